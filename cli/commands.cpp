@@ -1,0 +1,13 @@
+#include "cli/commands.h"
+
+namespace cli {
+
+const std::vector<Command>& Commands() {
+  static const std::vector<Command> commands = {
+      {"eval", CmdEval}, {"db-export", CmdDbExport}, {"db-import", CmdDbImport},
+      {"list", CmdList}, {"run", CmdRun},
+  };
+  return commands;
+}
+
+}  // namespace cli

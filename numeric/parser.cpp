@@ -1,0 +1,1 @@
+#include "numeric/parser.h"
