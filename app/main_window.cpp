@@ -481,6 +481,7 @@ void TfmMain::closeEvent(QCloseEvent* event) {
     }
   }
   event->accept();
+  emit Closed();
 }
 
 // ------------------------------------------------------------------ keys
@@ -523,6 +524,7 @@ void TfmMain::sbGridClick() {
 void TfmMain::sbEditChartClick() {
   Command([&] { chart_->EditAppearance(this); });
 }
+
 
 void TfmMain::MosaicColorClick() {
   Command([&] {

@@ -134,6 +134,10 @@ class TfmMain : public QMainWindow, public calc::CalcHost {
   bool SpecialPointsWindowVisible() override;
   void ShowSpecialPoints() override;
 
+ signals:
+  // The window was closed: the program ends.
+  void Closed();
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;

@@ -1,22 +1,17 @@
 #pragma once
 // The working G(X) chart of the main window: one line series per solution phase and the lower
-// hull "Convex" as the last series, redrawn at every level of a run.
+// hull "Convex" as the last series, redrawn at every level of a run. It is the result windows'
+// chart widget, so the shared appearance editor works on it too.
 
-#include <QChartView>
-#include <QList>
-#include <QPointF>
 #include <string>
 #include <vector>
 
 #include "calc/ports.h"
-
-class QGraphicsSimpleTextItem;
-class QLineSeries;
-class QValueAxis;
+#include "views/chart_view.h"
 
 namespace app {
 
-class TWorkingChart : public QChartView, public calc::WorkingChartSink {
+class TWorkingChart : public views::ChartView, public calc::WorkingChartSink {
   Q_OBJECT
  public:
   explicit TWorkingChart(QWidget* parent = nullptr);
@@ -26,26 +21,18 @@ class TWorkingChart : public QChartView, public calc::WorkingChartSink {
   void SetSeriesPoints(int index, const std::vector<calc::ChartPoint>& points) override;
   void SetBottomAxisIncrement(double increment) override;
 
-  int SeriesCount() const { return static_cast<int>(series_.size()); }
-  QLineSeries* Series(int index) const { return series_.at(static_cast<size_t>(index)); }
-  QValueAxis* AxisX() const { return axisX_; }
-  QValueAxis* AxisY() const { return axisY_; }
-  QString TitleText() const;
-  QString FootText() const;
+  // The shared appearance editor on this chart, modal, first page.
+  void EditAppearance(QWidget* parent);
+
+  // The look of a phase's series (index in the sheet's order) and of "Convex".
+  static views::SeriesLook PhaseLook(int index);
+  static views::SeriesLook ConvexLook();
 
  protected:
-  void resizeEvent(QResizeEvent* e) override;
-
- private:
-  QLineSeries* AddSeries(const QString& title, const QColor& color, Qt::PenStyle style);
-  void RescaleY();
-  void PlaceTexts();
-
-  std::vector<QLineSeries*> series_;
-  QValueAxis* axisX_;
-  QValueAxis* axisY_;
-  QGraphicsSimpleTextItem* title_;
-  QGraphicsSimpleTextItem* foot_;
+  // The mouse over the working chart does nothing: no zoom, no read-out.
+  void mousePressEvent(QMouseEvent* e) override;
+  void mouseMoveEvent(QMouseEvent* e) override;
+  void mouseReleaseEvent(QMouseEvent* e) override;
 };
 
 }  // namespace app
