@@ -105,6 +105,12 @@ TfmMain::~TfmMain() {
 void TfmMain::BuildUi() {
   setWindowTitle("Brelona");
   setGeometry(3, 33, 678, 678);
+  // The window's controls use a small sans serif font, as designed (11 px).
+  QFont windowFont("MS Sans Serif");
+  windowFont.setStyleHint(QFont::SansSerif);
+  windowFont.setFamilies({"MS Sans Serif", "Arial", "Liberation Sans", "DejaVu Sans"});
+  windowFont.setPixelSize(11);
+  setFont(windowFont);
 
   // Main menu.
   QMenu* file = menuBar()->addMenu(U("Файл"));
@@ -295,6 +301,7 @@ void TfmMain::BuildUi() {
   // Status bar: two panels, the first written by the run.
   const QFont statusFont = PixelFont("Times New Roman", 12, true);
   status0_ = new QLabel(this);
+  statusBar()->setFont(statusFont);
   status0_->setFont(statusFont);
   status0_->setFixedWidth(250);
   status0_->setAlignment(Qt::AlignCenter);
@@ -667,19 +674,21 @@ bool TfmMain::PostPendingEdit() { return PostIfEditing(); }
 calc::ProblemInput TfmMain::CurrentProblem() {
   calc::ProblemInput p;
   // The sheet as the memo holds it, the Y parameter as the list shows it, the fixed
-  // parameter's name as the label shows it.
+  // parameter's name as the label shows it. With no table open the fields read as empty.
   p.Functs = memFunctions_->toPlainText().toStdString();
   p.Yparameter = static_cast<calc::YParameter>(dbcbY_->currentIndex());
   p.Zparameter = lblZ_->text().toStdString();
   store::TMemTable& t = vtblProblem_;
-  p.ProblemName = t.FieldByName("ProblemName").AsString();
-  p.Ymin = t.FieldByName("Ymin").AsFloat();
-  p.Ymax = t.FieldByName("Ymax").AsFloat();
-  p.Zvalue = t.FieldByName("Zvalue").AsFloat();
-  p.XPoints = t.FieldByName("XPoints").AsInteger();
-  p.YPoints = t.FieldByName("YPoints").AsInteger();
-  p.ShowMosaicDiagram = t.FieldByName("ShowMosaicDiagram").AsBoolean();
-  p.ShowChart = t.FieldByName("ShowChart").AsBoolean();
+  if (!t.Active()) return p;
+  const auto field = [&t](const char* name) { return t.FindField(name); };
+  if (auto* f = field("ProblemName")) p.ProblemName = f->AsString();
+  if (auto* f = field("Ymin")) p.Ymin = f->AsFloat();
+  if (auto* f = field("Ymax")) p.Ymax = f->AsFloat();
+  if (auto* f = field("Zvalue")) p.Zvalue = f->AsFloat();
+  if (auto* f = field("XPoints")) p.XPoints = f->AsInteger();
+  if (auto* f = field("YPoints")) p.YPoints = f->AsInteger();
+  if (auto* f = field("ShowMosaicDiagram")) p.ShowMosaicDiagram = f->AsBoolean();
+  if (auto* f = field("ShowChart")) p.ShowChart = f->AsBoolean();
   return p;
 }
 

@@ -25,10 +25,14 @@ class StripeDelegate : public QStyledItemDelegate {
     QStyleOptionViewItem opt(option);
     initStyleOption(&opt, index);
     opt.state &= ~(QStyle::State_Selected | QStyle::State_HasFocus);
+    // The view has already painted the selection behind the cell; cover it.
+    QColor back = opt.palette.color(QPalette::Base);
     if (grid_->IsStripedRow(index.row())) {
-      opt.backgroundBrush = QBrush(ColorFromValue(grid_->ZebraColor()));
+      back = ColorFromValue(grid_->ZebraColor());
       opt.palette.setColor(QPalette::Text, grid_->ZebraFontColor());
     }
+    painter->fillRect(opt.rect, back);
+    opt.backgroundBrush = QBrush(back);
     const QWidget* w = opt.widget;
     QStyle* style = w ? w->style() : QApplication::style();
     style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, w);

@@ -462,6 +462,7 @@ TEST_F(MainWindowTest, CreateAsksAgainForAnExistingNameAndRefusesBlanks) {
   MakeDatabase(dir_ / "Problems.d", {{"a", kLens}});
   app::TfmMain& w = Start();
   AnswerText("Problems.d");
+  Answer(DialogButton::OK);
   AnswerText("   ");
   w.ActCreate()->trigger();
   ASSERT_EQ(asked_.size(), 4u);
