@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
 #include <utility>
 
 namespace store {
@@ -69,7 +70,7 @@ void TSafeFileWriter::WriteAll(const char* p, std::size_t n, std::uint64_t at) {
       int err = g_faultHook(++g_writeCount);
       if (err != 0) Fail("Cannot write file", err);
     }
-    ssize_t w = ::pwrite(fd_, p, n, static_cast<off_t>(at));
+    ssize_t w = ::pwrite(fd_, p, std::min(n, kChunk), static_cast<off_t>(at));
     if (w < 0) {
       if (errno == EINTR) continue;
       Fail("Cannot write file", errno);
