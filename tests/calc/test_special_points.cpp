@@ -91,6 +91,10 @@ TEST(SpecialPoints, ScansOfHandBuiltGrids) {
       {"the same without that cell is a node", "0 0.2 0.4 0.6 0.8 1 1.2",
        {{"1000", "S . . . . . S"}, {"990", "S . L L L . S"}},
        "node Y=990 X=0.6 [0, 1.2]\npoint (0, 990)\npoint (0.6, 990)\npoint (1.2, 990)\n"},
+      {"equal run counts: the later row is the pattern row", "0 0.25 0.5 0.75 1",
+       {{"1000", "S T . S T"}, {"990", "S . L . S"}},
+       "node Y=990 X=0.5 [0, 1]\nmemo T(X = 1) = 990 K\npoint (0, 990)\npoint (0.5, 990)\npoint (1, 990)\n"
+       "point (1, 990)\n"},
       {"letter case: same field across levels", "0 0.5 1", {{"1000", "L L L"}, {"990", "L l L"}}, ""},
       {"letter case: different cells in a row", "0 0.5 1", {{"1000", "S S S"}, {"990", "S l S"}},
        "memo T(X = 0.5) = 990 K\npoint (0.5, 990)\n"},
