@@ -172,14 +172,25 @@ TTableImage ReadTableImage(std::string_view b) {
   const std::size_t nf = lay.fields.size();
   std::size_t pos = kHeaderSize + static_cast<std::size_t>(d);
 
-  if (b.size() - pos >= nf && pos < b.size() && b[pos] == '*') {
-    if (b.size() - pos < 3) Fail(kEndOfBuffer);
-    std::int16_t len = Load<std::int16_t>(b.data() + pos + 1);
-    if (len < 0) Fail(kCorrupt);
-    pos += 3;
-    if (b.size() - pos < static_cast<std::size_t>(len)) Fail(kEndOfBuffer);
-    img.layout.comment = std::string(b.substr(pos, static_cast<std::size_t>(len)));
-    pos += static_cast<std::size_t>(len);
+  if (pos < b.size() && b[pos] == '*') {
+    if (b.size() - pos >= nf) {
+      if (b.size() - pos < 3) Fail(kEndOfBuffer);
+      std::int16_t len = Load<std::int16_t>(b.data() + pos + 1);
+      if (len < 0) Fail(kCorrupt);
+      pos += 3;
+      if (b.size() - pos < static_cast<std::size_t>(len)) Fail(kEndOfBuffer);
+      img.layout.comment = std::string(b.substr(pos, static_cast<std::size_t>(len)));
+      pos += static_cast<std::size_t>(len);
+    } else if (b.size() - pos >= 3) {
+      // Fewer than N bytes: no record can follow. The writer still puts a short comment of an
+      // empty table here, so take it when it fits exactly instead of losing it on the next
+      // save; anything else is ignored as before.
+      std::int16_t len = Load<std::int16_t>(b.data() + pos + 1);
+      if (len >= 0 && b.size() - pos - 3 == static_cast<std::size_t>(len)) {
+        img.layout.comment = std::string(b.substr(pos + 3));
+        pos = b.size();
+      }
+    }
   }
 
   // A table without fields has records of no bytes; none are read (see the count check).

@@ -187,6 +187,20 @@ TEST(TableImage, CommentOnlyWhenStarAndEnoughBytesRemain) {
   // With enough bytes it is a comment.
   t = ReadTableImage(Image(0, 2, two, Bytes().u8('*').i16(2).str("hi").b));
   EXPECT_EQ(t.layout.comment, "hi");
+  // A short comment of an empty table is kept although fewer than N bytes follow the section
+  // (a reader that skipped it would lose the comment at the next save).
+  const std::string eleven = [] {
+    std::string s;
+    for (char c = 'a'; c < 'a' + 11; ++c) s += std::string("XXX.") + c + " i\x12";
+    return s + "\x14";
+  }();
+  const std::string shortComment = Bytes().u8('*').i16(3).str("abc").b;
+  t = ReadTableImage(Image(0, 11, eleven, shortComment));
+  EXPECT_EQ(t.layout.comment, "abc");
+  EXPECT_EQ(WriteTableImage(t.layout, t.records), Image(0, 11, eleven, shortComment));
+  // Bytes that do not form exactly one comment are still ignored.
+  t = ReadTableImage(Image(0, 11, eleven, Bytes().u8('*').i16(4).str("abc").b));
+  EXPECT_TRUE(t.layout.comment.empty());
   // A record directly after the section: its first length byte is never '*'.
   t = ReadTableImage(Image(1, 2, two, Bytes().u8(4).u8(0).i32(42).b));
   EXPECT_EQ(t.records.size(), 1u);
