@@ -109,6 +109,18 @@ TEST_F(MemTableTest, OpenFailuresLeaveTheTableClosedWithoutStore) {
   EXPECT_EQ(Names(t), Strings({"a"}));
 }
 
+TEST_F(MemTableTest, ChangingTheIndexOfAnOpenTable) {
+  Open({"b", "c", "a"}, "");
+  EXPECT_EQ(Names(t), Strings({"b", "c", "a"}));  // no index: store order
+  t.SetIndexFieldNames("problemname");
+  EXPECT_EQ(Names(t), Strings({"a", "b", "c"}));
+  EXPECT_EQ(MessageOf([&] { t.SetIndexFieldNames("Functs"); }),
+            "There are calc or BLOB fields in list of key fields");
+  EXPECT_EQ(t.IndexFieldNames(), "problemname");
+  t.SetSortOptions(vsoDescendSort);
+  EXPECT_EQ(Names(t), Strings({"c", "b", "a"}));
+}
+
 TEST_F(MemTableTest, EmptyTable) {
   Open({});
   EXPECT_TRUE(t.Active());
