@@ -718,14 +718,21 @@ void TMemTable::MakeFields() {
         new TField(this, static_cast<int>(i), Cp1251ToUtf8(defs[i].name))));
 }
 
-TField* TMemTable::FindField(std::string_view name) {
+int TMemTable::FieldIndex(std::string_view name) const {
   std::string bytes;
-  if (!Utf8ToCp1251(name, bytes).ok || !store_) return nullptr;
-  for (auto& f : fields_) {
-    const std::string& n = f->Def().name;
-    if (n.size() == bytes.size() && CompareText(n, bytes, true) == 0) return f.get();
+  if (!store_ || !Utf8ToCp1251(name, bytes).ok) return -1;
+  const auto& defs = store_->layout.fields;
+  for (std::size_t i = 0; i < defs.size(); ++i) {
+    const std::string& n = defs[i].name;
+    if (n.size() == bytes.size() && CompareText(n, bytes, true) == 0) return static_cast<int>(i);
   }
-  return nullptr;
+  return -1;
+}
+
+TField* TMemTable::FindField(std::string_view name) {
+  int i = FieldIndex(name);
+  if (i < 0 || static_cast<std::size_t>(i) >= fields_.size()) return nullptr;  // closed: no objects
+  return fields_[static_cast<std::size_t>(i)].get();
 }
 
 TField& TMemTable::FieldByName(std::string_view name) {
@@ -744,10 +751,11 @@ std::vector<int> TMemTable::KeyFields() const {
     std::string name = Trim(std::string_view(s).substr(pos, semi - pos));
     pos = semi + 1;
     if (name.empty()) continue;
-    TField* f = const_cast<TMemTable*>(this)->FindField(name);
-    if (!f) DbError("Field '" + name + "' not found");
-    if (f->IsBlob()) DbError("There are calc or BLOB fields in list of key fields");
-    keys.push_back(f->Index());
+    int i = FieldIndex(name);  // the store's fields: this also serves a closed table's save
+    if (i < 0) DbError("Field '" + name + "' not found");
+    if (IsBlobType(store_->layout.fields[static_cast<std::size_t>(i)].type))
+      DbError("There are calc or BLOB fields in list of key fields");
+    keys.push_back(i);
   }
   return keys;
 }

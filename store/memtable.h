@@ -279,6 +279,7 @@ class TMemTable {
   friend class TField;
   friend class TMemBlobStream;
 
+  int FieldIndex(std::string_view name) const;  // in the store's field list, or -1
   void CheckActive() const;
   void CheckBrowseMode();
   void CheckEditMode() const;

@@ -612,6 +612,17 @@ TEST_F(MemTableTest, SaveOptions) {
   plain.SetTableName(path);
   plain.Open();
   EXPECT_EQ(Names(plain), Strings({"a", "b", "c"}));
+  // A closed table sorts on its index too (the database commands save closed tables).
+  t.Close();
+  t.SetIndexFieldNames("ProblemName");
+  t.SetSortOptions(vsoCaseInsensitive);
+  t.SaveToFile(dir.File("closed.d"));
+  TMemTable closedBack;
+  closedBack.SetTableName(dir.File("closed.d"));
+  closedBack.Open();
+  EXPECT_EQ(Names(closedBack), Strings({"a", "b", "c"}));
+  t.SetSortOptions(0);
+  t.Open();
   // The slow mode writes the same bytes.
   t.SetSaveOptions(savSlowMode);
   t.SaveToFile(dir.File("slow.d"));
