@@ -789,6 +789,9 @@ Program Compiler::Run() {
     }
   }
   prog.result = prog.code.back().r;
+  Instr end{};
+  end.op = opEnd;
+  prog.code.push_back(end);
   return prog;
 }
 

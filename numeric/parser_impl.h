@@ -29,6 +29,7 @@ enum OpCode : uint8_t {
   opFourth = 13,
   opFunc1 = 14,
   opFunc2 = 15,
+  opEnd = 16,  // closes the evaluator's list (not a node of the compiled expression)
 };
 
 using Func1 = double (*)(double);
@@ -97,6 +98,41 @@ struct Instr {
   };
 };
 
+// Native code made from a program (parser_jit.cpp); owns its executable memory.
+class JitCode {
+ public:
+  // Fills the register file's result slots; returns 0 when every operation succeeded and the
+  // value is in the result register, nonzero when some operation failed.
+  using Fn = int (*)(double* regs);
+  JitCode() = default;
+  JitCode(const JitCode&) = delete;
+  JitCode& operator=(const JitCode&) = delete;
+  JitCode(JitCode&& o) noexcept { *this = std::move(o); }
+  JitCode& operator=(JitCode&& o) noexcept {
+    if (this != &o) {
+      Release();
+      std::swap(mem_, o.mem_);
+      std::swap(size_, o.size_);
+      std::swap(fn_, o.fn_);
+    }
+    return *this;
+  }
+  ~JitCode() { Release(); }
+  void Adopt(void* mem, size_t size) {
+    Release();
+    mem_ = mem;
+    size_ = size;
+    fn_ = reinterpret_cast<Fn>(mem);
+  }
+  Fn fn() const { return fn_; }
+  void Release();
+
+ private:
+  void* mem_ = nullptr;
+  size_t size_ = 0;
+  Fn fn_ = nullptr;
+};
+
 // The compiled expression. Registers hold, in this order, copies of the variable cells the
 // expression uses (refreshed at every evaluation), the constants, and the operation results.
 struct Program {
@@ -109,7 +145,14 @@ struct Program {
   std::vector<Instr> code;
   uint16_t result = 0;
   bool has_random = false;
+  JitCode jit;
 };
+
+// Makes native code for the program where the platform allows (x86-64 Linux) and the program
+// draws no random numbers; returns whether it did.
+bool Translate(Program& p);
+// Off: programs are only ever run as lists (for checking the two against each other).
+extern bool jit_enabled;
 
 struct CompileInput {
   std::string_view text;

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
+#include "numeric/parser_impl.h"
+
 #include <cmath>
 #include <functional>
 #include <string>
@@ -610,6 +614,40 @@ TEST(ParserComponent, FixedNumberformatOff) {
   // texts only the fixed format takes, and values beyond the double range, are no numerals
   for (const char* bad : {"E3", ".", "1E400", "INF", "NAN"}) {
     EXPECT_THROW(p.SetExpression(bad), ESyntaxError) << bad;
+  }
+}
+
+// Native code and the list must agree on values and errors, also with variables the host set
+// to values no operation produces (an infinity, a NaN), which only some operations notice.
+TEST(ParserNative, AgreesWithTheList) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const char* texts[] = {"1/X",        "X+1",          "X*0",         "MAX(X,1)",
+                         "HEAV(X)",    "2/(X*Y)",      "(X-Y)/(X+Y)", "X^5",
+                         "X^-5",       "ZERO(X)+1/Y",  "(X+1)^(Y-1)", "XDIVY+XMODY",
+                         "SIN(X)*COS(Y)/(1-X)", "MIN(X*Y,X/Y)-(X-Y)*(X+Y)/((X*X)-(Y*Y))",
+                         "-X^2*-1E-300/Y", "1E308*X+1E308*Y", "EXP(X)/EXP(Y)", "LN(X)-LN(Y)"};
+  const double values[] = {0, 1, -1, 2.5, 1e-300, 1e300, -1e308, inf, -inf, nan};
+  for (const char* text : texts) {
+    for (double x : values) {
+      for (double y : values) {
+        std::string outcome[2];
+        for (int native = 0; native < 2; ++native) {
+          detail::jit_enabled = native;
+          TParser p;
+          p.SetX(x);
+          p.SetY(y);
+          p.SetExpression(text);
+          const Outcome o = Catch([&] {
+            const double v = p.Value();
+            outcome[native] = std::isnan(v) ? "nan" : std::to_string(v);
+          });
+          if (!o.type.empty()) outcome[native] = o.type;
+        }
+        detail::jit_enabled = true;
+        EXPECT_EQ(outcome[0], outcome[1]) << text << " X=" << x << " Y=" << y;
+      }
+    }
   }
 }
 

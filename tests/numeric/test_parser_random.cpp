@@ -236,7 +236,16 @@ double Evaluate(const Node& n, const double* vars) {
   }
 }
 
-TEST(ParserCrossCheck, RandomFormulasMatchDirectEvaluation) {
+class ParserCrossCheck : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override { detail::jit_enabled = GetParam(); }
+  void TearDown() override { detail::jit_enabled = true; }
+};
+
+// Native code and the plain list both.
+INSTANTIATE_TEST_SUITE_P(Native, ParserCrossCheck, ::testing::Values(true, false));
+
+TEST_P(ParserCrossCheck, RandomFormulasMatchDirectEvaluation) {
   Generator gen(20261209);
   std::mt19937 rng(7);
   const double kValues[] = {0, 1, -1, 1.5, 2.5, -3, 7, 1000, 0.25, -4.125};
@@ -387,10 +396,13 @@ TEST(ParserLongTexts, EveryTextComesBack) {
 
 // ---------------------------------------------------------------------------------------------
 // The compiler narrows the operator positions it tries by what the grouping rules allow; it
-// must come to the same result, message and value as trying every position.
+// must come to the same result, message and value as trying every position. The same check
+// compares native code with the list: same values, same evaluation errors.
 
 std::string Describe(const std::string& text, bool exhaustive, bool odd_names, bool fixed) {
   detail::exhaustive_search_for_checks = exhaustive;
+  // the plain search runs its programs as lists, the narrowed one as native code
+  detail::jit_enabled = !exhaustive;
   TParser p;
   p.SetFixedNumberformat(fixed);
   p.AssignVariable("Q1E", 0.75);
@@ -415,6 +427,7 @@ std::string Describe(const std::string& text, bool exhaustive, bool odd_names, b
     out = std::string("compile:") + typeid(e).name() + ":" + e.what();
   }
   detail::exhaustive_search_for_checks = false;
+  detail::jit_enabled = true;
   return out;
 }
 
