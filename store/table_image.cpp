@@ -196,6 +196,10 @@ TTableImage ReadTableImage(std::string_view b) {
   // A table without fields has records of no bytes; none are read (see the count check).
   std::int32_t read = 0;
   std::vector<unsigned char> lens(nf);
+  // Every record takes at least N bytes, so a count that the bytes left can hold is sized
+  // once; a larger count cannot be met and fails below without being allocated for.
+  if (count > 0 && nf > 0 && static_cast<std::uint64_t>(count) <= (b.size() - pos) / nf)
+    img.records.reserve(static_cast<std::size_t>(count));
   while (nf > 0 && b.size() - pos >= nf && read < count) {
     const int recNo = read + 1;
     for (std::size_t i = 0; i < nf; ++i) {
