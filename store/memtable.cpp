@@ -893,15 +893,19 @@ void TMemTable::Open() {
       DbError("Error opening file " + tableName_);
     }
     try {
-      TTableImage img = ReadTableImage(bytes);
+      std::size_t declared = 0;
+      bool sized = false;
+      fresh->layout = ReadTableImage(
+          bytes,
+          [&](TRecordImage&& r) {
+            if (!sized) fresh->entries.reserve(declared);
+            sized = true;
+            auto e = std::make_unique<TEntry>();
+            e->image = std::move(r);
+            fresh->entries.push_back(std::move(e));
+          },
+          &declared);
       std::string().swap(bytes);  // the file buffer is not needed any more
-      fresh->layout = std::move(img.layout);
-      fresh->entries.reserve(img.records.size());
-      for (TRecordImage& r : img.records) {
-        auto e = std::make_unique<TEntry>();
-        e->image = std::move(r);
-        fresh->entries.push_back(std::move(e));
-      }
     } catch (const ETableImageError& e) {
       DropStore();
       DbError("Error opening table: " + Cp1251ToUtf8(e.what()));
@@ -1053,6 +1057,7 @@ void TMemTable::Insert() {
   CheckBrowseMode();
   DoEvent(BeforeInsert);
   DoEvent(BeforeScroll);
+  CheckActive();  // a handler may have closed the table
   insertFrom_ = cur_;
   buffer_ = store_->layout.NewRecord();
   bof_ = eof_ = false;
@@ -1092,6 +1097,7 @@ void TMemTable::Post() {
   if (state_ != dsEdit && state_ != dsInsert) return;
   for (TDataLink* l : std::vector<TDataLink*>(links_)) l->UpdateRecord(*this);
   DoEvent(BeforePost);
+  if (state_ != dsEdit && state_ != dsInsert) return;  // a handler ended the edit itself
   if (state_ == dsInsert) {
     auto e = std::make_unique<TEntry>();
     e->image = std::move(buffer_);
@@ -1106,6 +1112,8 @@ void TMemTable::Post() {
     store_->entries.push_back(std::move(e));
     cur_ = static_cast<int>(view_.size()) - 1;
   } else {
+    if (cur_ < 0 || cur_ >= static_cast<int>(view_.size()))
+      DbError("Error saving record: Record is not found");
     TEntry* e = view_[static_cast<std::size_t>(cur_)];
     bool found = false;
     for (const auto& s : store_->entries)  // the entry must still belong to the store
@@ -1129,6 +1137,7 @@ void TMemTable::Cancel() {
   if (state_ != dsEdit && state_ != dsInsert) return;
   const bool inserting = state_ == dsInsert;
   DoEvent(BeforeCancel);
+  if (state_ != dsEdit && state_ != dsInsert) return;  // a handler ended the edit itself
   if (inserting) DoEvent(BeforeScroll);
   buffer_ = TRecordImage();
   modified_ = false;
@@ -1151,6 +1160,9 @@ void TMemTable::Delete() {
   if (view_.empty()) DbError(kEmpty);
   DoEvent(BeforeDelete);
   DoEvent(BeforeScroll);
+  CheckActive();  // a handler may have closed the table or moved
+  if (cur_ < 0 || cur_ >= static_cast<int>(view_.size()))
+    DbError("Error deleting record: Record is not found");
   TEntry* e = view_[static_cast<std::size_t>(cur_)];
   bool found = false;
   for (const auto& s : store_->entries)
