@@ -124,8 +124,10 @@ struct Results {
   MosaicRaster Mosaic;
   // Filled by the special-point finder, in order of discovery.
   std::vector<TNode> Nodes;
-  // Lines of the memo of other special points, e.g. "T(X = 0) = 1234.5 K".
+  // Lines of the memo of other special points, e.g. "T(X = 0) = 1234.5 K", and the point
+  // (X of the column, Y of the row) of each line, in the same order.
   std::vector<std::string> MemoLines;
+  std::vector<SpecialPoint> MemoPoints;
   // The points of the diagram's "Special points" series, in the order appended.
   std::vector<SpecialPoint> SpecialPoints;
   SweepState State;
