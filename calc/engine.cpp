@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "calc/cell_grid.h"
+#include "calc/level_work.h"
 #include "numeric/format.h"
 
 namespace calc {
@@ -48,6 +49,8 @@ Engine::Engine(MessagePort& messages, WorkingChartSink& chart, CalcHost& host, R
     std::swap(results_.HullList[static_cast<size_t>(i)], results_.HullList[static_cast<size_t>(j)]);
   });
 }
+
+Engine::~Engine() = default;
 
 void Engine::SetYRange(double ymin, double ymax) {
   results_.State.Ymin = ymin;

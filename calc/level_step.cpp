@@ -5,7 +5,7 @@
 
 #include "calc/cell_grid.h"
 #include "calc/engine.h"
-#include "calc/hull.h"
+#include "calc/level_work.h"
 #include "numeric/format.h"
 
 namespace calc {
@@ -16,14 +16,6 @@ int RoundHalfEven(double v) { return static_cast<int>(std::nearbyint(v)); }
 
 }  // namespace
 
-struct Engine::LevelWork {
-  std::vector<double> x, g;
-  Hull hull;
-  // (lower X, higher X) of every segment written at this level.
-  std::vector<std::pair<double, double>> segments;
-};
-
-Engine::~Engine() = default;
 
 void Engine::LevelStep() {
   SweepState& st = results_.State;
