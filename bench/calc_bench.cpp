@@ -124,6 +124,7 @@ void Native(benchmark::State& state) {
   std::vector<int> col;
   std::vector<std::pair<double, double>> ends;
   std::vector<int> hull;
+  std::vector<std::pair<double, double>> series_l, series_s;
   calc::Hull h;
   for (auto _ : state) {
     codes.assign(static_cast<size_t>(ny + 1) * n, 0);
@@ -140,7 +141,16 @@ void Native(benchmark::State& state) {
         g_l[i] = (1 - x) * 10 * (1000 - t) + x * 10 * (800 - t) - t * sid[i];
         g_s[i] = 20000 * x * (1 - x) - t * sid[i];
       }
-      if (chart) benchmark::DoNotOptimize(g_l.data());
+      if (chart) {
+        series_l.clear();
+        series_s.clear();
+        for (size_t i = 0; i < n; ++i) {
+          series_l.emplace_back(xs[i], g_l[i]);
+          series_s.emplace_back(xs[i], g_s[i]);
+        }
+        benchmark::DoNotOptimize(series_l.data());
+        benchmark::DoNotOptimize(series_s.data());
+      }
       const double ga = std::min(g_l[0], g_s[0]);
       const double gb = std::min(g_l[n - 1], g_s[n - 1]);
       for (size_t i = 0; i < n; ++i) {
