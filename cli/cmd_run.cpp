@@ -162,27 +162,6 @@ void WriteFile(const fs::path& path, const std::string& bytes) {
   if (!f) throw std::runtime_error("cannot write " + path.string());
 }
 
-// The other special points with their coordinates: the series holds them one point each and
-// every node as its three points, in the order of discovery.
-std::vector<calc::SpecialPoint> OtherSpecialPoints(const calc::Results& r) {
-  std::vector<calc::SpecialPoint> out;
-  size_t node = 0;
-  const auto& pts = r.SpecialPoints;
-  for (size_t i = 0; i < pts.size();) {
-    if (node < r.Nodes.size() && i + 2 < pts.size()) {
-      const calc::TNode& n = r.Nodes[node];
-      if (pts[i].X == n.XLeft && pts[i].Y == n.Y && pts[i + 1].X == n.X && pts[i + 2].X == n.XRight) {
-        ++node;
-        i += 3;
-        continue;
-      }
-    }
-    out.push_back(pts[i]);
-    ++i;
-  }
-  return out;
-}
-
 void WriteOutputs(const fs::path& dir, const calc::ProblemInput& problem, HeadlessHost& host,
                   double seconds) {
   const calc::Results& r = host.results();
@@ -206,9 +185,8 @@ void WriteOutputs(const fs::path& dir, const calc::ProblemInput& problem, Headle
   }
   j += r.Nodes.empty() ? "],\n" : "\n  ],\n";
   j += "  \"special_points\": [";
-  const std::vector<calc::SpecialPoint> others = OtherSpecialPoints(r);
   for (size_t i = 0; i < r.MemoLines.size(); ++i) {
-    const calc::SpecialPoint p = i < others.size() ? others[i] : calc::SpecialPoint{};
+    const calc::SpecialPoint p = i < r.MemoPoints.size() ? r.MemoPoints[i] : calc::SpecialPoint{};
     j += std::string(i ? ",\n    " : "\n    ") + "{\"X\": " + Num(p.X) + ", \"Y\": " + Num(p.Y) +
          ", \"text\": " + JsonString(r.MemoLines[i]) + "}";
   }
