@@ -134,7 +134,9 @@ void Engine::LevelStep() {
   if (cells.RowCount() < r + 1) cells.SetRowCount(r + 1);
   cells.SetCell(0, r, numeric::FormatFloatPattern(st.Y, 6, sep));
   const int col_count = cells.ColCount();
-  for (int c = 1; c < col_count; ++c) cells.SetCell(c, r, std::string_view());
+  for (int c = 1; c < col_count; ++c) {
+    if (!cells.CellEmpty(c, r)) cells.SetCell(c, r, std::string_view());
+  }
   for (const TDPoint& rec : hull_list) {
     if (rec.Column > 0) cells.SetCell(rec.Column, r, rec.Name);
   }

@@ -98,8 +98,8 @@ class HeadlessHost : public calc::MessagePort,
   void SetProblemListEnabled(bool) override {}
   void EnableResultCommands() override {}
   void BuildDiagram() override {
-    engine_.FindSpecialPoints(calc::YParameterText(problem_.Yparameter));
     completed_ = true;
+    engine_.FindSpecialPoints(calc::YParameterText(problem_.Yparameter));
   }
   bool SpecialPointsWindowVisible() override { return false; }
   void ShowSpecialPoints() override {}
