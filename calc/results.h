@@ -86,7 +86,9 @@ struct SpecialPoint {
 // The values that carry a sweep from the problem check through the levels and between
 // commands.
 struct SweepState {
-  double Y = 0;  // the level to compute next; after a complete sweep the last one computed
+  // The level to compute next; after a complete sweep the last one computed. It starts off the
+  // (empty) range, so that a first Run in step mode is not taken for the end of a sweep.
+  double Y = 1;
   double Ymin = 0, Ymax = 0;
   double YStep = 0, XStep = 0;
   double Xmin = 0, Xmax = 1;

@@ -97,7 +97,7 @@ TEST(PhaseSheet, EntropyLineLastOneWinsAndDefaultComesBack) {
 TEST(PhaseSheet, EvaluatorsCarryTheirVariables) {
   RecordingPorts ports;
   PhaseSheet ps(ports);
-  ASSERT_TRUE(ps.Compile("GL=R+T+p+X+Sid\nX=0.25;GC=R+p+X+Sid+GC", '.'));
+  ASSERT_TRUE(ps.Compile("GL=R+T+p+X+Sid\nX=0.25;GC=R+p+X+Sid", '.'));
   ASSERT_EQ(ps.Phases.size(), 1u);
   // R + 500 + 1 + 0.5 + 0.5, and the phase's own variable L is defined.
   EXPECT_DOUBLE_EQ(ps.Phases[0].Parser->Value(), kGasConstant + 502);
@@ -106,6 +106,8 @@ TEST(PhaseSheet, EvaluatorsCarryTheirVariables) {
   ASSERT_EQ(ps.PointPhases.size(), 1u);
   EXPECT_DOUBLE_EQ(ps.PointPhases[0].Parser->Value(), kGasConstant + 1 + 0.25 + 0.5);
   EXPECT_DOUBLE_EQ(ps.PointPhases[0].Composition, 0.25);
+  ps.PointPhases[0].Parser->SetExpression("GC+1");
+  EXPECT_DOUBLE_EQ(ps.PointPhases[0].Parser->Value(), 1);
   // The default entropy: 0 at the pure components, R ln 2 at X = 0.5.
   *ps.SidX() = 0;
   EXPECT_DOUBLE_EQ(ps.sidParser().Value(), 0);
