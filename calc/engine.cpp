@@ -215,6 +215,8 @@ void Engine::SetUp() {
     cells.SetCell(static_cast<int>(c) + 1, 0, results_.XLevels[c].Text);
   }
 
+  if (!work_) work_ = std::make_unique<LevelWork>();
+  work_->sid_cached = false;
   results_.PointSet.clear();
   results_.PointSet.reserve((sheet_.PointPhases.size() + sheet_.Phases.size()) *
                             results_.XLevels.size());

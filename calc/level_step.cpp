@@ -1,7 +1,9 @@
 // One level of the sweep: energies over the X levels, the chord filter, the lower hull, and the
 // level's row of the cell grid, of the diagram points, of the working chart and of the mosaic.
 
+#include <cctype>
 #include <cmath>
+#include <string>
 
 #include "calc/cell_grid.h"
 #include "calc/engine.h"
@@ -46,10 +48,22 @@ void Engine::LevelStep() {
   numeric::TParser& sid_parser = sheet_.sidParser();
   const size_t phase_count = std::min<size_t>(sheet_.Phases.size(), 2);
   const std::vector<XLevel>& levels = results_.XLevels;
+  const bool use_cache = work.sid_cached && work.sid_at_level.size() == levels.size() &&
+                         work.sid_at_point.size() == sheet_.PointPhases.size();
+  if (!use_cache) {
+    work.sid_at_level.clear();
+    work.sid_at_point.clear();
+  }
   for (size_t c = 0; c < levels.size(); ++c) {
     const double x = levels[c].X;
-    *sheet_.SidX() = x;
-    const double sid = sid_parser.Value();
+    double sid;
+    if (use_cache) {
+      sid = work.sid_at_level[c];
+    } else {
+      *sheet_.SidX() = x;
+      sid = sid_parser.Value();
+      work.sid_at_level.push_back(sid);
+    }
     if (sheet_.Phases.size() < 2) continue;
     double best = kNoEnergy;
     int kbest = -1;
@@ -75,15 +89,28 @@ void Engine::LevelStep() {
                              sheet_.Phases[static_cast<size_t>(kbest)].Name,
                              static_cast<int32_t>(c + 1)});
   }
-  for (PointPhase& pp : sheet_.PointPhases) {
+  for (size_t j = 0; j < sheet_.PointPhases.size(); ++j) {
+    PointPhase& pp = sheet_.PointPhases[j];
+    if (!use_cache) work.sid_at_point.push_back(0);
     if (!pp.HasExpression()) continue;
     const double xp = pp.Composition;
-    *sheet_.SidX() = xp;
-    *pp.Sid = sid_parser.Value();
+    if (use_cache) {
+      *pp.Sid = work.sid_at_point[j];
+    } else {
+      *sheet_.SidX() = xp;
+      *pp.Sid = work.sid_at_point[j] = sid_parser.Value();
+    }
     *pp.T = st.T;
     *pp.p = st.p;
     const double g = pp.Parser->Value();
     points.push_back(TDPoint{true, false, xp, g, st.XStep, pp.Text, 0});
+  }
+
+  // Every entropy value of the run is known now (random numbers aside).
+  if (!use_cache) {
+    std::string text = sid_parser.Expression();
+    for (char& ch : text) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    work.sid_cached = text.find("RND") == std::string::npos;
   }
 
   const double slope = (gmin_b - gmin_a) / (st.Xmax - st.Xmin);
@@ -123,7 +150,16 @@ void Engine::LevelStep() {
     for (size_t i = kept; i-- > 0;) {
       if (marks[i] != 0 && !points[i].AboveChord) hull_list.push_back(points[i]);
     }
-    qsort1_.Sort(0, static_cast<int32_t>(hull_list.size()));
+    // The order wanted is a strict one (X descending, then G ascending) unless two records are
+    // equal in both; a list already strictly in that order comes out of the sort unchanged,
+    // so the sort is only run when it has something to do.
+    bool ordered = true;
+    for (size_t i = 1; i < hull_list.size() && ordered; ++i) {
+      const TDPoint& a = hull_list[i - 1];
+      const TDPoint& b = hull_list[i];
+      ordered = a.X > b.X || (a.X == b.X && a.G < b.G);
+    }
+    if (!ordered) qsort1_.Sort(0, static_cast<int32_t>(hull_list.size()));
   }
 
   ++st.LevelIndex;
