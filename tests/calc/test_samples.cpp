@@ -36,7 +36,8 @@ const std::map<std::string, Expected>& Textbook() {
       {"Congruent compound AB with two eutectics",
        {{975, 910}, 20, {{0.5, 1250}, {1, 1100}, {0, 1000}}, 0.02}},
       {"Incongruent compound AB", {{1130, 960}, 20, {{1, 1600}, {0, 1000}}, 0.02}},
-      {"Lens with a minimum", {{}, 0, {{1, 1300}, {0, 1200}}, 0.02}},
+      // The liquid vanishes at the minimum straight into the solid: a special point there.
+      {"Lens with a minimum", {{}, 0, {{1, 1300}, {0, 1200}, {0.42, 995}}, 0.02}},
       {"Liquid-vapour at 350 K (pressure diagram)", {{}, 0, {{0, 2}, {1, 0.5}}, 0.02}},
   };
   return m;
