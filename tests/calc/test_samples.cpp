@@ -22,7 +22,8 @@ struct Expected {
   // (plus the stated tolerance for a value read off the model approximately).
   std::vector<double> node_y;
   double node_tolerance;
-  // (X, Y) of every other special point, in order, each within tolerance of the given value.
+  // (X, Y) of every other special point, in order (from the top of the diagram down), X within
+  // the tolerance and Y within one Y step.
   std::vector<std::pair<double, double>> specials;
   double x_tolerance;
 };
@@ -30,8 +31,8 @@ struct Expected {
 const std::map<std::string, Expected>& Textbook() {
   static const std::map<std::string, Expected> m = {
       {"Ideal lens", {{}, 0, {{1, 1728}, {0, 1358}}, 0.02}},
-      {"Simple eutectic", {{635}, 15, {{0, 900}, {1, 1100}}, 0.02}},
-      {"Peritectic", {{830}, 20, {{1, 800}, {0, 1600}}, 0.02}},
+      {"Simple eutectic", {{635}, 15, {{1, 1100}, {0, 900}}, 0.02}},
+      {"Peritectic", {{830}, 20, {{0, 1600}, {1, 800}}, 0.02}},
       {"Solid miscibility gap under a lens", {{}, 0, {{1, 1600}, {0, 1200}}, 0.02}},
       {"Congruent compound AB with two eutectics",
        {{975, 910}, 20, {{0.5, 1250}, {1, 1100}, {0, 1000}}, 0.02}},
