@@ -28,7 +28,6 @@ void Engine::LevelStep() {
   CellGrid& cells = results_.Cells();
   const char sep = st.DecimalSeparator;
 
-  points.clear();
   if (st.Yparameter == YParameter::Temperature) {
     st.T = st.Y;
   } else {
@@ -54,6 +53,31 @@ void Engine::LevelStep() {
     work.sid_at_level.clear();
     work.sid_at_point.clear();
   }
+  // Records are written over the previous level's ones, so their name strings keep their room.
+  size_t count = 0;
+  auto append = [&](bool is_point_phase, double x, double g, const std::string& name,
+                    int32_t column) {
+    if (count == points.size()) points.emplace_back();
+    TDPoint& r = points[count++];
+    r.IsPointPhase = is_point_phase;
+    r.AboveChord = false;
+    r.X = x;
+    r.G = g;
+    r.XStep = st.XStep;
+    r.Name = name;
+    r.Column = column;
+  };
+  // The sheet does not change during a sweep; the variables T and p are the same for every X
+  // level of this one.
+  bool has_expression[2] = {false, false};
+  for (size_t k = 0; k < phase_count; ++k) {
+    SolutionPhase& ph = sheet_.Phases[k];
+    has_expression[k] = ph.HasExpression();
+    if (has_expression[k]) {
+      *ph.T = st.T;
+      *ph.p = st.p;
+    }
+  }
   for (size_t c = 0; c < levels.size(); ++c) {
     const double x = levels[c].X;
     double sid;
@@ -68,10 +92,8 @@ void Engine::LevelStep() {
     double best = kNoEnergy;
     int kbest = -1;
     for (size_t k = 0; k < phase_count; ++k) {
+      if (!has_expression[k]) continue;
       SolutionPhase& ph = sheet_.Phases[k];
-      if (!ph.HasExpression()) continue;
-      *ph.T = st.T;
-      *ph.p = st.p;
       *ph.X = x;
       *ph.Sid = sid;
       const double g = ph.Parser->Value();
@@ -85,9 +107,8 @@ void Engine::LevelStep() {
     if (st.Xmax - x < 1e-12 && best < gmin_b) gmin_b = best;
     // No phase has an energy below the start value here: the X level offers no point.
     if (kbest < 0) continue;
-    points.push_back(TDPoint{false, false, x, best, st.XStep,
-                             sheet_.Phases[static_cast<size_t>(kbest)].Name,
-                             static_cast<int32_t>(c + 1)});
+    append(false, x, best, sheet_.Phases[static_cast<size_t>(kbest)].Name,
+           static_cast<int32_t>(c + 1));
   }
   for (size_t j = 0; j < sheet_.PointPhases.size(); ++j) {
     PointPhase& pp = sheet_.PointPhases[j];
@@ -103,8 +124,9 @@ void Engine::LevelStep() {
     *pp.T = st.T;
     *pp.p = st.p;
     const double g = pp.Parser->Value();
-    points.push_back(TDPoint{true, false, xp, g, st.XStep, pp.Text, 0});
+    append(true, xp, g, pp.Text, 0);
   }
+  points.resize(count);
 
   // Every entropy value of the run is known now (random numbers aside).
   if (!use_cache) {
