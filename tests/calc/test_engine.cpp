@@ -462,5 +462,24 @@ TEST_F(EngineTest, LevelAtZeroLeavesNoVisiblePoints) {
   for (const TZPoint& p : results.ZPoints.Row(0)) EXPECT_EQ(p.Y, 0);
 }
 
+TEST_F(EngineTest, StepBelowTheResolutionOfYEndsAtYmin) {
+  // Near 1e20 one unit in the last place is 16384: a step of 100 cannot lower Y.
+  ports.problem = MakeProblem("GL=1\nGS=2*X", 1e20 - 1e5, 1e20, 4, 1000);
+  engine.Run();
+  EXPECT_EQ(Levels(), 2);
+  EXPECT_EQ(results.State.Y, 1e20 - 1e5);
+  EXPECT_EQ(ports.build_diagram_calls, 1);
+}
+
+TEST_F(EngineTest, MosaicRowsOutsideThePictureAreNotDrawn) {
+  // A picture lower than 10 pixels puts every level above its first row.
+  ports.mosaic_size = {200, 5};
+  ports.problem = MakeProblem(kGapSheet, 400, 600, 10, 2);
+  engine.Run();
+  EXPECT_LT(results.State.MosaicRow, 0);
+  EXPECT_EQ(CountMosaicPixels(kWhite), 200 * 5);
+  EXPECT_EQ(RowCells(2), (V{"S", "S", "S", "", "", "", "", "L", "L", "L", "L"}));
+}
+
 }  // namespace
 }  // namespace calc
