@@ -362,9 +362,13 @@ double TCustomParser::Value() {
   if (!p.compiled) return 0.0;
   if (p.code.empty()) return p.single ? *p.single : p.single_constant;
   double* const R = p.regs.data();
-  for (const auto& [reg, cell] : p.vars) R[reg] = *cell;
   // The native code either succeeds or reports a failure, which the list then raises exactly.
-  if (const detail::JitCode::Fn fn = p.jit.fn(); fn && fn(R) == 0) return R[p.result];
+  if (const detail::JitCode::Fn fn = p.jit.fn()) {
+    const double v = fn(R);
+    if (!std::isnan(v)) [[likely]]
+      return v;
+  }
+  for (const auto& [reg, cell] : p.vars) R[reg] = *cell;
   return detail::Run(p);
 }
 

@@ -101,9 +101,9 @@ struct Instr {
 // Native code made from a program (parser_jit.cpp); owns its executable memory.
 class JitCode {
  public:
-  // Fills the register file's result slots; returns 0 when every operation succeeded and the
-  // value is in the result register, nonzero when some operation failed.
-  using Fn = int (*)(double* regs);
+  // Reads the variables from their cells and returns the value, or a NaN when some operation
+  // failed (a value is never a NaN). Uses the register file for constants and as scratch.
+  using Fn = double (*)(double* regs);
   JitCode() = default;
   JitCode(const JitCode&) = delete;
   JitCode& operator=(const JitCode&) = delete;
