@@ -32,6 +32,9 @@ class TRoot {
   void SetOnUserPrimeFunc(TUserFunc f) { on_user_prime_func_ = std::move(f); }
 
   double Root() const { return root_; }
+  // Steps made by the last search (halvings, Brent steps or Newton iterations that did not
+  // converge).
+  int32_t StepCount() const { return counter_; }
   uint8_t ErrorCode() const { return error_code_; }
 
  private:
