@@ -16,6 +16,7 @@ namespace views {
 namespace {
 
 constexpr int kTextGap = 4;  // pixels between the chart's edge, the texts and the plot
+constexpr double kMaxLabels = 200;
 
 QScatterSeries::MarkerShape QtShape(MarkerShape shape) {
   switch (shape) {
@@ -173,11 +174,17 @@ void ChartView::ScaleAxis(QValueAxis* axis, const AxisLook& look, double lo, dou
     lo -= pad;
     hi += pad;
   }
-  const double step = look.increment > 0 ? look.increment : NiceStep(hi - lo);
+  double step = look.increment > 0 ? look.increment : NiceStep(hi - lo);
+  // Qt Charts makes one label item per tick: an increment far too small for the range would
+  // bury the window under millions of labels, so it gives way to a chosen one.
+  if ((hi - lo) / step > kMaxLabels) step = NiceStep(hi - lo);
+  // Range and interval change one after the other; in between, fixed ticks keep the old
+  // interval from meeting the new range.
+  axis->setTickType(QValueAxis::TicksFixed);
   axis->setRange(lo, hi);
-  axis->setTickType(QValueAxis::TicksDynamic);
   axis->setTickAnchor(0.0);
   axis->setTickInterval(step);
+  axis->setTickType(QValueAxis::TicksDynamic);
   axis->setLabelFormat(look.labelFormat.isEmpty() ? LabelFormatFor(step) : look.labelFormat);
 }
 
@@ -290,19 +297,19 @@ void ChartView::ZoomToPixels(const QRectF& rect) {
 }
 
 QRectF ChartView::PlotRect() const {
-  return mapFromScene(chart()->plotArea()).boundingRect();
+  return viewportTransform().mapRect(chart()->plotArea());
 }
 
 bool ChartView::InPlot(const QPointF& widgetPos) const {
   // Pixels are whole numbers and the plot's edges need not be; the pixel rows and columns the
   // border is drawn on belong to the plot.
   const QRectF plot = chart()->plotArea().adjusted(-0.5, -0.5, 0.5, 0.5);
-  return plot.contains(mapToScene(widgetPos.toPoint()));
+  return plot.contains(viewportTransform().inverted().map(widgetPos));
 }
 
 QPointF ChartView::ValueAt(const QPointF& widgetPos) const {
   const QRectF plot = chart()->plotArea();
-  const QPointF p = mapToScene(widgetPos.toPoint());
+  const QPointF p = viewportTransform().inverted().map(widgetPos);
   const double x = bottom_->min() + (p.x() - plot.left()) / plot.width() * (bottom_->max() - bottom_->min());
   const double y = left_->max() - (p.y() - plot.top()) / plot.height() * (left_->max() - left_->min());
   return {x, y};
@@ -312,7 +319,7 @@ QPointF ChartView::PixelOf(const QPointF& value) const {
   const QRectF plot = chart()->plotArea();
   const double px = plot.left() + (value.x() - bottom_->min()) / (bottom_->max() - bottom_->min()) * plot.width();
   const double py = plot.top() + (left_->max() - value.y()) / (left_->max() - left_->min()) * plot.height();
-  return mapFromScene(QPointF(px, py));
+  return viewportTransform().map(QPointF(px, py));
 }
 
 void ChartView::CheckZoom() {
