@@ -3,9 +3,12 @@
 // The main window implements all of them; brelona-calc and the tests implement them with
 // small headless or recording versions.
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "calc/problem.h"
 
 namespace calc {
 
@@ -44,16 +47,57 @@ class WorkingChartSink {
   virtual void SetBottomAxisIncrement(double increment) = 0;
 };
 
-// What the sweep needs from its host between and around levels.
+// What the sweep needs from its host between and around levels. Every member is called on the
+// user-interface thread from inside Engine::Run or Engine::CheckProblem.
 class CalcHost {
  public:
   virtual ~CalcHost() = default;
   // Lets the user interface repaint and handle input; called after every level and set-up.
+  // A Run started from here (F9 pressed again) is ignored by the engine.
   virtual void ProcessEvents() = 0;
   // The text of the first panel of the main window's status bar.
   virtual void SetStatusText(const std::string& text) = 0;
   // Width and height of the mosaic window's client area, taken at each set-up.
   virtual std::pair<int, int> MosaicSize() = 0;
+
+  // Posts a pending edit of the current problem, if the table is in edit or insert state.
+  // Returns false when the record's own checks refused the post (they have shown their
+  // messages); true when nothing was pending or the post succeeded.
+  virtual bool PostPendingEdit() = 0;
+  // The current problem record, read after PostPendingEdit.
+  virtual ProblemInput CurrentProblem() = 0;
+  // The check boxes "Рабочая диаграмма" and "Мозаичная диаграмма" of the current problem; read
+  // at every level, so a change takes effect at the next level.
+  virtual bool ShowChart() = 0;
+  virtual bool ShowMosaic() = 0;
+  // The check box "По шагам" (one level per Run).
+  virtual bool StepMode() = 0;
+  // The decimal separator used for every number written as text and read back (headers,
+  // point-phase compositions); taken at each problem check.
+  virtual char DecimalSeparator() = 0;
+  // The mosaic colour, red in the lowest byte, then green, then blue; taken at each set-up.
+  virtual uint32_t MosaicColor() = 0;
+  // Moves the focus to the edit box of the fixed parameter's value, when it can take it.
+  virtual void FocusZValue() = 0;
+  // Sets the captions of the mosaic, diagram and cell-grid windows to the problem name.
+  virtual void SetCaptions(const std::string& problem_name) = 0;
+  // Hides the mosaic window.
+  virtual void HideMosaicWindow() = 0;
+  // Shows the mosaic window; with keep_main_in_front the main window is shown again after it.
+  virtual void ShowMosaicWindow(bool keep_main_in_front) = 0;
+  // The mosaic raster of the results was replaced by a new one (set-up): rewrap it.
+  virtual void MosaicReplaced() = 0;
+  // Enables or disables the problem list, so the current problem cannot change under a sweep.
+  virtual void SetProblemListEnabled(bool enabled) = 0;
+  // A sweep completed: enable the "Диаграмма" and grid buttons.
+  virtual void EnableResultCommands() = 0;
+  // The diagram command: plots the diagram points, runs Engine::FindSpecialPoints and shows
+  // the diagram window. Called once at the end of every complete sweep.
+  virtual void BuildDiagram() = 0;
+  // Whether the special points window is visible, and its command (rebuilds its tables).
+  // ShowSpecialPoints is called after BuildDiagram only when the window is visible.
+  virtual bool SpecialPointsWindowVisible() = 0;
+  virtual void ShowSpecialPoints() = 0;
 };
 
 }  // namespace calc

@@ -1,0 +1,276 @@
+#include "calc/engine.h"
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+
+#include "calc/cell_grid.h"
+#include "numeric/format.h"
+
+namespace calc {
+
+namespace {
+
+// Resets a flag when the scope ends, also by an exception.
+class FlagGuard {
+ public:
+  explicit FlagGuard(bool& flag) : flag_(flag) { flag_ = true; }
+  ~FlagGuard() { flag_ = false; }
+  FlagGuard(const FlagGuard&) = delete;
+  FlagGuard& operator=(const FlagGuard&) = delete;
+
+ private:
+  bool& flag_;
+};
+
+}  // namespace
+
+Engine::Engine(MessagePort& messages, WorkingChartSink& chart, CalcHost& host, Results& results)
+    : messages_(messages), chart_(chart), host_(host), results_(results), sheet_(messages) {
+  root1_.SetUseMethod(numeric::TKindOfMethod::Brent);
+  qsort1_.SetOnCompare([this](numeric::TQSort&, int32_t i, int32_t j, int32_t& result) {
+    const TDPoint& a = results_.HullList[static_cast<size_t>(i)];
+    const TDPoint& b = results_.HullList[static_cast<size_t>(j)];
+    // X descending; on equal X the lower energy first.
+    if (a.X > b.X) {
+      result = -1;
+    } else if (a.X < b.X) {
+      result = 1;
+    } else if (a.G < b.G) {
+      result = -1;
+    } else if (a.G > b.G) {
+      result = 1;
+    } else {
+      result = 0;
+    }
+  });
+  qsort1_.SetOnSwap([this](numeric::TQSort&, int32_t i, int32_t j) {
+    std::swap(results_.HullList[static_cast<size_t>(i)], results_.HullList[static_cast<size_t>(j)]);
+  });
+}
+
+void Engine::SetYRange(double ymin, double ymax) {
+  results_.State.Ymin = ymin;
+  results_.State.Ymax = ymax;
+  results_.State.Y = ymax;
+}
+
+double Engine::EndMemberDifference(double y) {
+  SweepState& st = results_.State;
+  *sheet_.SidX() = st.EndMemberX;
+  const double sid = sheet_.sidParser().Value();
+  double g[2] = {0, 0};
+  for (size_t k = 0; k < 2; ++k) {
+    SolutionPhase& ph = sheet_.Phases[k];
+    if (st.Yparameter == YParameter::Temperature) {
+      *ph.T = y;
+      *ph.p = st.p;
+    } else {
+      *ph.T = st.T;
+      *ph.p = y;
+    }
+    *ph.X = st.EndMemberX;
+    *ph.Sid = sid;
+    g[k] = ph.Parser->Value();
+  }
+  return g[0] - g[1];
+}
+
+bool Engine::SearchEndMember(double x) {
+  SweepState& st = results_.State;
+  st.EndMemberX = x;
+  // An evaluator error inside the search would leave the root finder's error code at 0 and
+  // pass for a found root; it counts as a failed search instead.
+  bool evaluator_failed = false;
+  root1_.SetOnUserFunc([this, &evaluator_failed](double y, double& f) {
+    try {
+      f = EndMemberDifference(y);
+    } catch (...) {
+      evaluator_failed = true;
+      throw;
+    }
+  });
+  try {
+    root1_.FindRoot(st.Ymin, st.Ymax, 1e-6, 1000);
+  } catch (const std::exception&) {
+    // Absorbed: the outcome is read from the error code.
+  }
+  root1_.SetOnUserFunc(nullptr);
+  return root1_.ErrorCode() == 0 && !evaluator_failed;
+}
+
+void Engine::EndMemberCheck() {
+  if (!SearchEndMember(0)) {
+    messages_.MessageDlg("Ymin value is out of given interval", DialogType::Warning,
+                         {DialogButton::OK});
+    return;
+  }
+  if (!SearchEndMember(1)) {
+    messages_.MessageDlg("Ymax value is out of given interval", DialogType::Warning,
+                         {DialogButton::OK});
+  }
+}
+
+bool Engine::CheckProblem() {
+  SweepState& st = results_.State;
+  st.CheckFailed = 1;
+  if (!host_.PostPendingEdit()) return false;
+  problem_ = host_.CurrentProblem();
+  st.DecimalSeparator = host_.DecimalSeparator();
+  if (!sheet_.Compile(problem_.Functs, st.DecimalSeparator)) return false;
+  if (sheet_.Phases.empty()) {
+    messages_.MessageDlg("Gibbs energy can not be computed", DialogType::Error,
+                         {DialogButton::OK});
+    return false;
+  }
+  st.Ymin = problem_.Ymin;
+  st.Ymax = problem_.Ymax;
+  if (st.Ymax < st.Ymin) {
+    messages_.MessageDlg("Ymax must be more that Ymin", DialogType::Warning, {DialogButton::OK});
+    return false;
+  }
+  switch (problem_.Yparameter) {
+    case YParameter::Temperature:
+      st.p = problem_.Zvalue;
+      break;
+    case YParameter::Pressure:
+      st.T = problem_.Zvalue;
+      break;
+    default:
+      messages_.MessageDlg(problem_.Zparameter + " is not assigned", DialogType::Error,
+                           {DialogButton::OK});
+      host_.FocusZValue();
+      return false;
+  }
+  st.Yparameter = problem_.Yparameter;
+  if (!(st.p > 0)) st.p = 1;
+  if (sheet_.Phases.size() == 2) EndMemberCheck();
+  *sheet_.SidP() = st.p;
+  for (SolutionPhase& ph : sheet_.Phases) {
+    if (ph.HasExpression()) *ph.p = st.p;
+  }
+  st.Y = st.Ymax;
+  st.Xmin = 0;
+  st.Xmax = 1;
+  st.YPoints = std::max(problem_.YPoints, 1);
+  st.XPointsM1 = std::max(problem_.XPoints, 2) - 1;
+  st.XStep = (st.Xmax - st.Xmin) / (st.XPointsM1 + 1);
+  const double increment = std::nearbyint(1000 * (st.Xmax - st.Xmin)) / 10000;
+  chart_.SetBottomAxisIncrement(increment < 0 ? 0 : increment);
+  st.YStep = (st.Ymax - st.Ymin) / st.YPoints;
+  st.MosaicRow = 0;
+  st.LevelIndex = -1;
+  results_.ZPoints.Reset(static_cast<int>(std::min<int64_t>(int64_t{st.YPoints} + 1, INT32_MAX)),
+                         static_cast<int>(std::min<int64_t>(int64_t{st.XPointsM1} + 1, INT32_MAX)));
+  st.CheckFailed = 0;
+  return true;
+}
+
+void Engine::BuildXLevels() {
+  const SweepState& st = results_.State;
+  std::vector<XLevel>& levels = results_.XLevels;
+  levels.clear();
+  double x = st.Xmin;
+  while (x <= st.Xmax) {
+    levels.push_back({numeric::FormatFloatPattern(x, 8, st.DecimalSeparator), x});
+    if (x >= st.Xmax || std::abs(st.Xmax - x) < 1e-12) break;
+    x += st.XStep;
+    if (std::abs(st.Xmax - x) < 1e-12) x = st.Xmax;
+    if (x > st.Xmax) x = st.Xmax;
+    // At most one point-phase column between two grid nodes, the first phase of the sheet
+    // that lies strictly inside the interval; it precedes the node x, appended next.
+    for (const PointPhase& pp : sheet_.PointPhases) {
+      const double xp = pp.Composition;
+      if (std::abs(x - xp) < 1e-10 || std::abs((x - st.XStep) - xp) < 1e-10 || x <= xp ||
+          x - st.XStep >= xp) {
+        continue;
+      }
+      levels.push_back({numeric::FormatFloatPattern(xp, 8, st.DecimalSeparator), xp});
+      break;
+    }
+  }
+}
+
+void Engine::SetUp() {
+  SweepState& st = results_.State;
+  host_.SetCaptions(problem_.ProblemName);
+  results_.Nodes.clear();
+  if (sheet_.Phases.size() > 2) sheet_.Phases.resize(2);
+  results_.ChartTitles.clear();
+  for (const SolutionPhase& ph : sheet_.Phases) results_.ChartTitles.push_back(ph.Name);
+  results_.ChartTitles.push_back("Convex");
+  results_.ChartSeries.assign(results_.ChartTitles.size(), {});
+  chart_.RebuildSeries(results_.ChartTitles);
+
+  CellGrid& cells = results_.Cells();
+  BuildXLevels();
+  cells.SetColCount(static_cast<int>(results_.XLevels.size()) + 1);
+  cells.SetRowCount(2);
+  cells.SetCell(0, 0, " Y/X");
+  for (size_t c = 0; c < results_.XLevels.size(); ++c) {
+    cells.SetCell(static_cast<int>(c) + 1, 0, results_.XLevels[c].Text);
+  }
+
+  results_.PointSet.clear();
+  results_.PointSet.reserve((sheet_.PointPhases.size() + sheet_.Phases.size()) *
+                            results_.XLevels.size());
+  results_.HullList.clear();
+
+  const auto [w, h] = host_.MosaicSize();
+  results_.Mosaic.Reset(w, h);
+  st.MosaicColor = RgbFromColorValue(host_.MosaicColor());
+  host_.MosaicReplaced();
+  host_.ProcessEvents();
+}
+
+void Engine::SweepCompleted() {
+  host_.SetProblemListEnabled(true);
+  host_.EnableResultCommands();
+  host_.BuildDiagram();
+  if (host_.SpecialPointsWindowVisible()) host_.ShowSpecialPoints();
+}
+
+void Engine::Run() {
+  if (running_) return;
+  FlagGuard guard(running_);
+  SweepState& st = results_.State;
+
+  host_.HideMosaicWindow();
+  if (host_.ShowMosaic()) host_.ShowMosaicWindow(true);
+
+  const bool step = host_.StepMode();
+  // A step-mode sweep continues only after a successful check: a failed one (which has
+  // emptied the phase lists) makes this command start over.
+  const bool continues = step && st.CheckFailed == 0 && std::abs(st.Y - st.Ymin) >= 1e-11 &&
+                         st.Y < st.Ymax;
+  if (!continues) {
+    if (step && std::abs(st.Y - st.Ymin) < 1e-11) {
+      if (messages_.MessageDlg("Restart the problem?", DialogType::Confirmation,
+                               {DialogButton::Yes, DialogButton::No}) != DialogButton::Yes) {
+        return;
+      }
+    }
+    if (!CheckProblem()) return;
+    SetUp();
+  }
+
+  // With Ymax = Ymin the single level goes to row 0.
+  st.MosaicScale =
+      st.Ymax > st.Ymin ? (results_.Mosaic.Height() - 10) / (st.Ymax - st.Ymin) : 0.0;
+  host_.SetProblemListEnabled(step);
+  if (!step && host_.ShowMosaic()) host_.ShowMosaicWindow(false);
+
+  while (st.Y >= st.Ymin) {
+    LevelStep();
+    if (std::abs(st.Y - st.Ymin) < 1e-11) break;
+    double next = st.Y - st.YStep;
+    if (next < st.Ymin) next = st.Ymin;
+    // A step too small to change Y would never reach Ymin: go there at once.
+    if (!(next < st.Y)) next = st.Ymin;
+    st.Y = next;
+    if (step) break;
+  }
+  if (std::abs(st.Y - st.Ymin) < 1e-11) SweepCompleted();
+}
+
+}  // namespace calc

@@ -1,0 +1,82 @@
+#pragma once
+// The calculation engine: the problem check, the sweep driver (the Run command) and the level
+// step. It owns the compiled phase sheet, the root finder and the sorter; it writes the Results
+// it is given and talks to the user only through the ports. The main window and brelona-calc
+// run the very same code.
+
+#include <memory>
+#include <string>
+
+#include "calc/phase_sheet.h"
+#include "calc/ports.h"
+#include "calc/problem.h"
+#include "calc/results.h"
+#include "numeric/qsort.h"
+#include "numeric/roots.h"
+
+namespace calc {
+
+inline constexpr double kNoEnergy = 1e10;
+
+class Engine {
+ public:
+  Engine(MessagePort& messages, WorkingChartSink& chart, CalcHost& host, Results& results);
+  ~Engine();
+  Engine(const Engine&) = delete;
+  Engine& operator=(const Engine&) = delete;
+
+  // The Run command: check and set-up unless a step-mode sweep continues, then one level
+  // (step mode) or every level down to Ymin; at the end of a complete sweep the host builds
+  // the diagram. Evaluator errors propagate to the caller (the sweep stays where it was); a
+  // Run started while one is running (from ProcessEvents) returns at once.
+  void Run();
+
+  // The problem check: compiles the sheet, reads the range and grid, runs the end-member check
+  // and prepares the sweep state and the diagram-point table. Returns true on success
+  // (Results().State.CheckFailed == 0). Evaluator errors of the compilation propagate.
+  bool CheckProblem();
+
+  // Another problem became current: its range becomes the sweep's, Y = Ymax, so a step-mode
+  // sweep never continues across a change of problem.
+  void SetYRange(double ymin, double ymax);
+
+  // The special-point finder over the cell grid: fills Nodes, MemoLines and SpecialPoints of
+  // the results. y_parameter_text is the shown text of the Y parameter ("Temperature, K" or
+  // "Pressure, bar").
+  void FindSpecialPoints(const std::string& y_parameter_text);
+
+  bool Running() const { return running_; }
+  // The problem as read by the last check.
+  const ProblemInput& Problem() const { return problem_; }
+  PhaseSheet& Sheet() { return sheet_; }
+  Results& results() { return results_; }
+
+  // The parts of a run, public for the tests.
+  void SetUp();
+  void BuildXLevels();
+  void LevelStep();
+  // The root finder's function: G of the first phase minus G of the second at the end-member
+  // composition, with the swept variable = y.
+  double EndMemberDifference(double y);
+
+ private:
+  void EndMemberCheck();
+  bool SearchEndMember(double x);
+  void SweepCompleted();
+
+  MessagePort& messages_;
+  WorkingChartSink& chart_;
+  CalcHost& host_;
+  Results& results_;
+  PhaseSheet sheet_;
+  numeric::TRoot root1_;
+  numeric::TQSort qsort1_;
+  ProblemInput problem_;
+  bool running_ = false;
+  // Work arrays of the level step (hull input and marks, the level's segments), kept from
+  // level to level so that a level allocates nothing new.
+  struct LevelWork;
+  std::unique_ptr<LevelWork> work_;
+};
+
+}  // namespace calc

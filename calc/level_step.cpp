@@ -1,0 +1,214 @@
+// One level of the sweep: energies over the X levels, the chord filter, the lower hull, and the
+// level's row of the cell grid, of the diagram points, of the working chart and of the mosaic.
+
+#include <cmath>
+
+#include "calc/cell_grid.h"
+#include "calc/engine.h"
+#include "calc/hull.h"
+#include "numeric/format.h"
+
+namespace calc {
+
+namespace {
+
+int RoundHalfEven(double v) { return static_cast<int>(std::nearbyint(v)); }
+
+}  // namespace
+
+struct Engine::LevelWork {
+  std::vector<double> x, g;
+  Hull hull;
+  // (lower X, higher X) of every segment written at this level.
+  std::vector<std::pair<double, double>> segments;
+};
+
+Engine::~Engine() = default;
+
+void Engine::LevelStep() {
+  SweepState& st = results_.State;
+  if (!work_) work_ = std::make_unique<LevelWork>();
+  LevelWork& work = *work_;
+  TaTpoint& points = results_.PointSet;
+  TaTpoint& hull_list = results_.HullList;
+  CellGrid& cells = results_.Cells();
+  const char sep = st.DecimalSeparator;
+
+  points.clear();
+  if (st.Yparameter == YParameter::Temperature) {
+    st.T = st.Y;
+  } else {
+    st.p = st.Y;
+  }
+  chart_.ClearSeries();
+  for (auto& series : results_.ChartSeries) series.clear();
+  if (st.LevelIndex % 10 == 0) {
+    host_.SetStatusText(YParameterText(st.Yparameter) + " = " +
+                        numeric::FormatFloatPattern(st.Y, 4, sep));
+  }
+  const bool show_chart = host_.ShowChart();
+  const bool show_mosaic = host_.ShowMosaic();
+
+  double gmin_a = kNoEnergy;
+  double gmin_b = kNoEnergy;
+  numeric::TParser& sid_parser = sheet_.sidParser();
+  const size_t phase_count = std::min<size_t>(sheet_.Phases.size(), 2);
+  const std::vector<XLevel>& levels = results_.XLevels;
+  for (size_t c = 0; c < levels.size(); ++c) {
+    const double x = levels[c].X;
+    *sheet_.SidX() = x;
+    const double sid = sid_parser.Value();
+    if (sheet_.Phases.size() < 2) continue;
+    double best = kNoEnergy;
+    int kbest = -1;
+    for (size_t k = 0; k < phase_count; ++k) {
+      SolutionPhase& ph = sheet_.Phases[k];
+      if (!ph.HasExpression()) continue;
+      *ph.T = st.T;
+      *ph.p = st.p;
+      *ph.X = x;
+      *ph.Sid = sid;
+      const double g = ph.Parser->Value();
+      if (show_chart) results_.ChartSeries[k].push_back({x, g});
+      if (g < best) {
+        best = g;
+        kbest = static_cast<int>(k);
+      }
+    }
+    if (x == st.Xmin && best < gmin_a) gmin_a = best;
+    if (st.Xmax - x < 1e-12 && best < gmin_b) gmin_b = best;
+    // No phase has an energy below the start value here: the X level offers no point.
+    if (kbest < 0) continue;
+    points.push_back(TDPoint{false, false, x, best, st.XStep,
+                             sheet_.Phases[static_cast<size_t>(kbest)].Name,
+                             static_cast<int32_t>(c + 1)});
+  }
+  for (PointPhase& pp : sheet_.PointPhases) {
+    if (!pp.HasExpression()) continue;
+    const double xp = pp.Composition;
+    *sheet_.SidX() = xp;
+    *pp.Sid = sid_parser.Value();
+    *pp.T = st.T;
+    *pp.p = st.p;
+    const double g = pp.Parser->Value();
+    points.push_back(TDPoint{true, false, xp, g, st.XStep, pp.Text, 0});
+  }
+
+  const double slope = (gmin_b - gmin_a) / (st.Xmax - st.Xmin);
+  auto chord = [&](double x) { return x * slope + gmin_a; };
+
+  // Only the ends and the records at least 1e-10 below the chord stay, in order.
+  size_t kept = 0;
+  for (size_t i = 0; i < points.size(); ++i) {
+    TDPoint& r = points[i];
+    bool stays = true;
+    if (!(r.X == st.Xmin || std::abs(r.X - st.Xmax) < 1e-12)) {
+      const double line = chord(r.X);
+      if (r.G > line + 1e-10) {
+        r.AboveChord = true;
+        stays = false;
+      } else if (std::abs(r.G - line) < 1e-10) {
+        stays = false;
+      }
+    }
+    if (stays) {
+      if (kept != i) points[kept] = std::move(r);
+      ++kept;
+    }
+  }
+  points.resize(kept);
+
+  hull_list.clear();
+  // Fewer than two points make an empty level: its row is written with empty cells only.
+  if (kept >= 2) {
+    work.x.resize(kept);
+    work.g.resize(kept);
+    for (size_t i = 0; i < kept; ++i) {
+      work.x[i] = points[i].X;
+      work.g[i] = points[i].G;
+    }
+    const std::vector<int32_t>& marks = work.hull.Run(work.x, work.g);
+    for (size_t i = kept; i-- > 0;) {
+      if (marks[i] != 0 && !points[i].AboveChord) hull_list.push_back(points[i]);
+    }
+    qsort1_.Sort(0, static_cast<int32_t>(hull_list.size()));
+  }
+
+  ++st.LevelIndex;
+  const int level = st.LevelIndex;
+  const int r = level + 1;
+  st.MosaicRow = static_cast<int32_t>(std::trunc(level * st.YStep * st.MosaicScale));
+
+  if (cells.RowCount() < r + 1) cells.SetRowCount(r + 1);
+  cells.SetCell(0, r, numeric::FormatFloatPattern(st.Y, 6, sep));
+  const int col_count = cells.ColCount();
+  for (int c = 1; c < col_count; ++c) cells.SetCell(c, r, std::string_view());
+  for (const TDPoint& rec : hull_list) {
+    if (rec.Column > 0) cells.SetCell(rec.Column, r, rec.Name);
+  }
+
+  results_.ZPoints.EnsureRow(level);
+  if (show_chart && !hull_list.empty()) {
+    results_.ChartSeries.back().push_back({hull_list[0].X, hull_list[0].G});
+  }
+
+  const int mosaic_w = results_.Mosaic.Width();
+  auto write_end = [&](const TDPoint& e) {
+    if (!results_.ZPoints.Append(level, TZPoint{e.X, st.Y, e.Column, e.Name})) return false;
+    if (e.Column != 0) {
+      cells.SetCell(e.Column, r, e.Name);
+    } else if (e.IsPointPhase) {
+      for (size_t c = 0; c < levels.size(); ++c) {
+        if (std::abs(levels[c].X - e.X) < 1e-10) {
+          cells.SetCell(static_cast<int>(c) + 1, r, "C");
+          break;
+        }
+      }
+    }
+    return true;
+  };
+
+  work.segments.clear();
+  for (size_t h = 1; h < hull_list.size(); ++h) {
+    const TDPoint& p = hull_list[h - 1];
+    const TDPoint& q = hull_list[h];
+    double line = chord(q.X);
+    if (q.X != st.Xmin && std::abs(q.X - st.Xmax) > 1e-12) line += 1e-10;
+
+    const bool hidden_from_convex = (q.X == p.X && q.G > p.G) || (q.G > line && q.X != st.Xmin);
+    if (!hidden_from_convex && show_chart) results_.ChartSeries.back().push_back({q.X, q.G});
+
+    const bool neighbours = std::abs(q.X - p.X) < p.XStep + 1e-10;
+    if (neighbours && !p.IsPointPhase && !q.IsPointPhase) continue;
+    if (q.G > line) continue;
+
+    if (q.IsPointPhase && show_mosaic) {
+      const int row = st.MosaicRow;
+      results_.Mosaic.Ellipse(RoundHalfEven(mosaic_w * q.X - 2), row - 2,
+                              RoundHalfEven(mosaic_w * q.X + 2), row + 2, kRed, kWhite);
+    }
+    const bool fits = write_end(p) && write_end(q);
+    if (!fits) {
+      messages_.ShowMessage("Error at " + YParameterText(st.Yparameter) + " = " +
+                            numeric::FormatGeneral15(st.Y, sep) + "\r" + "X = " +
+                            numeric::FormatGeneral15(q.X, sep));
+      continue;
+    }
+    work.segments.push_back({q.X, p.X});
+  }
+
+  if (show_chart) {
+    for (size_t k = 0; k < results_.ChartSeries.size(); ++k) {
+      chart_.SetSeriesPoints(static_cast<int>(k), results_.ChartSeries[k]);
+    }
+  }
+  if (show_mosaic) {
+    for (const auto& [lo, hi] : work.segments) {
+      results_.Mosaic.HorizontalRun(RoundHalfEven(mosaic_w * lo), RoundHalfEven(mosaic_w * hi),
+                                    st.MosaicRow, st.MosaicColor);
+    }
+  }
+  host_.ProcessEvents();
+}
+
+}  // namespace calc

@@ -1,0 +1,169 @@
+#include "calc/phase_sheet.h"
+
+#include "numeric/format.h"
+#include "numeric/strparser.h"
+
+namespace calc {
+
+namespace {
+
+std::string Upper(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return out;
+}
+
+bool StartsWith(std::string_view s, std::string_view prefix) {
+  return s.substr(0, prefix.size()) == prefix;
+}
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && static_cast<unsigned char>(s.front()) <= 32) s.remove_prefix(1);
+  while (!s.empty() && static_cast<unsigned char>(s.back()) <= 32) s.remove_suffix(1);
+  return s;
+}
+
+enum class LineKind { None, Solution, Entropy, Point };
+
+LineKind Classify(const std::string& upper) {
+  if (StartsWith(upper, "GL") || StartsWith(upper, "GV") || StartsWith(upper, "GS")) {
+    return LineKind::Solution;
+  }
+  if (StartsWith(upper, "SID")) return LineKind::Entropy;
+  if (StartsWith(upper, "GC") || StartsWith(upper, "X")) return LineKind::Point;
+  return LineKind::None;
+}
+
+}  // namespace
+
+std::vector<std::string> SplitLines(std::string_view text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  size_t i = 0;
+  while (i < text.size()) {
+    if (text[i] == '\r' || text[i] == '\n') {
+      lines.emplace_back(text.substr(start, i - start));
+      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      start = ++i;
+    } else {
+      ++i;
+    }
+  }
+  if (start < text.size()) lines.emplace_back(text.substr(start));
+  return lines;
+}
+
+PhaseSheet::PhaseSheet(MessagePort& messages)
+    : messages_(messages), sid_parser_(std::make_unique<numeric::TParser>()) {}
+
+double PhaseSheet::Concentration(std::string_view part) {
+  const std::string upper = Upper(part);
+  const size_t at = upper.find("X=");
+  if (at == std::string::npos) return -1;
+  const std::string_view text = Trim(std::string_view(upper).substr(at + 2, 100));
+  numeric::TParser parser;
+  parser.SetExpression(text);
+  const double x = parser.Value();
+  return x > 1 ? -1 : x;
+}
+
+bool PhaseSheet::Compile(std::string_view functs, char decimal_separator) {
+  PointPhases.clear();
+  Phases.clear();
+  sid_parser_->AssignVariable("R", kGasConstant);
+  sid_parser_->SetExpression(kDefaultSidExpression);
+  sid_p_ = sid_parser_->AssignVariable("p", 1);
+  sid_x_ = sid_parser_->AssignVariable("X", sid_parser_->X());
+
+  for (const std::string& raw : SplitLines(functs)) {
+    std::string line;
+    line.reserve(raw.size());
+    for (char c : raw) {
+      if (static_cast<unsigned char>(c) > 32) line.push_back(c);
+    }
+    const size_t percent = line.find('%');
+    if (percent != std::string::npos) line.erase(percent, 1000);
+    if (line.empty()) continue;
+
+    const LineKind kind = Classify(Upper(line));
+    double x = -1;
+    if (kind == LineKind::Point) {
+      numeric::TStrParser splitter;
+      splitter.SetDividingString(";");
+      splitter.SetCaseSensitive(false);
+      splitter.Split(Upper(line));
+      std::vector<std::string>& parts = splitter.Items();
+      for (size_t i = parts.size(); i-- > 0;) {
+        if (StartsWith(parts[i], "X")) {
+          x = Concentration(parts[i]);
+          parts.erase(parts.begin() + static_cast<std::ptrdiff_t>(i));
+        }
+      }
+      if (!(x >= 0)) {
+        messages_.MessageDlg("Point phase concentration is invalid or not defined",
+                             DialogType::Warning, {DialogButton::OK});
+        return false;
+      }
+      if (parts.empty()) {
+        messages_.MessageDlg("Gibbs energy expression for point phase is invalid or not defined",
+                             DialogType::Warning, {DialogButton::OK});
+        return false;
+      }
+      line = parts.front();
+    }
+
+    const size_t eq = line.find('=');
+    // A line without "=" has no meaning, wherever it stands: it is skipped.
+    if (eq == std::string::npos) continue;
+    const std::string key = Upper(std::string_view(line).substr(0, eq));
+    const std::string expr = line.substr(eq + 1);
+
+    switch (kind) {
+      case LineKind::Solution: {
+        SolutionPhase phase;
+        phase.Parser = std::make_unique<numeric::TParser>();
+        numeric::TParser& p = *phase.Parser;
+        p.AssignVariable("R", kGasConstant);
+        phase.T = p.AssignVariable("T", 500);
+        phase.p = p.AssignVariable("p", 1);
+        phase.X = p.AssignVariable("X", 0.5);
+        phase.Sid = p.AssignVariable("Sid", 0.5);
+        p.SetExpression(expr);
+        phase.Name = key.substr(1);
+        p.AssignVariable(phase.Name, 0);
+        Phases.push_back(std::move(phase));
+        break;
+      }
+      case LineKind::Entropy:
+        sid_parser_->SetExpression(expr);
+        break;
+      case LineKind::Point: {
+        if (expr.empty()) break;
+        PointPhase phase;
+        phase.Text = numeric::FormatGeneral15(x, decimal_separator);
+        // The sweep works with the composition as the text reads back, as every reader does.
+        phase.Composition = x;
+        numeric::ParseFloat(phase.Text, decimal_separator, phase.Composition);
+        phase.Parser = std::make_unique<numeric::TParser>();
+        numeric::TParser& p = *phase.Parser;
+        p.AssignVariable("R", kGasConstant);
+        phase.p = p.AssignVariable("p", 1);
+        p.AssignVariable("X", x);
+        phase.Sid = p.AssignVariable("Sid", 0.5);
+        p.SetExpression(expr);
+        p.AssignVariable(key, 0);
+        // The sweep gives T at every level; its cell is taken once here.
+        phase.T = p.AssignVariable("T", p.T());
+        PointPhases.push_back(std::move(phase));
+        break;
+      }
+      case LineKind::None:
+        break;
+    }
+  }
+  return true;
+}
+
+}  // namespace calc

@@ -1,0 +1,73 @@
+#pragma once
+// The phase sheet of a problem compiled into evaluators: the solution phases (energy as a
+// function of X), the point phases (compounds of fixed composition) and the entropy evaluator.
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "calc/ports.h"
+#include "numeric/parser.h"
+
+namespace calc {
+
+inline constexpr double kGasConstant = 8.31441;
+inline constexpr const char* kDefaultSidExpression = "-8.31441*(X*Ln(X)+(1-X)*ln(1-X))";
+
+// A solution phase: its name (the line's key without its first letter, upper case) and its
+// evaluator, with the cells of the variables the sweep writes.
+struct SolutionPhase {
+  std::string Name;
+  std::unique_ptr<numeric::TParser> Parser;
+  double* T = nullptr;
+  double* p = nullptr;
+  double* X = nullptr;
+  double* Sid = nullptr;
+  bool HasExpression() const { return !Parser->Expression().empty(); }
+};
+
+// A point phase: its composition as text (general format, 15 digits) and its evaluator. X is
+// fixed at compilation.
+struct PointPhase {
+  std::string Text;
+  // The composition read back from Text.
+  double Composition = 0;
+  std::unique_ptr<numeric::TParser> Parser;
+  double* T = nullptr;
+  double* p = nullptr;
+  double* Sid = nullptr;
+  bool HasExpression() const { return !Parser->Expression().empty(); }
+};
+
+class PhaseSheet {
+ public:
+  explicit PhaseSheet(MessagePort& messages);
+
+  // Rebuilds the entropy evaluator's expression, Phases and PointPhases from the sheet's
+  // lines. Returns false when a point-phase line was rejected (its warning shown; the lines
+  // before it stay compiled). Evaluator errors propagate and end the compilation.
+  bool Compile(std::string_view functs, char decimal_separator);
+
+  // The composition of one "X" part of a point-phase line: the value of the text after "X=",
+  // or -1 when there is no "X=" or the value is above 1. Evaluator errors propagate.
+  static double Concentration(std::string_view part);
+
+  numeric::TParser& sidParser() { return *sid_parser_; }
+  double* SidX() { return sid_x_; }
+  double* SidP() { return sid_p_; }
+
+  std::vector<SolutionPhase> Phases;
+  std::vector<PointPhase> PointPhases;
+
+ private:
+  MessagePort& messages_;
+  std::unique_ptr<numeric::TParser> sid_parser_;
+  double* sid_x_ = nullptr;
+  double* sid_p_ = nullptr;
+};
+
+// The lines of a memo text: split at CR LF, LF or CR; a final line break adds no line.
+std::vector<std::string> SplitLines(std::string_view text);
+
+}  // namespace calc
