@@ -161,14 +161,16 @@ TEST_F(DiagramMouse, ReadoutShowsTheValuesUnderThePointer) {
   ChartView* chart = w.Chart1();
   const QRegularExpression form(
       QStringLiteral("^X = (\\S+) +    T, K = (\\S+) *$"));
-  const QPointF values[] = {{0.5, 1234.5678}, {0.05, 1450.0}, {0.95, 1410.0}};
+  const QPointF values[] = {{0.5, 1434.5678}, {0.15, 1490.0}, {0.85, 1410.0}};
   for (const QPointF& v : values) {
     const QPointF pixel = chart->PixelOf(v);
+    MoveTo(QPointF(2, 2));  // outside the plot: hidden
+    ASSERT_FALSE(w.Label1()->isVisibleTo(&w));
     MoveTo(pixel);
     ASSERT_TRUE(w.Label1()->isVisibleTo(&w)) << v.x();
     const QString text = w.Label1()->text();
     const auto m = form.match(text);
-    ASSERT_TRUE(m.hasMatch()) << text.toStdString();
+    ASSERT_TRUE(m.hasMatch()) << "[" << text.toStdString() << "]";
     // Both values are 12 characters wide; compositions below 1 read in scientific notation.
     EXPECT_EQ(text.indexOf(QStringLiteral("T, K")), 4 + 12 + 4) << text.toStdString();
     EXPECT_TRUE(m.captured(1).contains(QRegularExpression("^\\d\\.\\d{4}E-\\d{3}$"))) << text.toStdString();
@@ -186,9 +188,11 @@ TEST_F(DiagramMouse, ReadoutHidesOutsideThePlotAndKeepsToItsBorder) {
   const QPointF corners[] = {plot.topLeft(), plot.bottomRight(), plot.topRight(), plot.bottomLeft()};
   for (const QPointF& corner : corners) {
     const QPointF pixel(std::round(corner.x()), std::round(corner.y()));
-    MoveTo(plot.center());
+    MoveTo(QPointF(2, 2));
+    ASSERT_FALSE(w.Label1()->isVisibleTo(&w));
     MoveTo(pixel);
     EXPECT_TRUE(w.Label1()->isVisibleTo(&w)) << pixel.x() << "," << pixel.y();
+    EXPECT_TRUE(w.Label1()->text().startsWith(QStringLiteral("X = "))) << pixel.x() << "," << pixel.y();
   }
   MoveTo(plot.center());
   MoveTo(QPointF(plot.left() - 3, plot.center().y()));
@@ -204,7 +208,7 @@ TEST_F(DiagramMouse, ActivatingTheWindowEmptiesTheReadout) {
   QWidget other;
   other.show();
   other.activateWindow();
-  QTest::qWaitForWindowActive(&other, 1000);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&other, 1000));
   w.activateWindow();
   if (!QTest::qWaitForWindowActive(&w, 1000)) GTEST_SKIP() << "no window activation here";
   EXPECT_TRUE(w.Label1()->text().isEmpty());
