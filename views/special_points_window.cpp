@@ -95,6 +95,8 @@ void TfmSpecPoints::ShowSpecialPoints(const std::vector<calc::TNode>& nodes,
       table_->item(static_cast<int>(i), c)->setText(Number(values[c], separator_));
     }
   }
+  table_->setCurrentItem(nullptr);
+  table_->clearSelection();
   if (show) {
     this->show();
     raise();
