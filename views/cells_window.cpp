@@ -48,15 +48,13 @@ CellGridModel::CellGridModel(calc::CellGrid* grid, QObject* parent)
     : QAbstractTableModel(parent), grid_(grid) {
   seen_ = grid_->Generation();
   seenStructure_ = grid_->StructureGeneration();
+  rows_ = std::max(grid_->RowCount() - 1, 0);
+  cols_ = std::max(grid_->ColCount() - 1, 0);
 }
 
-int CellGridModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : std::max(grid_->RowCount() - 1, 0);
-}
+int CellGridModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : rows_; }
 
-int CellGridModel::columnCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : std::max(grid_->ColCount() - 1, 0);
-}
+int CellGridModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : cols_; }
 
 QVariant CellGridModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole)) return {};
@@ -64,7 +62,9 @@ QVariant CellGridModel::data(const QModelIndex& index, int role) const {
 }
 
 bool CellGridModel::setData(const QModelIndex& index, const QVariant& value, int role) {
-  if (!index.isValid() || role != Qt::EditRole) return false;
+  if (!index.isValid() || role != Qt::EditRole || index.row() >= rows_ || index.column() >= cols_) {
+    return false;
+  }
   grid_->SetCell(index.column() + 1, index.row() + 1, value.toString().toStdString());
   seen_ = grid_->Generation();
   emit dataChanged(index, index, {Qt::DisplayRole, Qt::EditRole});
@@ -83,20 +83,34 @@ Qt::ItemFlags CellGridModel::flags(const QModelIndex& index) const {
 }
 
 void CellGridModel::Refresh() {
+  const int rows = std::max(grid_->RowCount() - 1, 0);
+  const int cols = std::max(grid_->ColCount() - 1, 0);
   if (grid_->StructureGeneration() != seenStructure_) {
-    beginResetModel();
     seenStructure_ = grid_->StructureGeneration();
-    seen_ = grid_->Generation();
-    endResetModel();
-    return;
+    if (cols != cols_ || cols == 0) {
+      beginResetModel();
+      rows_ = rows;
+      cols_ = cols;
+      seen_ = grid_->Generation();
+      endResetModel();
+      return;
+    }
+    if (rows > rows_) {
+      beginInsertRows(QModelIndex(), rows_, rows - 1);
+      rows_ = rows;
+      endInsertRows();
+    } else if (rows < rows_) {
+      beginRemoveRows(QModelIndex(), rows, rows_ - 1);
+      rows_ = rows;
+      endRemoveRows();
+    }
+    seen_ = 0;  // the cells themselves may have changed as well (a cleared grid)
   }
   if (grid_->Generation() != seen_) {
     seen_ = grid_->Generation();
-    if (rowCount() > 0 && columnCount() > 0) {
-      emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
-    }
-    emit headerDataChanged(Qt::Horizontal, 0, std::max(columnCount() - 1, 0));
-    emit headerDataChanged(Qt::Vertical, 0, std::max(rowCount() - 1, 0));
+    if (rows_ > 0 && cols_ > 0) emit dataChanged(index(0, 0), index(rows_ - 1, cols_ - 1));
+    if (cols_ > 0) emit headerDataChanged(Qt::Horizontal, 0, cols_ - 1);
+    if (rows_ > 0) emit headerDataChanged(Qt::Vertical, 0, rows_ - 1);
   }
 }
 

@@ -31,7 +31,8 @@ class CellGridModel : public QAbstractTableModel {
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
   Qt::ItemFlags flags(const QModelIndex& index) const override;
 
-  // Brings the views up to date after the grid was changed behind the model's back: a new
+  // Brings the views up to date after the grid was changed behind the model's back: rows
+  // added or removed at the end (a run's new level) are inserted or removed, any other new
   // shape resets the model, new contents repaint it. Cheap when nothing changed.
   void Refresh();
 
@@ -41,6 +42,9 @@ class CellGridModel : public QAbstractTableModel {
   calc::CellGrid* grid_;
   uint64_t seen_ = 0;
   uint64_t seenStructure_ = 0;
+  // The shape the views know; follows the grid in Refresh only.
+  int rows_ = 0;
+  int cols_ = 0;
 };
 
 class TfmCells : public QWidget {

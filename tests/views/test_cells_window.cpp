@@ -59,10 +59,33 @@ TEST(CellGridModel, HeadersAndCellsComeStraightFromTheGrid) {
   m.Refresh();
   EXPECT_EQ(changed.count(), 1);
   EXPECT_EQ(reset.count(), 0);
+  // New levels at the end are inserted rows; the model keeps its shape until told.
+  QSignalSpy inserted(&m, &QAbstractItemModel::rowsInserted);
+  QSignalSpy removed(&m, &QAbstractItemModel::rowsRemoved);
   g.SetRowCount(6);
+  EXPECT_EQ(m.rowCount(), 3);
+  m.Refresh();
+  EXPECT_EQ(reset.count(), 0);
+  ASSERT_EQ(inserted.count(), 1);
+  EXPECT_EQ(inserted.at(0).at(1).toInt(), 3);
+  EXPECT_EQ(inserted.at(0).at(2).toInt(), 4);
+  EXPECT_EQ(m.rowCount(), 5);
+  g.SetRowCount(2);
+  m.Refresh();
+  EXPECT_EQ(removed.count(), 1);
+  EXPECT_EQ(m.rowCount(), 1);
+  // A new number of columns is a new shape: the model is reset.
+  g.SetColCount(3);
   m.Refresh();
   EXPECT_EQ(reset.count(), 1);
-  EXPECT_EQ(m.rowCount(), 5);
+  EXPECT_EQ(m.columnCount(), 2);
+  // A cleared grid keeps its shape and shows empty cells.
+  g.Clear();
+  const int changedBefore = static_cast<int>(changed.count());
+  m.Refresh();
+  EXPECT_EQ(reset.count(), 1);
+  EXPECT_GT(changed.count(), changedBefore);
+  EXPECT_EQ(m.data(m.index(0, 0), Qt::DisplayRole).toString(), QString());
   // A grid with only its header row has no data rows; an empty grid nothing at all.
   calc::CellGrid empty;
   CellGridModel e(&empty);

@@ -3,6 +3,10 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QGraphicsSimpleTextItem>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+#include <QTimer>
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -12,6 +16,7 @@
 #include <QXYSeries>
 #include <stdexcept>
 
+#include "views/chart_editor.h"
 #include "views/chart_file.h"
 #include "views/chart_view.h"
 #include "views/diagram_window.h"
@@ -240,6 +245,23 @@ TEST_F(DiagramMouse, RubberBandZoomShowsTheRestoreButtonUntilUndone) {
   w.BuildDiagram(r, calc::YParameter::Temperature, nullptr, true);
   EXPECT_FALSE(w.sbUndoZoom()->isVisibleTo(&w));
   EXPECT_FALSE(chart->IsZoomed());
+}
+
+TEST_F(DiagramMouse, EditChartOpensTheModalEditorAndAppliesOnOk) {
+  bool opened = false;
+  QTimer::singleShot(0, [&opened] {
+    auto* editor = qobject_cast<ChartEditor*>(QApplication::activeModalWidget());
+    ASSERT_NE(editor, nullptr);
+    opened = true;
+    EXPECT_EQ(editor->Pages()->currentIndex(), 0);
+    editor->findChild<QPlainTextEdit*>(QStringLiteral("footText"))->setPlainText(QStringLiteral("X(B)"));
+    editor->accept();
+  });
+  w.EditButton()->click();
+  EXPECT_TRUE(opened);
+  EXPECT_EQ(w.Chart1()->Look().foot.text, QStringLiteral("X(B)"));
+  EXPECT_EQ(w.Chart1()->FootItem()->text(), QStringLiteral("X(B)"));
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);  // the editor is gone
 }
 
 TEST(DiagramChartFile, MissingFileGivesTheDesignedLook) {
