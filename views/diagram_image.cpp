@@ -26,7 +26,7 @@ bool CanWriteSvg() {
 
 namespace {
 
-bool Render(calc::Results& results, calc::YParameter yParameter,
+bool Render(const calc::Results& results, calc::YParameter yParameter,
             const std::function<void()>& findSpecialPoints, const DiagramImageOptions& options,
             QString* error) {
   TfmDiagram2 window{QString()};  // no chart file of its own: nothing is saved afterwards
@@ -75,7 +75,7 @@ bool Render(calc::Results& results, calc::YParameter yParameter,
 
 }  // namespace
 
-bool RenderDiagram(calc::Results& results, calc::YParameter yParameter,
+bool RenderDiagram(const calc::Results& results, calc::YParameter yParameter,
                    const std::function<void()>& findSpecialPoints, const DiagramImageOptions& options,
                    QString* error) {
   std::unique_ptr<QApplication> own;

@@ -28,7 +28,7 @@ bool CanWriteSvg();
 // points already in `results`) and writes the pictures. Needs a QApplication; when there is
 // none (a command-line program) one is made for the duration on the offscreen platform.
 // Returns false with `error` set when a picture could not be written.
-bool RenderDiagram(calc::Results& results, calc::YParameter yParameter,
+bool RenderDiagram(const calc::Results& results, calc::YParameter yParameter,
                    const std::function<void()>& findSpecialPoints, const DiagramImageOptions& options,
                    QString* error = nullptr);
 

@@ -129,7 +129,7 @@ TfmDiagram2::~TfmDiagram2() {
   }
 }
 
-void TfmDiagram2::BuildDiagram(calc::Results& results, calc::YParameter yParameter,
+void TfmDiagram2::BuildDiagram(const calc::Results& results, calc::YParameter yParameter,
                                const std::function<void()>& findSpecialPoints, bool show) {
   chart_->SetTitleText(yParameter == calc::YParameter::Temperature ? QStringLiteral("T, K")
                                                                    : QStringLiteral("P, бар"));

@@ -45,10 +45,11 @@ class TfmDiagram2 : public QWidget {
   // removed, series 0 and 1 made anew, zoom undone, the points of `results.ZPoints` whose Y is
   // above 0 into series 0; then `findSpecialPoints` (the special-point finder; it fills
   // results.Nodes, MemoLines and SpecialPoints), the special points into series 1, one node
-  // line per node, and the window shown when `show` is set. Without a finder the nodes and
+  // line per node, and the window shown when `show` is set. The finder works on the same
+  // results object, which the build reads again afterwards. Without a finder the nodes and
   // special points already in `results` are drawn. An exception from the finder ends the build
   // before anything of the finder is drawn and before the window is shown.
-  void BuildDiagram(calc::Results& results, calc::YParameter yParameter,
+  void BuildDiagram(const calc::Results& results, calc::YParameter yParameter,
                     const std::function<void()>& findSpecialPoints, bool show = true);
 
   // The node-line step: one line series per node, titled "Node at " + Y ("0.###") + unit,
