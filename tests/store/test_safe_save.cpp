@@ -1,0 +1,135 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <filesystem>
+
+#include "problem_table.h"
+#include "store/memtable.h"
+#include "store/safe_file.h"
+#include "store_test_util.h"
+
+namespace store {
+namespace {
+
+using store_test::MakeProblemFile;
+using store_test::ReadFile;
+using store_test::TempDir;
+
+struct HookGuard {
+  ~HookGuard() { SetWriteFaultHook(nullptr); }
+};
+
+// A table large enough that the fast and the slow save need several writes.
+void FillTable(TMemTable& t, int records) {
+  t.FieldDefs() = store_test::ProblemFieldDefs();
+  t.Open();
+  for (int i = 0; i < records; ++i) {
+    t.Insert();
+    t.FieldByName("ProblemName").SetAsString("p" + std::to_string(i));
+    t.FieldByName("Functs").SetAsString(std::string(3000, 'x'));
+    t.Post();
+  }
+}
+
+TEST(SafeSave, AFailedWriteLeavesTheOldFileAsItWas) {
+  HookGuard guard;
+  TempDir dir;
+  const std::string path = dir.File("Problems.d");
+  MakeProblemFile(path, {"old"});
+  const std::string old = ReadFile(path);
+  TMemTable t;
+  FillTable(t, 1000);  // about 3 MB: several 1 MB writes
+
+  for (TSaveOptions opts : {0u, static_cast<unsigned>(savSlowMode)}) {
+    // Count the writes of a whole save, then fail each one of them in turn.
+    int writes = 0;
+    SetWriteFaultHook([&writes](int n) {
+      writes = n;
+      return 0;
+    });
+    t.SetSaveOptions(opts);
+    t.SaveToFile(dir.File("count.d"));
+    std::filesystem::remove(dir.File("count.d"));
+    ASSERT_GE(writes, 3);
+    for (int failAt = 1; failAt <= writes; ++failAt) {
+      SCOPED_TRACE(std::to_string(opts) + " write " + std::to_string(failAt));
+      SetWriteFaultHook([failAt](int n) { return n == failAt ? ENOSPC : 0; });
+      t.SetSaveOptions(opts);
+      try {
+        t.SaveToFile(path);
+        ADD_FAILURE() << "saved";
+      } catch (const EDatabaseError& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "Cannot write file \"" + path + "\". No space left on device");
+      }
+      EXPECT_TRUE(ReadFile(path) == old) << "old file changed";
+      EXPECT_EQ(dir.EntryCount(), 1);  // no temporary file left behind
+    }
+  }
+  // Without faults both modes replace the file.
+  SetWriteFaultHook(nullptr);
+  t.SaveToFile(path);
+  const std::string fresh = ReadFile(path);
+  EXPECT_TRUE(fresh != old);
+  TMemTable back;
+  back.SetTableName(path);
+  back.Open();
+  EXPECT_EQ(back.RecordCount(), 1000);
+}
+
+TEST(SafeSave, MissingFolderIsReported) {
+  TempDir dir;
+  TMemTable t;
+  FillTable(t, 1);
+  const std::string path = dir.File("no/such/folder/x.d");
+  try {
+    t.SaveToFile(path);
+    FAIL();
+  } catch (const EDatabaseError& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "Cannot create file \"" + path + "\". No such file or directory");
+  }
+}
+
+TEST(SafeSave, AFolderInTheWayIsReportedAndKept) {
+  TempDir dir;
+  const std::string path = dir.File("taken.d");
+  std::filesystem::create_directory(path);
+  TMemTable t;
+  FillTable(t, 1);
+  EXPECT_THROW(t.SaveToFile(path), EDatabaseError);
+  EXPECT_TRUE(std::filesystem::is_directory(path));
+  EXPECT_EQ(dir.EntryCount(), 1);
+}
+
+TEST(SafeSave, FailedBackupLeavesBothFiles) {
+  HookGuard guard;
+  TempDir dir;
+  const std::string path = dir.File("Problems.d");
+  MakeProblemFile(path, {"old"});
+  const std::string old = ReadFile(path);
+  TMemTable t;
+  FillTable(t, 3);
+  t.SetSaveOptions(savAutoBackup);
+  SetWriteFaultHook([](int n) { return n == 1 ? EIO : 0; });  // the backup's write
+  EXPECT_THROW(t.SaveToFile(path), EDatabaseError);
+  EXPECT_TRUE(ReadFile(path) == old) << "old file changed";
+  EXPECT_FALSE(std::filesystem::exists(dir.File("Problems.~d")));
+}
+
+TEST(SafeSave, PermissionsOfTheReplacedFileAreKept) {
+  TempDir dir;
+  const std::string path = dir.File("Problems.d");
+  MakeProblemFile(path, {"old"});
+  ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+  TMemTable t;
+  FillTable(t, 1);
+  t.SaveToFile(path);
+  struct stat st;
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+}  // namespace
+}  // namespace store
