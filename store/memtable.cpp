@@ -85,9 +85,15 @@ int CompareDouble(double a, double b) {
   return a < b ? -1 : (a > b ? 1 : 0);
 }
 
+// An empty text comes first, then byte order over the common length, then the shorter.
+// (The empty-first rule is the shorter-first rule for an empty text.)
 int CompareText(std::string_view a, std::string_view b, bool caseInsensitive) {
-  if (a.empty() || b.empty()) return a.empty() == b.empty() ? 0 : (a.empty() ? -1 : 1);
   std::size_t n = std::min(a.size(), b.size());
+  if (!caseInsensitive) {
+    int c = n ? std::memcmp(a.data(), b.data(), n) : 0;  // memcmp compares unsigned bytes
+    if (c != 0) return c < 0 ? -1 : 1;
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+  }
   for (std::size_t i = 0; i < n; ++i) {
     unsigned char x = static_cast<unsigned char>(a[i]);
     unsigned char y = static_cast<unsigned char>(b[i]);
@@ -712,14 +718,21 @@ void TMemTable::MakeFields() {
         new TField(this, static_cast<int>(i), Cp1251ToUtf8(defs[i].name))));
 }
 
-TField* TMemTable::FindField(std::string_view name) {
+int TMemTable::FieldIndex(std::string_view name) const {
   std::string bytes;
-  if (!Utf8ToCp1251(name, bytes).ok || !store_) return nullptr;
-  for (auto& f : fields_) {
-    const std::string& n = f->Def().name;
-    if (n.size() == bytes.size() && CompareText(n, bytes, true) == 0) return f.get();
+  if (!store_ || !Utf8ToCp1251(name, bytes).ok) return -1;
+  const auto& defs = store_->layout.fields;
+  for (std::size_t i = 0; i < defs.size(); ++i) {
+    const std::string& n = defs[i].name;
+    if (n.size() == bytes.size() && CompareText(n, bytes, true) == 0) return static_cast<int>(i);
   }
-  return nullptr;
+  return -1;
+}
+
+TField* TMemTable::FindField(std::string_view name) {
+  int i = FieldIndex(name);
+  if (i < 0 || static_cast<std::size_t>(i) >= fields_.size()) return nullptr;  // closed: no objects
+  return fields_[static_cast<std::size_t>(i)].get();
 }
 
 TField& TMemTable::FieldByName(std::string_view name) {
@@ -738,63 +751,116 @@ std::vector<int> TMemTable::KeyFields() const {
     std::string name = Trim(std::string_view(s).substr(pos, semi - pos));
     pos = semi + 1;
     if (name.empty()) continue;
-    TField* f = const_cast<TMemTable*>(this)->FindField(name);
-    if (!f) DbError("Field '" + name + "' not found");
-    if (f->IsBlob()) DbError("There are calc or BLOB fields in list of key fields");
-    keys.push_back(f->Index());
+    int i = FieldIndex(name);  // the store's fields: this also serves a closed table's save
+    if (i < 0) DbError("Field '" + name + "' not found");
+    if (IsBlobType(store_->layout.fields[static_cast<std::size_t>(i)].type))
+      DbError("There are calc or BLOB fields in list of key fields");
+    keys.push_back(i);
   }
   return keys;
 }
 
 void TMemTable::BuildKeys() { keys_ = KeyFields(); }
 
-int TMemTable::CompareRecords(const TRecordImage& a, const TRecordImage& b,
-                              const std::vector<int>& keys, TSortOptions opts) const {
-  const bool ci = (opts & vsoCaseInsensitive) != 0;
-  for (int k : keys) {
-    const TMemField& f = store_->layout.fields[static_cast<std::size_t>(k)];
-    TReader ra{f, &a}, rb{f, &b};
-    int c = 0;
-    switch (f.type) {
-      case ftString:
-        if (f.IsLongString()) {
-          const auto& va = a.var[static_cast<std::size_t>(f.varIndex)];
-          const auto& vb = b.var[static_cast<std::size_t>(f.varIndex)];
-          if (!va || !vb)
-            c = (!va == !vb) ? 0 : (!va ? -1 : 1);
-          else
-            c = CompareText(UpToZero(*va), UpToZero(*vb), ci);
-        } else {
-          std::string sa = ra.Bytes(), sb = rb.Bytes();
-          if (f.compareFlag && sa.size() != sb.size())
-            c = sa.size() < sb.size() ? -1 : 1;
-          else
-            c = CompareText(sa, sb, ci);
-        }
-        break;
-      case ftSmallint:
-      case ftWord:
-      case ftInteger:
-      case ftAutoInc:
-      case ftDate:
-      case ftTime: {
-        std::int32_t x = ra.Int(), y = rb.Int();
-        c = x < y ? -1 : (x > y ? 1 : 0);
-        break;
+namespace {
+
+// One key value of one record, taken out of the record once so that sorting compares small
+// values held together instead of chasing every record image in memory.
+struct TKeyVal {
+  enum TClass : std::uint8_t { kText, kShorterFirst, kLongText, kInt, kDouble, kNone };
+  std::string text;  // strings (letter case folded when comparing without regard to it)
+  double d = 0;
+  std::int64_t i = 0;
+  TClass cls = kNone;
+  bool absent = false;  // long strings: no value
+};
+
+TKeyVal ExtractKey(const TMemField& f, const TRecordImage& r, bool ci) {
+  TKeyVal k;
+  TReader rd{f, &r};
+  auto fold = [ci](std::string s) {
+    if (ci)
+      for (char& c : s) c = static_cast<char>(Cp1251Lower(static_cast<unsigned char>(c)));
+    return s;
+  };
+  switch (f.type) {
+    case ftString:
+      if (f.IsLongString()) {
+        const auto& v = r.var[static_cast<std::size_t>(f.varIndex)];
+        k.cls = TKeyVal::kLongText;
+        k.absent = !v.has_value();
+        if (v) k.text = fold(std::string(UpToZero(*v)));
+      } else {
+        k.cls = f.compareFlag ? TKeyVal::kShorterFirst : TKeyVal::kText;
+        k.text = fold(std::string(UpToZero(std::string_view(r.fixed).substr(f.offset, f.size))));
       }
-      case ftFloat:
-      case ftCurrency:
-      case ftDateTime: c = CompareDouble(ra.Dbl(), rb.Dbl()); break;
-      case ftBoolean: {
-        bool x = ra.Int() != 0, y = rb.Int() != 0;
-        c = x == y ? 0 : (x ? -1 : 1);
-        break;
-      }
-      default: c = 0; break;  // objects and pictures compare equal
-    }
-    if (c != 0) return (opts & vsoDescendSort) ? -c : c;
+      break;
+    case ftSmallint:
+    case ftWord:
+    case ftInteger:
+    case ftAutoInc:
+    case ftDate:
+    case ftTime:
+      k.cls = TKeyVal::kInt;
+      k.i = rd.Int();
+      break;
+    case ftBoolean:  // true comes before false
+      k.cls = TKeyVal::kInt;
+      k.i = rd.Int() != 0 ? 0 : 1;
+      break;
+    case ftFloat:
+    case ftCurrency:
+    case ftDateTime:
+      k.cls = TKeyVal::kDouble;
+      k.d = rd.Dbl();
+      break;
+    default: break;  // objects and pictures compare equal
   }
-  return 0;
+  return k;
+}
+
+int CompareKey(const TKeyVal& a, const TKeyVal& b) {
+  switch (a.cls) {
+    case TKeyVal::kShorterFirst:
+      if (a.text.size() != b.text.size()) return a.text.size() < b.text.size() ? -1 : 1;
+      return CompareText(a.text, b.text, false);
+    case TKeyVal::kText: return CompareText(a.text, b.text, false);
+    case TKeyVal::kLongText:
+      if (a.absent || b.absent) return a.absent == b.absent ? 0 : (a.absent ? -1 : 1);
+      return CompareText(a.text, b.text, false);
+    case TKeyVal::kInt: return a.i < b.i ? -1 : (a.i > b.i ? 1 : 0);
+    case TKeyVal::kDouble: return CompareDouble(a.d, b.d);
+    default: return 0;
+  }
+}
+
+}  // namespace
+
+std::vector<std::size_t> TMemTable::SortOrder(const std::vector<const TRecordImage*>& recs,
+                                              const std::vector<int>& keys, TSortOptions opts,
+                                              bool stable) const {
+  const std::size_t n = recs.size(), nk = keys.size();
+  const bool ci = (opts & vsoCaseInsensitive) != 0;
+  const int sign = (opts & vsoDescendSort) ? -1 : 1;
+  std::vector<TKeyVal> flat(n * nk);
+  for (std::size_t r = 0; r < n; ++r)
+    for (std::size_t k = 0; k < nk; ++k)
+      flat[r * nk + k] =
+          ExtractKey(store_->layout.fields[static_cast<std::size_t>(keys[k])], *recs[r], ci);
+  std::vector<std::size_t> order(n);
+  for (std::size_t r = 0; r < n; ++r) order[r] = r;
+  auto less = [&](std::size_t x, std::size_t y) {
+    for (std::size_t k = 0; k < nk; ++k) {
+      int c = CompareKey(flat[x * nk + k], flat[y * nk + k]);
+      if (c != 0) return sign * c < 0;
+    }
+    return false;
+  };
+  if (stable)
+    std::stable_sort(order.begin(), order.end(), less);
+  else
+    std::sort(order.begin(), order.end(), less);
+  return order;
 }
 
 void TMemTable::BuildView() {
@@ -803,9 +869,14 @@ void TMemTable::BuildView() {
   for (auto& e : store_->entries)
     if (e->state != rsDeleted && e->state != rsRemoved) view_.push_back(e.get());
   if (!keys_.empty()) {
-    std::sort(view_.begin(), view_.end(), [this](const TEntry* x, const TEntry* y) {
-      return CompareRecords(x->image, y->image, keys_, sortOptions_) < 0;
-    });
+    std::vector<const TRecordImage*> recs;
+    recs.reserve(view_.size());
+    for (const TEntry* e : view_) recs.push_back(&e->image);
+    std::vector<std::size_t> order = SortOrder(recs, keys_, sortOptions_, false);
+    std::vector<TEntry*> sorted;
+    sorted.reserve(view_.size());
+    for (std::size_t i : order) sorted.push_back(view_[i]);
+    view_.swap(sorted);
   }
   cur_ = view_.empty() ? -1 : 0;
   bof_ = true;
@@ -822,15 +893,19 @@ void TMemTable::Open() {
       DbError("Error opening file " + tableName_);
     }
     try {
-      TTableImage img = ReadTableImage(bytes);
+      std::size_t declared = 0;
+      bool sized = false;
+      fresh->layout = ReadTableImage(
+          bytes,
+          [&](TRecordImage&& r) {
+            if (!sized) fresh->entries.reserve(declared);
+            sized = true;
+            auto e = std::make_unique<TEntry>();
+            e->image = std::move(r);
+            fresh->entries.push_back(std::move(e));
+          },
+          &declared);
       std::string().swap(bytes);  // the file buffer is not needed any more
-      fresh->layout = std::move(img.layout);
-      fresh->entries.reserve(img.records.size());
-      for (TRecordImage& r : img.records) {
-        auto e = std::make_unique<TEntry>();
-        e->image = std::move(r);
-        fresh->entries.push_back(std::move(e));
-      }
     } catch (const ETableImageError& e) {
       DropStore();
       DbError("Error opening table: " + Cp1251ToUtf8(e.what()));
@@ -982,6 +1057,7 @@ void TMemTable::Insert() {
   CheckBrowseMode();
   DoEvent(BeforeInsert);
   DoEvent(BeforeScroll);
+  CheckActive();  // a handler may have closed the table
   insertFrom_ = cur_;
   buffer_ = store_->layout.NewRecord();
   bof_ = eof_ = false;
@@ -1021,6 +1097,7 @@ void TMemTable::Post() {
   if (state_ != dsEdit && state_ != dsInsert) return;
   for (TDataLink* l : std::vector<TDataLink*>(links_)) l->UpdateRecord(*this);
   DoEvent(BeforePost);
+  if (state_ != dsEdit && state_ != dsInsert) return;  // a handler ended the edit itself
   if (state_ == dsInsert) {
     auto e = std::make_unique<TEntry>();
     e->image = std::move(buffer_);
@@ -1035,6 +1112,8 @@ void TMemTable::Post() {
     store_->entries.push_back(std::move(e));
     cur_ = static_cast<int>(view_.size()) - 1;
   } else {
+    if (cur_ < 0 || cur_ >= static_cast<int>(view_.size()))
+      DbError("Error saving record: Record is not found");
     TEntry* e = view_[static_cast<std::size_t>(cur_)];
     bool found = false;
     for (const auto& s : store_->entries)  // the entry must still belong to the store
@@ -1058,6 +1137,7 @@ void TMemTable::Cancel() {
   if (state_ != dsEdit && state_ != dsInsert) return;
   const bool inserting = state_ == dsInsert;
   DoEvent(BeforeCancel);
+  if (state_ != dsEdit && state_ != dsInsert) return;  // a handler ended the edit itself
   if (inserting) DoEvent(BeforeScroll);
   buffer_ = TRecordImage();
   modified_ = false;
@@ -1080,6 +1160,9 @@ void TMemTable::Delete() {
   if (view_.empty()) DbError(kEmpty);
   DoEvent(BeforeDelete);
   DoEvent(BeforeScroll);
+  CheckActive();  // a handler may have closed the table or moved
+  if (cur_ < 0 || cur_ >= static_cast<int>(view_.size()))
+    DbError("Error deleting record: Record is not found");
   TEntry* e = view_[static_cast<std::size_t>(cur_)];
   bool found = false;
   for (const auto& s : store_->entries)
@@ -1170,15 +1253,22 @@ void TMemTable::SaveToFile(const std::string& fileName) {
     if (saveOptions_ & savSortOnIndex) {
       std::vector<int> keys = KeyFields();
       if (!keys.empty()) {
-        const TSortOptions opts = sortOptions_ & vsoCaseInsensitive;
-        std::stable_sort(store_->entries.begin(), store_->entries.end(),
-                         [&](const auto& x, const auto& y) {
-                           // Gone entries (never written) go last; they have no key.
-                           bool xg = x->state == rsDeleted || x->state == rsRemoved;
-                           bool yg = y->state == rsDeleted || y->state == rsRemoved;
-                           if (xg || yg) return !xg && yg;
-                           return CompareRecords(x->image, y->image, keys, opts) < 0;
-                         });
+        // Records that are gone (never written) go last, in their order.
+        auto& entries = store_->entries;
+        auto gone = [](const auto& e) { return e->state == rsDeleted || e->state == rsRemoved; };
+        auto mid = std::stable_partition(entries.begin(), entries.end(),
+                                         [&](const auto& e) { return !gone(e); });
+        const std::size_t live = static_cast<std::size_t>(mid - entries.begin());
+        std::vector<const TRecordImage*> recs;
+        recs.reserve(live);
+        for (std::size_t i = 0; i < live; ++i) recs.push_back(&entries[i]->image);
+        std::vector<std::size_t> order =
+            SortOrder(recs, keys, sortOptions_ & vsoCaseInsensitive, true);
+        std::vector<std::unique_ptr<TEntry>> sorted;
+        sorted.reserve(entries.size());
+        for (std::size_t i : order) sorted.push_back(std::move(entries[i]));
+        for (std::size_t i = live; i < entries.size(); ++i) sorted.push_back(std::move(entries[i]));
+        entries.swap(sorted);
       }
     }
     auto writeAll = [&](TImageSink& sink) {

@@ -279,6 +279,7 @@ class TMemTable {
   friend class TField;
   friend class TMemBlobStream;
 
+  int FieldIndex(std::string_view name) const;  // in the store's field list, or -1
   void CheckActive() const;
   void CheckBrowseMode();
   void CheckEditMode() const;
@@ -294,8 +295,10 @@ class TMemTable {
   void NotifyDataSetChanged();
   void Move(int target, bool toEnd, bool toStart);
   void DropStore();
-  int CompareRecords(const TRecordImage& a, const TRecordImage& b,
-                     const std::vector<int>& keys, TSortOptions opts) const;
+  // The permutation that puts `recs` in key order.
+  std::vector<std::size_t> SortOrder(const std::vector<const TRecordImage*>& recs,
+                                     const std::vector<int>& keys, TSortOptions opts,
+                                     bool stable) const;
   std::vector<int> KeyFields() const;
 
   std::string tableName_;

@@ -155,7 +155,8 @@ TTableLayout LayoutFromSection(std::string_view section, std::int32_t count) {
   return layout;
 }
 
-TTableImage ReadTableImage(std::string_view b) {
+TTableLayout ReadTableImage(std::string_view b, const TRecordSink& onRecord,
+                            std::size_t* declaredRecords) {
   if (b.size() < 5) Fail(kCorrupt);
   const char kind = b[4];
   if (kind == 'E') Fail(std::string(b.substr(5)));
@@ -166,9 +167,7 @@ TTableImage ReadTableImage(std::string_view b) {
   const std::int32_t d = Load<std::int32_t>(b.data() + 13);
   if (n < 0 || d < 0 || static_cast<std::size_t>(d) > b.size() - kHeaderSize) Fail(kCorrupt);
 
-  TTableImage img;
-  img.layout = LayoutFromSection(b.substr(kHeaderSize, static_cast<std::size_t>(d)), n);
-  const TTableLayout& lay = img.layout;
+  TTableLayout lay = LayoutFromSection(b.substr(kHeaderSize, static_cast<std::size_t>(d)), n);
   const std::size_t nf = lay.fields.size();
   std::size_t pos = kHeaderSize + static_cast<std::size_t>(d);
 
@@ -179,7 +178,7 @@ TTableImage ReadTableImage(std::string_view b) {
       if (len < 0) Fail(kCorrupt);
       pos += 3;
       if (b.size() - pos < static_cast<std::size_t>(len)) Fail(kEndOfBuffer);
-      img.layout.comment = std::string(b.substr(pos, static_cast<std::size_t>(len)));
+      lay.comment = std::string(b.substr(pos, static_cast<std::size_t>(len)));
       pos += static_cast<std::size_t>(len);
     } else if (b.size() - pos >= 3) {
       // Fewer than N bytes: no record can follow. The writer still puts a short comment of an
@@ -187,7 +186,7 @@ TTableImage ReadTableImage(std::string_view b) {
       // save; anything else is ignored as before.
       std::int16_t len = Load<std::int16_t>(b.data() + pos + 1);
       if (len >= 0 && b.size() - pos - 3 == static_cast<std::size_t>(len)) {
-        img.layout.comment = std::string(b.substr(pos + 3));
+        lay.comment = std::string(b.substr(pos + 3));
         pos = b.size();
       }
     }
@@ -196,6 +195,13 @@ TTableImage ReadTableImage(std::string_view b) {
   // A table without fields has records of no bytes; none are read (see the count check).
   std::int32_t read = 0;
   std::vector<unsigned char> lens(nf);
+  // Every record takes at least N bytes, so only a count that the bytes left can hold is
+  // passed on for sizing; a larger count cannot be met and fails below.
+  if (declaredRecords)
+    *declaredRecords =
+        count > 0 && nf > 0 && static_cast<std::uint64_t>(count) <= (b.size() - pos) / nf
+            ? static_cast<std::size_t>(count)
+            : 0;
   while (nf > 0 && b.size() - pos >= nf && read < count) {
     const int recNo = read + 1;
     for (std::size_t i = 0; i < nf; ++i) {
@@ -229,12 +235,27 @@ TTableImage ReadTableImage(std::string_view b) {
           std::string(b.substr(pos, static_cast<std::size_t>(len)));
       pos += static_cast<std::size_t>(len);
     }
-    img.records.push_back(std::move(rec));
+    onRecord(std::move(rec));
     ++read;
   }
   if (read != count)
     Fail("Number of records read (" + std::to_string(read) +
          ") does not match declared record count (" + std::to_string(count) + ")");
+  return lay;
+}
+
+TTableImage ReadTableImage(std::string_view b) {
+  TTableImage img;
+  std::size_t declared = 0;
+  bool sized = false;
+  img.layout = ReadTableImage(
+      b,
+      [&](TRecordImage&& r) {
+        if (!sized) img.records.reserve(declared);
+        sized = true;
+        img.records.push_back(std::move(r));
+      },
+      &declared);
   return img;
 }
 

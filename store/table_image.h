@@ -50,6 +50,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -137,6 +138,12 @@ struct TTableImage {
 
 // Parses a whole image. Throws ETableImageError with the reason.
 TTableImage ReadTableImage(std::string_view image);
+
+// The same, handing each record over as it is read. `declaredRecords`, when given, receives
+// the record count before the first record if the image can hold that many, else 0.
+using TRecordSink = std::function<void(TRecordImage&&)>;
+TTableLayout ReadTableImage(std::string_view image, const TRecordSink& onRecord,
+                            std::size_t* declaredRecords = nullptr);
 
 // Parses a field section of `count` entries and lays the fields out (used by the reader and
 // by the section builder). Throws ETableImageError.

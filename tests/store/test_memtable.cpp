@@ -109,6 +109,18 @@ TEST_F(MemTableTest, OpenFailuresLeaveTheTableClosedWithoutStore) {
   EXPECT_EQ(Names(t), Strings({"a"}));
 }
 
+TEST_F(MemTableTest, ChangingTheIndexOfAnOpenTable) {
+  Open({"b", "c", "a"}, "");
+  EXPECT_EQ(Names(t), Strings({"b", "c", "a"}));  // no index: store order
+  t.SetIndexFieldNames("problemname");
+  EXPECT_EQ(Names(t), Strings({"a", "b", "c"}));
+  EXPECT_EQ(MessageOf([&] { t.SetIndexFieldNames("Functs"); }),
+            "There are calc or BLOB fields in list of key fields");
+  EXPECT_EQ(t.IndexFieldNames(), "problemname");
+  t.SetSortOptions(vsoDescendSort);
+  EXPECT_EQ(Names(t), Strings({"c", "b", "a"}));
+}
+
 TEST_F(MemTableTest, EmptyTable) {
   Open({});
   EXPECT_TRUE(t.Active());
@@ -600,6 +612,17 @@ TEST_F(MemTableTest, SaveOptions) {
   plain.SetTableName(path);
   plain.Open();
   EXPECT_EQ(Names(plain), Strings({"a", "b", "c"}));
+  // A closed table sorts on its index too (the database commands save closed tables).
+  t.Close();
+  t.SetIndexFieldNames("ProblemName");
+  t.SetSortOptions(vsoCaseInsensitive);
+  t.SaveToFile(dir.File("closed.d"));
+  TMemTable closedBack;
+  closedBack.SetTableName(dir.File("closed.d"));
+  closedBack.Open();
+  EXPECT_EQ(Names(closedBack), Strings({"a", "b", "c"}));
+  t.SetSortOptions(0);
+  t.Open();
   // The slow mode writes the same bytes.
   t.SetSaveOptions(savSlowMode);
   t.SaveToFile(dir.File("slow.d"));

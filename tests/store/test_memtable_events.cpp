@@ -79,6 +79,12 @@ std::vector<Case> Cases() {
        {"BeforeCancel", "BeforeScroll", "AfterCancel", "AfterScroll"}},
       {"delete", {"a", "b"}, nothing, [](TMemTable& t) { t.Delete(); },
        {"BeforeDelete", "BeforeScroll", "AfterDelete", "AfterScroll"}},
+      {"delete while editing drops the edit", {"a", "b"}, editName,
+       [](TMemTable& t) { t.Delete(); },
+       {"BeforeDelete", "BeforeScroll", "AfterDelete", "AfterScroll"}},
+      {"first", {"a", "b"}, [](TMemTable& t) { t.Last(); }, [](TMemTable& t) { t.First(); },
+       {"BeforeScroll", "AfterScroll"}},
+      {"edit raises no event", {"a"}, nothing, [](TMemTable& t) { t.Edit(); }, {}},
       {"delete while inserting is a cancel", {"a"}, [](TMemTable& t) { t.Insert(); },
        [](TMemTable& t) { t.Delete(); },
        {"BeforeCancel", "BeforeScroll", "AfterCancel", "AfterScroll"}},
@@ -168,6 +174,48 @@ TEST(MemTableEvents, HandlersSeeTheNewRecordAndItsDefaults) {
   EXPECT_EQ(t.FieldByName("YPoints").AsInteger(), 7);
   t.First();
   EXPECT_EQ(t.RecordCount(), 2);
+}
+
+TEST(MemTableEvents, HandlersThatCloseTheTableLeaveItConsistent) {
+  TempDir dir;
+  MakeProblemFile(dir.File("p.d"), {"a", "b"});
+  TMemTable t;
+  t.SetTableName(dir.File("p.d"));
+  auto closeIt = [](TMemTable& tb) { tb.Close(); };
+  struct Case {
+    const char* what;
+    TMemTable::TEvent TMemTable::*event;
+    std::function<void(TMemTable&)> action;
+  } cases[] = {
+      {"BeforeDelete", &TMemTable::BeforeDelete, [](TMemTable& tb) { tb.Delete(); }},
+      {"BeforeInsert", &TMemTable::BeforeInsert, [](TMemTable& tb) { tb.Insert(); }},
+      {"BeforePost", &TMemTable::BeforePost,
+       [](TMemTable& tb) {
+         tb.Edit();
+         tb.FieldByName("Ymin").SetAsFloat(1);
+         tb.Post();
+       }},
+      {"BeforeCancel", &TMemTable::BeforeCancel,
+       [](TMemTable& tb) {
+         tb.Insert();
+         tb.Cancel();
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    t.Open();
+    t.*(c.event) = closeIt;
+    try {
+      c.action(t);
+    } catch (const EDatabaseError& e) {
+      EXPECT_EQ(std::string(e.what()), "Cannot perform this operation on a closed dataset");
+    }
+    EXPECT_FALSE(t.Active());
+    t.*(c.event) = nullptr;
+    t.Open();  // the store is intact
+    EXPECT_EQ(t.RecordCount(), 2);
+    t.Close();
+  }
 }
 
 // A data link like a bound edit: keeps its own text and writes it at UpdateRecord.

@@ -1,0 +1,747 @@
+#include "app/main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QStyle>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "app/about_box.h"
+#include "app/binding.h"
+#include "app/result_windows.h"
+#include "app/settings.h"
+#include "app/stripe_grid.h"
+#include "app/working_chart.h"
+
+namespace app {
+
+namespace {
+
+QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+
+std::string Trimmed(const std::string& s) {
+  const auto b = s.find_first_not_of(" \t");
+  if (b == std::string::npos) return {};
+  const auto e = s.find_last_not_of(" \t");
+  return s.substr(b, e - b + 1);
+}
+
+QFont PixelFont(const QString& family, int pixels, bool bold = false) {
+  QFont f(family);
+  f.setPixelSize(pixels);
+  f.setBold(bold);
+  return f;
+}
+
+// A fixed-pitch font with Cyrillic letters for the phase sheet: Courier New where it is
+// installed (or aliased), else the system's fixed font.
+QFont MemoFont() {
+  QFont f("Courier New");
+  f.setStyleHint(QFont::TypeWriter);
+  f.setFixedPitch(true);
+  const QFontInfo info(f);
+  if (!info.fixedPitch() ||
+      !QFontDatabase::writingSystems(info.family()).contains(QFontDatabase::Cyrillic)) {
+    f = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  }
+  f.setPixelSize(13);
+  return f;
+}
+
+// Tells the main window about every change of the table's state or current record, so the
+// navigator's buttons follow.
+class StateLink : public store::TDataLink {
+ public:
+  explicit StateLink(std::function<void()> changed) : changed_(std::move(changed)) {}
+  void ActiveChanged(store::TMemTable&) override { changed_(); }
+  void StateChanged(store::TMemTable&) override { changed_(); }
+  void DataSetChanged(store::TMemTable&) override { changed_(); }
+
+ private:
+  std::function<void()> changed_;
+};
+
+}  // namespace
+
+TfmMain::TfmMain(TMainOptions options, QWidget* parent)
+    : QMainWindow(parent), options_(std::move(options)), dialogs_(this),
+      mosaicColor_(kMoneyGreen) {
+  BuildUi();
+  engine_ = std::make_unique<calc::Engine>(dialogs_, *chart_, *this, results_);
+  BindTable();
+  // The window sees every key first: F9 runs the calculation from any control.
+  qApp->installEventFilter(this);
+}
+
+TfmMain::~TfmMain() {
+  qApp->removeEventFilter(this);
+  delete binding_;
+  binding_ = nullptr;
+  vtblProblem_.RemoveDataLink(stateLink_.get());
+}
+
+// ------------------------------------------------------------------ layout
+
+void TfmMain::BuildUi() {
+  setWindowTitle("Brelona");
+  setGeometry(3, 33, 678, 678);
+  // The window's controls use a small sans serif font, as designed (11 px).
+  QFont windowFont("MS Sans Serif");
+  windowFont.setStyleHint(QFont::SansSerif);
+  windowFont.setFamilies({"MS Sans Serif", "Arial", "Liberation Sans", "DejaVu Sans"});
+  windowFont.setPixelSize(11);
+  setFont(windowFont);
+
+  // Main menu.
+  QMenu* file = menuBar()->addMenu(U("Файл"));
+  actOpen_ = file->addAction(U("Открыть"));
+  actCreate_ = file->addAction(U("Создать"));
+  file->addSeparator();
+  actClose_ = file->addAction(U("Закрыть"));
+  actColor_ = menuBar()->addAction(U("Цвет мозаичной диаграммы"));
+  actAbout_ = menuBar()->addAction(U("О программе..."));
+  connect(actOpen_, &QAction::triggered, this, [this] { N1Click(); });
+  connect(actCreate_, &QAction::triggered, this, [this] { N5Click(); });
+  connect(actClose_, &QAction::triggered, this, [this] { N3Click(); });
+  connect(actColor_, &QAction::triggered, this, [this] { MosaicColorClick(); });
+  connect(actAbout_, &QAction::triggered, this, [this] { AboutClick(); });
+
+  auto* central = new QWidget(this);
+  auto* outer = new QVBoxLayout(central);
+  outer->setContentsMargins(2, 2, 2, 0);
+  outer->setSpacing(2);
+  setCentralWidget(central);
+
+  // Left pane: the problem list and its navigator.
+  splitter_ = new QSplitter(Qt::Horizontal, central);
+  auto* problems = new QGroupBox(U(" Задачи "), splitter_);
+  auto* problemsLayout = new QVBoxLayout(problems);
+  problemsLayout->setContentsMargins(4, 4, 4, 4);
+  grid_ = new TStripeGrid(problems);
+  grid_->SetZebra(true);
+  grid_->SetZebraColor(kMoneyGreen);
+  grid_->SetZebraFontColor(palette().color(QPalette::WindowText));
+  grid_->verticalHeader()->setDefaultSectionSize(18);
+  grid_->verticalHeader()->setMinimumWidth(14);
+  grid_->setObjectName("StripeGrid1");
+  problemsLayout->addWidget(grid_, 1);
+  auto* nav = new QHBoxLayout;
+  nav->setSpacing(2);
+  auto makeNav = [&](const QString& text, const QString& hint, QStyle::StandardPixmap icon) {
+    auto* b = new QToolButton(problems);
+    b->setText(text);
+    b->setIcon(style()->standardIcon(icon));
+    b->setToolTip(hint);
+    b->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    b->setMinimumWidth(30);
+    nav->addWidget(b);
+    return b;
+  };
+  navInsert_ = makeNav("+", "Insert record", QStyle::SP_FileDialogNewFolder);
+  navDelete_ = makeNav(U("\u2212"), "Delete record", QStyle::SP_TrashIcon);
+  navCancel_ = makeNav(U("\u2715"), "Cancel edit", QStyle::SP_DialogCancelButton);
+  nav->addStretch(1);
+  problemsLayout->addLayout(nav);
+  connect(navInsert_, &QToolButton::clicked, this, [this] {
+    Command([&] { vtblProblem_.Insert(); });
+  });
+  connect(navDelete_, &QToolButton::clicked, this, [this] {
+    Command([&] {
+      if (dialogs_.MessageDlg("Delete record?", calc::DialogType::Confirmation,
+                              {calc::DialogButton::Yes, calc::DialogButton::No}) ==
+          calc::DialogButton::Yes)
+        vtblProblem_.Delete();
+    });
+  });
+  connect(navCancel_, &QToolButton::clicked, this, [this] {
+    Command([&] { vtblProblem_.Cancel(); });
+  });
+
+  // Right pane: the working chart over the phase sheet.
+  rightSplitter_ = new QSplitter(Qt::Vertical, splitter_);
+  rightSplitter_->setHandleWidth(5);
+  chart_ = new TWorkingChart(rightSplitter_);
+  chart_->setObjectName("Chart1");
+  chart_->setMinimumHeight(120);
+  auto* sheet = new QGroupBox(U(" Выражения для расчета энергии Гиббса "), rightSplitter_);
+  auto* sheetLayout = new QVBoxLayout(sheet);
+  sheetLayout->setContentsMargins(4, 4, 4, 4);
+  memFunctions_ = new QPlainTextEdit(sheet);
+  memFunctions_->setObjectName("memFunctions");
+  memFunctions_->setFont(MemoFont());
+  memFunctions_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  memFunctions_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  memFunctions_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  sheetLayout->addWidget(memFunctions_);
+  rightSplitter_->addWidget(chart_);
+  rightSplitter_->addWidget(sheet);
+  rightSplitter_->setSizes({239, 200});
+  rightSplitter_->setStretchFactor(0, 1);
+  rightSplitter_->setStretchFactor(1, 1);
+  splitter_->addWidget(problems);
+  splitter_->addWidget(rightSplitter_);
+  splitter_->setSizes({167, 505});
+  splitter_->setStretchFactor(0, 0);
+  splitter_->setStretchFactor(1, 1);
+  outer->addWidget(splitter_, 1);
+
+  // Bottom panel.
+  auto* bottom = new QWidget(central);
+  bottom->setFixedHeight(145);
+  auto* row = new QHBoxLayout(bottom);
+  row->setContentsMargins(2, 2, 2, 2);
+  row->setSpacing(6);
+
+  auto* commands = new QGridLayout;
+  commands->setVerticalSpacing(3);
+  sbRun_ = new QPushButton(U("Расчет (F9)"), bottom);
+  sbRun_->setToolTip(U("Расчет (F9)"));
+  chbStep_ = new QCheckBox(U("По шагам"), bottom);
+  sbDiagram_ = new QPushButton(U("Диаграмма"), bottom);
+  sbDiagram_->setEnabled(false);
+  sbEditChart_ = new QPushButton(U("Ред. график"), bottom);
+  sbSpecialPoints_ = new QPushButton(U("Особые точки"), bottom);
+  sbGrid_ = new QPushButton("&Grid", bottom);
+  sbGrid_->setVisible(false);
+  sbGrid_->setEnabled(false);
+  lblZ_ = new QLabel(bottom);
+  lblZ_->setObjectName("lblZ");
+  lblZ_->setMinimumWidth(44);
+  edZvalue_ = new QLineEdit(bottom);
+  edZvalue_->setObjectName("DBEdit5");
+  edZvalue_->setMaximumWidth(80);
+  commands->addWidget(sbRun_, 0, 0);
+  commands->addWidget(chbStep_, 0, 1);
+  commands->addWidget(sbDiagram_, 1, 0);
+  commands->addWidget(sbEditChart_, 1, 1);
+  auto* zRow = new QHBoxLayout;
+  zRow->addWidget(lblZ_);
+  zRow->addWidget(edZvalue_);
+  commands->addLayout(zRow, 2, 0, 1, 2);
+  commands->addWidget(sbSpecialPoints_, 3, 0);
+  commands->addWidget(sbGrid_, 3, 1);
+  row->addLayout(commands);
+
+  auto* yAxis = new QGroupBox(U(" Ось Y  "), bottom);
+  auto* yLayout = new QGridLayout(yAxis);
+  yLayout->setContentsMargins(6, 4, 6, 4);
+  yLayout->addWidget(new QLabel(U(" Y - это"), yAxis), 0, 0);
+  dbcbY_ = new QComboBox(yAxis);
+  dbcbY_->setObjectName("dbcbY");
+  dbcbY_->addItems({calc::kTemperatureText, calc::kPressureText});
+  dbcbY_->setCurrentIndex(-1);
+  yLayout->addWidget(dbcbY_, 0, 1);
+  edYmin_ = new QLineEdit(yAxis);
+  edYmin_->setObjectName("DBEdit1");
+  edYmax_ = new QLineEdit(yAxis);
+  edYmax_->setObjectName("DBEdit2");
+  yLayout->addWidget(new QLabel("Ymin", yAxis), 1, 0);
+  yLayout->addWidget(edYmin_, 1, 1);
+  yLayout->addWidget(new QLabel("Ymax", yAxis), 2, 0);
+  yLayout->addWidget(edYmax_, 2, 1);
+  row->addWidget(yAxis);
+
+  auto* counts = new QGroupBox(U(" Число точек "), bottom);
+  auto* cLayout = new QGridLayout(counts);
+  cLayout->setContentsMargins(6, 4, 6, 4);
+  edXPoints_ = new QLineEdit(counts);
+  edXPoints_->setObjectName("DBEdit4");
+  edYPoints_ = new QLineEdit(counts);
+  edYPoints_->setObjectName("DBEdit3");
+  edXPoints_->setMaximumWidth(60);
+  edYPoints_->setMaximumWidth(60);
+  cLayout->addWidget(new QLabel(U("Ось X"), counts), 0, 0);
+  cLayout->addWidget(edXPoints_, 0, 1);
+  cLayout->addWidget(new QLabel(U("Ось Y"), counts), 1, 0);
+  cLayout->addWidget(edYPoints_, 1, 1);
+  row->addWidget(counts);
+
+  auto* lastColumn = new QVBoxLayout;
+  auto* display = new QGroupBox(U(" Демонстрация "), bottom);
+  auto* dLayout = new QVBoxLayout(display);
+  dLayout->setContentsMargins(6, 4, 6, 4);
+  chbShowMosaic_ = new QCheckBox(U("Мозаичная диаграмма"), display);
+  chbShowChart_ = new QCheckBox(U("Рабочая диаграмма"), display);
+  dLayout->addWidget(chbShowMosaic_);
+  dLayout->addWidget(chbShowChart_);
+  lastColumn->addWidget(display);
+  auto* saveRow = new QHBoxLayout;
+  chbSave_ = new QCheckBox(U("Сохранить"), bottom);
+  chbSave_->setToolTip("Save settings on close");
+  chbSave_->setChecked(true);
+  btnClose_ = new QPushButton(U("Закрыть"), bottom);
+  saveRow->addWidget(chbSave_);
+  saveRow->addStretch(1);
+  saveRow->addWidget(btnClose_);
+  lastColumn->addLayout(saveRow);
+  row->addLayout(lastColumn);
+  row->addStretch(1);
+  outer->addWidget(bottom);
+
+  // Status bar: two panels, the first written by the run.
+  const QFont statusFont = PixelFont("Times New Roman", 12, true);
+  status0_ = new QLabel(this);
+  statusBar()->setFont(statusFont);
+  status0_->setFont(statusFont);
+  status0_->setFixedWidth(250);
+  status0_->setAlignment(Qt::AlignCenter);
+  status0_->setFrameShape(QFrame::StyledPanel);
+  status1_ = new QLabel(this);
+  status1_->setFont(statusFont);
+  status1_->setFixedWidth(50);
+  status1_->setFrameShape(QFrame::StyledPanel);
+  statusBar()->addWidget(status0_);
+  statusBar()->addWidget(status1_);
+  statusBar()->setSizeGripEnabled(true);
+
+  connect(sbRun_, &QPushButton::clicked, this, [this] { sbRunClick(); });
+  connect(chbStep_, &QCheckBox::clicked, this, [this] { chbStepClick(); });
+  connect(sbDiagram_, &QPushButton::clicked, this, [this] { sbDiagramClick(); });
+  connect(sbEditChart_, &QPushButton::clicked, this, [this] { sbEditChartClick(); });
+  connect(sbSpecialPoints_, &QPushButton::clicked, this, [this] { sbSpecialPointsClick(); });
+  connect(sbGrid_, &QPushButton::clicked, this, [this] { sbGridClick(); });
+  connect(btnClose_, &QPushButton::clicked, this, [this] { N3Click(); });
+  // Whenever "Рабочая диаграмма" changes, by a click or with another problem.
+  connect(chbShowChart_, &QCheckBox::toggled, this, [this](bool on) { ShowWorkingChart(on); });
+}
+
+void TfmMain::BindTable() {
+  vtblProblem_.SetIndexFieldNames("ProblemName");
+  vtblProblem_.SetTableName(kDefaultWorkingFile);
+  vtblProblem_.SetLoadMode(store::lmFile);
+  const QString point = QLocale().decimalPoint();
+  vtblProblem_.SetDecimalSeparator(point.size() == 1 && point.at(0).unicode() < 128
+                                       ? static_cast<char>(point.at(0).unicode())
+                                       : '.');
+
+  vtblProblem_.AfterInsert = [this](store::TMemTable&) { vtblProblemAfterInsert(); };
+  vtblProblem_.BeforePost = [this](store::TMemTable&) { vtblProblemBeforePost(); };
+  vtblProblem_.AfterPost = [this](store::TMemTable&) { vtblProblemAfterPost(); };
+  vtblProblem_.AfterScroll = [this](store::TMemTable&) { vtblProblemAfterScroll(); };
+
+  binding_ = new TDataBinding(vtblProblem_);
+  binding_->OnError = [this](const std::exception& e) { ShowError(e); };
+  binding_->BindGrid(grid_, "ProblemName", U("Название задачи"));
+  binding_->BindMemo(memFunctions_, "Functs");
+  binding_->BindCombo(dbcbY_, "Yparameter");
+  binding_->BindEdit(edYmin_, "Ymin");
+  binding_->BindEdit(edYmax_, "Ymax");
+  binding_->BindLabel(lblZ_, "Zparameter");
+  binding_->BindEdit(edZvalue_, "Zvalue");
+  binding_->BindEdit(edXPoints_, "XPoints");
+  binding_->BindEdit(edYPoints_, "YPoints");
+  binding_->BindCheck(chbShowMosaic_, "ShowMosaicDiagram");
+  binding_->BindCheck(chbShowChart_, "ShowChart");
+  // The handler of the Y list runs after the binding has started Edit and stored the item.
+  connect(dbcbY_, &QComboBox::activated, this, [this] { dbcbYChange(); });
+
+  const auto navigatorState = [this] {
+    const bool active = vtblProblem_.Active();
+    const auto st = vtblProblem_.State();
+    navInsert_->setEnabled(active);
+    navDelete_->setEnabled(active && (st == store::dsInsert || st == store::dsEdit ||
+                                      vtblProblem_.RecordCount() > 0));
+    navCancel_->setEnabled(st == store::dsInsert || st == store::dsEdit);
+  };
+  stateLink_ = std::make_unique<StateLink>(navigatorState);
+  vtblProblem_.AddDataLink(stateLink_.get());
+  navigatorState();
+}
+
+// ------------------------------------------------------------------ helpers
+
+template <typename F>
+void TfmMain::Command(F&& f) {
+  try {
+    f();
+  } catch (const store::EAbort&) {
+    // a check refused and has already shown its message
+  } catch (const std::exception& e) {
+    ShowError(e);
+  }
+}
+
+void TfmMain::ShowError(const std::exception& e) {
+  dialogs_.MessageDlg(e.what(), calc::DialogType::Error, {calc::DialogButton::OK});
+}
+
+QString TfmMain::SettingsWritePath() const {
+  const QString folder = options_.settingsWriteFolder.isEmpty()
+                             ? QCoreApplication::applicationDirPath()
+                             : options_.settingsWriteFolder;
+  return QDir(folder).filePath(kSettingsFileName);
+}
+
+void TfmMain::SetDatabaseCaption(const QString& caption) { setWindowTitle(caption); }
+
+bool TfmMain::PostIfEditing() {
+  const auto st = vtblProblem_.State();
+  if (st != store::dsEdit && st != store::dsInsert) return true;
+  try {
+    vtblProblem_.Post();
+  } catch (const store::EAbort&) {
+    return false;
+  }
+  return true;
+}
+
+void TfmMain::RunCheckProblem() {
+  Command([&] { engine_->CheckProblem(); });
+}
+
+// ------------------------------------------------------------------ start-up and shut-down
+
+void TfmMain::StartUp() {
+  tableModified_ = false;
+  vtblProblem_.Close();
+
+  const QString readPath =
+      options_.settingsReadPath.isEmpty() ? QDir::current().filePath(kSettingsFileName)
+                                          : options_.settingsReadPath;
+  if (const auto s = ReadSettingsFile(QFile::encodeName(readPath).toStdString())) {
+    move(s->Left, s->Top);
+    resize(s->Width, s->Height);
+    workingFileName_ = s->WorkingFileName;
+    mosaicColor_ = s->MDcolor;
+  }
+
+  if (!QFileInfo::exists(QString::fromStdString(workingFileName_))) {
+    const auto chosen = dialogs_.OpenDatabase();
+    if (!chosen) {
+      dialogs_.MessageDlg("Database not found", calc::DialogType::Error,
+                          {calc::DialogButton::OK});
+      return;
+    }
+    workingFileName_ = *chosen;
+  }
+  vtblProblem_.SetTableName(workingFileName_);
+  SetDatabaseCaption(QString::fromStdString("Database: " + workingFileName_));
+  bool opened = false;
+  Command([&] {
+    vtblProblem_.Open();
+    opened = true;
+  });
+  if (opened) RunCheckProblem();
+}
+
+bool TfmMain::ShutDown() {
+  if (!chbSave_->isChecked()) return true;
+  bool ok = false;
+  Command([&] {
+    if (!PostIfEditing()) return;
+    if (tableModified_) vtblProblem_.SaveToFile(workingFileName_);
+    ok = true;
+  });
+  if (!ok) return false;
+
+  TSettings s;
+  s.Top = y();
+  s.Left = x();
+  s.Height = height();
+  s.Width = width();
+  s.WorkingFileName = workingFileName_;
+  s.MDcolor = mosaicColor_;
+  const QString path = SettingsWritePath();
+  try {
+    WriteSettingsFile(QFile::encodeName(path).toStdString(), s);
+  } catch (const std::exception& e) {
+    // The database is already saved; the settings are only reported, once.
+    if (!settingsWriteReported_) {
+      settingsWriteReported_ = true;
+      dialogs_.MessageDlg(std::string("The settings could not be saved: ") + e.what(),
+                          calc::DialogType::Warning, {calc::DialogButton::OK});
+    }
+    return false;
+  }
+  return true;
+}
+
+void TfmMain::closeEvent(QCloseEvent* event) {
+  // A problem that cannot be stored would make the shut-down skip every save; keep the window
+  // open instead, so the user can correct it or cancel the edit.
+  if (chbSave_->isChecked()) {
+    bool ok = false;
+    Command([&] { ok = PostIfEditing(); });
+    if (!ok) {
+      event->ignore();
+      return;
+    }
+  }
+  event->accept();
+  emit Closed();
+}
+
+// ------------------------------------------------------------------ keys
+
+bool TfmMain::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_F9 && watched->isWidgetType()) {
+    auto* w = static_cast<QWidget*>(watched);
+    // A key event travels from the focused control up to its parents; run once, at the first.
+    QWidget* focus = QApplication::focusWidget();
+    const bool first = focus ? w == focus : w == w->window();
+    if (first && w->window() == this) sbRunClick();
+  }
+  // The key goes on to the focused control as usual.
+  return QMainWindow::eventFilter(watched, event);
+}
+
+// ------------------------------------------------------------------ commands
+
+void TfmMain::sbRunClick() {
+  Command([&] { engine_->Run(); });
+}
+
+void TfmMain::chbStepClick() { SetProblemListEnabled(chbStep_->isChecked()); }
+
+void TfmMain::sbDiagramClick() {
+  Command([&] { BuildDiagram(); });
+}
+
+void TfmMain::sbSpecialPointsClick() {
+  Command([&] { ShowSpecialPoints(); });
+}
+
+void TfmMain::sbGridClick() {
+  Command([&] {
+    if (windows_) windows_->ShowGrid();
+  });
+}
+
+void TfmMain::sbEditChartClick() {
+  Command([&] { chart_->EditAppearance(this); });
+}
+
+
+void TfmMain::MosaicColorClick() {
+  Command([&] {
+    if (const auto c = dialogs_.ChooseColor(mosaicColor_)) mosaicColor_ = *c;
+  });
+}
+
+void TfmMain::AboutClick() {
+  if (about_) {
+    about_->exec();
+    return;
+  }
+  TfmAbout about(this);
+  about.exec();
+}
+
+void TfmMain::N3Click() { close(); }
+
+bool TfmMain::SaveBeforeSwitch() {
+  if (!chbSave_->isChecked()) return true;
+  if (!PostIfEditing()) return false;
+  if (tableModified_) vtblProblem_.SaveToFile(workingFileName_);
+  return true;
+}
+
+void TfmMain::N1Click() {
+  Command([&] {
+    const auto chosen = dialogs_.OpenDatabase();
+    if (!chosen) return;
+    if (!SaveBeforeSwitch()) return;
+    vtblProblem_.Close();
+    workingFileName_ = *chosen;
+    vtblProblem_.SetTableName(workingFileName_);
+    tableModified_ = false;
+    SetDatabaseCaption(QString::fromStdString("Database: " + workingFileName_));
+    vtblProblem_.Open();
+    RunCheckProblem();
+  });
+}
+
+void TfmMain::N5Click() {
+  Command([&] {
+    std::string proposed = ".d";
+    std::string name;
+    for (;;) {
+      const auto entered = dialogs_.InputQuery(
+          "Имя новой базы данных", "Введите имя файла с расширением .d", proposed);
+      if (!entered) return;
+      if (Trimmed(*entered).empty()) {
+        dialogs_.MessageDlg("File name must be assigned", calc::DialogType::Warning,
+                            {calc::DialogButton::OK});
+        return;
+      }
+      if (QFileInfo::exists(QString::fromStdString(*entered))) {
+        dialogs_.MessageDlg("File " + *entered + " already exists", calc::DialogType::Warning,
+                            {calc::DialogButton::OK});
+        proposed = *entered;
+        continue;
+      }
+      name = *entered;
+      break;
+    }
+    if (!SaveBeforeSwitch()) return;
+    vtblProblem_.First();
+    while (!vtblProblem_.Eof() && vtblProblem_.RecordCount() > 0) vtblProblem_.Delete();
+    workingFileName_ = name;
+    vtblProblem_.SetTableName(workingFileName_);
+    vtblProblem_.SaveToFile(name);
+    vtblProblem_.Open();
+    SetDatabaseCaption(QString::fromStdString(name));
+    tableModified_ = false;
+  });
+}
+
+// ------------------------------------------------------------------ editing rules
+
+void TfmMain::vtblProblemAfterInsert() {
+  vtblProblem_.FieldByName("YPoints").SetAsInteger(100);
+  vtblProblem_.FieldByName("XPoints").SetAsInteger(100);
+  vtblProblem_.FieldByName("ShowChart").SetAsBoolean(true);
+}
+
+void TfmMain::vtblProblemBeforePost() {
+  const auto refuse = [this](const std::string& message) {
+    dialogs_.MessageDlg(message, calc::DialogType::Warning, {calc::DialogButton::OK});
+    throw store::EAbort();
+  };
+  if (vtblProblem_.FieldByName("ProblemName").AsString().empty())
+    refuse("Problem name must be assigned");
+  if (vtblProblem_.FieldByName("YParameter").AsString().empty())
+    refuse("Y parameter must be selected");
+  const std::string z = lblZ_->text().toStdString();
+  store::TField& zvalue = vtblProblem_.FieldByName("Zvalue");
+  if (zvalue.AsString().empty()) refuse(z + " must be assigned");
+  if (!(zvalue.AsFloat() > 0)) refuse(z + " must have positive value");
+  vtblProblem_.FieldByName("Zparameter").SetAsString(z);
+}
+
+void TfmMain::vtblProblemAfterPost() { tableModified_ = true; }
+
+void TfmMain::vtblProblemAfterScroll() {
+  status0_->clear();
+  engine_->SetYRange(vtblProblem_.FieldByName("Ymin").AsFloat(),
+                     vtblProblem_.FieldByName("Ymax").AsFloat());
+  ShowWorkingChart(vtblProblem_.FieldByName("ShowChart").AsBoolean());
+}
+
+void TfmMain::dbcbYChange() {
+  switch (dbcbY_->currentIndex()) {
+    case 0: lblZ_->setText("P, bar"); break;
+    case 1: lblZ_->setText("T, K"); break;
+    default: break;
+  }
+}
+
+void TfmMain::ShowWorkingChart(bool on) {
+  chart_->setVisible(on);
+  sbEditChart_->setVisible(on);
+}
+
+// ------------------------------------------------------------------ calc::CalcHost
+
+void TfmMain::ProcessEvents() {
+  if (windows_) windows_->LevelDone();
+  QApplication::processEvents();
+}
+
+void TfmMain::SetStatusText(const std::string& text) {
+  status0_->setText(QString::fromStdString(text));
+}
+
+std::pair<int, int> TfmMain::MosaicSize() {
+  if (!windows_) return {400, 400};
+  const QSize s = windows_->MosaicClientSize();
+  return {s.width(), s.height()};
+}
+
+bool TfmMain::PostPendingEdit() { return PostIfEditing(); }
+
+calc::ProblemInput TfmMain::CurrentProblem() {
+  calc::ProblemInput p;
+  // The sheet as the memo holds it, the Y parameter as the list shows it, the fixed
+  // parameter's name as the label shows it. With no table open the fields read as empty.
+  p.Functs = memFunctions_->toPlainText().toStdString();
+  p.Yparameter = static_cast<calc::YParameter>(dbcbY_->currentIndex());
+  p.Zparameter = lblZ_->text().toStdString();
+  store::TMemTable& t = vtblProblem_;
+  if (!t.Active()) return p;
+  const auto field = [&t](const char* name) { return t.FindField(name); };
+  if (auto* f = field("ProblemName")) p.ProblemName = f->AsString();
+  if (auto* f = field("Ymin")) p.Ymin = f->AsFloat();
+  if (auto* f = field("Ymax")) p.Ymax = f->AsFloat();
+  if (auto* f = field("Zvalue")) p.Zvalue = f->AsFloat();
+  if (auto* f = field("XPoints")) p.XPoints = f->AsInteger();
+  if (auto* f = field("YPoints")) p.YPoints = f->AsInteger();
+  if (auto* f = field("ShowMosaicDiagram")) p.ShowMosaicDiagram = f->AsBoolean();
+  if (auto* f = field("ShowChart")) p.ShowChart = f->AsBoolean();
+  return p;
+}
+
+bool TfmMain::ShowChart() { return chbShowChart_->isChecked(); }
+bool TfmMain::ShowMosaic() { return chbShowMosaic_->isChecked(); }
+bool TfmMain::StepMode() { return chbStep_->isChecked(); }
+char TfmMain::DecimalSeparator() { return vtblProblem_.DecimalSeparator(); }
+std::uint32_t TfmMain::MosaicColor() { return static_cast<std::uint32_t>(mosaicColor_); }
+
+void TfmMain::FocusZValue() {
+  if (edZvalue_->isVisible() && edZvalue_->isEnabled()) edZvalue_->setFocus();
+}
+
+void TfmMain::SetCaptions(const std::string& problem_name) {
+  if (windows_) windows_->SetCaptions(QString::fromStdString(problem_name));
+}
+
+void TfmMain::HideMosaicWindow() {
+  if (windows_) windows_->HideMosaic();
+}
+
+void TfmMain::ShowMosaicWindow(bool keep_main_in_front) {
+  if (!windows_) return;
+  windows_->ShowMosaic();
+  if (keep_main_in_front) {
+    raise();
+    activateWindow();
+  }
+}
+
+void TfmMain::MosaicReplaced() {
+  if (windows_) windows_->MosaicReplaced();
+}
+
+void TfmMain::SetProblemListEnabled(bool enabled) { grid_->setEnabled(enabled); }
+
+void TfmMain::EnableResultCommands() {
+  sbDiagram_->setEnabled(true);
+  sbGrid_->setEnabled(true);
+}
+
+void TfmMain::BuildDiagram() {
+  if (windows_) {
+    windows_->BuildDiagram();
+    return;
+  }
+  engine_->FindSpecialPoints(dbcbY_->currentText().toStdString());
+}
+
+bool TfmMain::SpecialPointsWindowVisible() { return windows_ && windows_->SpecialPointsVisible(); }
+
+void TfmMain::ShowSpecialPoints() {
+  if (windows_) windows_->ShowSpecialPoints();
+}
+
+}  // namespace app

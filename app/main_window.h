@@ -1,0 +1,220 @@
+#pragma once
+// TfmMain, the main window: the problem list and the current problem's fields, the commands
+// that run a calculation and open the result windows, the working chart, the database commands
+// and the settings file. Closing it ends the program.
+
+#include <QMainWindow>
+#include <QString>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "app/dialogs.h"
+#include "calc/engine.h"
+#include "calc/ports.h"
+#include "calc/results.h"
+#include "store/memtable.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QSplitter;
+class QToolButton;
+
+namespace app {
+
+class TDataBinding;
+class TfmAbout;
+class TResultWindows;
+class TStripeGrid;
+class TWorkingChart;
+
+struct TMainOptions {
+  // Where the settings are read at start-up; empty: "Brelona.cfg" in the working directory.
+  QString settingsReadPath;
+  // The folder the settings are written into at shut-down; empty: the executable's folder.
+  QString settingsWriteFolder;
+};
+
+class TfmMain : public QMainWindow, public calc::CalcHost {
+  Q_OBJECT
+ public:
+  explicit TfmMain(TMainOptions options = {}, QWidget* parent = nullptr);
+  ~TfmMain() override;
+
+  // Start-up: settings, the working database, the problem check on the current problem.
+  void StartUp();
+  // Shut-down: with "Сохранить" checked, posts a pending edit, saves the database when a
+  // problem was posted and writes the settings file. Returns false when a step failed (its
+  // message shown) and the remaining steps were skipped.
+  bool ShutDown();
+
+  void SetResultWindows(TResultWindows* windows) { windows_ = windows; }
+  void SetAboutBox(TfmAbout* about) { about_ = about; }
+
+  // Commands.
+  void sbRunClick();
+  void sbDiagramClick();
+  void sbSpecialPointsClick();
+  void sbGridClick();
+  void sbEditChartClick();
+  void N1Click();  // Open
+  void N5Click();  // Create
+  void N3Click();  // Close
+  void MosaicColorClick();
+  void AboutClick();
+  void chbStepClick();
+
+  // Values kept for the problem store.
+  const std::string& WorkingFileName() const { return workingFileName_; }
+  bool TableModified() const { return tableModified_; }
+  std::int32_t MosaicColorValue() const { return mosaicColor_; }
+  QString SettingsWritePath() const;
+
+  store::TMemTable& Table() { return vtblProblem_; }
+  calc::Results& Results() { return results_; }
+  calc::Engine& Engine() { return *engine_; }
+  TDialogs& Dialogs() { return dialogs_; }
+
+  // Controls, for the result windows and the tests.
+  TStripeGrid* StripeGrid1() const { return grid_; }
+  TWorkingChart* Chart1() const { return chart_; }
+  QPlainTextEdit* memFunctions() const { return memFunctions_; }
+  QComboBox* dbcbY() const { return dbcbY_; }
+  QLabel* lblZ() const { return lblZ_; }
+  QLineEdit* DBEdit1() const { return edYmin_; }
+  QLineEdit* DBEdit2() const { return edYmax_; }
+  QLineEdit* DBEdit3() const { return edYPoints_; }
+  QLineEdit* DBEdit4() const { return edXPoints_; }
+  QLineEdit* DBEdit5() const { return edZvalue_; }
+  QCheckBox* chbStep() const { return chbStep_; }
+  QCheckBox* chbSave() const { return chbSave_; }
+  QCheckBox* chbShowMosaic() const { return chbShowMosaic_; }
+  QCheckBox* chbShowChart() const { return chbShowChart_; }
+  QPushButton* sbRun() const { return sbRun_; }
+  QPushButton* sbDiagram() const { return sbDiagram_; }
+  QPushButton* sbEditChart() const { return sbEditChart_; }
+  QPushButton* sbSpecialPoints() const { return sbSpecialPoints_; }
+  QPushButton* sbGrid() const { return sbGrid_; }
+  QPushButton* btnClose() const { return btnClose_; }
+  QToolButton* NavInsert() const { return navInsert_; }
+  QToolButton* NavDelete() const { return navDelete_; }
+  QToolButton* NavCancel() const { return navCancel_; }
+  QLabel* StatusPanel(int i) const { return i == 0 ? status0_ : status1_; }
+  QAction* ActOpen() const { return actOpen_; }
+  QAction* ActCreate() const { return actCreate_; }
+  QAction* ActClose() const { return actClose_; }
+  QAction* ActMosaicColor() const { return actColor_; }
+  QAction* ActAbout() const { return actAbout_; }
+
+  // calc::CalcHost
+  void ProcessEvents() override;
+  void SetStatusText(const std::string& text) override;
+  std::pair<int, int> MosaicSize() override;
+  bool PostPendingEdit() override;
+  calc::ProblemInput CurrentProblem() override;
+  bool ShowChart() override;
+  bool ShowMosaic() override;
+  bool StepMode() override;
+  char DecimalSeparator() override;
+  std::uint32_t MosaicColor() override;
+  void FocusZValue() override;
+  void SetCaptions(const std::string& problem_name) override;
+  void HideMosaicWindow() override;
+  void ShowMosaicWindow(bool keep_main_in_front) override;
+  void MosaicReplaced() override;
+  void SetProblemListEnabled(bool enabled) override;
+  void EnableResultCommands() override;
+  void BuildDiagram() override;
+  bool SpecialPointsWindowVisible() override;
+  void ShowSpecialPoints() override;
+
+ signals:
+  // The window was closed: the program ends.
+  void Closed();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void BuildUi();
+  void BindTable();
+  // Runs a command: an error that nobody handled is shown in a message box; a silent abort is
+  // dropped.
+  template <typename F>
+  void Command(F&& f);
+  void ShowError(const std::exception& e);
+
+  // Editing rules.
+  void vtblProblemAfterInsert();
+  void vtblProblemBeforePost();
+  void vtblProblemAfterPost();
+  void vtblProblemAfterScroll();
+  void dbcbYChange();
+  void ShowWorkingChart(bool on);
+
+  // Posts the record if it is being edited or inserted; false when its checks refused.
+  bool PostIfEditing();
+  // The saving before a database switch; false when a refused post ends the command.
+  bool SaveBeforeSwitch();
+  void OpenWorkingTable();
+  void RunCheckProblem();
+  void SetDatabaseCaption(const QString& caption);
+
+  TMainOptions options_;
+  store::TMemTable vtblProblem_;
+  TDialogs dialogs_;
+  calc::Results results_;
+  std::unique_ptr<calc::Engine> engine_;
+  TDataBinding* binding_ = nullptr;
+  std::unique_ptr<store::TDataLink> stateLink_;
+  TResultWindows* windows_ = nullptr;
+  TfmAbout* about_ = nullptr;
+
+  std::string workingFileName_ = "Problems.d";
+  bool tableModified_ = false;
+  std::int32_t mosaicColor_;
+  bool settingsWriteReported_ = false;
+
+  // Controls.
+  QSplitter* splitter_ = nullptr;
+  QSplitter* rightSplitter_ = nullptr;
+  TStripeGrid* grid_ = nullptr;
+  QToolButton* navInsert_ = nullptr;
+  QToolButton* navDelete_ = nullptr;
+  QToolButton* navCancel_ = nullptr;
+  TWorkingChart* chart_ = nullptr;
+  QPlainTextEdit* memFunctions_ = nullptr;
+  QPushButton* sbRun_ = nullptr;
+  QCheckBox* chbStep_ = nullptr;
+  QPushButton* sbDiagram_ = nullptr;
+  QPushButton* sbEditChart_ = nullptr;
+  QLabel* lblZ_ = nullptr;
+  QLineEdit* edZvalue_ = nullptr;
+  QPushButton* sbSpecialPoints_ = nullptr;
+  QPushButton* sbGrid_ = nullptr;
+  QComboBox* dbcbY_ = nullptr;
+  QLineEdit* edYmin_ = nullptr;
+  QLineEdit* edYmax_ = nullptr;
+  QLineEdit* edXPoints_ = nullptr;
+  QLineEdit* edYPoints_ = nullptr;
+  QCheckBox* chbShowMosaic_ = nullptr;
+  QCheckBox* chbShowChart_ = nullptr;
+  QCheckBox* chbSave_ = nullptr;
+  QPushButton* btnClose_ = nullptr;
+  QLabel* status0_ = nullptr;
+  QLabel* status1_ = nullptr;
+  QAction* actOpen_ = nullptr;
+  QAction* actCreate_ = nullptr;
+  QAction* actClose_ = nullptr;
+  QAction* actColor_ = nullptr;
+  QAction* actAbout_ = nullptr;
+};
+
+}  // namespace app

@@ -1,0 +1,52 @@
+#pragma once
+// The result windows of the program (mosaic, diagram, cell grid, special points), created in
+// this order after the main window and destroyed in the reverse order: the diagram window
+// saves its chart file when it goes.
+
+#include <QString>
+
+#include "app/result_windows.h"
+#include "views/cells_window.h"
+#include "views/diagram_window.h"
+#include "views/mosaic_window.h"
+#include "views/special_points_window.h"
+
+namespace app {
+
+class TfmMain;
+
+class TViewsWindows : public TResultWindows {
+ public:
+  explicit TViewsWindows(TfmMain& main,
+                         const QString& chartFile = QString::fromLatin1(views::TfmDiagram2::kChartFile));
+  ~TViewsWindows() override;
+
+  void SetCaptions(const QString& problemName) override;
+  QSize MosaicClientSize() override;
+  void HideMosaic() override;
+  void ShowMosaic() override;
+  void MosaicReplaced() override;
+  void LevelDone() override;
+  void BuildDiagram() override;
+  bool SpecialPointsVisible() override;
+  void ShowSpecialPoints() override;
+  void ShowGrid() override;
+  bool MosaicVisible() override;
+
+  views::TfmMDiagram& fmMDiagram() { return mosaic_; }
+  views::TfmDiagram2& fmDiagram2() { return diagram_; }
+  views::TfmCells& fmCells() { return cells_; }
+  views::TfmSpecPoints& fmSpecPoints() { return specPoints_; }
+
+ private:
+  calc::YParameter YParameter() const;
+
+  TfmMain& main_;
+  // Members are destroyed in the reverse order of their declaration.
+  views::TfmMDiagram mosaic_;
+  views::TfmDiagram2 diagram_;
+  views::TfmCells cells_;
+  views::TfmSpecPoints specPoints_;
+};
+
+}  // namespace app

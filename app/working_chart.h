@@ -1,0 +1,38 @@
+#pragma once
+// The working G(X) chart of the main window: one line series per solution phase and the lower
+// hull "Convex" as the last series, redrawn at every level of a run. It is the result windows'
+// chart widget, so the shared appearance editor works on it too.
+
+#include <string>
+#include <vector>
+
+#include "calc/ports.h"
+#include "views/chart_view.h"
+
+namespace app {
+
+class TWorkingChart : public views::ChartView, public calc::WorkingChartSink {
+  Q_OBJECT
+ public:
+  explicit TWorkingChart(QWidget* parent = nullptr);
+
+  void RebuildSeries(const std::vector<std::string>& titles) override;
+  void ClearSeries() override;
+  void SetSeriesPoints(int index, const std::vector<calc::ChartPoint>& points) override;
+  void SetBottomAxisIncrement(double increment) override;
+
+  // The shared appearance editor on this chart, modal, first page.
+  void EditAppearance(QWidget* parent);
+
+  // The look of a phase's series (index in the sheet's order) and of "Convex".
+  static views::SeriesLook PhaseLook(int index);
+  static views::SeriesLook ConvexLook();
+
+ protected:
+  // The mouse over the working chart does nothing: no zoom, no read-out.
+  void mousePressEvent(QMouseEvent* e) override;
+  void mouseMoveEvent(QMouseEvent* e) override;
+  void mouseReleaseEvent(QMouseEvent* e) override;
+};
+
+}  // namespace app

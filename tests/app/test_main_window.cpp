@@ -1,0 +1,628 @@
+// The main window driven as a user drives it: clicks, keys, typed texts, with every dialog
+// answered by the test hook and recorded.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTextCursor>
+#include <QPushButton>
+#include <QTest>
+#include <QToolButton>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+
+#include <unistd.h>
+
+#include "app/main_window.h"
+#include "app/settings.h"
+#include "app/stripe_grid.h"
+#include "app/working_chart.h"
+
+namespace fs = std::filesystem;
+using calc::DialogButton;
+using calc::DialogType;
+using Kind = app::DialogRequest::Kind;
+
+namespace {
+
+struct Problem {
+  std::string name;
+  std::string functs;
+  std::string yparameter = "Temperature, K";
+  double ymin = 300, ymax = 700;
+  std::string zparameter = "P, bar";
+  double zvalue = 1;
+  int xpoints = 20, ypoints = 4;
+  bool mosaic = false, chart = true;
+};
+
+// A lens: A melts at 500 K, B at 600 K, both with an entropy of fusion of 10 J/(mol K).
+const char* kLens =
+    "GL = -T*Sid\n"
+    "GS = (1-X)*(10*T-5000) + X*(10*T-6000) - T*Sid\n";
+
+void MakeDatabase(const fs::path& file, const std::vector<Problem>& problems) {
+  store::TMemTable t;
+  t.FieldDefs() = {{"ProblemName", store::ftString, 60}, {"Functs", store::ftMemo, 0},
+                   {"Yparameter", store::ftString, 20},  {"Ymin", store::ftFloat, 0},
+                   {"Ymax", store::ftFloat, 0},          {"Zparameter", store::ftString, 10},
+                   {"Zvalue", store::ftFloat, 0},        {"XPoints", store::ftInteger, 0},
+                   {"YPoints", store::ftInteger, 0},     {"ShowMosaicDiagram", store::ftBoolean, 0},
+                   {"ShowChart", store::ftBoolean, 0}};
+  t.Open();
+  for (const Problem& p : problems) {
+    t.Insert();
+    t.FieldByName("ProblemName").SetAsString(p.name);
+    t.FieldByName("Functs").SetAsString(p.functs);
+    t.FieldByName("Yparameter").SetAsString(p.yparameter);
+    t.FieldByName("Ymin").SetAsFloat(p.ymin);
+    t.FieldByName("Ymax").SetAsFloat(p.ymax);
+    t.FieldByName("Zparameter").SetAsString(p.zparameter);
+    t.FieldByName("Zvalue").SetAsFloat(p.zvalue);
+    t.FieldByName("XPoints").SetAsInteger(p.xpoints);
+    t.FieldByName("YPoints").SetAsInteger(p.ypoints);
+    t.FieldByName("ShowMosaicDiagram").SetAsBoolean(p.mosaic);
+    t.FieldByName("ShowChart").SetAsBoolean(p.chart);
+    t.Post();
+  }
+  t.SaveToFile(file.string());
+}
+
+std::string Bytes(const fs::path& f) { return app::ReadWholeFile(f.string()).value_or("<missing>"); }
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("brelona-main-" + std::to_string(::getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_ / "bin");
+    oldCwd_ = fs::current_path();
+    fs::current_path(dir_);
+    app::TDialogs::SetTestHook([this](const app::DialogRequest& r) {
+      asked_.push_back(r);
+      if (answers_.empty()) return app::DialogAnswer{DialogButton::OK, false, {}, 0};
+      const app::DialogAnswer a = answers_.front();
+      answers_.pop_front();
+      return a;
+    });
+  }
+  void TearDown() override {
+    window_.reset();
+    app::TDialogs::SetTestHook(nullptr);
+    fs::current_path(oldCwd_);
+    fs::remove_all(dir_);
+  }
+
+  app::TfmMain& Start() {
+    app::TMainOptions o;
+    o.settingsWriteFolder = QString::fromStdString((dir_ / "bin").string());
+    window_ = std::make_unique<app::TfmMain>(o);
+    window_->StartUp();
+    window_->show();
+    QApplication::processEvents();
+    return *window_;
+  }
+
+  void Answer(DialogButton b) { answers_.push_back({b, true, {}, 0}); }
+  void AnswerText(const std::string& text, bool ok = true) {
+    answers_.push_back({DialogButton::OK, ok, text, 0});
+  }
+  // The texts of the recorded dialogs, in order.
+  std::vector<std::string> Texts() const {
+    std::vector<std::string> out;
+    for (const auto& r : asked_) out.push_back(r.text);
+    return out;
+  }
+
+  static void Type(QLineEdit* e, const QString& text) {
+    e->selectAll();
+    QTest::keyClick(e, Qt::Key_Delete);
+    if (!text.isEmpty()) QTest::keyClicks(e, text);
+  }
+  static void Pick(QComboBox* c, int index) {
+    c->setCurrentIndex(index);
+    emit c->activated(index);
+  }
+
+  fs::path dir_, oldCwd_;
+  std::unique_ptr<app::TfmMain> window_;
+  std::deque<app::DialogAnswer> answers_;
+  std::vector<app::DialogRequest> asked_;
+};
+
+TEST_F(MainWindowTest, StartUpWithoutSettingsUsesDesignedGeometryAndProblemsD) {
+  MakeDatabase(dir_ / "Problems.d", {{"b lens", kLens}, {"a lens", kLens, "Temperature, K", 400, 650}});
+  app::TfmMain& w = Start();
+  EXPECT_TRUE(asked_.empty()) << (asked_.empty() ? "" : asked_.front().text);
+  EXPECT_EQ(w.size(), QSize(678, 678));
+  EXPECT_EQ(w.windowTitle(), "Database: Problems.d");
+  EXPECT_EQ(w.WorkingFileName(), "Problems.d");
+  EXPECT_EQ(w.MosaicColorValue(), 12639424);
+  EXPECT_FALSE(w.TableModified());
+  ASSERT_TRUE(w.Table().Active());
+  // The first problem in name order is current, its range taken into the sweep state, and the
+  // problem check ran on it.
+  EXPECT_EQ(w.Table().FieldByName("ProblemName").AsString(), "a lens");
+  EXPECT_EQ(w.Results().State.Ymin, 400);
+  EXPECT_EQ(w.Results().State.Ymax, 650);
+  EXPECT_EQ(w.Results().State.Y, 650);
+  EXPECT_EQ(w.Results().State.CheckFailed, 0);
+  EXPECT_EQ(w.StripeGrid1()->model()->rowCount(), 2);
+  EXPECT_EQ(w.StripeGrid1()->model()->headerData(0, Qt::Horizontal).toString(),
+            QString::fromUtf8("Название задачи"));
+  EXPECT_EQ(w.memFunctions()->toPlainText(), QString(kLens));
+  EXPECT_EQ(w.dbcbY()->currentIndex(), 0);
+  EXPECT_EQ(w.lblZ()->text(), "P, bar");
+  EXPECT_EQ(w.DBEdit1()->text(), "400");
+  EXPECT_TRUE(w.chbSave()->isChecked());
+  EXPECT_FALSE(w.sbGrid()->isVisible());
+}
+
+TEST_F(MainWindowTest, StartUpWithSettingsFile) {
+  MakeDatabase(dir_ / "other.d", {{"one", kLens}});
+  std::ofstream(dir_ / "Brelona.cfg")
+      << "[SETTINGS]\nTop=10\nHeight=500\nLeft=20\nWidth=640\nWorkingFileName=other.d\n"
+         "MDcolor=$FF\n";
+  app::TfmMain& w = Start();
+  EXPECT_EQ(w.size(), QSize(640, 500));
+  EXPECT_EQ(w.windowTitle(), "Database: other.d");
+  EXPECT_EQ(w.MosaicColorValue(), 255);
+  EXPECT_EQ(w.Table().RecordCount(), 1);
+}
+
+TEST_F(MainWindowTest, MissingDatabaseAndTheOpenDialog) {
+  {
+    AnswerText("", false);  // the open dialog is cancelled
+    app::TfmMain& w = Start();
+    ASSERT_EQ(asked_.size(), 2u);
+    EXPECT_EQ(asked_[0].kind, Kind::OpenFile);
+    EXPECT_EQ(asked_[0].caption, "Thermodynamic properties (*.d)|*.d");
+    EXPECT_EQ(asked_[1].text, "Database not found");
+    EXPECT_EQ(asked_[1].type, DialogType::Error);
+    EXPECT_EQ(asked_[1].buttons, std::vector<DialogButton>{DialogButton::OK});
+    EXPECT_FALSE(w.Table().Active());
+    EXPECT_EQ(w.StripeGrid1()->model()->rowCount(), 0);
+    // Run on a closed table: no sheet, so no energy.
+    w.sbRunClick();
+    EXPECT_EQ(asked_.back().text, "Gibbs energy can not be computed");
+  }
+  window_.reset();
+  asked_.clear();
+  MakeDatabase(dir_ / "chosen.d", {{"one", kLens}});
+  AnswerText((dir_ / "chosen.d").string());
+  app::TfmMain& w = Start();
+  EXPECT_EQ(asked_.size(), 1u);
+  EXPECT_EQ(w.WorkingFileName(), (dir_ / "chosen.d").string());
+  EXPECT_EQ(w.windowTitle().toStdString(), "Database: " + (dir_ / "chosen.d").string());
+  EXPECT_TRUE(w.Table().Active());
+}
+
+TEST_F(MainWindowTest, DamagedDatabaseAtStartUpIsReportedAndTheWindowRuns) {
+  std::ofstream(dir_ / "Problems.d") << "xy";
+  app::TfmMain& w = Start();
+  ASSERT_EQ(asked_.size(), 1u);
+  EXPECT_EQ(asked_[0].text.rfind("Error opening table: ", 0), 0u) << asked_[0].text;
+  EXPECT_FALSE(w.Table().Active());
+  EXPECT_EQ(w.windowTitle(), "Database: Problems.d");
+}
+
+TEST_F(MainWindowTest, ChecksBeforePostKeepTheRecordInItsMode) {
+  MakeDatabase(dir_ / "Problems.d", {{"lens", kLens}});
+  app::TfmMain& w = Start();
+  struct Case {
+    const char* name;
+    bool insert;  // a new record, else the existing one edited
+    QString problemName;
+    int yItem;  // -1: leave
+    QString zvalue;  // "-": leave
+    std::string message;
+  };
+  const Case cases[] = {
+      {"new, nothing typed", true, "", -1, "-", "Problem name must be assigned"},
+      {"new, name only", true, "new one", -1, "-", "Y parameter must be selected"},
+      {"new, Z left at 0", true, "new one", 0, "-", "P, bar must have positive value"},
+      {"new, negative Z", true, "new one", 0, "-5", "P, bar must have positive value"},
+      {"new, pressure and Z 0", true, "new one", 1, "0", "T, K must have positive value"},
+      {"edit, name cleared", false, "", -1, "-", "Problem name must be assigned"},
+      {"edit, Z not a number", false, "lens", -1, "abc",
+       "'abc' is not a valid floating point value for field 'Zvalue'"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    asked_.clear();
+    if (c.insert) {
+      w.NavInsert()->click();
+      ASSERT_EQ(w.Table().State(), store::dsInsert);
+    }
+    Type(w.DBEdit1(), "300");  // any change starts Edit
+    if (!c.problemName.isEmpty() || !c.insert) {
+      // The list edits the name of its current row.
+      w.StripeGrid1()->model()->setData(
+          w.StripeGrid1()->model()->index(w.StripeGrid1()->currentIndex().row(), 0),
+          c.problemName, Qt::EditRole);
+    }
+    if (c.yItem >= 0) Pick(w.dbcbY(), c.yItem);
+    if (c.zvalue != "-") Type(w.DBEdit5(), c.zvalue);
+    const auto mode = w.Table().State();
+    w.sbRunClick();  // a run posts the record first
+    ASSERT_FALSE(asked_.empty());
+    EXPECT_EQ(asked_.front().text, c.message);
+    EXPECT_EQ(asked_.size(), 1u) << "the run is abandoned with the post";
+    EXPECT_EQ(w.Table().State(), mode);
+    if (c.zvalue != "-") {
+      EXPECT_EQ(w.DBEdit5()->text(), c.zvalue) << "the typed text stays";
+    }
+    EXPECT_FALSE(w.TableModified());
+    w.NavCancel()->click();
+    EXPECT_EQ(w.Table().State(), store::dsBrowse);
+  }
+  EXPECT_EQ(w.Table().RecordCount(), 1);
+}
+
+TEST_F(MainWindowTest, PostTakesZparameterFromTheLabel) {
+  MakeDatabase(dir_ / "Problems.d", {{"lens", kLens}});
+  app::TfmMain& w = Start();
+  Pick(w.dbcbY(), 1);
+  EXPECT_EQ(w.lblZ()->text(), "T, K");
+  EXPECT_EQ(w.Table().State(), store::dsEdit);
+  Type(w.DBEdit5(), "1200");
+  Type(w.DBEdit1(), "1");
+  Type(w.DBEdit2(), "1000");
+  asked_.clear();
+  w.Table().Post();
+  EXPECT_TRUE(asked_.empty());
+  EXPECT_EQ(w.Table().FieldByName("Zparameter").AsString(), "T, K");
+  EXPECT_EQ(w.Table().FieldByName("Yparameter").AsString(), "Pressure, bar");
+  EXPECT_EQ(w.Table().FieldByName("Zvalue").AsFloat(), 1200);
+  EXPECT_EQ(w.lblZ()->text(), "T, K");
+  EXPECT_TRUE(w.TableModified());
+}
+
+TEST_F(MainWindowTest, InsertCancelAndDelete) {
+  MakeDatabase(dir_ / "Problems.d", {{"a", kLens}, {"b", kLens, "Temperature, K", 350, 650}});
+  app::TfmMain& w = Start();
+  EXPECT_EQ(w.NavInsert()->toolTip(), "Insert record");
+  EXPECT_EQ(w.NavDelete()->toolTip(), "Delete record");
+  EXPECT_EQ(w.NavCancel()->toolTip(), "Cancel edit");
+
+  // Unchecking hides the working chart; Cancel brings the stored value and the chart back.
+  w.chbShowChart()->click();
+  EXPECT_FALSE(w.Chart1()->isVisibleTo(&w));
+  w.NavCancel()->click();
+  EXPECT_TRUE(w.Chart1()->isVisibleTo(&w));
+
+  w.NavInsert()->click();
+  // A new record: defaults, the range 0..0, the working chart shown.
+  EXPECT_EQ(w.Table().State(), store::dsInsert);
+  EXPECT_EQ(w.DBEdit3()->text(), "100");
+  EXPECT_EQ(w.DBEdit4()->text(), "100");
+  EXPECT_TRUE(w.chbShowChart()->isChecked());
+  EXPECT_FALSE(w.chbShowMosaic()->isChecked());
+  EXPECT_EQ(w.Results().State.Ymin, 0);
+  EXPECT_EQ(w.Results().State.Ymax, 0);
+  EXPECT_TRUE(w.Chart1()->isVisibleTo(&w));
+  EXPECT_EQ(w.StripeGrid1()->model()->rowCount(), 3);
+  w.NavCancel()->click();
+  EXPECT_EQ(w.Table().RecordCount(), 2);
+  EXPECT_EQ(w.StripeGrid1()->model()->rowCount(), 2);
+  EXPECT_FALSE(w.TableModified());
+
+  // Delete asks first; No keeps the record.
+  Answer(DialogButton::No);
+  w.NavDelete()->click();
+  ASSERT_EQ(asked_.size(), 1u);
+  EXPECT_EQ(asked_[0].text, "Delete record?");
+  EXPECT_EQ(asked_[0].type, DialogType::Confirmation);
+  EXPECT_EQ(asked_[0].buttons, (std::vector<DialogButton>{DialogButton::Yes, DialogButton::No}));
+  EXPECT_EQ(w.Table().RecordCount(), 2);
+  Answer(DialogButton::Yes);
+  w.NavDelete()->click();
+  EXPECT_EQ(w.Table().RecordCount(), 1);
+  EXPECT_EQ(w.Table().FieldByName("ProblemName").AsString(), "b");
+  EXPECT_EQ(w.Results().State.Ymin, 350);
+  EXPECT_FALSE(w.TableModified()) << "deleting is no post";
+}
+
+TEST_F(MainWindowTest, TheProblemListMovesTheTable) {
+  MakeDatabase(dir_ / "Problems.d", {{"a", kLens}, {"b", kLens, "Temperature, K", 350, 650}});
+  app::TfmMain& w = Start();
+  w.StripeGrid1()->setCurrentIndex(w.StripeGrid1()->model()->index(1, 0));
+  QApplication::processEvents();
+  EXPECT_EQ(w.Table().RecNo(), 2);
+  EXPECT_EQ(w.DBEdit1()->text(), "350");
+  // A move posts a pending edit; a refused post keeps the record and the list where they were.
+  Type(w.DBEdit5(), "-1");
+  w.StripeGrid1()->setCurrentIndex(w.StripeGrid1()->model()->index(0, 0));
+  QApplication::processEvents();
+  ASSERT_FALSE(asked_.empty());
+  EXPECT_EQ(asked_.back().text, "P, bar must have positive value");
+  EXPECT_EQ(w.Table().RecNo(), 2);
+  EXPECT_EQ(w.Table().State(), store::dsEdit);
+  EXPECT_EQ(w.StripeGrid1()->currentIndex().row(), 1);
+}
+
+TEST_F(MainWindowTest, F9WhileTypingInTheMemoStartsARun) {
+  MakeDatabase(dir_ / "Problems.d", {{"lens", kLens}});
+  app::TfmMain& w = Start();
+  w.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+  w.memFunctions()->setFocus();
+  w.memFunctions()->moveCursor(QTextCursor::End);
+  QTest::keyClicks(w.memFunctions(), "% note");
+  EXPECT_EQ(w.Table().State(), store::dsEdit);
+  EXPECT_EQ(w.Results().State.LevelIndex, -1);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_F9, Qt::ControlModifier);
+  EXPECT_TRUE(asked_.empty()) << (asked_.empty() ? "" : asked_.front().text);
+  EXPECT_EQ(w.Table().State(), store::dsBrowse) << "the run posted the edit";
+  EXPECT_TRUE(w.TableModified());
+  EXPECT_EQ(w.Results().State.LevelIndex, 4) << "five levels, 700 down to 300";
+  EXPECT_TRUE(w.sbDiagram()->isEnabled());
+  EXPECT_TRUE(w.StripeGrid1()->isEnabled());
+  EXPECT_EQ(w.Chart1()->SeriesCount(), 3);
+  EXPECT_EQ(w.Chart1()->TitleAt(2), "Convex");
+  EXPECT_TRUE(w.memFunctions()->toPlainText().endsWith("% note"));
+}
+
+TEST_F(MainWindowTest, StepModeOverFourLevelsAndTheRestartQuestion) {
+  MakeDatabase(dir_ / "Problems.d", {{"lens", kLens}});
+  app::TfmMain& w = Start();
+  w.chbStep()->click();
+  EXPECT_TRUE(w.StripeGrid1()->isEnabled());
+  for (int level = 0; level < 4; ++level) {
+    SCOPED_TRACE(level);
+    w.sbRunClick();
+    EXPECT_EQ(w.Results().State.LevelIndex, level);
+    EXPECT_TRUE(w.StripeGrid1()->isEnabled());
+    EXPECT_EQ(w.sbDiagram()->isEnabled(), level == 3) << "the fourth command completes";
+  }
+  EXPECT_TRUE(asked_.empty());
+  Answer(DialogButton::No);
+  w.sbRunClick();
+  ASSERT_EQ(asked_.size(), 1u);
+  EXPECT_EQ(asked_[0].text, "Restart the problem?");
+  EXPECT_EQ(asked_[0].type, DialogType::Confirmation);
+  EXPECT_EQ(asked_[0].buttons, (std::vector<DialogButton>{DialogButton::Yes, DialogButton::No}));
+  EXPECT_EQ(w.Results().State.LevelIndex, 3);
+  Answer(DialogButton::Yes);
+  w.sbRunClick();
+  EXPECT_EQ(asked_.size(), 2u);
+  EXPECT_EQ(w.Results().State.LevelIndex, 0);
+  EXPECT_EQ(w.Results().State.Y, 600) << "level 0 at 700 computed, 600 next";
+
+  // Without step mode the list is disabled until a sweep completes.
+  w.chbStep()->click();
+  EXPECT_FALSE(w.StripeGrid1()->isEnabled());
+  w.sbRunClick();
+  EXPECT_TRUE(w.StripeGrid1()->isEnabled());
+  EXPECT_EQ(w.Results().State.LevelIndex, 4);
+}
+
+TEST_F(MainWindowTest, OpenSavesThePreviousDatabaseOnlyWhenAsked) {
+  MakeDatabase(dir_ / "Problems.d", {{"a", kLens}});
+  MakeDatabase(dir_ / "second.d", {{"x", kLens}, {"y", kLens}});
+  const std::string before = Bytes(dir_ / "Problems.d");
+  app::TfmMain& w = Start();
+
+  // Unchecked: the edit is lost and the file untouched.
+  w.chbSave()->click();
+  Type(w.DBEdit1(), "301");
+  AnswerText((dir_ / "second.d").string());
+  w.ActOpen()->trigger();
+  EXPECT_EQ(Bytes(dir_ / "Problems.d"), before);
+  EXPECT_EQ(w.windowTitle().toStdString(), "Database: " + (dir_ / "second.d").string());
+  EXPECT_EQ(w.Table().RecordCount(), 2);
+  EXPECT_FALSE(w.TableModified());
+
+  // Checked, with a posted change: written before the switch.
+  w.chbSave()->click();
+  Type(w.DBEdit1(), "302");
+  const std::string second = Bytes(dir_ / "second.d");
+  AnswerText((dir_ / "Problems.d").string());
+  w.ActOpen()->trigger();
+  EXPECT_NE(Bytes(dir_ / "second.d"), second);
+  EXPECT_EQ(w.DBEdit1()->text(), "300") << "Problems.d as it was";
+  EXPECT_FALSE(w.TableModified());
+
+  // Checked, a post refused: nothing switched.
+  Type(w.DBEdit5(), "0");
+  asked_.clear();
+  AnswerText((dir_ / "second.d").string());
+  w.ActOpen()->trigger();
+  ASSERT_EQ(asked_.size(), 2u);
+  EXPECT_EQ(asked_[1].text, "P, bar must have positive value");
+  EXPECT_EQ(w.Table().State(), store::dsEdit);
+  EXPECT_EQ(w.windowTitle().toStdString(), "Database: " + (dir_ / "Problems.d").string());
+  w.NavCancel()->click();
+
+  // A damaged file: its message, no table; a good one afterwards opens.
+  std::ofstream(dir_ / "bad.d") << "not a table";
+  asked_.clear();
+  AnswerText((dir_ / "bad.d").string());
+  w.ActOpen()->trigger();
+  ASSERT_EQ(asked_.size(), 2u);
+  EXPECT_EQ(asked_[1].text.rfind("Error opening table: ", 0), 0u) << asked_[1].text;
+  EXPECT_FALSE(w.Table().Active());
+  EXPECT_EQ(w.WorkingFileName(), (dir_ / "bad.d").string());
+  AnswerText((dir_ / "second.d").string());
+  w.ActOpen()->trigger();
+  EXPECT_TRUE(w.Table().Active());
+  EXPECT_EQ(w.Table().RecordCount(), 2);
+}
+
+TEST_F(MainWindowTest, CreateAsksAgainForAnExistingNameAndRefusesBlanks) {
+  MakeDatabase(dir_ / "Problems.d", {{"a", kLens}});
+  app::TfmMain& w = Start();
+  AnswerText("Problems.d");
+  Answer(DialogButton::OK);
+  AnswerText("   ");
+  w.ActCreate()->trigger();
+  ASSERT_EQ(asked_.size(), 4u);
+  EXPECT_EQ(asked_[0].kind, Kind::InputBox);
+  EXPECT_EQ(asked_[0].caption, "Имя новой базы данных");
+  EXPECT_EQ(asked_[0].text, "Введите имя файла с расширением .d");
+  EXPECT_EQ(asked_[0].initial, ".d");
+  EXPECT_EQ(asked_[1].text, "File Problems.d already exists");
+  EXPECT_EQ(asked_[1].type, DialogType::Warning);
+  EXPECT_EQ(asked_[2].initial, "Problems.d") << "asked again with the typed name";
+  EXPECT_EQ(asked_[3].text, "File name must be assigned");
+  EXPECT_EQ(w.Table().RecordCount(), 1);
+  EXPECT_EQ(w.windowTitle(), "Database: Problems.d");
+}
+
+TEST_F(MainWindowTest, CreateMakesAnEmptyDatabaseWithTheSameFields) {
+  MakeDatabase(dir_ / "Problems.d", {{"a", kLens}, {"b", kLens}});
+  const std::string old = Bytes(dir_ / "Problems.d");
+  app::TfmMain& w = Start();
+  AnswerText("new.d");
+  w.ActCreate()->trigger();
+  EXPECT_EQ(asked_.size(), 1u);
+  EXPECT_EQ(w.windowTitle(), "new.d");
+  EXPECT_EQ(w.WorkingFileName(), "new.d");
+  EXPECT_TRUE(w.Table().Active());
+  EXPECT_EQ(w.Table().RecordCount(), 0);
+  EXPECT_FALSE(w.TableModified());
+  EXPECT_EQ(Bytes(dir_ / "Problems.d"), old) << "the previous database keeps its problems";
+
+  // The new file: the previous header and field section, no record.
+  auto le32 = [](const std::string& b, size_t at) {
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(b[at])) |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 1])) << 8 |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 2])) << 16 |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 3])) << 24;
+  };
+  const std::uint32_t sectionLength = le32(old, 13);
+  std::string expected = old.substr(0, 17 + sectionLength);
+  const std::uint32_t length = 17 + sectionLength;
+  for (int i = 0; i < 4; ++i) {
+    expected[static_cast<size_t>(i)] = static_cast<char>((length >> (8 * i)) & 0xFF);
+    expected[static_cast<size_t>(5 + i)] = 0;
+  }
+  EXPECT_EQ(Bytes(dir_ / "new.d"), expected);
+
+  // The proposed ".d" accepted as it is makes a file of that name.
+  AnswerText(".d");
+  w.ActCreate()->trigger();
+  EXPECT_TRUE(fs::exists(dir_ / ".d"));
+  EXPECT_EQ(w.windowTitle(), ".d");
+}
+
+TEST_F(MainWindowTest, ClosingWritesTheDatabaseAndTheExactSettingsText) {
+  MakeDatabase(dir_ / "Problems.d", {{"a", kLens}});
+  const std::string before = Bytes(dir_ / "Problems.d");
+  app::TfmMain& w = Start();
+  w.resize(700, 600);
+  QApplication::processEvents();
+  Type(w.DBEdit1(), "310");
+  EXPECT_TRUE(w.close());
+  EXPECT_TRUE(w.ShutDown());
+  EXPECT_NE(Bytes(dir_ / "Problems.d"), before);
+  const std::string expected = "[SETTINGS]\nTop=" + std::to_string(w.y()) +
+                               "\nHeight=600\nLeft=" + std::to_string(w.x()) +
+                               "\nWidth=700\nWorkingFileName=Problems.d\nMDcolor=12639424\n\n";
+  EXPECT_EQ(Bytes(dir_ / "bin" / "Brelona.cfg"), expected);
+  EXPECT_FALSE(fs::exists(dir_ / "Brelona.cfg")) << "written next to the executable only";
+}
+
+TEST_F(MainWindowTest, ClosingWithSaveUncheckedTouchesNothing) {
+  MakeDatabase(dir_ / "Problems.d", {{"a", kLens}});
+  const std::string before = Bytes(dir_ / "Problems.d");
+  app::TfmMain& w = Start();
+  Type(w.DBEdit1(), "310");
+  w.Table().Post();
+  w.chbSave()->click();
+  EXPECT_TRUE(w.close());
+  EXPECT_TRUE(w.ShutDown());
+  EXPECT_EQ(Bytes(dir_ / "Problems.d"), before);
+  EXPECT_FALSE(fs::exists(dir_ / "bin" / "Brelona.cfg"));
+}
+
+TEST_F(MainWindowTest, ARefusedPostAtTheEndKeepsTheWindowAndStopsTheSaves) {
+  MakeDatabase(dir_ / "Problems.d", {{"a", kLens}});
+  const std::string before = Bytes(dir_ / "Problems.d");
+  app::TfmMain& w = Start();
+  Type(w.DBEdit5(), "0");
+  EXPECT_FALSE(w.close()) << "the window stays open for a correction";
+  ASSERT_EQ(asked_.size(), 1u);
+  EXPECT_EQ(asked_[0].text, "P, bar must have positive value");
+  EXPECT_TRUE(w.isVisible());
+  // The shut-down itself, reached anyway: the warning again, and nothing saved.
+  EXPECT_FALSE(w.ShutDown());
+  EXPECT_EQ(asked_.size(), 2u);
+  EXPECT_EQ(Bytes(dir_ / "Problems.d"), before);
+  EXPECT_FALSE(fs::exists(dir_ / "bin" / "Brelona.cfg"));
+}
+
+TEST_F(MainWindowTest, AFailedSettingsWriteKeepsTheDatabaseSaveAndIsReportedOnce) {
+  MakeDatabase(dir_ / "Problems.d", {{"a", kLens}});
+  const std::string before = Bytes(dir_ / "Problems.d");
+  fs::create_directories(dir_ / "bin" / "Brelona.cfg" / "in-the-way");
+  app::TfmMain& w = Start();
+  Type(w.DBEdit1(), "320");
+  EXPECT_FALSE(w.ShutDown());
+  EXPECT_NE(Bytes(dir_ / "Problems.d"), before) << "the database was saved first";
+  ASSERT_EQ(asked_.size(), 1u);
+  EXPECT_EQ(asked_[0].type, DialogType::Warning);
+  EXPECT_EQ(asked_[0].text.rfind("The settings could not be saved: ", 0), 0u);
+  EXPECT_FALSE(w.ShutDown());
+  EXPECT_EQ(asked_.size(), 1u) << "reported once";
+}
+
+TEST_F(MainWindowTest, LayoutCaptionsMenuAndMosaicColour) {
+  MakeDatabase(dir_ / "Problems.d", {{"a", kLens}});
+  app::TfmMain& w = Start();
+  EXPECT_EQ(w.sbRun()->text(), QString::fromUtf8("Расчет (F9)"));
+  EXPECT_EQ(w.chbStep()->text(), QString::fromUtf8("По шагам"));
+  EXPECT_EQ(w.sbDiagram()->text(), QString::fromUtf8("Диаграмма"));
+  EXPECT_EQ(w.sbEditChart()->text(), QString::fromUtf8("Ред. график"));
+  EXPECT_EQ(w.sbSpecialPoints()->text(), QString::fromUtf8("Особые точки"));
+  EXPECT_EQ(w.sbGrid()->text(), "&Grid");
+  EXPECT_EQ(w.chbShowMosaic()->text(), QString::fromUtf8("Мозаичная диаграмма"));
+  EXPECT_EQ(w.chbShowChart()->text(), QString::fromUtf8("Рабочая диаграмма"));
+  EXPECT_EQ(w.chbSave()->text(), QString::fromUtf8("Сохранить"));
+  EXPECT_EQ(w.chbSave()->toolTip(), "Save settings on close");
+  EXPECT_EQ(w.btnClose()->text(), QString::fromUtf8("Закрыть"));
+  EXPECT_EQ(w.ActOpen()->text(), QString::fromUtf8("Открыть"));
+  EXPECT_EQ(w.ActCreate()->text(), QString::fromUtf8("Создать"));
+  EXPECT_EQ(w.ActClose()->text(), QString::fromUtf8("Закрыть"));
+  EXPECT_EQ(w.ActMosaicColor()->text(), QString::fromUtf8("Цвет мозаичной диаграммы"));
+  EXPECT_EQ(w.ActAbout()->text(), QString::fromUtf8("О программе..."));
+  EXPECT_EQ(w.dbcbY()->itemText(0), "Temperature, K");
+  EXPECT_EQ(w.dbcbY()->itemText(1), "Pressure, bar");
+  EXPECT_EQ(w.StripeGrid1()->ZebraColor(), 12639424);
+  EXPECT_TRUE(w.StripeGrid1()->Zebra());
+  EXPECT_EQ(w.Chart1()->Look().title.text, "       G");
+  EXPECT_EQ(w.Chart1()->Look().foot.text, "x");
+  EXPECT_EQ(w.Chart1()->TitleAt(0), "Liquid");
+  EXPECT_EQ(w.StatusPanel(0)->width(), 250);
+  EXPECT_EQ(w.StatusPanel(1)->width(), 50);
+
+  // The working chart and its edit button follow "Рабочая диаграмма".
+  w.chbShowChart()->click();
+  EXPECT_FALSE(w.Chart1()->isVisibleTo(&w));
+  EXPECT_FALSE(w.sbEditChart()->isVisibleTo(&w));
+  w.chbShowChart()->click();
+  EXPECT_TRUE(w.Chart1()->isVisibleTo(&w));
+  EXPECT_TRUE(w.sbEditChart()->isVisibleTo(&w));
+
+  // Mosaic colour: the dialog starts from the current colour; Cancel changes nothing.
+  answers_.push_back({DialogButton::OK, false, {}, 0});
+  w.ActMosaicColor()->trigger();
+  ASSERT_EQ(asked_.back().kind, Kind::Color);
+  EXPECT_EQ(asked_.back().color, 12639424);
+  EXPECT_EQ(w.MosaicColorValue(), 12639424);
+  answers_.push_back({DialogButton::OK, true, {}, 255});
+  w.ActMosaicColor()->trigger();
+  EXPECT_EQ(w.MosaicColorValue(), 255);
+  EXPECT_EQ(w.MosaicColor(), 255u);
+}
+
+}  // namespace
