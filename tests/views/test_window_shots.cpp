@@ -71,9 +71,7 @@ class WindowShots : public ::testing::Test {
   calc::Results r;
 };
 
-TEST_F(WindowShots, EveryWindowAfterARun) {
-  const QString dir = ShotsDir();
-
+TEST_F(WindowShots, EveryWindowShowsAHandMadeEutectic) {
   TfmDiagram2 diagram{QString()};
   diagram.SetDecimalSeparator('.');
   diagram.BuildDiagram(r, calc::YParameter::Temperature, Finder(), true);
@@ -85,7 +83,6 @@ TEST_F(WindowShots, EveryWindowAfterARun) {
   const QImage diagramShot = diagram.grab().toImage();
   EXPECT_EQ(diagramShot.size(), QSize(696, 525));
   EXPECT_GT(RedPixels(diagramShot), 500);
-  EXPECT_TRUE(diagramShot.save(QDir(dir).filePath(QStringLiteral("diagram_window.png"))));
 
   TfmSpecPoints special;
   special.SetDecimalSeparator('.');
@@ -93,28 +90,28 @@ TEST_F(WindowShots, EveryWindowAfterARun) {
   special.ShowSpecialPoints(r.Nodes, calc::YParameter::Temperature, true);
   Settle();
   EXPECT_EQ(special.RowCount(), 2);
-  EXPECT_TRUE(special.grab().save(QDir(dir).filePath(QStringLiteral("special_points_window.png"))));
+  EXPECT_FALSE(special.grab().isNull());
 
   TfmCells cells(&r.Cells());
   cells.show();
   Settle();
-  EXPECT_TRUE(cells.grab().save(QDir(dir).filePath(QStringLiteral("cells_window.png"))));
+  EXPECT_FALSE(cells.grab().isNull());
   cells.chbNarrowCells()->setChecked(true);
   Settle();
-  EXPECT_TRUE(cells.grab().save(QDir(dir).filePath(QStringLiteral("cells_window_narrow.png"))));
+  EXPECT_FALSE(cells.grab().isNull());
 
   TfmMDiagram mosaic;
   mosaic.SetRaster(&r.Mosaic);
   mosaic.show();
   Settle();
-  EXPECT_TRUE(mosaic.grab().save(QDir(dir).filePath(QStringLiteral("mosaic_window.png"))));
+  EXPECT_FALSE(mosaic.grab().isNull());
 }
 
 TEST_F(WindowShots, DiagramPicturesForReports) {
   const QString dir = ShotsDir();
   DiagramImageOptions options;
-  options.pngPath = QDir(dir).filePath(QStringLiteral("diagram.png"));
-  options.svgPath = CanWriteSvg() ? QDir(dir).filePath(QStringLiteral("diagram.svg")) : QString();
+  options.pngPath = QDir(dir).filePath(QStringLiteral("hand_made_diagram.png"));
+  options.svgPath = CanWriteSvg() ? QDir(dir).filePath(QStringLiteral("hand_made_diagram.svg")) : QString();
   QFile::remove(options.pngPath);
   QFile::remove(options.svgPath);
   QString error;
