@@ -5,6 +5,8 @@
 #include <exception>
 
 #include "calc/cell_grid.h"
+#include "calc/level_work.h"
+#include "calc/special_points.h"
 #include "numeric/format.h"
 
 namespace calc {
@@ -22,6 +24,10 @@ class FlagGuard {
  private:
   bool& flag_;
 };
+
+// The sweep has reached Ymin: within 1e-11 of it, or equal to it (an infinite Ymin from a
+// damaged record would otherwise never count as reached).
+bool AtYmin(const SweepState& st) { return std::abs(st.Y - st.Ymin) < 1e-11 || st.Y == st.Ymin; }
 
 }  // namespace
 
@@ -48,6 +54,8 @@ Engine::Engine(MessagePort& messages, WorkingChartSink& chart, CalcHost& host, R
     std::swap(results_.HullList[static_cast<size_t>(i)], results_.HullList[static_cast<size_t>(j)]);
   });
 }
+
+Engine::~Engine() = default;
 
 void Engine::SetYRange(double ymin, double ymax) {
   results_.State.Ymin = ymin;
@@ -211,6 +219,8 @@ void Engine::SetUp() {
     cells.SetCell(static_cast<int>(c) + 1, 0, results_.XLevels[c].Text);
   }
 
+  if (!work_) work_ = std::make_unique<LevelWork>();
+  work_->sid_cached = false;
   results_.PointSet.clear();
   results_.PointSet.reserve((sheet_.PointPhases.size() + sheet_.Phases.size()) *
                             results_.XLevels.size());
@@ -221,6 +231,39 @@ void Engine::SetUp() {
   st.MosaicColor = RgbFromColorValue(host_.MosaicColor());
   host_.MosaicReplaced();
   host_.ProcessEvents();
+}
+
+void Engine::FindSpecialPoints(const std::string& y_parameter_text) {
+  results_.SpecialPoints.clear();
+  results_.MemoPoints.clear();
+  try {
+    ::calc::FindSpecialPoints(results_.Cells(), y_parameter_text, results_.State.DecimalSeparator,
+                              results_.Nodes, results_.MemoLines, results_.SpecialPoints);
+  } catch (...) {
+    SplitSpecialPoints();
+    throw;
+  }
+  SplitSpecialPoints();
+}
+
+void Engine::SplitSpecialPoints() {
+  // The series holds every other special point as one point and every node as its three
+  // points (XLeft, Y), (X, Y), (XRight, Y), in the order of discovery.
+  const std::vector<SpecialPoint>& pts = results_.SpecialPoints;
+  size_t node = 0;
+  for (size_t i = 0; i < pts.size();) {
+    if (node < results_.Nodes.size() && i + 2 < pts.size()) {
+      const TNode& n = results_.Nodes[node];
+      if (pts[i].X == n.XLeft && pts[i].Y == n.Y && pts[i + 1].X == n.X &&
+          pts[i + 1].Y == n.Y && pts[i + 2].X == n.XRight && pts[i + 2].Y == n.Y) {
+        ++node;
+        i += 3;
+        continue;
+      }
+    }
+    results_.MemoPoints.push_back(pts[i]);
+    ++i;
+  }
 }
 
 void Engine::SweepCompleted() {
@@ -241,10 +284,10 @@ void Engine::Run() {
   const bool step = host_.StepMode();
   // A step-mode sweep continues only after a successful check: a failed one (which has
   // emptied the phase lists) makes this command start over.
-  const bool continues = step && st.CheckFailed == 0 && std::abs(st.Y - st.Ymin) >= 1e-11 &&
+  const bool continues = step && st.CheckFailed == 0 && !AtYmin(st) &&
                          st.Y < st.Ymax;
   if (!continues) {
-    if (step && std::abs(st.Y - st.Ymin) < 1e-11) {
+    if (step && AtYmin(st)) {
       if (messages_.MessageDlg("Restart the problem?", DialogType::Confirmation,
                                {DialogButton::Yes, DialogButton::No}) != DialogButton::Yes) {
         return;
@@ -262,7 +305,7 @@ void Engine::Run() {
 
   while (st.Y >= st.Ymin) {
     LevelStep();
-    if (std::abs(st.Y - st.Ymin) < 1e-11) break;
+    if (AtYmin(st)) break;
     double next = st.Y - st.YStep;
     if (next < st.Ymin) next = st.Ymin;
     // A step too small to change Y would never reach Ymin: go there at once.
@@ -270,7 +313,7 @@ void Engine::Run() {
     st.Y = next;
     if (step) break;
   }
-  if (std::abs(st.Y - st.Ymin) < 1e-11) SweepCompleted();
+  if (AtYmin(st)) SweepCompleted();
 }
 
 }  // namespace calc
