@@ -178,6 +178,12 @@ void ChartView::ScaleAxis(QValueAxis* axis, const AxisLook& look, double lo, dou
   // Qt Charts makes one label item per tick: an increment far too small for the range would
   // bury the window under millions of labels, so it gives way to a chosen one.
   if ((hi - lo) / step > kMaxLabels) step = NiceStep(hi - lo);
+  if (look.automatic) {
+    // Out to the next labels, so the extreme points are not cut by the frame and both ends
+    // carry a label.
+    lo = std::floor(lo / step + 1e-9) * step;
+    hi = std::ceil(hi / step - 1e-9) * step;
+  }
   // Range and interval change one after the other; in between, fixed ticks keep the old
   // interval from meeting the new range.
   axis->setTickType(QValueAxis::TicksFixed);

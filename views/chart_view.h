@@ -50,7 +50,8 @@ class ChartView : public QChartView {
   void SetAllSeries(const QList<SeriesData>& series);
 
   // Sets every automatic axis to the range of the data of the visible series (0..1 without
-  // data) and applies the fixed ranges of the others. A zoomed chart keeps its zoom.
+  // data), widened to the labels around it, and applies the fixed ranges of the others. A
+  // zoomed chart keeps its zoom.
   void Rescale();
 
   bool IsZoomed() const;

@@ -43,8 +43,9 @@ class ChartViewTest : public ::testing::Test {
 TEST_F(ChartViewTest, AutomaticAxesFollowTheDataAndFixedOnesKeepTheirRange) {
   EXPECT_DOUBLE_EQ(view.BottomAxis()->min(), 0.0);
   EXPECT_DOUBLE_EQ(view.BottomAxis()->max(), 1.0);
-  EXPECT_DOUBLE_EQ(view.LeftAxis()->min(), 300.0);
-  EXPECT_DOUBLE_EQ(view.LeftAxis()->max(), 1500.0);
+  // 300..1500 widened to the labels every 200 around it.
+  EXPECT_DOUBLE_EQ(view.LeftAxis()->min(), 200.0);
+  EXPECT_DOUBLE_EQ(view.LeftAxis()->max(), 1600.0);
   EXPECT_DOUBLE_EQ(view.LeftAxis()->tickInterval(), 200.0);
 
   ChartLook look = view.Look();
