@@ -18,7 +18,6 @@ int RoundHalfEven(double v) { return static_cast<int>(std::nearbyint(v)); }
 
 }  // namespace
 
-
 void Engine::LevelStep() {
   SweepState& st = results_.State;
   if (!work_) work_ = std::make_unique<LevelWork>();
