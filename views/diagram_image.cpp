@@ -1,10 +1,11 @@
 #include "views/diagram_image.h"
 
 #include <QApplication>
+#include <QChart>
 #include <QImage>
+#include <QLocale>
 #include <QPainter>
 #include <QPixmap>
-#include <memory>
 
 #ifdef BRELONA_HAVE_SVG
 #include <QSvgGenerator>
@@ -26,6 +27,18 @@ bool CanWriteSvg() {
 
 namespace {
 
+QtMessageHandler previousHandler = nullptr;
+
+// The offscreen platform says for every hidden window that it cannot pass on size hints; that
+// says nothing to the user of a command-line program.
+void QuietHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  if (message.startsWith(QLatin1String("This plugin does not support")) ||
+      message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set"))) {
+    return;
+  }
+  if (previousHandler) previousHandler(type, context, message);
+}
+
 bool Render(const calc::Results& results, calc::YParameter yParameter,
             const std::function<void()>& findSpecialPoints, const DiagramImageOptions& options,
             QString* error) {
@@ -35,6 +48,9 @@ bool Render(const calc::Results& results, calc::YParameter yParameter,
   if (!options.chartFile.isEmpty()) {
     if (const auto file = LoadChartFile(options.chartFile)) window.Chart1()->SetLook(file->look);
   }
+  // Axis labels written with the picture's decimal separator, whatever the machine's locale.
+  window.Chart1()->chart()->setLocale(options.decimalSeparator == ',' ? QLocale(QLocale::Russian)
+                                                                      : QLocale::c());
   window.BuildDiagram(results, yParameter, findSpecialPoints, /*show=*/false);
   ChartView* chart = window.Chart1();
   window.show();
@@ -78,18 +94,23 @@ bool Render(const calc::Results& results, calc::YParameter yParameter,
 bool RenderDiagram(const calc::Results& results, calc::YParameter yParameter,
                    const std::function<void()>& findSpecialPoints, const DiagramImageOptions& options,
                    QString* error) {
-  std::unique_ptr<QApplication> own;
+  previousHandler = qInstallMessageHandler(QuietHandler);
   if (!QCoreApplication::instance()) {
+    // Made once and kept for the rest of the process: a command-line run may draw many
+    // diagrams, and Qt does not like its application made and destroyed over and over.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     static int argc = 1;
     static char name[] = "brelona";
     static char* argv[] = {name, nullptr};
-    own = std::make_unique<QApplication>(argc, argv);
+    new QApplication(argc, argv);
   } else if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
     if (error) *error = QStringLiteral("pictures need a widget application");
+    qInstallMessageHandler(previousHandler);
     return false;
   }
-  return Render(results, yParameter, findSpecialPoints, options, error);
+  const bool ok = Render(results, yParameter, findSpecialPoints, options, error);
+  qInstallMessageHandler(previousHandler);
+  return ok;
 }
 
 }  // namespace views

@@ -26,7 +26,7 @@ bool CanWriteSvg();
 // Builds the diagram of `results` exactly as the diagram window does (see
 // TfmDiagram2::BuildDiagram; `findSpecialPoints` may be empty to draw the nodes and special
 // points already in `results`) and writes the pictures. Needs a QApplication; when there is
-// none (a command-line program) one is made for the duration on the offscreen platform.
+// none (a command-line program) one is made on the offscreen platform and kept.
 // Returns false with `error` set when a picture could not be written.
 bool RenderDiagram(const calc::Results& results, calc::YParameter yParameter,
                    const std::function<void()>& findSpecialPoints, const DiagramImageOptions& options,
