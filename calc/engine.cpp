@@ -235,35 +235,9 @@ void Engine::SetUp() {
 
 void Engine::FindSpecialPoints(const std::string& y_parameter_text) {
   results_.SpecialPoints.clear();
-  results_.MemoPoints.clear();
-  try {
-    ::calc::FindSpecialPoints(results_.Cells(), y_parameter_text, results_.State.DecimalSeparator,
-                              results_.Nodes, results_.MemoLines, results_.SpecialPoints);
-  } catch (...) {
-    SplitSpecialPoints();
-    throw;
-  }
-  SplitSpecialPoints();
-}
-
-void Engine::SplitSpecialPoints() {
-  // The series holds every other special point as one point and every node as its three
-  // points (XLeft, Y), (X, Y), (XRight, Y), in the order of discovery.
-  const std::vector<SpecialPoint>& pts = results_.SpecialPoints;
-  size_t node = 0;
-  for (size_t i = 0; i < pts.size();) {
-    if (node < results_.Nodes.size() && i + 2 < pts.size()) {
-      const TNode& n = results_.Nodes[node];
-      if (pts[i].X == n.XLeft && pts[i].Y == n.Y && pts[i + 1].X == n.X &&
-          pts[i + 1].Y == n.Y && pts[i + 2].X == n.XRight && pts[i + 2].Y == n.Y) {
-        ++node;
-        i += 3;
-        continue;
-      }
-    }
-    results_.MemoPoints.push_back(pts[i]);
-    ++i;
-  }
+  ::calc::FindSpecialPoints(results_.Cells(), y_parameter_text, results_.State.DecimalSeparator,
+                            results_.Nodes, results_.MemoLines, results_.SpecialPoints,
+                            results_.MemoPoints);
 }
 
 void Engine::SweepCompleted() {

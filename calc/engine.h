@@ -63,7 +63,6 @@ class Engine {
   void EndMemberCheck();
   bool SearchEndMember(double x);
   void SweepCompleted();
-  void SplitSpecialPoints();
 
   MessagePort& messages_;
   WorkingChartSink& chart_;

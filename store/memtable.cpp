@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "numeric/format.h"
+#include "store/bytes.h"
 #include "store/cp1251.h"
 #include "store/safe_file.h"
 
@@ -28,21 +29,7 @@ struct TMemTable::TStore {
 
 namespace {
 
-constexpr std::int32_t kMaxLongString = 8191;
-constexpr std::size_t kMaxBlob = (1u << 30) - 1;
 constexpr std::int64_t kMsPerDay = 86400000;
-
-template <typename T>
-T Load(const char* p) {
-  T v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-
-template <typename T>
-void Store(char* p, T v) {
-  std::memcpy(p, &v, sizeof v);
-}
 
 [[noreturn]] void DbError(const std::string& msg) { throw EDatabaseError(msg); }
 
@@ -408,7 +395,7 @@ void TField::SetAsBytes(std::string_view bytes) {
     bytes = UpToZero(bytes).substr(0, std::min(cap, UpToZero(bytes).size()));
     TWriter{d, r}.Bytes(bytes);
   } else if (IsBlobType(d.type)) {
-    if (bytes.size() > kMaxBlob)
+    if (bytes.size() >= static_cast<std::size_t>(kBlobLengthLimit))
       DbError("BLOB field '" + name_ + "' cannot hold " + std::to_string(bytes.size()) + " bytes");
     TWriter{d, r}.Bytes(bytes);
   } else {

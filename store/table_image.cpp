@@ -3,26 +3,12 @@
 #include <cstring>
 #include <limits>
 
+#include "store/bytes.h"
+
 namespace store {
 namespace {
 
-constexpr std::int32_t kMaxLongString = 8191;
-constexpr std::int32_t kMaxBlob = 1 << 30;  // exclusive
 constexpr std::size_t kHeaderSize = 17;
-
-template <typename T>
-T Load(const char* p) {
-  T v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-
-template <typename T>
-void Append(std::string& out, T v) {
-  char b[sizeof v];
-  std::memcpy(b, &v, sizeof v);
-  out.append(b, sizeof v);
-}
 
 [[noreturn]] void Fail(const std::string& reason) { throw ETableImageError(reason); }
 
@@ -227,7 +213,7 @@ TTableLayout ReadTableImage(std::string_view b, const TRecordSink& onRecord,
       pos += 4;
       if (f.IsLongString()) {
         if (len < 0 || len > kMaxLongString) Fail(LengthMessage("String field", f.name, len, recNo));
-      } else if (len < 0 || len >= kMaxBlob) {
+      } else if (len < 0 || len >= kBlobLengthLimit) {
         Fail(LengthMessage("BLOB field", f.name, len, recNo));
       }
       if (b.size() - pos < static_cast<std::size_t>(len)) Fail(kEndOfBuffer);
