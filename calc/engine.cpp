@@ -5,6 +5,8 @@
 #include <exception>
 
 #include "calc/cell_grid.h"
+#include "calc/level_work.h"
+#include "calc/special_points.h"
 #include "numeric/format.h"
 
 namespace calc {
@@ -48,6 +50,8 @@ Engine::Engine(MessagePort& messages, WorkingChartSink& chart, CalcHost& host, R
     std::swap(results_.HullList[static_cast<size_t>(i)], results_.HullList[static_cast<size_t>(j)]);
   });
 }
+
+Engine::~Engine() = default;
 
 void Engine::SetYRange(double ymin, double ymax) {
   results_.State.Ymin = ymin;
@@ -211,6 +215,8 @@ void Engine::SetUp() {
     cells.SetCell(static_cast<int>(c) + 1, 0, results_.XLevels[c].Text);
   }
 
+  if (!work_) work_ = std::make_unique<LevelWork>();
+  work_->sid_cached = false;
   results_.PointSet.clear();
   results_.PointSet.reserve((sheet_.PointPhases.size() + sheet_.Phases.size()) *
                             results_.XLevels.size());
@@ -221,6 +227,39 @@ void Engine::SetUp() {
   st.MosaicColor = RgbFromColorValue(host_.MosaicColor());
   host_.MosaicReplaced();
   host_.ProcessEvents();
+}
+
+void Engine::FindSpecialPoints(const std::string& y_parameter_text) {
+  results_.SpecialPoints.clear();
+  results_.MemoPoints.clear();
+  try {
+    ::calc::FindSpecialPoints(results_.Cells(), y_parameter_text, results_.State.DecimalSeparator,
+                              results_.Nodes, results_.MemoLines, results_.SpecialPoints);
+  } catch (...) {
+    SplitSpecialPoints();
+    throw;
+  }
+  SplitSpecialPoints();
+}
+
+void Engine::SplitSpecialPoints() {
+  // The series holds every other special point as one point and every node as its three
+  // points (XLeft, Y), (X, Y), (XRight, Y), in the order of discovery.
+  const std::vector<SpecialPoint>& pts = results_.SpecialPoints;
+  size_t node = 0;
+  for (size_t i = 0; i < pts.size();) {
+    if (node < results_.Nodes.size() && i + 2 < pts.size()) {
+      const TNode& n = results_.Nodes[node];
+      if (pts[i].X == n.XLeft && pts[i].Y == n.Y && pts[i + 1].X == n.X &&
+          pts[i + 1].Y == n.Y && pts[i + 2].X == n.XRight && pts[i + 2].Y == n.Y) {
+        ++node;
+        i += 3;
+        continue;
+      }
+    }
+    results_.MemoPoints.push_back(pts[i]);
+    ++i;
+  }
 }
 
 void Engine::SweepCompleted() {

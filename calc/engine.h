@@ -40,8 +40,8 @@ class Engine {
   // sweep never continues across a change of problem.
   void SetYRange(double ymin, double ymax);
 
-  // The special-point finder over the cell grid: fills Nodes, MemoLines and SpecialPoints of
-  // the results. y_parameter_text is the shown text of the Y parameter ("Temperature, K" or
+  // The special-point finder over the cell grid: fills Nodes, MemoLines, MemoPoints and
+  // SpecialPoints of the results (SpecialPoints emptied first). y_parameter_text is the shown text of the Y parameter ("Temperature, K" or
   // "Pressure, bar").
   void FindSpecialPoints(const std::string& y_parameter_text);
 
@@ -63,6 +63,7 @@ class Engine {
   void EndMemberCheck();
   bool SearchEndMember(double x);
   void SweepCompleted();
+  void SplitSpecialPoints();
 
   MessagePort& messages_;
   WorkingChartSink& chart_;

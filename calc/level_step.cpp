@@ -1,11 +1,13 @@
 // One level of the sweep: energies over the X levels, the chord filter, the lower hull, and the
 // level's row of the cell grid, of the diagram points, of the working chart and of the mosaic.
 
+#include <cctype>
 #include <cmath>
+#include <string>
 
 #include "calc/cell_grid.h"
 #include "calc/engine.h"
-#include "calc/hull.h"
+#include "calc/level_work.h"
 #include "numeric/format.h"
 
 namespace calc {
@@ -16,14 +18,6 @@ int RoundHalfEven(double v) { return static_cast<int>(std::nearbyint(v)); }
 
 }  // namespace
 
-struct Engine::LevelWork {
-  std::vector<double> x, g;
-  Hull hull;
-  // (lower X, higher X) of every segment written at this level.
-  std::vector<std::pair<double, double>> segments;
-};
-
-Engine::~Engine() = default;
 
 void Engine::LevelStep() {
   SweepState& st = results_.State;
@@ -34,7 +28,6 @@ void Engine::LevelStep() {
   CellGrid& cells = results_.Cells();
   const char sep = st.DecimalSeparator;
 
-  points.clear();
   if (st.Yparameter == YParameter::Temperature) {
     st.T = st.Y;
   } else {
@@ -54,18 +47,53 @@ void Engine::LevelStep() {
   numeric::TParser& sid_parser = sheet_.sidParser();
   const size_t phase_count = std::min<size_t>(sheet_.Phases.size(), 2);
   const std::vector<XLevel>& levels = results_.XLevels;
+  const bool use_cache = work.sid_cached && work.sid_at_level.size() == levels.size() &&
+                         work.sid_at_point.size() == sheet_.PointPhases.size();
+  if (!use_cache) {
+    work.sid_at_level.clear();
+    work.sid_at_point.clear();
+  }
+  // Records are written over the previous level's ones, so their name strings keep their room.
+  size_t count = 0;
+  auto append = [&](bool is_point_phase, double x, double g, const std::string& name,
+                    int32_t column) {
+    if (count == points.size()) points.emplace_back();
+    TDPoint& r = points[count++];
+    r.IsPointPhase = is_point_phase;
+    r.AboveChord = false;
+    r.X = x;
+    r.G = g;
+    r.XStep = st.XStep;
+    r.Name = name;
+    r.Column = column;
+  };
+  // The sheet does not change during a sweep; the variables T and p are the same for every X
+  // level of this one.
+  bool has_expression[2] = {false, false};
+  for (size_t k = 0; k < phase_count; ++k) {
+    SolutionPhase& ph = sheet_.Phases[k];
+    has_expression[k] = ph.HasExpression();
+    if (has_expression[k]) {
+      *ph.T = st.T;
+      *ph.p = st.p;
+    }
+  }
   for (size_t c = 0; c < levels.size(); ++c) {
     const double x = levels[c].X;
-    *sheet_.SidX() = x;
-    const double sid = sid_parser.Value();
+    double sid;
+    if (use_cache) {
+      sid = work.sid_at_level[c];
+    } else {
+      *sheet_.SidX() = x;
+      sid = sid_parser.Value();
+      work.sid_at_level.push_back(sid);
+    }
     if (sheet_.Phases.size() < 2) continue;
     double best = kNoEnergy;
     int kbest = -1;
     for (size_t k = 0; k < phase_count; ++k) {
+      if (!has_expression[k]) continue;
       SolutionPhase& ph = sheet_.Phases[k];
-      if (!ph.HasExpression()) continue;
-      *ph.T = st.T;
-      *ph.p = st.p;
       *ph.X = x;
       *ph.Sid = sid;
       const double g = ph.Parser->Value();
@@ -79,19 +107,32 @@ void Engine::LevelStep() {
     if (st.Xmax - x < 1e-12 && best < gmin_b) gmin_b = best;
     // No phase has an energy below the start value here: the X level offers no point.
     if (kbest < 0) continue;
-    points.push_back(TDPoint{false, false, x, best, st.XStep,
-                             sheet_.Phases[static_cast<size_t>(kbest)].Name,
-                             static_cast<int32_t>(c + 1)});
+    append(false, x, best, sheet_.Phases[static_cast<size_t>(kbest)].Name,
+           static_cast<int32_t>(c + 1));
   }
-  for (PointPhase& pp : sheet_.PointPhases) {
+  for (size_t j = 0; j < sheet_.PointPhases.size(); ++j) {
+    PointPhase& pp = sheet_.PointPhases[j];
+    if (!use_cache) work.sid_at_point.push_back(0);
     if (!pp.HasExpression()) continue;
     const double xp = pp.Composition;
-    *sheet_.SidX() = xp;
-    *pp.Sid = sid_parser.Value();
+    if (use_cache) {
+      *pp.Sid = work.sid_at_point[j];
+    } else {
+      *sheet_.SidX() = xp;
+      *pp.Sid = work.sid_at_point[j] = sid_parser.Value();
+    }
     *pp.T = st.T;
     *pp.p = st.p;
     const double g = pp.Parser->Value();
-    points.push_back(TDPoint{true, false, xp, g, st.XStep, pp.Text, 0});
+    append(true, xp, g, pp.Text, 0);
+  }
+  points.resize(count);
+
+  // Every entropy value of the run is known now (random numbers aside).
+  if (!use_cache) {
+    std::string text = sid_parser.Expression();
+    for (char& ch : text) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    work.sid_cached = text.find("RND") == std::string::npos;
   }
 
   const double slope = (gmin_b - gmin_a) / (st.Xmax - st.Xmin);
@@ -131,7 +172,16 @@ void Engine::LevelStep() {
     for (size_t i = kept; i-- > 0;) {
       if (marks[i] != 0 && !points[i].AboveChord) hull_list.push_back(points[i]);
     }
-    qsort1_.Sort(0, static_cast<int32_t>(hull_list.size()));
+    // The order wanted is a strict one (X descending, then G ascending) unless two records are
+    // equal in both; a list already strictly in that order comes out of the sort unchanged,
+    // so the sort is only run when it has something to do.
+    bool ordered = true;
+    for (size_t i = 1; i < hull_list.size() && ordered; ++i) {
+      const TDPoint& a = hull_list[i - 1];
+      const TDPoint& b = hull_list[i];
+      ordered = a.X > b.X || (a.X == b.X && a.G < b.G);
+    }
+    if (!ordered) qsort1_.Sort(0, static_cast<int32_t>(hull_list.size()));
   }
 
   ++st.LevelIndex;
@@ -142,7 +192,9 @@ void Engine::LevelStep() {
   if (cells.RowCount() < r + 1) cells.SetRowCount(r + 1);
   cells.SetCell(0, r, numeric::FormatFloatPattern(st.Y, 6, sep));
   const int col_count = cells.ColCount();
-  for (int c = 1; c < col_count; ++c) cells.SetCell(c, r, std::string_view());
+  for (int c = 1; c < col_count; ++c) {
+    if (!cells.CellEmpty(c, r)) cells.SetCell(c, r, std::string_view());
+  }
   for (const TDPoint& rec : hull_list) {
     if (rec.Column > 0) cells.SetCell(rec.Column, r, rec.Name);
   }

@@ -86,7 +86,9 @@ struct SpecialPoint {
 // The values that carry a sweep from the problem check through the levels and between
 // commands.
 struct SweepState {
-  double Y = 0;  // the level to compute next; after a complete sweep the last one computed
+  // The level to compute next; after a complete sweep the last one computed. It starts off the
+  // (empty) range, so that a first Run in step mode is not taken for the end of a sweep.
+  double Y = 1;
   double Ymin = 0, Ymax = 0;
   double YStep = 0, XStep = 0;
   double Xmin = 0, Xmax = 1;
@@ -124,8 +126,10 @@ struct Results {
   MosaicRaster Mosaic;
   // Filled by the special-point finder, in order of discovery.
   std::vector<TNode> Nodes;
-  // Lines of the memo of other special points, e.g. "T(X = 0) = 1234.5 K".
+  // Lines of the memo of other special points, e.g. "T(X = 0) = 1234.5 K", and the point
+  // (X of the column, Y of the row) of each line, in the same order.
   std::vector<std::string> MemoLines;
+  std::vector<SpecialPoint> MemoPoints;
   // The points of the diagram's "Special points" series, in the order appended.
   std::vector<SpecialPoint> SpecialPoints;
   SweepState State;

@@ -1,0 +1,197 @@
+// A full headless sweep of a two-phase regular-solution eutectic through the engine (the same
+// path as the Run command), beside the same model computed by a hand-written loop with the
+// energies as C++ functions and the same hull: the limit the engine is measured against.
+//
+// Peak memory of one size alone:
+//   bench_calc --benchmark_filter='Engine/2000/2000/0' then read peak_rss_mb.
+
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "calc/cell_grid.h"
+#include "calc/engine.h"
+#include "calc/hull.h"
+#include "calc/results.h"
+
+namespace {
+
+// Liquid: ideal, pure A melts at 1000 K, pure B at 800 K (entropy of fusion 10 J/(mol K)).
+// Solid: regular solution with a strong positive interaction, hence the eutectic.
+const char* kEutectic =
+    "GL=(1-X)*10*(1000-T)+X*10*(800-T)-T*Sid\n"
+    "GS=20000*X*(1-X)-T*Sid";
+constexpr double kYmin = 300, kYmax = 1100;
+
+class BenchHost : public calc::MessagePort, public calc::WorkingChartSink, public calc::CalcHost {
+ public:
+  calc::ProblemInput problem;
+  size_t chart_points = 0;
+  calc::DialogButton MessageDlg(const std::string&, calc::DialogType,
+                                const std::vector<calc::DialogButton>&) override {
+    return calc::DialogButton::Yes;
+  }
+  void ShowMessage(const std::string&) override {}
+  void RebuildSeries(const std::vector<std::string>&) override {}
+  void ClearSeries() override {}
+  void SetSeriesPoints(int, const std::vector<calc::ChartPoint>& p) override {
+    chart_points += p.size();
+  }
+  void SetBottomAxisIncrement(double) override {}
+  void ProcessEvents() override {}
+  void SetStatusText(const std::string&) override {}
+  std::pair<int, int> MosaicSize() override { return {400, 500}; }
+  bool PostPendingEdit() override { return true; }
+  calc::ProblemInput CurrentProblem() override { return problem; }
+  bool ShowChart() override { return problem.ShowChart; }
+  bool ShowMosaic() override { return true; }
+  bool StepMode() override { return false; }
+  char DecimalSeparator() override { return '.'; }
+  uint32_t MosaicColor() override { return 12639424; }
+  void FocusZValue() override {}
+  void SetCaptions(const std::string&) override {}
+  void HideMosaicWindow() override {}
+  void ShowMosaicWindow(bool) override {}
+  void MosaicReplaced() override {}
+  void SetProblemListEnabled(bool) override {}
+  void EnableResultCommands() override {}
+  void BuildDiagram() override {}
+  bool SpecialPointsWindowVisible() override { return false; }
+  void ShowSpecialPoints() override {}
+};
+
+double PeakRssMb() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return static_cast<double>(u.ru_maxrss) / 1024.0;
+}
+
+void Engine(benchmark::State& state) {
+  BenchHost host;
+  host.problem.ProblemName = "Eutectic";
+  host.problem.Functs = kEutectic;
+  host.problem.Yparameter = calc::YParameter::Temperature;
+  host.problem.Ymin = kYmin;
+  host.problem.Ymax = kYmax;
+  host.problem.Zparameter = "P, bar";
+  host.problem.Zvalue = 1;
+  host.problem.XPoints = static_cast<int>(state.range(0));
+  host.problem.YPoints = static_cast<int>(state.range(1));
+  host.problem.ShowChart = state.range(2) != 0;
+  calc::Results results;
+  calc::Engine engine(host, host, host, results);
+  for (auto _ : state) {
+    engine.Run();
+    benchmark::DoNotOptimize(results.Cells().Cell(1, 1));
+  }
+  state.counters["levels"] = results.State.LevelIndex + 1;
+  state.counters["grid_mb"] = static_cast<double>(results.Cells().MemoryBytes()) / 1048576.0;
+  state.counters["peak_rss_mb"] = PeakRssMb();
+}
+
+// The same sweep written directly: energies as C++ functions, the chord filter, the same hull,
+// a byte per cell and the segment ends in a vector.
+void Native(benchmark::State& state) {
+  const int nx = static_cast<int>(state.range(0));
+  const int ny = static_cast<int>(state.range(1));
+  const bool chart = state.range(2) != 0;
+  const double xstep = 1.0 / nx;
+  std::vector<double> xs;
+  for (double x = 0; x <= 1; x += xstep) {
+    xs.push_back(x);
+    if (1 - x < 1e-12) break;
+    if (std::abs(1 - (x + xstep)) < 1e-12 || x + xstep > 1) {
+      xs.push_back(1);
+      break;
+    }
+  }
+  const size_t n = xs.size();
+  std::vector<double> sid(n);
+  for (size_t i = 0; i < n; ++i) {
+    const double x = xs[i];
+    const double a = x > 0 ? x * std::log(x) : 0;
+    const double b = x < 1 ? (1 - x) * std::log(1 - x) : 0;
+    sid[i] = -8.31441 * (a + b);
+  }
+  std::vector<uint8_t> codes;
+  std::vector<double> px, pg, g_l(n), g_s(n);
+  std::vector<uint8_t> phase;
+  std::vector<int> col;
+  std::vector<std::pair<double, double>> ends;
+  std::vector<int> hull;
+  std::vector<std::pair<double, double>> series_l, series_s;
+  calc::Hull h;
+  for (auto _ : state) {
+    codes.assign(static_cast<size_t>(ny + 1) * n, 0);
+    ends.clear();
+    const double ystep = (kYmax - kYmin) / ny;
+    double t = kYmax;
+    for (int level = 0; level <= ny; ++level, t -= ystep) {
+      px.clear();
+      pg.clear();
+      phase.clear();
+      col.clear();
+      for (size_t i = 0; i < n; ++i) {
+        const double x = xs[i];
+        g_l[i] = (1 - x) * 10 * (1000 - t) + x * 10 * (800 - t) - t * sid[i];
+        g_s[i] = 20000 * x * (1 - x) - t * sid[i];
+      }
+      if (chart) {
+        series_l.clear();
+        series_s.clear();
+        for (size_t i = 0; i < n; ++i) {
+          series_l.emplace_back(xs[i], g_l[i]);
+          series_s.emplace_back(xs[i], g_s[i]);
+        }
+        benchmark::DoNotOptimize(series_l.data());
+        benchmark::DoNotOptimize(series_s.data());
+      }
+      const double ga = std::min(g_l[0], g_s[0]);
+      const double gb = std::min(g_l[n - 1], g_s[n - 1]);
+      for (size_t i = 0; i < n; ++i) {
+        const double g = std::min(g_l[i], g_s[i]);
+        const double line = ga + (gb - ga) * xs[i];
+        if (i == 0 || i == n - 1 || g < line - 1e-10) {
+          px.push_back(xs[i]);
+          pg.push_back(g);
+          phase.push_back(g_l[i] <= g_s[i] ? 1 : 2);
+          col.push_back(static_cast<int>(i));
+        }
+      }
+      const calc::T_PT& marks = h.Run(px, pg);
+      hull.clear();
+      for (size_t i = px.size(); i-- > 0;) {
+        if (marks[i]) hull.push_back(static_cast<int>(i));
+      }
+      std::sort(hull.begin(), hull.end(), [&](int a, int b) { return px[a] > px[b]; });
+      uint8_t* row = &codes[static_cast<size_t>(level) * n];
+      for (int k : hull) row[col[k]] = phase[k];
+      for (size_t k = 1; k < hull.size(); ++k) {
+        const int p = hull[k - 1], q = hull[k];
+        if (px[p] - px[q] > xstep + 1e-10) ends.emplace_back(px[p], px[q]);
+      }
+    }
+    benchmark::DoNotOptimize(codes.data());
+  }
+  state.counters["segments"] = static_cast<double>(ends.size());
+  state.counters["peak_rss_mb"] = PeakRssMb();
+}
+
+void Sizes(benchmark::internal::Benchmark* b) {
+  for (int chart : {0, 1}) {
+    for (int size : {100, 1000, 2000}) b->Args({size, size, chart});
+  }
+  b->Unit(benchmark::kMillisecond);
+}
+
+BENCHMARK(Engine)->Apply(Sizes);
+BENCHMARK(Native)->Apply(Sizes);
+
+}  // namespace
+
+BENCHMARK_MAIN();

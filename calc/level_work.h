@@ -1,0 +1,24 @@
+#pragma once
+// Internal to the engine: the work arrays of the level step.
+
+#include <utility>
+#include <vector>
+
+#include "calc/engine.h"
+#include "calc/hull.h"
+
+namespace calc {
+
+struct Engine::LevelWork {
+  std::vector<double> x, g;
+  Hull hull;
+  // (lower X, higher X) of every segment written at this level.
+  std::vector<std::pair<double, double>> segments;
+  // The entropy evaluator sees only X (and p, fixed by the check), so its value at each X
+  // level and at each point phase is the same at every level of a run: kept after the first
+  // complete level, unless the expression draws random numbers. Emptied at every set-up.
+  bool sid_cached = false;
+  std::vector<double> sid_at_level, sid_at_point;
+};
+
+}  // namespace calc

@@ -1,0 +1,119 @@
+// Every sample problem of data/Problems.d swept through the engine: the textbook features of
+// each diagram (nodes and their levels, the melting points of the pure components).
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "engine_fixture.h"
+#include "store/memtable.h"
+
+namespace calc {
+namespace {
+
+using testing::RecordingPorts;
+
+struct Expected {
+  // Y of every node in node-list order; each must lie within one Y step of the given value
+  // (plus the stated tolerance for a value read off the model approximately).
+  std::vector<double> node_y;
+  double node_tolerance;
+  // (X, Y) of every other special point, in order (from the top of the diagram down), X within
+  // the tolerance and Y within one Y step.
+  std::vector<std::pair<double, double>> specials;
+  double x_tolerance;
+};
+
+const std::map<std::string, Expected>& Textbook() {
+  static const std::map<std::string, Expected> m = {
+      {"Ideal lens", {{}, 0, {{1, 1728}, {0, 1358}}, 0.02}},
+      {"Simple eutectic", {{635}, 15, {{1, 1100}, {0, 900}}, 0.02}},
+      {"Peritectic", {{830}, 20, {{0, 1600}, {1, 800}}, 0.02}},
+      {"Solid miscibility gap under a lens", {{}, 0, {{1, 1600}, {0, 1200}}, 0.02}},
+      {"Congruent compound AB with two eutectics",
+       {{975, 910}, 20, {{0.5, 1250}, {1, 1100}, {0, 1000}}, 0.02}},
+      {"Incongruent compound AB", {{1130, 960}, 20, {{1, 1600}, {0, 1000}}, 0.02}},
+      // The liquid vanishes at the minimum straight into the solid: a special point there.
+      {"Lens with a minimum", {{}, 0, {{1, 1300}, {0, 1200}, {0.42, 995}}, 0.02}},
+      {"Liquid-vapour at 350 K (pressure diagram)", {{}, 0, {{0, 2}, {1, 0.5}}, 0.02}},
+  };
+  return m;
+}
+
+std::vector<ProblemInput> ReadSamples(const std::string& path) {
+  store::TMemTable t;
+  t.SetTableName(path);
+  t.SetLoadMode(store::lmFile);
+  t.SetIndexFieldNames("ProblemName");
+  t.Open();
+  std::vector<ProblemInput> out;
+  for (t.First(); !t.Eof(); t.Next()) {
+    ProblemInput p;
+    p.ProblemName = t.FieldByName("ProblemName").AsString();
+    p.Functs = t.FieldByName("Functs").AsString();
+    const std::string y = t.FieldByName("Yparameter").AsString();
+    p.Yparameter = y == kTemperatureText ? YParameter::Temperature
+                   : y == kPressureText  ? YParameter::Pressure
+                                         : YParameter::None;
+    p.Ymin = t.FieldByName("Ymin").AsFloat();
+    p.Ymax = t.FieldByName("Ymax").AsFloat();
+    p.Zparameter = t.FieldByName("Zparameter").AsString();
+    p.Zvalue = t.FieldByName("Zvalue").AsFloat();
+    p.XPoints = t.FieldByName("XPoints").AsInteger();
+    p.YPoints = t.FieldByName("YPoints").AsInteger();
+    p.ShowMosaicDiagram = t.FieldByName("ShowMosaicDiagram").AsBoolean();
+    p.ShowChart = t.FieldByName("ShowChart").AsBoolean();
+    out.push_back(p);
+  }
+  return out;
+}
+
+TEST(Samples, EveryProblemShowsItsTextbookFeatures) {
+  const std::string path = std::string(BRELONA_SOURCE_DIR) + "/data/Problems.d";
+  ASSERT_TRUE(std::filesystem::exists(path)) << path;
+  const std::vector<ProblemInput> samples = ReadSamples(path);
+  ASSERT_EQ(samples.size(), Textbook().size());
+  for (const ProblemInput& problem : samples) {
+    SCOPED_TRACE(problem.ProblemName);
+    const auto it = Textbook().find(problem.ProblemName);
+    ASSERT_NE(it, Textbook().end());
+    const Expected& e = it->second;
+    RecordingPorts ports;
+    Results results;
+    Engine engine(ports, ports, ports, results);
+    ports.problem = problem;
+    ports.on_build_diagram = [&] { engine.FindSpecialPoints(YParameterText(problem.Yparameter)); };
+    engine.Run();
+    EXPECT_TRUE(ports.messages.empty()) << ports.messages[0];
+    ASSERT_EQ(ports.build_diagram_calls, 1);
+    EXPECT_EQ(results.State.LevelIndex + 1, problem.YPoints + 1);
+    const double ystep = results.State.YStep;
+    ASSERT_EQ(results.Nodes.size(), e.node_y.size());
+    for (size_t i = 0; i < e.node_y.size(); ++i) {
+      const TNode& n = results.Nodes[i];
+      EXPECT_NEAR(n.Y, e.node_y[i], ystep + e.node_tolerance) << i;
+      EXPECT_LT(n.XLeft, n.X);
+      EXPECT_LT(n.X, n.XRight);
+    }
+    ASSERT_EQ(results.MemoPoints.size(), e.specials.size()) << results.MemoLines[0];
+    for (size_t i = 0; i < e.specials.size(); ++i) {
+      EXPECT_NEAR(results.MemoPoints[i].X, e.specials[i].first, e.x_tolerance) << i;
+      EXPECT_NEAR(results.MemoPoints[i].Y, e.specials[i].second, ystep) << i;
+    }
+    // Every non-empty diagram point lies inside the range, at its level's Y.
+    for (int row = 0; row < results.ZPoints.RowCount(); ++row) {
+      for (const TZPoint& p : results.ZPoints.Row(row)) {
+        EXPECT_GE(p.X, 0);
+        EXPECT_LE(p.X, 1);
+        EXPECT_NEAR(p.Y, problem.Ymax - row * ystep, 1e-6 * std::abs(problem.Ymax));
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace calc

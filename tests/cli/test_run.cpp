@@ -1,0 +1,232 @@
+// brelona-calc run, driven as a process on a database built here.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <QByteArray>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QString>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "store/memtable.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Problem {
+  std::string name, functs, y;
+  double ymin, ymax, z;
+  int xpoints, ypoints;
+};
+
+const Problem kLens{"Lens",
+                    "GL=(1-X)*10*(1200-T)+X*10*(800-T)-T*Sid\nGS=-T*Sid",
+                    "Temperature, K", 700, 1300, 1, 20, 12};
+const Problem kEutectic{"Eutectic, simple",
+                        "GL=(1-X)*10*(1000-T)+X*10*(800-T)-T*Sid\nGS=20000*X*(1-X)-T*Sid",
+                        "Temperature, K", 300, 1100, 1, 40, 40};
+const Problem kBadRange{"Bad range", "GL=1\nGS=2", "Temperature, K", 600, 400, 1, 10, 10};
+const Problem kBadLevel{"Bad level", "GL=1/(T-600)\nGS=0", "Temperature, K", 400, 800, 1, 4, 4};
+
+void MakeDatabase(const fs::path& path, const std::vector<Problem>& problems) {
+  using namespace store;
+  TMemTable t;
+  t.FieldDefs() = {{"ProblemName", ftString, 40},     {"Functs", ftMemo, 0},
+                   {"Yparameter", ftString, 20},      {"Ymin", ftFloat, 0},
+                   {"Ymax", ftFloat, 0},              {"Zparameter", ftString, 10},
+                   {"Zvalue", ftFloat, 0},            {"XPoints", ftInteger, 0},
+                   {"YPoints", ftInteger, 0},         {"ShowMosaicDiagram", ftBoolean, 0},
+                   {"ShowChart", ftBoolean, 0}};
+  t.Open();
+  for (const Problem& p : problems) {
+    t.Insert();
+    t.FieldByName("ProblemName").SetAsString(p.name);
+    t.FieldByName("Functs").SetAsString(p.functs);
+    t.FieldByName("Yparameter").SetAsString(p.y);
+    t.FieldByName("Ymin").SetAsFloat(p.ymin);
+    t.FieldByName("Ymax").SetAsFloat(p.ymax);
+    t.FieldByName("Zparameter").SetAsString("P, bar");
+    t.FieldByName("Zvalue").SetAsFloat(p.z);
+    t.FieldByName("XPoints").SetAsInteger(p.xpoints);
+    t.FieldByName("YPoints").SetAsInteger(p.ypoints);
+    t.FieldByName("ShowMosaicDiagram").SetAsBoolean(true);
+    t.FieldByName("ShowChart").SetAsBoolean(false);
+    t.Post();
+  }
+  t.SaveToFile(path.string());
+}
+
+struct Result {
+  int code = -1;
+  std::string err;
+};
+
+Result RunCalc(const std::string& args, const fs::path& cwd) {
+  const fs::path err = cwd / "stderr.txt";
+  const std::string cmd = "cd '" + cwd.string() + "' && '" BRELONA_CALC "' run " + args + " 2> '" +
+                          err.string() + "'";
+  const int status = std::system(cmd.c_str());
+  Result r;
+  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  std::ifstream f(err);
+  std::stringstream ss;
+  ss << f.rdbuf();
+  r.err = ss.str();
+  return r;
+}
+
+std::string ReadAll(const fs::path& p) {
+  std::ifstream f(p, std::ios::binary);
+  std::stringstream ss;
+  ss << f.rdbuf();
+  return ss.str();
+}
+
+QJsonObject Summary(const fs::path& dir) {
+  const std::string text = ReadAll(dir / "summary.json");
+  return QJsonDocument::fromJson(QByteArray::fromStdString(text)).object();
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::string line;
+  std::istringstream in(text);
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    out.push_back(line);
+  }
+  return out;
+}
+
+class RunCommand : public ::testing::Test {
+ protected:
+  fs::path dir;
+  void SetUp() override {
+    dir = fs::temp_directory_path() /
+          ("brelona_run_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    MakeDatabase(dir / "P.d", {kLens, kEutectic, kBadRange, kBadLevel});
+  }
+  void TearDown() override { fs::remove_all(dir); }
+};
+
+TEST_F(RunCommand, OneProblemWritesEveryFile) {
+  const Result r = RunCalc("P.d --problem Lens --mosaic-size 50x40", dir);
+  ASSERT_EQ(r.code, 0) << r.err;
+  const fs::path out = dir / "Lens";
+  const QJsonObject s = Summary(out);
+  EXPECT_EQ(s["problem"].toString(), "Lens");
+  EXPECT_EQ(s["yparameter"].toString(), "Temperature, K");
+  EXPECT_TRUE(s["completed"].toBool());
+  EXPECT_EQ(s["levels"].toInt(), 13);
+  ASSERT_EQ(s["xlevels"].toArray().size(), 21);
+  EXPECT_EQ(s["xlevels"].toArray()[1].toDouble(), 0.05);
+  EXPECT_TRUE(s["nodes"].toArray().isEmpty());
+  EXPECT_EQ(s["special_points"].toArray().size(), 2);
+  EXPECT_EQ(s["special_points"].toArray()[0].toObject()["X"].toDouble(), 0);
+  EXPECT_EQ(s["special_points"].toArray()[0].toObject()["text"].toString().left(9), "T(X = 0) ");
+  EXPECT_TRUE(s["messages"].toArray().isEmpty());
+  EXPECT_GE(s["seconds"].toDouble(), 0);
+
+  const std::vector<std::string> cells = Lines(ReadAll(out / "cells.csv"));
+  ASSERT_EQ(cells.size(), 14u);
+  EXPECT_EQ(cells[0].substr(0, 20), " Y/X,0,0.05,0.1,0.15");
+  EXPECT_EQ(cells[1], "1300,L,L,L,L,L,L,L,L,L,L,L,L,L,L,L,L,L,L,L,L,L");
+  EXPECT_EQ(cells[13], "700,S,S,S,S,S,S,S,S,S,S,S,S,S,S,S,S,S,S,S,S,S");
+
+  const std::vector<std::string> points = Lines(ReadAll(out / "points.csv"));
+  ASSERT_GT(points.size(), 2u);
+  EXPECT_EQ(points[0], "level,X,Y,Column,Name");
+  EXPECT_EQ(Lines(ReadAll(out / "nodes.csv")), std::vector<std::string>{"Y,XLeft,X,XRight"});
+  const std::vector<std::string> special = Lines(ReadAll(out / "special.txt"));
+  ASSERT_EQ(special.size(), 2u);
+  EXPECT_EQ(special[0], s["special_points"].toArray()[0].toObject()["text"].toString().toStdString());
+
+  const QImage mosaic(QString::fromStdString((out / "mosaic.png").string()));
+  ASSERT_FALSE(mosaic.isNull());
+  EXPECT_EQ(mosaic.width(), 50);
+  EXPECT_EQ(mosaic.height(), 40);
+  EXPECT_EQ(mosaic.pixelColor(0, 0).rgb() & 0xFFFFFF, 0xFFFFFFu);
+  int green = 0;
+  for (int y = 0; y < 40; ++y) {
+    for (int x = 0; x < 50; ++x) green += (mosaic.pixel(x, y) & 0xFFFFFF) == 0xC0DCC0;
+  }
+  EXPECT_GT(green, 20);
+}
+
+TEST_F(RunCommand, EutecticNodeAndCsvQuotingOfTheName) {
+  const Result r = RunCalc("P.d --problem 'eutectic, SIMPLE' --out out --decimal-separator ,", dir);
+  ASSERT_EQ(r.code, 0) << r.err;
+  const QJsonObject s = Summary(dir / "out");
+  EXPECT_EQ(s["problem"].toString(), "Eutectic, simple");
+  ASSERT_EQ(s["nodes"].toArray().size(), 1);
+  const QJsonObject node = s["nodes"].toArray()[0].toObject();
+  EXPECT_LT(node["XLeft"].toDouble(), node["X"].toDouble());
+  EXPECT_LT(node["X"].toDouble(), node["XRight"].toDouble());
+  const std::vector<std::string> nodes = Lines(ReadAll(dir / "out" / "nodes.csv"));
+  ASSERT_EQ(nodes.size(), 2u);
+  // Header texts use the separator, so the grid's numbers are quoted in the CSV.
+  const std::vector<std::string> cells = Lines(ReadAll(dir / "out" / "cells.csv"));
+  EXPECT_EQ(cells[0].substr(0, 18), " Y/X,0,\"0,025\",\"0,");
+}
+
+TEST_F(RunCommand, OverridesAndExitCodes) {
+  struct Case {
+    std::string args;
+    int code;
+    std::string err_start;
+  };
+  const std::vector<Case> cases = {
+      {"P.d --problem Lens --xpoints 10 --ypoints 3 --out a", 0, ""},
+      {"P.d --problem 'Bad range' --out b", 2, "warning: Ymax must be more that Ymin\n"},
+      {"P.d --problem 'Bad level' --out c", 1, ""},
+      {"P.d --problem Nothing", 1, "error: problem 'Nothing' not found\n"},
+      {"P.d", 1, "error: give either --problem NAME or --all\n"},
+      {"P.d --all --problem Lens", 1, "error: give either --problem NAME or --all\n"},
+      {"Missing.d --all", 1, "error: "},
+      {"P.d --problem Lens --xpoints 0", 1, "error: --xpoints needs a positive integer\n"},
+      {"P.d --problem Lens --mosaic-size 10", 1, "error: --mosaic-size needs WxH, each 1 to 20000\n"},
+  };
+  for (const Case& c : cases) {
+    const Result r = RunCalc(c.args, dir);
+    EXPECT_EQ(r.code, c.code) << c.args << "\n" << r.err;
+    EXPECT_EQ(r.err.substr(0, c.err_start.size()), c.err_start) << c.args;
+  }
+  const QJsonObject a = Summary(dir / "a");
+  EXPECT_EQ(a["levels"].toInt(), 4);
+  EXPECT_EQ(a["xlevels"].toArray().size(), 11);
+  const QJsonObject b = Summary(dir / "b");
+  EXPECT_FALSE(b["completed"].toBool());
+  EXPECT_EQ(b["levels"].toInt(), 0);
+  ASSERT_EQ(b["messages"].toArray().size(), 1);
+  EXPECT_EQ(b["messages"].toArray()[0].toObject()["type"].toString(), "warning");
+  const QJsonObject c = Summary(dir / "c");
+  EXPECT_FALSE(c["completed"].toBool());
+  EXPECT_EQ(c["levels"].toInt(), 2);
+  const QJsonArray msgs = c["messages"].toArray();
+  ASSERT_FALSE(msgs.isEmpty());
+  EXPECT_EQ(msgs.last().toObject()["text"].toString(), "Floating point division by zero");
+  EXPECT_EQ(msgs.last().toObject()["type"].toString(), "error");
+}
+
+TEST_F(RunCommand, AllProblemsOneFolderEach) {
+  const Result r = RunCalc("P.d --all --out all --xpoints 10 --ypoints 4", dir);
+  EXPECT_EQ(r.code, 1) << r.err;  // one problem fails with an error, one its check
+  for (const char* name : {"Lens", "Eutectic, simple", "Bad range", "Bad level"}) {
+    EXPECT_TRUE(fs::exists(dir / "all" / name / "summary.json")) << name;
+  }
+  EXPECT_TRUE(Summary(dir / "all" / "Lens")["completed"].toBool());
+}
+
+}  // namespace
