@@ -67,7 +67,10 @@ int TRecordListModel::CurrentRow() const {
 }
 
 QVariant TRecordListModel::data(const QModelIndex& index, int role) const {
-  if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole)) return {};
+  // The tool tip shows a name too long for the column in full.
+  if (!index.isValid() ||
+      (role != Qt::DisplayRole && role != Qt::EditRole && role != Qt::ToolTipRole))
+    return {};
   store::TMemTable& t = binding_.table_;
   if (!t.Active()) return {};
   try {

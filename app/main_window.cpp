@@ -509,7 +509,13 @@ bool TfmMain::eventFilter(QObject* watched, QEvent* event) {
 // ------------------------------------------------------------------ commands
 
 void TfmMain::sbRunClick() {
+  // A Run pressed again inside a running sweep is ignored by the engine; only the outermost
+  // command brings the windows up to date afterwards.
+  const bool outer = !engine_->Running();
   Command([&] { engine_->Run(); });
+  if (!outer) return;
+  chart_->Flush();
+  if (windows_) windows_->RunEnded();
 }
 
 void TfmMain::chbStepClick() { SetProblemListEnabled(chbStep_->isChecked()); }

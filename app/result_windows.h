@@ -20,8 +20,11 @@ class TResultWindows {
   virtual void ShowMosaic() = 0;
   // The run replaced the mosaic raster (a set-up); the window shows the new one.
   virtual void MosaicReplaced() = 0;
-  // A level was computed: the windows that show the results as they grow repaint.
+  // A level was computed: the windows that show the results as they grow repaint (at most
+  // every few tens of milliseconds, so painting never holds a sweep back).
   virtual void LevelDone() = 0;
+  // A command that computed levels has ended: the windows show its last level.
+  virtual void RunEnded() = 0;
   // The diagram command: plots the diagram points, finds the special points, shows the window.
   virtual void BuildDiagram() = 0;
   virtual bool SpecialPointsVisible() = 0;

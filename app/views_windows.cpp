@@ -4,6 +4,7 @@
 #include <QComboBox>
 
 #include "app/main_window.h"
+#include "app/working_chart.h"
 
 namespace app {
 
@@ -37,8 +38,14 @@ bool TViewsWindows::MosaicVisible() { return mosaic_.isVisible(); }
 void TViewsWindows::MosaicReplaced() { mosaic_.SetRaster(&main_.Results().Mosaic); }
 
 void TViewsWindows::LevelDone() {
+  if (sinceRefresh_.isValid() && sinceRefresh_.elapsed() < TWorkingChart::kRedrawInterval) return;
+  RunEnded();
+}
+
+void TViewsWindows::RunEnded() {
   if (mosaic_.isVisible()) mosaic_.Refresh();
   if (cells_.isVisible()) cells_.Refresh();
+  sinceRefresh_.start();
 }
 
 void TViewsWindows::BuildDiagram() {

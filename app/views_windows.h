@@ -3,6 +3,7 @@
 // this order after the main window and destroyed in the reverse order: the diagram window
 // saves its chart file when it goes.
 
+#include <QElapsedTimer>
 #include <QString>
 
 #include "app/result_windows.h"
@@ -27,6 +28,7 @@ class TViewsWindows : public TResultWindows {
   void ShowMosaic() override;
   void MosaicReplaced() override;
   void LevelDone() override;
+  void RunEnded() override;
   void BuildDiagram() override;
   bool SpecialPointsVisible() override;
   void ShowSpecialPoints() override;
@@ -42,6 +44,7 @@ class TViewsWindows : public TResultWindows {
   calc::YParameter YParameter() const;
 
   TfmMain& main_;
+  QElapsedTimer sinceRefresh_;
   // Members are destroyed in the reverse order of their declaration.
   views::TfmMDiagram mosaic_;
   views::TfmDiagram2 diagram_;

@@ -60,9 +60,17 @@ TWorkingChart::TWorkingChart(QWidget* parent) : views::ChartView(parent) {
   AddSeries(views::SeriesKind::Line, "Liquid", PhaseLook(0));
   AddSeries(views::SeriesKind::Line, "Solid", PhaseLook(1));
   AddSeries(views::SeriesKind::Line, "Convex", ConvexLook());
+
+  catchUp_.setSingleShot(true);
+  catchUp_.setInterval(kRedrawInterval);
+  connect(&catchUp_, &QTimer::timeout, this, [this] { Flush(); });
 }
 
 void TWorkingChart::RebuildSeries(const std::vector<std::string>& titles) {
+  catchUp_.stop();
+  pending_ = false;
+  next_.assign(titles.size(), {});
+  changed_.assign(titles.size(), false);
   RemoveAllSeries();
   for (size_t i = 0; i < titles.size(); ++i) {
     const QString t = QString::fromStdString(titles[i]);
@@ -73,18 +81,47 @@ void TWorkingChart::RebuildSeries(const std::vector<std::string>& titles) {
 }
 
 void TWorkingChart::ClearSeries() {
-  for (int i = 0; i < SeriesCount(); ++i) SeriesAt(i)->clear();
-  Rescale();
+  // Every level starts by emptying the series; what is drawn changes with the level's new
+  // series (or with the next Flush, when none follow).
+  const auto n = static_cast<size_t>(SeriesCount());
+  next_.resize(n);
+  changed_.assign(n, true);
+  for (QList<QPointF>& list : next_) list.clear();
+  pending_ = n > 0;
 }
 
 void TWorkingChart::SetSeriesPoints(int index, const std::vector<calc::ChartPoint>& points) {
   if (index < 0 || index >= SeriesCount()) return;
-  QList<QPointF> list;
-  list.reserve(static_cast<qsizetype>(points.size()));
-  for (const calc::ChartPoint& p : points) list.append(QPointF(p.x, p.g));
-  SeriesAt(index)->replace(list);
-  // A sweep hands the series over one after the other; the axes follow after the last.
-  if (index == SeriesCount() - 1) Rescale();
+  const auto i = static_cast<size_t>(index);
+  if (next_.size() < static_cast<size_t>(SeriesCount())) {
+    next_.resize(static_cast<size_t>(SeriesCount()));
+    changed_.resize(static_cast<size_t>(SeriesCount()), false);
+  }
+  QList<QPointF>& list = next_[i];
+  list.resize(static_cast<qsizetype>(points.size()));
+  for (size_t k = 0; k < points.size(); ++k)
+    list[static_cast<qsizetype>(k)] = QPointF(points[k].x, points[k].g);
+  changed_[i] = true;
+  pending_ = true;
+  // A sweep hands the series over one after the other; draw after the last one of a level.
+  if (index != SeriesCount() - 1) return;
+  if (!sinceDrawn_.isValid() || sinceDrawn_.elapsed() >= kRedrawInterval)
+    Flush();
+  else if (!catchUp_.isActive())
+    catchUp_.start();
+}
+
+void TWorkingChart::Flush() {
+  catchUp_.stop();
+  if (!pending_) return;
+  pending_ = false;
+  for (size_t i = 0; i < changed_.size() && static_cast<int>(i) < SeriesCount(); ++i) {
+    if (!changed_[i]) continue;
+    changed_[i] = false;
+    SeriesAt(static_cast<int>(i))->replace(next_[i]);
+  }
+  Rescale();
+  sinceDrawn_.start();
 }
 
 void TWorkingChart::SetBottomAxisIncrement(double increment) {

@@ -3,6 +3,10 @@
 // hull "Convex" as the last series, redrawn at every level of a run. It is the result windows'
 // chart widget, so the shared appearance editor works on it too.
 
+#include <QElapsedTimer>
+#include <QList>
+#include <QPointF>
+#include <QTimer>
 #include <string>
 #include <vector>
 
@@ -21,6 +25,13 @@ class TWorkingChart : public views::ChartView, public calc::WorkingChartSink {
   void SetSeriesPoints(int index, const std::vector<calc::ChartPoint>& points) override;
   void SetBottomAxisIncrement(double increment) override;
 
+  // Draws the series handed over since the last drawing. A sweep hands over every level's
+  // series, many times faster than a chart can draw them; the chart draws at most every
+  // kRedrawInterval ms while a sweep runs and catches up through a timer or this call.
+  void Flush();
+  bool HasPendingSeries() const { return pending_; }
+  static constexpr int kRedrawInterval = 40;
+
   // The shared appearance editor on this chart, modal, first page.
   void EditAppearance(QWidget* parent);
 
@@ -33,6 +44,13 @@ class TWorkingChart : public views::ChartView, public calc::WorkingChartSink {
   void mousePressEvent(QMouseEvent* e) override;
   void mouseMoveEvent(QMouseEvent* e) override;
   void mouseReleaseEvent(QMouseEvent* e) override;
+
+ private:
+  std::vector<QList<QPointF>> next_;  // per series, what is to be drawn
+  std::vector<bool> changed_;
+  bool pending_ = false;
+  QElapsedTimer sinceDrawn_;
+  QTimer catchUp_;
 };
 
 }  // namespace app

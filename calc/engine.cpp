@@ -25,6 +25,10 @@ class FlagGuard {
   bool& flag_;
 };
 
+// The sweep has reached Ymin: within 1e-11 of it, or equal to it (an infinite Ymin from a
+// damaged record would otherwise never count as reached).
+bool AtYmin(const SweepState& st) { return std::abs(st.Y - st.Ymin) < 1e-11 || st.Y == st.Ymin; }
+
 }  // namespace
 
 Engine::Engine(MessagePort& messages, WorkingChartSink& chart, CalcHost& host, Results& results)
@@ -280,10 +284,10 @@ void Engine::Run() {
   const bool step = host_.StepMode();
   // A step-mode sweep continues only after a successful check: a failed one (which has
   // emptied the phase lists) makes this command start over.
-  const bool continues = step && st.CheckFailed == 0 && std::abs(st.Y - st.Ymin) >= 1e-11 &&
+  const bool continues = step && st.CheckFailed == 0 && !AtYmin(st) &&
                          st.Y < st.Ymax;
   if (!continues) {
-    if (step && std::abs(st.Y - st.Ymin) < 1e-11) {
+    if (step && AtYmin(st)) {
       if (messages_.MessageDlg("Restart the problem?", DialogType::Confirmation,
                                {DialogButton::Yes, DialogButton::No}) != DialogButton::Yes) {
         return;
@@ -301,7 +305,7 @@ void Engine::Run() {
 
   while (st.Y >= st.Ymin) {
     LevelStep();
-    if (std::abs(st.Y - st.Ymin) < 1e-11) break;
+    if (AtYmin(st)) break;
     double next = st.Y - st.YStep;
     if (next < st.Ymin) next = st.Ymin;
     // A step too small to change Y would never reach Ymin: go there at once.
@@ -309,7 +313,7 @@ void Engine::Run() {
     st.Y = next;
     if (step) break;
   }
-  if (std::abs(st.Y - st.Ymin) < 1e-11) SweepCompleted();
+  if (AtYmin(st)) SweepCompleted();
 }
 
 }  // namespace calc

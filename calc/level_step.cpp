@@ -18,7 +18,6 @@ int RoundHalfEven(double v) { return static_cast<int>(std::nearbyint(v)); }
 
 }  // namespace
 
-
 void Engine::LevelStep() {
   SweepState& st = results_.State;
   if (!work_) work_ = std::make_unique<LevelWork>();
@@ -187,7 +186,11 @@ void Engine::LevelStep() {
   ++st.LevelIndex;
   const int level = st.LevelIndex;
   const int r = level + 1;
-  st.MosaicRow = static_cast<int32_t>(std::trunc(level * st.YStep * st.MosaicScale));
+  // A row that is no number (an infinite range) is drawn nowhere.
+  const double mosaic_row = std::trunc(level * st.YStep * st.MosaicScale);
+  st.MosaicRow = std::isfinite(mosaic_row) && std::abs(mosaic_row) < 1e9
+                     ? static_cast<int32_t>(mosaic_row)
+                     : -1000000;
 
   if (cells.RowCount() < r + 1) cells.SetRowCount(r + 1);
   cells.SetCell(0, r, numeric::FormatFloatPattern(st.Y, 6, sep));

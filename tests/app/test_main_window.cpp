@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QXYSeries>
 #include <QPlainTextEdit>
 #include <QTextCursor>
 #include <QPushButton>
@@ -20,9 +21,11 @@
 
 #include <unistd.h>
 
+#include "app/colors.h"
 #include "app/main_window.h"
 #include "app/settings.h"
 #include "app/stripe_grid.h"
+#include "app/views_windows.h"
 #include "app/working_chart.h"
 
 namespace fs = std::filesystem;
@@ -623,6 +626,123 @@ TEST_F(MainWindowTest, LayoutCaptionsMenuAndMosaicColour) {
   w.ActMosaicColor()->trigger();
   EXPECT_EQ(w.MosaicColorValue(), 255);
   EXPECT_EQ(w.MosaicColor(), 255u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(MainWindowTest, ResultWindowsFollowTheRunAndTheChartFileIsSavedFirst) {
+  Problem mosaic{"with mosaic", kLens};
+  mosaic.mosaic = true;
+  MakeDatabase(dir_ / "Problems.d", {mosaic, {"without mosaic", kLens}});
+  app::TfmMain& w = Start();
+  const QString chartFile = QString::fromStdString((dir_ / "Chart.cfg").string());
+  auto windows = std::make_unique<app::TViewsWindows>(w, chartFile);
+  w.SetResultWindows(windows.get());
+
+  w.sbRunClick();
+  EXPECT_TRUE(asked_.empty()) << (asked_.empty() ? "" : asked_.front().text);
+  EXPECT_TRUE(windows->fmMDiagram().isVisible());
+  EXPECT_EQ(windows->fmMDiagram().windowTitle(), "with mosaic");
+  EXPECT_EQ(windows->fmDiagram2().windowTitle(), "with mosaic");
+  EXPECT_EQ(windows->fmCells().windowTitle(), "with mosaic");
+  EXPECT_TRUE(windows->fmDiagram2().isVisible()) << "the diagram is shown at the end";
+  EXPECT_GT(windows->fmDiagram2().Chart1()->SeriesCount(), 1);
+  EXPECT_FALSE(windows->fmSpecPoints().isVisible());
+
+  // The special points window, once open, is rebuilt by the next run; a problem without the
+  // mosaic hides that window.
+  w.sbSpecialPoints()->click();
+  EXPECT_TRUE(windows->fmSpecPoints().isVisible());
+  w.StripeGrid1()->setCurrentIndex(w.StripeGrid1()->model()->index(1, 0));
+  QApplication::processEvents();
+  ASSERT_EQ(w.Table().FieldByName("ProblemName").AsString(), "without mosaic");
+  w.sbRunClick();
+  EXPECT_FALSE(windows->fmMDiagram().isVisible());
+  EXPECT_EQ(windows->fmDiagram2().windowTitle(), "without mosaic");
+  EXPECT_TRUE(windows->fmSpecPoints().isVisible());
+
+  // The hidden grid command shows the cell grid with wide cells.
+  w.sbGrid()->click();
+  EXPECT_TRUE(windows->fmCells().isVisible());
+  EXPECT_FALSE(windows->fmCells().chbNarrowCells()->isChecked());
+
+  // Shut-down: the result windows go first, the diagram saving its chart file, then the main
+  // window saves the database and the settings.
+  w.SetResultWindows(nullptr);
+  windows.reset();
+  EXPECT_TRUE(fs::exists(dir_ / "Chart.cfg"));
+  EXPECT_FALSE(fs::exists(dir_ / "bin" / "Brelona.cfg"));
+  EXPECT_TRUE(w.ShutDown());
+  EXPECT_TRUE(fs::exists(dir_ / "bin" / "Brelona.cfg"));
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<QPointF> Points(app::TWorkingChart& c, int i) {
+  const QList<QPointF> p = c.SeriesAt(i)->points();
+  return std::vector<QPointF>(p.begin(), p.end());
+}
+
+TEST(WorkingChart, SeriesOfALevelAreDrawnTogetherAndAtAMeasuredPace) {
+  app::TWorkingChart chart;
+  EXPECT_EQ(chart.SeriesCount(), 3) << "the designed Liquid, Solid and Convex";
+  chart.RebuildSeries({"L", "S", "Convex"});
+  ASSERT_EQ(chart.SeriesCount(), 3);
+  EXPECT_EQ(chart.TitleAt(0), "L");
+  EXPECT_EQ(chart.SeriesLookAt(2).penStyle, Qt::DotLine);
+  EXPECT_EQ(chart.SeriesLookAt(2).colour, QColor(Qt::red));
+  EXPECT_EQ(chart.SeriesLookAt(0).colour, app::ColorFromValue(16744448));
+
+  // The first level is drawn once its last series arrives.
+  chart.ClearSeries();
+  chart.SetSeriesPoints(0, {{0, 1}, {1, 2}});
+  chart.SetSeriesPoints(1, {{0, 3}});
+  EXPECT_TRUE(Points(chart, 0).empty()) << "nothing drawn in the middle of a level";
+  chart.SetSeriesPoints(2, {{0, 1}, {1, 3}});
+  EXPECT_EQ(Points(chart, 0), (std::vector<QPointF>{{0, 1}, {1, 2}}));
+  EXPECT_FALSE(chart.HasPendingSeries());
+
+  // The next level comes too soon: emptying the series shows nothing yet, the new series wait
+  // for the timer or a flush.
+  chart.ClearSeries();
+  EXPECT_EQ(Points(chart, 1), (std::vector<QPointF>{{0, 3}}));
+  chart.SetSeriesPoints(0, {{0, 5}});
+  chart.SetSeriesPoints(1, {});
+  chart.SetSeriesPoints(2, {{0, 5}});
+  EXPECT_TRUE(chart.HasPendingSeries());
+  EXPECT_EQ(Points(chart, 0), (std::vector<QPointF>{{0, 1}, {1, 2}}));
+  QTest::qWait(3 * app::TWorkingChart::kRedrawInterval);
+  EXPECT_FALSE(chart.HasPendingSeries());
+  EXPECT_EQ(Points(chart, 0), (std::vector<QPointF>{{0, 5}}));
+  EXPECT_TRUE(Points(chart, 1).empty());
+
+  // An index out of range is ignored.
+  chart.SetSeriesPoints(7, {{0, 0}});
+  chart.Flush();
+  EXPECT_EQ(chart.SeriesCount(), 3);
+}
+
+TEST_F(MainWindowTest, AfterARunTheWorkingChartShowsTheLastLevel) {
+  MakeDatabase(dir_ / "Problems.d", {{"lens", kLens}});
+  app::TfmMain& w = Start();
+  w.sbRunClick();
+  const calc::Results& r = w.Results();
+  ASSERT_EQ(w.Chart1()->SeriesCount(), static_cast<int>(r.ChartSeries.size()));
+  for (int i = 0; i < w.Chart1()->SeriesCount(); ++i) {
+    SCOPED_TRACE(i);
+    const auto& expected = r.ChartSeries[static_cast<size_t>(i)];
+    const auto shown = Points(*w.Chart1(), i);
+    ASSERT_EQ(shown.size(), expected.size());
+    for (size_t k = 0; k < shown.size(); ++k) {
+      EXPECT_EQ(shown[k].x(), expected[k].x);
+      EXPECT_EQ(shown[k].y(), expected[k].g);
+    }
+  }
+  EXPECT_FALSE(w.Chart1()->HasPendingSeries());
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -468,6 +469,15 @@ TEST_F(EngineTest, StepBelowTheResolutionOfYEndsAtYmin) {
   engine.Run();
   EXPECT_EQ(Levels(), 2);
   EXPECT_EQ(results.State.Y, 1e20 - 1e5);
+  EXPECT_EQ(ports.build_diagram_calls, 1);
+}
+
+TEST_F(EngineTest, InfiniteRangeEndsInsteadOfLoopingForever) {
+  // A damaged record: Ymin is minus infinity. The energies do not depend on T, so the levels
+  // themselves raise no error.
+  ports.problem = MakeProblem("GL=1\nGS=2*X", -std::numeric_limits<double>::infinity(), 500, 4, 3);
+  engine.Run();
+  EXPECT_EQ(Levels(), 2);
   EXPECT_EQ(ports.build_diagram_calls, 1);
 }
 
