@@ -21,6 +21,7 @@
 #include "calc/results.h"
 #include "cli/commands.h"
 #include "store/memtable.h"
+#include "views/diagram_image.h"
 
 namespace cli {
 
@@ -242,7 +243,16 @@ void WriteOutputs(const fs::path& dir, const calc::ProblemInput& problem, Headle
     }
   }
 
-  // Diagram images (diagram.png, diagram.svg) of the result views are written here.
+  // diagram.png and diagram.svg: the diagram window's own build and chart, drawn offscreen.
+  views::DiagramImageOptions pictures;
+  pictures.pngPath = QString::fromStdString((dir / "diagram.png").string());
+  if (views::CanWriteSvg()) pictures.svgPath = QString::fromStdString((dir / "diagram.svg").string());
+  pictures.caption = QString::fromStdString(problem.ProblemName);
+  pictures.decimalSeparator = r.State.DecimalSeparator;
+  QString error;
+  if (!views::RenderDiagram(r, problem.Yparameter, nullptr, pictures, &error)) {
+    throw std::runtime_error(error.toStdString());
+  }
 }
 
 // A folder name for a problem name: path separators and control characters become "_".

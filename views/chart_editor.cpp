@@ -1,0 +1,368 @@
+#include "views/chart_editor.h"
+
+#include <QCheckBox>
+#include <QColorDialog>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QDoubleSpinBox>
+#include <QFontDialog>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "views/chart_view.h"
+
+namespace views {
+
+namespace {
+
+const QList<QPair<QString, Qt::PenStyle>> kPenStyles = {
+    {QStringLiteral("Solid"), Qt::SolidLine},       {QStringLiteral("Dash"), Qt::DashLine},
+    {QStringLiteral("Dot"), Qt::DotLine},           {QStringLiteral("Dash dot"), Qt::DashDotLine},
+    {QStringLiteral("Dash dot dot"), Qt::DashDotDotLine}, {QStringLiteral("None"), Qt::NoPen}};
+
+const QList<QPair<QString, MarkerShape>> kMarkers = {
+    {QStringLiteral("Circle"), MarkerShape::Circle},   {QStringLiteral("Rectangle"), MarkerShape::Rectangle},
+    {QStringLiteral("Diamond"), MarkerShape::Diamond}, {QStringLiteral("Triangle"), MarkerShape::Triangle},
+    {QStringLiteral("Star"), MarkerShape::Star},       {QStringLiteral("Pentagon"), MarkerShape::Pentagon}};
+
+const QList<QPair<QString, TextAlign>> kAligns = {{QStringLiteral("Left"), TextAlign::Left},
+                                                  {QStringLiteral("Centre"), TextAlign::Center},
+                                                  {QStringLiteral("Right"), TextAlign::Right}};
+
+template <typename T>
+QComboBox* MakeCombo(const QList<QPair<QString, T>>& items, T current, const QString& name) {
+  auto* box = new QComboBox;
+  box->setObjectName(name);
+  for (const auto& [text, value] : items) {
+    box->addItem(text);
+    if (value == current) box->setCurrentIndex(box->count() - 1);
+  }
+  return box;
+}
+
+template <typename T>
+T ComboValue(const QList<QPair<QString, T>>& items, const QComboBox* box) {
+  const int i = box->currentIndex();
+  return items[i >= 0 && i < items.size() ? i : 0].second;
+}
+
+template <typename T>
+void SetCombo(const QList<QPair<QString, T>>& items, QComboBox* box, T value) {
+  for (int i = 0; i < items.size(); ++i) {
+    if (items[i].second == value) box->setCurrentIndex(i);
+  }
+}
+
+QString FontText(const QFont& f) {
+  return QStringLiteral("%1, %2 px%3%4")
+      .arg(f.family())
+      .arg(f.pixelSize() > 0 ? f.pixelSize() : qRound(f.pointSizeF()))
+      .arg(f.bold() ? QStringLiteral(", bold") : QString())
+      .arg(f.italic() ? QStringLiteral(", italic") : QString());
+}
+
+QDoubleSpinBox* MakeNumber(double value, double lo, double hi, int decimals, const QString& name) {
+  auto* box = new QDoubleSpinBox;
+  box->setObjectName(name);
+  box->setRange(lo, hi);
+  box->setDecimals(decimals);
+  box->setValue(value);
+  return box;
+}
+
+QCheckBox* MakeCheck(const QString& text, bool checked, const QString& name) {
+  auto* box = new QCheckBox(text);
+  box->setObjectName(name);
+  box->setChecked(checked);
+  return box;
+}
+
+}  // namespace
+
+ColourButton::ColourButton(QWidget* parent) : QPushButton(parent) {
+  connect(this, &QPushButton::clicked, this, [this] {
+    const QColor c = QColorDialog::getColor(colour_, this);
+    if (c.isValid()) SetColour(c);
+  });
+}
+
+void ColourButton::SetColour(const QColor& colour) {
+  colour_ = colour;
+  QPixmap swatch(32, 14);
+  swatch.fill(colour);
+  setIcon(QIcon(swatch));
+  setIconSize(swatch.size());
+  setText(colour.name());
+  emit colourChanged(colour);
+}
+
+ChartEditor::ChartEditor(const ChartLook& look, const QList<SeriesData>& series, QWidget* parent)
+    : QDialog(parent), look_(look), series_(series) {
+  setWindowTitle(QStringLiteral("Edit chart"));
+  setModal(true);
+  pages_ = new QTabWidget;
+  pages_->setObjectName(QStringLiteral("pages"));
+  pages_->addTab(MakeTextPage(), QStringLiteral("Titles"));
+  pages_->addTab(MakeWallsPage(), QStringLiteral("Walls"));
+  pages_->addTab(MakeAxesPage(), QStringLiteral("Axes"));
+  pages_->addTab(MakeSeriesPage(), QStringLiteral("Series"));
+  pages_->setCurrentIndex(0);
+
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(pages_);
+  layout->addWidget(buttons);
+}
+
+QWidget* ChartEditor::MakeTextGroup(const QString& caption, const QString& name,
+                                    const TextLook& look, TextControls& c) {
+  auto* group = new QGroupBox(caption);
+  auto* form = new QFormLayout(group);
+  c.text = new QPlainTextEdit(look.text);
+  c.text->setObjectName(name + QStringLiteral("Text"));
+  c.text->setFixedHeight(52);
+  c.chosenFont = look.font;
+  c.font = new QPushButton(FontText(look.font));
+  c.font->setObjectName(name + QStringLiteral("Font"));
+  QFont* chosen = &c.chosenFont;
+  QPushButton* fontButton = c.font;
+  connect(c.font, &QPushButton::clicked, this, [this, chosen, fontButton] {
+    bool ok = false;
+    const QFont f = QFontDialog::getFont(&ok, *chosen, this);
+    if (!ok) return;
+    *chosen = f;
+    if (chosen->pixelSize() <= 0) chosen->setPixelSize(qMax(1, qRound(f.pointSizeF() * 96 / 72)));
+    fontButton->setText(FontText(*chosen));
+  });
+  c.align = MakeCombo(kAligns, look.align, name + QStringLiteral("Align"));
+  c.colour = new ColourButton;
+  c.colour->setObjectName(name + QStringLiteral("Colour"));
+  c.colour->SetColour(look.colour);
+  c.visible = MakeCheck(QStringLiteral("Visible"), look.visible, name + QStringLiteral("Visible"));
+  form->addRow(QStringLiteral("Text"), c.text);
+  form->addRow(QStringLiteral("Font"), c.font);
+  form->addRow(QStringLiteral("Alignment"), c.align);
+  form->addRow(QStringLiteral("Colour"), c.colour);
+  form->addRow(QString(), c.visible);
+  return group;
+}
+
+QWidget* ChartEditor::MakeTextPage() {
+  auto* page = new QWidget;
+  auto* layout = new QVBoxLayout(page);
+  layout->addWidget(MakeTextGroup(QStringLiteral("Title"), QStringLiteral("title"), look_.title, title_));
+  layout->addWidget(MakeTextGroup(QStringLiteral("Foot"), QStringLiteral("foot"), look_.foot, foot_));
+  layout->addStretch();
+  return page;
+}
+
+QWidget* ChartEditor::MakeWallsPage() {
+  auto* page = new QWidget;
+  auto* form = new QFormLayout(page);
+  background_ = new ColourButton;
+  background_->setObjectName(QStringLiteral("background"));
+  background_->SetColour(look_.background);
+  plotArea_ = new ColourButton;
+  plotArea_->setObjectName(QStringLiteral("plotArea"));
+  plotArea_->SetColour(look_.plotArea);
+  legend_ = MakeCheck(QStringLiteral("Show the legend"), look_.legendVisible, QStringLiteral("legend"));
+  form->addRow(QStringLiteral("Chart background"), background_);
+  form->addRow(QStringLiteral("Back wall (plot area)"), plotArea_);
+  form->addRow(QString(), legend_);
+  return page;
+}
+
+QWidget* ChartEditor::MakeAxisGroup(const QString& caption, const QString& name,
+                                    const AxisLook& look, AxisControls& c) {
+  auto* group = new QGroupBox(caption);
+  auto* form = new QFormLayout(group);
+  constexpr double kBig = 1e12;
+  c.automatic = MakeCheck(QStringLiteral("Automatic range"), look.automatic, name + QStringLiteral("Automatic"));
+  c.min = MakeNumber(look.min, -kBig, kBig, 6, name + QStringLiteral("Min"));
+  c.max = MakeNumber(look.max, -kBig, kBig, 6, name + QStringLiteral("Max"));
+  c.increment = MakeNumber(look.increment, 0, kBig, 6, name + QStringLiteral("Increment"));
+  c.increment->setSpecialValueText(QStringLiteral("automatic"));
+  c.minorTicks = new QSpinBox;
+  c.minorTicks->setObjectName(name + QStringLiteral("MinorTicks"));
+  c.minorTicks->setRange(0, 100);
+  c.minorTicks->setValue(look.minorTicks);
+  c.grid = MakeCheck(QStringLiteral("Grid"), look.gridVisible, name + QStringLiteral("Grid"));
+  c.gridStyle = MakeCombo(kPenStyles, look.gridStyle, name + QStringLiteral("GridStyle"));
+  c.gridColour = new ColourButton;
+  c.gridColour->setObjectName(name + QStringLiteral("GridColour"));
+  c.gridColour->SetColour(look.gridColour);
+  c.labels = MakeCheck(QStringLiteral("Labels"), look.labelsVisible, name + QStringLiteral("Labels"));
+  c.format = new QLineEdit(look.labelFormat);
+  c.format->setObjectName(name + QStringLiteral("Format"));
+  c.format->setPlaceholderText(QStringLiteral("automatic, or e.g. %.2f"));
+  auto enableRange = [min = c.min, max = c.max](bool automatic) {
+    min->setEnabled(!automatic);
+    max->setEnabled(!automatic);
+  };
+  enableRange(look.automatic);
+  connect(c.automatic, &QCheckBox::toggled, this, enableRange);
+  form->addRow(QString(), c.automatic);
+  form->addRow(QStringLiteral("Minimum"), c.min);
+  form->addRow(QStringLiteral("Maximum"), c.max);
+  form->addRow(QStringLiteral("Increment"), c.increment);
+  form->addRow(QStringLiteral("Minor ticks"), c.minorTicks);
+  form->addRow(QString(), c.grid);
+  form->addRow(QStringLiteral("Grid style"), c.gridStyle);
+  form->addRow(QStringLiteral("Grid colour"), c.gridColour);
+  form->addRow(QString(), c.labels);
+  form->addRow(QStringLiteral("Label format"), c.format);
+  return group;
+}
+
+QWidget* ChartEditor::MakeAxesPage() {
+  auto* page = new QWidget;
+  auto* layout = new QHBoxLayout(page);
+  layout->addWidget(MakeAxisGroup(QStringLiteral("Bottom axis"), QStringLiteral("bottom"), look_.bottom, bottom_));
+  layout->addWidget(MakeAxisGroup(QStringLiteral("Left axis"), QStringLiteral("left"), look_.left, left_));
+  return page;
+}
+
+QWidget* ChartEditor::MakeSeriesPage() {
+  auto* page = new QWidget;
+  auto* layout = new QHBoxLayout(page);
+  seriesList_ = new QListWidget;
+  seriesList_->setObjectName(QStringLiteral("seriesList"));
+  for (const SeriesData& s : series_) seriesList_->addItem(s.title);
+  layout->addWidget(seriesList_, 1);
+
+  auto* form = new QFormLayout;
+  seriesColour_ = new ColourButton;
+  seriesColour_->setObjectName(QStringLiteral("seriesColour"));
+  marker_ = MakeCombo(kMarkers, MarkerShape::Circle, QStringLiteral("marker"));
+  markerSize_ = MakeNumber(5, 0, 100, 1, QStringLiteral("markerSize"));
+  markersVisible_ = MakeCheck(QStringLiteral("Markers on lines"), true, QStringLiteral("markersVisible"));
+  penColour_ = new ColourButton;
+  penColour_->setObjectName(QStringLiteral("penColour"));
+  penWidth_ = MakeNumber(1, 0, 50, 1, QStringLiteral("penWidth"));
+  penStyle_ = MakeCombo(kPenStyles, Qt::SolidLine, QStringLiteral("penStyle"));
+  seriesVisible_ = MakeCheck(QStringLiteral("Visible"), true, QStringLiteral("seriesVisible"));
+  form->addRow(QStringLiteral("Colour"), seriesColour_);
+  form->addRow(QStringLiteral("Marker"), marker_);
+  form->addRow(QStringLiteral("Marker size"), markerSize_);
+  form->addRow(QString(), markersVisible_);
+  form->addRow(QStringLiteral("Outline / pen colour"), penColour_);
+  form->addRow(QStringLiteral("Pen width"), penWidth_);
+  form->addRow(QStringLiteral("Pen style"), penStyle_);
+  form->addRow(QString(), seriesVisible_);
+  auto* right = new QWidget;
+  right->setLayout(form);
+  right->setEnabled(!series_.isEmpty());
+  layout->addWidget(right, 2);
+
+  connect(seriesList_, &QListWidget::currentRowChanged, this, [this](int row) {
+    StoreSeries();
+    ShowSeries(row);
+  });
+  if (!series_.isEmpty()) seriesList_->setCurrentRow(0);
+  return page;
+}
+
+void ChartEditor::ShowSeries(int index) {
+  shownSeries_ = index;
+  if (index < 0 || index >= series_.size()) return;
+  const SeriesLook& l = series_[index].look;
+  const bool points = series_[index].kind == SeriesKind::Points;
+  seriesColour_->SetColour(l.colour);
+  SetCombo(kMarkers, marker_, l.marker);
+  markerSize_->setValue(l.markerSize);
+  markersVisible_->setChecked(l.markersVisible);
+  penColour_->SetColour(l.penColour);
+  penWidth_->setValue(l.penWidth);
+  SetCombo(kPenStyles, penStyle_, l.penStyle);
+  seriesVisible_->setChecked(l.visible);
+  // A line is drawn in the series colour; markers of a point series have their own outline.
+  marker_->setEnabled(points);
+  markersVisible_->setEnabled(!points);
+  penColour_->setEnabled(points);
+}
+
+void ChartEditor::StoreSeries() {
+  if (shownSeries_ < 0 || shownSeries_ >= series_.size()) return;
+  SeriesLook& l = series_[shownSeries_].look;
+  l.colour = seriesColour_->Colour();
+  l.marker = ComboValue(kMarkers, marker_);
+  l.markerSize = markerSize_->value();
+  l.markersVisible = markersVisible_->isChecked();
+  l.penColour = series_[shownSeries_].kind == SeriesKind::Points ? penColour_->Colour() : l.colour;
+  l.penWidth = penWidth_->value();
+  l.penStyle = ComboValue(kPenStyles, penStyle_);
+  l.visible = seriesVisible_->isChecked();
+}
+
+TextLook ChartEditor::ReadText(const TextControls& c) const {
+  TextLook t;
+  t.text = c.text->toPlainText();
+  t.font = c.chosenFont;
+  t.align = ComboValue(kAligns, c.align);
+  t.colour = c.colour->Colour();
+  t.visible = c.visible->isChecked();
+  return t;
+}
+
+AxisLook ChartEditor::ReadAxis(const AxisControls& c) const {
+  AxisLook a;
+  a.automatic = c.automatic->isChecked();
+  a.min = c.min->value();
+  a.max = c.max->value();
+  if (!(a.min < a.max)) {  // a fixed range needs two different ends; keep them ordered
+    if (a.min > a.max) std::swap(a.min, a.max);
+    if (a.min == a.max) a.max = a.min + 1;
+  }
+  a.increment = c.increment->value();
+  a.minorTicks = c.minorTicks->value();
+  a.gridVisible = c.grid->isChecked();
+  a.gridStyle = ComboValue(kPenStyles, c.gridStyle);
+  a.gridColour = c.gridColour->Colour();
+  a.labelsVisible = c.labels->isChecked();
+  a.labelFormat = c.format->text().trimmed();
+  return a;
+}
+
+ChartLook ChartEditor::Look() const {
+  ChartLook l = look_;
+  l.title = ReadText(title_);
+  l.foot = ReadText(foot_);
+  l.background = background_->Colour();
+  l.plotArea = plotArea_->Colour();
+  l.legendVisible = legend_->isChecked();
+  l.bottom = ReadAxis(bottom_);
+  l.left = ReadAxis(left_);
+  return l;
+}
+
+QList<SeriesLook> ChartEditor::SeriesLooks() const {
+  const_cast<ChartEditor*>(this)->StoreSeries();
+  QList<SeriesLook> looks;
+  for (const SeriesData& s : series_) looks.append(s.look);
+  return looks;
+}
+
+bool EditChart(ChartView* view, QWidget* parent) {
+  QList<SeriesData> series;
+  for (int i = 0; i < view->SeriesCount(); ++i) {
+    series.append(SeriesData{view->KindAt(i), view->TitleAt(i), view->SeriesLookAt(i), {}});
+  }
+  ChartEditor editor(view->Look(), series, parent ? parent : view->window());
+  if (editor.exec() != QDialog::Accepted) return false;
+  const QList<SeriesLook> looks = editor.SeriesLooks();
+  for (int i = 0; i < looks.size() && i < view->SeriesCount(); ++i) view->SetSeriesLook(i, looks[i]);
+  view->SetLook(editor.Look());
+  return true;
+}
+
+}  // namespace views

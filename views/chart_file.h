@@ -1,0 +1,51 @@
+#pragma once
+// The chart file: a chart's appearance and its series with their points, as JSON.
+//
+//   {
+//     "format": "brelona-chart", "version": 1,
+//     "title": TEXT, "foot": TEXT,
+//     "background": COLOUR, "plotArea": COLOUR, "legend": bool,
+//     "bottomAxis": AXIS, "leftAxis": AXIS,
+//     "series": [ SERIES, ... ]
+//   }
+//   TEXT   = { "text": str, "font": { "family": str, "pixelSize": int, "bold": bool,
+//              "italic": bool }, "align": "left"|"center"|"right", "colour": COLOUR,
+//              "visible": bool }
+//   AXIS   = { "automatic": bool, "min": num, "max": num, "increment": num, "minorTicks": int,
+//              "grid": bool, "gridStyle": PENSTYLE, "gridColour": COLOUR, "labels": bool,
+//              "labelFormat": str }
+//   SERIES = { "type": "points"|"line", "title": str, "colour": COLOUR,
+//              "marker": "circle"|"rectangle"|"diamond"|"triangle"|"star"|"pentagon",
+//              "markerSize": num, "markers": bool,
+//              "pen": { "colour": COLOUR, "width": num, "style": PENSTYLE },
+//              "visible": bool, "points": [ [x, y], ... ] }
+//   COLOUR = "#rrggbb";  PENSTYLE = "solid"|"dash"|"dot"|"dashdot"|"dashdotdot"|"none"
+//
+// Reading trusts nothing: every member must be present with the right type and a sane value,
+// otherwise the whole file is refused and the caller keeps its own look.
+
+#include <QList>
+#include <QString>
+#include <optional>
+
+#include "views/chart_look.h"
+
+namespace views {
+
+struct ChartFile {
+  ChartLook look;
+  QList<SeriesData> series;
+};
+
+QByteArray ChartFileToJson(const ChartFile& file);
+
+// The file parsed from JSON, or nothing with `error` saying why it was refused.
+std::optional<ChartFile> ChartFileFromJson(const QByteArray& json, QString* error = nullptr);
+
+// Reads `path`; nothing when the file is missing, unreadable or refused.
+std::optional<ChartFile> LoadChartFile(const QString& path, QString* error = nullptr);
+
+// Writes `path` whole through a temporary file, so a failed write leaves the old file intact.
+bool SaveChartFile(const QString& path, const ChartFile& file, QString* error = nullptr);
+
+}  // namespace views

@@ -1,0 +1,112 @@
+#pragma once
+// A chart widget with the looks the result windows need and Qt Charts lacks: a title that can
+// be aligned left, centre or right, a foot line under the plot, axes that either follow the
+// data or keep a fixed range, and a zoom state that is reported when it changes.
+//
+// Used by the diagram window and by the main window's working chart, and edited by the same
+// appearance editor (chart_editor.h).
+
+#include <QChartView>
+#include <QList>
+#include <QPointF>
+#include <QString>
+
+#include "views/chart_look.h"
+
+QT_BEGIN_NAMESPACE
+class QGraphicsSimpleTextItem;
+class QValueAxis;
+class QXYSeries;
+QT_END_NAMESPACE
+
+namespace views {
+
+class ChartView : public QChartView {
+  Q_OBJECT
+
+ public:
+  explicit ChartView(QWidget* parent = nullptr);
+  ~ChartView() override;
+
+  // The whole appearance (titles, walls, axes); SetLook applies it at once and rescales.
+  ChartLook Look() const;
+  void SetLook(const ChartLook& look);
+
+  // The title text (several lines separated by '\n').
+  QString TitleText() const;
+  void SetTitleText(const QString& text);
+
+  // Series, in order. Every series is attached to both axes.
+  int SeriesCount() const;
+  QXYSeries* SeriesAt(int index) const;
+  SeriesKind KindAt(int index) const;
+  QString TitleAt(int index) const;
+  int AddSeries(SeriesKind kind, const QString& title, const SeriesLook& look);
+  void RemoveAllSeries();
+  SeriesLook SeriesLookAt(int index) const;
+  void SetSeriesLook(int index, const SeriesLook& look);
+  // All series with their points, and a replacement of all of them (the chart file).
+  QList<SeriesData> AllSeries() const;
+  void SetAllSeries(const QList<SeriesData>& series);
+
+  // Sets every automatic axis to the range of the data of the visible series (0..1 without
+  // data), widened to the labels around it, and applies the fixed ranges of the others. A
+  // zoomed chart keeps its zoom.
+  void Rescale();
+
+  bool IsZoomed() const;
+  // Undoes any zoom and rescales; reports zoomChanged(false) if the chart was zoomed.
+  void UndoZoom();
+  // Zooms into the rectangle given in widget pixels (what the rubber band does).
+  void ZoomToPixels(const QRectF& rect);
+
+  // The plotting rectangle in widget pixels.
+  QRectF PlotRect() const;
+  // Whether a widget pixel lies in the plotting rectangle; its border counts as inside.
+  bool InPlot(const QPointF& widgetPos) const;
+  // Diagram values under a widget pixel, through the axes, and back.
+  QPointF ValueAt(const QPointF& widgetPos) const;
+  QPointF PixelOf(const QPointF& value) const;
+
+  QValueAxis* BottomAxis() const { return bottom_; }
+  QValueAxis* LeftAxis() const { return left_; }
+  QGraphicsSimpleTextItem* TitleItem() const { return titleItem_; }
+  QGraphicsSimpleTextItem* FootItem() const { return footItem_; }
+
+ signals:
+  // The zoom was taken (true) or undone (false), by the mouse or by code.
+  void zoomChanged(bool zoomed);
+  // The mouse moved over the chart, in widget pixels.
+  void mouseMoved(QPointF widgetPos);
+
+ protected:
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void ApplyText(QGraphicsSimpleTextItem* item, const TextLook& look);
+  void ApplyAxis(QValueAxis* axis, const AxisLook& look);
+  void ScaleAxis(QValueAxis* axis, const AxisLook& look, double lo, double hi);
+  void LayoutTexts();
+  void CheckZoom();
+
+  ChartLook look_;
+  QValueAxis* bottom_ = nullptr;
+  QValueAxis* left_ = nullptr;
+  QGraphicsSimpleTextItem* titleItem_ = nullptr;
+  QGraphicsSimpleTextItem* footItem_ = nullptr;
+  bool zoomed_ = false;
+  bool rescaling_ = false;
+};
+
+// Applies a look to one series (exposed for the appearance editor's preview and the tests).
+void ApplySeriesLook(QXYSeries* series, const SeriesLook& look);
+
+// A label distance of about a tenth of `span`, rounded to 1, 2 or 5 times a power of ten.
+double NiceStep(double span);
+
+// "%.Nf" with just enough decimals to tell labels `step` apart.
+QString LabelFormatFor(double step);
+
+}  // namespace views

@@ -1,0 +1,116 @@
+#include "views/diagram_image.h"
+
+#include <QApplication>
+#include <QChart>
+#include <QImage>
+#include <QLocale>
+#include <QPainter>
+#include <QPixmap>
+
+#ifdef BRELONA_HAVE_SVG
+#include <QSvgGenerator>
+#endif
+
+#include "views/chart_file.h"
+#include "views/chart_view.h"
+#include "views/diagram_window.h"
+
+namespace views {
+
+bool CanWriteSvg() {
+#ifdef BRELONA_HAVE_SVG
+  return true;
+#else
+  return false;
+#endif
+}
+
+namespace {
+
+QtMessageHandler previousHandler = nullptr;
+
+// The offscreen platform says for every hidden window that it cannot pass on size hints; that
+// says nothing to the user of a command-line program.
+void QuietHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  if (message.startsWith(QLatin1String("This plugin does not support")) ||
+      message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set"))) {
+    return;
+  }
+  if (previousHandler) previousHandler(type, context, message);
+}
+
+bool Render(const calc::Results& results, calc::YParameter yParameter,
+            const std::function<void()>& findSpecialPoints, const DiagramImageOptions& options,
+            QString* error) {
+  TfmDiagram2 window{QString()};  // no chart file of its own: nothing is saved afterwards
+  window.setAttribute(Qt::WA_DontShowOnScreen);
+  window.SetDecimalSeparator(options.decimalSeparator);
+  if (!options.chartFile.isEmpty()) {
+    if (const auto file = LoadChartFile(options.chartFile)) window.Chart1()->SetLook(file->look);
+  }
+  // Axis labels written with the picture's decimal separator, whatever the machine's locale.
+  window.Chart1()->chart()->setLocale(options.decimalSeparator == ',' ? QLocale(QLocale::Russian)
+                                                                      : QLocale::c());
+  window.BuildDiagram(results, yParameter, findSpecialPoints, /*show=*/false);
+  ChartView* chart = window.Chart1();
+  window.show();
+  for (int i = 0; i < 3; ++i) QApplication::processEvents();
+  // The chart takes the window less the button panel; size the window so the chart gets
+  // exactly the size asked for.
+  window.resize(options.size.width(), options.size.height() + (window.height() - chart->height()));
+  for (int i = 0; i < 3; ++i) QApplication::processEvents();
+
+  if (!options.pngPath.isEmpty()) {
+    const QPixmap picture = chart->grab();
+    if (!picture.save(options.pngPath, "PNG")) {
+      if (error) *error = QStringLiteral("cannot write %1").arg(options.pngPath);
+      return false;
+    }
+  }
+  if (!options.svgPath.isEmpty()) {
+#ifdef BRELONA_HAVE_SVG
+    QSvgGenerator svg;
+    svg.setFileName(options.svgPath);
+    svg.setSize(chart->size());
+    svg.setViewBox(QRect(QPoint(0, 0), chart->size()));
+    svg.setTitle(options.caption.isEmpty() ? QStringLiteral("Phase diagram") : options.caption);
+    QPainter painter;
+    if (!painter.begin(&svg)) {
+      if (error) *error = QStringLiteral("cannot write %1").arg(options.svgPath);
+      return false;
+    }
+    chart->render(&painter);
+    painter.end();
+#else
+    if (error) *error = QStringLiteral("this build cannot write SVG");
+    return false;
+#endif
+  }
+  return true;
+}
+
+}  // namespace
+
+bool RenderDiagram(const calc::Results& results, calc::YParameter yParameter,
+                   const std::function<void()>& findSpecialPoints, const DiagramImageOptions& options,
+                   QString* error) {
+  previousHandler = qInstallMessageHandler(QuietHandler);
+  if (!QCoreApplication::instance()) {
+    // Made once and kept for the rest of the process: a command-line run may draw many
+    // diagrams, and Qt does not like its application made and destroyed over and over.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "brelona";
+    static char* argv[] = {name, nullptr};
+    new QApplication(argc, argv);
+  } else if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
+    if (error) *error = QStringLiteral("pictures need a widget application");
+    qInstallMessageHandler(previousHandler);
+    return false;
+  }
+  const bool ok = Render(results, yParameter, findSpecialPoints, options, error);
+  qInstallMessageHandler(previousHandler);
+  return ok;
+}
+
+}  // namespace views

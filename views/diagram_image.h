@@ -1,0 +1,35 @@
+#pragma once
+// Pictures of the phase diagram for reports: the diagram window's own build and chart,
+// rendered offscreen to PNG and, when Qt SVG is available, to SVG.
+
+#include <QSize>
+#include <QString>
+#include <functional>
+
+#include "calc/problem.h"
+#include "calc/results.h"
+
+namespace views {
+
+struct DiagramImageOptions {
+  QString pngPath;        // empty: no PNG
+  QString svgPath;        // empty: no SVG
+  QSize size{696, 482};   // the chart area of the diagram window at its designed size
+  QString chartFile;      // a chart file whose appearance to use; empty: the designed look
+  QString caption;        // shown nowhere; kept as the SVG's title
+  char decimalSeparator = '.';
+};
+
+// Whether SVG pictures can be written by this build.
+bool CanWriteSvg();
+
+// Builds the diagram of `results` exactly as the diagram window does (see
+// TfmDiagram2::BuildDiagram; `findSpecialPoints` may be empty to draw the nodes and special
+// points already in `results`) and writes the pictures. Needs a QApplication; when there is
+// none (a command-line program) one is made on the offscreen platform and kept.
+// Returns false with `error` set when a picture could not be written.
+bool RenderDiagram(const calc::Results& results, calc::YParameter yParameter,
+                   const std::function<void()>& findSpecialPoints, const DiagramImageOptions& options,
+                   QString* error = nullptr);
+
+}  // namespace views

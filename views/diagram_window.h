@@ -1,0 +1,99 @@
+#pragma once
+// The diagram window "Diagram" (TfmDiagram2): the phase diagram of the last run in X-Y
+// coordinates, with a mouse read-out, rubber-band zoom, the appearance editor and the chart
+// file "Chart.cfg" that keeps the appearance from one start of the program to the next.
+//
+// Series, in this order (other code relies on the indexes):
+//   0  "Ordinary points"  the ends of every two-phase segment of every level
+//   1  "Special points"   what the special-point finder found
+//   2… "Node at …"        one line per node, from XLeft to XRight at the node's Y
+
+#include <QString>
+#include <QWidget>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "calc/problem.h"
+#include "calc/results.h"
+#include "views/chart_look.h"
+
+QT_BEGIN_NAMESPACE
+class QLabel;
+class QPushButton;
+QT_END_NAMESPACE
+
+namespace views {
+
+class ChartView;
+
+class TfmDiagram2 : public QWidget {
+  Q_OBJECT
+
+ public:
+  static constexpr const char* kChartFile = "Chart.cfg";
+
+  // Creates the hidden window with the designed look, then loads `chartFile` over it when
+  // that file exists and reads well (an empty path loads nothing; a damaged file is left
+  // alone and only noted in LoadError()).
+  explicit TfmDiagram2(const QString& chartFile = QString::fromLatin1(kChartFile),
+                       QWidget* parent = nullptr);
+  // Undoes the zoom, sets both axes back to automatic and saves the chart file (if any).
+  ~TfmDiagram2() override;
+
+  // The diagram build: title "T, K" (temperature) or "P, бар" (anything else), every series
+  // removed, series 0 and 1 made anew, zoom undone, the points of `results.ZPoints` whose Y is
+  // above 0 into series 0; then `findSpecialPoints` (the special-point finder; it fills
+  // results.Nodes, MemoLines and SpecialPoints), the special points into series 1, one node
+  // line per node, and the window shown when `show` is set. The finder works on the same
+  // results object, which the build reads again afterwards. Without a finder the nodes and
+  // special points already in `results` are drawn. An exception from the finder ends the build
+  // before anything of the finder is drawn and before the window is shown.
+  void BuildDiagram(const calc::Results& results, calc::YParameter yParameter,
+                    const std::function<void()>& findSpecialPoints, bool show = true);
+
+  // The node-line step: one line series per node, titled "Node at " + Y ("0.###") + unit,
+  // unit "K" when `yParameterText` begins with "T", else "bar"; both points in the colour of
+  // series 0.
+  void AddNodeLines(const std::vector<calc::TNode>& nodes, const std::string& yParameterText);
+
+  // The decimal separator of the read-out and of the node-line titles (the user's locale's by
+  // default).
+  void SetDecimalSeparator(char separator) { separator_ = separator; }
+
+  // The mouse read-out for a position in chart-widget pixels (what a mouse move does).
+  void ShowReadout(const QPointF& chartPos);
+
+  // The designed appearance and the designed looks of series 0 and 1.
+  static ChartLook DesignedLook();
+  static SeriesLook OrdinaryPointsLook();
+  static SeriesLook SpecialPointsLook();
+
+  ChartView* Chart1() const { return chart_; }
+  QLabel* Label1() const { return label1_; }
+  QPushButton* sbUndoZoom() const { return undoZoom_; }
+  QPushButton* EditButton() const { return edit_; }
+  QPushButton* CloseButton() const { return close_; }
+  const QString& ChartFilePath() const { return chartFile_; }
+  // Why the chart file was not loaded (empty when it was, or when there was none).
+  const QString& LoadError() const { return loadError_; }
+
+ signals:
+  // The build ran the special-point finder (its memo lines are in the results now).
+  void specialPointsFound();
+
+ protected:
+  void changeEvent(QEvent* event) override;
+
+ private:
+  ChartView* chart_ = nullptr;
+  QLabel* label1_ = nullptr;
+  QPushButton* undoZoom_ = nullptr;
+  QPushButton* edit_ = nullptr;
+  QPushButton* close_ = nullptr;
+  QString chartFile_;
+  QString loadError_;
+  char separator_ = '.';
+};
+
+}  // namespace views

@@ -1,0 +1,121 @@
+#include "views/special_points_window.h"
+
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLocale>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include "numeric/format.h"
+#include "views/chart_look.h"
+
+namespace views {
+
+namespace {
+
+constexpr int kColumns = 4;
+
+QString Number(double v, char separator) {
+  return QString::fromStdString(" " + numeric::FormatFloatPattern(v, 3, separator));
+}
+
+}  // namespace
+
+TfmSpecPoints::TfmSpecPoints(QWidget* parent) : QWidget(parent, Qt::Window) {
+  setWindowTitle(QStringLiteral("Special points coordinates"));
+  setObjectName(QStringLiteral("fmSpecPoints"));
+  resize(524, 640);
+  move(185, 27);
+  const QString point = QLocale().decimalPoint();
+  if (point.size() == 1 && point[0].unicode() < 128) separator_ = static_cast<char>(point[0].unicode());
+
+  table_ = new QTableWidget(1, kColumns);
+  table_->setObjectName(QStringLiteral("sgSpecPoints"));
+  table_->setFixedHeight(282);
+  table_->verticalHeader()->hide();
+  table_->verticalHeader()->setDefaultSectionSize(22);
+  table_->horizontalHeader()->setDefaultSectionSize(120);
+  table_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  table_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+  table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  for (int c = 0; c < kColumns; ++c) table_->setHorizontalHeaderItem(c, new QTableWidgetItem);
+
+  memo_ = new QPlainTextEdit;
+  memo_->setObjectName(QStringLiteral("Memo1"));
+  memo_->setReadOnly(true);
+  memo_->setFont(CyrillicFont({QStringLiteral("Courier New")}, 13, /*fixedPitch=*/true));
+  memo_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  memo_->setLineWrapMode(QPlainTextEdit::NoWrap);
+
+  others_ = new QGroupBox(QStringLiteral(" Прочие особые точки  "));
+  auto* othersLayout = new QVBoxLayout(others_);
+  othersLayout->addWidget(memo_);
+  nodes_ = new QGroupBox(QStringLiteral(" Ноды "));
+  auto* nodesLayout = new QVBoxLayout(nodes_);
+  nodesLayout->addWidget(table_);
+  nodesLayout->addWidget(others_, 1);
+
+  close_ = new QPushButton(QStringLiteral("Закрыть"));
+  connect(close_, &QPushButton::clicked, this, &QWidget::hide);
+  auto* panel = new QWidget;
+  panel->setFixedHeight(41);
+  auto* panelLayout = new QHBoxLayout(panel);
+  panelLayout->setContentsMargins(8, 4, 8, 4);
+  panelLayout->addStretch(1);
+  panelLayout->addWidget(close_);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(6, 6, 6, 0);
+  layout->addWidget(nodes_, 1);
+  layout->addWidget(panel);
+}
+
+void TfmSpecPoints::ShowSpecialPoints(const std::vector<calc::TNode>& nodes,
+                                      calc::YParameter yParameter, bool show) {
+  const int dataRows = nodes.empty() ? 1 : static_cast<int>(nodes.size());
+  table_->setRowCount(dataRows);
+  for (int r = 0; r < dataRows; ++r) {
+    for (int c = 0; c < kColumns; ++c) {
+      QTableWidgetItem* item = table_->item(r, c);
+      if (!item) table_->setItem(r, c, item = new QTableWidgetItem);
+      item->setText(QString());
+    }
+  }
+  const QString headers[kColumns] = {
+      yParameter == calc::YParameter::Temperature ? QStringLiteral(" T, K") : QStringLiteral(" P, бар"),
+      QStringLiteral(" X(лев.)"), QStringLiteral(" X"), QStringLiteral(" X(прав.)")};
+  for (int c = 0; c < kColumns; ++c) table_->horizontalHeaderItem(c)->setText(headers[c]);
+  for (size_t i = 0; i < nodes.size(); ++i) {
+    const calc::TNode& n = nodes[i];
+    const double values[kColumns] = {n.Y, n.XLeft, n.X, n.XRight};
+    for (int c = 0; c < kColumns; ++c) {
+      table_->item(static_cast<int>(i), c)->setText(Number(values[c], separator_));
+    }
+  }
+  table_->setCurrentItem(nullptr);
+  table_->clearSelection();
+  if (show) {
+    this->show();
+    raise();
+  }
+}
+
+void TfmSpecPoints::SetMemoLines(const std::vector<std::string>& lines) {
+  QStringList text;
+  for (const std::string& line : lines) text.append(QString::fromStdString(line));
+  memo_->setPlainText(text.join('\n'));
+}
+
+int TfmSpecPoints::RowCount() const { return table_->rowCount() + 1; }
+
+QString TfmSpecPoints::Cell(int col, int row) const {
+  if (col < 0 || col >= kColumns || row < 0 || row >= RowCount()) return QString();
+  if (row == 0) return table_->horizontalHeaderItem(col)->text();
+  const QTableWidgetItem* item = table_->item(row - 1, col);
+  return item ? item->text() : QString();
+}
+
+}  // namespace views
