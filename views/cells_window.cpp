@@ -62,7 +62,9 @@ QVariant CellGridModel::data(const QModelIndex& index, int role) const {
 }
 
 bool CellGridModel::setData(const QModelIndex& index, const QVariant& value, int role) {
-  if (!index.isValid() || role != Qt::EditRole || index.row() >= rows_ || index.column() >= cols_) {
+  // The grid may have shrunk since the views last heard of it; such a cell is gone.
+  if (!index.isValid() || role != Qt::EditRole || index.row() >= rows_ || index.column() >= cols_ ||
+      index.row() + 1 >= grid_->RowCount() || index.column() + 1 >= grid_->ColCount()) {
     return false;
   }
   grid_->SetCell(index.column() + 1, index.row() + 1, value.toString().toStdString());

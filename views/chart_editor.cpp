@@ -16,6 +16,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <QValueAxis>
 
 #include "views/chart_view.h"
 
@@ -357,7 +358,17 @@ bool EditChart(ChartView* view, QWidget* parent) {
   for (int i = 0; i < view->SeriesCount(); ++i) {
     series.append(SeriesData{view->KindAt(i), view->TitleAt(i), view->SeriesLookAt(i), {}});
   }
-  ChartEditor editor(view->Look(), series, parent ? parent : view->window());
+  // An automatic axis offers the range it shows now, so unticking "Automatic range" starts
+  // from what the user sees.
+  ChartLook look = view->Look();
+  auto shown = [](AxisLook& axis, const QValueAxis* qt) {
+    if (!axis.automatic) return;
+    axis.min = qt->min();
+    axis.max = qt->max();
+  };
+  shown(look.bottom, view->BottomAxis());
+  shown(look.left, view->LeftAxis());
+  ChartEditor editor(look, series, parent ? parent : view->window());
   if (editor.exec() != QDialog::Accepted) return false;
   const QList<SeriesLook> looks = editor.SeriesLooks();
   for (int i = 0; i < looks.size() && i < view->SeriesCount(); ++i) view->SetSeriesLook(i, looks[i]);

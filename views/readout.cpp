@@ -21,7 +21,7 @@ std::string WidenExponent(const std::string& s) {
 }  // namespace
 
 std::string FormatReadoutValue(double v, char decimalSeparator) {
-  char buf[64];
+  char buf[400];  // "%.3f" of the largest double has 309 integer digits
   std::string text;
   if (std::fabs(v) >= 1.0) {
     std::snprintf(buf, sizeof buf, "%.3f", v);

@@ -12,6 +12,8 @@
 #include <QXYSeries>
 #include <QPlainTextEdit>
 #include <QTextCursor>
+#include <QTimer>
+#include <QDialog>
 #include <QPushButton>
 #include <QTest>
 #include <QToolButton>
@@ -743,6 +745,37 @@ TEST_F(MainWindowTest, AfterARunTheWorkingChartShowsTheLastLevel) {
     }
   }
   EXPECT_FALSE(w.Chart1()->HasPendingSeries());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(MainWindowTest, EditChartAndAboutOpenTheirModalDialogs) {
+  MakeDatabase(dir_ / "Problems.d", {{"a", kLens}});
+  app::TfmMain& w = Start();
+  struct Case {
+    const char* name;
+    std::function<void()> open;
+    const char* dialog;
+  };
+  const Case cases[] = {
+      {"Ред. график", [&] { w.sbEditChart()->click(); }, "views::ChartEditor"},
+      {"О программе...", [&] { w.ActAbout()->trigger(); }, "app::TfmAbout"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    QString seen;
+    QTimer::singleShot(50, [&seen] {
+      if (QWidget* m = QApplication::activeModalWidget()) {
+        seen = m->metaObject()->className();
+        if (auto* d = qobject_cast<QDialog*>(m)) d->reject();
+      }
+    });
+    c.open();
+    EXPECT_EQ(seen, c.dialog);
+  }
+  EXPECT_TRUE(asked_.empty());
 }
 
 }  // namespace

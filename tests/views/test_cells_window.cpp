@@ -79,6 +79,12 @@ TEST(CellGridModel, HeadersAndCellsComeStraightFromTheGrid) {
   m.Refresh();
   EXPECT_EQ(reset.count(), 1);
   EXPECT_EQ(m.columnCount(), 2);
+  // A cell of rows the grid has dropped, before the model heard of it, takes no edit.
+  const QModelIndex last = m.index(m.rowCount() - 1, 0);
+  g.SetRowCount(1);
+  EXPECT_FALSE(m.setData(last, QStringLiteral("L"), Qt::EditRole));
+  g.SetRowCount(2);
+  m.Refresh();
   // A cleared grid keeps its shape and shows empty cells.
   g.Clear();
   const int changedBefore = static_cast<int>(changed.count());

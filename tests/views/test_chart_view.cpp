@@ -205,6 +205,8 @@ void AnswerEditor(std::function<void(ChartEditor*)> edit, bool accept) {
 TEST_F(ChartViewTest, EditorAppliesItsChangesOnOkOnly) {
   const ChartLook before = view.Look();
   auto edit = [](ChartEditor* e) {
+    // The automatic left axis offers the range it shows (200..1600) as a start.
+    EXPECT_DOUBLE_EQ(e->findChild<QDoubleSpinBox*>(QStringLiteral("leftMax"))->value(), 1600.0);
     e->findChild<QPlainTextEdit*>(QStringLiteral("titleText"))->setPlainText(QStringLiteral("P, бар"));
     e->findChild<QComboBox*>(QStringLiteral("titleAlign"))->setCurrentIndex(2);
     e->findChild<ColourButton*>(QStringLiteral("plotArea"))->SetColour(QColor(0xee, 0xee, 0xff));
@@ -223,6 +225,7 @@ TEST_F(ChartViewTest, EditorAppliesItsChangesOnOkOnly) {
   AnswerEditor(edit, /*accept=*/false);
   EXPECT_FALSE(EditChart(&view));
   EXPECT_TRUE(view.Look() == before);
+  EXPECT_DOUBLE_EQ(view.LeftAxis()->max(), 1600.0);
   EXPECT_EQ(view.SeriesLookAt(0).colour, SeriesLook{}.colour);
 
   AnswerEditor(edit, /*accept=*/true);

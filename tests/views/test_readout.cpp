@@ -29,6 +29,10 @@ TEST(ReadoutValue, FixedAtOneAndAboveScientificBelow) {
   for (const ValueCase& c : cases) {
     EXPECT_EQ(FormatReadoutValue(c.v, c.sep), c.text) << c.v << " sep " << c.sep;
   }
+  // The largest values are written whole, not cut.
+  const std::string huge = FormatReadoutValue(1.5e300, '.');
+  EXPECT_EQ(huge.size(), 301u + 4u);
+  EXPECT_EQ(huge.substr(huge.size() - 4), ".000");
 }
 
 TEST(ReadoutText, JoinsBothValuesWithTheTitleLine) {

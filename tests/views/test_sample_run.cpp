@@ -7,9 +7,11 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QImage>
+#include <QTabWidget>
 #include <QXYSeries>
 
 #include "sample_run.h"
+#include "views/chart_editor.h"
 #include "views/chart_view.h"
 #include "views/diagram_image.h"
 
@@ -61,6 +63,15 @@ TEST(SampleRunShots, CongruentCompoundWithTwoEutectics) {
   run.cells.chbNarrowCells()->setChecked(true);
   save(run.cells, "cells_window_narrow.png");
   save(run.mosaic, "mosaic_window.png");
+
+  // The appearance editor of the diagram, each of its pages.
+  QList<SeriesData> series = run.diagram.Chart1()->AllSeries();
+  ChartEditor editor(run.diagram.Chart1()->Look(), series);
+  for (int page = 0; page < editor.Pages()->count(); ++page) {
+    editor.Pages()->setCurrentIndex(page);
+    save(editor, QStringLiteral("chart_editor_%1.png").arg(page).toLatin1().constData());
+  }
+  editor.hide();
 
   DiagramImageOptions options;
   options.pngPath = QDir(dir).filePath(QStringLiteral("diagram.png"));
