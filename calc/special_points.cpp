@@ -38,6 +38,10 @@ double HeaderNumber(const std::string& text, char sep) {
   return v;
 }
 
+void Find(CellGrid& grid, std::string_view y_parameter_text, char decimal_separator,
+          std::vector<TNode>& nodes, std::vector<std::string>& memo_lines,
+          std::vector<SpecialPoint>& series_points, std::vector<SpecialPoint>* memo_points);
+
 }  // namespace
 
 std::vector<TR> BuildRuns(const CellGrid& grid, int row) {
@@ -61,6 +65,21 @@ std::vector<TR> BuildRuns(const CellGrid& grid, int row) {
 void FindSpecialPoints(CellGrid& grid, std::string_view y_parameter_text, char decimal_separator,
                        std::vector<TNode>& nodes, std::vector<std::string>& memo_lines,
                        std::vector<SpecialPoint>& series_points) {
+  Find(grid, y_parameter_text, decimal_separator, nodes, memo_lines, series_points, nullptr);
+}
+
+void FindSpecialPoints(CellGrid& grid, std::string_view y_parameter_text, char decimal_separator,
+                       std::vector<TNode>& nodes, std::vector<std::string>& memo_lines,
+                       std::vector<SpecialPoint>& series_points,
+                       std::vector<SpecialPoint>& memo_points) {
+  Find(grid, y_parameter_text, decimal_separator, nodes, memo_lines, series_points, &memo_points);
+}
+
+namespace {
+
+void Find(CellGrid& grid, std::string_view y_parameter_text, char decimal_separator,
+          std::vector<TNode>& nodes, std::vector<std::string>& memo_lines,
+          std::vector<SpecialPoint>& series_points, std::vector<SpecialPoint>* memo_points) {
   nodes.clear();
   if (y_parameter_text.empty()) {
     throw std::invalid_argument(
@@ -69,6 +88,7 @@ void FindSpecialPoints(CellGrid& grid, std::string_view y_parameter_text, char d
   const std::string letter(1, y_parameter_text[0]);
   const std::string unit = letter == "T" ? "K" : "bar";
   memo_lines.clear();
+  if (memo_points != nullptr) memo_points->clear();
 
   const char sep = decimal_separator;
   std::vector<TR> prev_runs;
@@ -110,7 +130,9 @@ void FindSpecialPoints(CellGrid& grid, std::string_view y_parameter_text, char d
           const std::string& x_text = grid.Cell(run.First, 0);
           const std::string& y_text = grid.Cell(0, r);
           memo_lines.push_back(letter + "(X = " + x_text + ") = " + y_text + " " + unit);
-          series_points.push_back({HeaderNumber(x_text, sep), HeaderNumber(y_text, sep)});
+          const SpecialPoint point{HeaderNumber(x_text, sep), HeaderNumber(y_text, sep)};
+          series_points.push_back(point);
+          if (memo_points != nullptr) memo_points->push_back(point);
           break;
         }
         // Row B is empty under the whole run: the middle field of a node candidate.
@@ -138,6 +160,8 @@ void FindSpecialPoints(CellGrid& grid, std::string_view y_parameter_text, char d
     prev_runs = std::move(runs);
   }
 }
+
+}  // namespace
 
 void CompactGrid(CellGrid& grid) {
   std::vector<int> empty_cols;

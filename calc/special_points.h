@@ -46,6 +46,13 @@ void FindSpecialPoints(CellGrid& grid, std::string_view y_parameter_text, char d
                        std::vector<TNode>& nodes, std::vector<std::string>& memo_lines,
                        std::vector<SpecialPoint>& series_points);
 
+// The same, and memo_points receives the point of each memo line, in memo-line order (it is
+// emptied together with memo_lines), so a caller need not pick them out of the series.
+void FindSpecialPoints(CellGrid& grid, std::string_view y_parameter_text, char decimal_separator,
+                       std::vector<TNode>& nodes, std::vector<std::string>& memo_lines,
+                       std::vector<SpecialPoint>& series_points,
+                       std::vector<SpecialPoint>& memo_points);
+
 // Removes every data column whose cells in rows 1 .. RowCount-1 are all empty (its header is
 // not looked at), moving later columns left. With no data rows every data column goes.
 void CompactGrid(CellGrid& grid);

@@ -174,6 +174,26 @@ TEST(SpecialPoints, EachPassStartsAfreshButAppendsToTheSeries) {
   EXPECT_EQ(f.points.size(), 6u);
 }
 
+TEST(SpecialPoints, MemoPointsFollowTheMemoLinesAmongNodePoints) {
+  // A node (1010/1000), then a change of field at X = 1 (1000/990), then nothing (990/980).
+  CellGrid g = Grid(kX9, {{"1010", "S1 S1 . L L L . S2 S2"},
+                          {"1000", "S1 S1 . . . . . S2 S2"},
+                          {"990", "S1 S1 . . . . . S2 V"},
+                          {"980", "S1 S1 . . . . . S2 V"}});
+  Found f;
+  std::vector<SpecialPoint> memo_points = {{7, 7}};
+  calc::FindSpecialPoints(g, "Temperature, K", '.', f.nodes, f.memo, f.points, memo_points);
+  ASSERT_EQ(f.memo, (std::vector<std::string>{"T(X = 1) = 990 K"}));
+  ASSERT_EQ(memo_points.size(), 1u);
+  EXPECT_EQ(memo_points[0].X, 1);
+  EXPECT_EQ(memo_points[0].Y, 990);
+  EXPECT_EQ(f.nodes.size(), 1u);
+  EXPECT_EQ(f.points.size(), 4u);
+  // Without the extra output the pass finds the same.
+  Found plain = Find(g);
+  EXPECT_EQ(Describe(plain), Describe(f));
+}
+
 TEST(SpecialPoints, Failures) {
   CellGrid g = Grid(kX9, {{"1000", "S1 S1 . L L L . S2 S2"}, {"990", "S1 S1 . . . . . S2 S2"}});
   Found f;
