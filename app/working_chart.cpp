@@ -4,6 +4,9 @@
 #include <QList>
 #include <QMouseEvent>
 #include <QPointF>
+#include <algorithm>
+#include <cmath>
+#include <limits>
 
 #include "app/colors.h"
 #include "views/chart_editor.h"
@@ -53,6 +56,8 @@ TWorkingChart::TWorkingChart(QWidget* parent) : views::ChartView(parent) {
   look.left.gridStyle = Qt::DotLine;
   look.bottom.increment = 0.1;
   SetLook(look);
+  // The legend stands right of the plot, which keeps the low chart's plot as high as it can be.
+  chart()->legend()->setAlignment(Qt::AlignRight);
   setRubberBand(QChartView::NoRubberBand);
   setRenderHint(QPainter::Antialiasing, false);
 
@@ -120,8 +125,34 @@ void TWorkingChart::Flush() {
     changed_[i] = false;
     SeriesAt(static_cast<int>(i))->replace(next_[i]);
   }
+  FitLeftAxisLabels();
   Rescale();
   sinceDrawn_.start();
+}
+
+void TWorkingChart::FitLeftAxisLabels() {
+  // The chart is low: choose the distance of the G labels so that they stay readable (about
+  // 24 px apart) instead of a tenth of the range.
+  views::ChartLook look = Look();
+  if (!look.left.automatic) return;
+  double lo = std::numeric_limits<double>::infinity(), hi = -lo;
+  for (int i = 0; i < SeriesCount(); ++i)
+    for (const QPointF& p : SeriesAt(i)->points()) {
+      lo = std::min(lo, p.y());
+      hi = std::max(hi, p.y());
+    }
+  double step = 0;
+  const double height = std::max(40.0, PlotRect().height());
+  const double labels = std::max(2.0, std::floor(height / 24.0));
+  if (hi > lo && std::isfinite(hi - lo)) {
+    const double raw = (hi - lo) / labels;
+    const double power = std::pow(10.0, std::floor(std::log10(raw)));
+    const double f = raw / power;
+    step = (f <= 1 ? 1 : f <= 2 ? 2 : f <= 5 ? 5 : 10) * power;
+  }
+  if (step == look.left.increment) return;
+  look.left.increment = step;
+  SetLook(look);
 }
 
 void TWorkingChart::SetBottomAxisIncrement(double increment) {

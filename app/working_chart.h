@@ -46,6 +46,8 @@ class TWorkingChart : public views::ChartView, public calc::WorkingChartSink {
   void mouseReleaseEvent(QMouseEvent* e) override;
 
  private:
+  void FitLeftAxisLabels();
+
   std::vector<QList<QPointF>> next_;  // per series, what is to be drawn
   std::vector<bool> changed_;
   bool pending_ = false;
