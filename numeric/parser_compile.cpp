@@ -68,7 +68,7 @@ constexpr FormSet kNegArg = kAtoms | Bit(fPow);
 enum OpKind : int { kPlus = 0, kMinus, kStar, kSlash, kCaret, kComma, kDivOp, kModOp, kOpKinds };
 // Further position lists: '+' and '+'/'-' that can only be the operator of a sum or a difference
 // (see Analyzer::Index).
-enum : int { kRealPlus = kOpKinds, kRealPM, kLists };
+enum : int { kRealPlus = kOpKinds, kRealPM, kBareDivMod, kLists };
 
 struct BinaryForm {
   Form form;
@@ -184,10 +184,8 @@ class Analyzer {
     auto it = std::lower_bound(v.begin(), v.end(), std::make_pair(d, lo));
     return it != v.end() && it->first == d && it->second < hi ? it->second : none;
   }
-  // The last DIV or MOD lying wholly in [i, j), or -1.
-  int LastDivMod(int d, int i, int j) const {
-    return std::max(Last(kDivOp, d, i, j - 2, -1), Last(kModOp, d, i, j - 2, -1));
-  }
+  // The last DIV or MOD lying wholly in [i, j) that is no part of a variable name, or -1.
+  int LastDivMod(int d, int i, int j) const { return Last(kBareDivMod, d, i, j - 2, -1); }
   int Last(int list, int d, int lo, int hi, int none) const {
     const auto& v = by_depth_[list];
     auto it = std::lower_bound(v.begin(), v.end(), std::make_pair(d, hi));
@@ -199,9 +197,6 @@ class Analyzer {
   // Memo: key (i, j) -> bits [0, 13) known, [16, 29) value. Open addressing, Fibonacci hash.
   uint32_t* MemoSlot(int i, int j);
   bool IsRealSumOperator(int k) const;
-  // No variable name holds DIV or MOD: then an operand of a power, of a negation or on the
-  // right of DIV, MOD or '/' holds no DIV or MOD outside brackets.
-  bool names_hold_divmod_ = false;
   size_t Hash(uint64_t key) const { return (key * 0x9E3779B97F4A7C15ull) >> (64 - memo_bits_); }
   int memo_bits_ = 10;
 
@@ -271,9 +266,19 @@ void Analyzer::Index() {
       by_depth_[kRealPM].push_back({depth_[k], k});
     }
   }
-  for (const auto& [name, cell] : in_.vars->items())
-    if (name.find("DIV") != std::string::npos || name.find("MOD") != std::string::npos)
-      names_hold_divmod_ = true;
+  // An operand of a power or on the right of DIV, MOD or '/' holds no DIV or MOD outside
+  // brackets, unless inside a variable's name. The DIV and MOD that no occurrence of a
+  // variable name with DIV or MOD in it covers are "bare".
+  std::vector<char> in_name(n + 1, 0);
+  for (const auto& [name, cell] : in_.vars->items()) {
+    if (name.find("DIV") == std::string::npos && name.find("MOD") == std::string::npos) continue;
+    for (size_t at = s_.find(name); at != std::string_view::npos; at = s_.find(name, at + 1))
+      std::fill(in_name.begin() + at, in_name.begin() + at + name.size(), 1);
+  }
+  for (int op : {kDivOp, kModOp})
+    for (int k : all_[op])
+      if (!in_name[k] && !in_name[k + 1] && !in_name[k + 2])
+        by_depth_[kBareDivMod].push_back({depth_[k], k});
   for (auto& v : by_depth_) std::sort(v.begin(), v.end());
   memo_keys_.assign(1024, 0);
   memo_vals_.assign(1024, 0);
@@ -462,16 +467,16 @@ int Analyzer::FindSplit(const BinaryForm& bf, int i, int j) {
       case fMod:
         if (Last(kRealPM, d, i + 1, j, -1) >= 0 || First(kStar, d, i, j, -1) >= 0) return -1;
         lo = Last(kSlash, d, i, j, i);
-        if (!names_hold_divmod_) lo = std::max(lo, LastDivMod(d, i, j) - 2);
+        lo = std::max(lo, LastDivMod(d, i, j) - 2);
         break;
       case fQuot:
         if (Last(kRealPM, d, i + 1, j, -1) >= 0 || First(kStar, d, i, j, -1) >= 0) return -1;
         lo = hi = Last(kSlash, d, i, j, -1);
-        if (lo < 0 || (!names_hold_divmod_ && LastDivMod(d, i, j) > lo)) return -1;
+        if (lo < 0 || LastDivMod(d, i, j) > lo) return -1;
         break;
       case fPow: {
         if (Last(kRealPM, d, i + 1, j, -1) >= 0 || First(kStar, d, i, j, -1) >= 0 ||
-            First(kSlash, d, i, j, -1) >= 0 || (!names_hold_divmod_ && LastDivMod(d, i, j) >= 0))
+            First(kSlash, d, i, j, -1) >= 0 || LastDivMod(d, i, j) >= 0)
           return -1;
         lo = hi = First(kCaret, d, i, j, -1);
         if (lo < 0 || Last(kCaret, d, i, j, -1) != lo) return -1;

@@ -16,6 +16,10 @@ struct EvalCase {
   const char* err;  // exact, or nullptr to check only that something was said
 };
 
+void PrintTo(const EvalCase& c, std::ostream* os) {
+  for (const std::string& a : c.args) *os << "'" << a << "' ";
+}
+
 class CliEval : public ::testing::TestWithParam<EvalCase> {};
 
 TEST_P(CliEval, ExitCodeAndOutput) {

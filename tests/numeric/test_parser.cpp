@@ -71,6 +71,8 @@ struct ValueCase {
   double expected;
 };
 
+void PrintTo(const ValueCase& c, std::ostream* os) { *os << c.text; }
+
 class ValueTest : public ::testing::TestWithParam<ValueCase> {};
 
 TEST_P(ValueTest, Evaluates) {
@@ -218,6 +220,8 @@ struct ErrorCase {
   const char* type;
   const char* message;
 };
+
+void PrintTo(const ErrorCase& c, std::ostream* os) { *os << c.text; }
 
 class ErrorTest : public ::testing::TestWithParam<ErrorCase> {};
 
@@ -384,6 +388,8 @@ struct LimitCase {
   const char* type;  // "" for success
   double value;
 };
+
+void PrintTo(const LimitCase& c, std::ostream* os) { *os << c.name; }
 
 class LimitTest : public ::testing::TestWithParam<LimitCase> {};
 

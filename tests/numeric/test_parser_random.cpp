@@ -409,6 +409,7 @@ std::string Describe(const std::string& text, bool exhaustive, bool odd_names, b
   if (odd_names) {
     p.AssignVariable("XDIVY", 3.5);
     p.AssignVariable("MODE", -2.25);
+    p.AssignVariable("DIVA", 4);
   }
   std::string out;
   try {
@@ -435,7 +436,7 @@ TEST(ParserNarrowing, SameResultAsTryingEveryPosition) {
   static const char* const kPieces[] = {
       "X",  "Y",  "E",  "1", "2.5", ".", "E", "1E", "-", "-", "+", "+", "*", "/", "^", "DIV",
       "MOD", "(", "(", ")", ")", ",", "SIN(", "MAX(", "PI", "Q1E", "XDIVY", "MODE", "0",
-      "D", "V", "M", "IV", "OD", "5", "E-", "E+"};
+      "D", "V", "M", "IV", "OD", "5", "E-", "E+", "DIVA", "A"};
   std::mt19937 rng(2026);
   int compiled = 0;
   for (int t = 0; t < 30000; ++t) {
