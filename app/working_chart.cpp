@@ -66,6 +66,7 @@ TWorkingChart::TWorkingChart(QWidget* parent) : views::ChartView(parent) {
   AddSeries(views::SeriesKind::Line, "Solid", PhaseLook(1));
   AddSeries(views::SeriesKind::Line, "Convex", ConvexLook());
 
+  FitLeftAxisLabels();
   catchUp_.setSingleShot(true);
   catchUp_.setInterval(kRedrawInterval);
   connect(&catchUp_, &QTimer::timeout, this, [this] { Flush(); });
@@ -141,6 +142,11 @@ void TWorkingChart::FitLeftAxisLabels() {
       lo = std::min(lo, p.y());
       hi = std::max(hi, p.y());
     }
+  if (!(hi > lo)) {
+    // No data yet: the axes show 0 to 1.
+    lo = 0;
+    hi = 1;
+  }
   double step = 0;
   const double height = std::max(40.0, PlotRect().height());
   const double labels = std::max(2.0, std::floor(height / 24.0));
