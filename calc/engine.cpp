@@ -6,7 +6,7 @@
 
 #include "calc/cell_grid.h"
 #include "calc/level_work.h"
-#include "calc/special_points.h"
+#include "calc/point_finder.h"
 #include "numeric/format.h"
 
 namespace calc {

@@ -11,7 +11,7 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
-#include "calc/special_points.h"
+#include "calc/point_finder.h"
 
 namespace views {
 

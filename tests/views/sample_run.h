@@ -18,7 +18,7 @@
 #include "views/cells_window.h"
 #include "views/diagram_window.h"
 #include "views/mosaic_window.h"
-#include "views/special_points_window.h"
+#include "views/points_report_window.h"
 
 namespace views::testing {
 

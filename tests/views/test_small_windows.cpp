@@ -8,7 +8,7 @@
 #include <QTableWidget>
 
 #include "views/mosaic_window.h"
-#include "views/special_points_window.h"
+#include "views/points_report_window.h"
 
 namespace views {
 namespace {

@@ -11,14 +11,14 @@
 #include <QTableView>
 #include <QXYSeries>
 
-#include "calc/special_points.h"
+#include "calc/point_finder.h"
 #include "sample_results.h"
 #include "views/cells_window.h"
 #include "views/chart_view.h"
 #include "views/diagram_image.h"
 #include "views/diagram_window.h"
 #include "views/mosaic_window.h"
-#include "views/special_points_window.h"
+#include "views/points_report_window.h"
 
 namespace views {
 namespace {

@@ -1,4 +1,4 @@
-#include "calc/special_points.h"
+#include "calc/point_finder.h"
 
 #include <algorithm>
 #include <stdexcept>

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "calc/cell_grid.h"
-#include "calc/special_points.h"
+#include "calc/point_finder.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "views/special_points_window.h"
+#include "views/points_report_window.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>
