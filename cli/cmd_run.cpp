@@ -17,6 +17,7 @@
 
 #include "calc/cell_grid.h"
 #include "calc/engine.h"
+#include "calc/headless_host.h"
 #include "calc/ports.h"
 #include "calc/results.h"
 #include "cli/commands.h"
@@ -29,7 +30,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr uint32_t kDefaultMosaicColor = 12639424;  // money green, as the program's default
 
 struct RunOptions {
   std::string database;
@@ -49,13 +49,14 @@ struct Message {
 };
 
 // The host of a headless run: messages are collected and echoed to stderr, confirmations are
-// answered Yes, nothing is shown, the mosaic is always drawn (it is one of the outputs).
-class HeadlessHost : public calc::MessagePort,
-                     public calc::WorkingChartSink,
-                     public calc::CalcHost {
+// answered with their first button (Yes), nothing is shown, the mosaic is always drawn (it is
+// one of the outputs).
+class RunHost : public calc::HeadlessHost {
  public:
-  HeadlessHost(const calc::ProblemInput& problem, const RunOptions& options)
-      : problem_(problem), options_(options), engine_(*this, *this, *this, results_) {}
+  RunHost(const calc::ProblemInput& p, const RunOptions& options)
+      : options_(options), engine_(*this, *this, *this, results_) {
+    problem = p;
+  }
 
   calc::Engine& engine() { return engine_; }
   const calc::Results& results() const { return results_; }
@@ -72,43 +73,20 @@ class HeadlessHost : public calc::MessagePort,
       case calc::DialogType::Error: Record("error", text); break;
       default: Record("info", text); break;
     }
-    return buttons.empty() ? calc::DialogButton::OK : buttons.front();
+    return HeadlessHost::MessageDlg(text, type, buttons);
   }
   void ShowMessage(const std::string& text) override { Record("info", text); }
 
-  void RebuildSeries(const std::vector<std::string>&) override {}
-  void ClearSeries() override {}
-  void SetSeriesPoints(int, const std::vector<calc::ChartPoint>&) override {}
-  void SetBottomAxisIncrement(double) override {}
-
-  void ProcessEvents() override {}
-  void SetStatusText(const std::string&) override {}
   std::pair<int, int> MosaicSize() override { return {options_.mosaic_w, options_.mosaic_h}; }
-  bool PostPendingEdit() override { return true; }
-  calc::ProblemInput CurrentProblem() override { return problem_; }
-  bool ShowChart() override { return problem_.ShowChart; }
-  bool ShowMosaic() override { return true; }
-  bool StepMode() override { return false; }
   char DecimalSeparator() override { return options_.separator; }
-  uint32_t MosaicColor() override { return kDefaultMosaicColor; }
-  void FocusZValue() override {}
-  void SetCaptions(const std::string&) override {}
-  void HideMosaicWindow() override {}
-  void ShowMosaicWindow(bool) override {}
-  void MosaicReplaced() override {}
-  void SetProblemListEnabled(bool) override {}
-  void EnableResultCommands() override {}
   void BuildDiagram() override {
     completed_ = true;
-    engine_.FindSpecialPoints(calc::YParameterText(problem_.Yparameter));
+    engine_.FindSpecialPoints(calc::YParameterText(problem.Yparameter));
   }
-  bool SpecialPointsWindowVisible() override { return false; }
-  void ShowSpecialPoints() override {}
 
   bool completed() const { return completed_; }
 
  private:
-  calc::ProblemInput problem_;
   const RunOptions& options_;
   calc::Results results_;
   calc::Engine engine_;
@@ -163,7 +141,7 @@ void WriteFile(const fs::path& path, const std::string& bytes) {
   if (!f) throw std::runtime_error("cannot write " + path.string());
 }
 
-void WriteOutputs(const fs::path& dir, const calc::ProblemInput& problem, HeadlessHost& host,
+void WriteOutputs(const fs::path& dir, const calc::ProblemInput& problem, RunHost& host,
                   double seconds) {
   const calc::Results& r = host.results();
   const calc::CellGrid& cells = r.Cells();
@@ -343,7 +321,7 @@ std::string Lower(std::string s) {
 int RunOne(calc::ProblemInput problem, const RunOptions& o, const fs::path& dir) {
   if (o.xpoints > 0) problem.XPoints = o.xpoints;
   if (o.ypoints > 0) problem.YPoints = o.ypoints;
-  HeadlessHost host(problem, o);
+  RunHost host(problem, o);
   int code = 0;
   const auto start = std::chrono::steady_clock::now();
   try {
