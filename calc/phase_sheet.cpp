@@ -1,5 +1,7 @@
 #include "calc/phase_sheet.h"
 
+#include <cctype>
+
 #include "numeric/format.h"
 #include "numeric/strparser.h"
 
@@ -164,6 +166,33 @@ bool PhaseSheet::Compile(std::string_view functs, char decimal_separator) {
     }
   }
   return true;
+}
+
+ComponentNames ReadComponentNames(std::string_view functs) {
+  static constexpr std::string_view kWord = "components:";
+  for (const std::string& line : SplitLines(functs)) {
+    const size_t pct = line.find('%');
+    if (pct == std::string::npos) continue;
+    size_t i = line.find_first_not_of(" \t", pct + 1);
+    if (i == std::string::npos || line.size() - i < kWord.size()) continue;
+    bool match = true;
+    for (size_t k = 0; k < kWord.size() && match; ++k)
+      match = std::tolower(static_cast<unsigned char>(line[i + k])) == kWord[k];
+    if (!match) continue;
+    std::vector<std::string> names;
+    std::string cur;
+    for (size_t k = i + kWord.size(); k <= line.size(); ++k) {
+      const char c = k < line.size() ? line[k] : ' ';
+      if (c == ' ' || c == '\t' || c == ',' || c == ';') {
+        if (!cur.empty()) names.push_back(std::move(cur));
+        cur.clear();
+      } else {
+        cur += c;
+      }
+    }
+    if (names.size() >= 2) return {names[0], names[1]};
+  }
+  return {};
 }
 
 }  // namespace calc

@@ -67,6 +67,16 @@ class PhaseSheet {
   double* sid_p_ = nullptr;
 };
 
+// The names of the two components when the sheet gives them in a comment directive
+// "% components: A_NAME B_NAME" (any case for the word, names separated by blanks or a
+// comma; the first such line wins). Empty strings when the sheet names none: the program then
+// says A and B. The compiler ignores the line as it ignores every comment.
+struct ComponentNames {
+  std::string A, B;
+  bool Named() const { return !A.empty(); }
+};
+ComponentNames ReadComponentNames(std::string_view functs);
+
 // The lines of a memo text: split at CR LF, LF or CR; a final line break adds no line.
 std::vector<std::string> SplitLines(std::string_view text);
 

@@ -11,6 +11,7 @@
 
 #include "calc/mosaic.h"
 #include "calc/ports.h"
+#include "calc/refined.h"
 
 namespace calc {
 
@@ -132,6 +133,8 @@ struct Results {
   std::vector<SpecialPoint> MemoPoints;
   // The points of the diagram's "Special points" series, in the order appended.
   std::vector<SpecialPoint> SpecialPoints;
+  // The exact answers of the refinement stage (empty until it runs).
+  RefinedResults Refined;
   SweepState State;
 
  private:

@@ -156,3 +156,11 @@ TEST(PhaseSheet, SplitLines) {
 
 }  // namespace
 }  // namespace calc
+
+TEST(PhaseSheet, ComponentNamesFromTheDirective) {
+  EXPECT_FALSE(calc::ReadComponentNames("GL=1\nGS=2").Named());
+  EXPECT_FALSE(calc::ReadComponentNames("% components: PB\nGL=1").Named());
+  const auto n = calc::ReadComponentNames("GL=1 % liquid\r\n%  Components: PB, SN\n% components: A B");
+  EXPECT_EQ(n.A, "PB");
+  EXPECT_EQ(n.B, "SN");
+}

@@ -1,0 +1,85 @@
+#pragma once
+// Exact answers: what the refinement stage solves from the Gibbs energies after the sweep and
+// the special-point finder. Every feature starts from what the grid found; a feature whose
+// solve failed or left the grid cell it started from keeps the grid value and says so in
+// `Approximate`. The grid results (cells, nodes, memo lines) are never changed by it.
+
+#include <string>
+#include <vector>
+
+namespace calc {
+
+// A phase taking part in a feature: a solution phase by its name ("L", "S", "LIQUID"), a point
+// phase by its line key or composition text; X its mole fraction of B.
+struct RefinedPhase {
+  std::string Name;
+  double X = 0;
+};
+
+// A three-phase equilibrium: the reaction type ("eutectic", "peritectic", "monotectic",
+// "eutectoid", "peritectoid", "monotectoid", "syntectic", "metatectic", "catatectic"), the
+// reaction text (phases stable above → phases stable below, e.g. "L → S(0.0092) + S(0.9908)"),
+// the level and the three phases in ascending X.
+struct Invariant {
+  std::string Type;
+  std::string Reaction;
+  double Y = 0;
+  std::vector<RefinedPhase> Phases;
+  bool Approximate = false;
+};
+
+// A transition of a pure component (X = 0 or X = 1): the level where the phases stable above
+// and below it have equal energy.
+struct Transition {
+  double X = 0;
+  double Y = 0;
+  std::string Above;
+  std::string Below;
+  bool Approximate = false;
+};
+
+// The top (or bottom) of a miscibility gap of one phase.
+struct CriticalPoint {
+  std::string Phase;
+  double X = 0;
+  double Y = 0;
+  bool Approximate = false;
+};
+
+// A two-phase region closing at one composition: "congruent melting", "lens minimum",
+// "lens maximum", "congruent transformation"; the two phases that meet there.
+struct CongruentPoint {
+  std::string Type;
+  std::vector<std::string> Phases;
+  double X = 0;
+  double Y = 0;
+  bool Approximate = false;
+};
+
+// One tie line of one level solved from the common-tangent conditions: the phases at its
+// left and right ends and their compositions. Level is the level index (row of the cell grid
+// minus one).
+struct BoundaryEnd {
+  int Level = 0;
+  double Y = 0;
+  std::string PhaseLeft;
+  double XLeft = 0;
+  std::string PhaseRight;
+  double XRight = 0;
+  bool Approximate = false;
+};
+
+struct RefinedResults {
+  // False when refinement is off or has not run for the current results.
+  bool Ran = false;
+  std::vector<Invariant> Invariants;
+  std::vector<Transition> Transitions;
+  std::vector<CriticalPoint> CriticalPoints;
+  std::vector<CongruentPoint> CongruentPoints;
+  // In level order, each level's tie lines in ascending X.
+  std::vector<BoundaryEnd> Boundaries;
+
+  void Clear() { *this = RefinedResults(); }
+};
+
+}  // namespace calc
