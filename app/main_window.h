@@ -18,13 +18,17 @@
 class QAction;
 class QCheckBox;
 class QComboBox;
+class QGridLayout;
 class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 class QSplitter;
 class QToolButton;
+class QVBoxLayout;
 
 namespace app {
 
@@ -106,6 +110,7 @@ class TfmMain : public QMainWindow, public calc::CalcHost {
   QToolButton* NavDelete() const { return navDelete_; }
   QToolButton* NavCancel() const { return navCancel_; }
   QLabel* StatusPanel(int i) const { return i == 0 ? status0_ : status1_; }
+  QMenu* MenuFile() const { return menuFile_; }
   QAction* ActOpen() const { return actOpen_; }
   QAction* ActCreate() const { return actCreate_; }
   QAction* ActClose() const { return actClose_; }
@@ -143,7 +148,20 @@ class TfmMain : public QMainWindow, public calc::CalcHost {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  // The window's controls, built in the order the Tab key visits them.
   void BuildUi();
+  void SetUpWindow();
+  void BuildMenus();
+  QWidget* BuildProblemList(QWidget* parent);
+  QHBoxLayout* BuildNavigator(QWidget* parent);
+  QWidget* BuildChartAndSheet(QWidget* parent);
+  QWidget* BuildBottomPanel(QWidget* parent);
+  QGridLayout* BuildCommandButtons(QWidget* parent);
+  QGroupBox* BuildYAxisBox(QWidget* parent);
+  QGroupBox* BuildPointCountBox(QWidget* parent);
+  QVBoxLayout* BuildDisplayAndClose(QWidget* parent);
+  void BuildStatusBar();
+  void ConnectCommands();
   void BindTable();
   // Runs a command: an error that nobody handled is shown in a message box; a silent abort is
   // dropped.
@@ -210,6 +228,7 @@ class TfmMain : public QMainWindow, public calc::CalcHost {
   QPushButton* btnClose_ = nullptr;
   QLabel* status0_ = nullptr;
   QLabel* status1_ = nullptr;
+  QMenu* menuFile_ = nullptr;
   QAction* actOpen_ = nullptr;
   QAction* actCreate_ = nullptr;
   QAction* actClose_ = nullptr;
