@@ -537,9 +537,14 @@ bool TfmMain::eventFilter(QObject* watched, QEvent* event) {
     // A key event travels from the focused control up to its parents; run once, at the first.
     QWidget* focus = QApplication::focusWidget();
     const bool first = focus ? w == focus : w == w->window();
-    if (first && w->window() == this) sbRunClick();
+    if (first && w->window() == this) {
+      sbRunClick();
+      // The key has done its work. Left to travel on to the parents, it would run again when a
+      // message box of the run has left the window without a focused control.
+      return true;
+    }
   }
-  // The key goes on to the focused control as usual.
+  // Other keys go on to the focused control as usual.
   return QMainWindow::eventFilter(watched, event);
 }
 

@@ -18,6 +18,7 @@
 #include <QTest>
 #include <QToolButton>
 #include <deque>
+#include <functional>
 #include <filesystem>
 #include <fstream>
 
@@ -94,6 +95,7 @@ class MainWindowTest : public ::testing::Test {
     fs::current_path(dir_);
     app::TDialogs::SetTestHook([this](const app::DialogRequest& r) {
       asked_.push_back(r);
+      if (duringDialog_) duringDialog_();
       if (answers_.empty()) return app::DialogAnswer{DialogButton::OK, false, {}, 0};
       const app::DialogAnswer a = answers_.front();
       answers_.pop_front();
@@ -142,6 +144,7 @@ class MainWindowTest : public ::testing::Test {
   std::unique_ptr<app::TfmMain> window_;
   std::deque<app::DialogAnswer> answers_;
   std::vector<app::DialogRequest> asked_;
+  std::function<void()> duringDialog_;  // what a real modal box would do meanwhile
 };
 
 TEST_F(MainWindowTest, StartUpWithoutSettingsUsesDesignedGeometryAndProblemsD) {
@@ -375,6 +378,33 @@ TEST_F(MainWindowTest, F9WhileTypingInTheMemoStartsARun) {
   EXPECT_EQ(w.Chart1()->SeriesCount(), 3);
   EXPECT_EQ(w.Chart1()->TitleAt(2), "Convex");
   EXPECT_TRUE(w.memFunctions()->toPlainText().endsWith("% note"));
+}
+
+// A real message box takes the activation away; when it closes, the main window has no focus
+// widget until the window system activates it again, while the F9 key event still travels up
+// from the control it was pressed in.
+TEST_F(MainWindowTest, F9InAnEditOrTheListRunsOnceWhenTheRunEndsInAMessage) {
+  MakeDatabase(dir_ / "Problems.d", {{"broken", "GL = (X\nGS = X\n"}});
+  app::TfmMain& w = Start();
+  w.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+  duringDialog_ = [] {
+    QDialog box;
+    box.show();
+    box.activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&box));
+  };
+  for (QWidget* control : {static_cast<QWidget*>(w.DBEdit1()),
+                           static_cast<QWidget*>(w.StripeGrid1())}) {
+    SCOPED_TRACE(control->objectName().toStdString());
+    asked_.clear();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    control->setFocus();
+    QTest::keyClick(control, Qt::Key_F9);
+    ASSERT_EQ(asked_.size(), 1u) << "one run, one message";
+    EXPECT_EQ(asked_[0].type, DialogType::Error) << asked_[0].text;
+  }
 }
 
 TEST_F(MainWindowTest, StepModeOverFourLevelsAndTheRestartQuestion) {
