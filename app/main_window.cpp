@@ -39,6 +39,10 @@ namespace {
 
 QString U(const char* utf8) { return QString::fromUtf8(utf8); }
 
+// Unwinds a running sweep from its pause between levels when the window closes. It is no
+// std::exception, so nothing on the way handles it as an error of the calculation.
+struct SweepStopped {};
+
 std::string Trimmed(const std::string& s) {
   const auto b = s.find_first_not_of(" \t");
   if (b == std::string::npos) return {};
@@ -150,6 +154,8 @@ void TfmMain::BuildMenus() {
   connect(actClose_, &QAction::triggered, this, [this] { N3Click(); });
   connect(actColor_, &QAction::triggered, this, [this] { MosaicColorClick(); });
   connect(actAbout_, &QAction::triggered, this, [this] { AboutClick(); });
+  LockDuringSweep(actOpen_);
+  LockDuringSweep(actCreate_);
 }
 
 QWidget* TfmMain::BuildProblemList(QWidget* parent) {
@@ -374,6 +380,8 @@ void TfmMain::BindTable() {
   vtblProblem_.AfterInsert = [this](store::TMemTable&) { vtblProblemAfterInsert(); };
   vtblProblem_.BeforePost = [this](store::TMemTable&) { vtblProblemBeforePost(); };
   vtblProblem_.AfterPost = [this](store::TMemTable&) { vtblProblemAfterPost(); };
+  // A deletion changes the database as a post does: it is saved at exit.
+  vtblProblem_.AfterDelete = [this](store::TMemTable&) { tableModified_ = true; };
   vtblProblem_.AfterScroll = [this](store::TMemTable&) { vtblProblemAfterScroll(); };
 
   binding_ = new TDataBinding(vtblProblem_);
@@ -392,17 +400,30 @@ void TfmMain::BindTable() {
   // The handler of the Y list runs after the binding has started Edit and stored the item.
   connect(dbcbY_, &QComboBox::activated, this, [this] { dbcbYChange(); });
 
-  const auto navigatorState = [this] {
-    const bool active = vtblProblem_.Active();
-    const auto st = vtblProblem_.State();
-    navInsert_->setEnabled(active);
-    navDelete_->setEnabled(active && (st == store::dsInsert || st == store::dsEdit ||
-                                      vtblProblem_.RecordCount() > 0));
-    navCancel_->setEnabled(st == store::dsInsert || st == store::dsEdit);
-  };
-  stateLink_ = std::make_unique<StateLink>(navigatorState);
+  stateLink_ = std::make_unique<StateLink>([this] { UpdateNavigator(); });
   vtblProblem_.AddDataLink(stateLink_.get());
-  navigatorState();
+  UpdateNavigator();
+}
+
+void TfmMain::UpdateNavigator() {
+  const bool active = vtblProblem_.Active() && !sweepBusy_;
+  const auto st = vtblProblem_.State();
+  const bool editing = st == store::dsInsert || st == store::dsEdit;
+  navInsert_->setEnabled(active);
+  navDelete_->setEnabled(active && (editing || vtblProblem_.RecordCount() > 0));
+  navCancel_->setEnabled(editing && !sweepBusy_);
+}
+
+void TfmMain::LockDuringSweep(QAction* command) {
+  sweepLocked_.push_back(command);
+  if (sweepBusy_) command->setEnabled(false);
+}
+
+void TfmMain::SetSweepBusy(bool busy) {
+  sweepBusy_ = busy;
+  for (QAction* a : sweepLocked_) a->setEnabled(!busy);
+  grid_->setEnabled(listEnabled_ && !busy);
+  UpdateNavigator();
 }
 
 // ------------------------------------------------------------------ helpers
@@ -514,6 +535,13 @@ bool TfmMain::ShutDown() {
 }
 
 void TfmMain::closeEvent(QCloseEvent* event) {
+  // During a run the sweep is stopped first; the run command closes the window when it has
+  // unwound, through the path below.
+  if (engine_->Running()) {
+    closeRequested_ = true;
+    event->ignore();
+    return;
+  }
   // A problem that cannot be stored would make the shut-down skip every save; keep the window
   // open instead, so the user can correct it or cancel the edit.
   if (chbSave_->isChecked()) {
@@ -553,11 +581,25 @@ bool TfmMain::eventFilter(QObject* watched, QEvent* event) {
 void TfmMain::sbRunClick() {
   // A Run pressed again inside a running sweep is ignored by the engine; only the outermost
   // command brings the windows up to date afterwards.
-  const bool outer = !engine_->Running();
-  Command([&] { engine_->Run(); });
-  if (!outer) return;
+  // A Run pressed again inside a running sweep is ignored by the engine; only the outermost
+  // command locks the commands and brings the windows up to date afterwards.
+  if (engine_->Running()) {
+    Command([&] { engine_->Run(); });
+    return;
+  }
+  SetSweepBusy(true);
+  try {
+    Command([&] { engine_->Run(); });
+  } catch (const SweepStopped&) {
+    // the window is closing; the results keep the levels computed so far
+  }
+  SetSweepBusy(false);
   chart_->Flush();
   if (windows_) windows_->RunEnded();
+  if (closeRequested_) {
+    closeRequested_ = false;
+    close();
+  }
 }
 
 void TfmMain::chbStepClick() { SetProblemListEnabled(chbStep_->isChecked()); }
@@ -705,6 +747,8 @@ void TfmMain::ShowWorkingChart(bool on) {
 void TfmMain::ProcessEvents() {
   if (windows_) windows_->LevelDone();
   QApplication::processEvents();
+  // Only a sweep of the run command stops here: that command catches it.
+  if (closeRequested_ && sweepBusy_) throw SweepStopped{};
 }
 
 void TfmMain::SetStatusText(const std::string& text) {
@@ -771,7 +815,10 @@ void TfmMain::MosaicReplaced() {
   if (windows_) windows_->MosaicReplaced();
 }
 
-void TfmMain::SetProblemListEnabled(bool enabled) { grid_->setEnabled(enabled); }
+void TfmMain::SetProblemListEnabled(bool enabled) {
+  listEnabled_ = enabled;
+  grid_->setEnabled(enabled && !sweepBusy_);
+}
 
 void TfmMain::EnableResultCommands() {
   sbDiagram_->setEnabled(true);

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/dialogs.h"
 #include "calc/engine.h"
@@ -111,6 +112,9 @@ class TfmMain : public QMainWindow, public calc::CalcHost {
   QToolButton* NavCancel() const { return navCancel_; }
   QLabel* StatusPanel(int i) const { return i == 0 ? status0_ : status1_; }
   QMenu* MenuFile() const { return menuFile_; }
+  // A command that can change the current problem or the database: it is disabled while a
+  // sweep runs and enabled again when the run command ends, however it ends.
+  void LockDuringSweep(QAction* command);
   QAction* ActOpen() const { return actOpen_; }
   QAction* ActCreate() const { return actCreate_; }
   QAction* ActClose() const { return actClose_; }
@@ -176,6 +180,11 @@ class TfmMain : public QMainWindow, public calc::CalcHost {
   void vtblProblemAfterScroll();
   void dbcbYChange();
   void ShowWorkingChart(bool on);
+  // The navigator's buttons follow the table's state and the sweep.
+  void UpdateNavigator();
+  // Disables (busy) or enables again every command that could change the problem under a
+  // running sweep.
+  void SetSweepBusy(bool busy);
 
   // Posts the record if it is being edited or inserted; false when its checks refused.
   bool PostIfEditing();
@@ -199,6 +208,14 @@ class TfmMain : public QMainWindow, public calc::CalcHost {
   bool tableModified_ = false;
   std::int32_t mosaicColor_;
   bool settingsWriteReported_ = false;
+  // The sweep lock: the locked commands, whether a run command is computing, the problem
+  // list's state as the engine last set it.
+  std::vector<QAction*> sweepLocked_;
+  bool sweepBusy_ = false;
+  bool listEnabled_ = true;
+  // The window was asked to close during a run: the sweep stops at its next pause, and the
+  // close goes on once the run command has ended.
+  bool closeRequested_ = false;
 
   // Controls.
   QSplitter* splitter_ = nullptr;
