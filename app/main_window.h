@@ -44,6 +44,9 @@ struct TMainOptions {
   QString settingsReadPath;
   // The folder the settings are written into at shut-down; empty: the executable's folder.
   QString settingsWriteFolder;
+  // Where the settings live when that folder cannot be written into (an installed program);
+  // empty: the user's configuration folder for this program.
+  QString userConfigFolder;
 };
 
 class TfmMain : public QMainWindow, public calc::CalcHost {
@@ -80,6 +83,7 @@ class TfmMain : public QMainWindow, public calc::CalcHost {
   bool TableModified() const { return tableModified_; }
   std::int32_t MosaicColorValue() const { return mosaicColor_; }
   QString SettingsWritePath() const;
+  QString SettingsReadPath() const;
 
   store::TMemTable& Table() { return vtblProblem_; }
   calc::Results& Results() { return results_; }
@@ -120,6 +124,7 @@ class TfmMain : public QMainWindow, public calc::CalcHost {
   QAction* ActClose() const { return actClose_; }
   QAction* ActMosaicColor() const { return actColor_; }
   QAction* ActAbout() const { return actAbout_; }
+  QAction* ActCellGrid() const { return actCellGrid_; }
 
   // calc::CalcHost
   void ProcessEvents() override;
@@ -156,6 +161,7 @@ class TfmMain : public QMainWindow, public calc::CalcHost {
   void BuildUi();
   void SetUpWindow();
   void BuildMenus();
+  void BuildResultsMenu();
   QWidget* BuildProblemList(QWidget* parent);
   QHBoxLayout* BuildNavigator(QWidget* parent);
   QWidget* BuildChartAndSheet(QWidget* parent);
@@ -193,6 +199,10 @@ class TfmMain : public QMainWindow, public calc::CalcHost {
   void OpenWorkingTable();
   void RunCheckProblem();
   void SetDatabaseCaption(const QString& caption);
+  // The executable's folder (or the one the options name), when the settings can be written
+  // there; else empty.
+  QString WritableProgramFolder() const;
+  QString UserConfigFolder() const;
 
   TMainOptions options_;
   store::TMemTable vtblProblem_;
@@ -251,6 +261,7 @@ class TfmMain : public QMainWindow, public calc::CalcHost {
   QAction* actClose_ = nullptr;
   QAction* actColor_ = nullptr;
   QAction* actAbout_ = nullptr;
+  QAction* actCellGrid_ = nullptr;
 };
 
 }  // namespace app
