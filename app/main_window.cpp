@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QFontDatabase>
@@ -540,6 +541,7 @@ void TfmMain::StartUp() {
   bool opened = false;
   Command([&] {
     vtblProblem_.Open();
+    RememberDatabaseFile();
     opened = true;
   });
   if (opened) RunCheckProblem();
@@ -550,7 +552,7 @@ bool TfmMain::ShutDown() {
   bool ok = false;
   Command([&] {
     if (!PostIfEditing()) return;
-    if (tableModified_) vtblProblem_.SaveToFile(workingFileName_);
+    SaveDatabase();
     ok = true;
   });
   if (!ok) return false;
@@ -693,8 +695,36 @@ void TfmMain::N3Click() { close(); }
 bool TfmMain::SaveBeforeSwitch() {
   if (!chbSave_->isChecked()) return true;
   if (!PostIfEditing()) return false;
-  if (tableModified_) vtblProblem_.SaveToFile(workingFileName_);
+  SaveDatabase();
   return true;
+}
+
+namespace {
+
+std::pair<qint64, qint64> FileStamp(const std::string& path) {
+  const QFileInfo info(QString::fromStdString(path));
+  if (!info.exists()) return {-1, 0};
+  return {info.size(), info.lastModified().toMSecsSinceEpoch()};
+}
+
+}  // namespace
+
+void TfmMain::RememberDatabaseFile() { databaseStamp_ = FileStamp(workingFileName_); }
+
+void TfmMain::SaveDatabase() {
+  if (!tableModified_) return;
+  if (FileStamp(workingFileName_) != databaseStamp_ &&
+      dialogs_.MessageDlg(tr("The database %1 was changed by another program since this window "
+                             "read it. Replace it with this window's problems?")
+                              .arg(QString::fromStdString(workingFileName_))
+                              .toStdString(),
+                          calc::DialogType::Confirmation,
+                          {calc::DialogButton::Yes, calc::DialogButton::No}) !=
+          calc::DialogButton::Yes) {
+    return;
+  }
+  vtblProblem_.SaveToFile(workingFileName_);
+  RememberDatabaseFile();
 }
 
 void TfmMain::N1Click() {
@@ -708,6 +738,7 @@ void TfmMain::N1Click() {
     tableModified_ = false;
     SetDatabaseCaption(QString::fromStdString("Database: " + workingFileName_));
     vtblProblem_.Open();
+    RememberDatabaseFile();
     RunCheckProblem();
   });
 }
@@ -741,6 +772,7 @@ void TfmMain::N5Click() {
     vtblProblem_.SetTableName(workingFileName_);
     vtblProblem_.SaveToFile(name);
     vtblProblem_.Open();
+    RememberDatabaseFile();
     SetDatabaseCaption(QString::fromStdString(name));
     tableModified_ = false;
   });

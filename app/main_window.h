@@ -196,6 +196,12 @@ class TfmMain : public QMainWindow, public calc::CalcHost {
   bool PostIfEditing();
   // The saving before a database switch; false when a refused post ends the command.
   bool SaveBeforeSwitch();
+  // Saves the database if a problem was posted or deleted. When another program (a second
+  // instance) has written the file since this window read or wrote it, asks first; No keeps
+  // that program's file.
+  void SaveDatabase();
+  // Remembers the database file as this window last read or wrote it.
+  void RememberDatabaseFile();
   void OpenWorkingTable();
   void RunCheckProblem();
   void SetDatabaseCaption(const QString& caption);
@@ -218,6 +224,8 @@ class TfmMain : public QMainWindow, public calc::CalcHost {
   bool tableModified_ = false;
   std::int32_t mosaicColor_;
   bool settingsWriteReported_ = false;
+  // Size and time of change of the database file when this window last read or wrote it.
+  std::pair<qint64, qint64> databaseStamp_{-1, 0};
   // The sweep lock: the locked commands, whether a run command is computing, the problem
   // list's state as the engine last set it.
   std::vector<QAction*> sweepLocked_;

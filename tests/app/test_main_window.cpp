@@ -20,6 +20,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QXYSeries>
+#include <chrono>
 #include <deque>
 #include <filesystem>
 #include <fstream>
@@ -680,6 +681,30 @@ TEST_F(MainWindowTest, ClosingWritesTheDatabaseAndTheExactSettingsText) {
                                "\nWidth=700\nWorkingFileName=Problems.d\nMDcolor=12639424\n\n";
   EXPECT_EQ(Bytes(dir_ / "bin" / "Brelona.cfg"), expected);
   EXPECT_FALSE(fs::exists(dir_ / "Brelona.cfg")) << "written next to the executable only";
+}
+
+TEST_F(MainWindowTest, ADatabaseAnotherInstanceSavedMeanwhileIsReplacedOnlyOnYes) {
+  MakeDatabase(dir_ / "Problems.d", {{"a", kLens}});
+  app::TfmMain& w = Start();
+  Type(w.DBEdit1(), "310");
+  // A second instance saves the same file meanwhile.
+  MakeDatabase(dir_ / "Problems.d", {{"a", kLens}, {"from the other instance", kLens}});
+  fs::last_write_time(dir_ / "Problems.d",
+                      fs::last_write_time(dir_ / "Problems.d") + std::chrono::seconds(2));
+  const std::string theirs = Bytes(dir_ / "Problems.d");
+  Answer(DialogButton::No);
+  EXPECT_TRUE(w.ShutDown());
+  ASSERT_EQ(asked_.size(), 1u);
+  EXPECT_EQ(asked_[0].type, DialogType::Confirmation);
+  EXPECT_NE(asked_[0].text.find("changed by another program"), std::string::npos);
+  EXPECT_EQ(Bytes(dir_ / "Problems.d"), theirs);
+  EXPECT_TRUE(fs::exists(dir_ / "bin" / "Brelona.cfg")) << "the settings are written all the same";
+  Answer(DialogButton::Yes);
+  EXPECT_TRUE(w.ShutDown());
+  EXPECT_EQ(asked_.size(), 2u);
+  EXPECT_NE(Bytes(dir_ / "Problems.d"), theirs);
+  EXPECT_TRUE(w.ShutDown());
+  EXPECT_EQ(asked_.size(), 2u) << "its own last save is no change by another program";
 }
 
 TEST_F(MainWindowTest, ClosingWithSaveUncheckedTouchesNothing) {
