@@ -709,7 +709,9 @@ std::pair<qint64, qint64> FileStamp(const std::string& path) {
 
 }  // namespace
 
-void TfmMain::RememberDatabaseFile() { databaseStamp_ = FileStamp(workingFileName_); }
+void TfmMain::RememberDatabaseFile() {
+  databaseStamp_ = FileStamp(workingFileName_);
+}
 
 void TfmMain::SaveDatabase() {
   if (!tableModified_) return;
