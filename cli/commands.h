@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/messages.h"
+
 namespace cli {
 
 // Exit codes of brelona-calc, the same for every command.
@@ -37,12 +39,6 @@ bool WantsHelp(const Args& args);
 // Prints "usage: brelona-calc NAME USAGE" and the command's help text to stdout (help asked
 // for, exit 0) or stderr (a usage error, exit 2), and returns that exit code.
 int CommandUsage(const char* name, bool asked);
-
-// A message for a terminal: the carriage returns that separate the lines of the program's
-// messages (alone or before a line feed) become line feeds.
-std::string TerminalText(std::string_view text);
-// Prints "error: TEXT" on stderr, TEXT as for a terminal.
-void PrintError(std::string_view text);
 
 // When a table file could not be opened: a sentence that says what the file is instead
 // ("... is a JSON file, not a table file ..."), or the empty text when it does not look like

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "cli/commands.h"
+#include "cli/messages.h"
 
 namespace cli {
 

@@ -6,8 +6,10 @@
 #include <QImage>
 #include <QString>
 #include <charconv>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <future>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 #include <string>
@@ -94,17 +96,35 @@ std::string SummaryJson(const calc::ProblemInput& problem, const RunHost& host, 
   return j.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
-// The whole grid, header row and column included.
+// The whole grid, header row and column included. A grid holds few distinct texts (the cell
+// codes, the header numbers) and Cell() gives each distinct text from one place, so the CSV form
+// of a text is made once and remembered by the text's address.
 std::string CellsCsv(const calc::CellGrid& cells) {
-  std::string csv;
   const int rows = cells.RowCount(), cols = cells.ColCount();
+  std::string csv;
   // Data cells are one or two letters; the header row holds the compositions.
   csv.reserve(static_cast<size_t>(rows) * (static_cast<size_t>(cols) * 3 + 16) +
               16 * static_cast<size_t>(cols));
+  struct Known {
+    const std::string* text;
+    std::string field;
+  };
+  std::vector<Known> known;  // the texts of the current row, most recent first
   for (int row = 0; row < rows; ++row) {
+    known.clear();
     for (int col = 0; col < cols; ++col) {
+      const std::string& text = cells.Cell(col, row);
       if (col) csv += ',';
-      AppendCsvField(csv, cells.Cell(col, row));
+      size_t k = 0;
+      while (k < known.size() && known[k].text != &text) ++k;
+      if (k == known.size()) {
+        if (known.size() == 8) known.pop_back();
+        std::string field;
+        AppendCsvField(field, text);
+        known.insert(known.begin(), Known{&text, std::move(field)});
+        k = 0;
+      }
+      csv += known[k].field;
     }
     csv += "\r\n";
   }
@@ -150,28 +170,55 @@ void WriteMosaic(const fs::path& png, const calc::MosaicRaster& drawn, const Run
     m = &blank;
   }
   const QImage image(m->Bits(), m->Width(), m->Height(), m->BytesPerLine(), QImage::Format_RGB888);
-  // Level 1 of 9: the mosaic is mostly flat colour, so stronger compression buys little.
-  if (!image.save(QString::fromStdString(png.string()), "PNG", 90)) {
+  if (!image.save(QString::fromStdString(png.string()), "PNG")) {
     throw std::runtime_error("cannot write " + png.string());
   }
 }
 
 }  // namespace
 
-void WriteRunOutputs(const fs::path& dir, const calc::ProblemInput& problem, const RunHost& host,
-                     double seconds) {
+namespace {
+
+// Adds the time since the last lap under a name, when times are kept.
+class Laps {
+ public:
+  explicit Laps(OutputTimes* times) : times_(times) {}
+  void operator()(const char* name) {
+    if (!times_) return;
+    const auto now = std::chrono::steady_clock::now();
+    times_->emplace_back(name, std::chrono::duration<double>(now - start_).count());
+    start_ = now;
+  }
+
+ private:
+  OutputTimes* times_;
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+// Everything but the diagram pictures.
+void WriteDataFiles(const fs::path& dir, const calc::ProblemInput& problem, const RunHost& host,
+                    double seconds, OutputTimes* times) {
   const calc::Results& r = host.results();
-  fs::create_directories(dir);
+  Laps lap(times);
   WriteFile(dir / "summary.json", SummaryJson(problem, host, seconds));
+  lap("summary.json");
   WriteFile(dir / "cells.csv", CellsCsv(r.Cells()));
+  lap("cells.csv");
   WriteFile(dir / "points.csv", PointsCsv(r));
   WriteFile(dir / "nodes.csv", NodesCsv(r));
   std::string memo;
   for (const std::string& line : r.MemoLines) memo += line + "\n";
   WriteFile(dir / "special.txt", memo);
+  lap("points.csv, nodes.csv, special.txt");
   WriteMosaic(dir / "mosaic.png", r.Mosaic, host.options());
+  lap("mosaic.png");
+}
 
-  // diagram.png and diagram.svg: the diagram window's own build and chart, drawn offscreen.
+// diagram.png and diagram.svg: the diagram window's own build and chart, drawn offscreen.
+void WriteDiagram(const fs::path& dir, const calc::ProblemInput& problem, const RunHost& host,
+                  OutputTimes* times) {
+  const calc::Results& r = host.results();
+  Laps lap(times);
   views::DiagramImageOptions pictures;
   pictures.pngPath = QString::fromStdString((dir / "diagram.png").string());
   if (views::CanWriteSvg())
@@ -182,6 +229,28 @@ void WriteRunOutputs(const fs::path& dir, const calc::ProblemInput& problem, con
   if (!views::RenderDiagram(r, problem.Yparameter, nullptr, pictures, &error)) {
     throw std::runtime_error(error.toStdString());
   }
+  lap("diagram.png, diagram.svg");
+}
+
+}  // namespace
+
+void WriteRunOutputs(const fs::path& dir, const calc::ProblemInput& problem, const RunHost& host,
+                     double seconds, OutputTimes* times) {
+  fs::create_directories(dir);
+  // The diagram is drawn on this thread (it needs the application's thread); the other files
+  // only read the results and are written meanwhile on another.
+  OutputTimes data_times;
+  auto data = std::async(std::launch::async, [&] {
+    WriteDataFiles(dir, problem, host, seconds, times ? &data_times : nullptr);
+  });
+  try {
+    WriteDiagram(dir, problem, host, times);
+  } catch (...) {
+    data.wait();
+    throw;
+  }
+  data.get();  // throws what the data files threw
+  if (times) times->insert(times->begin(), data_times.begin(), data_times.end());
 }
 
 std::string RunSummaryLine(const calc::ProblemInput& problem, const RunHost& host, double seconds) {
