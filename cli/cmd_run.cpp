@@ -21,7 +21,7 @@
 #include "calc/ports.h"
 #include "calc/results.h"
 #include "cli/commands.h"
-#include "store/memtable.h"
+#include "problem/problem_reader.h"
 #include "views/diagram_image.h"
 
 namespace cli {
@@ -241,25 +241,6 @@ std::string FolderName(const std::string& name) {
   return out;
 }
 
-calc::ProblemInput ReadProblem(store::TMemTable& t) {
-  calc::ProblemInput p;
-  p.ProblemName = t.FieldByName("ProblemName").AsString();
-  p.Functs = t.FieldByName("Functs").AsString();
-  const std::string y = t.FieldByName("Yparameter").AsString();
-  p.Yparameter = y == calc::kTemperatureText ? calc::YParameter::Temperature
-                 : y == calc::kPressureText  ? calc::YParameter::Pressure
-                                             : calc::YParameter::None;
-  p.Ymin = t.FieldByName("Ymin").AsFloat();
-  p.Ymax = t.FieldByName("Ymax").AsFloat();
-  p.Zparameter = t.FieldByName("Zparameter").AsString();
-  p.Zvalue = t.FieldByName("Zvalue").AsFloat();
-  p.XPoints = t.FieldByName("XPoints").AsInteger();
-  p.YPoints = t.FieldByName("YPoints").AsInteger();
-  p.ShowMosaicDiagram = t.FieldByName("ShowMosaicDiagram").AsBoolean();
-  p.ShowChart = t.FieldByName("ShowChart").AsBoolean();
-  return p;
-}
-
 bool ParseInt(const std::string& s, int& out) {
   const auto r = std::from_chars(s.data(), s.data() + s.size(), out);
   return r.ec == std::errc() && r.ptr == s.data() + s.size();
@@ -357,13 +338,7 @@ int CmdRun(const Args& args) {
   }
   std::vector<calc::ProblemInput> problems;
   try {
-    store::TMemTable table;
-    table.SetTableName(o.database);
-    table.SetLoadMode(store::lmFile);
-    table.SetIndexFieldNames("ProblemName");
-    table.SetDecimalSeparator(o.separator);
-    table.Open();
-    for (table.First(); !table.Eof(); table.Next()) problems.push_back(ReadProblem(table));
+    problems = problem::ReadProblemTable(o.database);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "error: %s\n", e.what());
     return 1;

@@ -22,7 +22,7 @@ struct HookGuard {
 
 // A table large enough that the fast and the slow save need several writes.
 void FillTable(TMemTable& t, int records) {
-  t.FieldDefs() = store_test::ProblemFieldDefs();
+  t.FieldDefs() = problem::ProblemFieldDefs();
   t.Open();
   for (int i = 0; i < records; ++i) {
     t.Insert();
