@@ -32,6 +32,7 @@
 #include "app/settings.h"
 #include "app/stripe_grid.h"
 #include "app/working_chart.h"
+#include "problem/problem_reader.h"
 
 namespace app {
 
@@ -678,23 +679,15 @@ std::pair<int, int> TfmMain::MosaicSize() {
 bool TfmMain::PostPendingEdit() { return PostIfEditing(); }
 
 calc::ProblemInput TfmMain::CurrentProblem() {
+  // The record as posted; the sheet as the memo holds it, the Y parameter as the list shows it
+  // and the fixed parameter's name as the label shows it. With no table open, or a field the
+  // table lacks, the other values are those a problem starts with.
   calc::ProblemInput p;
-  // The sheet as the memo holds it, the Y parameter as the list shows it, the fixed
-  // parameter's name as the label shows it. With no table open the fields read as empty.
+  if (vtblProblem_.Active())
+    p = problem::ReadProblem(vtblProblem_, problem::MissingField::UseDefault);
   p.Functs = memFunctions_->toPlainText().toStdString();
   p.Yparameter = static_cast<calc::YParameter>(dbcbY_->currentIndex());
   p.Zparameter = lblZ_->text().toStdString();
-  store::TMemTable& t = vtblProblem_;
-  if (!t.Active()) return p;
-  const auto field = [&t](const char* name) { return t.FindField(name); };
-  if (auto* f = field("ProblemName")) p.ProblemName = f->AsString();
-  if (auto* f = field("Ymin")) p.Ymin = f->AsFloat();
-  if (auto* f = field("Ymax")) p.Ymax = f->AsFloat();
-  if (auto* f = field("Zvalue")) p.Zvalue = f->AsFloat();
-  if (auto* f = field("XPoints")) p.XPoints = f->AsInteger();
-  if (auto* f = field("YPoints")) p.YPoints = f->AsInteger();
-  if (auto* f = field("ShowMosaicDiagram")) p.ShowMosaicDiagram = f->AsBoolean();
-  if (auto* f = field("ShowChart")) p.ShowChart = f->AsBoolean();
   return p;
 }
 
