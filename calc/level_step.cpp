@@ -233,6 +233,10 @@ void Engine::LevelStep() {
     const bool hidden_from_convex = (q.X == p.X && q.G > p.G) || (q.G > line && q.X != st.Xmin);
     if (!hidden_from_convex && show_chart) results_.ChartSeries.back().push_back({q.X, q.G});
 
+    // A point phase at X = 1 above the lowest solution energy there is no part of the lower
+    // hull, though it heads the list: it ends no segment, as the one at X = 0 (always a Q,
+    // tested against the line below) ends none.
+    if (p.IsPointPhase && std::abs(p.X - st.Xmax) < 1e-12 && p.G > chord(p.X)) continue;
     const bool neighbours = std::abs(q.X - p.X) < p.XStep + 1e-10;
     if (neighbours && !p.IsPointPhase && !q.IsPointPhase) continue;
     if (q.G > line) continue;

@@ -252,11 +252,16 @@ TEST_F(EngineTest, HullListOrderAndConvexSeries) {
   ASSERT_EQ(ports.series[2].size(), 11u);
   EXPECT_EQ(ports.series[2][0].g, 250);
   for (const ChartPoint& p : ports.series[2]) EXPECT_NE(p.g, 300);
-  // The compound is the higher end of a segment to its neighbour 0.9, which puts "C" into the
-  // column of X = 1.
-  EXPECT_EQ(RowCells(1).back(), "C");
-  ASSERT_EQ(ZRow(0).size(), 2u);
-  EXPECT_EQ(ZRow(0)[0], "1|500|0|1");
+  // The compound lies above the solid at X = 1: it ends no segment and leaves the solid's
+  // cell alone, just as the same compound at X = 0 does.
+  for (const char* compound : {"X=1;GC=300", "X=0;GC=300"}) {
+    ports.problem = MakeProblem(
+        std::string("GS=1000*(X-0.5)^2\nGL=1000*(X-0.5)^2+100+10*(T-500)\n") + compound, 500,
+        500, 10, 1);
+    engine.Run();
+    EXPECT_EQ(RowCells(1), V(11, "S")) << compound;
+    EXPECT_TRUE(ZRow(0).empty()) << compound;
+  }
 }
 
 TEST_F(EngineTest, WorkingChartOnlyClearedWhenHidden) {
