@@ -168,14 +168,13 @@ TEST_F(EngineTest, XLevelsWithPointPhaseColumns) {
   EXPECT_EQ(results.XLevels[52].Text, "0.51");
 }
 
-TEST_F(EngineTest, SetUpTrimsPhasesAndRebuildsSeries) {
+TEST_F(EngineTest, SetUpKeepsEveryPhaseAndRebuildsSeries) {
   ports.problem = MakeProblem("GLIQUID=1\nGS=2\nGV=3", 400, 600, 10, 2);
   ASSERT_TRUE(engine.CheckProblem());
-  EXPECT_EQ(engine.Sheet().Phases.size(), 3u);
   engine.SetUp();
-  EXPECT_EQ(engine.Sheet().Phases.size(), 2u);
+  EXPECT_EQ(engine.Sheet().Phases.size(), 3u);
   ASSERT_EQ(ports.rebuilt_series.size(), 1u);
-  EXPECT_EQ(ports.rebuilt_series[0], (V{"LIQUID", "S", "Convex"}));
+  EXPECT_EQ(ports.rebuilt_series[0], (V{"LIQUID", "S", "V", "Convex"}));
   EXPECT_EQ(results.Mosaic.Width(), 200);
   EXPECT_EQ(results.Mosaic.Height(), 110);
   EXPECT_EQ(CountMosaicPixels(kWhite), 200 * 110);
