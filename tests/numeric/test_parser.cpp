@@ -111,7 +111,11 @@ INSTANTIATE_TEST_SUITE_P(
         ValueCase{"((((A))))", kABC, 10}, ValueCase{"(A)*(B)", kABC, 30},
         ValueCase{"(2^3)^2", {}, 64}, ValueCase{"2^(3^2)", {}, 512},
         ValueCase{"SIN((0))", {}, 0}, ValueCase{"MAX(1,(2))", {}, 2},
-        ValueCase{"MAX((3),1)", {}, 3}));
+        ValueCase{"MAX((3),1)", {}, 3},
+        // a bracketed operand whose inside is bracketed again stands for its inner text
+        ValueCase{"((X+1))*((2))", {{"X", 4}}, 10}, ValueCase{"((X))+1", {{"X", 4}}, 5},
+        ValueCase{"-((A))-(((B)))", kABC, -13}, ValueCase{"SIN(((0)))+MAX(((1)),((2)))", {}, 2},
+        ValueCase{"A^((2))", kABC, 100}, ValueCase{"(((A)))DIV((B))", kABC, 3}));
 
 INSTANTIATE_TEST_SUITE_P(
     Numerals, ValueTest,
@@ -270,7 +274,8 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"X)+(1", {}, "ESyntaxError", "Error parsing expression:\rX)\r(1"},
         ErrorCase{"(X)+Q", {}, "ESyntaxError", "Error parsing expression:\rX\rQ"},
         ErrorCase{"(X)+(Q)", {}, "ESyntaxError", "Error parsing expression:\rX\r(Q)"},
-        ErrorCase{"((X))+1", {}, "ESyntaxError", "Error parsing expression:\r(X)"},
+        ErrorCase{"((Q))+1", {}, "ESyntaxError", "Error parsing expression:\r((Q))\r1"},
+        ErrorCase{"((X))+Q", {}, "ESyntaxError", "Error parsing expression:\r(X)\rQ"},
         // calls
         ErrorCase{"MAX(1)", {}, "ESyntaxError", "Error parsing expression:\rMAX(1)"},
         ErrorCase{"SIN(1,2)", {}, "ESyntaxError", "Error parsing expression:\r1,2\r "},
