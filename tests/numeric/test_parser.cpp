@@ -153,6 +153,21 @@ INSTANTIATE_TEST_SUITE_P(
         ValueCase{"X^Y", {{"X", 2}, {"Y", -2}}, 0.25},
         ValueCase{"2^-1074", {}, 4.9406564584124654e-324}, ValueCase{"10^-400", {}, 0}));
 
+// A zero integer quotient or remainder is +0, whatever the signs, in the list and in native
+// code alike.
+TEST(ParserDivMod, ZeroResultsArePositive) {
+  for (const char* text : {"0DIV-1", "XDIV-1", "XDIVY", "0.5DIV-1", "-0.5DIV-3", "1DIV-2",
+                           "0MOD-1", "XMODY", "-4MOD2", "-0.4MOD3"}) {
+    for (int native = 0; native < 2; ++native) {
+      detail::jit_enabled = native;
+      const double v = Eval(text, {{"X", 0}, {"Y", -1}});
+      EXPECT_EQ(v, 0) << text;
+      EXPECT_FALSE(std::signbit(v)) << text << " native " << native;
+    }
+  }
+  detail::jit_enabled = true;
+}
+
 // (1e-160)^2 is below the normal range and the true result 1e320 beyond it: an overflow.
 TEST(ParserPower, ReciprocalOfUnderflowedPowerOverflows) {
   EXPECT_EQ(Catch([] { Eval("X^-2", {{"X", 1E-160}}); }).type, "EOverflow");
