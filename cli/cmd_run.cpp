@@ -18,6 +18,7 @@
 #include "cli/run_host.h"
 #include "cli/run_outputs.h"
 #include "store/memtable.h"
+#include "problem/problem_reader.h"
 
 namespace cli {
 
@@ -31,25 +32,6 @@ std::string FolderName(const std::string& name) {
   for (unsigned char c : name) out += (c < 32 || c == '/' || c == '\\') ? '_' : static_cast<char>(c);
   if (out.empty() || out == "." || out == "..") out = "_" + out;
   return out;
-}
-
-calc::ProblemInput ReadProblem(store::TMemTable& t) {
-  calc::ProblemInput p;
-  p.ProblemName = t.FieldByName("ProblemName").AsString();
-  p.Functs = t.FieldByName("Functs").AsString();
-  const std::string y = t.FieldByName("Yparameter").AsString();
-  p.Yparameter = y == calc::kTemperatureText ? calc::YParameter::Temperature
-                 : y == calc::kPressureText  ? calc::YParameter::Pressure
-                                             : calc::YParameter::None;
-  p.Ymin = t.FieldByName("Ymin").AsFloat();
-  p.Ymax = t.FieldByName("Ymax").AsFloat();
-  p.Zparameter = t.FieldByName("Zparameter").AsString();
-  p.Zvalue = t.FieldByName("Zvalue").AsFloat();
-  p.XPoints = t.FieldByName("XPoints").AsInteger();
-  p.YPoints = t.FieldByName("YPoints").AsInteger();
-  p.ShowMosaicDiagram = t.FieldByName("ShowMosaicDiagram").AsBoolean();
-  p.ShowChart = t.FieldByName("ShowChart").AsBoolean();
-  return p;
 }
 
 bool ParseInt(const std::string& s, int& out) {
@@ -174,7 +156,7 @@ int CmdRun(const Args& args) {
     store::TMemTable table;
     table.SetTableName(o.database);
     table.SetLoadMode(store::lmFile);
-    table.SetIndexFieldNames("ProblemName");
+    table.SetIndexFieldNames(problem::kProblemName);
     table.SetDecimalSeparator(o.separator);
     try {
       table.Open();
@@ -183,7 +165,7 @@ int CmdRun(const Args& args) {
       if (hint.empty()) throw;
       throw std::runtime_error(std::string(e.what()) + "\r" + hint);
     }
-    for (table.First(); !table.Eof(); table.Next()) problems.push_back(ReadProblem(table));
+    for (table.First(); !table.Eof(); table.Next()) problems.push_back(problem::ReadProblem(table));
   } catch (const std::exception& e) {
     PrintError(e.what());
     return kExitError;

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "problem/problem_table.h"
 #include "store/memtable.h"
 
 namespace {
@@ -41,12 +42,7 @@ const Problem kBadLevel{"Bad level", "GL=1/(T-600)\nGS=0", "Temperature, K", 400
 void MakeDatabase(const fs::path& path, const std::vector<Problem>& problems) {
   using namespace store;
   TMemTable t;
-  t.FieldDefs() = {{"ProblemName", ftString, 40},     {"Functs", ftMemo, 0},
-                   {"Yparameter", ftString, 20},      {"Ymin", ftFloat, 0},
-                   {"Ymax", ftFloat, 0},              {"Zparameter", ftString, 10},
-                   {"Zvalue", ftFloat, 0},            {"XPoints", ftInteger, 0},
-                   {"YPoints", ftInteger, 0},         {"ShowMosaicDiagram", ftBoolean, 0},
-                   {"ShowChart", ftBoolean, 0}};
+  t.FieldDefs() = problem::ProblemFieldDefs();
   t.Open();
   for (const Problem& p : problems) {
     t.Insert();
