@@ -2,10 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <exception>
+#include <utility>
+#include <vector>
 
 #include "calc/cell_grid.h"
 #include "calc/level_work.h"
+#include "calc/limits.h"
 #include "calc/point_finder.h"
 #include "numeric/format.h"
 
@@ -119,6 +123,32 @@ void Engine::EndMemberCheck() {
   }
 }
 
+bool Engine::WithinLimits() {
+  auto refuse = [this](const std::string& text) {
+    messages_.MessageDlg(text, DialogType::Error, {DialogButton::OK});
+    return false;
+  };
+  const int64_t xpoints = problem_.XPoints, ypoints = problem_.YPoints;
+  if (xpoints > kMaxXPoints) {
+    return refuse(FormatLimitText(kXPointsTooLargeText, {xpoints, kMaxXPoints}));
+  }
+  if (ypoints > kMaxYPoints) {
+    return refuse(FormatLimitText(kYPointsTooLargeText, {ypoints, kMaxYPoints}));
+  }
+  // The grid as the run will make it: a header row, YPoints + 1 levels and the extra level
+  // rounding can add; a header column, the grid nodes and at most one point-phase column
+  // between two nodes.
+  const int64_t intervals = std::max<int64_t>(xpoints, 2);
+  const int64_t rows = std::max<int64_t>(ypoints, 1) + 3;
+  const int64_t cols =
+      1 + (intervals + 1) +
+      std::min<int64_t>(static_cast<int64_t>(sheet_.PointPhases.size()), intervals);
+  if (rows * cols > kMaxGridCells) {
+    return refuse(FormatLimitText(kGridTooLargeText, {rows, cols, kMaxGridCells}));
+  }
+  return true;
+}
+
 bool Engine::CheckProblem() {
   SweepState& st = results_.State;
   st.CheckFailed = 1;
@@ -131,6 +161,7 @@ bool Engine::CheckProblem() {
                          {DialogButton::OK});
     return false;
   }
+  if (!WithinLimits()) return false;
   st.Ymin = problem_.Ymin;
   st.Ymax = problem_.Ymax;
   if (st.Ymax < st.Ymin) {
@@ -178,6 +209,14 @@ void Engine::BuildXLevels() {
   const SweepState& st = results_.State;
   std::vector<XLevel>& levels = results_.XLevels;
   levels.clear();
+  // The point phases by composition, so that each interval looks only at those near it
+  // instead of all of them (thousands of compounds at a fine grid made this quadratic).
+  std::vector<std::pair<double, size_t>> by_x;
+  by_x.reserve(sheet_.PointPhases.size());
+  for (size_t j = 0; j < sheet_.PointPhases.size(); ++j) {
+    by_x.emplace_back(sheet_.PointPhases[j].Composition, j);
+  }
+  std::sort(by_x.begin(), by_x.end());
   double x = st.Xmin;
   while (x <= st.Xmax) {
     levels.push_back({numeric::FormatFloatPattern(x, 8, st.DecimalSeparator), x});
@@ -186,15 +225,22 @@ void Engine::BuildXLevels() {
     if (std::abs(st.Xmax - x) < 1e-12) x = st.Xmax;
     if (x > st.Xmax) x = st.Xmax;
     // At most one point-phase column between two grid nodes, the first phase of the sheet
-    // that lies strictly inside the interval; it precedes the node x, appended next.
-    for (const PointPhase& pp : sheet_.PointPhases) {
-      const double xp = pp.Composition;
-      if (std::abs(x - xp) < 1e-10 || std::abs((x - st.XStep) - xp) < 1e-10 || x <= xp ||
-          x - st.XStep >= xp) {
+    // that lies strictly inside the interval; it precedes the node x, appended next. Only
+    // compositions a little beyond the interval's ends need the exact test.
+    const double lo = x - st.XStep;
+    auto it = std::lower_bound(by_x.begin(), by_x.end(),
+                               std::make_pair(lo - 1e-9, size_t{0}));
+    size_t first = SIZE_MAX;
+    for (; it != by_x.end() && it->first <= x + 1e-9; ++it) {
+      const double xp = it->first;
+      if (std::abs(x - xp) < 1e-10 || std::abs(lo - xp) < 1e-10 || x <= xp || lo >= xp) {
         continue;
       }
+      first = std::min(first, it->second);
+    }
+    if (first != SIZE_MAX) {
+      const double xp = sheet_.PointPhases[first].Composition;
       levels.push_back({numeric::FormatFloatPattern(xp, 8, st.DecimalSeparator), xp});
-      break;
     }
   }
 }

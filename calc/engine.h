@@ -60,6 +60,9 @@ class Engine {
   double EndMemberDifference(double y);
 
  private:
+  // The grid sizes of the problem against the limits of calc/limits.h; a refusal shows its
+  // error message.
+  bool WithinLimits();
   void EndMemberCheck();
   bool SearchEndMember(double x);
   void SweepCompleted();

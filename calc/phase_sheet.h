@@ -46,7 +46,8 @@ class PhaseSheet {
 
   // Rebuilds the entropy evaluator's expression, Phases and PointPhases from the sheet's
   // lines. Returns false when a point-phase line was rejected (its warning shown; the lines
-  // before it stay compiled). Evaluator errors propagate and end the compilation.
+  // before it stay compiled) or when the sheet holds more phases than kMaxPhases (an error
+  // shown at the first one too many). Evaluator errors propagate and end the compilation.
   bool Compile(std::string_view functs, char decimal_separator);
 
   // The composition of one "X" part of a point-phase line: the value of the text after "X=",

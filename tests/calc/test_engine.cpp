@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -72,6 +75,48 @@ TEST_F(EngineTest, ProblemCheckMessages) {
     EXPECT_EQ(ports.messages, c.messages) << c.functs << " " << c.ymin << ".." << c.ymax;
     const bool focused = std::find(ports.log.begin(), ports.log.end(), "focus z") != ports.log.end();
     EXPECT_EQ(focused, c.y == YParameter::None) << c.functs;
+  }
+}
+
+TEST_F(EngineTest, GridLimitsAreCheckedBeforeAnything) {
+  struct Case {
+    int xpoints, ypoints;
+    std::string point_phases;
+    std::string message;  // empty: the check passes
+  };
+  const std::string one_compound = "X=0.25;GC=1\n";
+  const std::vector<Case> cases = {
+      {1000000, 10, "", ""},
+      {1000001, 10, "", "XPoints = 1000001 is too large: at most 1000000 points along X can be computed"},
+      {2147483647, 10, "", "XPoints = 2147483647 is too large: at most 1000000 points along X can be computed"},
+      {10, 1000000, "", ""},
+      {10, 2147483647, "", "YPoints = 2147483647 is too large: at most 1000000 levels can be computed"},
+      // 16384 rows (header, 16382 levels, the extra one) by 16384 columns (header, 16383
+      // nodes) is 2^28 cells, the most; a compound adds a column.
+      {16382, 16381, "", ""},
+      {16382, 16381, one_compound,
+       "A cell grid of 16384 rows and 16385 columns is too large: at most 268435456 cells can be "
+       "kept. Lower XPoints or YPoints"},
+  };
+  for (const Case& c : cases) {
+    ports.messages.clear();
+    ports.problem = MakeProblem(c.point_phases + "GL=1\nGS=2\nGV=3", 400, 600, c.xpoints, c.ypoints);
+    EXPECT_EQ(engine.CheckProblem(), c.message.empty()) << c.xpoints << " " << c.ypoints;
+    EXPECT_EQ(ports.messages, c.message.empty() ? V{} : V{"error[O]: " + c.message});
+  }
+}
+
+TEST_F(EngineTest, PhaseCountLimit) {
+  for (int extra : {0, 1}) {
+    std::string sheet = "GL=1\nGS=2\nGV=3\n";
+    for (int i = 3; i < 10000 + extra; ++i) sheet += "X=0.5;GC=" + std::to_string(i) + "\n";
+    ports.messages.clear();
+    ports.problem = MakeProblem(sheet, 400, 600, 10, 2);
+    EXPECT_EQ(engine.CheckProblem(), extra == 0);
+    EXPECT_EQ(ports.messages,
+              extra == 0 ? V{}
+                         : V{"error[O]: The phase sheet has more than 10000 phases: at most 10000 "
+                             "can be computed"});
   }
 }
 
@@ -166,6 +211,49 @@ TEST_F(EngineTest, XLevelsWithPointPhaseColumns) {
   ASSERT_EQ(results.XLevels.size(), 102u);
   EXPECT_EQ(results.XLevels[51].Text, "0.505");
   EXPECT_EQ(results.XLevels[52].Text, "0.51");
+}
+
+// Many point phases, some on grid nodes, some within 1e-10 of them, some sharing an interval:
+// the X levels agree with the rule applied literally (every interval scans the sheet's point
+// phases in order).
+TEST_F(EngineTest, XLevelsOfManyPointPhasesFollowTheRule) {
+  std::mt19937 rng(7);
+  for (int round = 0; round < 20; ++round) {
+    const int xpoints = 2 + static_cast<int>(rng() % 60);
+    std::string sheet = "GL=1\nGS=2\nGV=3\n";
+    for (int j = 0; j < 40; ++j) {
+      const double node = static_cast<double>(rng() % (xpoints + 1)) / xpoints;
+      const double offsets[] = {0, 3e-11, -3e-11, 0.3 / xpoints, 0.6 / xpoints,
+                                std::uniform_real_distribution<double>(0, 1.0 / xpoints)(rng)};
+      const double xp = std::clamp(node + offsets[rng() % 6], 0.0, 1.0);
+      char buf[64];
+      std::snprintf(buf, sizeof buf, "X=%.17g;GC=1\n", xp);
+      sheet += buf;
+    }
+    ports.problem = MakeProblem(sheet, 400, 600, xpoints, 2);
+    ASSERT_TRUE(engine.CheckProblem());
+    engine.SetUp();
+    std::vector<double> want;
+    const double step = results.State.XStep;
+    for (double x = 0; x <= 1;) {
+      want.push_back(x);
+      if (x >= 1 || std::abs(1 - x) < 1e-12) break;
+      x += step;
+      if (std::abs(1 - x) < 1e-12 || x > 1) x = 1;
+      for (const PointPhase& pp : engine.Sheet().PointPhases) {
+        const double xp = pp.Composition;
+        if (std::abs(x - xp) < 1e-10 || std::abs((x - step) - xp) < 1e-10 || x <= xp ||
+            x - step >= xp) {
+          continue;
+        }
+        want.push_back(xp);
+        break;
+      }
+    }
+    std::vector<double> got;
+    for (const XLevel& l : results.XLevels) got.push_back(l.X);
+    EXPECT_EQ(got, want) << sheet;
+  }
 }
 
 TEST_F(EngineTest, SetUpKeepsEveryPhaseAndRebuildsSeries) {
