@@ -4,12 +4,15 @@
 #include <cmath>
 #include <cstdint>
 #include <exception>
+#include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "calc/cell_grid.h"
 #include "calc/level_work.h"
 #include "calc/limits.h"
+#include "calc/notices.h"
 #include "calc/point_finder.h"
 #include "numeric/format.h"
 
@@ -32,6 +35,20 @@ class FlagGuard {
 // The sweep has reached Ymin: within 1e-11 of it, or equal to it (an infinite Ymin from a
 // damaged record would otherwise never count as reached).
 bool AtYmin(const SweepState& st) { return std::abs(st.Y - st.Ymin) < 1e-11 || st.Y == st.Ymin; }
+
+// The text with its %1 replaced by arg.
+std::string WithArgument(std::string_view text, const std::string& arg) {
+  std::string out(text);
+  const size_t at = out.find("%1");
+  if (at != std::string::npos) out.replace(at, 2, arg);
+  return out;
+}
+
+std::string JoinNames(const std::vector<std::string>& names) {
+  std::string out;
+  for (const std::string& n : names) out += (out.empty() ? "" : ", ") + n;
+  return out;
+}
 
 }  // namespace
 
@@ -156,6 +173,7 @@ bool Engine::CheckProblem() {
   problem_ = host_.CurrentProblem();
   st.DecimalSeparator = host_.DecimalSeparator();
   if (!sheet_.Compile(problem_.Functs, st.DecimalSeparator)) return false;
+  ReportIgnoredLines();
   if (sheet_.Phases.empty()) {
     messages_.MessageDlg("Gibbs energy can not be computed", DialogType::Error,
                          {DialogButton::OK});
@@ -266,6 +284,9 @@ void Engine::SetUp() {
 
   if (!work_) work_ = std::make_unique<LevelWork>();
   work_->sid_cached = false;
+  work_->records_offered = 0;
+  // The special points of the last run belong to its grid.
+  results_.SpecialPoints.clear();
   results_.PointSet.clear();
   // A level offers at most one record per X level and one per point phase.
   results_.PointSet.reserve(sheet_.PointPhases.size() + results_.XLevels.size());
@@ -290,6 +311,73 @@ void Engine::SweepCompleted() {
   host_.EnableResultCommands();
   host_.BuildDiagram();
   if (host_.SpecialPointsWindowVisible()) host_.ShowSpecialPoints();
+  ExplainBlankDiagram();
+}
+
+void Engine::ReportIgnoredLines() {
+  const auto& lines = sheet_.IgnoredLines;
+  if (lines.empty()) return;
+  std::string text = kIgnoredLinesText;
+  const size_t listed = std::min<size_t>(lines.size(), kIgnoredLinesListed);
+  for (size_t i = 0; i < listed; ++i) {
+    text += "\nline " + std::to_string(lines[i].Number) + ": " + lines[i].Text;
+  }
+  if (lines.size() > listed) {
+    text += "\n" + WithArgument(kMoreIgnoredLinesText, std::to_string(lines.size() - listed));
+  }
+  messages_.MessageDlg(text, DialogType::Warning, {DialogButton::OK});
+}
+
+void Engine::ExplainBlankDiagram() {
+  // The diagram shows the tie-line ends above Y = 0 and the special points.
+  if (!results_.SpecialPoints.empty()) return;
+  bool any_end = false;
+  for (int r = 0; r < results_.ZPoints.RowCount(); ++r) {
+    for (const TZPoint& p : results_.ZPoints.Row(r)) {
+      if (p.Y > 0) return;
+      any_end = true;
+    }
+  }
+  std::vector<std::string> empty_lines;
+  size_t with_expression = 0;
+  for (const SolutionPhase& ph : sheet_.Phases) {
+    if (ph.HasExpression()) {
+      ++with_expression;
+    } else {
+      empty_lines.push_back(ph.Name);
+    }
+  }
+  std::string reason;
+  if (sheet_.Phases.size() < 2) {
+    reason = WithArgument(kBlankOneSolutionPhaseText,
+                          sheet_.Phases.empty() ? std::string() : sheet_.Phases[0].Name);
+  } else if (with_expression < 2) {
+    reason = WithArgument(kBlankNoExpressionText, JoinNames(empty_lines));
+  } else if (work_ == nullptr || work_->records_offered == 0) {
+    reason = kBlankNoEnergyText;
+  } else if (any_end) {
+    reason = kBlankAtOrBelowZeroText;
+  } else {
+    // The phases the cells name, in the order of the sheet.
+    const CellGrid& cells = results_.Cells();
+    std::vector<char> seen(sheet_.Phases.size(), 0);
+    for (int r = 1; r < cells.RowCount(); ++r) {
+      for (int c = 1; c < cells.ColCount(); ++c) {
+        const std::string& t = cells.Cell(c, r);
+        if (t.empty()) continue;
+        for (size_t k = 0; k < sheet_.Phases.size(); ++k) {
+          if (!seen[k] && sheet_.Phases[k].Name == t) seen[k] = 1;
+        }
+      }
+    }
+    std::vector<std::string> names;
+    for (size_t k = 0; k < seen.size(); ++k) {
+      if (seen[k]) names.push_back(sheet_.Phases[k].Name);
+    }
+    reason = WithArgument(kBlankSingleFieldText, JoinNames(names));
+  }
+  messages_.MessageDlg(WithArgument(kBlankDiagramText, reason), DialogType::Information,
+                       {DialogButton::OK});
 }
 
 void Engine::Run() {

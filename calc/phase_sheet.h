@@ -60,6 +60,14 @@ class PhaseSheet {
 
   std::vector<SolutionPhase> Phases;
   std::vector<PointPhase> PointPhases;
+  // The lines the last compilation skipped although they hold more than blanks and a comment:
+  // lines of no kind (LIQ=...), lines without "=", point phases with an empty expression. The
+  // line number counts from 1; the text is the line as written, trimmed.
+  struct IgnoredLine {
+    int Number = 0;
+    std::string Text;
+  };
+  std::vector<IgnoredLine> IgnoredLines;
 
  private:
   MessagePort& messages_;

@@ -535,6 +535,71 @@ TEST_F(EngineTest, EmptyLevels) {
   }
 }
 
+TEST_F(EngineTest, BlankDiagramSaysWhy) {
+  struct Case {
+    std::string functs;
+    YParameter y;
+    double ymin, ymax;
+    std::string reason;  // empty: the diagram is not blank, no message
+  };
+  const std::vector<Case> cases = {
+      {"GL=X", YParameter::Temperature, 400, 600,
+       "the phase sheet has a single solution phase (L). The sweep needs at least two solution "
+       "phases; point phases alone formed no tie line."},
+      {"GL=\nGS=\nGV=X*X", YParameter::Temperature, 400, 600,
+       "the lines of the solution phases L, S have no expression, so fewer than two phases take "
+       "part."},
+      {"GL=2E10\nGS=3E10+X\nGV=1E10", YParameter::Temperature, 400, 600,
+       "no phase has a Gibbs energy below 1e10 at any X level of any level."},
+      {"GL=1000*(X-0.7)^2\nGS=1000*(X-0.2)^2\nGV=1", YParameter::Pressure, -2, 0,
+       "every tie line lies at a Y of 0 or below, which the diagram does not show."},
+      {"GL=X*X\nGS=2\nGV=3", YParameter::Temperature, 400, 600,
+       "no two-phase field and no change of phase lie in the range; the cells show L only."},
+      {"GL=1000*(X-0.7)^2\nGS=1000*(X-0.2)^2\nGV=1", YParameter::Temperature, 400, 600, ""},
+      // One solution phase, but the compounds form a tie line.
+      {"GL=X\nX=0.25;GC=-10\nX=0.75;GC=-20", YParameter::Temperature, 400, 600, ""},
+  };
+  for (const Case& c : cases) {
+    ports.messages.clear();
+    ports.problem = MakeProblem(c.functs, c.ymin, c.ymax, 4, 2);
+    ports.problem.Yparameter = c.y;
+    engine.Run();
+    EXPECT_EQ(ports.messages,
+              c.reason.empty() ? V{} : V{"info[O]: The diagram is empty: " + c.reason})
+        << c.functs;
+  }
+  // Special points alone (the melting points of a lens narrower than the grid) are a diagram.
+  ports.messages.clear();
+  ports.problem = MakeProblem("GL=10*(1-X)*(500-T)+10*X*(510-T)-T*Sid\nGS=-T*Sid\nGV=1E6", 400,
+                              600, 4, 4);
+  ports.on_build_diagram = [&] { engine.FindSpecialPoints(kTemperatureText); };
+  engine.Run();
+  for (int r = 0; r < 5; ++r) EXPECT_TRUE(results.ZPoints.Row(r).empty());
+  EXPECT_FALSE(results.SpecialPoints.empty());
+  EXPECT_EQ(ports.messages, V{});
+}
+
+TEST_F(EngineTest, IgnoredLinesAreListedInOneWarning) {
+  ports.problem = MakeProblem(
+      "% comment only\nGL=1\n  LIQ = 2  % no kind\nGS=2\n\nGV=3\nX=0.5;GC=\nGL\nG(X)=1", 400, 600,
+      4, 2);
+  ASSERT_TRUE(engine.CheckProblem());
+  EXPECT_EQ(ports.messages,
+            V{"warning[O]: These lines of the phase sheet were ignored (no phase, entropy or "
+              "point-phase line, no \"=\", or no expression):\nline 3: LIQ = 2  % no kind\n"
+              "line 7: X=0.5;GC=\nline 8: GL\nline 9: G(X)=1"});
+  // A long list stops after 20 lines; the check goes on to its own messages.
+  std::string sheet;
+  for (int i = 0; i < 25; ++i) sheet += "LIQ=" + std::to_string(i) + "\n";
+  ports.messages.clear();
+  ports.problem = MakeProblem(sheet, 400, 600, 4, 2);
+  EXPECT_FALSE(engine.CheckProblem());
+  ASSERT_EQ(ports.messages.size(), 2u);
+  EXPECT_NE(ports.messages[0].find("\nline 20: LIQ=19\n... and 5 more"), std::string::npos);
+  EXPECT_EQ(ports.messages[0].find("line 21"), std::string::npos);
+  EXPECT_EQ(ports.messages[1], "error[O]: Gibbs energy can not be computed");
+}
+
 TEST_F(EngineTest, OnlyPointPhasesWithOneSolutionPhase) {
   // The solution phase offers nothing; the two compounds alone form the hull: one segment.
   ports.problem = MakeProblem("GL=X\nX=0.25;GC=-10\nX=0.75;GC=-20", 500, 500, 4, 1);
