@@ -14,6 +14,7 @@
 #include "calc/limits.h"
 #include "calc/notices.h"
 #include "calc/point_finder.h"
+#include "calc/refine.h"
 #include "numeric/format.h"
 
 namespace calc {
@@ -304,6 +305,13 @@ void Engine::FindSpecialPoints(const std::string& y_parameter_text) {
   ::calc::FindSpecialPoints(results_.Cells(), y_parameter_text, results_.State.DecimalSeparator,
                             results_.Nodes, results_.MemoLines, results_.SpecialPoints,
                             results_.MemoPoints);
+  // Exact answers need the evaluators of the sweep that made the grid: only after a complete
+  // sweep, never from a grid left by an earlier run or a sweep stopped on the way.
+  results_.Refined.Clear();
+  const SweepState& st = results_.State;
+  if (problem_.Refine && st.CheckFailed == 0 && st.LevelIndex >= 0 && AtYmin(st)) {
+    RefineResults(sheet_, results_);
+  }
 }
 
 void Engine::SweepCompleted() {
