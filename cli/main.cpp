@@ -19,7 +19,10 @@ void Usage(std::FILE* out) {
       "  list FILE.d                    print the problem names in list order\n"
       "  run DB.d (--problem NAME | --all) [--out DIR] [--xpoints N] [--ypoints N]\n"
       "      [--decimal-separator C] [--mosaic-size WxH]\n"
-      "                                 compute phase diagrams and write the results\n",
+      "                                 compute phase diagrams and write the results\n"
+      "  import-tdb FILE.tdb --components A B [--db DB.d | --json FILE.json] [--name NAME]\n"
+      "      [--tmin K --tmax K] [--phases P1,P2,...]\n"
+      "                                 a binary system of a TDB database as a problem\n",
       out);
 }
 
