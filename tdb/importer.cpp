@@ -321,6 +321,8 @@ void Importer::Check(ImportedPhase& ph) {
     expr = SolutionText(ph.Solution, &fits);
     ph.Line = ph.Key + "=" + expr;
   }
+  if (!fits && expr.empty())
+    throw Skip{"its energy does not fit in one expression of the sheet (Expression contains too many nestings)"};
   numeric::TParser parser;
   parser.AssignVariable("R", 8.31441);
   double* t = parser.AssignVariable("T", 500);

@@ -215,62 +215,85 @@ BinPtr Join(const BinPtr& a, const BinPtr& b) {
 
 int MaxCount(const std::vector<int>& p) { return p.empty() ? 0 : *std::max_element(p.begin(), p.end()); }
 
-// Groups neighbouring terms (the order of the terms stays) by repeatedly joining the pair
-// with the least cost.
-BinPtr Group(std::vector<BinPtr> items, bool by_height) {
-  while (items.size() > 1) {
-    size_t best = 0;
-    double best_cost = std::numeric_limits<double>::max();
-    for (size_t i = 0; i + 1 < items.size(); ++i) {
-      const auto& a = items[i]->profile;
-      const auto& b = items[i + 1]->profile;
-      double cost = 0;
-      if (by_height) {
-        cost = static_cast<double>(std::max(a.size(), b.size())) * 1000 + a.size() + b.size();
-      } else {
-        int wa = 0, wb = 0;
-        for (int x : a) wa += x;
-        for (int x : b) wb += x;
-        cost = wa + wb;
-      }
-      if (cost < best_cost) {
-        best_cost = cost;
-        best = i;
-      }
-    }
-    items[best] = Join(items[best], items[best + 1]);
-    items.erase(items.begin() + static_cast<long>(best) + 1);
+// The layouts of one expression: Best[h] is the one with the fewest operations on its most
+// crowded depth among those at most h operations deep (nullptr when there is none). Keeping
+// one per height lets the enclosing expression trade depth against crowding: sums of long
+// pieces are staggered over several depths rather than stacked on one.
+struct Layouts {
+  BinPtr Best[kMaxDepth + 1];
+};
+
+int Crowding(const BinPtr& b) { return b ? MaxCount(b->profile) : std::numeric_limits<int>::max(); }
+
+// The most crowded depth of a + b laid side by side one level down, from the profiles only.
+int JoinedCrowding(const BinPtr& a, const BinPtr& b) {
+  int worst = 1;
+  const size_t n = std::max(a->profile.size(), b->profile.size());
+  for (size_t i = 0; i < n; ++i) {
+    int c = (i < a->profile.size() ? a->profile[i] : 0) + (i < b->profile.size() ? b->profile[i] : 0);
+    worst = std::max(worst, c);
   }
-  return items[0];
+  return worst;
 }
 
-bool Better(const BinPtr& a, const BinPtr& b) {
-  bool fa = a->profile.size() <= kMaxDepth && MaxCount(a->profile) <= kMaxPerDepth;
-  bool fb = b->profile.size() <= kMaxDepth && MaxCount(b->profile) <= kMaxPerDepth;
-  if (fa != fb) return fa;
-  // Among fitting layouts the lower tree leaves more room to the enclosing expression.
-  if (a->profile.size() != b->profile.size()) return a->profile.size() < b->profile.size();
-  return MaxCount(a->profile) < MaxCount(b->profile);
+void KeepBetter(Layouts& l) {
+  for (int h = 1; h <= kMaxDepth; ++h)
+    if (l.Best[h - 1] && Crowding(l.Best[h - 1]) <= Crowding(l.Best[h])) l.Best[h] = l.Best[h - 1];
 }
 
-BinPtr Lay(const NodePtr& n) {
+Layouts Lay(const NodePtr& n);
+
+Layouts LaySum(const std::vector<NodePtr>& kids) {
+  const size_t n = kids.size();
+  // best[i][j]: layouts of the terms i..j, grouped in their order.
+  std::vector<std::vector<Layouts>> best(n, std::vector<Layouts>(n));
+  for (size_t i = 0; i < n; ++i) best[i][i] = Lay(kids[i]);
+  for (size_t len = 2; len <= n; ++len) {
+    for (size_t i = 0; i + len <= n; ++i) {
+      const size_t j = i + len - 1;
+      Layouts& out = best[i][j];
+      for (int h = 1; h <= kMaxDepth; ++h) {
+        int best_cost = std::numeric_limits<int>::max();
+        size_t best_k = n;
+        for (size_t k = i; k < j; ++k) {
+          const BinPtr& a = best[i][k].Best[h - 1];
+          const BinPtr& b = best[k + 1][j].Best[h - 1];
+          if (!a || !b) continue;
+          int cost = JoinedCrowding(a, b);
+          if (cost < best_cost) {
+            best_cost = cost;
+            best_k = k;
+          }
+        }
+        if (best_k < n) out.Best[h] = Join(best[i][best_k].Best[h - 1], best[best_k + 1][j].Best[h - 1]);
+      }
+      KeepBetter(out);
+    }
+  }
+  return best[0][n - 1];
+}
+
+Layouts Lay(const NodePtr& n) {
+  Layouts l;
   switch (n->kind) {
-    case Node::Num: return Leaf(Node::Num, n->num, "");
-    case Node::Var: return Leaf(Node::Var, 0, n->name);
-    case Node::Call: return Op(Node::Call, Lay(n->kids[0]), nullptr, 0, n->name);
-    case Node::Pow: return Op(Node::Pow, Lay(n->kids[0]), nullptr, n->num);
-    case Node::Sub: return Op(Node::Sub, Lay(n->kids[0]), Lay(n->kids[1]));
-    case Node::Mul: return Op(Node::Mul, Lay(n->kids[0]), Lay(n->kids[1]));
-    case Node::Div: return Op(Node::Div, Lay(n->kids[0]), Lay(n->kids[1]));
-    case Node::Sum: {
-      std::vector<BinPtr> items;
-      for (const NodePtr& k : n->kids) items.push_back(Lay(k));
-      BinPtr a = Group(items, true);
-      BinPtr b = Group(items, false);
-      return Better(b, a) ? b : a;
-    }
+    case Node::Num:
+    case Node::Var:
+      for (auto& b : l.Best) b = Leaf(n->kind, n->num, n->name);
+      return l;
+    case Node::Sum: return LaySum(n->kids);
+    default: break;
   }
-  return nullptr;
+  Layouts a = Lay(n->kids[0]);
+  Layouts b;
+  if (n->kids.size() > 1) b = Lay(n->kids[1]);
+  for (int h = 1; h <= kMaxDepth; ++h) {
+    const BinPtr& x = a.Best[h - 1];
+    const BinPtr& y = n->kids.size() > 1 ? b.Best[h - 1] : nullptr;
+    if (!x || (n->kids.size() > 1 && !y)) continue;
+    l.Best[h] = Op(n->kind, x, y, n->num, n->name);
+  }
+  KeepBetter(l);
+  return l;
 }
 
 bool NonNegNum(const BinPtr& b) { return b->kind == Node::Num && !std::signbit(b->num); }
@@ -336,7 +359,14 @@ void Print(const BinPtr& b, std::string& out) {
 }  // namespace
 
 std::string Write(const NodePtr& n, bool* fits) {
-  BinPtr b = Lay(n);
+  Layouts l = Lay(n);
+  BinPtr b = l.Best[kMaxDepth];
+  if (!b) {
+    // Deeper than the language allows whatever the grouping: write it plainly, it will not compile.
+    if (fits) *fits = false;
+    for (int h = kMaxDepth; h >= 0 && !b; --h) b = l.Best[h];
+    if (!b) return "";
+  }
   if (fits) *fits = b->profile.size() <= kMaxDepth && MaxCount(b->profile) <= kMaxPerDepth;
   std::string out;
   Print(b, out);
