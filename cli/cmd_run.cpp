@@ -18,6 +18,7 @@
 #include "calc/cell_grid.h"
 #include "calc/engine.h"
 #include "calc/headless_host.h"
+#include "calc/phase_sheet.h"
 #include "calc/ports.h"
 #include "calc/results.h"
 #include "cli/commands.h"
@@ -151,6 +152,11 @@ void WriteOutputs(const fs::path& dir, const calc::ProblemInput& problem, RunHos
   std::string j = "{\n";
   j += "  \"problem\": " + JsonString(problem.ProblemName) + ",\n";
   j += "  \"yparameter\": " + JsonString(calc::YParameterText(problem.Yparameter)) + ",\n";
+  // Only for a sheet that names its components ("% components: A B"); others look as before.
+  if (const calc::ComponentNames names = calc::ReadComponentNames(problem.Functs); names.Named()) {
+    j += "  \"components\": {\"A\": " + JsonString(names.A) + ", \"B\": " + JsonString(names.B) +
+         ", \"X\": " + JsonString("mole fraction of " + names.B) + "},\n";
+  }
   j += std::string("  \"completed\": ") + (host.completed() ? "true" : "false") + ",\n";
   const int levels = r.State.CheckFailed ? 0 : r.State.LevelIndex + 1;
   j += "  \"levels\": " + std::to_string(levels) + ",\n";
