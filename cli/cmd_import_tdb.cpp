@@ -8,6 +8,7 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "problem/problem_table.h"
 #include "store/memtable.h"
 #include "store/safe_file.h"
 #include "tdb/importer.h"
@@ -17,43 +18,35 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-constexpr const char* kUsage =
-    "import-tdb FILE.tdb --components A B [--db DB.d | --json FILE.json] [--name NAME]\n"
-    "       [--tmin K --tmax K] [--phases P1,P2,...]";
 
 struct Failure : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The fields of a problem table, as the sample database has them.
-struct FieldSpec {
-  const char* name;
-  store::TFieldType type;
-  int size;
-  const char* json_type;
-};
-constexpr FieldSpec kFields[] = {
-    {"ProblemName", store::ftString, 80, "string"}, {"Functs", store::ftMemo, 0, "memo"},
-    {"Yparameter", store::ftString, 20, "string"},  {"Ymin", store::ftFloat, 0, "float"},
-    {"Ymax", store::ftFloat, 0, "float"},           {"Zparameter", store::ftString, 10, "string"},
-    {"Zvalue", store::ftFloat, 0, "float"},         {"XPoints", store::ftInteger, 0, "integer"},
-    {"YPoints", store::ftInteger, 0, "integer"},    {"ShowMosaicDiagram", store::ftBoolean, 0, "boolean"},
-    {"ShowChart", store::ftBoolean, 0, "boolean"},
-};
+const char* JsonType(store::TFieldType t) {
+  switch (t) {
+    case store::ftString: return "string";
+    case store::ftMemo: return "memo";
+    case store::ftFloat: return "float";
+    case store::ftInteger: return "integer";
+    case store::ftBoolean: return "boolean";
+    default: return "string";
+  }
+}
 
 Json RecordOf(const calc::ProblemInput& p) {
   Json r;
-  r["ProblemName"] = p.ProblemName;
-  r["Functs"] = p.Functs;
-  r["Yparameter"] = calc::YParameterText(p.Yparameter);
-  r["Ymin"] = p.Ymin;
-  r["Ymax"] = p.Ymax;
-  r["Zparameter"] = p.Zparameter;
-  r["Zvalue"] = p.Zvalue;
-  r["XPoints"] = p.XPoints;
-  r["YPoints"] = p.YPoints;
-  r["ShowMosaicDiagram"] = p.ShowMosaicDiagram;
-  r["ShowChart"] = p.ShowChart;
+  r[problem::kProblemName] = p.ProblemName;
+  r[problem::kFuncts] = p.Functs;
+  r[problem::kYparameter] = calc::YParameterText(p.Yparameter);
+  r[problem::kYmin] = p.Ymin;
+  r[problem::kYmax] = p.Ymax;
+  r[problem::kZparameter] = p.Zparameter;
+  r[problem::kZvalue] = p.Zvalue;
+  r[problem::kXPoints] = p.XPoints;
+  r[problem::kYPoints] = p.YPoints;
+  r[problem::kShowMosaicDiagram] = p.ShowMosaicDiagram;
+  r[problem::kShowChart] = p.ShowChart;
   return r;
 }
 
@@ -64,18 +57,12 @@ void AddToDatabase(const std::string& file, const calc::ProblemInput& p) {
   if (store::FileExists(file)) {
     t.SetTableName(file);
   } else {
-    for (const FieldSpec& f : kFields) {
-      store::TFieldDef def;
-      def.Name = f.name;
-      def.DataType = f.type;
-      def.Size = f.size;
-      t.FieldDefs().push_back(def);
-    }
+    t.FieldDefs() = problem::ProblemFieldDefs();
     t.SetTableName("");
   }
   t.Open();
   if (!store::FileExists(file)) t.SetTableComment("Brelona problems");
-  store::TField& name = t.FieldByName("ProblemName");
+  store::TField& name = t.FieldByName(problem::kProblemName);
   for (t.First(); !t.Eof(); t.Next())
     if (name.AsString() == p.ProblemName) throw Failure(file + " already holds a problem named '" + p.ProblemName + "'");
   const Json r = RecordOf(p);
@@ -110,11 +97,11 @@ void AddToJson(const std::string& file, const calc::ProblemInput& p) {
   } else {
     doc["comment"] = "Brelona problems";
     Json fields = Json::array();
-    for (const FieldSpec& f : kFields) {
+    for (const store::TFieldDef& f : problem::ProblemFieldDefs()) {
       Json d;
-      d["name"] = f.name;
-      d["type"] = f.json_type;
-      if (f.size) d["size"] = f.size;
+      d["name"] = f.Name;
+      d["type"] = JsonType(f.DataType);
+      if (f.DataType == store::ftString) d["size"] = f.Size;
       fields.push_back(d);
     }
     doc["fields"] = fields;
@@ -131,9 +118,8 @@ void AddToJson(const std::string& file, const calc::ProblemInput& p) {
 }
 
 int Usage(const std::string& why) {
-  if (!why.empty()) std::fprintf(stderr, "brelona-calc import-tdb: %s\n", why.c_str());
-  std::fprintf(stderr, "usage: brelona-calc %s\n", kUsage);
-  return 2;
+  std::fprintf(stderr, "brelona-calc import-tdb: %s\n", why.c_str());
+  return CommandUsage("import-tdb", false);
 }
 
 bool ReadKelvin(const std::string& s, double& v) {
@@ -203,19 +189,20 @@ int CmdImportTdb(const Args& args) {
     for (const tdb::ImportedPhase& ph : r.Phases) phases += (phases.empty() ? "" : ", ") + ph.Name;
     if (db.empty() && json.empty()) {
       // No target: the sheet goes to standard output, one line per line.
-      std::string text = p.Functs;
-      for (size_t at; (at = text.find("\r\n")) != std::string::npos;) text.replace(at, 2, "\n");
+      std::string text;
+      for (char c : p.Functs)
+        if (c != '\r') text += c;
       std::printf("%s\n", text.c_str());
-      return 0;
+      return kExitOk;
     }
     if (!db.empty()) AddToDatabase(db, p);
     if (!json.empty()) AddToJson(json, p);
     std::printf("added problem '%s' to %s: phases %s; Y %g..%g K\n", name.c_str(),
                 (db.empty() ? json : db).c_str(), phases.c_str(), p.Ymin, p.Ymax);
-    return 0;
+    return kExitOk;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "error: %s\n", e.what());
-    return 1;
+    return kExitError;
   }
 }
 
