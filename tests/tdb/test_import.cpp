@@ -3,9 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <algorithm>
 #include <map>
+#include <set>
 #include <string>
 
+#include "calc/cell_grid.h"
+#include "calc/engine.h"
+#include "calc/headless_host.h"
 #include "numeric/parser.h"
 #include "tdb/importer.h"
 
@@ -160,6 +165,99 @@ TEST(TdbImport, CuMgListsWhatItSkipsAndWritesTheRest) {
   const double mg = -8367.34 + 143.677875 * T - 26.1849782 * T * LnT(T) + 4.858E-04 * T * T -
                     1.393669E-06 * T * T * T + 78950 / T;
   ExpectClose(Eval(lines["GCUMG2"].expr, 2.0 / 3, T), (-28620 + 1.859733 * T + cu + 2 * mg) / 3, "CUMG2");
+}
+
+// The eutectic L -> FCC_A1 + BCT_A5 of the hand evaluation: the temperature at which the
+// liquid touches the common tangent of the two solids, found by bisection; the tangent by
+// Newton's method on the two tangent conditions.
+struct Eutectic {
+  double T, xFcc, xLiquid, xBct;
+};
+
+double Slope(double (*g)(double, double), double x, double T) {
+  const double h = 1e-7;
+  return (g(x + h, T) - g(x - h, T)) / (2 * h);
+}
+
+Eutectic HandEutectic() {
+  auto tangent = [](double T, double& a, double& b) {
+    a = 0.25;
+    b = 0.98;
+    for (int it = 0; it < 60; ++it) {
+      auto f = [&](double x1, double x2, double out[2]) {
+        const double s1 = Slope(Fcc, x1, T), s2 = Slope(Bct, x2, T);
+        out[0] = s1 - s2;
+        out[1] = s1 - (Bct(x2, T) - Fcc(x1, T)) / (x2 - x1);
+      };
+      double f0[2], fa[2], fb[2];
+      const double h = 1e-6;
+      f(a, b, f0);
+      f(a + h, b, fa);
+      f(a, b + h, fb);
+      const double j00 = (fa[0] - f0[0]) / h, j01 = (fb[0] - f0[0]) / h;
+      const double j10 = (fa[1] - f0[1]) / h, j11 = (fb[1] - f0[1]) / h;
+      const double det = j00 * j11 - j01 * j10;
+      const double da = (f0[0] * j11 - f0[1] * j01) / det, db = (j00 * f0[1] - j10 * f0[0]) / det;
+      a = std::clamp(a - da, 1e-4, 0.6);
+      b = std::clamp(b - db, 0.8, 1 - 1e-6);
+    }
+  };
+  // Liquid below the tangent (min < 0): above the eutectic.
+  auto depth = [&](double T, double* at) {
+    double a = 0, b = 0;
+    tangent(T, a, b);
+    const double s = (Bct(b, T) - Fcc(a, T)) / (b - a);
+    double best = 1e300;
+    for (double x = 0.5; x <= 0.95; x += 1e-5) {
+      const double d = Liquid(x, T) - (Fcc(a, T) + s * (x - a));
+      if (d < best) {
+        best = d;
+        *at = x;
+      }
+    }
+    return best;
+  };
+  double lo = 430, hi = 480, x = 0;
+  for (int i = 0; i < 30; ++i) {
+    const double mid = (lo + hi) / 2;
+    (depth(mid, &x) < 0 ? hi : lo) = mid;
+  }
+  Eutectic e{lo, 0, 0, 0};
+  depth(lo, &e.xLiquid);
+  tangent(lo, e.xFcc, e.xBct);
+  return e;
+}
+
+TEST(TdbImport, PbSnDiagramHasTheEutecticOfTheAssessment) {
+  const Eutectic want = HandEutectic();
+  RecordProperty("hand_eutectic", std::to_string(want.T) + " K, liquid " + std::to_string(want.xLiquid) +
+                                      ", fcc " + std::to_string(want.xFcc) + ", bct " + std::to_string(want.xBct));
+  EXPECT_NEAR(want.T, 455, 2);  // 183 C in the assessment
+  EXPECT_NEAR(want.xLiquid, 0.74, 0.01);
+
+  tdb::ImportOptions o;
+  o.A = "PB";
+  o.B = "SN";
+  const tdb::ImportResult r = tdb::Import(tdb::ReadFile(BRELONA_TDB_DIR "/pbsn.tdb"), o);
+  calc::HeadlessHost host;
+  host.problem = tdb::ProblemOf(r, "Pb-Sn");
+  calc::Results results;
+  calc::Engine engine(host, host, host, results);
+  engine.Run();
+  engine.FindSpecialPoints(calc::kTemperatureText);
+  ASSERT_EQ(results.Nodes.size(), 1u);
+  const calc::TNode& n = results.Nodes[0];
+  RecordProperty("engine_node", std::to_string(n.Y) + " K, " + std::to_string(n.XLeft) + " / " +
+                                    std::to_string(n.X) + " / " + std::to_string(n.XRight));
+  EXPECT_NEAR(n.Y, want.T, 2);
+  EXPECT_NEAR(n.X, want.xLiquid, 0.01);
+  EXPECT_NEAR(n.XLeft, want.xFcc, 0.01);
+  EXPECT_NEAR(n.XRight, want.xBct, 0.01);
+  std::set<std::string> names;
+  const calc::CellGrid& cells = results.Cells();
+  for (int row = 1; row < cells.RowCount(); ++row)
+    for (int col = 1; col < cells.ColCount(); ++col) names.insert(cells.Cell(col, row));
+  EXPECT_EQ(names, (std::set<std::string>{"", "LIQUID", "FCC_A1", "BCT_A5"}));
 }
 
 // ------------------------------------------------------------------ constructs
