@@ -120,6 +120,7 @@ class TfmMain : public QMainWindow, public calc::CalcHost {
   QAction* ActClose() const { return actClose_; }
   QAction* ActMosaicColor() const { return actColor_; }
   QAction* ActAbout() const { return actAbout_; }
+  QAction* ActImportTdb() const { return actImportTdb_; }
 
   // calc::CalcHost
   void ProcessEvents() override;
@@ -251,6 +252,7 @@ class TfmMain : public QMainWindow, public calc::CalcHost {
   QAction* actClose_ = nullptr;
   QAction* actColor_ = nullptr;
   QAction* actAbout_ = nullptr;
+  QAction* actImportTdb_ = nullptr;
 };
 
 }  // namespace app
