@@ -1,5 +1,7 @@
 #include "app/main_window.h"
 
+#include "app/import_tdb_dialog.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -151,6 +153,7 @@ void TfmMain::BuildMenus() {
   menuFile_ = menuBar()->addMenu(U("&Файл"));
   actOpen_ = menuFile_->addAction(U("&Открыть"));
   actCreate_ = menuFile_->addAction(U("&Создать"));
+  actImportTdb_ = menuFile_->addAction(tr("&Import TDB…"));
   menuFile_->addSeparator();
   actClose_ = menuFile_->addAction(U("&Закрыть"));
   actColor_ = menuBar()->addAction(U("&Цвет мозаичной диаграммы"));
@@ -162,6 +165,12 @@ void TfmMain::BuildMenus() {
   connect(actAbout_, &QAction::triggered, this, [this] { AboutClick(); });
   LockDuringSweep(actOpen_);
   LockDuringSweep(actCreate_);
+  // An assessed system from a TDB file becomes a new problem of the open database.
+  connect(actImportTdb_, &QAction::triggered, this, [this] {
+    TdbImportDialog dialog(this);
+    if (dialog.exec() == QDialog::Accepted && dialog.Problem()) AddImportedProblem(vtblProblem_, *dialog.Problem());
+  });
+  LockDuringSweep(actImportTdb_);
 }
 
 void TfmMain::BuildResultsMenu() {

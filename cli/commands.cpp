@@ -34,6 +34,17 @@ constexpr Help kHelp[] = {
      "  --decimal-separator C    '.' or ',' in the grid's header texts (default '.')\n"
      "  --mosaic-size WxH        the mosaic picture's size (default 400x500)\n"
      "Prints one line per completed problem: NAME: N levels, N nodes, S s\n"},
+    {"import-tdb",
+     "Takes the binary system A-B out of a TDB database and writes it as a problem: one sheet\n"
+     "line per phase it can hold, comment lines naming the phases it skipped and why.\n"
+     "  --components A B   the two elements; X is the mole fraction of B\n"
+     "  --db DB.d          add the problem to this table file (created when missing)\n"
+     "  --json FILE.json   add it to this JSON file (the form of db-export, created when missing)\n"
+     "                     without --db or --json the sheet is printed\n"
+     "  --name NAME        the problem's name (default: A-B (FILE.tdb))\n"
+     "  --tmin K, --tmax K the temperature range (default: around the melting points)\n"
+     "  --phases P1,P2,... only these phases\n"
+     "Skipped phases and notes go to stderr.\n"},
 };
 
 }  // namespace
@@ -49,6 +60,10 @@ const std::vector<Command>& Commands() {
        "DB.d (--problem NAME | --all) [--out DIR] [--xpoints N] [--ypoints N]\n"
        "      [--decimal-separator C] [--mosaic-size WxH]",
        "compute phase diagrams and write the results"},
+      {"import-tdb", CmdImportTdb,
+       "FILE.tdb --components A B [--db DB.d | --json FILE.json] [--name NAME]\n"
+       "      [--tmin K --tmax K] [--phases P1,P2,...]",
+       "a binary system of a TDB database as a problem"},
   };
   return commands;
 }
