@@ -1,5 +1,7 @@
 #include "app/main_window.h"
 
+#include "app/import_tdb_dialog.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -35,6 +37,7 @@
 #include "app/settings.h"
 #include "app/stripe_grid.h"
 #include "app/working_chart.h"
+#include "problem/problem_reader.h"
 
 namespace app {
 
@@ -150,6 +153,7 @@ void TfmMain::BuildMenus() {
   menuFile_ = menuBar()->addMenu(U("&Файл"));
   actOpen_ = menuFile_->addAction(U("&Открыть"));
   actCreate_ = menuFile_->addAction(U("&Создать"));
+  actImportTdb_ = menuFile_->addAction(tr("&Import TDB…"));
   menuFile_->addSeparator();
   actClose_ = menuFile_->addAction(U("&Закрыть"));
   actColor_ = menuBar()->addAction(U("&Цвет мозаичной диаграммы"));
@@ -161,6 +165,12 @@ void TfmMain::BuildMenus() {
   connect(actAbout_, &QAction::triggered, this, [this] { AboutClick(); });
   LockDuringSweep(actOpen_);
   LockDuringSweep(actCreate_);
+  // An assessed system from a TDB file becomes a new problem of the open database.
+  connect(actImportTdb_, &QAction::triggered, this, [this] {
+    TdbImportDialog dialog(this);
+    if (dialog.exec() == QDialog::Accepted && dialog.Problem()) AddImportedProblem(vtblProblem_, *dialog.Problem());
+  });
+  LockDuringSweep(actImportTdb_);
 }
 
 void TfmMain::BuildResultsMenu() {
@@ -848,23 +858,15 @@ std::pair<int, int> TfmMain::MosaicSize() {
 bool TfmMain::PostPendingEdit() { return PostIfEditing(); }
 
 calc::ProblemInput TfmMain::CurrentProblem() {
+  // The record as posted; the sheet as the memo holds it, the Y parameter as the list shows it
+  // and the fixed parameter's name as the label shows it. With no table open, or a field the
+  // table lacks, the other values are those a problem starts with.
   calc::ProblemInput p;
-  // The sheet as the memo holds it, the Y parameter as the list shows it, the fixed
-  // parameter's name as the label shows it. With no table open the fields read as empty.
+  if (vtblProblem_.Active())
+    p = problem::ReadProblem(vtblProblem_, problem::MissingField::UseDefault);
   p.Functs = memFunctions_->toPlainText().toStdString();
   p.Yparameter = static_cast<calc::YParameter>(dbcbY_->currentIndex());
   p.Zparameter = lblZ_->text().toStdString();
-  store::TMemTable& t = vtblProblem_;
-  if (!t.Active()) return p;
-  const auto field = [&t](const char* name) { return t.FindField(name); };
-  if (auto* f = field("ProblemName")) p.ProblemName = f->AsString();
-  if (auto* f = field("Ymin")) p.Ymin = f->AsFloat();
-  if (auto* f = field("Ymax")) p.Ymax = f->AsFloat();
-  if (auto* f = field("Zvalue")) p.Zvalue = f->AsFloat();
-  if (auto* f = field("XPoints")) p.XPoints = f->AsInteger();
-  if (auto* f = field("YPoints")) p.YPoints = f->AsInteger();
-  if (auto* f = field("ShowMosaicDiagram")) p.ShowMosaicDiagram = f->AsBoolean();
-  if (auto* f = field("ShowChart")) p.ShowChart = f->AsBoolean();
   return p;
 }
 

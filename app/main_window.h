@@ -125,6 +125,7 @@ class TfmMain : public QMainWindow, public calc::CalcHost {
   QAction* ActMosaicColor() const { return actColor_; }
   QAction* ActAbout() const { return actAbout_; }
   QAction* ActCellGrid() const { return actCellGrid_; }
+  QAction* ActImportTdb() const { return actImportTdb_; }
 
   // calc::CalcHost
   void ProcessEvents() override;
@@ -270,6 +271,7 @@ class TfmMain : public QMainWindow, public calc::CalcHost {
   QAction* actColor_ = nullptr;
   QAction* actAbout_ = nullptr;
   QAction* actCellGrid_ = nullptr;
+  QAction* actImportTdb_ = nullptr;
 };
 
 }  // namespace app

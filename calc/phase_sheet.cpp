@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "calc/limits.h"
 #include "numeric/format.h"
 #include "numeric/strparser.h"
 
@@ -29,12 +30,31 @@ std::string_view Trim(std::string_view s) {
 
 enum class LineKind { None, Solution, Entropy, Point };
 
+bool IsIdentifier(std::string_view s) {
+  auto start = [](char c) { return (c >= 'A' && c <= 'Z') || c == '_'; };
+  if (s.empty() || !start(s[0])) return false;
+  for (char c : s.substr(1)) {
+    if (!start(c) && !(c >= '0' && c <= '9')) return false;
+  }
+  return true;
+}
+
 LineKind Classify(const std::string& upper) {
   if (StartsWith(upper, "GL") || StartsWith(upper, "GV") || StartsWith(upper, "GS")) {
     return LineKind::Solution;
   }
   if (StartsWith(upper, "SID")) return LineKind::Entropy;
   if (StartsWith(upper, "GC") || StartsWith(upper, "X")) return LineKind::Point;
+  // Any other key "G" + a name is a solution phase of that name (GFCC_A1, GBCT_A5, ...). The
+  // name must be one the evaluator can hold as a variable; "E" is left out because the
+  // special-point finder reads an empty cell as "E".
+  if (StartsWith(upper, "G")) {
+    const size_t eq = upper.find('=');
+    if (eq != std::string::npos) {
+      const std::string_view name = std::string_view(upper).substr(1, eq - 1);
+      if (IsIdentifier(name) && name != "E") return LineKind::Solution;
+    }
+  }
   return LineKind::None;
 }
 
@@ -79,7 +99,15 @@ bool PhaseSheet::Compile(std::string_view functs, char decimal_separator) {
   sid_p_ = sid_parser_->AssignVariable("p", 1);
   sid_x_ = sid_parser_->AssignVariable("X", sid_parser_->X());
 
-  for (const std::string& raw : SplitLines(functs)) {
+  IgnoredLines.clear();
+  const std::vector<std::string> lines = SplitLines(functs);
+  for (size_t number = 0; number < lines.size(); ++number) {
+    const std::string& raw = lines[number];
+    auto ignored = [&] {
+      const size_t a = raw.find_first_not_of(" \t");
+      const size_t b = raw.find_last_not_of(" \t\r\n");
+      IgnoredLines.push_back({static_cast<int>(number) + 1, raw.substr(a, b - a + 1)});
+    };
     std::string line;
     line.reserve(raw.size());
     for (char c : raw) {
@@ -118,10 +146,19 @@ bool PhaseSheet::Compile(std::string_view functs, char decimal_separator) {
 
     const size_t eq = line.find('=');
     // A line without "=" has no meaning, wherever it stands: it is skipped.
-    if (eq == std::string::npos) continue;
+    if (eq == std::string::npos) {
+      ignored();
+      continue;
+    }
     const std::string key = Upper(std::string_view(line).substr(0, eq));
     const std::string expr = line.substr(eq + 1);
 
+    const bool adds_phase = kind == LineKind::Solution || (kind == LineKind::Point && !expr.empty());
+    if (adds_phase && static_cast<int64_t>(Phases.size() + PointPhases.size()) >= kMaxPhases) {
+      messages_.MessageDlg(FormatLimitText(kTooManyPhasesText, {kMaxPhases}), DialogType::Error,
+                           {DialogButton::OK});
+      return false;
+    }
     switch (kind) {
       case LineKind::Solution: {
         SolutionPhase phase;
@@ -142,7 +179,10 @@ bool PhaseSheet::Compile(std::string_view functs, char decimal_separator) {
         sid_parser_->SetExpression(expr);
         break;
       case LineKind::Point: {
-        if (expr.empty()) break;
+        if (expr.empty()) {
+          ignored();
+          break;
+        }
         PointPhase phase;
         phase.Text = numeric::FormatGeneral15(x, decimal_separator);
         // The sweep works with the composition as the text reads back, as every reader does.
@@ -162,6 +202,7 @@ bool PhaseSheet::Compile(std::string_view functs, char decimal_separator) {
         break;
       }
       case LineKind::None:
+        ignored();
         break;
     }
   }

@@ -32,6 +32,7 @@
 #include "app/stripe_grid.h"
 #include "app/views_windows.h"
 #include "app/working_chart.h"
+#include "problem/problem_table.h"
 
 namespace fs = std::filesystem;
 using calc::DialogButton;
@@ -58,12 +59,7 @@ const char* kLens =
 
 void MakeDatabase(const fs::path& file, const std::vector<Problem>& problems) {
   store::TMemTable t;
-  t.FieldDefs() = {{"ProblemName", store::ftString, 60}, {"Functs", store::ftMemo, 0},
-                   {"Yparameter", store::ftString, 20},  {"Ymin", store::ftFloat, 0},
-                   {"Ymax", store::ftFloat, 0},          {"Zparameter", store::ftString, 10},
-                   {"Zvalue", store::ftFloat, 0},        {"XPoints", store::ftInteger, 0},
-                   {"YPoints", store::ftInteger, 0},     {"ShowMosaicDiagram", store::ftBoolean, 0},
-                   {"ShowChart", store::ftBoolean, 0}};
+  t.FieldDefs() = problem::ProblemFieldDefs();
   t.Open();
   for (const Problem& p : problems) {
     t.Insert();
