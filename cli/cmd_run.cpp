@@ -73,7 +73,9 @@ std::string ParseArgs(const Args& args, RunOptions& o) {
       o.mosaic_w = w;
       o.mosaic_h = h;
     } else if (!a.empty() && a[0] == '-') {
-      return "unknown option " + a;
+      const std::string near = Nearest(a, {"--all", "--problem", "--out", "--xpoints", "--ypoints",
+                                           "--decimal-separator", "--mosaic-size"});
+      return "unknown option " + a + (near.empty() ? "" : "; did you mean '" + near + "'?");
     } else if (o.database.empty()) {
       o.database = a;
     } else {
