@@ -65,6 +65,17 @@ Lin Lin::Of(std::shared_ptr<const Factor> f) {
   return l;
 }
 
+Lin Lin::Of(const Term& t) {
+  Lin l;
+  l.Add(t);
+  return l;
+}
+
+double Lin::CoefOf(const std::string& key) const {
+  auto it = terms_.find(key);
+  return it == terms_.end() ? 0 : it->second.Coef;
+}
+
 void Lin::Add(const Term& t) {
   if (t.Coef == 0) return;
   std::string k = t.Key();

@@ -288,15 +288,33 @@ ImportedPhase Importer::Read(const Phase& p) {
 NodePtr X() { return Variable("X"); }
 NodePtr OneMinus(NodePtr n) { return Difference(Number(1), std::move(n)); }
 
-std::string SolutionText(const SolutionModel& m, bool* fits) {
-  const double k = 1 / m.Atoms;
+// Terms with a logarithm or another function of T cost most to evaluate; each kind is written
+// once per phase with its coefficients weighted by composition, e.g.
+// ((1-X)*(a0+a1*HEAV(T-t1))+X*(b0+...))*T*LN(T), so the sweep takes LN(T) once per phase.
+bool Costly(const Term& t) { return t.LnPow != 0 || !t.Factors.empty() || t.TPow > 4 || t.TPow < -1; }
+
+Piecewise CoefficientOf(const Piecewise& f, const std::string& key) {
+  return f.Map([&](const Lin& l) { return Lin::Constant(l.CoefOf(key)); });
+}
+
+Piecewise WithoutCostly(const Piecewise& f) {
+  return f.Map([](const Lin& l) {
+    Lin r;
+    for (const Term& t : l.Terms())
+      if (!Costly(t)) r += Lin::Of(t);
+    return r;
+  });
+}
+
+// (1-X)*a + X*b + X*(1-X)*(l0 + l1*(1-2X) + ...), leaving out parts that are zero.
+NodePtr Weighted(const Piecewise& a, const Piecewise& b, const std::vector<Piecewise>& l) {
   std::vector<NodePtr> parts;
-  parts.push_back(Product(OneMinus(X()), NodeOf(m.GA.Scaled(k))));
-  parts.push_back(Product(X(), NodeOf(m.GB.Scaled(k))));
+  if (!a.IsZero()) parts.push_back(Product(OneMinus(X()), NodeOf(a)));
+  if (!b.IsZero()) parts.push_back(Product(X(), NodeOf(b)));
   std::vector<NodePtr> rk;
-  for (size_t v = 0; v < m.L.size(); ++v) {
-    if (m.L[v].IsZero()) continue;
-    NodePtr lv = NodeOf(m.L[v].Scaled(k));
+  for (size_t v = 0; v < l.size(); ++v) {
+    if (l[v].IsZero()) continue;
+    NodePtr lv = NodeOf(l[v]);
     NodePtr d = Difference(Number(1), Product(Number(2), X()));
     if (v == 0)
       rk.push_back(lv);
@@ -304,9 +322,43 @@ std::string SolutionText(const SolutionModel& m, bool* fits) {
       rk.push_back(Product(lv, v == 1 ? d : PowerOf(d, static_cast<int>(v))));
   }
   if (!rk.empty()) parts.push_back(Product(X(), Product(OneMinus(X()), SumOf(rk))));
-  NodePtr ideal = SumOf({Product(X(), CallOf("LN", X())), Product(OneMinus(X()), CallOf("LN", OneMinus(X())))});
-  parts.push_back(Product(Number(kTdbGasConstant), Product(Variable("T"), ideal)));
-  return Write(SumOf(parts), fits);
+  return SumOf(std::move(parts));
+}
+
+std::string SolutionText(const SolutionModel& m, bool* fits) {
+  const double k = 1 / m.Atoms;
+  const Piecewise ga = m.GA.Scaled(k), gb = m.GB.Scaled(k);
+  std::vector<Piecewise> l;
+  for (const Piecewise& p : m.L) l.push_back(p.Scaled(k));
+  Lin costly;  // one term of each costly kind, in the readable order
+  auto collect = [&](const Piecewise& f) {
+    for (const Lin& piece : f.Pieces)
+      for (Term t : piece.Terms())
+        if (Costly(t) && costly.CoefOf(t.Key()) == 0) {
+          t.Coef = 1;
+          costly += Lin::Of(t);
+        }
+  };
+  collect(ga);
+  collect(gb);
+  for (const Piecewise& p : l) collect(p);
+  std::vector<Piecewise> rest;
+  for (const Piecewise& p : l) rest.push_back(WithoutCostly(p));
+  std::vector<NodePtr> parts{Weighted(WithoutCostly(ga), WithoutCostly(gb), rest)};
+  for (const Term& t : costly.Terms()) {
+    const std::string key = t.Key();
+    std::vector<Piecewise> lc;
+    for (const Piecewise& p : l) lc.push_back(CoefficientOf(p, key));
+    parts.push_back(Product(Weighted(CoefficientOf(ga, key), CoefficientOf(gb, key), lc), NodeOf(Lin::Of(t))));
+  }
+  // The ideal mixing term through Sid, which the sheet's SID line defines with the TDB gas
+  // constant: the sweep computes it once per composition for all phases.
+  return Write(Difference(SumOf(parts), Product(Variable("T"), Variable("Sid"))), fits);
+}
+
+double IdealEntropy(double x) {
+  auto xlnx = [](double v) { return v == 0 ? 0 : v * std::log(v); };
+  return -kTdbGasConstant * (xlnx(x) + xlnx(1 - x));
 }
 
 // The line as the phase sheet compiles it, evaluated at a few points against the model:
@@ -328,7 +380,7 @@ void Importer::Check(ImportedPhase& ph) {
   double* t = parser.AssignVariable("T", 500);
   parser.AssignVariable("p", 1);
   double* x = parser.AssignVariable("X", ph.IsCompound ? ph.Compound.X : 0.5);
-  parser.AssignVariable("Sid", 0.5);
+  double* sid = parser.AssignVariable("Sid", 0.5);
   try {
     parser.SetExpression(expr);
   } catch (const std::exception& e) {
@@ -346,6 +398,7 @@ void Importer::Check(ImportedPhase& ph) {
       if (ph.IsCompound && X != 0) break;
       *t = T;
       if (!ph.IsCompound) *x = X;
+      *sid = IdealEntropy(ph.IsCompound ? ph.Compound.X : X);
       double want = ph.IsCompound ? ph.Compound.Eval(T) : ph.Solution.Eval(X, T);
       double got = 0;
       try {
@@ -418,10 +471,11 @@ std::string Importer::Sheet(const ImportResult& r) const {
   lines.push_back("% " + a_ + "-" + b_ + " imported from the TDB file " + opt_.SourceName);
   lines.push_back("% components: " + a_ + " " + b_);
   lines.push_back("% X is the mole fraction of " + b_ + ". Energies in J per mole of atoms.");
-  lines.push_back("% R = 8.31451 J/(mol K) as in TDB files, written out as a number.");
+  lines.push_back("% R = 8.31451 J/(mol K) as in TDB files; Sid below is the ideal entropy of mixing with it.");
   lines.push_back("% Temperature ranges are joined with HEAV(T-limit); the upper range holds at the limit.");
   for (const SkippedPhase& s : r.Skipped) lines.push_back("% Skipped phase " + s.Phase + ": " + s.Reason);
   for (const std::string& n : r.Notes) lines.push_back("% Note: " + n);
+  lines.push_back(std::string("SID=") + kSidExpression);
   for (const ImportedPhase& ph : r.Phases) lines.push_back(ph.Line);
   std::string out;
   for (size_t i = 0; i < lines.size(); ++i) out += (i ? "\r\n" : "") + lines[i];

@@ -116,7 +116,9 @@ NodePtr NodeOf(const Piecewise& p) {
     Lin jump = p.Pieces[i] - p.Pieces[i - 1];
     if (jump.IsZero()) continue;
     NodePtr step = CallOf("HEAV", Difference(Variable("T"), Number(p.Limits[i - 1])));
-    parts.push_back(Product(step, NodeOf(jump)));
+    // A step of a plain number reads better with the number first: 5*HEAV(T-600).
+    double c = 0;
+    parts.push_back(jump.IsConstant(&c) ? Product(Number(c), step) : Product(step, NodeOf(jump)));
   }
   return SumOf(std::move(parts));
 }

@@ -46,14 +46,19 @@ std::map<std::string, SheetLine> Lines(const std::string& sheet) {
   return out;
 }
 
-// The value of a sheet expression as the phase sheet compiles it.
+// The value of a sheet expression as the phase sheet compiles it, with Sid from the sheet's
+// own SID line.
 double Eval(const std::string& expr, double X, double T) {
+  numeric::TParser sid;
+  sid.AssignVariable("R", 8.31441);
+  sid.AssignVariable("X", X);
+  sid.SetExpression(tdb::kSidExpression);
   numeric::TParser p;
   p.AssignVariable("R", 8.31441);
   p.AssignVariable("T", T);
   p.AssignVariable("p", 1);
   p.AssignVariable("X", X);
-  p.AssignVariable("Sid", 0.5);
+  p.AssignVariable("Sid", sid.Value());
   p.SetExpression(expr);
   return p.Value();
 }
@@ -126,8 +131,9 @@ TEST(TdbImport, PbSnSheetEqualsTheAssessmentAtTwentyPoints) {
   const tdb::ImportResult r = tdb::Import(tdb::ReadFile(BRELONA_TDB_DIR "/pbsn.tdb"), o);
   EXPECT_TRUE(r.Skipped.empty());
   auto lines = Lines(r.Sheet);
-  ASSERT_EQ(lines.size(), 3u);
+  ASSERT_EQ(lines.size(), 4u);
   EXPECT_NE(r.Sheet.find("\r\n% components: PB SN\r\n"), std::string::npos);
+  EXPECT_EQ(lines["SID"].expr, tdb::kSidExpression);
   const double Ts[] = {260, 300, 380, 455, 505.06, 505.07, 505.08, 550, 600, 600.65,
                        650, 700, 800, 950, 1100, 1200, 1300, 1700, 2500, 4000};
   for (int i = 0; i < 20; ++i) {
@@ -154,7 +160,7 @@ TEST(TdbImport, CuMgListsWhatItSkipsAndWritesTheRest) {
   EXPECT_EQ(r.Skipped[0].Reason, "mixing on two sublattices");
   EXPECT_NE(r.Sheet.find("% Skipped phase CU2MG: mixing on two sublattices"), std::string::npos);
   auto lines = Lines(r.Sheet);
-  EXPECT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines.size(), 5u);
   EXPECT_EQ(lines["GCUMG2"].x, "2/3");
   EXPECT_EQ(lines["GHCP_A3"].x, "1");
   EXPECT_TRUE(lines.count("GLIQUID") && lines.count("GFCC_A1"));
@@ -296,7 +302,7 @@ TEST(TdbImport, EveryConstructReachesTheSheet) {
   const tdb::ImportResult r = ImportText(text);
   EXPECT_TRUE(r.Skipped.empty());
   auto lines = Lines(r.Sheet);
-  ASSERT_EQ(lines.size(), 3u);
+  ASSERT_EQ(lines.size(), 4u);
   EXPECT_EQ(lines["GAB2"].x, "2/3");
   auto F2 = [](double T) { return T < 1500 ? -500 - 1e20 * std::pow(T, -9) + T * LnT(T) : -400; };
   auto F1 = [&](double T) {
@@ -349,7 +355,7 @@ TEST(TdbImport, PhasesThatCannotBeWrittenAreSkippedWithTheirReason) {
     EXPECT_EQ(r.Skipped[0].Phase, "P");
     EXPECT_EQ(r.Skipped[0].Reason, c.reason) << c.phase;
     EXPECT_NE(r.Sheet.find("% Skipped phase P: " + c.reason + "\r\n"), std::string::npos);
-    EXPECT_EQ(Lines(r.Sheet).size(), 1u);
+    EXPECT_EQ(Lines(r.Sheet).size(), 2u);
   }
   // A solution phase without one of its end members.
   const tdb::ImportResult r = ImportText(std::string(kElements) +
