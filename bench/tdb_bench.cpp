@@ -34,7 +34,8 @@ calc::ProblemInput PbSn() {
   o.A = "PB";
   o.B = "SN";
   o.SourceName = "pbsn.tdb";
-  return tdb::ProblemOf(tdb::Import(tdb::ReadFile(BRELONA_SOURCE_DIR "/data/tdb/pbsn.tdb"), o), "Pb-Sn");
+  return tdb::ProblemOf(tdb::Import(tdb::ReadFile(BRELONA_SOURCE_DIR "/data/tdb/pbsn.tdb"), o),
+                        "Pb-Sn");
 }
 
 void Sweep(benchmark::State& state, calc::ProblemInput problem) {
@@ -53,8 +54,12 @@ void Sweep(benchmark::State& state, calc::ProblemInput problem) {
   state.counters["phases"] = static_cast<double>(engine.Sheet().Phases.size());
 }
 
-void RegularEutectic(benchmark::State& state) { Sweep(state, Eutectic()); }
-void ImportedPbSn(benchmark::State& state) { Sweep(state, PbSn()); }
+void RegularEutectic(benchmark::State& state) {
+  Sweep(state, Eutectic());
+}
+void ImportedPbSn(benchmark::State& state) {
+  Sweep(state, PbSn());
+}
 
 }  // namespace
 

@@ -2,8 +2,8 @@
 // an evaluation of the same database written out here by hand.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <set>
 #include <string>
@@ -68,7 +68,8 @@ double Mix(double x, double T) {
   return R * T * (xl(x) + xl(1 - x));
 }
 
-tdb::ImportResult ImportText(const std::string& text, const std::string& a = "A", const std::string& b = "B") {
+tdb::ImportResult ImportText(const std::string& text, const std::string& a = "A",
+                             const std::string& b = "B") {
   tdb::ImportOptions o;
   o.A = a;
   o.B = b;
@@ -82,15 +83,19 @@ void ExpectClose(double got, double want, const std::string& what) {
 
 // ------------------------------------------------------------------ Pb-Sn by hand
 
-double LnT(double T) { return std::log(T); }
+double LnT(double T) {
+  return std::log(T);
+}
 
 double GHSERPB(double T) {
   if (T < 600.65)
-    return -7650.085 + 101.715188 * T - 24.5242231 * T * LnT(T) - 3.65895E-3 * T * T - 0.24395E-6 * T * T * T;
+    return -7650.085 + 101.715188 * T - 24.5242231 * T * LnT(T) - 3.65895E-3 * T * T -
+           0.24395E-6 * T * T * T;
   if (T < 1200)
-    return -10531.115 + 154.258155 * T - 32.4913959 * T * LnT(T) + 1.54613E-3 * T * T + 805.644E23 * std::pow(T, -9);
-  return 4157.596 + 53.154045 * T - 18.9640637 * T * LnT(T) - 2.882943E-3 * T * T + 0.098144E-6 * T * T * T -
-         2696755 / T + 805.644E23 * std::pow(T, -9);
+    return -10531.115 + 154.258155 * T - 32.4913959 * T * LnT(T) + 1.54613E-3 * T * T +
+           805.644E23 * std::pow(T, -9);
+  return 4157.596 + 53.154045 * T - 18.9640637 * T * LnT(T) - 2.882943E-3 * T * T +
+         0.098144E-6 * T * T * T - 2696755 / T + 805.644E23 * std::pow(T, -9);
 }
 double GPBLIQ(double T) {
   if (T < 600.65) return 4672.157 - 7.750257 * T - 6.0144E-19 * std::pow(T, 7) + GHSERPB(T);
@@ -98,13 +103,14 @@ double GPBLIQ(double T) {
 }
 double GHSERSN(double T) {
   if (T < 250)
-    return -7958.517 + 122.750027 * T - 25.858 * T * LnT(T) + 5.1185E-04 * T * T - 3.192767E-06 * T * T * T +
-           18440 / T;
+    return -7958.517 + 122.750027 * T - 25.858 * T * LnT(T) + 5.1185E-04 * T * T -
+           3.192767E-06 * T * T * T + 18440 / T;
   if (T < 505.08)
-    return -5855.135 + 65.427891 * T - 15.961 * T * LnT(T) - .0188702 * T * T + 3.121167E-06 * T * T * T - 61960 / T;
+    return -5855.135 + 65.427891 * T - 15.961 * T * LnT(T) - .0188702 * T * T +
+           3.121167E-06 * T * T * T - 61960 / T;
   if (T < 800)
-    return 2524.724 + 3.989845 * T - 8.2590486 * T * LnT(T) - .016814429 * T * T + 2.623131E-06 * T * T * T -
-           1081244 / T - 1.2307E+25 * std::pow(T, -9);
+    return 2524.724 + 3.989845 * T - 8.2590486 * T * LnT(T) - .016814429 * T * T +
+           2.623131E-06 * T * T * T - 1081244 / T - 1.2307E+25 * std::pow(T, -9);
   return -8256.959 + 138.981456 * T - 28.4512 * T * LnT(T) - 1.2307E+25 * std::pow(T, -9);
 }
 double GSNLIQ(double T) {
@@ -113,14 +119,16 @@ double GSNLIQ(double T) {
 }
 
 double Liquid(double x, double T) {
-  return (1 - x) * GPBLIQ(T) + x * GSNLIQ(T) + x * (1 - x) * (5125 + 1.46424 * T + 293.82 * (1 - 2 * x)) + Mix(x, T);
+  return (1 - x) * GPBLIQ(T) + x * GSNLIQ(T) +
+         x * (1 - x) * (5125 + 1.46424 * T + 293.82 * (1 - 2 * x)) + Mix(x, T);
 }
 double Fcc(double x, double T) {
-  return (1 - x) * GHSERPB(T) + x * (4150 - 5.2 * T + GHSERSN(T)) + x * (1 - x) * (5132.41 + 1.56312 * T) + Mix(x, T);
+  return (1 - x) * GHSERPB(T) + x * (4150 - 5.2 * T + GHSERSN(T)) +
+         x * (1 - x) * (5132.41 + 1.56312 * T) + Mix(x, T);
 }
 double Bct(double x, double T) {
-  return (1 - x) * (489 + 3.52 * T + GHSERPB(T)) + x * GHSERSN(T) + x * (1 - x) * (17117.78 - 11.8066 * T) +
-         Mix(x, T);
+  return (1 - x) * (489 + 3.52 * T + GHSERPB(T)) + x * GHSERSN(T) +
+         x * (1 - x) * (17117.78 - 11.8066 * T) + Mix(x, T);
 }
 
 TEST(TdbImport, PbSnSheetEqualsTheAssessmentAtTwentyPoints) {
@@ -134,8 +142,8 @@ TEST(TdbImport, PbSnSheetEqualsTheAssessmentAtTwentyPoints) {
   ASSERT_EQ(lines.size(), 4u);
   EXPECT_NE(r.Sheet.find("\r\n% components: PB SN\r\n"), std::string::npos);
   EXPECT_EQ(lines["SID"].expr, tdb::kSidExpression);
-  const double Ts[] = {260, 300, 380, 455, 505.06, 505.07, 505.08, 550, 600, 600.65,
-                       650, 700, 800, 950, 1100, 1200, 1300, 1700, 2500, 4000};
+  const double Ts[] = {260, 300, 380, 455, 505.06, 505.07, 505.08, 550,  600,  600.65,
+                       650, 700, 800, 950, 1100,   1200,   1300,   1700, 2500, 4000};
   for (int i = 0; i < 20; ++i) {
     const double x = i / 19.0, T = Ts[i];
     const std::string at = "X=" + std::to_string(x) + " T=" + std::to_string(T);
@@ -170,7 +178,8 @@ TEST(TdbImport, CuMgListsWhatItSkipsAndWritesTheRest) {
                     1.29223E-07 * T * T * T + 52478 / T;
   const double mg = -8367.34 + 143.677875 * T - 26.1849782 * T * LnT(T) + 4.858E-04 * T * T -
                     1.393669E-06 * T * T * T + 78950 / T;
-  ExpectClose(Eval(lines["GCUMG2"].expr, 2.0 / 3, T), (-28620 + 1.859733 * T + cu + 2 * mg) / 3, "CUMG2");
+  ExpectClose(Eval(lines["GCUMG2"].expr, 2.0 / 3, T), (-28620 + 1.859733 * T + cu + 2 * mg) / 3,
+              "CUMG2");
 }
 
 // The eutectic L -> FCC_A1 + BCT_A5 of the hand evaluation: the temperature at which the
@@ -236,8 +245,9 @@ Eutectic HandEutectic() {
 
 TEST(TdbImport, PbSnDiagramHasTheEutecticOfTheAssessment) {
   const Eutectic want = HandEutectic();
-  RecordProperty("hand_eutectic", std::to_string(want.T) + " K, liquid " + std::to_string(want.xLiquid) +
-                                      ", fcc " + std::to_string(want.xFcc) + ", bct " + std::to_string(want.xBct));
+  RecordProperty("hand_eutectic",
+                 std::to_string(want.T) + " K, liquid " + std::to_string(want.xLiquid) + ", fcc " +
+                     std::to_string(want.xFcc) + ", bct " + std::to_string(want.xBct));
   EXPECT_NEAR(want.T, 455, 2);  // 183 C in the assessment
   EXPECT_NEAR(want.xLiquid, 0.74, 0.01);
 
@@ -306,15 +316,17 @@ TEST(TdbImport, EveryConstructReachesTheSheet) {
   EXPECT_EQ(lines["GAB2"].x, "2/3");
   auto F2 = [](double T) { return T < 1500 ? -500 - 1e20 * std::pow(T, -9) + T * LnT(T) : -400; };
   auto F1 = [&](double T) {
-    return T < 700 ? 1000 + 2 * T * LnT(T) - 3e-3 * T * T + 4e5 / T + std::exp(T / 500) : F2(T) + 10 * T;
+    return T < 700 ? 1000 + 2 * T * LnT(T) - 3e-3 * T * T + 4e5 / T + std::exp(T / 500)
+                   : F2(T) + 10 * T;
   };
   for (double T : {300.0, 699.0, 700.0, 1000.0, 1500.0, 2500.0}) {
     for (double x : {0.0, 0.3, 0.8, 1.0}) {
       const double d = 1 - 2 * x;
       // L(B1,A;1) is written B before A: it multiplies (xB - xA) = -(1 - 2x).
-      const double liquid =
-          (1 - x) * F1(T) + x * (F2(T) + 1000) + x * (1 - x) * (-(300 - T) * d - 200 * d * d) + Mix(x, T);
-      const double solid = ((1 - x) * 2 * F1(T) + x * 2 * F2(T) + x * (1 - x) * 5000) / 2 + Mix(x, T);
+      const double liquid = (1 - x) * F1(T) + x * (F2(T) + 1000) +
+                            x * (1 - x) * (-(300 - T) * d - 200 * d * d) + Mix(x, T);
+      const double solid =
+          ((1 - x) * 2 * F1(T) + x * 2 * F2(T) + x * (1 - x) * 5000) / 2 + Mix(x, T);
       ExpectClose(Eval(lines["GLIQUID"].expr, x, T), liquid, "LIQUID at " + std::to_string(T));
       ExpectClose(Eval(lines["GSOLID"].expr, x, T), solid, "SOLID at " + std::to_string(T));
     }
@@ -323,20 +335,27 @@ TEST(TdbImport, EveryConstructReachesTheSheet) {
 }
 
 TEST(TdbImport, PhasesThatCannotBeWrittenAreSkippedWithTheirReason) {
-  const char* ends = "PARAMETER G(P,A;0) 298.15 -1000; 6000 N ! PARAMETER G(P,B;0) 298.15 -2000; 6000 N !\n";
+  const char* ends =
+      "PARAMETER G(P,A;0) 298.15 -1000; 6000 N ! PARAMETER G(P,B;0) 298.15 -2000; 6000 N !\n";
   const struct {
     std::string phase;
     std::string reason;
   } cases[] = {
-      {"PHASE P % 1 1 ! CONSTITUENT P :A,B: ! PARAMETER TC(P,A;0) 298.15 300; 6000 N !", "magnetic contribution"},
+      {"PHASE P % 1 1 ! CONSTITUENT P :A,B: ! PARAMETER TC(P,A;0) 298.15 300; 6000 N !",
+       "magnetic contribution"},
       {"PHASE P % 2 1 1 ! CONSTITUENT P :A,B:A,B: !", "mixing on two sublattices"},
-      {"TYPE_DEFINITION & GES A_P_D P DIS_PART Q ! PHASE P %& 1 1 ! CONSTITUENT P :A,B: !", "ordered phase"},
-      {"PHASE P % 1 1 ! CONSTITUENT P :A,B: ! PARAMETER V0(P,A;0) 298.15 1E-5; 6000 N !", "pressure terms"},
-      {"PHASE P % 1 1 ! CONSTITUENT P :A,B: ! PARAMETER L(P,A,B;0) 298.15 10*P; 6000 N !", "pressure terms"},
+      {"TYPE_DEFINITION & GES A_P_D P DIS_PART Q ! PHASE P %& 1 1 ! CONSTITUENT P :A,B: !",
+       "ordered phase"},
+      {"PHASE P % 1 1 ! CONSTITUENT P :A,B: ! PARAMETER V0(P,A;0) 298.15 1E-5; 6000 N !",
+       "pressure terms"},
+      {"PHASE P % 1 1 ! CONSTITUENT P :A,B: ! PARAMETER L(P,A,B;0) 298.15 10*P; 6000 N !",
+       "pressure terms"},
       {"PHASE P % 1 1 ! CONSTITUENT P :A,B,VA: !", "more than two constituents on one sublattice"},
       {"PHASE P % 2 1 1 ! CONSTITUENT P :A,B:A,VA: !", "mixing with vacancies"},
-      {"PHASE P % 2 1 2 ! CONSTITUENT P :A,B:B: !", "a second sublattice holds B alone beside the mixing one"},
-      {"SPECIES AB A1B1 ! PHASE P % 1 1 ! CONSTITUENT P :A,B,AB: !", "species AB is not a single element"},
+      {"PHASE P % 2 1 2 ! CONSTITUENT P :A,B:B: !",
+       "a second sublattice holds B alone beside the mixing one"},
+      {"SPECIES AB A1B1 ! PHASE P % 1 1 ! CONSTITUENT P :A,B,AB: !",
+       "species AB is not a single element"},
       {"PHASE P:Y % 2 1 1 ! CONSTITUENT P:Y :A,B:VA: !", "ionic liquid model"},
       {"PHASE P % 1 1 ! CONSTITUENT P :A,B: ! PARAMETER L(P,A,B;0) 298.15 NOPE#; 6000 N !",
        "function NOPE is not defined"},
@@ -347,9 +366,10 @@ TEST(TdbImport, PhasesThatCannotBeWrittenAreSkippedWithTheirReason) {
        "the expression ends too early in expression '1+'"},
   };
   for (const auto& c : cases) {
-    const std::string text = std::string(kElements) + c.phase + "\n" + ends +
-                             "PHASE LIQUID % 1 1 ! CONSTITUENT LIQUID :A,B: !\n"
-                             "PARAMETER G(LIQUID,A;0) 298.15 0; 6000 N ! PARAMETER G(LIQUID,B;0) 298.15 0; 6000 N !\n";
+    const std::string text =
+        std::string(kElements) + c.phase + "\n" + ends +
+        "PHASE LIQUID % 1 1 ! CONSTITUENT LIQUID :A,B: !\n"
+        "PARAMETER G(LIQUID,A;0) 298.15 0; 6000 N ! PARAMETER G(LIQUID,B;0) 298.15 0; 6000 N !\n";
     const tdb::ImportResult r = ImportText(text);
     ASSERT_EQ(r.Skipped.size(), 1u) << c.phase;
     EXPECT_EQ(r.Skipped[0].Phase, "P");
@@ -358,11 +378,12 @@ TEST(TdbImport, PhasesThatCannotBeWrittenAreSkippedWithTheirReason) {
     EXPECT_EQ(Lines(r.Sheet).size(), 2u);
   }
   // A solution phase without one of its end members.
-  const tdb::ImportResult r = ImportText(std::string(kElements) +
-                                         "PHASE LIQUID % 1 1 ! CONSTITUENT LIQUID :A,B: !\n"
-                                         "PARAMETER G(LIQUID,A;0) 298.15 0; 6000 N !\n"
-                                         "PHASE S % 1 1 ! CONSTITUENT S :A,B: ! PARAMETER G(S,A;0) 298.15 0; 6000 N !\n"
-                                         "PARAMETER G(S,B;0) 298.15 0; 6000 N !\n");
+  const tdb::ImportResult r =
+      ImportText(std::string(kElements) +
+                 "PHASE LIQUID % 1 1 ! CONSTITUENT LIQUID :A,B: !\n"
+                 "PARAMETER G(LIQUID,A;0) 298.15 0; 6000 N !\n"
+                 "PHASE S % 1 1 ! CONSTITUENT S :A,B: ! PARAMETER G(S,A;0) 298.15 0; 6000 N !\n"
+                 "PARAMETER G(S,B;0) 298.15 0; 6000 N !\n");
   ASSERT_EQ(r.Skipped.size(), 1u);
   EXPECT_EQ(r.Skipped[0].Reason, "no Gibbs energy for the end member B");
 }
@@ -373,8 +394,11 @@ TEST(TdbImport, LongFunctionsAreGroupedWithinTheLanguageLimits) {
   auto big = [](int ranges) {
     std::string f = "FUNCTION BIG 298.15 ";
     for (int k = 0; k < ranges; ++k) {
-      for (int n = 0; n <= 8; ++n) f += "+" + std::to_string(k + n + 1) + "E-" + std::to_string(3 * n) + "*T**" + std::to_string(n);
-      f += "+" + std::to_string(k + 1) + "*T*LN(T); " + std::to_string(300 + 100 * (k + 1)) + (k + 1 < ranges ? " Y " : " N !\n");
+      for (int n = 0; n <= 8; ++n)
+        f += "+" + std::to_string(k + n + 1) + "E-" + std::to_string(3 * n) + "*T**" +
+             std::to_string(n);
+      f += "+" + std::to_string(k + 1) + "*T*LN(T); " + std::to_string(300 + 100 * (k + 1)) +
+           (k + 1 < ranges ? " Y " : " N !\n");
     }
     return f;
   };
@@ -386,11 +410,12 @@ TEST(TdbImport, LongFunctionsAreGroupedWithinTheLanguageLimits) {
     return v;
   };
   for (int ranges : {8, 40}) {
-    const std::string text = std::string(kElements) + big(ranges) +
-                             "PHASE LIQUID % 1 1 ! CONSTITUENT LIQUID :A,B: !\n"
-                             "PARAMETER G(LIQUID,A;0) 298.15 BIG#; 6000 N ! PARAMETER G(LIQUID,B;0) 298.15 0; 6000 N !\n"
-                             "PHASE S % 1 1 ! CONSTITUENT S :A,B: !\n"
-                             "PARAMETER G(S,A;0) 298.15 0; 6000 N ! PARAMETER G(S,B;0) 298.15 0; 6000 N !\n";
+    const std::string text =
+        std::string(kElements) + big(ranges) +
+        "PHASE LIQUID % 1 1 ! CONSTITUENT LIQUID :A,B: !\n"
+        "PARAMETER G(LIQUID,A;0) 298.15 BIG#; 6000 N ! PARAMETER G(LIQUID,B;0) 298.15 0; 6000 N !\n"
+        "PHASE S % 1 1 ! CONSTITUENT S :A,B: !\n"
+        "PARAMETER G(S,A;0) 298.15 0; 6000 N ! PARAMETER G(S,B;0) 298.15 0; 6000 N !\n";
     const tdb::ImportResult r = ImportText(text);
     if (ranges == 8) {
       ASSERT_TRUE(r.Skipped.empty()) << r.Skipped[0].Reason;
@@ -400,23 +425,28 @@ TEST(TdbImport, LongFunctionsAreGroupedWithinTheLanguageLimits) {
     } else {
       ASSERT_EQ(r.Skipped.size(), 1u);
       EXPECT_EQ(r.Skipped[0].Phase, "LIQUID");
-      EXPECT_EQ(r.Skipped[0].Reason.rfind("its energy does not fit in one expression of the sheet (Expression", 0), 0u)
+      EXPECT_EQ(r.Skipped[0].Reason.rfind(
+                    "its energy does not fit in one expression of the sheet (Expression", 0),
+                0u)
           << r.Skipped[0].Reason;
     }
   }
 }
 
 TEST(TdbImport, UnusableInputIsAnError) {
-  const std::string ok = std::string(kElements) +
-                         "PHASE LIQUID % 1 1 ! CONSTITUENT LIQUID :A,B: !\n"
-                         "PARAMETER G(LIQUID,A;0) 298.15 0; 6000 N ! PARAMETER G(LIQUID,B;0) 298.15 0; 6000 N !\n";
+  const std::string ok =
+      std::string(kElements) +
+      "PHASE LIQUID % 1 1 ! CONSTITUENT LIQUID :A,B: !\n"
+      "PARAMETER G(LIQUID,A;0) 298.15 0; 6000 N ! PARAMETER G(LIQUID,B;0) 298.15 0; 6000 N !\n";
   const struct {
     std::string text, a, b, message;
   } cases[] = {
       {ok, "A", "C", "element C is not in the database (it has A, B)"},
       {ok, "B", "b", "the two components must differ"},
-      {std::string(kElements) + "PHASE LIQUID % 1 1\n", "A", "B", "line 6: statement without its closing '!'"},
-      {std::string(kElements) + "CONSTITUENT Q :A: !", "A", "B", "line 6: CONSTITUENT of an unknown phase Q"},
+      {std::string(kElements) + "PHASE LIQUID % 1 1\n", "A", "B",
+       "line 6: statement without its closing '!'"},
+      {std::string(kElements) + "CONSTITUENT Q :A: !", "A", "B",
+       "line 6: CONSTITUENT of an unknown phase Q"},
   };
   for (const auto& c : cases) {
     try {
