@@ -286,34 +286,52 @@ const char* kElements =
     "ELEMENT VA VACUUM 0 0 0 !\n";
 
 TEST(TdbImport, EveryConstructReachesTheSheet) {
-  const std::string text = std::string(kElements) +
-                           "SPECIES B1 B1 !\n"
-                           "FUNC F1 298.15 1000+2*T*LN(T)-3E-3*T**2\n"
-                           "     +4E5*T**(-1)+EXP(T/500); 700 Y\n"
-                           "     F2#+10*t; 2000 N REF1 !\n"
-                           "function f2 298.15 -500-T**(-9)*1E20+LOG(T)*T; 1500 Y -400; 3000 N !\n"
-                           "TYPE_DEFINITION % SEQ *!\n"
-                           "DEFINE_SYSTEM_DEFAULT ELEMENT 2 !\n"
-                           "DEFAULT_COMMAND DEF_SYS_ELEMENT VA /- !\n"
-                           "PHASE LIQUID:L % 1 1.0 !\n"
-                           "CONSTITUENT LIQUID:L :A,B1 : !\n"
-                           "PARA G(LIQUID,A;0) 298.15 +F1#; 6000 N !\n"
-                           "PARAMETER g(liquid,b1;0) 298.15 F2 + 1000; 6000 N !\n"
-                           "PARAMETER L(LIQUID,B1,A;1) 298.15 300-T; 6000 N !\n"
-                           "PARAMETER G(LIQUID,A,B1;2) 298.15 -200; 6000 N !\n"
-                           "PHASE SOLID % 2 2 1 !\n"
-                           "CONST SOLID :A,B% : VA : !\n"
-                           "PARAMETER G(SOLID,A:VA;0) 298.15 2*F1#; 6000 N !\n"
-                           "PARAMETER G(SOLID,B:VA;0) 298.15 2*F2#; 6000 N !\n"
-                           "PARAMETER G(SOLID,A,B:*;0) 298.15 5000; 6000 N !\n"
-                           "PHASE AB2 % 2 1 2 !\n"
-                           "CONSTITUENT AB2 :A:B: !\n"
-                           "PARAMETER G(AB2,A:B;0) 298.15 -30000+F2#*3; 6000 N !\n";
+  const std::string text =
+      std::string(kElements) +
+      "SPECIES B1 B1 !\n"
+      "FUNC F1 298.15 1000+2*T*LN(T)-3E-3*T**2\n"
+      "     +4E5*T**(-1)+EXP(T/500); 700 Y\n"
+      "     F2#+10*t; 2000 N REF1 !\n"
+      "function f2 298.15 -500-T**(-9)*1E20+LOG(T)*T; 1500 Y -400; 3000 N !\n"
+      "TYPE_DEFINITION % SEQ *!\n"
+      "DEFINE_SYSTEM_DEFAULT ELEMENT 2 !\n"
+      "DEFAULT_COMMAND DEF_SYS_ELEMENT VA /- !\n"
+      "PHASE LIQUID:L % 1 1.0 !\n"
+      "CONSTITUENT LIQUID:L :A,B1 : !\n"
+      "PARA G(LIQUID,A;0) 298.15 +F1#; 6000 N !\n"
+      "PARAMETER g(liquid,b1;0) 298.15 F2 + 1000; 6000 N !\n"
+      "PARAMETER L(LIQUID,B1,A;1) 298.15 300-T; 6000 N !\n"
+      "PARAMETER G(LIQUID,A,B1;2) 298.15 -200; 6000 N !\n"
+      "PHASE SOLID % 2 2 1 !\n"
+      "CONST SOLID :A,B% : VA : !\n"
+      "PARAMETER G(SOLID,A:VA;0) 298.15 2*F1#; 6000 N !\n"
+      "PARAMETER G(SOLID,B:VA;0) 298.15 2*F2#; 6000 N !\n"
+      "PARAMETER G(SOLID,A,B:*;0) 298.15 5000; 6000 N !\n"
+      "PHASE AB2 % 2 1 2 !\n"
+      "CONSTITUENT AB2 :A:B: !\n"
+      "PARAMETER G(AB2,A:B;0) 298.15 -30000+F2#*3; 6000 N !\n"
+      "PHASE CUB % 1 1 ! CONSTITUENT CUB :A,B: !\n"
+      "PARAMETER G(CUB,A;0) 298.15 1; 6000 N ! PARAMETER G(CUB,B;0) 298.15 2; 6000 N !\n";
   const tdb::ImportResult r = ImportText(text);
   EXPECT_TRUE(r.Skipped.empty());
   auto lines = Lines(r.Sheet);
-  ASSERT_EQ(lines.size(), 4u);
+  ASSERT_EQ(lines.size(), 5u);
   EXPECT_EQ(lines["GAB2"].x, "2/3");
+  // A name beginning with C would make a compound line of "GCUB": it is written G_CUB.
+  EXPECT_TRUE(lines.count("G_CUB"));
+  EXPECT_NE(
+      r.Sheet.find(
+          "% Note: phase CUB is written as G_CUB (a key beginning GC is a compound line)\r\n"),
+      std::string::npos);
+  // The program's own phase sheet reads the lines as the importer meant them.
+  calc::HeadlessHost host;
+  calc::PhaseSheet sheet(host);
+  ASSERT_TRUE(sheet.Compile(r.Sheet, '.'));
+  std::vector<std::string> names;
+  for (const calc::SolutionPhase& ph : sheet.Phases) names.push_back(ph.Name);
+  EXPECT_EQ(names, (std::vector<std::string>{"LIQUID", "SOLID", "_CUB"}));
+  ASSERT_EQ(sheet.PointPhases.size(), 1u);
+  EXPECT_EQ(sheet.PointPhases[0].Text, "0.666666666666667");
   auto F2 = [](double T) { return T < 1500 ? -500 - 1e20 * std::pow(T, -9) + T * LnT(T) : -400; };
   auto F1 = [&](double T) {
     return T < 700 ? 1000 + 2 * T * LnT(T) - 3e-3 * T * T + 4e5 / T + std::exp(T / 500)
@@ -362,6 +380,11 @@ TEST(TdbImport, PhasesThatCannotBeWrittenAreSkippedWithTheirReason) {
       {"PHASE P % 1 1 ! CONSTITUENT P :A,B: ! PARAMETER L(P,A,B;0) 298.15 LOOP#; 6000 N ! "
        "FUNCTION LOOP 298.15 LOOP#+1; 6000 N !",
        "function LOOP refers to itself"},
+      {"TYPE_DEFINITION & GES A_P_D P IONIC_LIQ ! PHASE P %& 1 1 ! CONSTITUENT P :A,B: !",
+       "model amendment IONIC_LIQ"},
+      {"PHASE P % 2 1 1 ! CONSTITUENT P :A:B: !", "no Gibbs energy for its end member"},
+      {"PHASE P % 1 1 ! CONSTITUENT P :A,B: ! PARAMETER L(P,A,B;0) 298.15 LN(T-1000); 6000 N !",
+       "its energy cannot be evaluated at T = 300 K (Invalid floating point operation)"},
       {"PHASE P % 1 1 ! CONSTITUENT P :A,B: ! PARAMETER L(P,A,B;0) 298.15 1+; 6000 N !",
        "the expression ends too early in expression '1+'"},
   };
