@@ -19,6 +19,7 @@
 #include "cli/run_outputs.h"
 #include "store/memtable.h"
 #include "problem/problem_reader.h"
+#include "problem/problem_table.h"
 
 namespace cli {
 
@@ -49,7 +50,9 @@ std::string ParseArgs(const Args& args, RunOptions& o) {
       return true;
     };
     std::string v;
-    if (a == "--all") {
+    if (a == "--no-refine") {
+      o.refine = false;
+    } else if (a == "--all") {
       o.all = true;
     } else if (a == "--problem") {
       if (!value(o.problem)) return "--problem needs a name";
@@ -95,6 +98,7 @@ std::string Lower(std::string s) {
 int RunOne(calc::ProblemInput problem, const RunOptions& o, const fs::path& dir) {
   if (o.xpoints > 0) problem.XPoints = o.xpoints;
   if (o.ypoints > 0) problem.YPoints = o.ypoints;
+  if (!o.refine) problem.Refine = false;
   RunHost host(problem, o);
   int code = kExitOk;
   const auto start = std::chrono::steady_clock::now();
