@@ -26,13 +26,16 @@ constexpr Help kHelp[] = {
     {"list", "Prints the problem names of FILE.d in list order.\n"},
     {"run",
      "Computes phase diagrams as the Run command of the program does and writes summary.json,\n"
-     "cells.csv, points.csv, nodes.csv, special.txt, mosaic.png, diagram.png and diagram.svg.\n"
+     "cells.csv, points.csv, nodes.csv, special.txt, mosaic.png, diagram.png and diagram.svg,\n"
+     "and with the exact answers (invariants, transitions, critical and congruent points in\n"
+     "summary.json) boundaries.csv: every tie line refined.\n"
      "  --problem NAME           the problem to run (exact name first, then any letter case)\n"
      "  --all                    every problem, one folder each under DIR\n"
      "  --out DIR                the output folder (default: the problem's name; with --all .)\n"
      "  --xpoints N, --ypoints N the grid for this run instead of the problem's\n"
      "  --decimal-separator C    '.' or ',' in the grid's header texts (default '.')\n"
      "  --mosaic-size WxH        the mosaic picture's size (default 400x500)\n"
+     "  --no-refine              the grid's answers only: no exact values, no boundaries.csv\n"
      "Prints one line per completed problem: NAME: N levels, N nodes, S s\n"},
     {"import-tdb",
      "Takes the binary system A-B out of a TDB database and writes it as a problem: one sheet\n"

@@ -24,6 +24,7 @@ struct RunOptions {
   char separator = '.';
   int mosaic_w = 400;
   int mosaic_h = 500;
+  bool refine = true;  // --no-refine: the grid's answers only
 };
 
 struct Message {

@@ -68,6 +68,67 @@ int LevelCount(const calc::Results& r) {
   return r.State.CheckFailed ? 0 : r.State.LevelIndex + 1;
 }
 
+// The exact answers of the refinement stage, when it ran.
+void AppendRefined(Json& j, const calc::RefinedResults& refined) {
+  if (!refined.Ran) return;
+  Json invariants = Json::array();
+  for (const calc::Invariant& inv : refined.Invariants) {
+    Json phases = Json::array();
+    for (const calc::RefinedPhase& p : inv.Phases) phases.push_back({{"name", p.Name}, {"X", p.X}});
+    invariants.push_back({{"type", inv.Type},
+                          {"reaction", inv.Reaction},
+                          {"Y", inv.Y},
+                          {"phases", std::move(phases)},
+                          {"approximate", inv.Approximate}});
+  }
+  j["invariants"] = std::move(invariants);
+  Json transitions = Json::array();
+  for (const calc::Transition& t : refined.Transitions) {
+    transitions.push_back({{"X", t.X},
+                           {"Y", t.Y},
+                           {"above", t.Above},
+                           {"below", t.Below},
+                           {"approximate", t.Approximate}});
+  }
+  j["transitions"] = std::move(transitions);
+  Json critical = Json::array();
+  for (const calc::CriticalPoint& c : refined.CriticalPoints) {
+    critical.push_back(
+        {{"phase", c.Phase}, {"X", c.X}, {"Y", c.Y}, {"approximate", c.Approximate}});
+  }
+  j["critical_points"] = std::move(critical);
+  Json congruent = Json::array();
+  for (const calc::CongruentPoint& c : refined.CongruentPoints) {
+    congruent.push_back({{"type", c.Type},
+                         {"phases", c.Phases},
+                         {"X", c.X},
+                         {"Y", c.Y},
+                         {"approximate", c.Approximate}});
+  }
+  j["congruent_points"] = std::move(congruent);
+}
+
+// level,Y,phase_left,X_left,phase_right,X_right: every refined tie line, level by level,
+// each level's tie lines in ascending X (a tie line whose solve failed keeps its grid ends).
+std::string BoundariesCsv(const calc::RefinedResults& refined) {
+  std::string csv = "level,Y,phase_left,X_left,phase_right,X_right\r\n";
+  for (const calc::BoundaryEnd& b : refined.Boundaries) {
+    csv += std::to_string(b.Level);
+    csv += ',';
+    AppendNum(csv, b.Y);
+    csv += ',';
+    AppendCsvField(csv, b.PhaseLeft);
+    csv += ',';
+    AppendNum(csv, b.XLeft);
+    csv += ',';
+    AppendCsvField(csv, b.PhaseRight);
+    csv += ',';
+    AppendNum(csv, b.XRight);
+    csv += "\r\n";
+  }
+  return csv;
+}
+
 std::string SummaryJson(const calc::ProblemInput& problem, const RunHost& host, double seconds) {
   const calc::Results& r = host.results();
   Json j;
@@ -93,6 +154,7 @@ std::string SummaryJson(const calc::ProblemInput& problem, const RunHost& host, 
     points.push_back({{"X", p.X}, {"Y", p.Y}, {"text", r.MemoLines[i]}});
   }
   j["special_points"] = std::move(points);
+  AppendRefined(j, r.Refined);
   Json messages = Json::array();
   for (const Message& m : host.messages()) messages.push_back({{"type", m.type}, {"text", m.text}});
   j["messages"] = std::move(messages);
@@ -215,6 +277,10 @@ void WriteDataFiles(const fs::path& dir, const calc::ProblemInput& problem, cons
   for (const std::string& line : r.MemoLines) memo += line + "\n";
   WriteFile(dir / "special.txt", memo);
   lap("points.csv, nodes.csv, special.txt");
+  if (r.Refined.Ran) {
+    WriteFile(dir / "boundaries.csv", BoundariesCsv(r.Refined));
+    lap("boundaries.csv");
+  }
   WriteMosaic(dir / "mosaic.png", r.Mosaic, host.options());
   lap("mosaic.png");
 }

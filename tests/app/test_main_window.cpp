@@ -923,4 +923,17 @@ TEST_F(MainWindowTest, EditChartAndAboutOpenTheirModalDialogs) {
   EXPECT_TRUE(asked_.empty());
 }
 
+TEST_F(MainWindowTest, ExactValuesFollowTheCheckBoxOnByDefault) {
+  MakeDatabase(dir_ / "Problems.d", {{"lens", kLens}});
+  app::TfmMain& w = Start();
+  ASSERT_TRUE(w.chbRefine()->isChecked());
+  w.sbRunClick();
+  EXPECT_TRUE(w.Results().Refined.Ran);
+  EXPECT_FALSE(w.Results().Refined.Transitions.empty());
+  w.chbRefine()->click();
+  w.sbRunClick();
+  EXPECT_FALSE(w.Results().Refined.Ran);
+  EXPECT_TRUE(w.Results().Refined.Transitions.empty());
+}
+
 }  // namespace
