@@ -1,0 +1,169 @@
+"""The Python module against brelona-calc: the same problem run both ways must give the same
+numbers, texts and messages; the module's own errors carry the program's exact texts."""
+
+import csv
+import json
+import math
+import os
+import subprocess
+import threading
+import time
+
+import numpy as np
+import pytest
+
+import brelona
+
+CALC = os.environ["BRELONA_CALC"]
+DATA = os.environ["BRELONA_DATA"]
+DATABASE = os.path.join(DATA, "Problems.d")
+
+with open(os.path.join(DATA, "problems.json"), encoding="utf-8") as f:
+    RECORDS = {r["ProblemName"]: r for r in json.load(f)["records"]}
+
+EUTECTIC = "GL=(1-X)*10*(1000-T)+X*10*(800-T)-T*Sid\nGS=20000*X*(1-X)-T*Sid"
+
+
+def problem_from_record(rec):
+    y = "temperature" if rec["Yparameter"] == "Temperature, K" else "pressure"
+    return brelona.Problem(sheet=rec["Functs"], y=y, ymin=rec["Ymin"], ymax=rec["Ymax"],
+                           z=rec["Zvalue"], xpoints=rec["XPoints"], ypoints=rec["YPoints"],
+                           name=rec["ProblemName"])
+
+
+def cli_run(name, out):
+    subprocess.run([CALC, "run", DATABASE, "--problem", name, "--out", str(out)], check=True,
+                   capture_output=True)
+    with open(out / "summary.json", encoding="utf-8") as f:
+        summary = json.load(f)
+    with open(out / "cells.csv", newline="", encoding="utf-8") as f:
+        cells = list(csv.reader(f))
+    with open(out / "points.csv", newline="", encoding="utf-8") as f:
+        points = list(csv.DictReader(f))
+    with open(out / "nodes.csv", newline="", encoding="utf-8") as f:
+        nodes = [[float(v) for v in row.values()] for row in csv.DictReader(f)]
+    return summary, cells, points, nodes
+
+
+@pytest.mark.parametrize("name", ["Simple eutectic", "Congruent compound AB with two eutectics",
+                                  "Liquid-vapour at 350 K (pressure diagram)"])
+def test_arrays_match_the_cli_files(name, tmp_path):
+    summary, cells, points, nodes = cli_run(name, tmp_path)
+    r = problem_from_record(RECORDS[name]).run()
+
+    assert r.completed and summary["completed"]
+    assert r.levels == summary["levels"]
+    assert r.y_parameter == summary["yparameter"]
+    assert r.x_levels.tolist() == summary["xlevels"]
+    assert [list(t) for t in r.messages] == [[m["type"], m["text"]] for m in summary["messages"]]
+
+    # Cell codes through the name table give the CLI's grid texts; headers give the levels.
+    assert r.cells.dtype == np.int32
+    assert r.cells.shape == (r.levels, len(r.x_levels)) == (len(cells) - 1, len(cells[0]) - 1)
+    texts = np.array(r.phase_names, dtype=object)[r.cells]
+    assert texts.tolist() == [row[1:] for row in cells[1:]]
+    assert r.phase_names[0] == ""
+    assert r.y_levels.tolist() == [float(row[0]) for row in cells[1:]]
+
+    # Diagram points exactly (the CLI writes the shortest text that reads back the same).
+    p = r.points
+    assert p["level"].tolist() == [int(q["level"]) for q in points]
+    assert p["x"].tolist() == [float(q["X"]) for q in points]
+    assert p["y"].tolist() == [float(q["Y"]) for q in points]
+    assert p["column"].tolist() == [int(q["Column"]) for q in points]
+    assert p["name"] == [q["Name"] for q in points]
+    # Tie lines hold the same ends, per level, left <= right.
+    ends = {}
+    for lv, x in zip(p["level"], p["x"]):
+        ends.setdefault(int(lv), []).append(x)
+    assert len(r.tie_lines) == r.levels
+    for lv, segs in enumerate(r.tie_lines):
+        assert segs.shape[1] == 2 and np.all(segs[:, 0] <= segs[:, 1])
+        assert sorted(segs.ravel().tolist()) == sorted(ends.get(lv, []))
+
+    assert r.nodes.shape == (len(nodes), 4)
+    assert r.nodes.tolist() == nodes
+    assert r.nodes.tolist() == [[n["Y"], n["XLeft"], n["X"], n["XRight"]] for n in summary["nodes"]]
+    assert r.special_points == [(s["X"], s["Y"], s["text"]) for s in summary["special_points"]]
+    assert r.mosaic.shape == (500, 400, 3) and r.mosaic.dtype == np.uint8
+
+
+@pytest.mark.parametrize("expr, variables, expected", [
+    ("-8.31441*(X*LN(X)+(1-X)*LN(1-X))", {"X": 0.3},
+     -8.31441 * (0.3 * math.log(0.3) + 0.7 * math.log(0.7))),
+    ("X*(13000-9.6*T)+(1-X)*(12000-8.5*T)+20000*X*(1-X)", {"X": 0.25, "T": 800.0},
+     0.25 * (13000 - 9.6 * 800) + 0.75 * (12000 - 8.5 * 800) + 20000 * 0.25 * 0.75),
+    ("2^10+SQRT(16)", {}, 1028.0),
+])
+def test_evaluate_values(expr, variables, expected):
+    assert brelona.evaluate(expr, **variables) == pytest.approx(expected, rel=1e-14)
+
+
+@pytest.mark.parametrize("expr, variables, kind, message", [
+    ("1/X", {"X": 0}, brelona.MathError, "Floating point division by zero"),
+    ("LN(X)", {"X": -1}, brelona.MathError, "Invalid floating point operation"),
+    ("1+", {}, brelona.ExpressionError, "Error parsing expression:\r1+"),
+    ("1 + 2", {}, brelona.ExpressionError, "Expression has blanks"),
+])
+def test_evaluate_errors_carry_the_program_texts(expr, variables, kind, message):
+    with pytest.raises(kind) as e:
+        brelona.evaluate(expr, **variables)
+    assert str(e.value) == message
+    assert isinstance(e.value, brelona.Error) and isinstance(e.value, RuntimeError)
+
+
+def test_run_errors():
+    with pytest.raises(brelona.CheckFailed) as e:
+        brelona.Problem(sheet="GL=1\nGS=2", ymin=600, ymax=400).run()
+    assert str(e.value) == "Ymax must be more that Ymin"
+    assert e.value.messages == [("warning", "Ymax must be more that Ymin")]
+
+    with pytest.raises(brelona.MathError, match="^Floating point division by zero$"):
+        brelona.Problem(sheet="GL=1/(T-600)\nGS=0", ymin=400, ymax=800, xpoints=4,
+                        ypoints=4).run()
+    with pytest.raises(ValueError):
+        brelona.Problem(sheet=EUTECTIC, y="volume", ymin=1, ymax=2)
+
+
+def test_problem_fields_reach_the_engine():
+    p = brelona.Problem(sheet=EUTECTIC, ymin=300, ymax=1100, xpoints=10, ypoints=20)
+    p.xpoints, p.ypoints, p.ymax = 20, 8, 1000
+    r = p.run()
+    assert len(r.x_levels) == 21
+    assert r.y_levels[:2].tolist() == [1000.0, 1000.0 - 700.0 / 8]
+    p.y = "pressure"
+    assert p.y == "Pressure, bar"
+
+
+def test_the_interpreter_runs_while_the_engine_works():
+    p = brelona.Problem(sheet=EUTECTIC, ymin=300, ymax=1100, xpoints=600, ypoints=600)
+    span = {}
+
+    def work():
+        span["start"] = time.perf_counter()
+        p.run()
+        span["end"] = time.perf_counter()
+
+    t = threading.Thread(target=work)
+    ticks = []
+    t.start()
+    while t.is_alive():
+        ticks.append(time.perf_counter())
+        time.sleep(0.001)
+    t.join()
+    a, b = span["start"], span["end"]
+    middle = [x for x in ticks if a + (b - a) / 3 < x < b - (b - a) / 3]
+    assert b - a > 0.01 and middle, "the main thread did not run during the engine's run"
+
+
+def test_plot_draws_the_results():
+    matplotlib = pytest.importorskip("matplotlib")
+    matplotlib.use("Agg")
+    rec = RECORDS["Simple eutectic"]
+    r = problem_from_record(rec).run()
+    ax = r.plot(tie_lines=0)
+    boundary = ax.collections[0].get_offsets()
+    assert np.array_equal(boundary[:, 0], r.points["x"])
+    red = [ln for ln in ax.lines if ln.get_color() == "tab:red"]
+    assert [ln.get_ydata()[0] for ln in red] == r.nodes[:, 0].tolist()
+    assert ax.get_ylabel() == "Temperature, K" and ax.get_title() == "Simple eutectic"
