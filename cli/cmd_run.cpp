@@ -11,6 +11,7 @@
 #include <exception>
 #include <filesystem>
 #include <fstream>
+#include <unistd.h>
 #include <set>
 #include <string>
 #include <vector>
@@ -21,6 +22,7 @@
 #include "calc/ports.h"
 #include "calc/results.h"
 #include "cli/commands.h"
+#include "cli/run_batch.h"
 #include "store/memtable.h"
 #include "views/diagram_image.h"
 
@@ -41,6 +43,8 @@ struct RunOptions {
   char separator = '.';
   int mosaic_w = 400;
   int mosaic_h = 500;
+  int jobs = 0;  // problems run at once by --all; 0: one per processor
+  bool quiet = false;
 };
 
 struct Message {
@@ -297,6 +301,10 @@ std::string ParseArgs(const Args& args, RunOptions& o) {
       }
       o.mosaic_w = w;
       o.mosaic_h = h;
+    } else if (a == "-j" || a == "--jobs") {
+      if (!value(v) || !ParseInt(v, o.jobs) || o.jobs < 1) return a + " needs a positive integer";
+    } else if (a == "--quiet") {
+      o.quiet = true;
     } else if (!a.empty() && a[0] == '-') {
       return "unknown option " + a;
     } else if (o.database.empty()) {
@@ -391,12 +399,22 @@ int CmdRun(const Args& args) {
 
   const fs::path base = o.out.empty() ? fs::path(".") : fs::path(o.out);
   std::set<std::string> used;
-  bool any_error = false, any_check_failed = false;
+  std::vector<fs::path> dirs;
   for (const calc::ProblemInput& p : problems) {
     std::string name = FolderName(p.ProblemName);
     for (int k = 2; used.count(Lower(name)); ++k) name = FolderName(p.ProblemName) + "_" + std::to_string(k);
     used.insert(Lower(name));
-    const int code = RunOne(p, o, base / name);
+    dirs.push_back(base / name);
+  }
+  // Every problem in a process of its own, several at once (see run_batch.h).
+  BatchOptions batch;
+  batch.jobs = o.jobs > 0 ? o.jobs : DefaultJobs();
+  batch.progress = !o.quiet && ::isatty(STDERR_FILENO);
+  const std::vector<int> codes = RunBatch(
+      problems.size(), [&](size_t i) { return problems[i].ProblemName; },
+      [&](size_t i) { return RunOne(problems[i], o, dirs[i]); }, batch);
+  bool any_error = false, any_check_failed = false;
+  for (const int code : codes) {
     any_error |= code == 1;
     any_check_failed |= code == 2;
   }

@@ -18,7 +18,7 @@ void Usage(std::FILE* out) {
       "                                 build a problem database from JSON\n"
       "  list FILE.d                    print the problem names in list order\n"
       "  run DB.d (--problem NAME | --all) [--out DIR] [--xpoints N] [--ypoints N]\n"
-      "      [--decimal-separator C] [--mosaic-size WxH]\n"
+      "      [--decimal-separator C] [--mosaic-size WxH] [-j N] [--quiet]\n"
       "                                 compute phase diagrams and write the results\n",
       out);
 }
