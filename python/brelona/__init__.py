@@ -107,10 +107,10 @@ class Result:
         """The mosaic picture, (height, width, 3) uint8 RGB."""
         return self._raw._mosaic()
 
-    def plot(self, ax=None, tie_lines=8):
+    def plot(self, ax=None, tie_lines=40):
         """Draws the diagram with matplotlib on `ax` (a new figure when None) and returns the
-        axes: phase boundaries as points, every `tie_lines`-th level's tie lines (0: none),
-        three-phase lines and special points."""
+        axes: phase boundaries as points, the tie lines of about `tie_lines` levels spread
+        evenly (0: none), three-phase lines and special points."""
         try:
             import matplotlib.pyplot as plt
         except ImportError as e:  # optional dependency
@@ -119,12 +119,10 @@ class Result:
         if ax is None:
             _, ax = plt.subplots(figsize=(6, 5))
         if tie_lines and self.levels:
-            for k in range(0, len(self.tie_lines), tie_lines):
-                segs = self.tie_lines[k]
-                y = self.y_levels[k] if k < len(self.y_levels) else None
-                if y is None:
-                    continue
-                for xl, xr in segs:
+            step = max(1, len(self.tie_lines) // tie_lines)
+            for k in range(0, min(len(self.tie_lines), len(self.y_levels)), step):
+                y = self.y_levels[k]
+                for xl, xr in self.tie_lines[k]:
                     ax.plot([xl, xr], [y, y], color="0.8", lw=0.6, zorder=1)
         pts = self.points
         if len(pts["x"]):
