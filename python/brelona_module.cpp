@@ -26,6 +26,7 @@
 #include "numeric/errors.h"
 #include "numeric/format.h"
 #include "numeric/parser.h"
+#include "problem/problem_reader.h"
 
 namespace py = pybind11;
 
@@ -87,9 +88,35 @@ calc::YParameter ParseY(const std::string& y) {
   throw py::value_error("y must be \"temperature\" or \"pressure\", got \"" + y + "\"");
 }
 
-// The fixed parameter's label that goes with a Y parameter.
-std::string ZLabel(calc::YParameter y) {
-  return y == calc::YParameter::Pressure ? "T, K" : "P, bar";
+std::string ZLabel(calc::YParameter y) { return problem::ZparameterText(y); }
+
+std::string Lower(std::string s) {
+  for (char& c : s) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return s;
+}
+
+// The problem called name among those of a file (exact name first, then any letter case);
+// with no name the file must hold exactly one.
+calc::ProblemInput Pick(const std::vector<calc::ProblemInput>& problems, const py::object& name,
+                        const std::string& path) {
+  if (name.is_none()) {
+    if (problems.size() == 1) return problems.front();
+    throw py::value_error(path + " holds " + std::to_string(problems.size()) +
+                          " problems: give the name of one");
+  }
+  const std::string wanted = py::cast<std::string>(name);
+  for (const auto& p : problems) {
+    if (p.ProblemName == wanted) return p;
+  }
+  for (const auto& p : problems) {
+    if (Lower(p.ProblemName) == Lower(wanted)) return p;
+  }
+  std::string names;
+  for (const auto& p : problems) names += (names.empty() ? "" : ", ") + ("'" + p.ProblemName + "'");
+  throw std::runtime_error("problem '" + wanted + "' not found in " + path + "; it holds " +
+                      (names.empty() ? std::string("no problem") : names));
 }
 
 calc::ProblemInput MakeProblem(const std::string& sheet, const std::string& y, double ymin,
@@ -345,6 +372,20 @@ PYBIND11_MODULE(_brelona, m) {
       .def(py::init(&MakeProblem), py::kw_only(), py::arg("sheet"), py::arg("y") = "temperature",
            py::arg("ymin"), py::arg("ymax"), py::arg("z") = 1.0, py::arg("xpoints") = 100,
            py::arg("ypoints") = 100, py::arg("name") = "")
+      .def_static(
+          "from_database",
+          [](const std::string& path, const py::object& name) {
+            return Pick(problem::ReadProblemTable(path), name, path);
+          },
+          py::arg("path"), py::arg("name") = py::none(),
+          "The problem called name in a problem table file (.d); the only one when name is None.")
+      .def_static(
+          "from_json",
+          [](const std::string& path, const py::object& name) {
+            return Pick(problem::ReadProblemsJson(path), name, path);
+          },
+          py::arg("path"), py::arg("name") = py::none(),
+          "The problem called name in a JSON file of one problem or a list (db-export's form).")
       .def_readwrite("name", &calc::ProblemInput::ProblemName)
       .def_readwrite("sheet", &calc::ProblemInput::Functs)
       .def_property(

@@ -18,17 +18,7 @@ CALC = os.environ["BRELONA_CALC"]
 DATA = os.environ["BRELONA_DATA"]
 DATABASE = os.path.join(DATA, "Problems.d")
 
-with open(os.path.join(DATA, "problems.json"), encoding="utf-8") as f:
-    RECORDS = {r["ProblemName"]: r for r in json.load(f)["records"]}
-
 EUTECTIC = "GL=(1-X)*10*(1000-T)+X*10*(800-T)-T*Sid\nGS=20000*X*(1-X)-T*Sid"
-
-
-def problem_from_record(rec):
-    y = "temperature" if rec["Yparameter"] == "Temperature, K" else "pressure"
-    return brelona.Problem(sheet=rec["Functs"], y=y, ymin=rec["Ymin"], ymax=rec["Ymax"],
-                           z=rec["Zvalue"], xpoints=rec["XPoints"], ypoints=rec["YPoints"],
-                           name=rec["ProblemName"])
 
 
 def cli_run(name, out):
@@ -49,7 +39,7 @@ def cli_run(name, out):
                                   "Liquid-vapour at 350 K (pressure diagram)"])
 def test_arrays_match_the_cli_files(name, tmp_path):
     summary, cells, points, nodes = cli_run(name, tmp_path)
-    r = problem_from_record(RECORDS[name]).run()
+    r = brelona.Problem.from_database(DATABASE, name).run()
 
     assert r.completed and summary["completed"]
     assert r.levels == summary["levels"]
@@ -159,11 +149,46 @@ def test_the_interpreter_runs_while_the_engine_works():
 def test_plot_draws_the_results():
     matplotlib = pytest.importorskip("matplotlib")
     matplotlib.use("Agg")
-    rec = RECORDS["Simple eutectic"]
-    r = problem_from_record(rec).run()
+    r = brelona.Problem.from_database(DATABASE, "Simple eutectic").run()
     ax = r.plot(tie_lines=0)
     boundary = ax.collections[0].get_offsets()
     assert np.array_equal(boundary[:, 0], r.points["x"])
     red = [ln for ln in ax.lines if ln.get_color() == "tab:red"]
     assert [ln.get_ydata()[0] for ln in red] == r.nodes[:, 0].tolist()
     assert ax.get_ylabel() == "Temperature, K" and ax.get_title() == "Simple eutectic"
+
+
+def test_problems_from_files(tmp_path):
+    table = brelona.Problem.from_database(DATABASE, "simple EUTECTIC")
+    listed = brelona.Problem.from_json(os.path.join(DATA, "problems.json"), "Simple eutectic")
+    one = tmp_path / "one.json"
+    one.write_text(json.dumps({"ProblemName": "One", "Functs": EUTECTIC, "Yparameter":
+                               "Pressure, bar", "Ymin": 1, "Ymax": 2, "Zvalue": 900}))
+    single = brelona.Problem.from_json(str(one))
+    for p in (table, listed):
+        assert (p.name, p.y, p.ymin, p.ymax, p.z, p.xpoints, p.ypoints) == \
+            ("Simple eutectic", "Temperature, K", 500, 1200, 1, 100, 140)
+    assert table.sheet == listed.sheet and "GL" in table.sheet
+    assert (single.name, single.y, single.z, single.sheet) == ("One", "Pressure, bar", 900, EUTECTIC)
+
+    with pytest.raises(brelona.Error, match="^problem 'Nope' not found in .*; it holds 'Congruent"):
+        brelona.Problem.from_database(DATABASE, "Nope")
+    with pytest.raises(ValueError, match="holds 8 problems"):
+        brelona.Problem.from_database(DATABASE)
+    with pytest.raises(brelona.Error, match="^Error opening table: "):
+        brelona.Problem.from_database(os.path.join(DATA, "problems.json"), "x")
+
+
+def test_the_example_script_runs(tmp_path):
+    picture = tmp_path / "diagram.png"
+    env = dict(os.environ, MPLBACKEND="Agg")
+    env.pop("DISPLAY", None)
+    out = subprocess.run(["/usr/bin/python3", os.path.join(os.environ["BRELONA_DOCS"],
+                                                            "python_example.py"), str(picture)],
+                         env=env, check=True, capture_output=True, text=True).stdout
+    r = brelona.Problem.from_database(os.path.join(DATA, "Problems.d"), "Simple eutectic")
+    r.xpoints = r.ypoints = 300
+    r = r.run()
+    assert f"three phases at {r.nodes[0][0]:g}:" in out
+    assert all(text in out for _, _, text in r.special_points)
+    assert picture.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
