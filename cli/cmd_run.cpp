@@ -22,9 +22,9 @@
 #include "cli/run_batch.h"
 #include "cli/run_host.h"
 #include "cli/run_outputs.h"
-#include "store/memtable.h"
 #include "problem/problem_reader.h"
 #include "problem/problem_table.h"
+#include "store/memtable.h"
 
 namespace cli {
 

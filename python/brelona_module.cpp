@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <cstring>
 #include <exception>
+#include <filesystem>
+#include <optional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -27,6 +29,7 @@
 #include "numeric/format.h"
 #include "numeric/parser.h"
 #include "problem/problem_reader.h"
+#include "tdb/importer.h"
 
 namespace py = pybind11;
 
@@ -332,6 +335,30 @@ py::dict Refined(const RunResult& res) {
   return d;
 }
 
+// A binary system of a TDB database as a problem; the phases left out and the importer's notes
+// ride along as the problem's `skipped` ([(phase, reason)]) and `notes`.
+py::object ImportTdb(const std::string& path, const std::vector<std::string>& components,
+                     const std::vector<std::string>& phases, const std::optional<double>& tmin,
+                     const std::optional<double>& tmax, const std::string& name) {
+  if (components.size() != 2) throw py::value_error("components needs two element names");
+  tdb::ImportOptions o;
+  o.A = components[0];
+  o.B = components[1];
+  o.Phases = phases;
+  o.Tmin = tmin;
+  o.Tmax = tmax;
+  o.SourceName = std::filesystem::path(path).filename().string();
+  const tdb::ImportResult r = tdb::Import(tdb::ReadFile(path), o);
+  const std::string title = name.empty() ? r.A + "-" + r.B + " (" + o.SourceName + ")" : name;
+  py::object problem = py::cast(tdb::ProblemOf(r, title));
+  py::list skipped, notes;
+  for (const tdb::SkippedPhase& sp : r.Skipped) skipped.append(py::make_tuple(sp.Phase, sp.Reason));
+  for (const std::string& n : r.Notes) notes.append(n);
+  problem.attr("skipped") = skipped;
+  problem.attr("notes") = notes;
+  return problem;
+}
+
 double Evaluate(const std::string& expr, const py::kwargs& vars) {
   numeric::TParser parser;
   for (const auto& [name, value] : vars) parser.AssignVariable(py::cast<std::string>(name), py::cast<double>(value));
@@ -368,7 +395,7 @@ PYBIND11_MODULE(_brelona, m) {
     }
   });
 
-  py::class_<calc::ProblemInput>(m, "Problem")
+  py::class_<calc::ProblemInput>(m, "Problem", py::dynamic_attr())
       .def(py::init(&MakeProblem), py::kw_only(), py::arg("sheet"), py::arg("y") = "temperature",
            py::arg("ymin"), py::arg("ymax"), py::arg("z") = 1.0, py::arg("xpoints") = 100,
            py::arg("ypoints") = 100, py::arg("name") = "")
@@ -430,6 +457,12 @@ PYBIND11_MODULE(_brelona, m) {
         return l;
       });
 
+  m.def("import_tdb", &ImportTdb, py::arg("path"), py::kw_only(), py::arg("components"),
+        py::arg("phases") = std::vector<std::string>(), py::arg("tmin") = py::none(),
+        py::arg("tmax") = py::none(), py::arg("name") = "",
+        "The binary system components=(A, B) of a TDB database as a Problem (temperature along "
+        "Y, X the mole fraction of B); the phases left out are in problem.skipped, other "
+        "remarks in problem.notes.");
   m.def("evaluate", &Evaluate, py::arg("expr"),
         "Compiles and evaluates one expression of the phase-sheet language with the given "
         "variables, e.g. evaluate('X*LN(X)', X=0.5).");

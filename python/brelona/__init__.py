@@ -16,10 +16,11 @@ from functools import cached_property
 
 import numpy as np
 
-from ._brelona import Error, ExpressionError, MathError, Problem, RawResult, evaluate
+from ._brelona import (Error, ExpressionError, MathError, Problem, RawResult, evaluate,
+                       import_tdb)
 
 __all__ = ["Problem", "Result", "Error", "ExpressionError", "MathError", "CheckFailed",
-           "evaluate"]
+           "evaluate", "import_tdb"]
 
 
 class CheckFailed(Error):

@@ -78,7 +78,7 @@ TEST_F(RunBatch, SideBySideEqualsOneAtATimeForEverySample) {
   EXPECT_EQ(two.err, one.err);
 
   const auto j1 = Tree(dir / "j1");
-  ASSERT_GE(j1.size(), 8u * 7u);  // eight samples, every output file
+  ASSERT_FALSE(j1.empty());
   EXPECT_TRUE(j1 == Tree(dir / "j2"));
 
   // Each problem alone gives the same files too.
@@ -94,7 +94,8 @@ TEST_F(RunBatch, SideBySideEqualsOneAtATimeForEverySample) {
       EXPECT_EQ(bytes, j1.at(name + "/" + file)) << name << "/" << file;
     }
   }
-  EXPECT_EQ(count, 8);
+  EXPECT_GE(count, 8);
+  EXPECT_EQ(j1.size(), count * 8u) << "a folder per problem, eight files each";
 }
 
 TEST_F(RunBatch, FailuresKeepTheirOrderTextsAndExitCode) {

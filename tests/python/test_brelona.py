@@ -173,7 +173,7 @@ def test_problems_from_files(tmp_path):
 
     with pytest.raises(brelona.Error, match="^problem 'Nope' not found in .*; it holds 'Congruent"):
         brelona.Problem.from_database(DATABASE, "Nope")
-    with pytest.raises(ValueError, match="holds 8 problems"):
+    with pytest.raises(ValueError, match=r"holds \d+ problems: give the name of one"):
         brelona.Problem.from_database(DATABASE)
     with pytest.raises(brelona.Error, match="^Error opening table: "):
         brelona.Problem.from_database(os.path.join(DATA, "problems.json"), "x")
@@ -192,3 +192,49 @@ def test_the_example_script_runs(tmp_path):
     assert f"three phases at {r.nodes[0][0]:g}:" in out
     assert all(text in out for _, _, text in r.special_points)
     assert picture.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
+
+
+def test_refined_eutectic_is_a_common_tangent():
+    # The sample's sheet, written out here: GL and GS per mole, ideal mixing entropy.
+    def sid(x):
+        return -8.31441 * (x * math.log(x) + (1 - x) * math.log(1 - x))
+
+    def gl(x, t):
+        return (1 - x) * 10 * (900 - t) + x * 10 * (1100 - t) - t * sid(x)
+
+    def gs(x, t):
+        return 25000 * x * (1 - x) - t * sid(x)
+
+    def slope(g, x, t, h=1e-7):
+        return (g(x + h, t) - g(x - h, t)) / (2 * h)
+
+    r = brelona.Problem.from_database(DATABASE, "Simple eutectic").run()
+    assert r.refined["ran"] and len(r.invariants) == 1
+    inv = r.invariants[0]
+    assert inv["type"] == "eutectic" and not inv["approximate"]
+    (n1, x1), (n2, x2), (n3, x3) = inv["phases"]
+    assert (n1, n2, n3) == ("S", "L", "S")
+    t = inv["y"]
+    assert abs(t - r.nodes[0][0]) <= (1200 - 500) / 140  # within one level of the grid's node
+    chord = (gs(x3, t) - gs(x1, t)) / (x3 - x1)
+    assert gl(x2, t) == pytest.approx(gs(x1, t) + chord * (x2 - x1), abs=1e-6)
+    for g, x in ((gs, x1), (gl, x2), (gs, x3)):
+        assert slope(g, x, t) == pytest.approx(chord, abs=1e-3)
+
+
+def test_import_tdb_matches_the_cli():
+    tdb = os.path.join(os.environ["BRELONA_TDB"], "pbsn.tdb")
+    p = brelona.import_tdb(tdb, components=("PB", "SN"))
+    cli = subprocess.run([CALC, "import-tdb", tdb, "--components", "PB", "SN"],
+                         capture_output=True, text=True)
+    assert cli.returncode == 0
+    assert p.sheet.replace("\r", "") + "\n" == cli.stdout
+    assert p.name == "PB-SN (pbsn.tdb)" and p.y == "Temperature, K"
+    skipped = [line for line in cli.stderr.splitlines() if line.startswith("skipped phase ")]
+    assert [f"skipped phase {ph}: {why}" for ph, why in p.skipped] == skipped
+
+    bad = subprocess.run([CALC, "import-tdb", tdb, "--components", "PB", "XX"],
+                         capture_output=True, text=True)
+    with pytest.raises(brelona.Error) as e:
+        brelona.import_tdb(tdb, components=("PB", "XX"))
+    assert "error: " + str(e.value) + "\n" == bad.stderr
