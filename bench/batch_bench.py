@@ -1,12 +1,14 @@
 #!/usr/bin/python3
-"""brelona-calc run --all with -j 1 beside -j 2 on 16 problems (the eight samples twice, on a
-finer grid), alternating, several rounds; prints each wall time and the median ratio.
+"""brelona-calc run --all with -j 1 beside -j 2 on 16 problems (eight samples twice, on a
+finer grid), alternating, several rounds; prints each wall time, the CPU time of the processes
+and the median ratio of the wall times.
 
 usage: /usr/bin/python3 bench/batch_bench.py BUILD/cli/brelona-calc [POINTS] [ROUNDS]
 """
 
 import json
 import os
+import resource
 import statistics
 import subprocess
 import sys
@@ -24,7 +26,7 @@ def main():
         db = json.load(f)
     records = []
     for copy in (1, 2):
-        for r in db["records"]:
+        for r in db["records"][:8]:
             r = dict(r, XPoints=points, YPoints=points)
             r["ProblemName"] = f"{r['ProblemName']} ({copy})"
             records.append(r)
@@ -35,17 +37,23 @@ def main():
         subprocess.run([calc, "db-import", os.path.join(tmp, "p.json"), os.path.join(tmp, "p.d")],
                        check=True)
         times = {1: [], 2: []}
+        cpu = {1: [], 2: []}
         for k in range(rounds):
             for jobs in (1, 2):
                 out = os.path.join(tmp, f"out{k}_{jobs}")
+                before = resource.getrusage(resource.RUSAGE_CHILDREN)
                 start = time.perf_counter()
                 subprocess.run([calc, "run", os.path.join(tmp, "p.d"), "--all", "-j", str(jobs),
                                 "--quiet", "--out", out], check=True, stdout=subprocess.DEVNULL)
                 times[jobs].append(time.perf_counter() - start)
-                print(f"round {k + 1}: -j {jobs}: {times[jobs][-1]:.3f} s", flush=True)
+                after = resource.getrusage(resource.RUSAGE_CHILDREN)
+                cpu[jobs].append(after.ru_utime + after.ru_stime - before.ru_utime - before.ru_stime)
+                print(f"round {k + 1}: -j {jobs}: {times[jobs][-1]:.3f} s wall, "
+                      f"{cpu[jobs][-1]:.3f} s CPU", flush=True)
     m1, m2 = statistics.median(times[1]), statistics.median(times[2])
     print(f"{len(records)} problems, {points} x {points}: median -j 1 {m1:.3f} s, "
-          f"-j 2 {m2:.3f} s, speed-up {m1 / m2:.2f}x; load average {os.getloadavg()[0]:.2f}")
+          f"-j 2 {m2:.3f} s, speed-up {m1 / m2:.2f}x; CPU -j 1 {statistics.median(cpu[1]):.3f} s, "
+          f"-j 2 {statistics.median(cpu[2]):.3f} s; load average {os.getloadavg()[0]:.2f}")
 
 
 if __name__ == "__main__":
