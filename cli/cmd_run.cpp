@@ -1,12 +1,13 @@
 // brelona-calc run: the Run command of the main window without a window. It reads problems
-// from a database, a JSON problem file or a phase-sheet file, runs the check, the set-up, every level and the special-point finder through
-// the same engine as the program, and writes the results into a folder per problem.
+// from a database, a JSON problem file or a phase-sheet file, runs the check, the set-up, every
+// level and the special-point finder through the same engine as the program, and writes the results
+// into a folder per problem.
 
 #include <unistd.h>
 
 #include <charconv>
-#include <cmath>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -106,7 +107,9 @@ std::string ParseArgs(const Args& args, RunOptions& o, SheetOptions& sheet) {
     } else if (a == "--ymin" || a == "--ymax" || a == "--z") {
       double d = 0;
       if (!value(v) || !ParseDouble(v, d)) return a + " needs a number";
-      (a == "--ymin" ? sheet.range.Ymin : a == "--ymax" ? sheet.range.Ymax : sheet.range.Zvalue) = d;
+      (a == "--ymin"   ? sheet.range.Ymin
+       : a == "--ymax" ? sheet.range.Ymax
+                       : sheet.range.Zvalue) = d;
       (a == "--ymin" ? sheet.ymin_given : a == "--ymax" ? sheet.ymax_given : sheet.z_given) = true;
       sheet.given = true;
     } else if (!a.empty() && a[0] == '-') {
@@ -122,7 +125,8 @@ std::string ParseArgs(const Args& args, RunOptions& o, SheetOptions& sheet) {
   if (sheet.given) {
     if (!sheet.ymin_given || !sheet.ymax_given) return "a phase-sheet file needs --ymin and --ymax";
     if (!sheet.z_given) {
-      if (sheet.range.Yparameter == calc::YParameter::Pressure) return "--y pressure needs --z (the temperature, K)";
+      if (sheet.range.Yparameter == calc::YParameter::Pressure)
+        return "--y pressure needs --z (the temperature, K)";
       sheet.range.Zvalue = 1;  // 1 bar
     }
     if (!sheet.y_given) sheet.range.Yparameter = calc::YParameter::Temperature;
@@ -141,7 +145,8 @@ ProblemFileKind ProblemFileKindOf(const std::string& path) {
   std::string_view head(buf, static_cast<size_t>(f.gcount()));
   if (head.substr(0, 3) == "\xEF\xBB\xBF") head.remove_prefix(3);
   const size_t at = head.find_first_not_of(" \t\r\n");
-  if (at != std::string_view::npos && (head[at] == '{' || head[at] == '[')) return ProblemFileKind::Json;
+  if (at != std::string_view::npos && (head[at] == '{' || head[at] == '['))
+    return ProblemFileKind::Json;
   return ProblemFileKind::Table;
 }
 
@@ -178,7 +183,8 @@ int RunOne(calc::ProblemInput problem, const RunOptions& o, const fs::path& dir)
     PrintError(e.what());
     return kExitError;
   }
-  if (code == kExitOk && !o.quiet) std::printf("%s\n", RunSummaryLine(problem, host, seconds).c_str());
+  if (code == kExitOk && !o.quiet)
+    std::printf("%s\n", RunSummaryLine(problem, host, seconds).c_str());
   return code;
 }
 
@@ -256,7 +262,8 @@ int CmdRun(const Args& args) {
         if (hint.empty()) throw;
         throw std::runtime_error(std::string(e.what()) + "\r" + hint);
       }
-      for (table.First(); !table.Eof(); table.Next()) problems.push_back(problem::ReadProblem(table));
+      for (table.First(); !table.Eof(); table.Next())
+        problems.push_back(problem::ReadProblem(table));
     } catch (const std::exception& e) {
       PrintError(e.what());
       return kExitError;

@@ -142,7 +142,8 @@ std::vector<int> RunBatch(size_t count, const std::function<std::string(size_t)>
       line = "[" + std::to_string(finished) + "/" + std::to_string(count) + "] ";
       std::string running;
       for (size_t i = passed_on; i < next; ++i) {
-        if (children[i].started && !children[i].reaped) running += (running.empty() ? "" : ", ") + name(i);
+        if (children[i].started && !children[i].reaped)
+          running += (running.empty() ? "" : ", ") + name(i);
       }
       line += running;
       const size_t width = static_cast<size_t>(TerminalWidth() - 1);
@@ -155,7 +156,9 @@ std::vector<int> RunBatch(size_t count, const std::function<std::string(size_t)>
 
   auto running = [&] {
     size_t n = 0;
-    for (size_t i = 0; i < next; ++i) n += children[i].started && !(children[i].reaped && children[i].out < 0 && children[i].err < 0);
+    for (size_t i = 0; i < next; ++i)
+      n += children[i].started &&
+           !(children[i].reaped && children[i].out < 0 && children[i].err < 0);
     return n;
   };
 
@@ -164,7 +167,8 @@ std::vector<int> RunBatch(size_t count, const std::function<std::string(size_t)>
     while (next < count && running() < jobs) {
       Child& c = children[next];
       if (!Start(c, next, job)) {
-        c.err_text = "error: problem '" + name(next) + "' could not be started: " + std::strerror(errno) + "\n";
+        c.err_text = "error: problem '" + name(next) +
+                     "' could not be started: " + std::strerror(errno) + "\n";
         c.reaped = true;
         c.code = 1;
         ++finished;
@@ -207,8 +211,8 @@ std::vector<int> RunBatch(size_t count, const std::function<std::string(size_t)>
           } else {
             c.code = 1;
             const int sig = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
-            c.err_text += "error: problem '" + name(i) + "' ended by signal " + std::to_string(sig) +
-                          " (" + ::strsignal(sig) + ")\n";
+            c.err_text += "error: problem '" + name(i) + "' ended by signal " +
+                          std::to_string(sig) + " (" + ::strsignal(sig) + ")\n";
           }
         }
       }

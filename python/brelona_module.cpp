@@ -13,8 +13,8 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
-#include <optional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -57,9 +57,15 @@ class PyHost : public calc::HeadlessHost {
   calc::DialogButton MessageDlg(const std::string& text, calc::DialogType type,
                                 const std::vector<calc::DialogButton>& buttons) override {
     switch (type) {
-      case calc::DialogType::Warning: Record("warning", text); break;
-      case calc::DialogType::Error: Record("error", text); break;
-      default: Record("info", text); break;
+      case calc::DialogType::Warning:
+        Record("warning", text);
+        break;
+      case calc::DialogType::Error:
+        Record("error", text);
+        break;
+      default:
+        Record("info", text);
+        break;
     }
     return HeadlessHost::MessageDlg(text, type, buttons);
   }
@@ -86,12 +92,16 @@ struct RunResult {
 };
 
 calc::YParameter ParseY(const std::string& y) {
-  if (y == "temperature" || y == "T" || y == calc::kTemperatureText) return calc::YParameter::Temperature;
-  if (y == "pressure" || y == "p" || y == "P" || y == calc::kPressureText) return calc::YParameter::Pressure;
+  if (y == "temperature" || y == "T" || y == calc::kTemperatureText)
+    return calc::YParameter::Temperature;
+  if (y == "pressure" || y == "p" || y == "P" || y == calc::kPressureText)
+    return calc::YParameter::Pressure;
   throw py::value_error("y must be \"temperature\" or \"pressure\", got \"" + y + "\"");
 }
 
-std::string ZLabel(calc::YParameter y) { return problem::ZparameterText(y); }
+std::string ZLabel(calc::YParameter y) {
+  return problem::ZparameterText(y);
+}
 
 std::string Lower(std::string s) {
   for (char& c : s) {
@@ -119,7 +129,7 @@ calc::ProblemInput Pick(const std::vector<calc::ProblemInput>& problems, const p
   std::string names;
   for (const auto& p : problems) names += (names.empty() ? "" : ", ") + ("'" + p.ProblemName + "'");
   throw std::runtime_error("problem '" + wanted + "' not found in " + path + "; it holds " +
-                      (names.empty() ? std::string("no problem") : names));
+                           (names.empty() ? std::string("no problem") : names));
 }
 
 calc::ProblemInput MakeProblem(const std::string& sheet, const std::string& y, double ymin,
@@ -189,8 +199,8 @@ py::tuple Cells(const RunResult& res) {
   const calc::CellGrid& g = res.r().Cells();
   const int rows = std::min(g.RowCount() - 1, res.Levels());
   const int cols = g.ColCount() - 1;
-  py::array_t<int32_t> codes({static_cast<py::ssize_t>(std::max(rows, 0)),
-                              static_cast<py::ssize_t>(std::max(cols, 0))});
+  py::array_t<int32_t> codes(
+      {static_cast<py::ssize_t>(std::max(rows, 0)), static_cast<py::ssize_t>(std::max(cols, 0))});
   std::vector<std::string> names{std::string()};
   std::unordered_map<const std::string*, int32_t> by_address;
   std::unordered_map<std::string, int32_t> by_text{{std::string(), 0}};
@@ -315,9 +325,8 @@ py::dict Refined(const RunResult& res) {
                          py::arg("approximate") = c.Approximate));
   }
   for (const auto& c : f.CongruentPoints) {
-    cong.append(py::dict(py::arg("type") = c.Type, py::arg("phases") = c.Phases,
-                         py::arg("x") = c.X, py::arg("y") = c.Y,
-                         py::arg("approximate") = c.Approximate));
+    cong.append(py::dict(py::arg("type") = c.Type, py::arg("phases") = c.Phases, py::arg("x") = c.X,
+                         py::arg("y") = c.Y, py::arg("approximate") = c.Approximate));
   }
   for (const auto& b : f.Boundaries) {
     bounds.append(py::dict(py::arg("level") = b.Level, py::arg("y") = b.Y,
@@ -361,7 +370,8 @@ py::object ImportTdb(const std::string& path, const std::vector<std::string>& co
 
 double Evaluate(const std::string& expr, const py::kwargs& vars) {
   numeric::TParser parser;
-  for (const auto& [name, value] : vars) parser.AssignVariable(py::cast<std::string>(name), py::cast<double>(value));
+  for (const auto& [name, value] : vars)
+    parser.AssignVariable(py::cast<std::string>(name), py::cast<double>(value));
   parser.SetExpression(expr);
   return parser.Value();
 }
@@ -436,10 +446,12 @@ PYBIND11_MODULE(_brelona, m) {
 
   py::class_<RunResult>(m, "RawResult")
       .def_property_readonly("name", [](const RunResult& r) { return r.host->problem.ProblemName; })
-      .def_property_readonly("y_parameter",
-                             [](const RunResult& r) { return calc::YParameterText(r.host->problem.Yparameter); })
+      .def_property_readonly(
+          "y_parameter",
+          [](const RunResult& r) { return calc::YParameterText(r.host->problem.Yparameter); })
       .def_property_readonly("completed", [](const RunResult& r) { return r.host->completed(); })
-      .def_property_readonly("check_failed", [](const RunResult& r) { return r.r().State.CheckFailed != 0; })
+      .def_property_readonly("check_failed",
+                             [](const RunResult& r) { return r.r().State.CheckFailed != 0; })
       .def_property_readonly("levels", &RunResult::Levels)
       .def_readonly("seconds", &RunResult::seconds)
       .def_property_readonly("x_levels", &XLevels)

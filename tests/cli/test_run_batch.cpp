@@ -7,11 +7,10 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "problem/problem_reader.h"
 #include "tests/cli/run_cli.h"
@@ -33,7 +32,8 @@ std::string WithoutTimes(const std::string& text) {
   std::istringstream in(text);
   for (std::string line; std::getline(in, line);) {
     const size_t s = line.rfind(", ");
-    if (s != std::string::npos && line.size() > 2 && line.compare(line.size() - 2, 2, " s") == 0) line.erase(s);
+    if (s != std::string::npos && line.size() > 2 && line.compare(line.size() - 2, 2, " s") == 0)
+      line.erase(s);
     out += line + "\n";
   }
   return out;
@@ -60,18 +60,23 @@ class RunBatch : public ::testing::Test {
   fs::path dir;
   void SetUp() override {
     dir = fs::temp_directory_path() /
-          ("brelona_batch_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+          ("brelona_batch_" +
+           std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::remove_all(dir);
     fs::create_directories(dir);
   }
   void TearDown() override { fs::remove_all(dir); }
-  cli_test::Result Calc(const std::vector<std::string>& args) { return cli_test::Run(BRELONA_CALC, args); }
+  cli_test::Result Calc(const std::vector<std::string>& args) {
+    return cli_test::Run(BRELONA_CALC, args);
+  }
 };
 
 TEST_F(RunBatch, SideBySideEqualsOneAtATimeForEverySample) {
   const std::string db = BRELONA_DATA "/Problems.d";
-  const cli_test::Result one = Calc({"run", db, "--all", "-j", "1", "--out", (dir / "j1").string()});
-  const cli_test::Result two = Calc({"run", db, "--all", "-j", "2", "--out", (dir / "j2").string()});
+  const cli_test::Result one =
+      Calc({"run", db, "--all", "-j", "1", "--out", (dir / "j1").string()});
+  const cli_test::Result two =
+      Calc({"run", db, "--all", "-j", "2", "--out", (dir / "j2").string()});
   ASSERT_EQ(one.exit_code, 0) << one.err;
   EXPECT_EQ(two.exit_code, 0);
   EXPECT_EQ(WithoutTimes(two.out), WithoutTimes(one.out));
@@ -105,7 +110,8 @@ TEST_F(RunBatch, FailuresKeepTheirOrderTextsAndExitCode) {
            "\", \"Yparameter\": \"Temperature, K\", \"Ymin\": " + std::to_string(ymin) +
            ", \"Ymax\": " + std::to_string(ymax) +
            ", \"Zparameter\": \"P, bar\", \"Zvalue\": 1, \"XPoints\": " + std::to_string(points) +
-           ", \"YPoints\": " + std::to_string(points) + ", \"ShowMosaicDiagram\": true, \"ShowChart\": false}";
+           ", \"YPoints\": " + std::to_string(points) +
+           ", \"ShowMosaicDiagram\": true, \"ShowChart\": false}";
   };
   const std::string lens = "GL=(1-X)*10*(1200-T)+X*10*(800-T)-T*Sid\\nGS=-T*Sid";
   std::ofstream(dir / "p.json")
@@ -114,7 +120,8 @@ TEST_F(RunBatch, FailuresKeepTheirOrderTextsAndExitCode) {
          " {\"name\": \"Yparameter\", \"type\": \"string\", \"size\": 20},"
          " {\"name\": \"Ymin\", \"type\": \"float\"}, {\"name\": \"Ymax\", \"type\": \"float\"},"
          " {\"name\": \"Zparameter\", \"type\": \"string\", \"size\": 10},"
-         " {\"name\": \"Zvalue\", \"type\": \"float\"}, {\"name\": \"XPoints\", \"type\": \"integer\"},"
+         " {\"name\": \"Zvalue\", \"type\": \"float\"}, {\"name\": \"XPoints\", \"type\": "
+         "\"integer\"},"
          " {\"name\": \"YPoints\", \"type\": \"integer\"},"
          " {\"name\": \"ShowMosaicDiagram\", \"type\": \"boolean\"},"
          " {\"name\": \"ShowChart\", \"type\": \"boolean\"}], \"records\": ["
@@ -124,8 +131,10 @@ TEST_F(RunBatch, FailuresKeepTheirOrderTextsAndExitCode) {
   const std::string db = (dir / "p.d").string();
   ASSERT_EQ(Calc({"db-import", (dir / "p.json").string(), db}).exit_code, 0);
 
-  const cli_test::Result one = Calc({"run", db, "--all", "-j", "1", "--out", (dir / "j1").string()});
-  const cli_test::Result three = Calc({"run", db, "--all", "-j", "3", "--out", (dir / "j3").string()});
+  const cli_test::Result one =
+      Calc({"run", db, "--all", "-j", "1", "--out", (dir / "j1").string()});
+  const cli_test::Result three =
+      Calc({"run", db, "--all", "-j", "3", "--out", (dir / "j3").string()});
   EXPECT_EQ(one.exit_code, 1);  // an evaluator error outweighs a failed check
   EXPECT_EQ(three.exit_code, 1);
   EXPECT_EQ(three.err, one.err);
@@ -144,11 +153,16 @@ TEST_F(RunBatch, TableJsonAndSheetFileGiveTheSameSummary) {
     if (q.ProblemName == name) p = q;
   }
   ASSERT_EQ(p.ProblemName, name);
-  const nlohmann::json record = {{"ProblemName", p.ProblemName}, {"Functs", p.Functs},
-                                 {"Yparameter", "Temperature, K"}, {"Ymin", p.Ymin},
-                                 {"Ymax", p.Ymax}, {"Zparameter", p.Zparameter},
-                                 {"Zvalue", p.Zvalue}, {"XPoints", p.XPoints},
-                                 {"YPoints", p.YPoints}, {"ShowMosaicDiagram", true},
+  const nlohmann::json record = {{"ProblemName", p.ProblemName},
+                                 {"Functs", p.Functs},
+                                 {"Yparameter", "Temperature, K"},
+                                 {"Ymin", p.Ymin},
+                                 {"Ymax", p.Ymax},
+                                 {"Zparameter", p.Zparameter},
+                                 {"Zvalue", p.Zvalue},
+                                 {"XPoints", p.XPoints},
+                                 {"YPoints", p.YPoints},
+                                 {"ShowMosaicDiagram", true},
                                  {"ShowChart", true}};
   std::ofstream(dir / "one.json") << record.dump(2);
   std::ofstream(dir / "list.json") << nlohmann::json::array({record, record}).dump();
