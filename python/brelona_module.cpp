@@ -436,6 +436,9 @@ PYBIND11_MODULE(_brelona, m) {
       .def_readwrite("z", &calc::ProblemInput::Zvalue)
       .def_readwrite("xpoints", &calc::ProblemInput::XPoints)
       .def_readwrite("ypoints", &calc::ProblemInput::YPoints)
+      .def_readwrite("refine", &calc::ProblemInput::Refine,
+                     "Solve the grid's features again from the energies after the sweep "
+                     "(Result.refined); on by default.")
       .def("_run", &Run)
       .def("__repr__", [](const calc::ProblemInput& p) {
         return "<brelona.Problem '" + p.ProblemName + "' " + calc::YParameterText(p.Yparameter) +

@@ -146,6 +146,25 @@ def test_the_interpreter_runs_while_the_engine_works():
     assert b - a > 0.01 and middle, "the main thread did not run during the engine's run"
 
 
+def test_runs_in_threads_at_once_equal_runs_one_by_one():
+    names = ["Simple eutectic", "Peritectic", "Congruent compound AB with two eutectics"]
+    problems = [brelona.Problem.from_database(DATABASE, n) for n in names]
+    alone = [p.run() for p in problems]
+    together = [None] * len(problems)
+
+    def work(i):
+        together[i] = problems[i].run()
+
+    threads = [threading.Thread(target=work, args=(i,)) for i in range(len(problems))]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    for a, b in zip(alone, together):
+        assert np.array_equal(a.cells, b.cells) and a.phase_names == b.phase_names
+        assert np.array_equal(a.nodes, b.nodes) and a.invariants == b.invariants
+
+
 def test_plot_draws_the_results():
     matplotlib = pytest.importorskip("matplotlib")
     matplotlib.use("Agg")
@@ -208,7 +227,11 @@ def test_refined_eutectic_is_a_common_tangent():
     def slope(g, x, t, h=1e-7):
         return (g(x + h, t) - g(x - h, t)) / (2 * h)
 
-    r = brelona.Problem.from_database(DATABASE, "Simple eutectic").run()
+    p = brelona.Problem.from_database(DATABASE, "Simple eutectic")
+    p.refine = False
+    assert not p.run().refined["ran"]
+    p.refine = True
+    r = p.run()
     assert r.refined["ran"] and len(r.invariants) == 1
     inv = r.invariants[0]
     assert inv["type"] == "eutectic" and not inv["approximate"]
