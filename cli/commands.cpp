@@ -36,7 +36,25 @@ constexpr Help kHelp[] = {
      "  --decimal-separator C    '.' or ',' in the grid's header texts (default '.')\n"
      "  --mosaic-size WxH        the mosaic picture's size (default 400x500)\n"
      "  --no-refine              the grid's answers only: no exact values, no boundaries.csv\n"
-     "Prints one line per completed problem: NAME: N levels, N nodes, S s\n"},
+     "  -j N, --jobs N           with --all: problems run at once (default: one per processor)\n"
+     "  --quiet                  no line per problem, no progress line\n"
+     "DB.d is a problem table, or a JSON file of one problem or a list of them (the records\n"
+     "db-export writes), or a phase-sheet text file with its range given by\n"
+     "  --y temperature|pressure (default temperature), --ymin Y, --ymax Y,\n"
+     "  --z VALUE (the fixed pressure, bar, default 1; or the fixed temperature, K)\n"
+     "A file of one problem needs neither --problem nor --all.\n"
+     "Prints one line per completed problem: NAME: N levels, N nodes[, N invariants], S s\n"},
+    {"import-tdb",
+     "Takes the binary system A-B out of a TDB database and writes it as a problem: one sheet\n"
+     "line per phase it can hold, comment lines naming the phases it skipped and why.\n"
+     "  --components A B   the two elements; X is the mole fraction of B\n"
+     "  --db DB.d          add the problem to this table file (created when missing)\n"
+     "  --json FILE.json   add it to this JSON file (the form of db-export, created when missing)\n"
+     "                     without --db or --json the sheet is printed\n"
+     "  --name NAME        the problem's name (default: A-B (FILE.tdb))\n"
+     "  --tmin K, --tmax K the temperature range (default: around the melting points)\n"
+     "  --phases P1,P2,... only these phases\n"
+     "Skipped phases and notes go to stderr.\n"},
 };
 
 }  // namespace
@@ -50,8 +68,13 @@ const std::vector<Command>& Commands() {
       {"list", CmdList, "FILE.d", "print the problem names in list order"},
       {"run", CmdRun,
        "DB.d (--problem NAME | --all) [--out DIR] [--xpoints N] [--ypoints N]\n"
-       "      [--decimal-separator C] [--mosaic-size WxH]",
+       "      [--decimal-separator C] [--mosaic-size WxH] [-j N] [--quiet]\n"
+       "      [--y temperature|pressure --ymin Y --ymax Y --z VALUE]",
        "compute phase diagrams and write the results"},
+      {"import-tdb", CmdImportTdb,
+       "FILE.tdb --components A B [--db DB.d | --json FILE.json] [--name NAME]\n"
+       "      [--tmin K --tmax K] [--phases P1,P2,...]",
+       "a binary system of a TDB database as a problem"},
   };
   return commands;
 }

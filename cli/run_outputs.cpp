@@ -18,6 +18,7 @@
 
 #include "calc/cell_grid.h"
 #include "calc/mosaic.h"
+#include "calc/phase_sheet.h"
 #include "calc/results.h"
 #include "views/diagram_image.h"
 
@@ -133,6 +134,10 @@ std::string SummaryJson(const calc::ProblemInput& problem, const RunHost& host, 
   Json j;
   j["problem"] = problem.ProblemName;
   j["yparameter"] = calc::YParameterText(problem.Yparameter);
+  // Only for a sheet that names its components ("% components: A B"); others look as before.
+  if (const calc::ComponentNames names = calc::ReadComponentNames(problem.Functs); names.Named()) {
+    j["components"] = {{"A", names.A}, {"B", names.B}, {"X", "mole fraction of " + names.B}};
+  }
   j["completed"] = host.completed();
   j["levels"] = LevelCount(r);
   Json xlevels = Json::array();
@@ -231,7 +236,12 @@ void WriteMosaic(const fs::path& png, const calc::MosaicRaster& drawn, const Run
     blank.Reset(o.mosaic_w, o.mosaic_h);
     m = &blank;
   }
-  const QImage image(m->Bits(), m->Width(), m->Height(), m->BytesPerLine(), QImage::Format_RGB888);
+  QImage image(m->Bits(), m->Width(), m->Height(), m->BytesPerLine(), QImage::Format_RGB888);
+  // A fixed resolution (100 dpi, what an image gets before the application object exists): the
+  // default follows the screen once the diagram's renderer has made one, so the second problem
+  // of a run would get other bytes than the first.
+  image.setDotsPerMeterX(3937);
+  image.setDotsPerMeterY(3937);
   if (!image.save(QString::fromStdString(png.string()), "PNG")) {
     throw std::runtime_error("cannot write " + png.string());
   }
@@ -257,7 +267,7 @@ class Laps {
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
-// Everything but the diagram pictures.
+// Everything but the pictures (plain C++: no Qt on this thread).
 void WriteDataFiles(const fs::path& dir, const calc::ProblemInput& problem, const RunHost& host,
                     double seconds, OutputTimes* times) {
   const calc::Results& r = host.results();
@@ -276,8 +286,6 @@ void WriteDataFiles(const fs::path& dir, const calc::ProblemInput& problem, cons
     WriteFile(dir / "boundaries.csv", BoundariesCsv(r.Refined));
     lap("boundaries.csv");
   }
-  WriteMosaic(dir / "mosaic.png", r.Mosaic, host.options());
-  lap("mosaic.png");
 }
 
 // diagram.png and diagram.svg: the diagram window's own build and chart, drawn offscreen.
@@ -303,13 +311,17 @@ void WriteDiagram(const fs::path& dir, const calc::ProblemInput& problem, const 
 void WriteRunOutputs(const fs::path& dir, const calc::ProblemInput& problem, const RunHost& host,
                      double seconds, OutputTimes* times) {
   fs::create_directories(dir);
-  // The diagram is drawn on this thread (it needs the application's thread); the other files
-  // only read the results and are written meanwhile on another.
+  // The pictures are drawn on this thread: Qt (the application object the diagram's renderer
+  // makes, the image writers' plugin loader) must not be used from two threads at once. The
+  // other files only read the results and are written meanwhile on another.
   OutputTimes data_times;
   auto data = std::async(std::launch::async, [&] {
     WriteDataFiles(dir, problem, host, seconds, times ? &data_times : nullptr);
   });
   try {
+    Laps lap(times);
+    WriteMosaic(dir / "mosaic.png", host.results().Mosaic, host.options());
+    lap("mosaic.png");
     WriteDiagram(dir, problem, host, times);
   } catch (...) {
     data.wait();
@@ -322,8 +334,11 @@ void WriteRunOutputs(const fs::path& dir, const calc::ProblemInput& problem, con
 std::string RunSummaryLine(const calc::ProblemInput& problem, const RunHost& host, double seconds) {
   char secs[32];
   std::snprintf(secs, sizeof secs, "%.3g", seconds);
-  return problem.ProblemName + ": " + std::to_string(LevelCount(host.results())) + " levels, " +
-         std::to_string(host.results().Nodes.size()) + " nodes, " + secs + " s";
+  const calc::Results& r = host.results();
+  std::string line = problem.ProblemName + ": " + std::to_string(LevelCount(r)) + " levels, " +
+                     std::to_string(r.Nodes.size()) + " nodes, ";
+  if (r.Refined.Ran) line += std::to_string(r.Refined.Invariants.size()) + " invariants, ";
+  return line + secs + " s";
 }
 
 }  // namespace cli

@@ -238,6 +238,8 @@ TEST_F(RunCommand, OverridesAndExitCodes) {
       {"P.d --problem Lens --decimal-separator ';'", 2,
        "error: --decimal-separator needs '.' or ','\n"},
       {"P.d --problem Lens --help", 0, ""},
+      {"P.d --problem Lens --xpoint 5", 2,
+       "error: unknown option --xpoint; did you mean '--xpoints'?\n"},
   };
   for (const Case& c : cases) {
     const Result r = RunCalc(c.args, dir);
