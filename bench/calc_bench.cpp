@@ -75,10 +75,14 @@ void Sweep(benchmark::State& state, const char* sheet, double ymin, double ymax)
   state.counters["peak_rss_mb"] = PeakRssMb();
 }
 
-void Engine(benchmark::State& state) { Sweep(state, kEutectic, kYmin, kYmax); }
+void Engine(benchmark::State& state) {
+  Sweep(state, kEutectic, kYmin, kYmax);
+}
 
 // Three solution phases compete at every X level: one more evaluation per X level.
-void EngineThreePhases(benchmark::State& state) { Sweep(state, kThreePhases, 400, 1000); }
+void EngineThreePhases(benchmark::State& state) {
+  Sweep(state, kThreePhases, 400, 1000);
+}
 
 // The same sweep written directly: energies as C++ functions, the chord filter, the same hull,
 // a byte per cell and the segment ends in a vector.

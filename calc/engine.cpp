@@ -247,8 +247,7 @@ void Engine::BuildXLevels() {
     // that lies strictly inside the interval; it precedes the node x, appended next. Only
     // compositions a little beyond the interval's ends need the exact test.
     const double lo = x - st.XStep;
-    auto it = std::lower_bound(by_x.begin(), by_x.end(),
-                               std::make_pair(lo - 1e-9, size_t{0}));
+    auto it = std::lower_bound(by_x.begin(), by_x.end(), std::make_pair(lo - 1e-9, size_t{0}));
     size_t first = SIZE_MAX;
     for (; it != by_x.end() && it->first <= x + 1e-9; ++it) {
       const double xp = it->first;

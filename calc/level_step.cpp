@@ -71,8 +71,7 @@ void Engine::BeginLevel() {
 // point phase; and the chord through the lowest solution energies at X = Xmin and X = Xmax.
 void Engine::OfferRecords(bool show_chart) {
   LevelWork& work = *work_;
-  const bool use_cache = work.sid_cached &&
-                         work.sid_at_level.size() == results_.XLevels.size() &&
+  const bool use_cache = work.sid_cached && work.sid_at_level.size() == results_.XLevels.size() &&
                          work.sid_at_point.size() == sheet_.PointPhases.size();
   if (!use_cache) {
     work.sid_at_level.clear();

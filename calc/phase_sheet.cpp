@@ -153,7 +153,8 @@ bool PhaseSheet::Compile(std::string_view functs, char decimal_separator) {
     const std::string key = Upper(std::string_view(line).substr(0, eq));
     const std::string expr = line.substr(eq + 1);
 
-    const bool adds_phase = kind == LineKind::Solution || (kind == LineKind::Point && !expr.empty());
+    const bool adds_phase =
+        kind == LineKind::Solution || (kind == LineKind::Point && !expr.empty());
     if (adds_phase && static_cast<int64_t>(Phases.size() + PointPhases.size()) >= kMaxPhases) {
       messages_.MessageDlg(FormatLimitText(kTooManyPhasesText, {kMaxPhases}), DialogType::Error,
                            {DialogButton::OK});

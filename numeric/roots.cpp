@@ -64,9 +64,15 @@ double TRoot::FindRoot(double x1, double x2, double tolerance, int32_t iter_max)
 
   double result = 0;
   switch (method_) {
-    case TKindOfMethod::Bisection: result = Bisection(); break;
-    case TKindOfMethod::Brent: result = Brent(); break;
-    case TKindOfMethod::Newton: result = Newton(); break;
+    case TKindOfMethod::Bisection:
+      result = Bisection();
+      break;
+    case TKindOfMethod::Brent:
+      result = Brent();
+      break;
+    case TKindOfMethod::Newton:
+      result = Newton();
+      break;
   }
   if (error_code_ != 0)
     throw std::runtime_error("Root cannot be found. Code error is " + std::to_string(error_code_));

@@ -87,10 +87,13 @@ TEST_F(EngineTest, GridLimitsAreCheckedBeforeAnything) {
   const std::string one_compound = "X=0.25;GC=1\n";
   const std::vector<Case> cases = {
       {1000000, 10, "", ""},
-      {1000001, 10, "", "XPoints = 1000001 is too large: at most 1000000 points along X can be computed"},
-      {2147483647, 10, "", "XPoints = 2147483647 is too large: at most 1000000 points along X can be computed"},
+      {1000001, 10, "",
+       "XPoints = 1000001 is too large: at most 1000000 points along X can be computed"},
+      {2147483647, 10, "",
+       "XPoints = 2147483647 is too large: at most 1000000 points along X can be computed"},
       {10, 1000000, "", ""},
-      {10, 2147483647, "", "YPoints = 2147483647 is too large: at most 1000000 levels can be computed"},
+      {10, 2147483647, "",
+       "YPoints = 2147483647 is too large: at most 1000000 levels can be computed"},
       // 16384 rows (header, 16382 levels, the extra one) by 16384 columns (header, 16383
       // nodes) is 2^28 cells, the most; a compound adds a column.
       {16382, 16381, "", ""},
@@ -100,7 +103,8 @@ TEST_F(EngineTest, GridLimitsAreCheckedBeforeAnything) {
   };
   for (const Case& c : cases) {
     ports.messages.clear();
-    ports.problem = MakeProblem(c.point_phases + "GL=1\nGS=2\nGV=3", 400, 600, c.xpoints, c.ypoints);
+    ports.problem =
+        MakeProblem(c.point_phases + "GL=1\nGS=2\nGV=3", 400, 600, c.xpoints, c.ypoints);
     EXPECT_EQ(engine.CheckProblem(), c.message.empty()) << c.xpoints << " " << c.ypoints;
     EXPECT_EQ(ports.messages, c.message.empty() ? V{} : V{"error[O]: " + c.message});
   }
@@ -221,7 +225,11 @@ TEST_F(EngineTest, XLevelsOfManyPointPhasesFollowTheRule) {
     std::string sheet = "GL=1\nGS=2\nGV=3\n";
     for (int j = 0; j < 40; ++j) {
       const double node = static_cast<double>(rng() % (xpoints + 1)) / xpoints;
-      const double offsets[] = {0, 3e-11, -3e-11, 0.3 / xpoints, 0.6 / xpoints,
+      const double offsets[] = {0,
+                                3e-11,
+                                -3e-11,
+                                0.3 / xpoints,
+                                0.6 / xpoints,
                                 std::uniform_real_distribution<double>(0, 1.0 / xpoints)(rng)};
       const double xp = std::clamp(node + offsets[rng() % 6], 0.0, 1.0);
       char buf[64];
@@ -340,9 +348,9 @@ TEST_F(EngineTest, HullListOrderAndConvexSeries) {
   // The compound lies above the solid at X = 1: it ends no segment and leaves the solid's
   // cell alone, just as the same compound at X = 0 does.
   for (const char* compound : {"X=1;GC=300", "X=0;GC=300"}) {
-    ports.problem = MakeProblem(
-        std::string("GS=1000*(X-0.5)^2\nGL=1000*(X-0.5)^2+100+10*(T-500)\n") + compound, 500,
-        500, 10, 1);
+    ports.problem =
+        MakeProblem(std::string("GS=1000*(X-0.5)^2\nGL=1000*(X-0.5)^2+100+10*(T-500)\n") + compound,
+                    500, 500, 10, 1);
     engine.Run();
     EXPECT_EQ(RowCells(1), V(11, "S")) << compound;
     EXPECT_TRUE(ZRow(0).empty()) << compound;
@@ -568,8 +576,8 @@ TEST_F(EngineTest, BlankDiagramSaysWhy) {
   }
   // Special points alone (the melting points of a lens narrower than the grid) are a diagram.
   ports.messages.clear();
-  ports.problem = MakeProblem("GL=10*(1-X)*(500-T)+10*X*(510-T)-T*Sid\nGS=-T*Sid\nGV=1E6", 400,
-                              600, 4, 4);
+  ports.problem =
+      MakeProblem("GL=10*(1-X)*(500-T)+10*X*(510-T)-T*Sid\nGS=-T*Sid\nGV=1E6", 400, 600, 4, 4);
   ports.on_build_diagram = [&] { engine.FindSpecialPoints(kTemperatureText); };
   engine.Run();
   for (int r = 0; r < 5; ++r) EXPECT_TRUE(results.ZPoints.Row(r).empty());
@@ -578,9 +586,9 @@ TEST_F(EngineTest, BlankDiagramSaysWhy) {
 }
 
 TEST_F(EngineTest, IgnoredLinesAreListedInOneWarning) {
-  ports.problem = MakeProblem(
-      "% comment only\nGL=1\n  LIQ = 2  % no kind\nGS=2\n\nGV=3\nX=0.5;GC=\nGL\nG(X)=1", 400, 600,
-      4, 2);
+  ports.problem =
+      MakeProblem("% comment only\nGL=1\n  LIQ = 2  % no kind\nGS=2\n\nGV=3\nX=0.5;GC=\nGL\nG(X)=1",
+                  400, 600, 4, 2);
   ASSERT_TRUE(engine.CheckProblem());
   EXPECT_EQ(ports.messages,
             V{"warning[O]: These lines of the phase sheet were ignored (no phase, entropy or "

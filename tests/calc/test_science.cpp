@@ -223,7 +223,8 @@ TEST(ThreePhases, NarrowSolutionPhaseMatchesTheCompound) {
   EXPECT_NE(three.nodes[0].find("|0.300000000|"), std::string::npos) << three.nodes[0];
   for (const char* phase : {"LIQUID", "ALPHA", "BETA"}) {
     bool seen = false;
-    for (const auto& row : three.cells) seen |= std::find(row.begin(), row.end(), phase) != row.end();
+    for (const auto& row : three.cells)
+      seen |= std::find(row.begin(), row.end(), phase) != row.end();
     EXPECT_TRUE(seen) << phase;
   }
 }
