@@ -100,7 +100,7 @@ TEST_F(RunBatch, SideBySideEqualsOneAtATimeForEverySample) {
     }
   }
   EXPECT_GE(count, 8);
-  EXPECT_EQ(j1.size(), count * 8u) << "a folder per problem, eight files each";
+  EXPECT_EQ(j1.size(), count * 9u) << "a folder per problem, nine files each (boundaries.csv too)";
 }
 
 TEST_F(RunBatch, FailuresKeepTheirOrderTextsAndExitCode) {
