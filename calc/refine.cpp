@@ -123,15 +123,19 @@ class Energies {
     }
     return {};
   }
-  // The point phase that the cell code "C" in a column of composition x stands for.
+  // The point phase that the cell code "C" in a column of composition x stands for. x is read
+  // back from the header text, which has eight decimals: the nearest point phase within 1e-8.
   PhaseId PointAt(double x) const {
+    PhaseId best;
+    double dist = 1e-8;
     for (size_t j = 0; j < sheet_.PointPhases.size(); ++j) {
-      if (std::abs(sheet_.PointPhases[j].Composition - x) < 1e-10 &&
-          sheet_.PointPhases[j].HasExpression()) {
-        return PhaseId{-1, static_cast<int>(j)};
+      const double d = std::abs(sheet_.PointPhases[j].Composition - x);
+      if (d < dist && sheet_.PointPhases[j].HasExpression()) {
+        dist = d;
+        best = PhaseId{-1, static_cast<int>(j)};
       }
     }
-    return {};
+    return best;
   }
 
  private:
@@ -436,7 +440,7 @@ class Refiner {
           } catch (const std::exception&) {
           }
         }
-        if (!b.Approximate) solved_.push_back({k, lo.X, hi.X, b.XLeft, b.XRight});
+        if (!b.Approximate) solved_.push_back({k, lo.X, hi.X, b.XLeft, b.XRight, pa, pb});
         out_.Boundaries.push_back(std::move(b));
       }
     }
@@ -446,6 +450,7 @@ class Refiner {
   struct Solved {
     int level;
     double grid_lo, grid_hi, lo, hi;
+    PhaseId left, right;
   };
   const Solved* SolvedTieLine(int level, double lo, double hi) const {
     for (const Solved& t : solved_) {
@@ -524,6 +529,20 @@ class Refiner {
         double sol[3] = {grid[0], grid[1], grid[2]};
         const Solved* t1 = SolvedTieLine(r - 1, ColX(left.Last), ColX(mid.First));
         const Solved* t2 = SolvedTieLine(r - 1, ColX(mid.Last), ColX(right.First));
+        // The tie lines name the phases more surely than the cells do: a cell shows the
+        // lowest solution phase of its column even where a point phase at the same X is the
+        // stable one (a pure component given as a compound at X = 1).
+        if (t1 && t2 && t1->right == t2->left &&
+            !(t1->left == ids[0] && t1->right == ids[1] && t2->right == ids[2])) {
+          ids[0] = t1->left;
+          ids[1] = t1->right;
+          ids[2] = t2->right;
+          for (int i = 0; i < 3; ++i) {
+            x[i] = ids[i].IsPoint() ? e_.Composition(ids[i]) : x[i];
+            grid[i] = ids[i].IsPoint() ? x[i] : std::clamp(x[i], step / 2, 1 - step / 2);
+            sol[i] = grid[i];
+          }
+        }
         if (t1 && t2) {
           if (!ids[0].IsPoint()) sol[0] = t1->lo;
           if (!ids[1].IsPoint()) sol[1] = 0.5 * (t1->hi + t2->lo);
@@ -802,7 +821,12 @@ class Refiner {
       for (size_t i = 0; 2 * i + 1 < row.size(); ++i) {
         const TZPoint& hi = row[2 * i];
         const TZPoint& lo = row[2 * i + 1];
-        if (!(hi.Column > 0 && lo.Column > 0 && hi.Name == lo.Name && lo.Y > 0)) continue;
+        // A gap of one solution phase lies inside 0 < X < 1; a tie line that ends at a pure
+        // component joins two records of one column (a point phase stands there).
+        if (!(hi.Column > 0 && lo.Column > 0 && hi.Name == lo.Name && lo.Y > 0 && lo.X > 0 &&
+              hi.X < 1)) {
+          continue;
+        }
         for (int nb : {k - 1, k + 1}) {
           if (nb < 0 || nb > st_.LevelIndex || nb + 1 >= Grid().RowCount()) continue;
           bool overlaps = false;
