@@ -60,6 +60,23 @@ class Engine {
   double EndMemberDifference(double y);
 
  private:
+  // The steps of LevelStep, in order (calc/level_step.cpp).
+  void BeginLevel();
+  void OfferRecords(bool show_chart);
+  void OfferSolutionRecords(bool show_chart, bool use_cache);
+  void OfferPointPhaseRecords(bool use_cache);
+  void KeepRecordsBelowChord();
+  void BuildHullList();
+  void WriteLevelRow();
+  void WriteSegments(bool show_chart, bool show_mosaic);
+  void HandOverLevel(bool show_chart, bool show_mosaic);
+  // The grid sizes of the problem against the limits of calc/limits.h; a refusal shows its
+  // error message.
+  bool WithinLimits();
+  // A warning that lists the sheet lines the compilation skipped, when there are any.
+  void ReportIgnoredLines();
+  // After a complete sweep whose diagram shows nothing: one information message saying why.
+  void ExplainBlankDiagram();
   void EndMemberCheck();
   bool SearchEndMember(double x);
   void SweepCompleted();

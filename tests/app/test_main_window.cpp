@@ -2,32 +2,32 @@
 // answered by the test hook and recorded.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
-#include <QXYSeries>
+#include <QMenu>
 #include <QPlainTextEdit>
-#include <QTextCursor>
-#include <QTimer>
-#include <QDialog>
 #include <QPushButton>
 #include <QTest>
+#include <QTextCursor>
+#include <QTimer>
 #include <QToolButton>
+#include <QXYSeries>
+#include <chrono>
 #include <deque>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 
-#include <unistd.h>
-
 #include "app/colors.h"
 #include "app/main_window.h"
-#include "app/result_windows.h"
 #include "app/settings.h"
 #include "app/stripe_grid.h"
 #include "app/views_windows.h"
@@ -107,9 +107,10 @@ class MainWindowTest : public ::testing::Test {
     fs::remove_all(dir_);
   }
 
-  app::TfmMain& Start() {
+  app::TfmMain& Start(const fs::path& programFolder = "bin") {
     app::TMainOptions o;
-    o.settingsWriteFolder = QString::fromStdString((dir_ / "bin").string());
+    o.settingsWriteFolder = QString::fromStdString((dir_ / programFolder).string());
+    o.userConfigFolder = QString::fromStdString((dir_ / "config").string());
     window_ = std::make_unique<app::TfmMain>(o);
     window_->StartUp();
     window_->show();
@@ -183,6 +184,25 @@ TEST_F(MainWindowTest, StartUpWithSettingsFile) {
   EXPECT_EQ(w.windowTitle(), "Database: other.d");
   EXPECT_EQ(w.MosaicColorValue(), 255);
   EXPECT_EQ(w.Table().RecordCount(), 1);
+}
+
+// An installed program cannot write next to its executable (here a folder that does not exist,
+// so the test holds also when run with every permission): its settings go to the user's
+// configuration folder and are read from there at the next start.
+TEST_F(MainWindowTest, AnInstalledProgramKeepsItsSettingsInTheUserFolder) {
+  MakeDatabase(dir_ / "Problems.d", {{"a", kLens}});
+  std::ofstream(dir_ / "Brelona.cfg") << "[SETTINGS]\nTop=10\nHeight=500\nLeft=20\nWidth=640\n";
+  app::TfmMain& w = Start("installed/bin");
+  EXPECT_EQ(w.size(), QSize(640, 500)) << "nothing of its own yet: the current folder's";
+  w.resize(660, 520);
+  EXPECT_TRUE(w.ShutDown());
+  EXPECT_TRUE(asked_.empty()) << asked_.front().text;
+  EXPECT_TRUE(fs::exists(dir_ / "config" / "Brelona.cfg"));
+  EXPECT_FALSE(fs::exists(dir_ / "installed"));
+  window_.reset();
+  EXPECT_EQ(Start("installed/bin").size(), QSize(660, 520));
+  window_.reset();
+  EXPECT_EQ(Start().size(), QSize(640, 500)) << "a writable program folder reads the current one";
 }
 
 TEST_F(MainWindowTest, MissingDatabaseAndTheOpenDialog) {
@@ -395,107 +415,59 @@ TEST_F(MainWindowTest, F9InAnEditOrTheListRunsOnceWhenTheRunEndsInAMessage) {
     box.activateWindow();
     EXPECT_TRUE(QTest::qWaitForWindowActive(&box));
   };
-  for (QWidget* control : {static_cast<QWidget*>(w.DBEdit1()),
-                           static_cast<QWidget*>(w.StripeGrid1())}) {
-    SCOPED_TRACE(control->objectName().toStdString());
+  for (QWidget* control : std::initializer_list<QWidget*>{w.DBEdit1(), w.StripeGrid1()}) {
     asked_.clear();
     w.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
     control->setFocus();
     QTest::keyClick(control, Qt::Key_F9);
-    ASSERT_EQ(asked_.size(), 1u) << "one run, one message";
-    EXPECT_EQ(asked_[0].type, DialogType::Error) << asked_[0].text;
+    EXPECT_EQ(asked_.size(), 1u) << "one run, one message: " << control->objectName().toStdString();
   }
 }
 
-// Result windows that do nothing but let a test act between the levels of a sweep.
-class LevelHook : public app::TResultWindows {
- public:
-  std::function<void(int)> onLevel;  // called with the number of pauses so far
-  void SetCaptions(const QString&) override {}
-  QSize MosaicClientSize() override { return {400, 400}; }
-  void HideMosaic() override {}
-  void ShowMosaic() override {}
-  void MosaicReplaced() override {}
-  void LevelDone() override {
-    if (onLevel) onLevel(++pauses_);
-  }
-  void RunEnded() override {}
-  void BuildDiagram() override {}
-  bool SpecialPointsVisible() override { return false; }
-  void ShowSpecialPoints() override {}
-  void ShowGrid() override {}
-  bool MosaicVisible() override { return false; }
-
- private:
-  int pauses_ = 0;
-};
-
-TEST_F(MainWindowTest, CommandsThatChangeTheProblemAreLockedDuringASweep) {
-  Problem long_sweep{"a", kLens};
-  long_sweep.ypoints = 40;
-  MakeDatabase(dir_ / "Problems.d", {long_sweep, {"b", kLens}});
+// A call queued before a run happens at the run's first pause, after its set-up.
+TEST_F(MainWindowTest, ASweepLocksWhatChangesTheProblemAndClosingStopsIt) {
+  MakeDatabase(dir_ / "Problems.d", {{"a", kLens}, {"b", kLens}});
   app::TfmMain& w = Start();
-  LevelHook hook;
-  w.SetResultWindows(&hook);
   QAction later("a command added later");
   w.LockDuringSweep(&later);
-  // Every lockable command is tried at the third pause; none may act.
-  hook.onLevel = [&](int pause) {
-    if (pause != 3) return;
-    for (QAction* a : {w.ActOpen(), w.ActCreate(), &later}) EXPECT_FALSE(a->isEnabled());
-    EXPECT_FALSE(w.StripeGrid1()->isEnabled());
-    w.chbStep()->click();  // the step box enables the list, but not under this sweep
+  const auto enabled = [&](bool on) {
+    for (QAction* a : {w.ActOpen(), w.ActCreate(), &later}) EXPECT_EQ(a->isEnabled(), on);
+    for (QWidget* c : std::initializer_list<QWidget*>{w.NavInsert(), w.NavDelete()})
+      EXPECT_EQ(c->isEnabled(), on);
+  };
+  QTimer::singleShot(0, &w, [&] {
+    enabled(false);
+    w.chbStep()->click();  // the step box would enable the list, but not under this sweep
     EXPECT_FALSE(w.StripeGrid1()->isEnabled());
     w.chbStep()->click();
     w.NavInsert()->click();
-    w.NavDelete()->click();
     w.ActOpen()->trigger();
-    w.ActCreate()->trigger();
-  };
+  });
   w.sbRunClick();
-  w.SetResultWindows(nullptr);
   EXPECT_TRUE(asked_.empty()) << asked_.front().text;
-  EXPECT_EQ(w.Results().State.LevelIndex, 40) << "the whole sweep";
-  EXPECT_EQ(w.Table().RecordCount(), 2);
+  EXPECT_EQ(w.Results().State.LevelIndex, 4) << "the whole sweep";
   EXPECT_EQ(w.Table().State(), store::dsBrowse);
-  for (QAction* a : {w.ActOpen(), w.ActCreate(), &later}) EXPECT_TRUE(a->isEnabled());
-  EXPECT_TRUE(w.NavInsert()->isEnabled());
-  EXPECT_TRUE(w.NavDelete()->isEnabled());
   EXPECT_TRUE(w.StripeGrid1()->isEnabled());
+  enabled(true);
 
   // A sweep ended by an error of the sheet unlocks them as well.
   w.memFunctions()->setPlainText("GL = 1/(T-500)\nGS = 0\n");
   w.sbRunClick();
-  ASSERT_FALSE(asked_.empty());
   EXPECT_EQ(asked_.back().text, "Floating point division by zero");
-  EXPECT_LT(w.Results().State.LevelIndex, 40);
-  EXPECT_TRUE(w.ActOpen()->isEnabled());
-  EXPECT_TRUE(w.NavInsert()->isEnabled());
-}
+  enabled(true);
 
-TEST_F(MainWindowTest, ClosingDuringASweepStopsItAndClosesAtOnce) {
-  Problem long_sweep{"a", kLens};
-  long_sweep.ypoints = 400;
-  MakeDatabase(dir_ / "Problems.d", {long_sweep});
-  app::TfmMain& w = Start();
+  // Closing stops the sweep at its next pause, then closes the window as usual.
+  asked_.clear();
   int closed = 0;
   QObject::connect(&w, &app::TfmMain::Closed, [&] { ++closed; });
-  LevelHook hook;
-  w.SetResultWindows(&hook);
-  // Pause 1 ends the set-up, pause n + 1 level n - 1.
-  hook.onLevel = [&](int pause) {
-    if (pause == 3) w.close();
-  };
+  w.memFunctions()->setPlainText(kLens);
+  QTimer::singleShot(0, &w, [&] { w.close(); });
   w.sbRunClick();
-  w.SetResultWindows(nullptr);
-  EXPECT_EQ(w.Results().State.LevelIndex, 1) << "no level after the close";
-  EXPECT_FALSE(w.Engine().Running());
+  EXPECT_EQ(w.Results().State.LevelIndex, -1) << "no level after the close";
   EXPECT_FALSE(w.isVisible());
   EXPECT_EQ(closed, 1);
   EXPECT_TRUE(asked_.empty()) << asked_.front().text;
-  EXPECT_TRUE(w.ShutDown());
-  EXPECT_TRUE(fs::exists(dir_ / "bin" / "Brelona.cfg"));
 }
 
 TEST_F(MainWindowTest, StepModeOverFourLevelsAndTheRestartQuestion) {
@@ -658,6 +630,30 @@ TEST_F(MainWindowTest, ClosingWritesTheDatabaseAndTheExactSettingsText) {
   EXPECT_FALSE(fs::exists(dir_ / "Brelona.cfg")) << "written next to the executable only";
 }
 
+TEST_F(MainWindowTest, ADatabaseAnotherInstanceSavedMeanwhileIsReplacedOnlyOnYes) {
+  MakeDatabase(dir_ / "Problems.d", {{"a", kLens}});
+  app::TfmMain& w = Start();
+  Type(w.DBEdit1(), "310");
+  // A second instance saves the same file meanwhile.
+  MakeDatabase(dir_ / "Problems.d", {{"a", kLens}, {"from the other instance", kLens}});
+  fs::last_write_time(dir_ / "Problems.d",
+                      fs::last_write_time(dir_ / "Problems.d") + std::chrono::seconds(2));
+  const std::string theirs = Bytes(dir_ / "Problems.d");
+  Answer(DialogButton::No);
+  EXPECT_TRUE(w.ShutDown());
+  ASSERT_EQ(asked_.size(), 1u);
+  EXPECT_EQ(asked_[0].type, DialogType::Confirmation);
+  EXPECT_NE(asked_[0].text.find("changed by another program"), std::string::npos);
+  EXPECT_EQ(Bytes(dir_ / "Problems.d"), theirs);
+  EXPECT_TRUE(fs::exists(dir_ / "bin" / "Brelona.cfg")) << "the settings are written all the same";
+  Answer(DialogButton::Yes);
+  EXPECT_TRUE(w.ShutDown());
+  EXPECT_EQ(asked_.size(), 2u);
+  EXPECT_NE(Bytes(dir_ / "Problems.d"), theirs);
+  EXPECT_TRUE(w.ShutDown());
+  EXPECT_EQ(asked_.size(), 2u) << "its own last save is no change by another program";
+}
+
 TEST_F(MainWindowTest, ClosingWithSaveUncheckedTouchesNothing) {
   MakeDatabase(dir_ / "Problems.d", {{"a", kLens}});
   const std::string before = Bytes(dir_ / "Problems.d");
@@ -716,11 +712,13 @@ TEST_F(MainWindowTest, LayoutCaptionsMenuAndMosaicColour) {
   EXPECT_EQ(w.chbSave()->text(), QString::fromUtf8("Сохранить"));
   EXPECT_EQ(w.chbSave()->toolTip(), "Save settings on close");
   EXPECT_EQ(w.btnClose()->text(), QString::fromUtf8("Закрыть"));
-  EXPECT_EQ(w.ActOpen()->text(), QString::fromUtf8("Открыть"));
-  EXPECT_EQ(w.ActCreate()->text(), QString::fromUtf8("Создать"));
-  EXPECT_EQ(w.ActClose()->text(), QString::fromUtf8("Закрыть"));
-  EXPECT_EQ(w.ActMosaicColor()->text(), QString::fromUtf8("Цвет мозаичной диаграммы"));
-  EXPECT_EQ(w.ActAbout()->text(), QString::fromUtf8("О программе..."));
+  // The designed captions, each with a mnemonic.
+  EXPECT_EQ(w.MenuFile()->title(), QString::fromUtf8("&Файл"));
+  EXPECT_EQ(w.ActOpen()->text(), QString::fromUtf8("&Открыть"));
+  EXPECT_EQ(w.ActCreate()->text(), QString::fromUtf8("&Создать"));
+  EXPECT_EQ(w.ActClose()->text(), QString::fromUtf8("&Закрыть"));
+  EXPECT_EQ(w.ActMosaicColor()->text(), QString::fromUtf8("&Цвет мозаичной диаграммы"));
+  EXPECT_EQ(w.ActAbout()->text(), QString::fromUtf8("&О программе..."));
   EXPECT_EQ(w.dbcbY()->itemText(0), "Temperature, K");
   EXPECT_EQ(w.dbcbY()->itemText(1), "Pressure, bar");
   EXPECT_EQ(w.StripeGrid1()->ZebraColor(), 12639424);
@@ -755,6 +753,29 @@ TEST_F(MainWindowTest, LayoutCaptionsMenuAndMosaicColour) {
 
 namespace {
 
+TEST_F(MainWindowTest, TabLeavesTheSheetAndTheListAndCtrlTabTypesATab) {
+  MakeDatabase(dir_ / "Problems.d", {{"a", kLens}, {"b", kLens}});
+  app::TfmMain& w = Start();
+  w.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+  EXPECT_FALSE(w.ActCellGrid()->isEnabled()) << "no cell grid before a sweep";
+  w.memFunctions()->setFocus();
+  w.memFunctions()->moveCursor(QTextCursor::End);
+  QTest::keyClick(w.memFunctions(), Qt::Key_Tab, Qt::ControlModifier);
+  EXPECT_TRUE(w.memFunctions()->toPlainText().endsWith('\t'));
+  EXPECT_TRUE(w.memFunctions()->hasFocus());
+  const QString sheet = w.memFunctions()->toPlainText();
+  QTest::keyClick(w.memFunctions(), Qt::Key_Tab);
+  EXPECT_FALSE(w.memFunctions()->hasFocus());
+  EXPECT_EQ(w.memFunctions()->toPlainText(), sheet);
+
+  w.StripeGrid1()->setFocus();
+  const QModelIndex current = w.StripeGrid1()->currentIndex();
+  QTest::keyClick(w.StripeGrid1(), Qt::Key_Tab);
+  EXPECT_FALSE(w.StripeGrid1()->hasFocus());
+  EXPECT_EQ(w.StripeGrid1()->currentIndex(), current);
+}
+
 TEST_F(MainWindowTest, ResultWindowsFollowTheRunAndTheChartFileIsSavedFirst) {
   Problem mosaic{"with mosaic", kLens};
   mosaic.mosaic = true;
@@ -786,10 +807,13 @@ TEST_F(MainWindowTest, ResultWindowsFollowTheRunAndTheChartFileIsSavedFirst) {
   EXPECT_EQ(windows->fmDiagram2().windowTitle(), "without mosaic");
   EXPECT_TRUE(windows->fmSpecPoints().isVisible());
 
-  // The hidden grid command shows the cell grid with wide cells.
+  // The hidden grid command shows the cell grid with wide cells, and so does the menu.
   w.sbGrid()->click();
   EXPECT_TRUE(windows->fmCells().isVisible());
   EXPECT_FALSE(windows->fmCells().chbNarrowCells()->isChecked());
+  windows->fmCells().hide();
+  w.ActCellGrid()->trigger();
+  EXPECT_TRUE(windows->fmCells().isVisible());
 
   // Shut-down: the result windows go first, the diagram saving its chart file, then the main
   // window saves the database and the settings.
@@ -897,6 +921,19 @@ TEST_F(MainWindowTest, EditChartAndAboutOpenTheirModalDialogs) {
     EXPECT_EQ(seen, c.dialog);
   }
   EXPECT_TRUE(asked_.empty());
+}
+
+TEST_F(MainWindowTest, ExactValuesFollowTheCheckBoxOnByDefault) {
+  MakeDatabase(dir_ / "Problems.d", {{"lens", kLens}});
+  app::TfmMain& w = Start();
+  ASSERT_TRUE(w.chbRefine()->isChecked());
+  w.sbRunClick();
+  EXPECT_TRUE(w.Results().Refined.Ran);
+  EXPECT_FALSE(w.Results().Refined.Transitions.empty());
+  w.chbRefine()->click();
+  w.sbRunClick();
+  EXPECT_FALSE(w.Results().Refined.Ran);
+  EXPECT_TRUE(w.Results().Refined.Transitions.empty());
 }
 
 }  // namespace

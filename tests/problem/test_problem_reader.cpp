@@ -125,6 +125,8 @@ TEST(ProblemReader, JsonRecordFormsAndDefaults) {
     ExpectSame(ps[0], calc::ProblemInput{"", "GL=1", calc::YParameter::Pressure, -INFINITY,
                                          INFINITY, "T, K", 300, 100, 100, false, true});
   }
+  EXPECT_TRUE(ParseProblemsJson(R"({"fields": [], "records": []})", "f.json").empty());
+  EXPECT_TRUE(ParseProblemsJson(R"({"fields": []})", "f.json").empty());
   auto nan = ParseProblemsJson(R"({"Functs": null, "Yparameter": null, "Ymin": "NaN", "Ymax": null,
                                          "Zvalue": 1, "XPoints": null, "ShowChart": null})",
                                "f.json");

@@ -324,8 +324,12 @@ TEST(DiagramChartFile, RoundTripUnzoomedWithAutomaticAxes) {
 TEST(DiagramChartFile, DamagedFileLeavesTheDesignedLook) {
   QTemporaryDir dir;
   const QString path = dir.filePath(QStringLiteral("Chart.cfg"));
-  const QByteArray damaged[] = {QByteArray("{\"format\": \"brelona-chart\", \"version\": 1, \"title\": "),
-                                QByteArray("\xff\xfe garbage", 10), QByteArray()};
+  // The last one would build endless label texts, freezing the program at start-up.
+  ChartFile hostile{TfmDiagram2::DesignedLook(), {}};
+  hostile.look.left.labelFormat = QStringLiteral("%.99999f");
+  const QByteArray damaged[] = {
+      QByteArray("{\"format\": \"brelona-chart\", \"version\": 1, \"title\": "),
+      QByteArray("\xff\xfe garbage", 10), QByteArray(), ChartFileToJson(hostile)};
   for (const QByteArray& bytes : damaged) {
     {
       QFile f(path);
