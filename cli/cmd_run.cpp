@@ -115,9 +115,9 @@ std::string ParseArgs(const Args& args, RunOptions& o, SheetOptions& sheet) {
       (a == "--ymin" ? sheet.ymin_given : a == "--ymax" ? sheet.ymax_given : sheet.z_given) = true;
       sheet.given = true;
     } else if (!a.empty() && a[0] == '-') {
-      const std::string near = Nearest(a, {"--all", "--problem", "--out", "--xpoints", "--ypoints",
-                                           "--decimal-separator", "--mosaic-size", "--no-refine",
-                                           "--jobs", "--quiet", "--ymin", "--ymax"});
+      const std::string near = Nearest(
+          a, {"--all", "--problem", "--out", "--xpoints", "--ypoints", "--decimal-separator",
+              "--mosaic-size", "--no-refine", "--jobs", "--quiet", "--ymin", "--ymax"});
       return "unknown option " + a + (near.empty() ? "" : "; did you mean '" + near + "'?");
     } else if (o.database.empty()) {
       o.database = a;

@@ -10,6 +10,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cctype>
 
 #include "numeric/format.h"
 #include "views/chart_look.h"
@@ -29,6 +30,15 @@ QString Composition(double x, char separator) {
   QString s = QString::number(x, 'g', 6);
   if (separator != '.') s.replace('.', QChar(separator));
   return s;
+}
+
+// A phase as the exact-value tables show it: a point phase, named by its composition text,
+// as C(composition) like the reaction texts; solution phase names begin with a letter.
+QString PhaseText(const std::string& name) {
+  const QString n = QString::fromStdString(name);
+  return !name.empty() && (std::isdigit(static_cast<unsigned char>(name[0])) != 0)
+             ? QStringLiteral("C(%1)").arg(n)
+             : n;
 }
 
 QTableWidget* ExactTable(const QStringList& headers) {
@@ -136,7 +146,9 @@ void TfmSpecPoints::SetRefined(const calc::RefinedResults& refined, calc::YParam
     QStringList row{kind(inv.Type.empty() ? "three-phase" : inv.Type, inv.Approximate),
                     QString::fromStdString(inv.Reaction), y(inv.Y)};
     for (const calc::RefinedPhase& p : inv.Phases) {
-      row << QString::fromStdString(p.Name) + " " + Composition(p.X, sep);
+      row << (!p.Name.empty() && std::isdigit(static_cast<unsigned char>(p.Name[0]))
+                  ? PhaseText(p.Name)
+                  : PhaseText(p.Name) + " " + Composition(p.X, sep));
     }
     AddRow(invariants_, row);
   }
@@ -147,7 +159,7 @@ void TfmSpecPoints::SetRefined(const calc::RefinedResults& refined, calc::YParam
   }
   for (const calc::CongruentPoint& c : refined.CongruentPoints) {
     QStringList phases;
-    for (const std::string& p : c.Phases) phases << QString::fromStdString(p);
+    for (const std::string& p : c.Phases) phases << PhaseText(p);
     AddRow(points_,
            {kind(c.Type, c.Approximate), phases.join(" / "), Composition(c.X, sep), y(c.Y)});
   }

@@ -89,6 +89,7 @@ class SampleRun : public calc::MessagePort, public calc::WorkingChartSink, publi
     const calc::YParameter y = problem_.Yparameter;
     diagram.BuildDiagram(results, y, [this, y] { engine.FindSpecialPoints(calc::YParameterText(y)); });
     specialPoints.SetMemoLines(results.MemoLines);
+    specialPoints.SetRefined(results.Refined, y);
     cells.Refresh();
   }
   bool SpecialPointsWindowVisible() override { return specialPoints.isVisible(); }

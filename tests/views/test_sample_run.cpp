@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QTableWidget>
 #include <QImage>
 #include <QTabWidget>
 #include <QXYSeries>
@@ -59,6 +60,9 @@ TEST(SampleRunShots, CongruentCompoundWithTwoEutectics) {
   run.ShowSpecialPoints();
   save(run.specialPoints, "special_points_window.png");
   EXPECT_EQ(run.specialPoints.RowCount(), 3);
+  // The exact values of the same run: the two eutectics, the melting points and AB's.
+  EXPECT_EQ(run.specialPoints.InvariantsTable()->rowCount(), 2);
+  EXPECT_EQ(run.specialPoints.PointsTable()->rowCount(), 3);
   save(run.cells, "cells_window.png");
   run.cells.chbNarrowCells()->setChecked(true);
   save(run.cells, "cells_window_narrow.png");

@@ -85,7 +85,8 @@ TEST(SpecialPointsWindow, ExactValuesOnlyForARefinedRun) {
   EXPECT_EQ(w.InvariantsTable()->item(1, 0)->text(), QStringLiteral("peritectic (approximate)"));
   ASSERT_EQ(w.PointsTable()->rowCount(), 3);
   EXPECT_EQ(TableRow(w.PointsTable(), 0), (QStringList{"transition", "L → S", "0", "900"}));
-  EXPECT_EQ(TableRow(w.PointsTable(), 1), (QStringList{"congruent melting", "L / 0.5", "0,5", "1249,986"}));
+  EXPECT_EQ(TableRow(w.PointsTable(), 1),
+            (QStringList{"congruent melting", "L / C(0.5)", "0,5", "1249,986"}));
   EXPECT_EQ(TableRow(w.PointsTable(), 2), (QStringList{"critical point", "S", "0,5", "781,775"}));
   // A run without refinement empties and hides them again.
   w.SetRefined(calc::RefinedResults(), calc::YParameter::Temperature);
