@@ -61,8 +61,16 @@ void ImportedPbSn(benchmark::State& state) {
   Sweep(state, PbSn());
 }
 
+// The same with a third solution phase that never wins: what a third phase costs by itself.
+void RegularEutecticThirdPhase(benchmark::State& state) {
+  calc::ProblemInput p = Eutectic();
+  p.Functs += "\nGV=5000-T*Sid";
+  Sweep(state, p);
+}
+
 }  // namespace
 
 BENCHMARK(RegularEutectic)->Args({1000, 1000})->Unit(benchmark::kMillisecond);
+BENCHMARK(RegularEutecticThirdPhase)->Args({1000, 1000})->Unit(benchmark::kMillisecond);
 BENCHMARK(ImportedPbSn)->Args({1000, 1000})->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

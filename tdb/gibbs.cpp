@@ -323,8 +323,13 @@ class ExpressionReader {
   }
 
   Piecewise Unary() {
-    if (Eat('-')) return Unary().Scaled(-1);
-    if (Eat('+')) return Unary();
+    if (pos_ < text_.size() && (text_[pos_] == '-' || text_[pos_] == '+')) {
+      const bool minus = text_[pos_++] == '-';
+      if (++depth_ > kMaxNesting) Fail("brackets nested too deep");
+      Piecewise v = Unary();
+      --depth_;
+      return minus ? v.Scaled(-1) : v;
+    }
     return Power();
   }
 
@@ -361,6 +366,12 @@ class ExpressionReader {
   Piecewise Divide(const Piecewise& a, const Piecewise& b) { return a * RaiseTo(b, -1); }
 
   Piecewise Primary() {
+    // Brackets, calls and signs nest the reading; a file cannot make it run out of stack.
+    if (++depth_ > kMaxNesting) Fail("brackets nested too deep");
+    struct Leave {
+      int& d;
+      ~Leave() { --d; }
+    } leave{depth_};
     if (Eat('(')) {
       Piecewise v = Sum();
       if (!Eat(')')) Fail("missing ')'");
@@ -426,6 +437,8 @@ class ExpressionReader {
 
   std::string text_;
   size_t pos_ = 0;
+  int depth_ = 0;
+  static constexpr int kMaxNesting = 200;
   const Resolver& resolve_;
 };
 

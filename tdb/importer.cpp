@@ -113,6 +113,8 @@ std::string FractionText(double nb, double total) {
   return NumberText(nb / total);
 }
 
+constexpr size_t kMaxCommentLine = 500;
+
 const char* const kReserved[] = {"R", "T", "P", "X", "SID", "A", "B", "C", "D", "E", "Y", "PI"};
 
 bool NeedsRename(const std::string& name) {
@@ -504,7 +506,13 @@ std::string Importer::Sheet(const ImportResult& r) const {
   lines.push_back(std::string("SID=") + kSidExpression);
   for (const ImportedPhase& ph : r.Phases) lines.push_back(ph.Line);
   std::string out;
-  for (size_t i = 0; i < lines.size(); ++i) out += (i ? "\r\n" : "") + lines[i];
+  for (size_t i = 0; i < lines.size(); ++i) {
+    std::string line = lines[i];
+    // The sheet drops at most 1000 characters from a '%' on: longer comments are cut short.
+    if (line[0] == '%' && line.size() > kMaxCommentLine)
+      line = line.substr(0, kMaxCommentLine - 3) + "...";
+    out += (i ? "\r\n" : "") + line;
+  }
   return out;
 }
 

@@ -124,9 +124,35 @@ NodePtr TermNode(const Term& t) {
 
 }  // namespace
 
+// The powers T, T^2, T^3, T^4 of a sum in Horner's form, T*(c1+T*(c2+T*c3)), when there are
+// at least two of them: fewer operations than c1*T+c2*T^2+c3*T^3 at every evaluation.
 NodePtr NodeOf(const Lin& l) {
+  double c[5] = {0, 0, 0, 0, 0};
+  int powers = 0, top = 0;
+  for (const Term& t : l.Terms()) {
+    if (t.Factors.empty() && t.LnPow == 0 && t.TPow >= 1 && t.TPow <= 4) {
+      c[t.TPow] = t.Coef;
+      ++powers;
+      top = t.TPow;
+    }
+  }
   std::vector<NodePtr> terms;
-  for (const Term& t : l.Terms()) terms.push_back(TermNode(t));
+  bool horner_done = powers < 2;
+  for (const Term& t : l.Terms()) {
+    const bool power = t.Factors.empty() && t.LnPow == 0 && t.TPow >= 1 && t.TPow <= 4;
+    if (!power || powers < 2) {
+      terms.push_back(TermNode(t));
+      continue;
+    }
+    if (horner_done) continue;
+    horner_done = true;
+    NodePtr inner = Number(c[top]);
+    for (int k = top - 1; k >= 1; --k) {
+      NodePtr step = Product(Variable("T"), inner);
+      inner = c[k] != 0 ? SumOf({Number(c[k]), step}) : step;
+    }
+    terms.push_back(Product(Variable("T"), inner));
+  }
   return SumOf(std::move(terms));
 }
 

@@ -53,6 +53,8 @@ struct Expected {
   std::vector<std::string> critical;   // phases
 };
 
+constexpr const char* kNotRefined = "Cu-Mg (assessed, imported from TDB)";
+
 const std::map<std::string, Expected>& Textbook() {
   using V = std::vector<std::string>;
   static const std::map<std::string, Expected> m = {
@@ -77,9 +79,11 @@ const std::map<std::string, Expected>& Textbook() {
        {{{0, 1200, "L", "S"}, {1, 1300, "L", "S"}}, {}, {"lens minimum"}, {}}},
       {"Liquid-vapour at 350 K (pressure diagram)",
        {{{0, 2, "L", "V"}, {1, 0.5, "L", "V"}}, {}, {}, {}}},
-      // An assessed system: no closed form for the melting points (NaN: not compared).
+      // Pb melts where the assessment's ranges meet (600.65 K: the liquid's difference to fcc
+      // changes sign there); Sn at the root of 7104.222 - 14.09088 T + 1.49316649E-18 T^7,
+      // liquid minus bct Sn below 505.06 K, solved separately by bisection.
       {"Pb-Sn (assessed, imported from TDB)",
-       {{{0, NAN, "LIQUID", "FCC_A1"}, {1, NAN, "LIQUID", "BCT_A5"}},
+       {{{0, 600.65, "LIQUID", "FCC_A1"}, {1, 505.0599569552127, "LIQUID", "BCT_A5"}},
         {{"eutectic", V{"FCC_A1", "LIQUID", "BCT_A5"}}},
         {},
         {}}},
@@ -89,11 +93,15 @@ const std::map<std::string, Expected>& Textbook() {
 
 TEST(RefineSamples, EverySampleShowsItsReactionsSolved) {
   const auto samples = ReadSamples(std::string(BRELONA_SOURCE_DIR) + "/data/Problems.d");
+  ASSERT_EQ(samples.size(), Textbook().size() + 1);
   size_t checked = 0;
   for (const ProblemInput& problem : samples) {
     SCOPED_TRACE(problem.ProblemName);
+    // Not solved exactly yet: pure Mg is a compound at X = 1 beside the solution phases' node
+    // there, and the reactions with it stay approximate.
+    if (problem.ProblemName == kNotRefined) continue;
     const auto it = Textbook().find(problem.ProblemName);
-    if (it == Textbook().end()) continue;  // Cu-Mg: see the README on its point phase at X = 1
+    ASSERT_NE(it, Textbook().end());
     ++checked;
     const Expected& e = it->second;
     RecordingPorts ports;
