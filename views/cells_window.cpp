@@ -155,7 +155,7 @@ TfmCells::TfmCells(calc::CellGrid* grid, QWidget* parent)
     corner->installEventFilter(new CornerPainter(corner, grid_));
   }
 
-  narrow_ = new QCheckBox(QStringLiteral("\"Узкие\" ячейки"));
+  narrow_ = new QCheckBox(tr("\"Узкие\" ячейки"));
   narrow_->setObjectName(QStringLiteral("chbNarrowCells"));
   compact_ = new QPushButton(QStringLiteral("Compact the grid"));
   compact_->setObjectName(QStringLiteral("sbCompact"));
@@ -163,7 +163,7 @@ TfmCells::TfmCells(calc::CellGrid* grid, QWidget* parent)
   specialPoints_ = new QPushButton(QStringLiteral("Find special points"));
   specialPoints_->setObjectName(QStringLiteral("sbSpecialPoints"));
   specialPoints_->setVisible(false);
-  close_ = new QPushButton(QStringLiteral("&Закрыть"));
+  close_ = new QPushButton(tr("&Закрыть"));
 
   auto* panel = new QWidget;
   panel->setFixedHeight(41);

@@ -1,0 +1,329 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="ru">
+<context>
+    <name>app::TdbImportDialog</name>
+    <message>
+        <source>Import TDB</source>
+        <translation>Import TDB</translation>
+    </message>
+    <message>
+        <source>Browse…</source>
+        <translation>Browse…</translation>
+    </message>
+    <message>
+        <source>TDB file:</source>
+        <translation>TDB file:</translation>
+    </message>
+    <message>
+        <source>and (X is its mole fraction)</source>
+        <translation>and (X is its mole fraction)</translation>
+    </message>
+    <message>
+        <source>Components:</source>
+        <translation>Components:</translation>
+    </message>
+    <message>
+        <source>Phases:</source>
+        <translation>Phases:</translation>
+    </message>
+    <message>
+        <source>Problem name:</source>
+        <translation>Problem name:</translation>
+    </message>
+    <message>
+        <source>What the import gives:</source>
+        <translation>What the import gives:</translation>
+    </message>
+    <message>
+        <source>Import</source>
+        <translation>Import</translation>
+    </message>
+    <message>
+        <source>TDB databases (*.tdb *.TDB);;All files (*)</source>
+        <translation>TDB databases (*.tdb *.TDB);;All files (*)</translation>
+    </message>
+    <message>
+        <source>No phase is chosen.</source>
+        <translation>No phase is chosen.</translation>
+    </message>
+    <message>
+        <source> (compound, X = %1)</source>
+        <translation> (compound, X = %1)</translation>
+    </message>
+    <message>
+        <source>Phases written: %1
+</source>
+        <translation>Phases written: %1
+</translation>
+    </message>
+    <message>
+        <source>Temperature range: %1..%2 K, %3 levels
+</source>
+        <translation>Temperature range: %1..%2 K, %3 levels
+</translation>
+    </message>
+    <message>
+        <source>Skipped phase %1: %2
+</source>
+        <translation>Skipped phase %1: %2
+</translation>
+    </message>
+    <message>
+        <source>Note: %1
+</source>
+        <translation>Note: %1
+</translation>
+    </message>
+    <message>
+        <source>Choose a TDB file.</source>
+        <translation>Choose a TDB file.</translation>
+    </message>
+    <message>
+        <source>The problem needs a name.</source>
+        <translation>The problem needs a name.</translation>
+    </message>
+</context>
+<context>
+    <name>app::TfmAbout</name>
+    <message>
+        <source>О программе...</source>
+        <translation>About...</translation>
+    </message>
+    <message>
+        <source>расчет бинарных фазовых диаграмм</source>
+        <translation>binary phase diagram calculation</translation>
+    </message>
+    <message>
+        <source>Метод: нижняя выпуклая оболочка энергии Гиббса.
+Программа: разработчики Brelona.
+Версия %1</source>
+        <translation>Method: lower convex hull of the Gibbs energy.
+Program: the Brelona developers.
+Version %1</translation>
+    </message>
+    <message>
+        <source>Руководство пользователя:</source>
+        <translation>User manual:</translation>
+    </message>
+    <message>
+        <source>Закрыть</source>
+        <translation>Close</translation>
+    </message>
+</context>
+<context>
+    <name>app::TfmMain</name>
+    <message>
+        <source>&amp;Файл</source>
+        <translation>&amp;File</translation>
+    </message>
+    <message>
+        <source>&amp;Открыть</source>
+        <translation>&amp;Open</translation>
+    </message>
+    <message>
+        <source>&amp;Создать</source>
+        <translation>&amp;New</translation>
+    </message>
+    <message>
+        <source>&amp;Import TDB…</source>
+        <translation>&amp;Import TDB…</translation>
+    </message>
+    <message>
+        <source>&amp;Закрыть</source>
+        <translation>&amp;Close</translation>
+    </message>
+    <message>
+        <source>&amp;Цвет мозаичной диаграммы</source>
+        <translation>&amp;Mosaic diagram colour</translation>
+    </message>
+    <message>
+        <source>&amp;О программе...</source>
+        <translation>&amp;About...</translation>
+    </message>
+    <message>
+        <source>&amp;Language</source>
+        <translation>&amp;Language</translation>
+    </message>
+    <message>
+        <source>Русский</source>
+        <translation>Russian</translation>
+    </message>
+    <message>
+        <source>The language could not be saved: %1</source>
+        <translation>The language could not be saved: %1</translation>
+    </message>
+    <message>
+        <source>The new language is used from the next start of the program.</source>
+        <translation>The new language is used from the next start of the program.</translation>
+    </message>
+    <message>
+        <source>&amp;Results</source>
+        <translation>&amp;Results</translation>
+    </message>
+    <message>
+        <source>&amp;Cell grid</source>
+        <translation>&amp;Cell grid</translation>
+    </message>
+    <message>
+        <source> Задачи </source>
+        <translation> Problems </translation>
+    </message>
+    <message>
+        <source> Выражения для расчета энергии Гиббса </source>
+        <translation> Gibbs energy expressions </translation>
+    </message>
+    <message>
+        <source>Расчет (F9)</source>
+        <translation>Calculate (F9)</translation>
+    </message>
+    <message>
+        <source>По шагам</source>
+        <translation>Step by step</translation>
+    </message>
+    <message>
+        <source>Диаграмма</source>
+        <translation>Diagram</translation>
+    </message>
+    <message>
+        <source>Ред. график</source>
+        <translation>Edit chart</translation>
+    </message>
+    <message>
+        <source>Особые точки</source>
+        <translation>Special points</translation>
+    </message>
+    <message>
+        <source> Ось Y  </source>
+        <translation> Y axis  </translation>
+    </message>
+    <message>
+        <source> Y - это</source>
+        <translation> Y is</translation>
+    </message>
+    <message>
+        <source> Число точек </source>
+        <translation> Number of points </translation>
+    </message>
+    <message>
+        <source>Ось X</source>
+        <translation>X axis</translation>
+    </message>
+    <message>
+        <source>Ось Y</source>
+        <translation>Y axis</translation>
+    </message>
+    <message>
+        <source> Демонстрация </source>
+        <translation> Display </translation>
+    </message>
+    <message>
+        <source>Мозаичная диаграмма</source>
+        <translation>Mosaic diagram</translation>
+    </message>
+    <message>
+        <source>Рабочая диаграмма</source>
+        <translation>Working diagram</translation>
+    </message>
+    <message>
+        <source>Сохранить</source>
+        <translation>Save</translation>
+    </message>
+    <message>
+        <source>Закрыть</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>Название задачи</source>
+        <translation>Problem name</translation>
+    </message>
+    <message>
+        <source>The database %1 was changed by another program since this window read it. Replace it with this window&apos;s problems?</source>
+        <translation>The database %1 was changed by another program since this window read it. Replace it with this window's problems?</translation>
+    </message>
+    <message>
+        <source>Имя новой базы данных</source>
+        <translation>New database name</translation>
+    </message>
+    <message>
+        <source>Введите имя файла с расширением .d</source>
+        <translation>Enter a file name with the extension .d</translation>
+    </message>
+</context>
+<context>
+    <name>views::ChartEditor</name>
+    <message>
+        <source>The %1 axis label format %2.</source>
+        <translation>The %1 axis label format %2.</translation>
+    </message>
+    <message>
+        <source>bottom</source>
+        <translation>bottom</translation>
+    </message>
+    <message>
+        <source>left</source>
+        <translation>left</translation>
+    </message>
+</context>
+<context>
+    <name>views::TfmCells</name>
+    <message>
+        <source>&quot;Узкие&quot; ячейки</source>
+        <translation>&quot;Narrow&quot; cells</translation>
+    </message>
+    <message>
+        <source>&amp;Закрыть</source>
+        <translation>&amp;Close</translation>
+    </message>
+</context>
+<context>
+    <name>views::TfmDiagram2</name>
+    <message>
+        <source>Мольная доля (X) компонента B в системе A-B</source>
+        <translation>Mole fraction (X) of component B in the system A-B</translation>
+    </message>
+    <message>
+        <source>Восстановить масштаб</source>
+        <translation>Undo zoom</translation>
+    </message>
+    <message>
+        <source>Ред. график</source>
+        <translation>Edit chart</translation>
+    </message>
+    <message>
+        <source>Закрыть</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>P, бар</source>
+        <translation>P, bar</translation>
+    </message>
+</context>
+<context>
+    <name>views::TfmSpecPoints</name>
+    <message>
+        <source> Прочие особые точки  </source>
+        <translation> Other special points  </translation>
+    </message>
+    <message>
+        <source> Ноды </source>
+        <translation> Tie lines </translation>
+    </message>
+    <message>
+        <source>Закрыть</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source> P, бар</source>
+        <translation> P, bar</translation>
+    </message>
+    <message>
+        <source> X(лев.)</source>
+        <translation> X(left)</translation>
+    </message>
+    <message>
+        <source> X(прав.)</source>
+        <translation> X(right)</translation>
+    </message>
+</context>
+</TS>
