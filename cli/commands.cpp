@@ -26,14 +26,24 @@ constexpr Help kHelp[] = {
     {"list", "Prints the problem names of FILE.d in list order.\n"},
     {"run",
      "Computes phase diagrams as the Run command of the program does and writes summary.json,\n"
-     "cells.csv, points.csv, nodes.csv, special.txt, mosaic.png, diagram.png and diagram.svg.\n"
+     "cells.csv, points.csv, nodes.csv, special.txt, mosaic.png, diagram.png and diagram.svg,\n"
+     "and with the exact answers (invariants, transitions, critical and congruent points in\n"
+     "summary.json) boundaries.csv: every tie line refined.\n"
      "  --problem NAME           the problem to run (exact name first, then any letter case)\n"
      "  --all                    every problem, one folder each under DIR\n"
      "  --out DIR                the output folder (default: the problem's name; with --all .)\n"
      "  --xpoints N, --ypoints N the grid for this run instead of the problem's\n"
      "  --decimal-separator C    '.' or ',' in the grid's header texts (default '.')\n"
      "  --mosaic-size WxH        the mosaic picture's size (default 400x500)\n"
-     "Prints one line per completed problem: NAME: N levels, N nodes, S s\n"},
+     "  --no-refine              the grid's answers only: no exact values, no boundaries.csv\n"
+     "  -j N, --jobs N           with --all: problems run at once (default: one per processor)\n"
+     "  --quiet                  no line per problem, no progress line\n"
+     "DB.d is a problem table, or a JSON file of one problem or a list of them (the records\n"
+     "db-export writes), or a phase-sheet text file with its range given by\n"
+     "  --y temperature|pressure (default temperature), --ymin Y, --ymax Y,\n"
+     "  --z VALUE (the fixed pressure, bar, default 1; or the fixed temperature, K)\n"
+     "A file of one problem needs neither --problem nor --all.\n"
+     "Prints one line per completed problem: NAME: N levels, N nodes[, N invariants], S s\n"},
     {"import-tdb",
      "Takes the binary system A-B out of a TDB database and writes it as a problem: one sheet\n"
      "line per phase it can hold, comment lines naming the phases it skipped and why.\n"
@@ -58,7 +68,8 @@ const std::vector<Command>& Commands() {
       {"list", CmdList, "FILE.d", "print the problem names in list order"},
       {"run", CmdRun,
        "DB.d (--problem NAME | --all) [--out DIR] [--xpoints N] [--ypoints N]\n"
-       "      [--decimal-separator C] [--mosaic-size WxH]",
+       "      [--decimal-separator C] [--mosaic-size WxH] [-j N] [--quiet]\n"
+       "      [--y temperature|pressure --ymin Y --ymax Y --z VALUE]",
        "compute phase diagrams and write the results"},
       {"import-tdb", CmdImportTdb,
        "FILE.tdb --components A B [--db DB.d | --json FILE.json] [--name NAME]\n"

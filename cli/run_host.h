@@ -24,6 +24,9 @@ struct RunOptions {
   char separator = '.';
   int mosaic_w = 400;
   int mosaic_h = 500;
+  bool refine = true;  // --no-refine: the grid's answers only
+  int jobs = 0;        // problems run at once by --all; 0: one per processor
+  bool quiet = false;  // no summary line, no progress line
 };
 
 struct Message {

@@ -249,6 +249,14 @@ Version %1</translation>
         <source>Введите имя файла с расширением .d</source>
         <translation>Enter a file name with the extension .d</translation>
     </message>
+    <message>
+        <source>Exact values</source>
+        <translation>Exact values</translation>
+    </message>
+    <message>
+        <source>Solve invariants, transitions, critical points and boundaries from the Gibbs energies after the sweep</source>
+        <translation>Solve invariants, transitions, critical points and boundaries from the Gibbs energies after the sweep</translation>
+    </message>
 </context>
 <context>
     <name>views::ChartEditor</name>
@@ -263,6 +271,41 @@ Version %1</translation>
     <message>
         <source>left</source>
         <translation>left</translation>
+    </message>
+</context>
+<context>
+    <name>views::LabelFormat</name>
+    <message>
+        <source>is longer than %1 characters</source>
+        <translation>is longer than %1 characters</translation>
+    </message>
+    <message>
+        <source>has no number conversion such as %.2f</source>
+        <translation>has no number conversion such as %.2f</translation>
+    </message>
+    <message>
+        <source>holds more than one %</source>
+        <translation>holds more than one %</translation>
+    </message>
+    <message>
+        <source>needs a point and a precision after the %</source>
+        <translation>needs a point and a precision after the %</translation>
+    </message>
+    <message>
+        <source>has no precision after the point</source>
+        <translation>has no precision after the point</translation>
+    </message>
+    <message>
+        <source>has a precision above %1</source>
+        <translation>has a precision above %1</translation>
+    </message>
+    <message>
+        <source>needs one of f, e, g, E, G, d, i after the precision</source>
+        <translation>needs one of f, e, g, E, G, d, i after the precision</translation>
+    </message>
+    <message>
+        <source>Empty for automatic labels, or one number format %.Nf, %.Ne or %.Ng (N digits, 0 to 17) with optional text around it, e.g. &quot;%.1f K&quot;.</source>
+        <translation>Empty for automatic labels, or one number format %.Nf, %.Ne or %.Ng (N digits, 0 to 17) with optional text around it, e.g. &quot;%.1f K&quot;.</translation>
     </message>
 </context>
 <context>
@@ -324,6 +367,66 @@ Version %1</translation>
     <message>
         <source> X(прав.)</source>
         <translation> X(right)</translation>
+    </message>
+    <message>
+        <source>Type</source>
+        <translation>Type</translation>
+    </message>
+    <message>
+        <source>Reaction</source>
+        <translation>Reaction</translation>
+    </message>
+    <message>
+        <source>Y</source>
+        <translation>Y</translation>
+    </message>
+    <message>
+        <source>X left</source>
+        <translation>X left</translation>
+    </message>
+    <message>
+        <source>X middle</source>
+        <translation>X middle</translation>
+    </message>
+    <message>
+        <source>X right</source>
+        <translation>X right</translation>
+    </message>
+    <message>
+        <source>Kind</source>
+        <translation>Kind</translation>
+    </message>
+    <message>
+        <source>Phases</source>
+        <translation>Phases</translation>
+    </message>
+    <message>
+        <source>X</source>
+        <translation>X</translation>
+    </message>
+    <message>
+        <source>Exact values</source>
+        <translation>Exact values</translation>
+    </message>
+    <message>
+        <source>Invariant reactions</source>
+        <translation>Invariant reactions</translation>
+    </message>
+    <message>
+        <source>Transitions, congruent and critical points</source>
+        <translation>Transitions, congruent and critical points</translation>
+    </message>
+    <message>
+        <source>P, bar</source>
+        <translation>P, bar</translation>
+    </message>
+    <message>
+        <source>T, K</source>
+        <translation>T, K</translation>
+    </message>
+    <message>
+        <source>(approximate)</source>
+        <translation>(approximate)</translation>
     </message>
 </context>
 </TS>
