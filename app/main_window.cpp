@@ -317,7 +317,7 @@ QGridLayout* TfmMain::BuildCommandButtons(QWidget* parent) {
   sbDiagram_->setEnabled(false);
   sbEditChart_ = new QPushButton(tr("Ред. график"), parent);
   sbSpecialPoints_ = new QPushButton(tr("Особые точки"), parent);
-  sbGrid_ = new QPushButton("&Grid", parent);
+  sbGrid_ = new QPushButton(tr("&Grid"), parent);
   sbGrid_->setVisible(false);
   sbGrid_->setEnabled(false);
   lblZ_ = new QLabel(parent);
@@ -362,9 +362,9 @@ QGroupBox* TfmMain::BuildYAxisBox(QWidget* parent) {
   edYmin_->setObjectName("DBEdit1");
   edYmax_ = new QLineEdit(yAxis);
   edYmax_->setObjectName("DBEdit2");
-  yLayout->addWidget(new QLabel("Ymin", yAxis), 1, 0);
+  yLayout->addWidget(new QLabel(tr("Ymin"), yAxis), 1, 0);
   yLayout->addWidget(edYmin_, 1, 1);
-  yLayout->addWidget(new QLabel("Ymax", yAxis), 2, 0);
+  yLayout->addWidget(new QLabel(tr("Ymax"), yAxis), 2, 0);
   yLayout->addWidget(edYmax_, 2, 1);
   return yAxis;
 }
@@ -398,7 +398,7 @@ QVBoxLayout* TfmMain::BuildDisplayAndClose(QWidget* parent) {
   lastColumn->addWidget(display);
   auto* saveRow = new QHBoxLayout;
   chbSave_ = new QCheckBox(tr("Сохранить"), parent);
-  chbSave_->setToolTip("Save settings on close");
+  chbSave_->setToolTip(tr("Save settings on close"));
   chbSave_->setChecked(true);
   btnClose_ = new QPushButton(tr("Закрыть"), parent);
   saveRow->addWidget(chbSave_);

@@ -257,6 +257,22 @@ Version %1</translation>
         <source>Solve invariants, transitions, critical points and boundaries from the Gibbs energies after the sweep</source>
         <translation>Solve invariants, transitions, critical points and boundaries from the Gibbs energies after the sweep</translation>
     </message>
+    <message>
+        <source>&amp;Grid</source>
+        <translation>&amp;Grid</translation>
+    </message>
+    <message>
+        <source>Ymin</source>
+        <translation>Ymin</translation>
+    </message>
+    <message>
+        <source>Ymax</source>
+        <translation>Ymax</translation>
+    </message>
+    <message>
+        <source>Save settings on close</source>
+        <translation>Save settings on close</translation>
+    </message>
 </context>
 <context>
     <name>views::ChartEditor</name>
@@ -271,6 +287,146 @@ Version %1</translation>
     <message>
         <source>left</source>
         <translation>left</translation>
+    </message>
+    <message>
+        <source>Edit chart</source>
+        <translation>Edit chart</translation>
+    </message>
+    <message>
+        <source>Titles</source>
+        <translation>Titles</translation>
+    </message>
+    <message>
+        <source>Walls</source>
+        <translation>Walls</translation>
+    </message>
+    <message>
+        <source>Axes</source>
+        <translation>Axes</translation>
+    </message>
+    <message>
+        <source>Series</source>
+        <translation>Series</translation>
+    </message>
+    <message>
+        <source>Visible</source>
+        <translation>Visible</translation>
+    </message>
+    <message>
+        <source>Text</source>
+        <translation>Text</translation>
+    </message>
+    <message>
+        <source>Font</source>
+        <translation>Font</translation>
+    </message>
+    <message>
+        <source>Alignment</source>
+        <translation>Alignment</translation>
+    </message>
+    <message>
+        <source>Colour</source>
+        <translation>Colour</translation>
+    </message>
+    <message>
+        <source>Title</source>
+        <translation>Title</translation>
+    </message>
+    <message>
+        <source>Foot</source>
+        <translation>Foot</translation>
+    </message>
+    <message>
+        <source>Show the legend</source>
+        <translation>Show the legend</translation>
+    </message>
+    <message>
+        <source>Chart background</source>
+        <translation>Chart background</translation>
+    </message>
+    <message>
+        <source>Back wall (plot area)</source>
+        <translation>Back wall (plot area)</translation>
+    </message>
+    <message>
+        <source>Automatic range</source>
+        <translation>Automatic range</translation>
+    </message>
+    <message>
+        <source>automatic</source>
+        <translation>automatic</translation>
+    </message>
+    <message>
+        <source>Grid</source>
+        <translation>Grid</translation>
+    </message>
+    <message>
+        <source>Labels</source>
+        <translation>Labels</translation>
+    </message>
+    <message>
+        <source>automatic, or e.g. %.2f</source>
+        <translation>automatic, or e.g. %.2f</translation>
+    </message>
+    <message>
+        <source>Minimum</source>
+        <translation>Minimum</translation>
+    </message>
+    <message>
+        <source>Maximum</source>
+        <translation>Maximum</translation>
+    </message>
+    <message>
+        <source>Increment</source>
+        <translation>Increment</translation>
+    </message>
+    <message>
+        <source>Minor ticks</source>
+        <translation>Minor ticks</translation>
+    </message>
+    <message>
+        <source>Grid style</source>
+        <translation>Grid style</translation>
+    </message>
+    <message>
+        <source>Grid colour</source>
+        <translation>Grid colour</translation>
+    </message>
+    <message>
+        <source>Label format</source>
+        <translation>Label format</translation>
+    </message>
+    <message>
+        <source>Bottom axis</source>
+        <translation>Bottom axis</translation>
+    </message>
+    <message>
+        <source>Left axis</source>
+        <translation>Left axis</translation>
+    </message>
+    <message>
+        <source>Markers on lines</source>
+        <translation>Markers on lines</translation>
+    </message>
+    <message>
+        <source>Marker</source>
+        <translation>Marker</translation>
+    </message>
+    <message>
+        <source>Marker size</source>
+        <translation>Marker size</translation>
+    </message>
+    <message>
+        <source>Outline / pen colour</source>
+        <translation>Outline / pen colour</translation>
+    </message>
+    <message>
+        <source>Pen width</source>
+        <translation>Pen width</translation>
+    </message>
+    <message>
+        <source>Pen style</source>
+        <translation>Pen style</translation>
     </message>
 </context>
 <context>
@@ -318,6 +474,18 @@ Version %1</translation>
         <source>&amp;Закрыть</source>
         <translation>&amp;Close</translation>
     </message>
+    <message>
+        <source>Grid representation</source>
+        <translation>Grid representation</translation>
+    </message>
+    <message>
+        <source>Compact the grid</source>
+        <translation>Compact the grid</translation>
+    </message>
+    <message>
+        <source>Find special points</source>
+        <translation>Find special points</translation>
+    </message>
 </context>
 <context>
     <name>views::TfmDiagram2</name>
@@ -340,6 +508,17 @@ Version %1</translation>
     <message>
         <source>P, бар</source>
         <translation>P, bar</translation>
+    </message>
+    <message>
+        <source>Diagram</source>
+        <translation>Diagram</translation>
+    </message>
+</context>
+<context>
+    <name>views::TfmMDiagram</name>
+    <message>
+        <source>Mosaic diagram</source>
+        <translation>Mosaic diagram</translation>
     </message>
 </context>
 <context>
@@ -427,6 +606,10 @@ Version %1</translation>
     <message>
         <source>(approximate)</source>
         <translation>(approximate)</translation>
+    </message>
+    <message>
+        <source>Special points coordinates</source>
+        <translation>Special points coordinates</translation>
     </message>
 </context>
 </TS>

@@ -118,7 +118,7 @@ void CellGridModel::Refresh() {
 
 TfmCells::TfmCells(calc::CellGrid* grid, QWidget* parent)
     : QWidget(parent, Qt::Window), grid_(grid) {
-  setWindowTitle(QStringLiteral("Grid representation"));
+  setWindowTitle(tr("Grid representation"));
   setObjectName(QStringLiteral("fmCells"));
   resize(696, 480);
   move(192, 114);
@@ -157,10 +157,10 @@ TfmCells::TfmCells(calc::CellGrid* grid, QWidget* parent)
 
   narrow_ = new QCheckBox(tr("\"Узкие\" ячейки"));
   narrow_->setObjectName(QStringLiteral("chbNarrowCells"));
-  compact_ = new QPushButton(QStringLiteral("Compact the grid"));
+  compact_ = new QPushButton(tr("Compact the grid"));
   compact_->setObjectName(QStringLiteral("sbCompact"));
   compact_->setVisible(false);
-  specialPoints_ = new QPushButton(QStringLiteral("Find special points"));
+  specialPoints_ = new QPushButton(tr("Find special points"));
   specialPoints_->setObjectName(QStringLiteral("sbSpecialPoints"));
   specialPoints_->setVisible(false);
   close_ = new QPushButton(tr("&Закрыть"));

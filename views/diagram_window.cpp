@@ -67,7 +67,7 @@ SeriesLook TfmDiagram2::SpecialPointsLook() {
 
 TfmDiagram2::TfmDiagram2(const QString& chartFile, QWidget* parent)
     : QWidget(parent, Qt::Window), chartFile_(chartFile), separator_(LocaleSeparator()) {
-  setWindowTitle(QStringLiteral("Diagram"));
+  setWindowTitle(tr("Diagram"));
   setObjectName(QStringLiteral("fmDiagram2"));
   resize(696, 525);
   move(19, 8);

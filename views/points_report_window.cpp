@@ -51,7 +51,7 @@ void AddRow(QTableWidget* t, const QStringList& cells) {
 }  // namespace
 
 TfmSpecPoints::TfmSpecPoints(QWidget* parent) : QWidget(parent, Qt::Window) {
-  setWindowTitle(QStringLiteral("Special points coordinates"));
+  setWindowTitle(tr("Special points coordinates"));
   setObjectName(QStringLiteral("fmSpecPoints"));
   resize(524, 640);
   move(185, 27);
