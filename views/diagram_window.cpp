@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
+#include <QTranslator>
 #include <QVBoxLayout>
 #include <QXYSeries>
 
@@ -20,6 +21,15 @@ namespace views {
 namespace {
 
 const char* const kFoot = QT_TRANSLATE_NOOP("views::TfmDiagram2", "Мольная доля (X) компонента B в системе A-B");
+
+// Whether a chart caption is the designed axis caption in Russian or in English (a chart file
+// keeps the caption in the language it was written in).
+bool IsDesignedFoot(const QString& text) {
+  if (text == QString::fromUtf8(kFoot)) return true;
+  QTranslator english;
+  return english.load(QStringLiteral(":/i18n/brelona_en.qm")) &&
+         text == english.translate("views::TfmDiagram2", kFoot);
+}
 
 char LocaleSeparator() {
   const QString point = QLocale().decimalPoint();
@@ -110,7 +120,7 @@ TfmDiagram2::TfmDiagram2(const QString& chartFile, QWidget* parent)
       ChartLook look = file->look;
       // A chart file written in the other language keeps the designed axis caption in the
       // shown language.
-      if (look.foot.text == QString::fromUtf8(kFoot)) look.foot.text = tr(kFoot);
+      if (IsDesignedFoot(look.foot.text)) look.foot.text = tr(kFoot);
       chart_->SetLook(look);
       chart_->SetAllSeries(file->series);
       loadError_.clear();

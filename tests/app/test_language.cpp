@@ -212,6 +212,10 @@ TEST_F(LanguageTest, EnglishLeavesNoRussianTextAndRussianStaysTheDefault) {
     for (const QString& t : texts) EXPECT_FALSE(HasCyrillic(t)) << t.toStdString();
   }
   EXPECT_EQ(caption_, "New database name");
+
+  // Back in Russian, the chart file written in English shows the designed Russian caption.
+  app::InstallLanguage("ru");
+  EXPECT_TRUE(RunAndCollect()[1].second.contains("Мольная доля (X) компонента B в системе A-B"));
 }
 
 }  // namespace
