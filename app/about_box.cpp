@@ -57,7 +57,7 @@ QUrl TfmAbout::ManualUrl() {
 }
 
 TfmAbout::TfmAbout(QWidget* parent) : QDialog(parent) {
-  setWindowTitle(QString::fromUtf8("О программе..."));
+  setWindowTitle(tr("О программе..."));
   setFixedSize(443, 302);
   setModal(true);
 
@@ -73,7 +73,7 @@ TfmAbout::TfmAbout(QWidget* parent) : QDialog(parent) {
   lblName_->setAttribute(Qt::WA_TransparentForMouseEvents);
   layout->addWidget(lblName_);
 
-  auto* subtitle = new QLabel(QString::fromUtf8("расчет бинарных фазовых диаграмм"), this);
+  auto* subtitle = new QLabel(tr("расчет бинарных фазовых диаграмм"), this);
   subtitle->setFont(ArialFont(21, false));
   subtitle->setAlignment(Qt::AlignHCenter);
   subtitle->setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -81,9 +81,9 @@ TfmAbout::TfmAbout(QWidget* parent) : QDialog(parent) {
 
   layout->addSpacing(12);
   auto* credits = new QLabel(
-      QString::fromUtf8("Метод: нижняя выпуклая оболочка энергии Гиббса.\n"
-                        "Программа: разработчики Brelona.\n"
-                        "Версия %1")
+      tr("Метод: нижняя выпуклая оболочка энергии Гиббса.\n"
+         "Программа: разработчики Brelona.\n"
+         "Версия %1")
           .arg(QCoreApplication::applicationVersion().isEmpty()
                    ? QStringLiteral("0.1")
                    : QCoreApplication::applicationVersion()),
@@ -94,7 +94,7 @@ TfmAbout::TfmAbout(QWidget* parent) : QDialog(parent) {
   layout->addWidget(credits);
 
   layout->addSpacing(8);
-  auto* manualCaption = new QLabel(QString::fromUtf8("Руководство пользователя:"), this);
+  auto* manualCaption = new QLabel(tr("Руководство пользователя:"), this);
   manualCaption->setAlignment(Qt::AlignHCenter);
   manualCaption->setAttribute(Qt::WA_TransparentForMouseEvents);
   layout->addWidget(manualCaption);
@@ -116,7 +116,7 @@ TfmAbout::TfmAbout(QWidget* parent) : QDialog(parent) {
 
   layout->addStretch(1);
   btnClose_ = new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton),
-                              QString::fromUtf8("Закрыть"), this);
+                              tr("Закрыть"), this);
   btnClose_->setFlat(true);
   btnClose_->setAutoDefault(false);
   connect(btnClose_, &QPushButton::clicked, this, &QDialog::accept);

@@ -3,6 +3,7 @@
 #include "app/import_tdb_dialog.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -33,6 +34,7 @@
 
 #include "app/about_box.h"
 #include "app/binding.h"
+#include "app/language.h"
 #include "app/result_windows.h"
 #include "app/settings.h"
 #include "app/stripe_grid.h"
@@ -116,6 +118,7 @@ void TfmMain::BuildUi() {
   SetUpWindow();
   BuildMenus();
   BuildResultsMenu();
+  BuildLanguageMenu();
   auto* central = new QWidget(this);
   auto* outer = new QVBoxLayout(central);
   outer->setContentsMargins(2, 2, 2, 0);
@@ -150,14 +153,14 @@ void TfmMain::SetUpWindow() {
 
 void TfmMain::BuildMenus() {
   // The captions as designed, with a mnemonic each (Alt and the underlined letter).
-  menuFile_ = menuBar()->addMenu(U("&Файл"));
-  actOpen_ = menuFile_->addAction(U("&Открыть"));
-  actCreate_ = menuFile_->addAction(U("&Создать"));
+  menuFile_ = menuBar()->addMenu(tr("&Файл"));
+  actOpen_ = menuFile_->addAction(tr("&Открыть"));
+  actCreate_ = menuFile_->addAction(tr("&Создать"));
   actImportTdb_ = menuFile_->addAction(tr("&Import TDB…"));
   menuFile_->addSeparator();
-  actClose_ = menuFile_->addAction(U("&Закрыть"));
-  actColor_ = menuBar()->addAction(U("&Цвет мозаичной диаграммы"));
-  actAbout_ = menuBar()->addAction(U("&О программе..."));
+  actClose_ = menuFile_->addAction(tr("&Закрыть"));
+  actColor_ = menuBar()->addAction(tr("&Цвет мозаичной диаграммы"));
+  actAbout_ = menuBar()->addAction(tr("&О программе..."));
   connect(actOpen_, &QAction::triggered, this, [this] { N1Click(); });
   connect(actCreate_, &QAction::triggered, this, [this] { N5Click(); });
   connect(actClose_, &QAction::triggered, this, [this] { N3Click(); });
@@ -173,6 +176,37 @@ void TfmMain::BuildMenus() {
   LockDuringSweep(actImportTdb_);
 }
 
+void TfmMain::BuildLanguageMenu() {
+  // The interface language; the choice is kept in the settings file and takes effect when the
+  // program starts again.
+  auto* menu = new QMenu(tr("&Language"), this);
+  menuBar()->insertMenu(actAbout_, menu);
+  auto* group = new QActionGroup(menu);
+  const std::pair<const char*, QString> items[] = {{kRussian, tr("Русский")},
+                                                   {kEnglish, QStringLiteral("English")}};
+  for (const auto& [code, caption] : items) {
+    QAction* a = menu->addAction(caption);
+    a->setObjectName(QStringLiteral("actLanguage_") + QLatin1String(code));
+    a->setCheckable(true);
+    a->setChecked(CurrentLanguage() == QLatin1String(code));
+    group->addAction(a);
+    connect(a, &QAction::triggered, this, [this, code = std::string(code)] { ChooseLanguage(code); });
+  }
+}
+
+void TfmMain::ChooseLanguage(const std::string& language) {
+  try {
+    WriteLanguageSetting(QFile::encodeName(SettingsWritePath()).toStdString(), language);
+  } catch (const std::exception& e) {
+    dialogs_.MessageDlg(tr("The language could not be saved: %1").arg(QString::fromUtf8(e.what())).toStdString(),
+                        calc::DialogType::Warning, {calc::DialogButton::OK});
+    return;
+  }
+  if (CurrentLanguage() != QString::fromStdString(language))
+    dialogs_.MessageDlg(tr("The new language is used from the next start of the program.").toStdString(),
+                        calc::DialogType::Information, {calc::DialogButton::OK});
+}
+
 void TfmMain::BuildResultsMenu() {
   // The result windows that have no button of their own; the menu sits after "Файл".
   auto* results = new QMenu(tr("&Results"), this);
@@ -183,7 +217,7 @@ void TfmMain::BuildResultsMenu() {
 }
 
 QWidget* TfmMain::BuildProblemList(QWidget* parent) {
-  auto* problems = new QGroupBox(U(" Задачи "), parent);
+  auto* problems = new QGroupBox(tr(" Задачи "), parent);
   auto* problemsLayout = new QVBoxLayout(problems);
   problemsLayout->setContentsMargins(4, 4, 4, 4);
   grid_ = new TStripeGrid(problems);
@@ -239,7 +273,7 @@ QWidget* TfmMain::BuildChartAndSheet(QWidget* parent) {
   chart_ = new TWorkingChart(rightSplitter_);
   chart_->setObjectName("Chart1");
   chart_->setMinimumHeight(120);
-  auto* sheet = new QGroupBox(U(" Выражения для расчета энергии Гиббса "), rightSplitter_);
+  auto* sheet = new QGroupBox(tr(" Выражения для расчета энергии Гиббса "), rightSplitter_);
   auto* sheetLayout = new QVBoxLayout(sheet);
   sheetLayout->setContentsMargins(4, 4, 4, 4);
   memFunctions_ = new QPlainTextEdit(sheet);
@@ -276,14 +310,14 @@ QWidget* TfmMain::BuildBottomPanel(QWidget* parent) {
 QGridLayout* TfmMain::BuildCommandButtons(QWidget* parent) {
   auto* commands = new QGridLayout;
   commands->setVerticalSpacing(3);
-  sbRun_ = new QPushButton(U("Расчет (F9)"), parent);
-  sbRun_->setToolTip(U("Расчет (F9)"));
-  chbStep_ = new QCheckBox(U("По шагам"), parent);
-  sbDiagram_ = new QPushButton(U("Диаграмма"), parent);
+  sbRun_ = new QPushButton(tr("Расчет (F9)"), parent);
+  sbRun_->setToolTip(tr("Расчет (F9)"));
+  chbStep_ = new QCheckBox(tr("По шагам"), parent);
+  sbDiagram_ = new QPushButton(tr("Диаграмма"), parent);
   sbDiagram_->setEnabled(false);
-  sbEditChart_ = new QPushButton(U("Ред. график"), parent);
-  sbSpecialPoints_ = new QPushButton(U("Особые точки"), parent);
-  sbGrid_ = new QPushButton("&Grid", parent);
+  sbEditChart_ = new QPushButton(tr("Ред. график"), parent);
+  sbSpecialPoints_ = new QPushButton(tr("Особые точки"), parent);
+  sbGrid_ = new QPushButton(tr("&Grid"), parent);
   sbGrid_->setVisible(false);
   sbGrid_->setEnabled(false);
   lblZ_ = new QLabel(parent);
@@ -315,10 +349,10 @@ QGridLayout* TfmMain::BuildCommandButtons(QWidget* parent) {
 }
 
 QGroupBox* TfmMain::BuildYAxisBox(QWidget* parent) {
-  auto* yAxis = new QGroupBox(U(" Ось Y  "), parent);
+  auto* yAxis = new QGroupBox(tr(" Ось Y  "), parent);
   auto* yLayout = new QGridLayout(yAxis);
   yLayout->setContentsMargins(6, 4, 6, 4);
-  yLayout->addWidget(new QLabel(U(" Y - это"), yAxis), 0, 0);
+  yLayout->addWidget(new QLabel(tr(" Y - это"), yAxis), 0, 0);
   dbcbY_ = new QComboBox(yAxis);
   dbcbY_->setObjectName("dbcbY");
   dbcbY_->addItems({calc::kTemperatureText, calc::kPressureText});
@@ -328,15 +362,15 @@ QGroupBox* TfmMain::BuildYAxisBox(QWidget* parent) {
   edYmin_->setObjectName("DBEdit1");
   edYmax_ = new QLineEdit(yAxis);
   edYmax_->setObjectName("DBEdit2");
-  yLayout->addWidget(new QLabel("Ymin", yAxis), 1, 0);
+  yLayout->addWidget(new QLabel(tr("Ymin"), yAxis), 1, 0);
   yLayout->addWidget(edYmin_, 1, 1);
-  yLayout->addWidget(new QLabel("Ymax", yAxis), 2, 0);
+  yLayout->addWidget(new QLabel(tr("Ymax"), yAxis), 2, 0);
   yLayout->addWidget(edYmax_, 2, 1);
   return yAxis;
 }
 
 QGroupBox* TfmMain::BuildPointCountBox(QWidget* parent) {
-  auto* counts = new QGroupBox(U(" Число точек "), parent);
+  auto* counts = new QGroupBox(tr(" Число точек "), parent);
   auto* cLayout = new QGridLayout(counts);
   cLayout->setContentsMargins(6, 4, 6, 4);
   edXPoints_ = new QLineEdit(counts);
@@ -345,28 +379,28 @@ QGroupBox* TfmMain::BuildPointCountBox(QWidget* parent) {
   edYPoints_->setObjectName("DBEdit3");
   edXPoints_->setMaximumWidth(60);
   edYPoints_->setMaximumWidth(60);
-  cLayout->addWidget(new QLabel(U("Ось X"), counts), 0, 0);
+  cLayout->addWidget(new QLabel(tr("Ось X"), counts), 0, 0);
   cLayout->addWidget(edXPoints_, 0, 1);
-  cLayout->addWidget(new QLabel(U("Ось Y"), counts), 1, 0);
+  cLayout->addWidget(new QLabel(tr("Ось Y"), counts), 1, 0);
   cLayout->addWidget(edYPoints_, 1, 1);
   return counts;
 }
 
 QVBoxLayout* TfmMain::BuildDisplayAndClose(QWidget* parent) {
   auto* lastColumn = new QVBoxLayout;
-  auto* display = new QGroupBox(U(" Демонстрация "), parent);
+  auto* display = new QGroupBox(tr(" Демонстрация "), parent);
   auto* dLayout = new QVBoxLayout(display);
   dLayout->setContentsMargins(6, 4, 6, 4);
-  chbShowMosaic_ = new QCheckBox(U("Мозаичная диаграмма"), display);
-  chbShowChart_ = new QCheckBox(U("Рабочая диаграмма"), display);
+  chbShowMosaic_ = new QCheckBox(tr("Мозаичная диаграмма"), display);
+  chbShowChart_ = new QCheckBox(tr("Рабочая диаграмма"), display);
   dLayout->addWidget(chbShowMosaic_);
   dLayout->addWidget(chbShowChart_);
   lastColumn->addWidget(display);
   auto* saveRow = new QHBoxLayout;
-  chbSave_ = new QCheckBox(U("Сохранить"), parent);
-  chbSave_->setToolTip("Save settings on close");
+  chbSave_ = new QCheckBox(tr("Сохранить"), parent);
+  chbSave_->setToolTip(tr("Save settings on close"));
   chbSave_->setChecked(true);
-  btnClose_ = new QPushButton(U("Закрыть"), parent);
+  btnClose_ = new QPushButton(tr("Закрыть"), parent);
   saveRow->addWidget(chbSave_);
   saveRow->addStretch(1);
   saveRow->addWidget(btnClose_);
@@ -422,7 +456,7 @@ void TfmMain::BindTable() {
 
   binding_ = new TDataBinding(vtblProblem_);
   binding_->OnError = [this](const std::exception& e) { ShowError(e); };
-  binding_->BindGrid(grid_, "ProblemName", U("Название задачи"));
+  binding_->BindGrid(grid_, "ProblemName", tr("Название задачи"));
   binding_->BindMemo(memFunctions_, "Functs");
   binding_->BindCombo(dbcbY_, "Yparameter");
   binding_->BindEdit(edYmin_, "Ymin");
@@ -770,7 +804,8 @@ void TfmMain::N5Click() {
     std::string name;
     for (;;) {
       const auto entered = dialogs_.InputQuery(
-          "Имя новой базы данных", "Введите имя файла с расширением .d", proposed);
+          tr("Имя новой базы данных").toStdString(),
+          tr("Введите имя файла с расширением .d").toStdString(), proposed);
       if (!entered) return;
       if (Trimmed(*entered).empty()) {
         dialogs_.MessageDlg("File name must be assigned", calc::DialogType::Warning,

@@ -164,6 +164,9 @@ class TfmMain : public QMainWindow, public calc::CalcHost {
   void SetUpWindow();
   void BuildMenus();
   void BuildResultsMenu();
+  void BuildLanguageMenu();
+  // Keeps the chosen interface language ("ru" or "en") in the settings file.
+  void ChooseLanguage(const std::string& language);
   QWidget* BuildProblemList(QWidget* parent);
   QHBoxLayout* BuildNavigator(QWidget* parent);
   QWidget* BuildChartAndSheet(QWidget* parent);

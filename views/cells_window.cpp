@@ -118,7 +118,7 @@ void CellGridModel::Refresh() {
 
 TfmCells::TfmCells(calc::CellGrid* grid, QWidget* parent)
     : QWidget(parent, Qt::Window), grid_(grid) {
-  setWindowTitle(QStringLiteral("Grid representation"));
+  setWindowTitle(tr("Grid representation"));
   setObjectName(QStringLiteral("fmCells"));
   resize(696, 480);
   move(192, 114);
@@ -155,15 +155,15 @@ TfmCells::TfmCells(calc::CellGrid* grid, QWidget* parent)
     corner->installEventFilter(new CornerPainter(corner, grid_));
   }
 
-  narrow_ = new QCheckBox(QStringLiteral("\"Узкие\" ячейки"));
+  narrow_ = new QCheckBox(tr("\"Узкие\" ячейки"));
   narrow_->setObjectName(QStringLiteral("chbNarrowCells"));
-  compact_ = new QPushButton(QStringLiteral("Compact the grid"));
+  compact_ = new QPushButton(tr("Compact the grid"));
   compact_->setObjectName(QStringLiteral("sbCompact"));
   compact_->setVisible(false);
-  specialPoints_ = new QPushButton(QStringLiteral("Find special points"));
+  specialPoints_ = new QPushButton(tr("Find special points"));
   specialPoints_->setObjectName(QStringLiteral("sbSpecialPoints"));
   specialPoints_->setVisible(false);
-  close_ = new QPushButton(QStringLiteral("&Закрыть"));
+  close_ = new QPushButton(tr("&Закрыть"));
 
   auto* panel = new QWidget;
   panel->setFixedHeight(41);

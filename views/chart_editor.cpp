@@ -109,14 +109,14 @@ void ColourButton::SetColour(const QColor& colour) {
 
 ChartEditor::ChartEditor(const ChartLook& look, const QList<SeriesData>& series, QWidget* parent)
     : QDialog(parent), look_(look), series_(series) {
-  setWindowTitle(QStringLiteral("Edit chart"));
+  setWindowTitle(tr("Edit chart"));
   setModal(true);
   pages_ = new QTabWidget;
   pages_->setObjectName(QStringLiteral("pages"));
-  pages_->addTab(MakeTextPage(), QStringLiteral("Titles"));
-  pages_->addTab(MakeWallsPage(), QStringLiteral("Walls"));
-  pages_->addTab(MakeAxesPage(), QStringLiteral("Axes"));
-  pages_->addTab(MakeSeriesPage(), QStringLiteral("Series"));
+  pages_->addTab(MakeTextPage(), tr("Titles"));
+  pages_->addTab(MakeWallsPage(), tr("Walls"));
+  pages_->addTab(MakeAxesPage(), tr("Axes"));
+  pages_->addTab(MakeSeriesPage(), tr("Series"));
   pages_->setCurrentIndex(0);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
@@ -153,11 +153,11 @@ QWidget* ChartEditor::MakeTextGroup(const QString& caption, const QString& name,
   c.colour = new ColourButton;
   c.colour->setObjectName(name + QStringLiteral("Colour"));
   c.colour->SetColour(look.colour);
-  c.visible = MakeCheck(QStringLiteral("Visible"), look.visible, name + QStringLiteral("Visible"));
-  form->addRow(QStringLiteral("Text"), c.text);
-  form->addRow(QStringLiteral("Font"), c.font);
-  form->addRow(QStringLiteral("Alignment"), c.align);
-  form->addRow(QStringLiteral("Colour"), c.colour);
+  c.visible = MakeCheck(tr("Visible"), look.visible, name + QStringLiteral("Visible"));
+  form->addRow(tr("Text"), c.text);
+  form->addRow(tr("Font"), c.font);
+  form->addRow(tr("Alignment"), c.align);
+  form->addRow(tr("Colour"), c.colour);
   form->addRow(QString(), c.visible);
   return group;
 }
@@ -165,8 +165,8 @@ QWidget* ChartEditor::MakeTextGroup(const QString& caption, const QString& name,
 QWidget* ChartEditor::MakeTextPage() {
   auto* page = new QWidget;
   auto* layout = new QVBoxLayout(page);
-  layout->addWidget(MakeTextGroup(QStringLiteral("Title"), QStringLiteral("title"), look_.title, title_));
-  layout->addWidget(MakeTextGroup(QStringLiteral("Foot"), QStringLiteral("foot"), look_.foot, foot_));
+  layout->addWidget(MakeTextGroup(tr("Title"), QStringLiteral("title"), look_.title, title_));
+  layout->addWidget(MakeTextGroup(tr("Foot"), QStringLiteral("foot"), look_.foot, foot_));
   layout->addStretch();
   return page;
 }
@@ -180,9 +180,9 @@ QWidget* ChartEditor::MakeWallsPage() {
   plotArea_ = new ColourButton;
   plotArea_->setObjectName(QStringLiteral("plotArea"));
   plotArea_->SetColour(look_.plotArea);
-  legend_ = MakeCheck(QStringLiteral("Show the legend"), look_.legendVisible, QStringLiteral("legend"));
-  form->addRow(QStringLiteral("Chart background"), background_);
-  form->addRow(QStringLiteral("Back wall (plot area)"), plotArea_);
+  legend_ = MakeCheck(tr("Show the legend"), look_.legendVisible, QStringLiteral("legend"));
+  form->addRow(tr("Chart background"), background_);
+  form->addRow(tr("Back wall (plot area)"), plotArea_);
   form->addRow(QString(), legend_);
   return page;
 }
@@ -192,24 +192,24 @@ QWidget* ChartEditor::MakeAxisGroup(const QString& caption, const QString& name,
   auto* group = new QGroupBox(caption);
   auto* form = new QFormLayout(group);
   constexpr double kBig = 1e12;
-  c.automatic = MakeCheck(QStringLiteral("Automatic range"), look.automatic, name + QStringLiteral("Automatic"));
+  c.automatic = MakeCheck(tr("Automatic range"), look.automatic, name + QStringLiteral("Automatic"));
   c.min = MakeNumber(look.min, -kBig, kBig, 6, name + QStringLiteral("Min"));
   c.max = MakeNumber(look.max, -kBig, kBig, 6, name + QStringLiteral("Max"));
   c.increment = MakeNumber(look.increment, 0, kBig, 6, name + QStringLiteral("Increment"));
-  c.increment->setSpecialValueText(QStringLiteral("automatic"));
+  c.increment->setSpecialValueText(tr("automatic"));
   c.minorTicks = new QSpinBox;
   c.minorTicks->setObjectName(name + QStringLiteral("MinorTicks"));
   c.minorTicks->setRange(0, 100);
   c.minorTicks->setValue(look.minorTicks);
-  c.grid = MakeCheck(QStringLiteral("Grid"), look.gridVisible, name + QStringLiteral("Grid"));
+  c.grid = MakeCheck(tr("Grid"), look.gridVisible, name + QStringLiteral("Grid"));
   c.gridStyle = MakeCombo(kPenStyles, look.gridStyle, name + QStringLiteral("GridStyle"));
   c.gridColour = new ColourButton;
   c.gridColour->setObjectName(name + QStringLiteral("GridColour"));
   c.gridColour->SetColour(look.gridColour);
-  c.labels = MakeCheck(QStringLiteral("Labels"), look.labelsVisible, name + QStringLiteral("Labels"));
+  c.labels = MakeCheck(tr("Labels"), look.labelsVisible, name + QStringLiteral("Labels"));
   c.format = new QLineEdit(look.labelFormat);
   c.format->setObjectName(name + QStringLiteral("Format"));
-  c.format->setPlaceholderText(QStringLiteral("automatic, or e.g. %.2f"));
+  c.format->setPlaceholderText(tr("automatic, or e.g. %.2f"));
   c.format->setToolTip(LabelFormatHint());
   connect(c.format, &QLineEdit::textChanged, this, &ChartEditor::CheckLabelFormats);
   auto enableRange = [min = c.min, max = c.max](bool automatic) {
@@ -219,15 +219,15 @@ QWidget* ChartEditor::MakeAxisGroup(const QString& caption, const QString& name,
   enableRange(look.automatic);
   connect(c.automatic, &QCheckBox::toggled, this, enableRange);
   form->addRow(QString(), c.automatic);
-  form->addRow(QStringLiteral("Minimum"), c.min);
-  form->addRow(QStringLiteral("Maximum"), c.max);
-  form->addRow(QStringLiteral("Increment"), c.increment);
-  form->addRow(QStringLiteral("Minor ticks"), c.minorTicks);
+  form->addRow(tr("Minimum"), c.min);
+  form->addRow(tr("Maximum"), c.max);
+  form->addRow(tr("Increment"), c.increment);
+  form->addRow(tr("Minor ticks"), c.minorTicks);
   form->addRow(QString(), c.grid);
-  form->addRow(QStringLiteral("Grid style"), c.gridStyle);
-  form->addRow(QStringLiteral("Grid colour"), c.gridColour);
+  form->addRow(tr("Grid style"), c.gridStyle);
+  form->addRow(tr("Grid colour"), c.gridColour);
   form->addRow(QString(), c.labels);
-  form->addRow(QStringLiteral("Label format"), c.format);
+  form->addRow(tr("Label format"), c.format);
   return group;
 }
 
@@ -235,8 +235,8 @@ QWidget* ChartEditor::MakeAxesPage() {
   auto* page = new QWidget;
   auto* column = new QVBoxLayout(page);
   auto* layout = new QHBoxLayout;
-  layout->addWidget(MakeAxisGroup(QStringLiteral("Bottom axis"), QStringLiteral("bottom"), look_.bottom, bottom_));
-  layout->addWidget(MakeAxisGroup(QStringLiteral("Left axis"), QStringLiteral("left"), look_.left, left_));
+  layout->addWidget(MakeAxisGroup(tr("Bottom axis"), QStringLiteral("bottom"), look_.bottom, bottom_));
+  layout->addWidget(MakeAxisGroup(tr("Left axis"), QStringLiteral("left"), look_.left, left_));
   column->addLayout(layout);
   formatProblem_ = new QLabel;
   formatProblem_->setObjectName(QStringLiteral("formatProblem"));
@@ -259,19 +259,19 @@ QWidget* ChartEditor::MakeSeriesPage() {
   seriesColour_->setObjectName(QStringLiteral("seriesColour"));
   marker_ = MakeCombo(kMarkers, MarkerShape::Circle, QStringLiteral("marker"));
   markerSize_ = MakeNumber(5, 0, 100, 1, QStringLiteral("markerSize"));
-  markersVisible_ = MakeCheck(QStringLiteral("Markers on lines"), true, QStringLiteral("markersVisible"));
+  markersVisible_ = MakeCheck(tr("Markers on lines"), true, QStringLiteral("markersVisible"));
   penColour_ = new ColourButton;
   penColour_->setObjectName(QStringLiteral("penColour"));
   penWidth_ = MakeNumber(1, 0, 50, 1, QStringLiteral("penWidth"));
   penStyle_ = MakeCombo(kPenStyles, Qt::SolidLine, QStringLiteral("penStyle"));
-  seriesVisible_ = MakeCheck(QStringLiteral("Visible"), true, QStringLiteral("seriesVisible"));
-  form->addRow(QStringLiteral("Colour"), seriesColour_);
-  form->addRow(QStringLiteral("Marker"), marker_);
-  form->addRow(QStringLiteral("Marker size"), markerSize_);
+  seriesVisible_ = MakeCheck(tr("Visible"), true, QStringLiteral("seriesVisible"));
+  form->addRow(tr("Colour"), seriesColour_);
+  form->addRow(tr("Marker"), marker_);
+  form->addRow(tr("Marker size"), markerSize_);
   form->addRow(QString(), markersVisible_);
-  form->addRow(QStringLiteral("Outline / pen colour"), penColour_);
-  form->addRow(QStringLiteral("Pen width"), penWidth_);
-  form->addRow(QStringLiteral("Pen style"), penStyle_);
+  form->addRow(tr("Outline / pen colour"), penColour_);
+  form->addRow(tr("Pen width"), penWidth_);
+  form->addRow(tr("Pen style"), penStyle_);
   form->addRow(QString(), seriesVisible_);
   auto* right = new QWidget;
   right->setLayout(form);

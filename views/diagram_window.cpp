@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
+#include <QTranslator>
 #include <QVBoxLayout>
 #include <QXYSeries>
 
@@ -19,7 +20,16 @@ namespace views {
 
 namespace {
 
-const char* const kFoot = "Мольная доля (X) компонента B в системе A-B";
+const char* const kFoot = QT_TRANSLATE_NOOP("views::TfmDiagram2", "Мольная доля (X) компонента B в системе A-B");
+
+// Whether a chart caption is the designed axis caption in Russian or in English (a chart file
+// keeps the caption in the language it was written in).
+bool IsDesignedFoot(const QString& text) {
+  if (text == QString::fromUtf8(kFoot)) return true;
+  QTranslator english;
+  return english.load(QStringLiteral(":/i18n/brelona_en.qm")) &&
+         text == english.translate("views::TfmDiagram2", kFoot);
+}
 
 char LocaleSeparator() {
   const QString point = QLocale().decimalPoint();
@@ -33,7 +43,7 @@ ChartLook TfmDiagram2::DesignedLook() {
   look.title.text = QStringLiteral("       T, K");
   look.title.font = CyrillicFont({QStringLiteral("Arial")}, 11);
   look.title.align = TextAlign::Left;
-  look.foot.text = QString::fromUtf8(kFoot);
+  look.foot.text = tr(kFoot);
   look.foot.font = look.title.font;
   look.foot.align = TextAlign::Right;
   look.background = Qt::white;
@@ -67,7 +77,7 @@ SeriesLook TfmDiagram2::SpecialPointsLook() {
 
 TfmDiagram2::TfmDiagram2(const QString& chartFile, QWidget* parent)
     : QWidget(parent, Qt::Window), chartFile_(chartFile), separator_(LocaleSeparator()) {
-  setWindowTitle(QStringLiteral("Diagram"));
+  setWindowTitle(tr("Diagram"));
   setObjectName(QStringLiteral("fmDiagram2"));
   resize(696, 525);
   move(19, 8);
@@ -77,11 +87,11 @@ TfmDiagram2::TfmDiagram2(const QString& chartFile, QWidget* parent)
   label1_ = new QLabel;
   label1_->setObjectName(QStringLiteral("Label1"));
   label1_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  undoZoom_ = new QPushButton(QStringLiteral("Восстановить масштаб"));
+  undoZoom_ = new QPushButton(tr("Восстановить масштаб"));
   undoZoom_->setObjectName(QStringLiteral("sbUndoZoom"));
   undoZoom_->setVisible(false);
-  edit_ = new QPushButton(QStringLiteral("Ред. график"));
-  close_ = new QPushButton(QStringLiteral("Закрыть"));
+  edit_ = new QPushButton(tr("Ред. график"));
+  close_ = new QPushButton(tr("Закрыть"));
 
   auto* panel = new QWidget;
   panel->setFixedHeight(43);
@@ -107,7 +117,11 @@ TfmDiagram2::TfmDiagram2(const QString& chartFile, QWidget* parent)
   chart_->SetLook(DesignedLook());
   if (!chartFile_.isEmpty() && QFile::exists(chartFile_)) {
     if (const auto file = LoadChartFile(chartFile_, &loadError_)) {
-      chart_->SetLook(file->look);
+      ChartLook look = file->look;
+      // A chart file written in the other language keeps the designed axis caption in the
+      // shown language.
+      if (IsDesignedFoot(look.foot.text)) look.foot.text = tr(kFoot);
+      chart_->SetLook(look);
       chart_->SetAllSeries(file->series);
       loadError_.clear();
     }
@@ -132,7 +146,7 @@ TfmDiagram2::~TfmDiagram2() {
 void TfmDiagram2::BuildDiagram(const calc::Results& results, calc::YParameter yParameter,
                                const std::function<void()>& findSpecialPoints, bool show) {
   chart_->SetTitleText(yParameter == calc::YParameter::Temperature ? QStringLiteral("T, K")
-                                                                   : QStringLiteral("P, бар"));
+                                                                   : tr("P, бар"));
   chart_->RemoveAllSeries();
   chart_->AddSeries(SeriesKind::Points, QStringLiteral("Ordinary points"), OrdinaryPointsLook());
   chart_->AddSeries(SeriesKind::Points, QStringLiteral("Special points"), SpecialPointsLook());

@@ -48,7 +48,7 @@ void MosaicImage::paintEvent(QPaintEvent*) {
 }
 
 TfmMDiagram::TfmMDiagram(QWidget* parent) : QWidget(parent, Qt::Window) {
-  setWindowTitle(QStringLiteral("Mosaic diagram"));
+  setWindowTitle(tr("Mosaic diagram"));
   setObjectName(QStringLiteral("fmMDiagram"));
   resize(410, 527);
   move(569, 71);

@@ -61,7 +61,7 @@ void AddRow(QTableWidget* t, const QStringList& cells) {
 }  // namespace
 
 TfmSpecPoints::TfmSpecPoints(QWidget* parent) : QWidget(parent, Qt::Window) {
-  setWindowTitle(QStringLiteral("Special points coordinates"));
+  setWindowTitle(tr("Special points coordinates"));
   setObjectName(QStringLiteral("fmSpecPoints"));
   resize(524, 640);
   move(185, 27);
@@ -87,15 +87,15 @@ TfmSpecPoints::TfmSpecPoints(QWidget* parent) : QWidget(parent, Qt::Window) {
   memo_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   memo_->setLineWrapMode(QPlainTextEdit::NoWrap);
 
-  others_ = new QGroupBox(QStringLiteral(" Прочие особые точки  "));
+  others_ = new QGroupBox(tr(" Прочие особые точки  "));
   auto* othersLayout = new QVBoxLayout(others_);
   othersLayout->addWidget(memo_);
-  nodes_ = new QGroupBox(QStringLiteral(" Ноды "));
+  nodes_ = new QGroupBox(tr(" Ноды "));
   auto* nodesLayout = new QVBoxLayout(nodes_);
   nodesLayout->addWidget(table_);
   nodesLayout->addWidget(others_, 1);
 
-  close_ = new QPushButton(QStringLiteral("Закрыть"));
+  close_ = new QPushButton(tr("Закрыть"));
   connect(close_, &QPushButton::clicked, this, &QWidget::hide);
   auto* panel = new QWidget;
   panel->setFixedHeight(41);
@@ -188,9 +188,8 @@ void TfmSpecPoints::ShowSpecialPoints(const std::vector<calc::TNode>& nodes,
     }
   }
   const QString headers[kColumns] = {
-      yParameter == calc::YParameter::Temperature ? QStringLiteral(" T, K")
-                                                  : QStringLiteral(" P, бар"),
-      QStringLiteral(" X(лев.)"), QStringLiteral(" X"), QStringLiteral(" X(прав.)")};
+      yParameter == calc::YParameter::Temperature ? QStringLiteral(" T, K") : tr(" P, бар"),
+      tr(" X(лев.)"), QStringLiteral(" X"), tr(" X(прав.)")};
   for (int c = 0; c < kColumns; ++c) table_->horizontalHeaderItem(c)->setText(headers[c]);
   for (size_t i = 0; i < nodes.size(); ++i) {
     const calc::TNode& n = nodes[i];
