@@ -80,6 +80,7 @@ class Engine {
   void EndMemberCheck();
   bool SearchEndMember(double x);
   void SweepCompleted();
+  Rgb SegmentColor(const TDPoint& p, const TDPoint& q) const;
 
   MessagePort& messages_;
   WorkingChartSink& chart_;

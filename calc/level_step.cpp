@@ -320,8 +320,36 @@ void Engine::WriteSegments(bool show_chart, bool show_mosaic) {
                             numeric::FormatGeneral15(q.X, sep));
       continue;
     }
-    work.segments.push_back({q.X, p.X});
+    work.segments.push_back({q.X, p.X, SegmentColor(p, q)});
   }
+}
+
+// The mosaic colour of the segment between two hull points. Segments between the first two
+// solution phases of the sheet and point phases take the mosaic colour, as a sheet of two
+// solution phases always has; a segment with a third or later solution phase at an end gets a
+// colour of its own per pair of phases, so the fields of a many-phase system can be told apart.
+Rgb Engine::SegmentColor(const TDPoint& p, const TDPoint& q) const {
+  const auto index = [&](const TDPoint& e) -> int {
+    if (e.IsPointPhase) return -1;
+    for (size_t k = 0; k < sheet_.Phases.size(); ++k)
+      if (sheet_.Phases[k].Name == e.Name) return static_cast<int>(k);
+    return -1;
+  };
+  const int a = index(p), b = index(q);
+  const int hi = std::max(a, b), lo = std::min(a, b);
+  const Rgb base = results_.State.MosaicColor;
+  if (hi < 2) return base;
+  // Pair number (lo + 1 for a point phase) turned into a hue step of the golden angle from the
+  // mosaic colour's own hue, keeping its lightness so the picture stays in one style.
+  const int pair = hi * (hi + 1) / 2 + lo + 1;
+  const double turn = std::fmod(pair * 137.50776405, 360.0) * 3.14159265358979 / 180.0;
+  const double r = base.r, g = base.g, bl = base.b;
+  // Rotation about the grey axis of the RGB cube.
+  const double c = std::cos(turn), s = std::sin(turn), k = (1 - c) / 3, w = std::sqrt(1.0 / 3) * s;
+  const auto clamp = [](double v) { return static_cast<uint8_t>(std::clamp(std::lround(v), 0L, 255L)); };
+  return Rgb{clamp(r * (c + k) + g * (k - w) + bl * (k + w)),
+             clamp(r * (k + w) + g * (c + k) + bl * (k - w)),
+             clamp(r * (k - w) + g * (k + w) + bl * (c + k))};
 }
 
 // The level's working-chart series go to the chart; its segments become mosaic runs.
@@ -334,9 +362,9 @@ void Engine::HandOverLevel(bool show_chart, bool show_mosaic) {
   }
   if (show_mosaic) {
     const int mosaic_w = results_.Mosaic.Width();
-    for (const auto& [lo, hi] : work_->segments) {
-      results_.Mosaic.HorizontalRun(RoundHalfEven(mosaic_w * lo), RoundHalfEven(mosaic_w * hi),
-                                    st.MosaicRow, st.MosaicColor);
+    for (const LevelWork::Segment& s : work_->segments) {
+      results_.Mosaic.HorizontalRun(RoundHalfEven(mosaic_w * s.lo), RoundHalfEven(mosaic_w * s.hi),
+                                    st.MosaicRow, s.color);
     }
   }
 }

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 #include <utility>
+
+#include "calc/mosaic.h"
 #include <vector>
 
 #include "calc/engine.h"
@@ -14,7 +16,12 @@ struct Engine::LevelWork {
   std::vector<double> x, g;
   Hull hull;
   // (lower X, higher X) of every segment written at this level.
-  std::vector<std::pair<double, double>> segments;
+  // The level's two-phase segments (lower X, higher X) and the mosaic colour of each.
+  struct Segment {
+    double lo = 0, hi = 0;
+    Rgb color;
+  };
+  std::vector<Segment> segments;
   // The entropy evaluator sees only X (and p, fixed by the check), so its value at each X
   // level and at each point phase is the same at every level of a run: kept after the first
   // complete level, unless the expression draws random numbers. Emptied at every set-up.

@@ -8,7 +8,9 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "engine_fixture.h"
@@ -181,6 +183,7 @@ TEST(ThreePhases, NarrowSolutionPhaseMatchesTheCompound) {
     std::vector<std::vector<std::string>> cells;
     std::vector<std::string> ends;  // "level|X|name", X to 1e-9
     std::vector<std::string> nodes;
+    std::set<std::tuple<int, int, int>> colors;  // of the mosaic's two-phase runs
   };
   auto run = [](const std::string& sheet, const std::string& compound_name) {
     testing::RecordingPorts ports;
@@ -188,6 +191,7 @@ TEST(ThreePhases, NarrowSolutionPhaseMatchesTheCompound) {
     Engine engine(ports, ports, ports, results);
     ports.problem = MakeProblem(sheet, 400, 1000, 100, 120);
     ports.problem.ShowChart = false;
+    ports.problem.ShowMosaicDiagram = true;
     engine.Run();
     engine.FindSpecialPoints(kTemperatureText);
     Run out;
@@ -206,6 +210,13 @@ TEST(ThreePhases, NarrowSolutionPhaseMatchesTheCompound) {
         out.ends.push_back(buf + (p.Name == compound_name ? std::string("BETA") : p.Name));
       }
     }
+    const MosaicRaster& m = results.Mosaic;
+    for (int y = 0; y < m.Height(); ++y)
+      for (int x = 0; x < m.Width(); ++x) {
+        const Rgb c = m.Pixel(x, y);
+        if (!(c == kWhite) && !(c == kRed) && !(c == Rgb{0, 0, 0}))
+          out.colors.insert({c.r, c.g, c.b});
+      }
     for (const TNode& n : results.Nodes) {
       char buf[128];
       std::snprintf(buf, sizeof buf, "%.6f|%.9f|%.9f|%.9f", n.Y, n.XLeft, n.X, n.XRight);
@@ -218,6 +229,12 @@ TEST(ThreePhases, NarrowSolutionPhaseMatchesTheCompound) {
   EXPECT_EQ(three.cells, compound.cells);
   EXPECT_EQ(three.ends, compound.ends);
   EXPECT_EQ(three.nodes, compound.nodes);
+  // Fields with the third phase have mosaic colours of their own; with two solution phases and
+  // a compound every run has the mosaic colour.
+  const Rgb base = SweepState().MosaicColor;
+  EXPECT_EQ(compound.colors, (std::set<std::tuple<int, int, int>>{{base.r, base.g, base.b}}));
+  EXPECT_EQ(three.colors.size(), 3u);
+  EXPECT_EQ(three.colors.count({base.r, base.g, base.b}), 1u);
   // The peritectic first (BETA between ALPHA and the liquid), then the eutectic.
   ASSERT_EQ(three.nodes.size(), 2u);
   EXPECT_NE(three.nodes[0].find("|0.300000000|"), std::string::npos) << three.nodes[0];
