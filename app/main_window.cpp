@@ -1,7 +1,5 @@
 #include "app/main_window.h"
 
-#include "app/import_tdb_dialog.h"
-
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -33,6 +31,7 @@
 
 #include "app/about_box.h"
 #include "app/binding.h"
+#include "app/import_tdb_dialog.h"
 #include "app/result_windows.h"
 #include "app/settings.h"
 #include "app/stripe_grid.h"
@@ -168,7 +167,8 @@ void TfmMain::BuildMenus() {
   // An assessed system from a TDB file becomes a new problem of the open database.
   connect(actImportTdb_, &QAction::triggered, this, [this] {
     TdbImportDialog dialog(this);
-    if (dialog.exec() == QDialog::Accepted && dialog.Problem()) AddImportedProblem(vtblProblem_, *dialog.Problem());
+    if (dialog.exec() == QDialog::Accepted && dialog.Problem())
+      AddImportedProblem(vtblProblem_, *dialog.Problem());
   });
   LockDuringSweep(actImportTdb_);
 }
@@ -305,8 +305,9 @@ QGridLayout* TfmMain::BuildCommandButtons(QWidget* parent) {
   chbRefine_ = new QCheckBox(tr("Exact values"), parent);
   chbRefine_->setObjectName("chbRefine");
   chbRefine_->setChecked(true);
-  chbRefine_->setToolTip(tr("Solve invariants, transitions, critical points and boundaries "
-                            "from the Gibbs energies after the sweep"));
+  chbRefine_->setToolTip(
+      tr("Solve invariants, transitions, critical points and boundaries "
+         "from the Gibbs energies after the sweep"));
   auto* gridCell = new QHBoxLayout;
   gridCell->addWidget(sbGrid_);
   gridCell->addWidget(chbRefine_);
