@@ -1,5 +1,7 @@
 #include "app/main_window.h"
 
+#include "app/import_tdb_dialog.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -31,7 +33,6 @@
 
 #include "app/about_box.h"
 #include "app/binding.h"
-#include "app/import_tdb_dialog.h"
 #include "app/result_windows.h"
 #include "app/settings.h"
 #include "app/stripe_grid.h"
@@ -167,8 +168,7 @@ void TfmMain::BuildMenus() {
   // An assessed system from a TDB file becomes a new problem of the open database.
   connect(actImportTdb_, &QAction::triggered, this, [this] {
     TdbImportDialog dialog(this);
-    if (dialog.exec() == QDialog::Accepted && dialog.Problem())
-      AddImportedProblem(vtblProblem_, *dialog.Problem());
+    if (dialog.exec() == QDialog::Accepted && dialog.Problem()) AddImportedProblem(vtblProblem_, *dialog.Problem());
   });
   LockDuringSweep(actImportTdb_);
 }

@@ -9,6 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QString>
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
