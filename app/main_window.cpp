@@ -339,8 +339,9 @@ QGridLayout* TfmMain::BuildCommandButtons(QWidget* parent) {
   chbRefine_ = new QCheckBox(tr("Exact values"), parent);
   chbRefine_->setObjectName("chbRefine");
   chbRefine_->setChecked(true);
-  chbRefine_->setToolTip(tr("Solve invariants, transitions, critical points and boundaries "
-                            "from the Gibbs energies after the sweep"));
+  chbRefine_->setToolTip(
+      tr("Solve invariants, transitions, critical points and boundaries "
+         "from the Gibbs energies after the sweep"));
   auto* gridCell = new QHBoxLayout;
   gridCell->addWidget(sbGrid_);
   gridCell->addWidget(chbRefine_);

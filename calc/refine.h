@@ -25,7 +25,9 @@ void RefineResults(PhaseSheet& sheet, Results& results);
 // is true when the phase of middle composition is stable above the invariant (it decomposes
 // into the outer two on cooling, or on lowering p), false when it forms from them. `fluid`
 // says for the left, middle and right phase whether it is a liquid or a vapour; `same_as_outer`
-// whether the middle phase is the same solution phase as one of the outer two.
+// whether the middle phase is the same solution phase as one of the outer two. A solid that
+// decomposes into a liquid and a solid is "metatectic"; a fluid that forms from the outer two
+// on cooling (the rare retrograde case) is "catatectic".
 std::string InvariantType(bool middle_above, const bool fluid[3], bool same_as_outer);
 
 }  // namespace calc

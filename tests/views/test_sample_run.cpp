@@ -6,9 +6,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
-#include <QTableWidget>
 #include <QImage>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QXYSeries>
 
 #include "sample_run.h"

@@ -61,7 +61,8 @@ TEST(SpecialPointsTable, PressureChangesOnlyTheFirstHeaderAndTheSeparatorIsTheLo
 
 QStringList TableRow(const QTableWidget* t, int r) {
   QStringList cells;
-  for (int c = 0; c < t->columnCount(); ++c) cells << (t->item(r, c) ? t->item(r, c)->text() : QString());
+  for (int c = 0; c < t->columnCount(); ++c)
+    cells << (t->item(r, c) ? t->item(r, c)->text() : QString());
   return cells;
 }
 
@@ -70,8 +71,11 @@ TEST(SpecialPointsWindow, ExactValuesOnlyForARefinedRun) {
   w.SetDecimalSeparator(',');
   calc::RefinedResults r;
   r.Ran = true;
-  r.Invariants.push_back({"eutectic", "L(0.4059) → S(0.0092) + S(0.9908)", 631.34306,
-                          {{"S", 0.00924355}, {"L", 0.405884}, {"S", 0.99075645}}, false});
+  r.Invariants.push_back({"eutectic",
+                          "L(0.4059) → S(0.0092) + S(0.9908)",
+                          631.34306,
+                          {{"S", 0.00924355}, {"L", 0.405884}, {"S", 0.99075645}},
+                          false});
   r.Invariants.push_back({"peritectic", "", 832.1, {{"S", 0.4}, {"S", 0.6}, {"L", 0.9}}, true});
   r.Transitions.push_back({0, 900, "L", "S", false});
   r.CongruentPoints.push_back({"congruent melting", {"L", "0.5"}, 0.5, 1249.98627, false});
