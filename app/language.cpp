@@ -53,7 +53,9 @@ bool InstallLanguage(const QString& language) {
   return true;
 }
 
-QString CurrentLanguage() { return current; }
+QString CurrentLanguage() {
+  return current;
+}
 
 void WriteLanguageSetting(const std::string& path, const std::string& language) {
   TIniText ini = TIniText::Parse(ReadWholeFile(path).value_or(std::string()));

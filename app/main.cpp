@@ -22,7 +22,8 @@ int main(int argc, char** argv) {
   const QString settingsName = QString::fromLatin1(app::kSettingsFileName);
   app::InstallLanguage(app::StartUpLanguage(
       {QDir(QCoreApplication::applicationDirPath()).filePath(settingsName),
-       QDir(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation)).filePath(settingsName),
+       QDir(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation))
+           .filePath(settingsName),
        QDir::current().filePath(settingsName)},
       QLocale::system()));
 

@@ -190,7 +190,8 @@ void TfmMain::BuildLanguageMenu() {
     a->setCheckable(true);
     a->setChecked(CurrentLanguage() == QLatin1String(code));
     group->addAction(a);
-    connect(a, &QAction::triggered, this, [this, code = std::string(code)] { ChooseLanguage(code); });
+    connect(a, &QAction::triggered, this,
+            [this, code = std::string(code)] { ChooseLanguage(code); });
   }
 }
 
@@ -198,13 +199,15 @@ void TfmMain::ChooseLanguage(const std::string& language) {
   try {
     WriteLanguageSetting(QFile::encodeName(SettingsWritePath()).toStdString(), language);
   } catch (const std::exception& e) {
-    dialogs_.MessageDlg(tr("The language could not be saved: %1").arg(QString::fromUtf8(e.what())).toStdString(),
-                        calc::DialogType::Warning, {calc::DialogButton::OK});
+    dialogs_.MessageDlg(
+        tr("The language could not be saved: %1").arg(QString::fromUtf8(e.what())).toStdString(),
+        calc::DialogType::Warning, {calc::DialogButton::OK});
     return;
   }
   if (CurrentLanguage() != QString::fromStdString(language))
-    dialogs_.MessageDlg(tr("The new language is used from the next start of the program.").toStdString(),
-                        calc::DialogType::Information, {calc::DialogButton::OK});
+    dialogs_.MessageDlg(
+        tr("The new language is used from the next start of the program.").toStdString(),
+        calc::DialogType::Information, {calc::DialogButton::OK});
 }
 
 void TfmMain::BuildResultsMenu() {

@@ -20,7 +20,8 @@ namespace views {
 
 namespace {
 
-const char* const kFoot = QT_TRANSLATE_NOOP("views::TfmDiagram2", "Мольная доля (X) компонента B в системе A-B");
+const char* const kFoot =
+    QT_TRANSLATE_NOOP("views::TfmDiagram2", "Мольная доля (X) компонента B в системе A-B");
 
 // Whether a chart caption is the designed axis caption in Russian or in English (a chart file
 // keeps the caption in the language it was written in).

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QAbstractAxis>
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QAction>
@@ -21,7 +22,6 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
-#include <QAbstractAxis>
 #include <filesystem>
 
 #include "app/language.h"
@@ -201,7 +201,8 @@ TEST_F(LanguageTest, EnglishLeavesNoRussianTextAndRussianStaysTheDefault) {
   // Russian as the tests run the program: every window shows its designed Russian texts.
   for (const auto& [name, texts] : RunAndCollect()) {
     SCOPED_TRACE(name);
-    EXPECT_TRUE(std::any_of(texts.begin(), texts.end(), HasCyrillic)) << texts.join('|').toStdString();
+    EXPECT_TRUE(std::any_of(texts.begin(), texts.end(), HasCyrillic))
+        << texts.join('|').toStdString();
   }
   EXPECT_EQ(caption_, "Имя новой базы данных");
 
