@@ -44,6 +44,7 @@ bool Render(const calc::Results& results, calc::YParameter yParameter,
             QString* error) {
   TfmDiagram2 window{QString()};  // no chart file of its own: nothing is saved afterwards
   window.setAttribute(Qt::WA_DontShowOnScreen);
+  if (!options.caption.isEmpty()) window.setWindowTitle(options.caption);
   window.SetDecimalSeparator(options.decimalSeparator);
   if (!options.chartFile.isEmpty()) {
     if (const auto file = LoadChartFile(options.chartFile)) window.Chart1()->SetLook(file->look);

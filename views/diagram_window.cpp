@@ -1,5 +1,6 @@
 #include "views/diagram_window.h"
 
+#include <QChart>
 #include <QEvent>
 #include <QFile>
 #include <QHBoxLayout>
@@ -7,6 +8,7 @@
 #include <QLocale>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <QValueAxis>
 #include <QXYSeries>
 
 #include "numeric/format.h"
@@ -101,17 +103,105 @@ TfmDiagram2::TfmDiagram2(const QString& chartFile, QWidget* parent)
   connect(chart_, &ChartView::mouseMoved, this, &TfmDiagram2::ShowReadout);
   connect(chart_, &ChartView::zoomChanged, undoZoom_, &QWidget::setVisible);
   connect(undoZoom_, &QPushButton::clicked, chart_, &ChartView::UndoZoom);
-  connect(edit_, &QPushButton::clicked, this, [this] { EditChart(chart_, this); });
+  connect(edit_, &QPushButton::clicked, this, [this] { EditLook(); });
   connect(close_, &QPushButton::clicked, this, &QWidget::close);
+
+  overlay_ = new DiagramOverlay(chart_->chart(), chart_->BottomAxis(), chart_->LeftAxis());
+  connect(chart_->chart(), &QChart::plotAreaChanged, this, [this] { overlay_->Relayout(); });
+  connect(chart_->BottomAxis(), &QValueAxis::rangeChanged, this, [this] { overlay_->Relayout(); });
+  connect(chart_->LeftAxis(), &QValueAxis::rangeChanged, this, [this] { overlay_->Relayout(); });
 
   chart_->SetLook(DesignedLook());
   if (!chartFile_.isEmpty() && QFile::exists(chartFile_)) {
     if (const auto file = LoadChartFile(chartFile_, &loadError_)) {
       chart_->SetLook(file->look);
       chart_->SetAllSeries(file->series);
+      if (file->diagram) overlay_->SetLook(*file->diagram);
       loadError_.clear();
     }
   }
+}
+
+DiagramLook TfmDiagram2::GetDiagramLook() const { return overlay_->Look(); }
+
+void TfmDiagram2::SetDiagramLook(const DiagramLook& look) {
+  const bool unitChanged = look.celsius != overlay_->Look().celsius;
+  overlay_->SetLook(look);
+  if (unitChanged && built_) ShowBuild();
+}
+
+bool TfmDiagram2::EditLook() {
+  DiagramLook look = overlay_->Look();
+  if (!EditChart(chart_, this, &look)) return false;
+  SetDiagramLook(look);
+  return true;
+}
+
+QPointF TfmDiagram2::ResultValueAt(const QPointF& chartPos) const {
+  const QPointF v = chart_->ValueAt(chartPos);
+  return {v.x(), v.y() + yOffset_};
+}
+
+namespace {
+
+QList<QPointF> Shifted(const QList<QPointF>& points, double dy) {
+  QList<QPointF> out = points;
+  if (dy != 0) {
+    for (QPointF& p : out) p.ry() -= dy;
+  }
+  return out;
+}
+
+DiagramLayers ShiftedLayers(const DiagramLayers& layers, double dy) {
+  DiagramLayers out = layers;
+  if (dy == 0) return out;
+  for (BoundaryLine& line : out.boundaries) {
+    for (QPointF& p : line.points) p.ry() -= dy;
+  }
+  for (InvariantLine& inv : out.invariants) inv.y -= dy;
+  for (DiagramMark& m : out.marks) m.at.ry() -= dy;
+  for (double& y : out.fields.y) y -= dy;
+  return out;
+}
+
+}  // namespace
+
+void TfmDiagram2::ShowBuild() {
+  yOffset_ = overlay_->Look().celsius && builtY_ == calc::YParameter::Temperature ? 273.15 : 0;
+  chart_->SetTitleText(builtY_ == calc::YParameter::Temperature
+                           ? (yOffset_ != 0 ? QStringLiteral("T, °C") : QStringLiteral("T, K"))
+                           : QStringLiteral("P, бар"));
+  const SeriesLook ordinaryLook = chart_->SeriesCount() > 0 ? chart_->SeriesLookAt(0) : OrdinaryPointsLook();
+  const SeriesLook specialLook = chart_->SeriesCount() > 1 ? chart_->SeriesLookAt(1) : SpecialPointsLook();
+  chart_->RemoveAllSeries();
+  chart_->AddSeries(SeriesKind::Points, QStringLiteral("Ordinary points"), ordinaryLook);
+  chart_->AddSeries(SeriesKind::Points, QStringLiteral("Special points"), specialLook);
+  chart_->UndoZoom();
+  undoZoom_->setVisible(false);
+  chart_->SeriesAt(0)->replace(Shifted(ordinary_, yOffset_));
+  chart_->SeriesAt(1)->replace(Shifted(special_, yOffset_));
+  AddNodeLines(nodes_, calc::YParameterText(builtY_));
+  ShowLayers();
+}
+
+void TfmDiagram2::ShowLayers() {
+  // The X axis title names the components when the sheet does; a title the user wrote stays.
+  const QString foot = chart_->Look().foot.text;
+  QString wanted = QString::fromUtf8(kFoot);
+  if (names_.Named()) {
+    const QString a = QString::fromStdString(names_.A), b = QString::fromStdString(names_.B);
+    wanted = tr("X(%1), mole fraction of %1 in the system %2-%1").arg(b, a);
+  }
+  if (foot == QString::fromUtf8(kFoot) || (!autoFoot_.isEmpty() && foot == autoFoot_)) {
+    ChartLook look = chart_->Look();
+    look.foot.text = wanted;
+    chart_->SetLook(look);
+  }
+  autoFoot_ = wanted;
+  overlay_->SetHeading(overlay_->Look().heading.text.isEmpty() ? windowTitle()
+                                                               : overlay_->Look().heading.text);
+  overlay_->SetLayers(ShiftedLayers(layers_, yOffset_));
+  chart_->Rescale();
 }
 
 TfmDiagram2::~TfmDiagram2() {
@@ -121,8 +211,11 @@ TfmDiagram2::~TfmDiagram2() {
   file.look = chart_->Look();
   file.look.bottom.automatic = true;
   file.look.left.automatic = true;
+  // A title written from the last problem's component names is not kept for the next one.
+  if (!autoFoot_.isEmpty() && file.look.foot.text == autoFoot_) file.look.foot.text = QString::fromUtf8(kFoot);
   chart_->SetLook(file.look);
   file.series = chart_->AllSeries();
+  file.diagram = overlay_->Look();
   QString error;
   if (!SaveChartFile(chartFile_, file, &error)) {
     qWarning("%s: %s", qPrintable(chartFile_), qPrintable(error));
@@ -131,33 +224,42 @@ TfmDiagram2::~TfmDiagram2() {
 
 void TfmDiagram2::BuildDiagram(const calc::Results& results, calc::YParameter yParameter,
                                const std::function<void()>& findSpecialPoints, bool show) {
-  chart_->SetTitleText(yParameter == calc::YParameter::Temperature ? QStringLiteral("T, K")
-                                                                   : QStringLiteral("P, бар"));
+  builtY_ = yParameter;
+  built_ = false;
+  yOffset_ = overlay_->Look().celsius && yParameter == calc::YParameter::Temperature ? 273.15 : 0;
+  chart_->SetTitleText(yParameter == calc::YParameter::Temperature
+                           ? (yOffset_ != 0 ? QStringLiteral("T, °C") : QStringLiteral("T, K"))
+                           : QStringLiteral("P, бар"));
   chart_->RemoveAllSeries();
   chart_->AddSeries(SeriesKind::Points, QStringLiteral("Ordinary points"), OrdinaryPointsLook());
   chart_->AddSeries(SeriesKind::Points, QStringLiteral("Special points"), SpecialPointsLook());
   chart_->UndoZoom();
   undoZoom_->setVisible(false);
+  overlay_->SetLayers({});
 
-  QList<QPointF> ordinary;
+  ordinary_.clear();
   for (int r = 0; r < results.ZPoints.RowCount(); ++r) {
     for (const calc::TZPoint& p : results.ZPoints.Row(r)) {
-      if (p.Y > 0) ordinary.append(QPointF(p.X, p.Y));
+      if (p.Y > 0) ordinary_.append(QPointF(p.X, p.Y));
     }
   }
-  chart_->SeriesAt(0)->replace(ordinary);
+  chart_->SeriesAt(0)->replace(Shifted(ordinary_, yOffset_));
   chart_->Rescale();
 
   if (findSpecialPoints) {
     findSpecialPoints();
     emit specialPointsFound();
   }
-  QList<QPointF> special;
-  special.reserve(static_cast<qsizetype>(results.SpecialPoints.size()));
-  for (const calc::SpecialPoint& p : results.SpecialPoints) special.append(QPointF(p.X, p.Y));
-  chart_->SeriesAt(1)->replace(special);
+  special_.clear();
+  special_.reserve(static_cast<qsizetype>(results.SpecialPoints.size()));
+  for (const calc::SpecialPoint& p : results.SpecialPoints) special_.append(QPointF(p.X, p.Y));
+  chart_->SeriesAt(1)->replace(Shifted(special_, yOffset_));
+  nodes_ = results.Nodes;
   AddNodeLines(results.Nodes, calc::YParameterText(yParameter));
-  chart_->Rescale();
+  layers_ = DiagramLayers{BoundaryLines(results), InvariantLines(results), DiagramMarks(results),
+                          FindFields(results)};
+  built_ = true;
+  ShowLayers();
   if (show) {
     this->show();
     raise();
@@ -166,16 +268,18 @@ void TfmDiagram2::BuildDiagram(const calc::Results& results, calc::YParameter yP
 
 void TfmDiagram2::AddNodeLines(const std::vector<calc::TNode>& nodes,
                                const std::string& yParameterText) {
-  const std::string unit = !yParameterText.empty() && yParameterText[0] == 'T' ? "K" : "bar";
+  const bool temperature = !yParameterText.empty() && yParameterText[0] == 'T';
+  const std::string unit = temperature ? (yOffset_ != 0 ? "°C" : "K") : "bar";
   SeriesLook look = chart_->SeriesCount() > 0 ? chart_->SeriesLookAt(0) : OrdinaryPointsLook();
   look.penColour = look.colour;
   look.penWidth = 1;
   look.penStyle = Qt::SolidLine;
   look.markersVisible = false;
   for (const calc::TNode& node : nodes) {
-    const std::string title = "Node at " + numeric::FormatFloatPattern(node.Y, 3, separator_) + unit;
+    const double y = node.Y - yOffset_;
+    const std::string title = "Node at " + numeric::FormatFloatPattern(y, 3, separator_) + unit;
     const int s = chart_->AddSeries(SeriesKind::Line, QString::fromStdString(title), look);
-    chart_->SeriesAt(s)->replace(QList<QPointF>{{node.XLeft, node.Y}, {node.XRight, node.Y}});
+    chart_->SeriesAt(s)->replace(QList<QPointF>{{node.XLeft, y}, {node.XRight, y}});
   }
   chart_->Rescale();
 }
