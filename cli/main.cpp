@@ -19,7 +19,9 @@ void Usage(std::FILE* out) {
       "  list FILE.d                    print the problem names in list order\n"
       "  run DB.d (--problem NAME | --all) [--out DIR] [--xpoints N] [--ypoints N]\n"
       "      [--decimal-separator C] [--mosaic-size WxH]\n"
-      "                                 compute phase diagrams and write the results\n",
+      "                                 compute phase diagrams and write the results\n"
+      "  point DB.d --problem NAME --y Y --x X\n"
+      "                                 the equilibrium at one point of a diagram, as JSON\n",
       out);
 }
 
