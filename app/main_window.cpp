@@ -32,12 +32,17 @@
 #include "app/settings.h"
 #include "app/stripe_grid.h"
 #include "app/working_chart.h"
+#include "problem/problem_reader.h"
 
 namespace app {
 
 namespace {
 
 QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+
+// Unwinds a running sweep from its pause between levels when the window closes. It is no
+// std::exception, so nothing on the way handles it as an error of the calculation.
+struct SweepStopped {};
 
 std::string Trimmed(const std::string& s) {
   const auto b = s.find_first_not_of(" \t");
@@ -103,6 +108,30 @@ TfmMain::~TfmMain() {
 // ------------------------------------------------------------------ layout
 
 void TfmMain::BuildUi() {
+  SetUpWindow();
+  BuildMenus();
+  auto* central = new QWidget(this);
+  auto* outer = new QVBoxLayout(central);
+  outer->setContentsMargins(2, 2, 2, 0);
+  outer->setSpacing(2);
+  setCentralWidget(central);
+  // Left pane: the problem list and its navigator; right pane: the working chart over the
+  // phase sheet.
+  splitter_ = new QSplitter(Qt::Horizontal, central);
+  QWidget* problems = BuildProblemList(splitter_);
+  QWidget* sheet = BuildChartAndSheet(splitter_);
+  splitter_->addWidget(problems);
+  splitter_->addWidget(sheet);
+  splitter_->setSizes({167, 505});
+  splitter_->setStretchFactor(0, 0);
+  splitter_->setStretchFactor(1, 1);
+  outer->addWidget(splitter_, 1);
+  outer->addWidget(BuildBottomPanel(central));
+  BuildStatusBar();
+  ConnectCommands();
+}
+
+void TfmMain::SetUpWindow() {
   setWindowTitle("Brelona");
   setGeometry(3, 33, 678, 678);
   // The window's controls use a small sans serif font, as designed (11 px).
@@ -111,13 +140,14 @@ void TfmMain::BuildUi() {
   windowFont.setFamilies({"MS Sans Serif", "Arial", "Liberation Sans", "DejaVu Sans"});
   windowFont.setPixelSize(11);
   setFont(windowFont);
+}
 
-  // Main menu.
-  QMenu* file = menuBar()->addMenu(U("Файл"));
-  actOpen_ = file->addAction(U("Открыть"));
-  actCreate_ = file->addAction(U("Создать"));
-  file->addSeparator();
-  actClose_ = file->addAction(U("Закрыть"));
+void TfmMain::BuildMenus() {
+  menuFile_ = menuBar()->addMenu(U("Файл"));
+  actOpen_ = menuFile_->addAction(U("Открыть"));
+  actCreate_ = menuFile_->addAction(U("Создать"));
+  menuFile_->addSeparator();
+  actClose_ = menuFile_->addAction(U("Закрыть"));
   actColor_ = menuBar()->addAction(U("Цвет мозаичной диаграммы"));
   actAbout_ = menuBar()->addAction(U("О программе..."));
   connect(actOpen_, &QAction::triggered, this, [this] { N1Click(); });
@@ -125,16 +155,12 @@ void TfmMain::BuildUi() {
   connect(actClose_, &QAction::triggered, this, [this] { N3Click(); });
   connect(actColor_, &QAction::triggered, this, [this] { MosaicColorClick(); });
   connect(actAbout_, &QAction::triggered, this, [this] { AboutClick(); });
+  LockDuringSweep(actOpen_);
+  LockDuringSweep(actCreate_);
+}
 
-  auto* central = new QWidget(this);
-  auto* outer = new QVBoxLayout(central);
-  outer->setContentsMargins(2, 2, 2, 0);
-  outer->setSpacing(2);
-  setCentralWidget(central);
-
-  // Left pane: the problem list and its navigator.
-  splitter_ = new QSplitter(Qt::Horizontal, central);
-  auto* problems = new QGroupBox(U(" Задачи "), splitter_);
+QWidget* TfmMain::BuildProblemList(QWidget* parent) {
+  auto* problems = new QGroupBox(U(" Задачи "), parent);
   auto* problemsLayout = new QVBoxLayout(problems);
   problemsLayout->setContentsMargins(4, 4, 4, 4);
   grid_ = new TStripeGrid(problems);
@@ -145,10 +171,15 @@ void TfmMain::BuildUi() {
   grid_->verticalHeader()->setMinimumWidth(14);
   grid_->setObjectName("StripeGrid1");
   problemsLayout->addWidget(grid_, 1);
+  problemsLayout->addLayout(BuildNavigator(problems));
+  return problems;
+}
+
+QHBoxLayout* TfmMain::BuildNavigator(QWidget* parent) {
   auto* nav = new QHBoxLayout;
   nav->setSpacing(2);
   auto makeNav = [&](const QString& text, const QString& hint, QStyle::StandardPixmap icon) {
-    auto* b = new QToolButton(problems);
+    auto* b = new QToolButton(parent);
     b->setText(text);
     b->setIcon(style()->standardIcon(icon));
     b->setToolTip(hint);
@@ -161,7 +192,6 @@ void TfmMain::BuildUi() {
   navDelete_ = makeNav(U("\u2212"), "Delete record", QStyle::SP_TrashIcon);
   navCancel_ = makeNav(U("\u2715"), "Cancel edit", QStyle::SP_DialogCancelButton);
   nav->addStretch(1);
-  problemsLayout->addLayout(nav);
   connect(navInsert_, &QToolButton::clicked, this, [this] {
     Command([&] { vtblProblem_.Insert(); });
   });
@@ -176,9 +206,11 @@ void TfmMain::BuildUi() {
   connect(navCancel_, &QToolButton::clicked, this, [this] {
     Command([&] { vtblProblem_.Cancel(); });
   });
+  return nav;
+}
 
-  // Right pane: the working chart over the phase sheet.
-  rightSplitter_ = new QSplitter(Qt::Vertical, splitter_);
+QWidget* TfmMain::BuildChartAndSheet(QWidget* parent) {
+  rightSplitter_ = new QSplitter(Qt::Vertical, parent);
   rightSplitter_->setHandleWidth(5);
   chart_ = new TWorkingChart(rightSplitter_);
   chart_->setObjectName("Chart1");
@@ -198,36 +230,40 @@ void TfmMain::BuildUi() {
   rightSplitter_->setSizes({239, 200});
   rightSplitter_->setStretchFactor(0, 1);
   rightSplitter_->setStretchFactor(1, 1);
-  splitter_->addWidget(problems);
-  splitter_->addWidget(rightSplitter_);
-  splitter_->setSizes({167, 505});
-  splitter_->setStretchFactor(0, 0);
-  splitter_->setStretchFactor(1, 1);
-  outer->addWidget(splitter_, 1);
+  return rightSplitter_;
+}
 
-  // Bottom panel.
-  auto* bottom = new QWidget(central);
+QWidget* TfmMain::BuildBottomPanel(QWidget* parent) {
+  auto* bottom = new QWidget(parent);
   bottom->setFixedHeight(145);
   auto* row = new QHBoxLayout(bottom);
   row->setContentsMargins(2, 2, 2, 2);
   row->setSpacing(6);
+  row->addLayout(BuildCommandButtons(bottom));
+  row->addWidget(BuildYAxisBox(bottom));
+  row->addWidget(BuildPointCountBox(bottom));
+  row->addLayout(BuildDisplayAndClose(bottom));
+  row->addStretch(1);
+  return bottom;
+}
 
+QGridLayout* TfmMain::BuildCommandButtons(QWidget* parent) {
   auto* commands = new QGridLayout;
   commands->setVerticalSpacing(3);
-  sbRun_ = new QPushButton(U("Расчет (F9)"), bottom);
+  sbRun_ = new QPushButton(U("Расчет (F9)"), parent);
   sbRun_->setToolTip(U("Расчет (F9)"));
-  chbStep_ = new QCheckBox(U("По шагам"), bottom);
-  sbDiagram_ = new QPushButton(U("Диаграмма"), bottom);
+  chbStep_ = new QCheckBox(U("По шагам"), parent);
+  sbDiagram_ = new QPushButton(U("Диаграмма"), parent);
   sbDiagram_->setEnabled(false);
-  sbEditChart_ = new QPushButton(U("Ред. график"), bottom);
-  sbSpecialPoints_ = new QPushButton(U("Особые точки"), bottom);
-  sbGrid_ = new QPushButton("&Grid", bottom);
+  sbEditChart_ = new QPushButton(U("Ред. график"), parent);
+  sbSpecialPoints_ = new QPushButton(U("Особые точки"), parent);
+  sbGrid_ = new QPushButton("&Grid", parent);
   sbGrid_->setVisible(false);
   sbGrid_->setEnabled(false);
-  lblZ_ = new QLabel(bottom);
+  lblZ_ = new QLabel(parent);
   lblZ_->setObjectName("lblZ");
   lblZ_->setMinimumWidth(44);
-  edZvalue_ = new QLineEdit(bottom);
+  edZvalue_ = new QLineEdit(parent);
   edZvalue_->setObjectName("DBEdit5");
   edZvalue_->setMaximumWidth(80);
   commands->addWidget(sbRun_, 0, 0);
@@ -240,9 +276,11 @@ void TfmMain::BuildUi() {
   commands->addLayout(zRow, 2, 0, 1, 2);
   commands->addWidget(sbSpecialPoints_, 3, 0);
   commands->addWidget(sbGrid_, 3, 1);
-  row->addLayout(commands);
+  return commands;
+}
 
-  auto* yAxis = new QGroupBox(U(" Ось Y  "), bottom);
+QGroupBox* TfmMain::BuildYAxisBox(QWidget* parent) {
+  auto* yAxis = new QGroupBox(U(" Ось Y  "), parent);
   auto* yLayout = new QGridLayout(yAxis);
   yLayout->setContentsMargins(6, 4, 6, 4);
   yLayout->addWidget(new QLabel(U(" Y - это"), yAxis), 0, 0);
@@ -259,9 +297,11 @@ void TfmMain::BuildUi() {
   yLayout->addWidget(edYmin_, 1, 1);
   yLayout->addWidget(new QLabel("Ymax", yAxis), 2, 0);
   yLayout->addWidget(edYmax_, 2, 1);
-  row->addWidget(yAxis);
+  return yAxis;
+}
 
-  auto* counts = new QGroupBox(U(" Число точек "), bottom);
+QGroupBox* TfmMain::BuildPointCountBox(QWidget* parent) {
+  auto* counts = new QGroupBox(U(" Число точек "), parent);
   auto* cLayout = new QGridLayout(counts);
   cLayout->setContentsMargins(6, 4, 6, 4);
   edXPoints_ = new QLineEdit(counts);
@@ -274,10 +314,12 @@ void TfmMain::BuildUi() {
   cLayout->addWidget(edXPoints_, 0, 1);
   cLayout->addWidget(new QLabel(U("Ось Y"), counts), 1, 0);
   cLayout->addWidget(edYPoints_, 1, 1);
-  row->addWidget(counts);
+  return counts;
+}
 
+QVBoxLayout* TfmMain::BuildDisplayAndClose(QWidget* parent) {
   auto* lastColumn = new QVBoxLayout;
-  auto* display = new QGroupBox(U(" Демонстрация "), bottom);
+  auto* display = new QGroupBox(U(" Демонстрация "), parent);
   auto* dLayout = new QVBoxLayout(display);
   dLayout->setContentsMargins(6, 4, 6, 4);
   chbShowMosaic_ = new QCheckBox(U("Мозаичная диаграмма"), display);
@@ -286,19 +328,19 @@ void TfmMain::BuildUi() {
   dLayout->addWidget(chbShowChart_);
   lastColumn->addWidget(display);
   auto* saveRow = new QHBoxLayout;
-  chbSave_ = new QCheckBox(U("Сохранить"), bottom);
+  chbSave_ = new QCheckBox(U("Сохранить"), parent);
   chbSave_->setToolTip("Save settings on close");
   chbSave_->setChecked(true);
-  btnClose_ = new QPushButton(U("Закрыть"), bottom);
+  btnClose_ = new QPushButton(U("Закрыть"), parent);
   saveRow->addWidget(chbSave_);
   saveRow->addStretch(1);
   saveRow->addWidget(btnClose_);
   lastColumn->addLayout(saveRow);
-  row->addLayout(lastColumn);
-  row->addStretch(1);
-  outer->addWidget(bottom);
+  return lastColumn;
+}
 
-  // Status bar: two panels, the first written by the run.
+void TfmMain::BuildStatusBar() {
+  // Two panels, the first written by the run.
   const QFont statusFont = PixelFont("Times New Roman", 12, true);
   status0_ = new QLabel(this);
   statusBar()->setFont(statusFont);
@@ -313,7 +355,9 @@ void TfmMain::BuildUi() {
   statusBar()->addWidget(status0_);
   statusBar()->addWidget(status1_);
   statusBar()->setSizeGripEnabled(true);
+}
 
+void TfmMain::ConnectCommands() {
   connect(sbRun_, &QPushButton::clicked, this, [this] { sbRunClick(); });
   connect(chbStep_, &QCheckBox::clicked, this, [this] { chbStepClick(); });
   connect(sbDiagram_, &QPushButton::clicked, this, [this] { sbDiagramClick(); });
@@ -337,6 +381,8 @@ void TfmMain::BindTable() {
   vtblProblem_.AfterInsert = [this](store::TMemTable&) { vtblProblemAfterInsert(); };
   vtblProblem_.BeforePost = [this](store::TMemTable&) { vtblProblemBeforePost(); };
   vtblProblem_.AfterPost = [this](store::TMemTable&) { vtblProblemAfterPost(); };
+  // A deletion changes the database as a post does: it is saved at exit.
+  vtblProblem_.AfterDelete = [this](store::TMemTable&) { tableModified_ = true; };
   vtblProblem_.AfterScroll = [this](store::TMemTable&) { vtblProblemAfterScroll(); };
 
   binding_ = new TDataBinding(vtblProblem_);
@@ -355,17 +401,30 @@ void TfmMain::BindTable() {
   // The handler of the Y list runs after the binding has started Edit and stored the item.
   connect(dbcbY_, &QComboBox::activated, this, [this] { dbcbYChange(); });
 
-  const auto navigatorState = [this] {
-    const bool active = vtblProblem_.Active();
-    const auto st = vtblProblem_.State();
-    navInsert_->setEnabled(active);
-    navDelete_->setEnabled(active && (st == store::dsInsert || st == store::dsEdit ||
-                                      vtblProblem_.RecordCount() > 0));
-    navCancel_->setEnabled(st == store::dsInsert || st == store::dsEdit);
-  };
-  stateLink_ = std::make_unique<StateLink>(navigatorState);
+  stateLink_ = std::make_unique<StateLink>([this] { UpdateNavigator(); });
   vtblProblem_.AddDataLink(stateLink_.get());
-  navigatorState();
+  UpdateNavigator();
+}
+
+void TfmMain::UpdateNavigator() {
+  const bool active = vtblProblem_.Active() && !sweepBusy_;
+  const auto st = vtblProblem_.State();
+  const bool editing = st == store::dsInsert || st == store::dsEdit;
+  navInsert_->setEnabled(active);
+  navDelete_->setEnabled(active && (editing || vtblProblem_.RecordCount() > 0));
+  navCancel_->setEnabled(editing && !sweepBusy_);
+}
+
+void TfmMain::LockDuringSweep(QAction* command) {
+  sweepLocked_.push_back(command);
+  if (sweepBusy_) command->setEnabled(false);
+}
+
+void TfmMain::SetSweepBusy(bool busy) {
+  sweepBusy_ = busy;
+  for (QAction* a : sweepLocked_) a->setEnabled(!busy);
+  grid_->setEnabled(listEnabled_ && !busy);
+  UpdateNavigator();
 }
 
 // ------------------------------------------------------------------ helpers
@@ -477,6 +536,13 @@ bool TfmMain::ShutDown() {
 }
 
 void TfmMain::closeEvent(QCloseEvent* event) {
+  // During a run the sweep is stopped first; the run command closes the window when it has
+  // unwound, through the path below.
+  if (engine_->Running()) {
+    closeRequested_ = true;
+    event->ignore();
+    return;
+  }
   // A problem that cannot be stored would make the shut-down skip every save; keep the window
   // open instead, so the user can correct it or cancel the edit.
   if (chbSave_->isChecked()) {
@@ -500,9 +566,14 @@ bool TfmMain::eventFilter(QObject* watched, QEvent* event) {
     // A key event travels from the focused control up to its parents; run once, at the first.
     QWidget* focus = QApplication::focusWidget();
     const bool first = focus ? w == focus : w == w->window();
-    if (first && w->window() == this) sbRunClick();
+    if (first && w->window() == this) {
+      sbRunClick();
+      // The key has done its work. Left to travel on to the parents, it would run again when a
+      // message box of the run has left the window without a focused control.
+      return true;
+    }
   }
-  // The key goes on to the focused control as usual.
+  // Other keys go on to the focused control as usual.
   return QMainWindow::eventFilter(watched, event);
 }
 
@@ -511,11 +582,25 @@ bool TfmMain::eventFilter(QObject* watched, QEvent* event) {
 void TfmMain::sbRunClick() {
   // A Run pressed again inside a running sweep is ignored by the engine; only the outermost
   // command brings the windows up to date afterwards.
-  const bool outer = !engine_->Running();
-  Command([&] { engine_->Run(); });
-  if (!outer) return;
+  // A Run pressed again inside a running sweep is ignored by the engine; only the outermost
+  // command locks the commands and brings the windows up to date afterwards.
+  if (engine_->Running()) {
+    Command([&] { engine_->Run(); });
+    return;
+  }
+  SetSweepBusy(true);
+  try {
+    Command([&] { engine_->Run(); });
+  } catch (const SweepStopped&) {
+    // the window is closing; the results keep the levels computed so far
+  }
+  SetSweepBusy(false);
   chart_->Flush();
   if (windows_) windows_->RunEnded();
+  if (closeRequested_) {
+    closeRequested_ = false;
+    close();
+  }
 }
 
 void TfmMain::chbStepClick() { SetProblemListEnabled(chbStep_->isChecked()); }
@@ -663,6 +748,8 @@ void TfmMain::ShowWorkingChart(bool on) {
 void TfmMain::ProcessEvents() {
   if (windows_) windows_->LevelDone();
   QApplication::processEvents();
+  // Only a sweep of the run command stops here: that command catches it.
+  if (closeRequested_ && sweepBusy_) throw SweepStopped{};
 }
 
 void TfmMain::SetStatusText(const std::string& text) {
@@ -678,23 +765,15 @@ std::pair<int, int> TfmMain::MosaicSize() {
 bool TfmMain::PostPendingEdit() { return PostIfEditing(); }
 
 calc::ProblemInput TfmMain::CurrentProblem() {
+  // The record as posted; the sheet as the memo holds it, the Y parameter as the list shows it
+  // and the fixed parameter's name as the label shows it. With no table open, or a field the
+  // table lacks, the other values are those a problem starts with.
   calc::ProblemInput p;
-  // The sheet as the memo holds it, the Y parameter as the list shows it, the fixed
-  // parameter's name as the label shows it. With no table open the fields read as empty.
+  if (vtblProblem_.Active())
+    p = problem::ReadProblem(vtblProblem_, problem::MissingField::UseDefault);
   p.Functs = memFunctions_->toPlainText().toStdString();
   p.Yparameter = static_cast<calc::YParameter>(dbcbY_->currentIndex());
   p.Zparameter = lblZ_->text().toStdString();
-  store::TMemTable& t = vtblProblem_;
-  if (!t.Active()) return p;
-  const auto field = [&t](const char* name) { return t.FindField(name); };
-  if (auto* f = field("ProblemName")) p.ProblemName = f->AsString();
-  if (auto* f = field("Ymin")) p.Ymin = f->AsFloat();
-  if (auto* f = field("Ymax")) p.Ymax = f->AsFloat();
-  if (auto* f = field("Zvalue")) p.Zvalue = f->AsFloat();
-  if (auto* f = field("XPoints")) p.XPoints = f->AsInteger();
-  if (auto* f = field("YPoints")) p.YPoints = f->AsInteger();
-  if (auto* f = field("ShowMosaicDiagram")) p.ShowMosaicDiagram = f->AsBoolean();
-  if (auto* f = field("ShowChart")) p.ShowChart = f->AsBoolean();
   return p;
 }
 
@@ -729,7 +808,10 @@ void TfmMain::MosaicReplaced() {
   if (windows_) windows_->MosaicReplaced();
 }
 
-void TfmMain::SetProblemListEnabled(bool enabled) { grid_->setEnabled(enabled); }
+void TfmMain::SetProblemListEnabled(bool enabled) {
+  listEnabled_ = enabled;
+  grid_->setEnabled(enabled && !sweepBusy_);
+}
 
 void TfmMain::EnableResultCommands() {
   sbDiagram_->setEnabled(true);

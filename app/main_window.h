@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/dialogs.h"
 #include "calc/engine.h"
@@ -18,13 +19,17 @@
 class QAction;
 class QCheckBox;
 class QComboBox;
+class QGridLayout;
 class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 class QSplitter;
 class QToolButton;
+class QVBoxLayout;
 
 namespace app {
 
@@ -106,6 +111,10 @@ class TfmMain : public QMainWindow, public calc::CalcHost {
   QToolButton* NavDelete() const { return navDelete_; }
   QToolButton* NavCancel() const { return navCancel_; }
   QLabel* StatusPanel(int i) const { return i == 0 ? status0_ : status1_; }
+  QMenu* MenuFile() const { return menuFile_; }
+  // A command that can change the current problem or the database: it is disabled while a
+  // sweep runs and enabled again when the run command ends, however it ends.
+  void LockDuringSweep(QAction* command);
   QAction* ActOpen() const { return actOpen_; }
   QAction* ActCreate() const { return actCreate_; }
   QAction* ActClose() const { return actClose_; }
@@ -143,7 +152,20 @@ class TfmMain : public QMainWindow, public calc::CalcHost {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  // The window's controls, built in the order the Tab key visits them.
   void BuildUi();
+  void SetUpWindow();
+  void BuildMenus();
+  QWidget* BuildProblemList(QWidget* parent);
+  QHBoxLayout* BuildNavigator(QWidget* parent);
+  QWidget* BuildChartAndSheet(QWidget* parent);
+  QWidget* BuildBottomPanel(QWidget* parent);
+  QGridLayout* BuildCommandButtons(QWidget* parent);
+  QGroupBox* BuildYAxisBox(QWidget* parent);
+  QGroupBox* BuildPointCountBox(QWidget* parent);
+  QVBoxLayout* BuildDisplayAndClose(QWidget* parent);
+  void BuildStatusBar();
+  void ConnectCommands();
   void BindTable();
   // Runs a command: an error that nobody handled is shown in a message box; a silent abort is
   // dropped.
@@ -158,6 +180,11 @@ class TfmMain : public QMainWindow, public calc::CalcHost {
   void vtblProblemAfterScroll();
   void dbcbYChange();
   void ShowWorkingChart(bool on);
+  // The navigator's buttons follow the table's state and the sweep.
+  void UpdateNavigator();
+  // Disables (busy) or enables again every command that could change the problem under a
+  // running sweep.
+  void SetSweepBusy(bool busy);
 
   // Posts the record if it is being edited or inserted; false when its checks refused.
   bool PostIfEditing();
@@ -181,6 +208,14 @@ class TfmMain : public QMainWindow, public calc::CalcHost {
   bool tableModified_ = false;
   std::int32_t mosaicColor_;
   bool settingsWriteReported_ = false;
+  // The sweep lock: the locked commands, whether a run command is computing, the problem
+  // list's state as the engine last set it.
+  std::vector<QAction*> sweepLocked_;
+  bool sweepBusy_ = false;
+  bool listEnabled_ = true;
+  // The window was asked to close during a run: the sweep stops at its next pause, and the
+  // close goes on once the run command has ended.
+  bool closeRequested_ = false;
 
   // Controls.
   QSplitter* splitter_ = nullptr;
@@ -210,6 +245,7 @@ class TfmMain : public QMainWindow, public calc::CalcHost {
   QPushButton* btnClose_ = nullptr;
   QLabel* status0_ = nullptr;
   QLabel* status1_ = nullptr;
+  QMenu* menuFile_ = nullptr;
   QAction* actOpen_ = nullptr;
   QAction* actCreate_ = nullptr;
   QAction* actClose_ = nullptr;

@@ -34,7 +34,11 @@ views::SeriesLook TWorkingChart::PhaseLook(int index) {
                                    QColor(0, 128, 0),        QColor(128, 0, 128),
                                    QColor(0, 128, 128),      QColor(128, 128, 0)};
   const int n = static_cast<int>(std::size(palette));
-  return LineLook(palette[((index % n) + n) % n], 2, Qt::SolidLine);
+  if (index >= 0 && index < n) return LineLook(palette[index], 2, Qt::SolidLine);
+  // Sheets with more phases (assessed systems): hues a golden angle apart never repeat, dark
+  // enough to read on white.
+  const int hue = static_cast<int>((std::max(index, 0) * 137.508) + 20) % 360;
+  return LineLook(QColor::fromHsv(hue, 255, 170), 2, Qt::SolidLine);
 }
 
 views::SeriesLook TWorkingChart::ConvexLook() { return LineLook(Qt::red, 1, Qt::DotLine); }

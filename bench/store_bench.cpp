@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "problem/problem_table.h"
 #include "store/memtable.h"
 
 namespace {
@@ -37,12 +38,7 @@ void MakeFile() {
   pid_t pid = fork();
   if (pid == 0) {
     store::TMemTable t;
-    t.FieldDefs() = {{"ProblemName", store::ftString, 30}, {"Functs", store::ftMemo, 0},
-                     {"Yparameter", store::ftString, 20},  {"Ymin", store::ftFloat, 0},
-                     {"Ymax", store::ftFloat, 0},          {"Zparameter", store::ftString, 10},
-                     {"Zvalue", store::ftFloat, 0},        {"XPoints", store::ftInteger, 0},
-                     {"YPoints", store::ftInteger, 0},     {"ShowMosaicDiagram", store::ftBoolean, 0},
-                     {"ShowChart", store::ftBoolean, 0}};
+    t.FieldDefs() = problem::ProblemFieldDefs();
     t.Open();
     std::string sheet;
     while (sheet.size() < 500) sheet += "Liq: 8000*x*(1-x) + R*T*Sid\r\n";

@@ -203,7 +203,6 @@ void Engine::SetUp() {
   SweepState& st = results_.State;
   host_.SetCaptions(problem_.ProblemName);
   results_.Nodes.clear();
-  if (sheet_.Phases.size() > 2) sheet_.Phases.resize(2);
   results_.ChartTitles.clear();
   for (const SolutionPhase& ph : sheet_.Phases) results_.ChartTitles.push_back(ph.Name);
   results_.ChartTitles.push_back("Convex");
@@ -222,8 +221,8 @@ void Engine::SetUp() {
   if (!work_) work_ = std::make_unique<LevelWork>();
   work_->sid_cached = false;
   results_.PointSet.clear();
-  results_.PointSet.reserve((sheet_.PointPhases.size() + sheet_.Phases.size()) *
-                            results_.XLevels.size());
+  // A level offers at most one record per X level and one per point phase.
+  results_.PointSet.reserve(sheet_.PointPhases.size() + results_.XLevels.size());
   results_.HullList.clear();
 
   const auto [w, h] = host_.MosaicSize();

@@ -44,7 +44,8 @@ void Engine::LevelStep() {
   double gmin_a = kNoEnergy;
   double gmin_b = kNoEnergy;
   numeric::TParser& sid_parser = sheet_.sidParser();
-  const size_t phase_count = std::min<size_t>(sheet_.Phases.size(), 2);
+  // Every solution phase of the sheet competes at every X level.
+  const size_t phase_count = sheet_.Phases.size();
   const std::vector<XLevel>& levels = results_.XLevels;
   const bool use_cache = work.sid_cached && work.sid_at_level.size() == levels.size() &&
                          work.sid_at_point.size() == sheet_.PointPhases.size();
@@ -68,7 +69,8 @@ void Engine::LevelStep() {
   };
   // The sheet does not change during a sweep; the variables T and p are the same for every X
   // level of this one.
-  bool has_expression[2] = {false, false};
+  std::vector<char>& has_expression = work.has_expression;
+  has_expression.assign(phase_count, 0);
   for (size_t k = 0; k < phase_count; ++k) {
     SolutionPhase& ph = sheet_.Phases[k];
     has_expression[k] = ph.HasExpression();
@@ -233,6 +235,10 @@ void Engine::LevelStep() {
     const bool hidden_from_convex = (q.X == p.X && q.G > p.G) || (q.G > line && q.X != st.Xmin);
     if (!hidden_from_convex && show_chart) results_.ChartSeries.back().push_back({q.X, q.G});
 
+    // A point phase at X = 1 above the lowest solution energy there is no part of the lower
+    // hull, though it heads the list: it ends no segment, as the one at X = 0 (always a Q,
+    // tested against the line below) ends none.
+    if (p.IsPointPhase && std::abs(p.X - st.Xmax) < 1e-12 && p.G > chord(p.X)) continue;
     const bool neighbours = std::abs(q.X - p.X) < p.XStep + 1e-10;
     if (neighbours && !p.IsPointPhase && !q.IsPointPhase) continue;
     if (q.G > line) continue;

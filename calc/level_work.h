@@ -19,6 +19,8 @@ struct Engine::LevelWork {
   // complete level, unless the expression draws random numbers. Emptied at every set-up.
   bool sid_cached = false;
   std::vector<double> sid_at_level, sid_at_point;
+  // Per solution phase: whether its line has an expression (the sheet is fixed during a run).
+  std::vector<char> has_expression;
 };
 
 }  // namespace calc

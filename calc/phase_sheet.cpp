@@ -29,12 +29,31 @@ std::string_view Trim(std::string_view s) {
 
 enum class LineKind { None, Solution, Entropy, Point };
 
+bool IsIdentifier(std::string_view s) {
+  auto start = [](char c) { return (c >= 'A' && c <= 'Z') || c == '_'; };
+  if (s.empty() || !start(s[0])) return false;
+  for (char c : s.substr(1)) {
+    if (!start(c) && !(c >= '0' && c <= '9')) return false;
+  }
+  return true;
+}
+
 LineKind Classify(const std::string& upper) {
   if (StartsWith(upper, "GL") || StartsWith(upper, "GV") || StartsWith(upper, "GS")) {
     return LineKind::Solution;
   }
   if (StartsWith(upper, "SID")) return LineKind::Entropy;
   if (StartsWith(upper, "GC") || StartsWith(upper, "X")) return LineKind::Point;
+  // Any other key "G" + a name is a solution phase of that name (GFCC_A1, GBCT_A5, ...). The
+  // name must be one the evaluator can hold as a variable; "E" is left out because the
+  // special-point finder reads an empty cell as "E".
+  if (StartsWith(upper, "G")) {
+    const size_t eq = upper.find('=');
+    if (eq != std::string::npos) {
+      const std::string_view name = std::string_view(upper).substr(1, eq - 1);
+      if (IsIdentifier(name) && name != "E") return LineKind::Solution;
+    }
+  }
   return LineKind::None;
 }
 

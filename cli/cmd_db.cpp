@@ -118,7 +118,13 @@ std::size_t CodePoints(const std::string& utf8) {
 void OpenTable(store::TMemTable& t, const std::string& file, const std::string& index) {
   t.SetTableName(file);
   t.SetIndexFieldNames(index);
-  t.Open();
+  try {
+    t.Open();
+  } catch (const std::exception& e) {
+    const std::string hint = NotATableHint(file);
+    if (hint.empty()) throw;
+    throw Failure(std::string(e.what()) + "\r" + hint);
+  }
 }
 
 Json ValueOf(store::TField& f) {
@@ -282,25 +288,20 @@ int List(const std::string& file) {
   return 0;
 }
 
-int Usage(const char* text) {
-  std::fprintf(stderr, "usage: brelona-calc %s\n", text);
-  return 2;
-}
-
 template <typename F>
 int Guard(F&& f) {
   try {
     return f();
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "error: %s\n", e.what());
-    return 1;
+    PrintError(e.what());
+    return kExitError;
   }
 }
 
 }  // namespace
 
 int CmdDbExport(const Args& args) {
-  if (args.size() != 1 || args[0].rfind("-", 0) == 0) return Usage("db-export FILE.d");
+  if (args.size() != 1 || args[0].rfind("-", 0) == 0) return CommandUsage("db-export", false);
   return Guard([&] { return Export(args[0]); });
 }
 
@@ -311,16 +312,16 @@ int CmdDbImport(const Args& args) {
     if (a == "--force")
       force = true;
     else if (a.rfind("--", 0) == 0)
-      return Usage("db-import FILE.json FILE.d [--force]");
+      return CommandUsage("db-import", false);
     else
       files.push_back(a);
   }
-  if (files.size() != 2) return Usage("db-import FILE.json FILE.d [--force]");
+  if (files.size() != 2) return CommandUsage("db-import", false);
   return Guard([&] { return Import(files[0], files[1], force); });
 }
 
 int CmdList(const Args& args) {
-  if (args.size() != 1 || args[0].rfind("-", 0) == 0) return Usage("list FILE.d");
+  if (args.size() != 1 || args[0].rfind("-", 0) == 0) return CommandUsage("list", false);
   return Guard([&] { return List(args[0]); });
 }
 

@@ -17,10 +17,6 @@ namespace cli {
 
 namespace {
 
-void EvalUsage() {
-  std::fputs("usage: brelona-calc eval 'EXPR' [NAME=VALUE ...]\n", stderr);
-}
-
 // A plain decimal number in the C locale (no blanks, no hexadecimal, finite).
 bool ParseValue(const std::string& text, double& value) {
   if (text.empty()) return false;
@@ -38,10 +34,7 @@ bool ParseValue(const std::string& text, double& value) {
 }  // namespace
 
 int CmdEval(const Args& args) {
-  if (args.empty()) {
-    EvalUsage();
-    return 2;
-  }
+  if (args.empty()) return CommandUsage("eval", false);
   std::vector<std::pair<std::string, double>> assignments;
   for (size_t k = 1; k < args.size(); ++k) {
     const std::string& arg = args[k];
@@ -50,8 +43,7 @@ int CmdEval(const Args& args) {
     if (eq == std::string::npos || !ParseValue(arg.substr(eq + 1), value)) {
       std::fprintf(stderr, "brelona-calc eval: expected NAME=VALUE with a plain number, got '%s'\n",
                    arg.c_str());
-      EvalUsage();
-      return 2;
+      return CommandUsage("eval", false);
     }
     assignments.emplace_back(arg.substr(0, eq), value);
   }
@@ -61,10 +53,10 @@ int CmdEval(const Args& args) {
     parser.SetExpression(args[0]);
     const double v = parser.Value();
     std::printf("%.17g\n", v);
-    return 0;
+    return kExitOk;
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "error: %s\n", e.what());
-    return 1;
+    PrintError(e.what());
+    return kExitError;
   }
 }
 

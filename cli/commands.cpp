@@ -1,14 +1,120 @@
 #include "cli/commands.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+
 namespace cli {
+
+namespace {
+
+struct Help {
+  const char* name;
+  const char* text;
+};
+
+// What each command does and its options, after its usage line.
+constexpr Help kHelp[] = {
+    {"eval",
+     "Compiles EXPR the way a phase sheet formula is compiled, assigns each NAME=VALUE (a plain\n"
+     "decimal number) in the order given and prints the value with 17 significant digits.\n"},
+    {"db-export", "Prints the problem database FILE.d as JSON (fields and records, file order).\n"},
+    {"db-import",
+     "Builds the table file FILE.d from the JSON of db-export.\n"
+     "  --force   replace FILE.d when it exists\n"},
+    {"list", "Prints the problem names of FILE.d in list order.\n"},
+    {"run",
+     "Computes phase diagrams as the Run command of the program does and writes summary.json,\n"
+     "cells.csv, points.csv, nodes.csv, special.txt, mosaic.png, diagram.png and diagram.svg.\n"
+     "  --problem NAME           the problem to run (exact name first, then any letter case)\n"
+     "  --all                    every problem, one folder each under DIR\n"
+     "  --out DIR                the output folder (default: the problem's name; with --all .)\n"
+     "  --xpoints N, --ypoints N the grid for this run instead of the problem's\n"
+     "  --decimal-separator C    '.' or ',' in the grid's header texts (default '.')\n"
+     "  --mosaic-size WxH        the mosaic picture's size (default 400x500)\n"
+     "Prints one line per completed problem: NAME: N levels, N nodes, S s\n"},
+};
+
+}  // namespace
 
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
-      {"eval", CmdEval}, {"db-export", CmdDbExport}, {"db-import", CmdDbImport},
-      {"list", CmdList}, {"run", CmdRun},
-      {"point", CmdPoint},
+      {"eval", CmdEval, "'EXPR' [NAME=VALUE ...]", "evaluate an expression"},
+      {"db-export", CmdDbExport, "FILE.d", "print a problem database as JSON"},
+      {"db-import", CmdDbImport, "FILE.json FILE.d [--force]",
+       "build a problem database from JSON"},
+      {"list", CmdList, "FILE.d", "print the problem names in list order"},
+      {"run", CmdRun,
+       "DB.d (--problem NAME | --all) [--out DIR] [--xpoints N] [--ypoints N]\n"
+       "      [--decimal-separator C] [--mosaic-size WxH]",
+       "compute phase diagrams and write the results"},
+      {"point", CmdPoint, "DB.d --problem NAME --y Y --x X",
+       "the equilibrium at one point of a diagram, as JSON"},
   };
   return commands;
+}
+
+bool WantsHelp(const Args& args) {
+  return std::any_of(args.begin(), args.end(),
+                     [](const std::string& a) { return a == "-h" || a == "--help"; });
+}
+
+int CommandUsage(const char* name, bool asked) {
+  std::FILE* out = asked ? stdout : stderr;
+  for (const Command& c : Commands()) {
+    if (std::strcmp(c.name, name) != 0) continue;
+    std::fprintf(out, "usage: brelona-calc %s %s\n", c.name, c.usage);
+    if (asked) {
+      for (const Help& h : kHelp)
+        if (std::strcmp(h.name, name) == 0) std::fputs(h.text, out);
+    }
+  }
+  return asked ? kExitOk : kExitUsage;
+}
+
+std::string NotATableHint(const std::string& file) {
+  std::ifstream f(file, std::ios::binary);
+  char c = 0;
+  while (f.get(c) && (c == ' ' || c == '\t' || c == '\r' || c == '\n')) {
+  }
+  if (!f || (c != '{' && c != '[')) return {};
+  return file +
+         " is a JSON file, not a table file; make a table from it with "
+         "'brelona-calc db-import " +
+         file + " FILE.d'";
+}
+
+size_t EditDistance(std::string_view a, std::string_view b) {
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  std::vector<size_t> row(b.size() + 1);
+  for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (size_t i = 1; i <= a.size(); ++i) {
+    size_t diagonal = row[0];
+    row[0] = i;
+    for (size_t j = 1; j <= b.size(); ++j) {
+      const size_t above = row[j];
+      const size_t substitute = diagonal + (lower(a[i - 1]) == lower(b[j - 1]) ? 0 : 1);
+      row[j] = std::min({above + 1, row[j - 1] + 1, substitute});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+std::string Nearest(std::string_view word, const std::vector<std::string>& candidates) {
+  // Up to one edit in three characters, at least one and at most three.
+  const size_t limit = std::clamp<size_t>(word.size() / 3, 1, 3);
+  std::string best;
+  size_t best_distance = limit + 1;
+  for (const std::string& c : candidates) {
+    const size_t d = EditDistance(word, c);
+    if (d < best_distance) {
+      best_distance = d;
+      best = c;
+    }
+  }
+  return best;
 }
 
 }  // namespace cli

@@ -1,27 +1,31 @@
 // brelona-calc: the headless companion of Brelona.
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "cli/commands.h"
+
+#ifndef BRELONA_VERSION
+#define BRELONA_VERSION "unknown"
+#endif
 
 namespace {
 
 void Usage(std::FILE* out) {
   std::fputs(
       "usage: brelona-calc COMMAND [ARGS]\n"
-      "commands:\n"
-      "  eval 'EXPR' [NAME=VALUE ...]   evaluate an expression\n"
-      "  db-export FILE.d               print a problem database as JSON\n"
-      "  db-import FILE.json FILE.d [--force]\n"
-      "                                 build a problem database from JSON\n"
-      "  list FILE.d                    print the problem names in list order\n"
-      "  run DB.d (--problem NAME | --all) [--out DIR] [--xpoints N] [--ypoints N]\n"
-      "      [--decimal-separator C] [--mosaic-size WxH]\n"
-      "                                 compute phase diagrams and write the results\n"
-      "  point DB.d --problem NAME --y Y --x X\n"
-      "                                 the equilibrium at one point of a diagram, as JSON\n",
+      "       brelona-calc COMMAND --help | --help | --version\n"
+      "commands:\n",
+      out);
+  for (const cli::Command& c : cli::Commands()) {
+    std::fprintf(out, "  %-10s %s\n", c.name, c.summary);
+  }
+  std::fputs(
+      "exit status:\n"
+      "  0  success\n"
+      "  1  an error in a run, a file or an expression (\"error: ...\" on stderr)\n"
+      "  2  a usage error (unknown command, option or argument)\n"
+      "  3  run: the problem check refused a problem (and no other error happened)\n",
       out);
 }
 
@@ -30,18 +34,26 @@ void Usage(std::FILE* out) {
 int main(int argc, char** argv) {
   if (argc < 2) {
     Usage(stderr);
-    return 2;
+    return cli::kExitUsage;
   }
-  std::string cmd = argv[1];
-  std::vector<std::string> args(argv + 2, argv + argc);
+  const std::string cmd = argv[1];
+  const std::vector<std::string> args(argv + 2, argv + argc);
   if (cmd == "-h" || cmd == "--help" || cmd == "help") {
     Usage(stdout);
-    return 0;
+    return cli::kExitOk;
   }
+  if (cmd == "--version") {
+    std::printf("brelona-calc %s\n", BRELONA_VERSION);
+    return cli::kExitOk;
+  }
+  std::vector<std::string> names;
   for (const cli::Command& c : cli::Commands()) {
-    if (cmd == c.name) return c.run(args);
+    if (cmd == c.name) return cli::WantsHelp(args) ? cli::CommandUsage(c.name, true) : c.run(args);
+    names.push_back(c.name);
   }
   std::fprintf(stderr, "brelona-calc: unknown command '%s'\n", cmd.c_str());
+  const std::string near = cli::Nearest(cmd, names);
+  if (!near.empty()) std::fprintf(stderr, "did you mean '%s'?\n", near.c_str());
   Usage(stderr);
-  return 2;
+  return cli::kExitUsage;
 }

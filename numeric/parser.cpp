@@ -135,7 +135,9 @@ double IntDiv(double a, double b) {
   const int64_t x = ToInt64(a);
   const int64_t y = ToInt64(b);
   if (y == 0) ThrowDivByZero();
-  if (y == -1) return -static_cast<double>(x);  // also for the smallest 64-bit integer
+  // Also for the smallest 64-bit integer. A zero quotient is +0, as every other integer
+  // quotient converted back to a double is (0.0 - x would not do: compilers fold it to -x).
+  if (y == -1) return x == 0 ? 0.0 : -static_cast<double>(x);
   return static_cast<double>(x / y);
 }
 

@@ -615,8 +615,10 @@ Reading Compiler::Read(int i, int j) {
     }
     l = {true, i, k};
     r = {true, k + bf.len, j};
-    if (an_.IsB(l.a, l.b)) l = {true, l.a + 1, l.b - 1};
-    if (an_.IsB(r.a, r.b)) r = {true, r.a + 1, r.b - 1};
+    // A bracketed part stands for its inner text, through any number of bracket pairs (so
+    // that X^((2)) is still a square).
+    while (an_.IsB(l.a, l.b)) l = {true, l.a + 1, l.b - 1};
+    while (an_.IsB(r.a, r.b)) r = {true, r.a + 1, r.b - 1};
     rd.form = bf.form;
     rd.code = bf.code;
     if (bf.form == fPow && an_.IsNumber(r.a, r.b) && !an_.IsVariable(r.a, r.b)) {
@@ -671,6 +673,13 @@ Reading Compiler::Read(int i, int j) {
 }
 
 void Compiler::Walk(int i, int j, int depth, int column, int side) {
+  // An operand whose brackets were dropped once can be bracketed again, as in ((X))+1 or
+  // -((2)): it stands for its inner text. No form but the bracketed one fits such a text, so
+  // this only turns what would be a syntax error into the reading of the inner text.
+  while (j - i >= 2 && an_.IsB(i, j)) {
+    ++i;
+    --j;
+  }
   const Reading rd = Read(i, j);
   if (rd.code == opVariable) {
     Operand& o = OperandOf(depth, column, side);

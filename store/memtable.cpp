@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 #include "numeric/format.h"
 #include "store/bytes.h"
@@ -716,16 +717,24 @@ int TMemTable::FieldIndex(std::string_view name) const {
   return -1;
 }
 
-TField* TMemTable::FindField(std::string_view name) {
+const TField* TMemTable::FindField(std::string_view name) const {
   int i = FieldIndex(name);
   if (i < 0 || static_cast<std::size_t>(i) >= fields_.size()) return nullptr;  // closed: no objects
   return fields_[static_cast<std::size_t>(i)].get();
 }
 
-TField& TMemTable::FieldByName(std::string_view name) {
-  TField* f = FindField(name);
+TField* TMemTable::FindField(std::string_view name) {
+  return const_cast<TField*>(std::as_const(*this).FindField(name));
+}
+
+const TField& TMemTable::FieldByName(std::string_view name) const {
+  const TField* f = FindField(name);
   if (!f) DbError("Field '" + std::string(name) + "' not found");
   return *f;
+}
+
+TField& TMemTable::FieldByName(std::string_view name) {
+  return const_cast<TField&>(std::as_const(*this).FieldByName(name));
 }
 
 std::vector<int> TMemTable::KeyFields() const {

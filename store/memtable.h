@@ -243,6 +243,8 @@ class TMemTable {
   // --- fields
   TField& FieldByName(std::string_view name);  // "Field '%s' not found"
   TField* FindField(std::string_view name);    // nullptr when missing
+  const TField& FieldByName(std::string_view name) const;
+  const TField* FindField(std::string_view name) const;
   int FieldCount() const { return static_cast<int>(fields_.size()); }
   TField& Fields(int index) { return *fields_.at(static_cast<std::size_t>(index)); }
 

@@ -25,6 +25,38 @@ std::string FolderOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
+// The file a save of `path` must replace: a symbolic link is followed (a chain of them too, a
+// relative target taken from the link's own folder), so that the save writes the file the
+// link names and the link stays a link. The target need not exist yet.
+bool FollowLinks(std::string& path, int& err) {
+  for (int hops = 0;; ++hops) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return true;
+    if (hops == 40) {
+      err = ELOOP;
+      return false;
+    }
+    std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
+    const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+    if (n < 0) {
+      err = errno;
+      return false;
+    }
+    if (static_cast<std::size_t>(n) == target.size()) {  // the link changed under us
+      err = ENAMETOOLONG;
+      return false;
+    }
+    target.resize(static_cast<std::size_t>(n));
+    if (target.empty()) {
+      err = ENOENT;
+      return false;
+    }
+    const std::size_t slash = path.rfind('/');
+    path = target[0] == '/' || slash == std::string::npos ? target
+                                                          : path.substr(0, slash + 1) + target;
+  }
+}
+
 }  // namespace
 
 void SetWriteFaultHook(std::function<int(int)> hook) {
@@ -32,19 +64,19 @@ void SetWriteFaultHook(std::function<int(int)> hook) {
   g_writeCount = 0;
 }
 
-TSafeFileWriter::TSafeFileWriter(std::string path) : path_(std::move(path)) {
-  std::string tmpl = path_ + ".XXXXXX";
-  std::size_t slash = path_.rfind('/');
-  std::string base = slash == std::string::npos ? path_ : path_.substr(slash + 1);
-  tmpl = (slash == std::string::npos ? std::string() : path_.substr(0, slash + 1)) + "." + base +
-         ".tmp.XXXXXX";
+TSafeFileWriter::TSafeFileWriter(std::string path) : path_(std::move(path)), target_(path_) {
+  if (int err = 0; !FollowLinks(target_, err)) Fail("Cannot create file", err);
+  std::size_t slash = target_.rfind('/');
+  std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
+  std::string tmpl = (slash == std::string::npos ? std::string() : target_.substr(0, slash + 1)) +
+                     "." + base + ".tmp.XXXXXX";
   fd_ = ::mkstemp(tmpl.data());
   if (fd_ < 0) Fail("Cannot create file", errno);
   tmp_ = tmpl;
   // The new file gets the old file's permissions, or the usual ones for a new file.
   struct stat st;
   mode_t mode;
-  if (::stat(path_.c_str(), &st) == 0) {
+  if (::stat(target_.c_str(), &st) == 0) {
     mode = st.st_mode & 07777;
   } else {
     mode_t mask = ::umask(0);
@@ -117,9 +149,9 @@ void TSafeFileWriter::Commit() {
     Fail("Cannot write file", errno);
   }
   fd_ = -1;
-  if (::rename(tmp_.c_str(), path_.c_str()) != 0) Fail("Cannot create file", errno);
+  if (::rename(tmp_.c_str(), target_.c_str()) != 0) Fail("Cannot create file", errno);
   committed_ = true;
-  int dir = ::open(FolderOf(path_).c_str(), O_RDONLY | O_DIRECTORY);
+  int dir = ::open(FolderOf(target_).c_str(), O_RDONLY | O_DIRECTORY);
   if (dir >= 0) {
     ::fsync(dir);  // best effort: the rename itself has already happened
     ::close(dir);

@@ -1,7 +1,9 @@
 #pragma once
 // Whole-file writes that never leave a half-written file behind: the bytes go to a temporary
 // file in the same folder, are flushed to disk, and the temporary file is renamed over the
-// target. On any failure the temporary file is removed and the target is untouched.
+// target. On any failure the temporary file is removed and the target is untouched. A target
+// that is a symbolic link (or a chain of them) is followed: the file it names is replaced and
+// the link stays as it was.
 
 #include <cstdint>
 #include <functional>
@@ -42,7 +44,8 @@ class TSafeFileWriter : public TImageSink {
   void WriteAll(const char* p, std::size_t n, std::uint64_t at);
   [[noreturn]] void Fail(const char* what, int err);
 
-  std::string path_;
+  std::string path_;    // as given: named in messages
+  std::string target_;  // path_ with symbolic links followed: the file replaced
   std::string tmp_;
   int fd_ = -1;
   bool committed_ = false;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -20,15 +21,18 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include <unistd.h>
 
 #include "app/colors.h"
 #include "app/main_window.h"
+#include "app/result_windows.h"
 #include "app/settings.h"
 #include "app/stripe_grid.h"
 #include "app/views_windows.h"
 #include "app/working_chart.h"
+#include "problem/problem_table.h"
 
 namespace fs = std::filesystem;
 using calc::DialogButton;
@@ -55,12 +59,7 @@ const char* kLens =
 
 void MakeDatabase(const fs::path& file, const std::vector<Problem>& problems) {
   store::TMemTable t;
-  t.FieldDefs() = {{"ProblemName", store::ftString, 60}, {"Functs", store::ftMemo, 0},
-                   {"Yparameter", store::ftString, 20},  {"Ymin", store::ftFloat, 0},
-                   {"Ymax", store::ftFloat, 0},          {"Zparameter", store::ftString, 10},
-                   {"Zvalue", store::ftFloat, 0},        {"XPoints", store::ftInteger, 0},
-                   {"YPoints", store::ftInteger, 0},     {"ShowMosaicDiagram", store::ftBoolean, 0},
-                   {"ShowChart", store::ftBoolean, 0}};
+  t.FieldDefs() = problem::ProblemFieldDefs();
   t.Open();
   for (const Problem& p : problems) {
     t.Insert();
@@ -94,6 +93,7 @@ class MainWindowTest : public ::testing::Test {
     fs::current_path(dir_);
     app::TDialogs::SetTestHook([this](const app::DialogRequest& r) {
       asked_.push_back(r);
+      if (duringDialog_) duringDialog_();
       if (answers_.empty()) return app::DialogAnswer{DialogButton::OK, false, {}, 0};
       const app::DialogAnswer a = answers_.front();
       answers_.pop_front();
@@ -142,6 +142,7 @@ class MainWindowTest : public ::testing::Test {
   std::unique_ptr<app::TfmMain> window_;
   std::deque<app::DialogAnswer> answers_;
   std::vector<app::DialogRequest> asked_;
+  std::function<void()> duringDialog_;  // what a real modal box would do meanwhile
 };
 
 TEST_F(MainWindowTest, StartUpWithoutSettingsUsesDesignedGeometryAndProblemsD) {
@@ -334,7 +335,10 @@ TEST_F(MainWindowTest, InsertCancelAndDelete) {
   EXPECT_EQ(w.Table().RecordCount(), 1);
   EXPECT_EQ(w.Table().FieldByName("ProblemName").AsString(), "b");
   EXPECT_EQ(w.Results().State.Ymin, 350);
-  EXPECT_FALSE(w.TableModified()) << "deleting is no post";
+  EXPECT_TRUE(w.TableModified()) << "a deletion is saved like a post";
+  EXPECT_TRUE(w.ShutDown());
+  window_.reset();
+  EXPECT_EQ(Start().Table().RecordCount(), 1) << "the next start shows the deletion";
 }
 
 TEST_F(MainWindowTest, TheProblemListMovesTheTable) {
@@ -375,6 +379,123 @@ TEST_F(MainWindowTest, F9WhileTypingInTheMemoStartsARun) {
   EXPECT_EQ(w.Chart1()->SeriesCount(), 3);
   EXPECT_EQ(w.Chart1()->TitleAt(2), "Convex");
   EXPECT_TRUE(w.memFunctions()->toPlainText().endsWith("% note"));
+}
+
+// A real message box takes the activation away; when it closes, the main window has no focus
+// widget until the window system activates it again, while the F9 key event still travels up
+// from the control it was pressed in.
+TEST_F(MainWindowTest, F9InAnEditOrTheListRunsOnceWhenTheRunEndsInAMessage) {
+  MakeDatabase(dir_ / "Problems.d", {{"broken", "GL = (X\nGS = X\n"}});
+  app::TfmMain& w = Start();
+  w.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+  duringDialog_ = [] {
+    QDialog box;
+    box.show();
+    box.activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&box));
+  };
+  for (QWidget* control : {static_cast<QWidget*>(w.DBEdit1()),
+                           static_cast<QWidget*>(w.StripeGrid1())}) {
+    SCOPED_TRACE(control->objectName().toStdString());
+    asked_.clear();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    control->setFocus();
+    QTest::keyClick(control, Qt::Key_F9);
+    ASSERT_EQ(asked_.size(), 1u) << "one run, one message";
+    EXPECT_EQ(asked_[0].type, DialogType::Error) << asked_[0].text;
+  }
+}
+
+// Result windows that do nothing but let a test act between the levels of a sweep.
+class LevelHook : public app::TResultWindows {
+ public:
+  std::function<void(int)> onLevel;  // called with the number of pauses so far
+  void SetCaptions(const QString&) override {}
+  QSize MosaicClientSize() override { return {400, 400}; }
+  void HideMosaic() override {}
+  void ShowMosaic() override {}
+  void MosaicReplaced() override {}
+  void LevelDone() override {
+    if (onLevel) onLevel(++pauses_);
+  }
+  void RunEnded() override {}
+  void BuildDiagram() override {}
+  bool SpecialPointsVisible() override { return false; }
+  void ShowSpecialPoints() override {}
+  void ShowGrid() override {}
+  bool MosaicVisible() override { return false; }
+
+ private:
+  int pauses_ = 0;
+};
+
+TEST_F(MainWindowTest, CommandsThatChangeTheProblemAreLockedDuringASweep) {
+  Problem long_sweep{"a", kLens};
+  long_sweep.ypoints = 40;
+  MakeDatabase(dir_ / "Problems.d", {long_sweep, {"b", kLens}});
+  app::TfmMain& w = Start();
+  LevelHook hook;
+  w.SetResultWindows(&hook);
+  QAction later("a command added later");
+  w.LockDuringSweep(&later);
+  // Every lockable command is tried at the third pause; none may act.
+  hook.onLevel = [&](int pause) {
+    if (pause != 3) return;
+    for (QAction* a : {w.ActOpen(), w.ActCreate(), &later}) EXPECT_FALSE(a->isEnabled());
+    EXPECT_FALSE(w.StripeGrid1()->isEnabled());
+    w.chbStep()->click();  // the step box enables the list, but not under this sweep
+    EXPECT_FALSE(w.StripeGrid1()->isEnabled());
+    w.chbStep()->click();
+    w.NavInsert()->click();
+    w.NavDelete()->click();
+    w.ActOpen()->trigger();
+    w.ActCreate()->trigger();
+  };
+  w.sbRunClick();
+  w.SetResultWindows(nullptr);
+  EXPECT_TRUE(asked_.empty()) << asked_.front().text;
+  EXPECT_EQ(w.Results().State.LevelIndex, 40) << "the whole sweep";
+  EXPECT_EQ(w.Table().RecordCount(), 2);
+  EXPECT_EQ(w.Table().State(), store::dsBrowse);
+  for (QAction* a : {w.ActOpen(), w.ActCreate(), &later}) EXPECT_TRUE(a->isEnabled());
+  EXPECT_TRUE(w.NavInsert()->isEnabled());
+  EXPECT_TRUE(w.NavDelete()->isEnabled());
+  EXPECT_TRUE(w.StripeGrid1()->isEnabled());
+
+  // A sweep ended by an error of the sheet unlocks them as well.
+  w.memFunctions()->setPlainText("GL = 1/(T-500)\nGS = 0\n");
+  w.sbRunClick();
+  ASSERT_FALSE(asked_.empty());
+  EXPECT_EQ(asked_.back().text, "Floating point division by zero");
+  EXPECT_LT(w.Results().State.LevelIndex, 40);
+  EXPECT_TRUE(w.ActOpen()->isEnabled());
+  EXPECT_TRUE(w.NavInsert()->isEnabled());
+}
+
+TEST_F(MainWindowTest, ClosingDuringASweepStopsItAndClosesAtOnce) {
+  Problem long_sweep{"a", kLens};
+  long_sweep.ypoints = 400;
+  MakeDatabase(dir_ / "Problems.d", {long_sweep});
+  app::TfmMain& w = Start();
+  int closed = 0;
+  QObject::connect(&w, &app::TfmMain::Closed, [&] { ++closed; });
+  LevelHook hook;
+  w.SetResultWindows(&hook);
+  // Pause 1 ends the set-up, pause n + 1 level n - 1.
+  hook.onLevel = [&](int pause) {
+    if (pause == 3) w.close();
+  };
+  w.sbRunClick();
+  w.SetResultWindows(nullptr);
+  EXPECT_EQ(w.Results().State.LevelIndex, 1) << "no level after the close";
+  EXPECT_FALSE(w.Engine().Running());
+  EXPECT_FALSE(w.isVisible());
+  EXPECT_EQ(closed, 1);
+  EXPECT_TRUE(asked_.empty()) << asked_.front().text;
+  EXPECT_TRUE(w.ShutDown());
+  EXPECT_TRUE(fs::exists(dir_ / "bin" / "Brelona.cfg"));
 }
 
 TEST_F(MainWindowTest, StepModeOverFourLevelsAndTheRestartQuestion) {

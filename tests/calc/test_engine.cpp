@@ -168,14 +168,13 @@ TEST_F(EngineTest, XLevelsWithPointPhaseColumns) {
   EXPECT_EQ(results.XLevels[52].Text, "0.51");
 }
 
-TEST_F(EngineTest, SetUpTrimsPhasesAndRebuildsSeries) {
+TEST_F(EngineTest, SetUpKeepsEveryPhaseAndRebuildsSeries) {
   ports.problem = MakeProblem("GLIQUID=1\nGS=2\nGV=3", 400, 600, 10, 2);
   ASSERT_TRUE(engine.CheckProblem());
-  EXPECT_EQ(engine.Sheet().Phases.size(), 3u);
   engine.SetUp();
-  EXPECT_EQ(engine.Sheet().Phases.size(), 2u);
+  EXPECT_EQ(engine.Sheet().Phases.size(), 3u);
   ASSERT_EQ(ports.rebuilt_series.size(), 1u);
-  EXPECT_EQ(ports.rebuilt_series[0], (V{"LIQUID", "S", "Convex"}));
+  EXPECT_EQ(ports.rebuilt_series[0], (V{"LIQUID", "S", "V", "Convex"}));
   EXPECT_EQ(results.Mosaic.Width(), 200);
   EXPECT_EQ(results.Mosaic.Height(), 110);
   EXPECT_EQ(CountMosaicPixels(kWhite), 200 * 110);
@@ -252,11 +251,16 @@ TEST_F(EngineTest, HullListOrderAndConvexSeries) {
   ASSERT_EQ(ports.series[2].size(), 11u);
   EXPECT_EQ(ports.series[2][0].g, 250);
   for (const ChartPoint& p : ports.series[2]) EXPECT_NE(p.g, 300);
-  // The compound is the higher end of a segment to its neighbour 0.9, which puts "C" into the
-  // column of X = 1.
-  EXPECT_EQ(RowCells(1).back(), "C");
-  ASSERT_EQ(ZRow(0).size(), 2u);
-  EXPECT_EQ(ZRow(0)[0], "1|500|0|1");
+  // The compound lies above the solid at X = 1: it ends no segment and leaves the solid's
+  // cell alone, just as the same compound at X = 0 does.
+  for (const char* compound : {"X=1;GC=300", "X=0;GC=300"}) {
+    ports.problem = MakeProblem(
+        std::string("GS=1000*(X-0.5)^2\nGL=1000*(X-0.5)^2+100+10*(T-500)\n") + compound, 500,
+        500, 10, 1);
+    engine.Run();
+    EXPECT_EQ(RowCells(1), V(11, "S")) << compound;
+    EXPECT_TRUE(ZRow(0).empty()) << compound;
+  }
 }
 
 TEST_F(EngineTest, WorkingChartOnlyClearedWhenHidden) {

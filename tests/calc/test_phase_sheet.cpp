@@ -63,7 +63,9 @@ TEST(PhaseSheet, CompilesLinesByKind) {
       {"X=0.3", false, {}, {}, {kBadG}},
       {"GL=1\nX=0.3\nGS=2", false, {"L=1"}, {}, {kBadG}},
       {"X=0.5;GC=", true, {}, {}, {}},
-      {"HELLO=1\nGX=1\nGL", true, {}, {}, {}},
+      {"HELLO=1\nG=1\nGL\nGE=1\nG(X)=1\nG2=1", true, {}, {}, {}},
+      // Any other key "G" + name is a solution phase named by the letters after G.
+      {"Gfcc_a1=1\nGBCT_A5=2\nGX=3", true, {"FCC_A1=1", "BCT_A5=2", "X=3"}, {}, {}},
       {"GL\nGS\nGV=5", true, {"V=5"}, {}, {}},
       {"", true, {}, {}, {}},
       {"% only a comment\n\n   \n", true, {}, {}, {}},

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "engine_fixture.h"
-#include "store/memtable.h"
+#include "problem/problem_reader.h"
 
 namespace calc {
 namespace {
@@ -44,38 +44,10 @@ const std::map<std::string, Expected>& Textbook() {
   return m;
 }
 
-std::vector<ProblemInput> ReadSamples(const std::string& path) {
-  store::TMemTable t;
-  t.SetTableName(path);
-  t.SetLoadMode(store::lmFile);
-  t.SetIndexFieldNames("ProblemName");
-  t.Open();
-  std::vector<ProblemInput> out;
-  for (t.First(); !t.Eof(); t.Next()) {
-    ProblemInput p;
-    p.ProblemName = t.FieldByName("ProblemName").AsString();
-    p.Functs = t.FieldByName("Functs").AsString();
-    const std::string y = t.FieldByName("Yparameter").AsString();
-    p.Yparameter = y == kTemperatureText ? YParameter::Temperature
-                   : y == kPressureText  ? YParameter::Pressure
-                                         : YParameter::None;
-    p.Ymin = t.FieldByName("Ymin").AsFloat();
-    p.Ymax = t.FieldByName("Ymax").AsFloat();
-    p.Zparameter = t.FieldByName("Zparameter").AsString();
-    p.Zvalue = t.FieldByName("Zvalue").AsFloat();
-    p.XPoints = t.FieldByName("XPoints").AsInteger();
-    p.YPoints = t.FieldByName("YPoints").AsInteger();
-    p.ShowMosaicDiagram = t.FieldByName("ShowMosaicDiagram").AsBoolean();
-    p.ShowChart = t.FieldByName("ShowChart").AsBoolean();
-    out.push_back(p);
-  }
-  return out;
-}
-
 TEST(Samples, EveryProblemShowsItsTextbookFeatures) {
   const std::string path = std::string(BRELONA_SOURCE_DIR) + "/data/Problems.d";
   ASSERT_TRUE(std::filesystem::exists(path)) << path;
-  const std::vector<ProblemInput> samples = ReadSamples(path);
+  const std::vector<ProblemInput> samples = problem::ReadProblemTable(path);
   ASSERT_EQ(samples.size(), Textbook().size());
   for (const ProblemInput& problem : samples) {
     SCOPED_TRACE(problem.ProblemName);

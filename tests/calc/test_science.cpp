@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -165,6 +167,65 @@ TEST_F(EngineTest, EutecticGivesOneNodeAtTheInvariantTemperature) {
   EXPECT_NEAR(results.MemoPoints[0].Y, 1000, 10);
   EXPECT_NEAR(results.MemoPoints[1].X, 1, 0.05);
   EXPECT_NEAR(results.MemoPoints[1].Y, 800, 10);
+}
+
+// A liquid and two solids, the second of which (BETA) is so narrow that only its grid node at
+// X = 0.3 ever sees it: it forms by a peritectic L + ALPHA -> BETA near 585 K, and a eutectic
+// follows below. The same system written as two solution phases and a compound at 0.3 must
+// give the same cells (with "C" for BETA), the same tie-line ends and the same nodes.
+TEST(ThreePhases, NarrowSolutionPhaseMatchesTheCompound) {
+  const std::string common =
+      "GLIQUID=10*(1-X)*(1000-T)+10*X*(700-T)-T*Sid\n"
+      "GALPHA=15000*X*(1-X)-T*Sid\n";
+  struct Run {
+    std::vector<std::vector<std::string>> cells;
+    std::vector<std::string> ends;  // "level|X|name", X to 1e-9
+    std::vector<std::string> nodes;
+  };
+  auto run = [](const std::string& sheet, const std::string& compound_name) {
+    testing::RecordingPorts ports;
+    Results results;
+    Engine engine(ports, ports, ports, results);
+    ports.problem = MakeProblem(sheet, 400, 1000, 100, 120);
+    ports.problem.ShowChart = false;
+    engine.Run();
+    engine.FindSpecialPoints(kTemperatureText);
+    Run out;
+    const CellGrid& g = results.Cells();
+    for (int r = 1; r < g.RowCount(); ++r) {
+      out.cells.emplace_back();
+      for (int c = 1; c < g.ColCount(); ++c) {
+        const std::string& t = g.Cell(c, r);
+        out.cells.back().push_back(t == "C" ? "BETA" : t);
+      }
+    }
+    for (int r = 0; r < results.ZPoints.RowCount(); ++r) {
+      for (const TZPoint& p : results.ZPoints.Row(r)) {
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "%d|%.9f|", r, p.X);
+        out.ends.push_back(buf + (p.Name == compound_name ? std::string("BETA") : p.Name));
+      }
+    }
+    for (const TNode& n : results.Nodes) {
+      char buf[128];
+      std::snprintf(buf, sizeof buf, "%.6f|%.9f|%.9f|%.9f", n.Y, n.XLeft, n.X, n.XRight);
+      out.nodes.push_back(buf);
+    }
+    return out;
+  };
+  const Run three = run(common + "GBETA=1000+8*(T-800)+1E8*(X-0.3)^2", "");
+  const Run compound = run(common + "X=0.3;GC=1000+8*(T-800)", "0.3");
+  EXPECT_EQ(three.cells, compound.cells);
+  EXPECT_EQ(three.ends, compound.ends);
+  EXPECT_EQ(three.nodes, compound.nodes);
+  // The peritectic first (BETA between ALPHA and the liquid), then the eutectic.
+  ASSERT_EQ(three.nodes.size(), 2u);
+  EXPECT_NE(three.nodes[0].find("|0.300000000|"), std::string::npos) << three.nodes[0];
+  for (const char* phase : {"LIQUID", "ALPHA", "BETA"}) {
+    bool seen = false;
+    for (const auto& row : three.cells) seen |= std::find(row.begin(), row.end(), phase) != row.end();
+    EXPECT_TRUE(seen) << phase;
+  }
 }
 
 }  // namespace

@@ -52,18 +52,17 @@ INSTANTIATE_TEST_SUITE_P(
 
 INSTANTIATE_TEST_SUITE_P(
     Errors, CliEval,
-    ::testing::Values(
-        EvalCase{{"Q+1"}, 1, "", "error: Error parsing expression:\rQ\r1\n"},
-        EvalCase{{"Q"}, 1, "", "error: Error parsing expression:\rQ\n"},
-        EvalCase{{"X Y"}, 1, "", "error: Expression has blanks\n"},
-        EvalCase{{"(X"}, 1, "", "error: Missing brackets in expression\n"},
-        EvalCase{{"1/X"}, 1, "", "error: Floating point division by zero\n"},
-        EvalCase{{"LN(X)", "X=-1"}, 1, "", "error: Invalid floating point operation\n"},
-        EvalCase{{"1E400"}, 1, "", "error: Floating point overflow\n"},
-        EvalCase{{"1DIV0"}, 1, "", "error: Division by zero\n"},
-        EvalCase{{"X", "1x=2"}, 1, "", "error: 1X\n"},
-        EvalCase{{"X", "=2"}, 1, "", "error: \n"},
-        EvalCase{{""}, 0, "0\n", ""}));
+    ::testing::Values(EvalCase{{"Q+1"}, 1, "", "error: Error parsing expression:\nQ\n1\n"},
+                      EvalCase{{"Q"}, 1, "", "error: Error parsing expression:\nQ\n"},
+                      EvalCase{{"X Y"}, 1, "", "error: Expression has blanks\n"},
+                      EvalCase{{"(X"}, 1, "", "error: Missing brackets in expression\n"},
+                      EvalCase{{"1/X"}, 1, "", "error: Floating point division by zero\n"},
+                      EvalCase{
+                          {"LN(X)", "X=-1"}, 1, "", "error: Invalid floating point operation\n"},
+                      EvalCase{{"1E400"}, 1, "", "error: Floating point overflow\n"},
+                      EvalCase{{"1DIV0"}, 1, "", "error: Division by zero\n"},
+                      EvalCase{{"X", "1x=2"}, 1, "", "error: 1X\n"},
+                      EvalCase{{"X", "=2"}, 1, "", "error: \n"}, EvalCase{{""}, 0, "0\n", ""}));
 
 INSTANTIATE_TEST_SUITE_P(
     Usage, CliEval,

@@ -120,32 +120,51 @@ TEST(CliDb, ErrorsAndUsage) {
     int code;
     std::string err;  // exact stderr, or a prefix ending in "..." for usage texts
   } cases[] = {
-      {{"db-export", dir.File("none.d")}, 1,
+      {{"db-export", dir.File("none.d")},
+       1,
        "error: Error opening file " + dir.File("none.d") + "\n"},
-      {{"db-export", dir.File("damaged.d")}, 1,
+      {{"db-export", dir.File("damaged.d")},
+       1,
        "error: Error opening table: Buffer structure corruption!\n"},
-      {{"list", dir.File("damaged.d")}, 1,
+      {{"list", dir.File("damaged.d")},
+       1,
        "error: Error opening table: Buffer structure corruption!\n"},
-      {{"db-import", dir.File("greek.json"), dir.File("g.d")}, 1,
+      {{"list", dir.File("type.json")},
+       1,
+       "error: Error opening table: Buffer structure corruption!\n" + dir.File("type.json") +
+           " is a JSON file, not a table file; make a table from it with 'brelona-calc db-import " +
+           dir.File("type.json") + " FILE.d'\n"},
+      {{"db-import", dir.File("greek.json"), dir.File("g.d")},
+       1,
        "error: Text for field 'N' holds the character 'α' (U+03B1), which the Windows-1251 code "
        "page cannot store\n"},
-      {{"db-import", dir.File("long.json"), dir.File("g.d")}, 1,
+      {{"db-import", dir.File("long.json"), dir.File("g.d")},
+       1,
        "error: record 1, field 'N': the text is longer than the field size 3\n"},
-      {{"db-import", dir.File("type.json"), dir.File("g.d")}, 1,
+      {{"db-import", dir.File("type.json"), dir.File("g.d")},
+       1,
        "error: field 'N': unknown type 'text'\n"},
-      {{"db-import", dir.File("field.json"), dir.File("g.d")}, 1,
+      {{"db-import", dir.File("field.json"), dir.File("g.d")},
+       1,
        "error: record 1: Field 'M' not found\n"},
-      {{"db-import", dir.File("kind.json"), dir.File("g.d")}, 1,
+      {{"db-import", dir.File("kind.json"), dir.File("g.d")},
+       1,
        "error: record 1, field 'N': an integer is expected\n"},
-      {{"db-import", dir.File("bad.json"), dir.File("g.d")}, 1, "error: " + dir.File("bad.json") + ": ..."},
-      {{"db-import", dir.File("none.json"), dir.File("g.d")}, 1,
+      {{"db-import", dir.File("bad.json"), dir.File("g.d")},
+       1,
+       "error: " + dir.File("bad.json") + ": ..."},
+      {{"db-import", dir.File("none.json"), dir.File("g.d")},
+       1,
        "error: cannot read " + dir.File("none.json") + "\n"},
       {{"db-export"}, 2, "usage: brelona-calc db-export FILE.d\n"},
       {{"db-export", "a.d", "b.d"}, 2, "usage: brelona-calc db-export FILE.d\n"},
       {{"db-import", "a.json"}, 2, "usage: brelona-calc db-import FILE.json FILE.d [--force]\n"},
-      {{"db-import", "a.json", "b.d", "--frce"}, 2,
+      {{"db-import", "a.json", "b.d", "--frce"},
+       2,
        "usage: brelona-calc db-import FILE.json FILE.d [--force]\n"},
       {{"list"}, 2, "usage: brelona-calc list FILE.d\n"},
+      {{"lst", "a.d"}, 2, "brelona-calc: unknown command 'lst'\ndid you mean 'list'?\n..."},
+      {{"export", "a.d"}, 2, "brelona-calc: unknown command 'export'\nusage: ..."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args[0] + (c.args.size() > 1 ? " " + c.args[1] : ""));
@@ -158,6 +177,14 @@ TEST(CliDb, ErrorsAndUsage) {
       EXPECT_EQ(r.err, c.err);
   }
   EXPECT_FALSE(std::filesystem::exists(dir.File("g.d")));  // nothing half-made is left
+  for (const char* command : {"eval", "db-export", "db-import", "list", "run"}) {
+    const Result r = Calc(dir, {command, "--help"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out.rfind("usage: brelona-calc " + std::string(command) + " ", 0), 0u) << r.out;
+  }
+  const Result version = Calc(dir, {"--version"});
+  EXPECT_EQ(version.code, 0);
+  EXPECT_EQ(version.out, "brelona-calc " BRELONA_VERSION "\n");
 }
 
 TEST(CliDb, ListPrintsNamesInViewOrder) {

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "problem/problem_table.h"
 #include "store/memtable.h"
 
 namespace {
@@ -41,12 +42,7 @@ const Problem kBadLevel{"Bad level", "GL=1/(T-600)\nGS=0", "Temperature, K", 400
 void MakeDatabase(const fs::path& path, const std::vector<Problem>& problems) {
   using namespace store;
   TMemTable t;
-  t.FieldDefs() = {{"ProblemName", ftString, 40},     {"Functs", ftMemo, 0},
-                   {"Yparameter", ftString, 20},      {"Ymin", ftFloat, 0},
-                   {"Ymax", ftFloat, 0},              {"Zparameter", ftString, 10},
-                   {"Zvalue", ftFloat, 0},            {"XPoints", ftInteger, 0},
-                   {"YPoints", ftInteger, 0},         {"ShowMosaicDiagram", ftBoolean, 0},
-                   {"ShowChart", ftBoolean, 0}};
+  t.FieldDefs() = problem::ProblemFieldDefs();
   t.Open();
   for (const Problem& p : problems) {
     t.Insert();
@@ -68,13 +64,14 @@ void MakeDatabase(const fs::path& path, const std::vector<Problem>& problems) {
 
 struct Result {
   int code = -1;
-  std::string err;
+  std::string err, out;
 };
 
 Result RunCalc(const std::string& args, const fs::path& cwd) {
   const fs::path err = cwd / "stderr.txt";
+  const fs::path out = cwd / "stdout.txt";
   const std::string cmd = "cd '" + cwd.string() + "' && '" BRELONA_CALC "' run " + args + " 2> '" +
-                          err.string() + "'";
+                          err.string() + "' > '" + out.string() + "'";
   const int status = std::system(cmd.c_str());
   Result r;
   r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -82,6 +79,10 @@ Result RunCalc(const std::string& args, const fs::path& cwd) {
   std::stringstream ss;
   ss << f.rdbuf();
   r.err = ss.str();
+  std::ifstream o(out);
+  std::stringstream os;
+  os << o.rdbuf();
+  r.out = os.str();
   return r;
 }
 
@@ -187,22 +188,34 @@ TEST_F(RunCommand, OverridesAndExitCodes) {
     int code;
     std::string err_start;
   };
+  // Exit codes: 0 success, 1 an error, 2 a usage error, 3 a failed problem check.
   const std::vector<Case> cases = {
       {"P.d --problem Lens --xpoints 10 --ypoints 3 --out a", 0, ""},
-      {"P.d --problem 'Bad range' --out b", 2, "warning: Ymax must be more that Ymin\n"},
+      {"P.d --problem 'Bad range' --out b", 3, "warning: Ymax must be more that Ymin\n"},
       {"P.d --problem 'Bad level' --out c", 1, ""},
-      {"P.d --problem Nothing", 1, "error: problem 'Nothing' not found\n"},
-      {"P.d", 1, "error: give either --problem NAME or --all\n"},
-      {"P.d --all --problem Lens", 1, "error: give either --problem NAME or --all\n"},
+      {"P.d --problem Nothing", 1, "error: problem 'Nothing' not found\nproblems:\n  Bad level\n"},
+      {"P.d --problem 'bad rnage'", 1,
+       "error: problem 'bad rnage' not found; did you mean 'Bad range'?\n"},
+      {"P.d", 2, "error: give either --problem NAME or --all\nusage: brelona-calc run DB.d"},
+      {"P.d --all --problem Lens", 2, "error: give either --problem NAME or --all\n"},
       {"Missing.d --all", 1, "error: "},
-      {"P.d --problem Lens --xpoints 0", 1, "error: --xpoints needs a positive integer\n"},
-      {"P.d --problem Lens --mosaic-size 10", 1, "error: --mosaic-size needs WxH, each 1 to 20000\n"},
+      {"P.d --problem Lens --xpoints 0", 2, "error: --xpoints needs a positive integer\n"},
+      {"P.d --problem Lens --mosaic-size 10", 2,
+       "error: --mosaic-size needs WxH, each 1 to 20000\n"},
+      {"P.d --problem Lens --decimal-separator ';'", 2,
+       "error: --decimal-separator needs '.' or ','\n"},
+      {"P.d --problem Lens --help", 0, ""},
   };
   for (const Case& c : cases) {
     const Result r = RunCalc(c.args, dir);
     EXPECT_EQ(r.code, c.code) << c.args << "\n" << r.err;
     EXPECT_EQ(r.err.substr(0, c.err_start.size()), c.err_start) << c.args;
   }
+  EXPECT_EQ(RunCalc("P.d --problem Lens --out a", dir).out.rfind("Lens: 13 levels, 0 nodes, ", 0),
+            0u);
+  EXPECT_EQ(RunCalc("P.d --problem Lens --help", dir).out.rfind("usage: brelona-calc run DB.d", 0),
+            0u);
+  RunCalc("P.d --problem Lens --xpoints 10 --ypoints 3 --out a", dir);
   const QJsonObject a = Summary(dir / "a");
   EXPECT_EQ(a["levels"].toInt(), 4);
   EXPECT_EQ(a["xlevels"].toArray().size(), 11);
@@ -211,6 +224,10 @@ TEST_F(RunCommand, OverridesAndExitCodes) {
   EXPECT_EQ(b["levels"].toInt(), 0);
   ASSERT_EQ(b["messages"].toArray().size(), 1);
   EXPECT_EQ(b["messages"].toArray()[0].toObject()["type"].toString(), "warning");
+  // The mosaic is written also when the check stops the run: blank, of the asked size.
+  const QImage blank(QString::fromStdString((dir / "b" / "mosaic.png").string()));
+  EXPECT_EQ(blank.size(), QSize(400, 500));
+  EXPECT_EQ(blank.pixelColor(200, 250).rgb() & 0xFFFFFF, 0xFFFFFFu);
   const QJsonObject c = Summary(dir / "c");
   EXPECT_FALSE(c["completed"].toBool());
   EXPECT_EQ(c["levels"].toInt(), 2);
@@ -223,6 +240,8 @@ TEST_F(RunCommand, OverridesAndExitCodes) {
 TEST_F(RunCommand, AllProblemsOneFolderEach) {
   const Result r = RunCalc("P.d --all --out all --xpoints 10 --ypoints 4", dir);
   EXPECT_EQ(r.code, 1) << r.err;  // one problem fails with an error, one its check
+  MakeDatabase(dir / "Q.d", {kLens, kBadRange});
+  EXPECT_EQ(RunCalc("Q.d --all --out q", dir).code, 3);  // a failed check and no error
   for (const char* name : {"Lens", "Eutectic, simple", "Bad range", "Bad level"}) {
     EXPECT_TRUE(fs::exists(dir / "all" / name / "summary.json")) << name;
   }

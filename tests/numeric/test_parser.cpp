@@ -111,7 +111,11 @@ INSTANTIATE_TEST_SUITE_P(
         ValueCase{"((((A))))", kABC, 10}, ValueCase{"(A)*(B)", kABC, 30},
         ValueCase{"(2^3)^2", {}, 64}, ValueCase{"2^(3^2)", {}, 512},
         ValueCase{"SIN((0))", {}, 0}, ValueCase{"MAX(1,(2))", {}, 2},
-        ValueCase{"MAX((3),1)", {}, 3}));
+        ValueCase{"MAX((3),1)", {}, 3},
+        // a bracketed operand whose inside is bracketed again stands for its inner text
+        ValueCase{"((X+1))*((2))", {{"X", 4}}, 10}, ValueCase{"((X))+1", {{"X", 4}}, 5},
+        ValueCase{"-((A))-(((B)))", kABC, -13}, ValueCase{"SIN(((0)))+MAX(((1)),((2)))", {}, 2},
+        ValueCase{"A^((2))", kABC, 100}, ValueCase{"(((A)))DIV((B))", kABC, 3}));
 
 INSTANTIATE_TEST_SUITE_P(
     Numerals, ValueTest,
@@ -148,6 +152,21 @@ INSTANTIATE_TEST_SUITE_P(
         ValueCase{"X^Y", {{"X", 0}, {"Y", 2.5}}, 0}, ValueCase{"X^Y", {{"X", 4}, {"Y", 2.5}}, 32},
         ValueCase{"X^Y", {{"X", 2}, {"Y", -2}}, 0.25},
         ValueCase{"2^-1074", {}, 4.9406564584124654e-324}, ValueCase{"10^-400", {}, 0}));
+
+// A zero integer quotient or remainder is +0, whatever the signs, in the list and in native
+// code alike.
+TEST(ParserDivMod, ZeroResultsArePositive) {
+  for (const char* text : {"0DIV-1", "XDIV-1", "XDIVY", "0.5DIV-1", "-0.5DIV-3", "1DIV-2",
+                           "0MOD-1", "XMODY", "-4MOD2", "-0.4MOD3"}) {
+    for (int native = 0; native < 2; ++native) {
+      detail::jit_enabled = native;
+      const double v = Eval(text, {{"X", 0}, {"Y", -1}});
+      EXPECT_EQ(v, 0) << text;
+      EXPECT_FALSE(std::signbit(v)) << text << " native " << native;
+    }
+  }
+  detail::jit_enabled = true;
+}
 
 // (1e-160)^2 is below the normal range and the true result 1e320 beyond it: an overflow.
 TEST(ParserPower, ReciprocalOfUnderflowedPowerOverflows) {
@@ -270,7 +289,8 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"X)+(1", {}, "ESyntaxError", "Error parsing expression:\rX)\r(1"},
         ErrorCase{"(X)+Q", {}, "ESyntaxError", "Error parsing expression:\rX\rQ"},
         ErrorCase{"(X)+(Q)", {}, "ESyntaxError", "Error parsing expression:\rX\r(Q)"},
-        ErrorCase{"((X))+1", {}, "ESyntaxError", "Error parsing expression:\r(X)"},
+        ErrorCase{"((Q))+1", {}, "ESyntaxError", "Error parsing expression:\r((Q))\r1"},
+        ErrorCase{"((X))+Q", {}, "ESyntaxError", "Error parsing expression:\r(X)\rQ"},
         // calls
         ErrorCase{"MAX(1)", {}, "ESyntaxError", "Error parsing expression:\rMAX(1)"},
         ErrorCase{"SIN(1,2)", {}, "ESyntaxError", "Error parsing expression:\r1,2\r "},

@@ -4,24 +4,17 @@
 #include <string>
 #include <vector>
 
+#include "problem/problem_table.h"
 #include "store/memtable.h"
 
 namespace store_test {
-
-inline std::vector<store::TFieldDef> ProblemFieldDefs() {
-  using namespace store;
-  return {{"ProblemName", ftString, 30}, {"Functs", ftMemo, 0},    {"Yparameter", ftString, 20},
-          {"Ymin", ftFloat, 0},          {"Ymax", ftFloat, 0},     {"Zparameter", ftString, 10},
-          {"Zvalue", ftFloat, 0},        {"XPoints", ftInteger, 0}, {"YPoints", ftInteger, 0},
-          {"ShowMosaicDiagram", ftBoolean, 0}, {"ShowChart", ftBoolean, 0}};
-}
 
 // Writes a table file holding one problem per name (in the given store order), with Ymax
 // set to the position of the problem in `names`.
 inline void MakeProblemFile(const std::string& path, const std::vector<std::string>& names,
                             const std::string& comment = "") {
   store::TMemTable t;
-  t.FieldDefs() = ProblemFieldDefs();
+  t.FieldDefs() = problem::ProblemFieldDefs();
   t.Open();
   if (!comment.empty()) t.SetTableComment(comment);
   int i = 0;

@@ -3,6 +3,9 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "problem_table.h"
 #include "store/memtable.h"
@@ -22,7 +25,7 @@ struct HookGuard {
 
 // A table large enough that the fast and the slow save need several writes.
 void FillTable(TMemTable& t, int records) {
-  t.FieldDefs() = store_test::ProblemFieldDefs();
+  t.FieldDefs() = problem::ProblemFieldDefs();
   t.Open();
   for (int i = 0; i < records; ++i) {
     t.Insert();
@@ -129,6 +132,55 @@ TEST(SafeSave, PermissionsOfTheReplacedFileAreKept) {
   struct stat st;
   ASSERT_EQ(::stat(path.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+// A save through a symbolic link replaces the file at the end of the chain; every link stays.
+TEST(SafeSave, SymbolicLinksAreFollowedToTheirFile) {
+  namespace fs = std::filesystem;
+  struct Case {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> links;  // link -> target, as stored
+    std::string file;                                        // where the table must land
+  };
+  const std::vector<Case> cases = {
+      {"relative", {{"link.d", "data/real.d"}}, "data/real.d"},
+      {"chain", {{"link.d", "data/mid.d"}, {"data/mid.d", "real.d"}}, "data/real.d"},
+      {"absolute", {{"link.d", "@/data/real.d"}}, "data/real.d"},
+      {"dangling", {{"link.d", "data/new.d"}}, "data/new.d"},
+  };
+  TMemTable t;
+  FillTable(t, 2);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    fs::create_directory(dir.File("data"));
+    MakeProblemFile(dir.File("data/real.d"), {"old"});
+    ASSERT_EQ(::chmod(dir.File("data/real.d").c_str(), 0640), 0);
+    for (const auto& [link, target] : c.links)
+      fs::create_symlink(target[0] == '@' ? dir.Path() + target.substr(1) : target, dir.File(link));
+    t.SaveToFile(dir.File("link.d"));
+    for (const auto& [link, target] : c.links) EXPECT_TRUE(fs::is_symlink(dir.File(link))) << link;
+    TMemTable back;
+    back.SetTableName(dir.File(c.file));
+    back.Open();
+    EXPECT_EQ(back.RecordCount(), 2);
+    if (c.file == "data/real.d") {
+      EXPECT_EQ(fs::status(dir.File(c.file)).permissions() & fs::perms::all,
+                fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    }
+    EXPECT_EQ(dir.EntryCount(), 2);  // link.d and data/: no temporary file left
+  }
+  TempDir dir;
+  fs::create_symlink("b.d", dir.File("a.d"));
+  fs::create_symlink("a.d", dir.File("b.d"));
+  try {
+    t.SaveToFile(dir.File("a.d"));
+    ADD_FAILURE() << "a loop of links was saved through";
+  } catch (const EDatabaseError& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "Cannot create file \"" + dir.File("a.d") + "\". Too many levels of symbolic links");
+  }
+  EXPECT_TRUE(fs::is_symlink(dir.File("a.d")));
 }
 
 }  // namespace

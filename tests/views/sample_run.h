@@ -5,16 +5,13 @@
 // special-point finder) and fills the special points window.
 
 #include <QApplication>
-#include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "calc/engine.h"
+#include "problem/problem_reader.h"
 #include "views/cells_window.h"
 #include "views/diagram_window.h"
 #include "views/mosaic_window.h"
@@ -22,25 +19,11 @@
 
 namespace views::testing {
 
-// The problem named `name` in the sample problems file (JSON of brelona-calc db-export).
+// The problem named `name` in the sample problems file (JSON of brelona-calc db-export), with
+// the mosaic shown.
 inline std::optional<calc::ProblemInput> SampleProblem(const QString& name) {
-  QFile f(QStringLiteral(BRELONA_SOURCE_DIR "/data/problems.json"));
-  if (!f.open(QIODevice::ReadOnly)) return std::nullopt;
-  const QJsonArray records = QJsonDocument::fromJson(f.readAll()).object()[QStringLiteral("records")].toArray();
-  for (const QJsonValue& v : records) {
-    const QJsonObject r = v.toObject();
-    if (r[QStringLiteral("ProblemName")].toString() != name) continue;
-    calc::ProblemInput p;
-    p.ProblemName = name.toStdString();
-    p.Functs = r[QStringLiteral("Functs")].toString().toStdString();
-    p.Yparameter = r[QStringLiteral("Yparameter")].toString().startsWith('T') ? calc::YParameter::Temperature
-                                                                           : calc::YParameter::Pressure;
-    p.Ymin = r[QStringLiteral("Ymin")].toDouble();
-    p.Ymax = r[QStringLiteral("Ymax")].toDouble();
-    p.Zparameter = r[QStringLiteral("Zparameter")].toString().toStdString();
-    p.Zvalue = r[QStringLiteral("Zvalue")].toDouble();
-    p.XPoints = r[QStringLiteral("XPoints")].toInt();
-    p.YPoints = r[QStringLiteral("YPoints")].toInt();
+  for (calc::ProblemInput& p : problem::ReadProblemsJson(BRELONA_SOURCE_DIR "/data/problems.json")) {
+    if (p.ProblemName != name.toStdString()) continue;
     p.ShowMosaicDiagram = true;
     return p;
   }

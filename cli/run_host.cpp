@@ -1,0 +1,40 @@
+#include "cli/run_host.h"
+
+#include <cstdio>
+
+#include "cli/messages.h"
+
+namespace cli {
+
+RunHost::RunHost(const calc::ProblemInput& p, const RunOptions& options)
+    : options_(options), engine_(*this, *this, *this, results_) {
+  problem = p;
+}
+
+void RunHost::Record(const std::string& type, const std::string& text) {
+  messages_.push_back({type, text});
+  std::fprintf(stderr, "%s: %s\n", type.c_str(), TerminalText(text).c_str());
+}
+
+calc::DialogButton RunHost::MessageDlg(const std::string& text, calc::DialogType type,
+                                       const std::vector<calc::DialogButton>& buttons) {
+  switch (type) {
+    case calc::DialogType::Warning:
+      Record("warning", text);
+      break;
+    case calc::DialogType::Error:
+      Record("error", text);
+      break;
+    default:
+      Record("info", text);
+      break;
+  }
+  return HeadlessHost::MessageDlg(text, type, buttons);
+}
+
+void RunHost::BuildDiagram() {
+  completed_ = true;
+  engine_.FindSpecialPoints(calc::YParameterText(problem.Yparameter));
+}
+
+}  // namespace cli

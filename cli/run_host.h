@@ -1,0 +1,63 @@
+#pragma once
+// The host of a headless run of brelona-calc: messages are collected (and echoed to stderr),
+// confirmations are answered with their first button (Yes), nothing is shown, the mosaic is
+// always drawn (it is one of the outputs).
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "calc/engine.h"
+#include "calc/headless_host.h"
+#include "calc/problem.h"
+#include "calc/results.h"
+
+namespace cli {
+
+struct RunOptions {
+  std::string database;
+  std::string problem;
+  bool all = false;
+  std::string out;
+  int xpoints = 0;  // 0: the problem's own
+  int ypoints = 0;
+  char separator = '.';
+  int mosaic_w = 400;
+  int mosaic_h = 500;
+};
+
+struct Message {
+  std::string type;  // "info", "warning" or "error"
+  std::string text;  // exactly as the engine gave it
+};
+
+class RunHost : public calc::HeadlessHost {
+ public:
+  RunHost(const calc::ProblemInput& p, const RunOptions& options);
+
+  calc::Engine& engine() { return engine_; }
+  const calc::Results& results() const { return results_; }
+  const std::vector<Message>& messages() const { return messages_; }
+  const RunOptions& options() const { return options_; }
+  // Keeps the message and prints it to stderr as "type: text".
+  void Record(const std::string& type, const std::string& text);
+
+  calc::DialogButton MessageDlg(const std::string& text, calc::DialogType type,
+                                const std::vector<calc::DialogButton>& buttons) override;
+  void ShowMessage(const std::string& text) override { Record("info", text); }
+
+  std::pair<int, int> MosaicSize() override { return {options_.mosaic_w, options_.mosaic_h}; }
+  char DecimalSeparator() override { return options_.separator; }
+  void BuildDiagram() override;
+
+  bool completed() const { return completed_; }
+
+ private:
+  const RunOptions& options_;
+  calc::Results results_;
+  calc::Engine engine_;
+  std::vector<Message> messages_;
+  bool completed_ = false;
+};
+
+}  // namespace cli

@@ -1,0 +1,263 @@
+// The output files of brelona-calc run. Each file is made in one piece in memory and written
+// with a single call.
+
+#include "cli/run_outputs.h"
+
+#include <QImage>
+#include <QString>
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <future>
+#include <nlohmann/json.hpp>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "calc/cell_grid.h"
+#include "calc/mosaic.h"
+#include "calc/results.h"
+#include "views/diagram_image.h"
+
+namespace cli {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// Shortest text that reads back to the same double.
+void AppendNum(std::string& out, double v) {
+  char buf[32];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v);
+  out.append(buf, r.ptr);
+}
+
+std::string Num(double v) {
+  std::string s;
+  AppendNum(s, v);
+  return s;
+}
+
+// One field of a CSV record: quoted when it holds a comma, a quote or a line break.
+void AppendCsvField(std::string& out, std::string_view s) {
+  if (s.find_first_of(",\"\r\n") == std::string_view::npos) {
+    out += s;
+    return;
+  }
+  out += '"';
+  for (char c : s) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  out += '"';
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes) {
+  std::ofstream f(path, std::ios::binary | std::ios::trunc);
+  f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  f.close();
+  if (!f) throw std::runtime_error("cannot write " + path.string());
+}
+
+int LevelCount(const calc::Results& r) {
+  return r.State.CheckFailed ? 0 : r.State.LevelIndex + 1;
+}
+
+std::string SummaryJson(const calc::ProblemInput& problem, const RunHost& host, double seconds) {
+  const calc::Results& r = host.results();
+  Json j;
+  j["problem"] = problem.ProblemName;
+  j["yparameter"] = calc::YParameterText(problem.Yparameter);
+  j["completed"] = host.completed();
+  j["levels"] = LevelCount(r);
+  Json xlevels = Json::array();
+  for (const calc::XLevel& x : r.XLevels) xlevels.push_back(x.X);
+  j["xlevels"] = std::move(xlevels);
+  Json nodes = Json::array();
+  for (const calc::TNode& n : r.Nodes) {
+    nodes.push_back({{"Y", n.Y}, {"XLeft", n.XLeft}, {"X", n.X}, {"XRight", n.XRight}});
+  }
+  j["nodes"] = std::move(nodes);
+  Json points = Json::array();
+  for (size_t i = 0; i < r.MemoLines.size(); ++i) {
+    const calc::SpecialPoint p = i < r.MemoPoints.size() ? r.MemoPoints[i] : calc::SpecialPoint{};
+    points.push_back({{"X", p.X}, {"Y", p.Y}, {"text", r.MemoLines[i]}});
+  }
+  j["special_points"] = std::move(points);
+  Json messages = Json::array();
+  for (const Message& m : host.messages()) messages.push_back({{"type", m.type}, {"text", m.text}});
+  j["messages"] = std::move(messages);
+  j["seconds"] = seconds;
+  // Texts that are not valid UTF-8 are written with U+FFFD in place of the bad bytes.
+  return j.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+// The whole grid, header row and column included. A grid holds few distinct texts (the cell
+// codes, the header numbers) and Cell() gives each distinct text from one place, so the CSV form
+// of a text is made once and remembered by the text's address.
+std::string CellsCsv(const calc::CellGrid& cells) {
+  const int rows = cells.RowCount(), cols = cells.ColCount();
+  std::string csv;
+  // Data cells are one or two letters; the header row holds the compositions.
+  csv.reserve(static_cast<size_t>(rows) * (static_cast<size_t>(cols) * 3 + 16) +
+              16 * static_cast<size_t>(cols));
+  struct Known {
+    const std::string* text;
+    std::string field;
+  };
+  std::vector<Known> known;  // the texts of the current row, most recent first
+  for (int row = 0; row < rows; ++row) {
+    known.clear();
+    for (int col = 0; col < cols; ++col) {
+      const std::string& text = cells.Cell(col, row);
+      if (col) csv += ',';
+      size_t k = 0;
+      while (k < known.size() && known[k].text != &text) ++k;
+      if (k == known.size()) {
+        if (known.size() == 8) known.pop_back();
+        std::string field;
+        AppendCsvField(field, text);
+        known.insert(known.begin(), Known{&text, std::move(field)});
+        k = 0;
+      }
+      csv += known[k].field;
+    }
+    csv += "\r\n";
+  }
+  return csv;
+}
+
+// Every non-empty diagram point in table order.
+std::string PointsCsv(const calc::Results& r) {
+  std::string pts = "level,X,Y,Column,Name\r\n";
+  for (int row = 0; row < r.ZPoints.RowCount(); ++row) {
+    for (const calc::TZPoint& p : r.ZPoints.Row(row)) {
+      if (!(p.Y > 0)) continue;
+      pts += std::to_string(row);
+      pts += ',';
+      AppendNum(pts, p.X);
+      pts += ',';
+      AppendNum(pts, p.Y);
+      pts += ',';
+      pts += std::to_string(p.Column);
+      pts += ',';
+      AppendCsvField(pts, p.Name);
+      pts += "\r\n";
+    }
+  }
+  return pts;
+}
+
+std::string NodesCsv(const calc::Results& r) {
+  std::string nodes = "Y,XLeft,X,XRight\r\n";
+  for (const calc::TNode& n : r.Nodes) {
+    nodes += Num(n.Y) + "," + Num(n.XLeft) + "," + Num(n.X) + "," + Num(n.XRight) + "\r\n";
+  }
+  return nodes;
+}
+
+// The mosaic as drawn; a run that stopped before its set-up leaves a blank one of the asked
+// size.
+void WriteMosaic(const fs::path& png, const calc::MosaicRaster& drawn, const RunOptions& o) {
+  calc::MosaicRaster blank;
+  const calc::MosaicRaster* m = &drawn;
+  if (drawn.Width() <= 0 || drawn.Height() <= 0) {
+    blank.Reset(o.mosaic_w, o.mosaic_h);
+    m = &blank;
+  }
+  const QImage image(m->Bits(), m->Width(), m->Height(), m->BytesPerLine(), QImage::Format_RGB888);
+  if (!image.save(QString::fromStdString(png.string()), "PNG")) {
+    throw std::runtime_error("cannot write " + png.string());
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Adds the time since the last lap under a name, when times are kept.
+class Laps {
+ public:
+  explicit Laps(OutputTimes* times) : times_(times) {}
+  void operator()(const char* name) {
+    if (!times_) return;
+    const auto now = std::chrono::steady_clock::now();
+    times_->emplace_back(name, std::chrono::duration<double>(now - start_).count());
+    start_ = now;
+  }
+
+ private:
+  OutputTimes* times_;
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+// Everything but the diagram pictures.
+void WriteDataFiles(const fs::path& dir, const calc::ProblemInput& problem, const RunHost& host,
+                    double seconds, OutputTimes* times) {
+  const calc::Results& r = host.results();
+  Laps lap(times);
+  WriteFile(dir / "summary.json", SummaryJson(problem, host, seconds));
+  lap("summary.json");
+  WriteFile(dir / "cells.csv", CellsCsv(r.Cells()));
+  lap("cells.csv");
+  WriteFile(dir / "points.csv", PointsCsv(r));
+  WriteFile(dir / "nodes.csv", NodesCsv(r));
+  std::string memo;
+  for (const std::string& line : r.MemoLines) memo += line + "\n";
+  WriteFile(dir / "special.txt", memo);
+  lap("points.csv, nodes.csv, special.txt");
+  WriteMosaic(dir / "mosaic.png", r.Mosaic, host.options());
+  lap("mosaic.png");
+}
+
+// diagram.png and diagram.svg: the diagram window's own build and chart, drawn offscreen.
+void WriteDiagram(const fs::path& dir, const calc::ProblemInput& problem, const RunHost& host,
+                  OutputTimes* times) {
+  const calc::Results& r = host.results();
+  Laps lap(times);
+  views::DiagramImageOptions pictures;
+  pictures.pngPath = QString::fromStdString((dir / "diagram.png").string());
+  if (views::CanWriteSvg())
+    pictures.svgPath = QString::fromStdString((dir / "diagram.svg").string());
+  pictures.caption = QString::fromStdString(problem.ProblemName);
+  pictures.decimalSeparator = r.State.DecimalSeparator;
+  QString error;
+  if (!views::RenderDiagram(r, problem.Yparameter, nullptr, pictures, &error)) {
+    throw std::runtime_error(error.toStdString());
+  }
+  lap("diagram.png, diagram.svg");
+}
+
+}  // namespace
+
+void WriteRunOutputs(const fs::path& dir, const calc::ProblemInput& problem, const RunHost& host,
+                     double seconds, OutputTimes* times) {
+  fs::create_directories(dir);
+  // The diagram is drawn on this thread (it needs the application's thread); the other files
+  // only read the results and are written meanwhile on another.
+  OutputTimes data_times;
+  auto data = std::async(std::launch::async, [&] {
+    WriteDataFiles(dir, problem, host, seconds, times ? &data_times : nullptr);
+  });
+  try {
+    WriteDiagram(dir, problem, host, times);
+  } catch (...) {
+    data.wait();
+    throw;
+  }
+  data.get();  // throws what the data files threw
+  if (times) times->insert(times->begin(), data_times.begin(), data_times.end());
+}
+
+std::string RunSummaryLine(const calc::ProblemInput& problem, const RunHost& host, double seconds) {
+  char secs[32];
+  std::snprintf(secs, sizeof secs, "%.3g", seconds);
+  return problem.ProblemName + ": " + std::to_string(LevelCount(host.results())) + " levels, " +
+         std::to_string(host.results().Nodes.size()) + " nodes, " + secs + " s";
+}
+
+}  // namespace cli

@@ -1,0 +1,25 @@
+#pragma once
+// The files brelona-calc run writes into a problem's folder, and its one-line report.
+
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "calc/problem.h"
+#include "cli/run_host.h"
+
+namespace cli {
+
+// Seconds spent on each output, in the order written (for the benchmark).
+using OutputTimes = std::vector<std::pair<std::string, double>>;
+
+// Writes every output file of a finished (or stopped) run into dir, creating it. Throws
+// std::runtime_error naming the file that could not be written.
+void WriteRunOutputs(const std::filesystem::path& dir, const calc::ProblemInput& problem,
+                     const RunHost& host, double seconds, OutputTimes* times = nullptr);
+
+// "<name>: N levels, N nodes, S s", the line printed on stdout for a completed problem.
+std::string RunSummaryLine(const calc::ProblemInput& problem, const RunHost& host, double seconds);
+
+}  // namespace cli
