@@ -19,6 +19,7 @@
 #include "cli/run_outputs.h"
 #include "store/memtable.h"
 #include "problem/problem_reader.h"
+#include "problem/problem_table.h"
 
 namespace cli {
 
