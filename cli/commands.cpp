@@ -26,7 +26,8 @@ constexpr Help kHelp[] = {
     {"list", "Prints the problem names of FILE.d in list order.\n"},
     {"run",
      "Computes phase diagrams as the Run command of the program does and writes summary.json,\n"
-     "cells.csv, points.csv, nodes.csv, special.txt, mosaic.png, diagram.png and diagram.svg.\n"
+     "cells.csv, points.csv, nodes.csv, special.txt, mosaic.png and the diagram pictures\n"
+     "(diagram.png, diagram.svg, diagram.pdf as --format asks).\n"
      "  --problem NAME           the problem to run (exact name first, then any letter case)\n"
      "  --all                    every problem, one folder each under DIR\n"
      "  --out DIR                the output folder (default: the problem's name; with --all .)\n"

@@ -46,9 +46,8 @@ void DiagramOverlay::SetHeading(const QString& text) {
   update();
 }
 
-void DiagramOverlay::SetOwnPoints(QList<QPointF> points, const SeriesLook& look, double pixel) {
-  ownPoints_ = std::move(points);
-  ownLook_ = look;
+void DiagramOverlay::SetOwnPoints(std::vector<std::pair<QList<QPointF>, SeriesLook>> sets, double pixel) {
+  ownPoints_ = std::move(sets);
   ownPixel_ = pixel > 0 ? pixel : 1;
   update();
 }
@@ -148,13 +147,14 @@ void DiagramOverlay::paint(QPainter* painter, const QStyleOptionGraphicsItem*, Q
   }
   painter->setClipRect(plot.adjusted(-3, -3, 3, 3));
 
-  if (!ownPoints_.isEmpty() && ownLook_.visible) {
+  for (const auto& [points, look] : ownPoints_) {
+    if (!look.visible || !look.markersVisible) continue;
     // One marker per pixel the picture has.
     QSet<quint64> seen;
-    painter->setPen(QPen(ownLook_.penColour, 0.8));
-    painter->setBrush(ownLook_.colour);
-    const double r = ownLook_.markerSize / 2;
-    for (const QPointF& v : ownPoints_) {
+    painter->setPen(QPen(look.penColour, 0.8));
+    painter->setBrush(look.colour);
+    const double r = look.markerSize / 2;
+    for (const QPointF& v : points) {
       const QPointF p = ToPixel(v.x(), v.y());
       if (!plot.adjusted(-r, -r, r, r).contains(p)) continue;
       const quint64 key = (static_cast<quint64>(static_cast<quint32>(std::floor(p.x() / ownPixel_))) << 32) |

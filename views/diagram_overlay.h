@@ -37,9 +37,9 @@ class DiagramOverlay : public QGraphicsItem {
   void SetHeading(const QString& text);
   const QString& Heading() const { return heading_; }
 
-  // Points drawn by the layer itself (for pictures written to files), merged to one per
-  // `pixel` of the plot; nothing when `points` is empty.
-  void SetOwnPoints(QList<QPointF> points, const SeriesLook& look, double pixel);
+  // Point series drawn by the layer itself (for pictures written to files), each merged to one
+  // marker per `pixel` of the plot; nothing when `sets` is empty.
+  void SetOwnPoints(std::vector<std::pair<QList<QPointF>, SeriesLook>> sets, double pixel);
 
   // Places the field labels anew for the current plot and axes.
   void Relayout();
@@ -65,8 +65,7 @@ class DiagramOverlay : public QGraphicsItem {
   DiagramLook look_;
   QString heading_;
   std::vector<FieldLabel> labels_;
-  QList<QPointF> ownPoints_;
-  SeriesLook ownLook_;
+  std::vector<std::pair<QList<QPointF>, SeriesLook>> ownPoints_;
   double ownPixel_ = 1;
 };
 

@@ -6,6 +6,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
+#include <QMenu>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <QValueAxis>
@@ -15,6 +17,7 @@
 #include "views/chart_editor.h"
 #include "views/chart_file.h"
 #include "views/chart_view.h"
+#include "views/diagram_export.h"
 #include "views/readout.h"
 
 namespace views {
@@ -107,6 +110,7 @@ TfmDiagram2::TfmDiagram2(const QString& chartFile, QWidget* parent)
   connect(close_, &QPushButton::clicked, this, &QWidget::close);
 
   overlay_ = new DiagramOverlay(chart_->chart(), chart_->BottomAxis(), chart_->LeftAxis());
+  chart_->viewport()->installEventFilter(this);
   connect(chart_->chart(), &QChart::plotAreaChanged, this, [this] { overlay_->Relayout(); });
   connect(chart_->BottomAxis(), &QValueAxis::rangeChanged, this, [this] { overlay_->Relayout(); });
   connect(chart_->LeftAxis(), &QValueAxis::rangeChanged, this, [this] { overlay_->Relayout(); });
@@ -293,6 +297,58 @@ void TfmDiagram2::ShowReadout(const QPointF& chartPos) {
   const std::string title = FirstLine(chart_->TitleText().toStdString());
   label1_->setText(QString::fromStdString(ReadoutText(v.x(), v.y(), title, separator_)));
   label1_->show();
+}
+
+QMenu* TfmDiagram2::MakeContextMenu() {
+  auto* menu = new QMenu(this);
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  menu->addAction(tr("Export diagram…"), this, [this] { ExportDiagramInteractively(*this, this); });
+  menu->addAction(tr("Copy"), this, [this] { CopyDiagram(*this); });
+  if (chart_->IsZoomed()) {
+    menu->addSeparator();
+    menu->addAction(tr("Undo zoom"), chart_, &ChartView::UndoZoom);
+  }
+  return menu;
+}
+
+bool TfmDiagram2::eventFilter(QObject* watched, QEvent* event) {
+  if (watched != chart_->viewport()) return QWidget::eventFilter(watched, event);
+  switch (event->type()) {
+    case QEvent::ContextMenu: {
+      auto* e = static_cast<QContextMenuEvent*>(event);
+      MakeContextMenu()->popup(e->globalPos());
+      return true;
+    }
+    case QEvent::MouseButtonPress: {
+      auto* e = static_cast<QMouseEvent*>(event);
+      if (e->button() == Qt::LeftButton) pressedAt_ = e->position();
+      // The right button is the context menu's, not the chart's zoom-out.
+      return e->button() == Qt::RightButton;
+    }
+    case QEvent::MouseButtonRelease: {
+      auto* e = static_cast<QMouseEvent*>(event);
+      if (e->button() == Qt::RightButton) return true;
+      if (e->button() == Qt::LeftButton && (e->position() - pressedAt_).manhattanLength() < 3 &&
+          chart_->InPlot(e->position()) && built_) {
+        const QPointF v = ResultValueAt(e->position());
+        emit pointPicked(v.x(), v.y());
+      }
+      pressedAt_ = QPointF(-1e9, -1e9);
+      break;
+    }
+    case QEvent::MouseMove: {
+      auto* e = static_cast<QMouseEvent*>(event);
+      if ((e->modifiers() & Qt::ControlModifier) && e->buttons() == Qt::NoButton &&
+          chart_->InPlot(e->position()) && built_) {
+        const QPointF v = ResultValueAt(e->position());
+        emit pointPicked(v.x(), v.y());
+      }
+      break;
+    }
+    default:
+      break;
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 void TfmDiagram2::changeEvent(QEvent* event) {

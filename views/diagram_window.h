@@ -23,6 +23,7 @@
 
 QT_BEGIN_NAMESPACE
 class QLabel;
+class QMenu;
 class QPushButton;
 QT_END_NAMESPACE
 
@@ -83,6 +84,10 @@ class TfmDiagram2 : public QWidget {
   // The temperature or pressure of the results under a chart-widget pixel.
   QPointF ResultValueAt(const QPointF& chartPos) const;
 
+  // The chart's context menu: "Export diagram…", "Copy", and "Undo zoom" when zoomed. A right
+  // click opens it (and no longer zooms out).
+  QMenu* MakeContextMenu();
+
   // The designed appearance and the designed looks of series 0 and 1.
   static ChartLook DesignedLook();
   static SeriesLook OrdinaryPointsLook();
@@ -100,9 +105,13 @@ class TfmDiagram2 : public QWidget {
  signals:
   // The build ran the special-point finder (its memo lines are in the results now).
   void specialPointsFound();
+  // A click on the plot (without dragging), or a mouse move over it with Ctrl held: the point
+  // under the mouse in the results' units (composition, K or bar).
+  void pointPicked(double x, double y);
 
  protected:
   void changeEvent(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   ChartView* chart_ = nullptr;
@@ -117,6 +126,7 @@ class TfmDiagram2 : public QWidget {
   calc::ComponentNames names_;
   QString autoFoot_;  // the X axis title the last build wrote, replaced by the next one
   double yOffset_ = 0;
+  QPointF pressedAt_{-1e9, -1e9};
   // The last build in the results' own units, so a change of unit can draw it again.
   bool built_ = false;
   calc::YParameter builtY_ = calc::YParameter::Temperature;

@@ -1,6 +1,8 @@
 // brelona-calc point on the bundled samples: what it prints and how it fails.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -56,6 +58,39 @@ TEST(PointCommand, RefusesWhatItCannotAnswer) {
     EXPECT_TRUE(r.out.empty());
     EXPECT_NE(r.err.find("error: "), std::string::npos);
   }
+}
+
+}  // namespace
+
+namespace {
+
+// brelona-calc run's picture options: the formats asked for, at the size asked for.
+TEST(RunPictures, FormatsSizeAndResolution) {
+  const std::string out = ::testing::TempDir() + "brelona_run_pictures";
+  std::filesystem::remove_all(out);
+  const cli_test::Result r =
+      cli_test::Run(BRELONA_CALC, {"run", kDb, "--problem", "Simple eutectic", "--out", out,
+                                   "--format", "png,pdf", "--size", "800x500", "--dpi", "120", "--celsius"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_TRUE(std::filesystem::exists(out + "/diagram.pdf"));
+  EXPECT_FALSE(std::filesystem::exists(out + "/diagram.svg"));
+  // The PNG header's size fields (big-endian width and height at bytes 16..23).
+  std::ifstream png(out + "/diagram.png", std::ios::binary);
+  unsigned char header[24] = {};
+  png.read(reinterpret_cast<char*>(header), sizeof header);
+  auto be = [&](int at) { return (header[at] << 24) | (header[at + 1] << 16) | (header[at + 2] << 8) | header[at + 3]; };
+  EXPECT_EQ(be(16), 800);
+  EXPECT_EQ(be(20), 500);
+  // Usage errors.
+  for (const std::vector<std::string>& bad :
+       {std::vector<std::string>{"--format", "gif"}, {"--format", "png,"}, {"--size", "10x10"}, {"--dpi", "0"}}) {
+    std::vector<std::string> args = {"run", kDb, "--problem", "Simple eutectic", "--out", out};
+    args.insert(args.end(), bad.begin(), bad.end());
+    const cli_test::Result refused = cli_test::Run(BRELONA_CALC, args);
+    EXPECT_EQ(refused.exit_code, 2) << bad[0] << " " << bad[1];
+    EXPECT_NE(refused.err.find(bad[0]), std::string::npos) << refused.err;
+  }
+  std::filesystem::remove_all(out);
 }
 
 }  // namespace
