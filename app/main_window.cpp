@@ -1,11 +1,14 @@
 #include "app/main_window.h"
 
+#include "app/import_tdb_dialog.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QFontDatabase>
@@ -17,10 +20,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSplitter>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolButton>
@@ -110,6 +115,7 @@ TfmMain::~TfmMain() {
 void TfmMain::BuildUi() {
   SetUpWindow();
   BuildMenus();
+  BuildResultsMenu();
   auto* central = new QWidget(this);
   auto* outer = new QVBoxLayout(central);
   outer->setContentsMargins(2, 2, 2, 0);
@@ -143,13 +149,15 @@ void TfmMain::SetUpWindow() {
 }
 
 void TfmMain::BuildMenus() {
-  menuFile_ = menuBar()->addMenu(U("Файл"));
-  actOpen_ = menuFile_->addAction(U("Открыть"));
-  actCreate_ = menuFile_->addAction(U("Создать"));
+  // The captions as designed, with a mnemonic each (Alt and the underlined letter).
+  menuFile_ = menuBar()->addMenu(U("&Файл"));
+  actOpen_ = menuFile_->addAction(U("&Открыть"));
+  actCreate_ = menuFile_->addAction(U("&Создать"));
+  actImportTdb_ = menuFile_->addAction(tr("&Import TDB…"));
   menuFile_->addSeparator();
-  actClose_ = menuFile_->addAction(U("Закрыть"));
-  actColor_ = menuBar()->addAction(U("Цвет мозаичной диаграммы"));
-  actAbout_ = menuBar()->addAction(U("О программе..."));
+  actClose_ = menuFile_->addAction(U("&Закрыть"));
+  actColor_ = menuBar()->addAction(U("&Цвет мозаичной диаграммы"));
+  actAbout_ = menuBar()->addAction(U("&О программе..."));
   connect(actOpen_, &QAction::triggered, this, [this] { N1Click(); });
   connect(actCreate_, &QAction::triggered, this, [this] { N5Click(); });
   connect(actClose_, &QAction::triggered, this, [this] { N3Click(); });
@@ -157,6 +165,21 @@ void TfmMain::BuildMenus() {
   connect(actAbout_, &QAction::triggered, this, [this] { AboutClick(); });
   LockDuringSweep(actOpen_);
   LockDuringSweep(actCreate_);
+  // An assessed system from a TDB file becomes a new problem of the open database.
+  connect(actImportTdb_, &QAction::triggered, this, [this] {
+    TdbImportDialog dialog(this);
+    if (dialog.exec() == QDialog::Accepted && dialog.Problem()) AddImportedProblem(vtblProblem_, *dialog.Problem());
+  });
+  LockDuringSweep(actImportTdb_);
+}
+
+void TfmMain::BuildResultsMenu() {
+  // The result windows that have no button of their own; the menu sits after "Файл".
+  auto* results = new QMenu(tr("&Results"), this);
+  menuBar()->insertMenu(actColor_, results);
+  actCellGrid_ = results->addAction(tr("&Cell grid"));
+  actCellGrid_->setEnabled(false);  // like the grid button: once a sweep has completed
+  connect(actCellGrid_, &QAction::triggered, this, [this] { sbGridClick(); });
 }
 
 QWidget* TfmMain::BuildProblemList(QWidget* parent) {
@@ -170,6 +193,7 @@ QWidget* TfmMain::BuildProblemList(QWidget* parent) {
   grid_->verticalHeader()->setDefaultSectionSize(18);
   grid_->verticalHeader()->setMinimumWidth(14);
   grid_->setObjectName("StripeGrid1");
+  grid_->setTabKeyNavigation(false);  // Tab leaves the list for the next control
   problemsLayout->addWidget(grid_, 1);
   problemsLayout->addLayout(BuildNavigator(problems));
   return problems;
@@ -224,6 +248,8 @@ QWidget* TfmMain::BuildChartAndSheet(QWidget* parent) {
   memFunctions_->setLineWrapMode(QPlainTextEdit::NoWrap);
   memFunctions_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   memFunctions_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  // Tab moves on to the next control; Ctrl+Tab types a tab (see eventFilter).
+  memFunctions_->setTabChangesFocus(true);
   sheetLayout->addWidget(memFunctions_);
   rightSplitter_->addWidget(chart_);
   rightSplitter_->addWidget(sheet);
@@ -444,11 +470,40 @@ void TfmMain::ShowError(const std::exception& e) {
   dialogs_.MessageDlg(e.what(), calc::DialogType::Error, {calc::DialogButton::OK});
 }
 
-QString TfmMain::SettingsWritePath() const {
+QString TfmMain::WritableProgramFolder() const {
   const QString folder = options_.settingsWriteFolder.isEmpty()
                              ? QCoreApplication::applicationDirPath()
                              : options_.settingsWriteFolder;
+  const QFileInfo info(folder);
+  return info.isDir() && info.isWritable() ? folder : QString();
+}
+
+QString TfmMain::UserConfigFolder() const {
+  return options_.userConfigFolder.isEmpty()
+             ? QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation)
+             : options_.userConfigFolder;
+}
+
+// The settings are written next to the executable. An installed program cannot write there;
+// it keeps them in the user's configuration folder instead.
+QString TfmMain::SettingsWritePath() const {
+  QString folder = WritableProgramFolder();
+  if (folder.isEmpty()) {
+    folder = UserConfigFolder();
+    QDir().mkpath(folder);
+  }
   return QDir(folder).filePath(kSettingsFileName);
+}
+
+// The settings are read from the current folder, or for an installed program from the user's
+// configuration folder once it holds them.
+QString TfmMain::SettingsReadPath() const {
+  if (!options_.settingsReadPath.isEmpty()) return options_.settingsReadPath;
+  if (WritableProgramFolder().isEmpty()) {
+    const QString own = QDir(UserConfigFolder()).filePath(kSettingsFileName);
+    if (QFileInfo::exists(own)) return own;
+  }
+  return QDir::current().filePath(kSettingsFileName);
 }
 
 void TfmMain::SetDatabaseCaption(const QString& caption) { setWindowTitle(caption); }
@@ -474,9 +529,7 @@ void TfmMain::StartUp() {
   tableModified_ = false;
   vtblProblem_.Close();
 
-  const QString readPath =
-      options_.settingsReadPath.isEmpty() ? QDir::current().filePath(kSettingsFileName)
-                                          : options_.settingsReadPath;
+  const QString readPath = SettingsReadPath();
   if (const auto s = ReadSettingsFile(QFile::encodeName(readPath).toStdString())) {
     move(s->Left, s->Top);
     resize(s->Width, s->Height);
@@ -498,6 +551,7 @@ void TfmMain::StartUp() {
   bool opened = false;
   Command([&] {
     vtblProblem_.Open();
+    RememberDatabaseFile();
     opened = true;
   });
   if (opened) RunCheckProblem();
@@ -508,7 +562,7 @@ bool TfmMain::ShutDown() {
   bool ok = false;
   Command([&] {
     if (!PostIfEditing()) return;
-    if (tableModified_) vtblProblem_.SaveToFile(workingFileName_);
+    SaveDatabase();
     ok = true;
   });
   if (!ok) return false;
@@ -560,6 +614,13 @@ void TfmMain::closeEvent(QCloseEvent* event) {
 // ------------------------------------------------------------------ keys
 
 bool TfmMain::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == memFunctions_ && event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Tab && key->modifiers() == Qt::ControlModifier) {
+      memFunctions_->insertPlainText("\t");
+      return true;
+    }
+  }
   if (event->type() == QEvent::KeyPress &&
       static_cast<QKeyEvent*>(event)->key() == Qt::Key_F9 && watched->isWidgetType()) {
     auto* w = static_cast<QWidget*>(watched);
@@ -644,8 +705,38 @@ void TfmMain::N3Click() { close(); }
 bool TfmMain::SaveBeforeSwitch() {
   if (!chbSave_->isChecked()) return true;
   if (!PostIfEditing()) return false;
-  if (tableModified_) vtblProblem_.SaveToFile(workingFileName_);
+  SaveDatabase();
   return true;
+}
+
+namespace {
+
+std::pair<qint64, qint64> FileStamp(const std::string& path) {
+  const QFileInfo info(QString::fromStdString(path));
+  if (!info.exists()) return {-1, 0};
+  return {info.size(), info.lastModified().toMSecsSinceEpoch()};
+}
+
+}  // namespace
+
+void TfmMain::RememberDatabaseFile() {
+  databaseStamp_ = FileStamp(workingFileName_);
+}
+
+void TfmMain::SaveDatabase() {
+  if (!tableModified_) return;
+  if (FileStamp(workingFileName_) != databaseStamp_ &&
+      dialogs_.MessageDlg(tr("The database %1 was changed by another program since this window "
+                             "read it. Replace it with this window's problems?")
+                              .arg(QString::fromStdString(workingFileName_))
+                              .toStdString(),
+                          calc::DialogType::Confirmation,
+                          {calc::DialogButton::Yes, calc::DialogButton::No}) !=
+          calc::DialogButton::Yes) {
+    return;
+  }
+  vtblProblem_.SaveToFile(workingFileName_);
+  RememberDatabaseFile();
 }
 
 void TfmMain::N1Click() {
@@ -659,6 +750,7 @@ void TfmMain::N1Click() {
     tableModified_ = false;
     SetDatabaseCaption(QString::fromStdString("Database: " + workingFileName_));
     vtblProblem_.Open();
+    RememberDatabaseFile();
     RunCheckProblem();
   });
 }
@@ -692,6 +784,7 @@ void TfmMain::N5Click() {
     vtblProblem_.SetTableName(workingFileName_);
     vtblProblem_.SaveToFile(name);
     vtblProblem_.Open();
+    RememberDatabaseFile();
     SetDatabaseCaption(QString::fromStdString(name));
     tableModified_ = false;
   });
@@ -816,6 +909,7 @@ void TfmMain::SetProblemListEnabled(bool enabled) {
 void TfmMain::EnableResultCommands() {
   sbDiagram_->setEnabled(true);
   sbGrid_->setEnabled(true);
+  actCellGrid_->setEnabled(true);
 }
 
 void TfmMain::BuildDiagram() {

@@ -44,6 +44,9 @@ struct TMainOptions {
   QString settingsReadPath;
   // The folder the settings are written into at shut-down; empty: the executable's folder.
   QString settingsWriteFolder;
+  // Where the settings live when that folder cannot be written into (an installed program);
+  // empty: the user's configuration folder for this program.
+  QString userConfigFolder;
 };
 
 class TfmMain : public QMainWindow, public calc::CalcHost {
@@ -80,6 +83,7 @@ class TfmMain : public QMainWindow, public calc::CalcHost {
   bool TableModified() const { return tableModified_; }
   std::int32_t MosaicColorValue() const { return mosaicColor_; }
   QString SettingsWritePath() const;
+  QString SettingsReadPath() const;
 
   store::TMemTable& Table() { return vtblProblem_; }
   calc::Results& Results() { return results_; }
@@ -120,6 +124,8 @@ class TfmMain : public QMainWindow, public calc::CalcHost {
   QAction* ActClose() const { return actClose_; }
   QAction* ActMosaicColor() const { return actColor_; }
   QAction* ActAbout() const { return actAbout_; }
+  QAction* ActCellGrid() const { return actCellGrid_; }
+  QAction* ActImportTdb() const { return actImportTdb_; }
 
   // calc::CalcHost
   void ProcessEvents() override;
@@ -156,6 +162,7 @@ class TfmMain : public QMainWindow, public calc::CalcHost {
   void BuildUi();
   void SetUpWindow();
   void BuildMenus();
+  void BuildResultsMenu();
   QWidget* BuildProblemList(QWidget* parent);
   QHBoxLayout* BuildNavigator(QWidget* parent);
   QWidget* BuildChartAndSheet(QWidget* parent);
@@ -190,9 +197,19 @@ class TfmMain : public QMainWindow, public calc::CalcHost {
   bool PostIfEditing();
   // The saving before a database switch; false when a refused post ends the command.
   bool SaveBeforeSwitch();
+  // Saves the database if a problem was posted or deleted. When another program (a second
+  // instance) has written the file since this window read or wrote it, asks first; No keeps
+  // that program's file.
+  void SaveDatabase();
+  // Remembers the database file as this window last read or wrote it.
+  void RememberDatabaseFile();
   void OpenWorkingTable();
   void RunCheckProblem();
   void SetDatabaseCaption(const QString& caption);
+  // The executable's folder (or the one the options name), when the settings can be written
+  // there; else empty.
+  QString WritableProgramFolder() const;
+  QString UserConfigFolder() const;
 
   TMainOptions options_;
   store::TMemTable vtblProblem_;
@@ -208,6 +225,8 @@ class TfmMain : public QMainWindow, public calc::CalcHost {
   bool tableModified_ = false;
   std::int32_t mosaicColor_;
   bool settingsWriteReported_ = false;
+  // Size and time of change of the database file when this window last read or wrote it.
+  std::pair<qint64, qint64> databaseStamp_{-1, 0};
   // The sweep lock: the locked commands, whether a run command is computing, the problem
   // list's state as the engine last set it.
   std::vector<QAction*> sweepLocked_;
@@ -251,6 +270,8 @@ class TfmMain : public QMainWindow, public calc::CalcHost {
   QAction* actClose_ = nullptr;
   QAction* actColor_ = nullptr;
   QAction* actAbout_ = nullptr;
+  QAction* actCellGrid_ = nullptr;
+  QAction* actImportTdb_ = nullptr;
 };
 
 }  // namespace app

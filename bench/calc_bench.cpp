@@ -1,6 +1,7 @@
 // A full headless sweep of a two-phase regular-solution eutectic through the engine (the same
-// path as the Run command), beside the same model computed by a hand-written loop with the
-// energies as C++ functions and the same hull: the limit the engine is measured against.
+// path as the Run command), a three-phase sweep beside it, and the two-phase model computed by
+// a hand-written loop with the energies as C++ functions and the same hull: the limit the
+// engine is measured against.
 //
 // Peak memory of one size alone:
 //   bench_calc --benchmark_filter='Engine/2000/2000/0' then read peak_rss_mb.
@@ -44,13 +45,20 @@ double PeakRssMb() {
   return static_cast<double>(u.ru_maxrss) / 1024.0;
 }
 
-void Engine(benchmark::State& state) {
+// A liquid and two solids: ALPHA with a wide gap, BETA a narrow phase at X = 0.3 formed by a
+// peritectic near 590 K, then a eutectic near 560 K (the three-phase test sheet).
+const char* kThreePhases =
+    "GLIQUID=10*(1-X)*(1000-T)+10*X*(700-T)-T*Sid\n"
+    "GALPHA=15000*X*(1-X)-T*Sid\n"
+    "GBETA=1000+8*(T-800)+1E8*(X-0.3)^2";
+
+void Sweep(benchmark::State& state, const char* sheet, double ymin, double ymax) {
   BenchHost host;
   host.problem.ProblemName = "Eutectic";
-  host.problem.Functs = kEutectic;
+  host.problem.Functs = sheet;
   host.problem.Yparameter = calc::YParameter::Temperature;
-  host.problem.Ymin = kYmin;
-  host.problem.Ymax = kYmax;
+  host.problem.Ymin = ymin;
+  host.problem.Ymax = ymax;
   host.problem.Zparameter = "P, bar";
   host.problem.Zvalue = 1;
   host.problem.XPoints = static_cast<int>(state.range(0));
@@ -66,6 +74,11 @@ void Engine(benchmark::State& state) {
   state.counters["grid_mb"] = static_cast<double>(results.Cells().MemoryBytes()) / 1048576.0;
   state.counters["peak_rss_mb"] = PeakRssMb();
 }
+
+void Engine(benchmark::State& state) { Sweep(state, kEutectic, kYmin, kYmax); }
+
+// Three solution phases compete at every X level: one more evaluation per X level.
+void EngineThreePhases(benchmark::State& state) { Sweep(state, kThreePhases, 400, 1000); }
 
 // The same sweep written directly: energies as C++ functions, the chord filter, the same hull,
 // a byte per cell and the segment ends in a vector.
@@ -163,6 +176,7 @@ void Sizes(benchmark::internal::Benchmark* b) {
 }
 
 BENCHMARK(Engine)->Apply(Sizes);
+BENCHMARK(EngineThreePhases)->Apply(Sizes);
 BENCHMARK(Native)->Apply(Sizes);
 
 }  // namespace

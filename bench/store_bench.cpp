@@ -10,9 +10,14 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "problem/problem_table.h"
 #include "store/memtable.h"
+#include "store/sorted_list.h"
+#include "store/table_image.h"
+#include "store/table_json.h"
 
 namespace {
 
@@ -92,6 +97,66 @@ void BM_SaveToFile(benchmark::State& state) {
 }
 BENCHMARK(BM_SaveToFile)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
+// Hostile tables, written byte by byte: `records` records of one empty field each (one byte per
+// record), or one record over `fields` one-character fields.
+const std::string kHostile = "/tmp/brelona_store_bench_hostile.d";
+
+void MakeHostileFile(int records, int fields) {
+  std::vector<store::TFieldDefBytes> defs;
+  for (int i = 0; i < fields; ++i)
+    defs.push_back(
+        {fields == 1 ? std::string("ProblemName") : "F" + std::to_string(i), store::ftString, 1});
+  const std::string section = store::BuildFieldSection(defs);
+  std::string body = fields == 1 ? std::string(static_cast<std::size_t>(records), '\0')
+                                 : std::string(static_cast<std::size_t>(fields), '\1') +
+                                       std::string(static_cast<std::size_t>(fields), 'a');
+  std::string image(4, '\0');
+  image += 'S';
+  for (std::int32_t v : {records, fields, static_cast<std::int32_t>(section.size())})
+    image.append(reinterpret_cast<const char*>(&v), 4);
+  image += section + body;
+  const auto len = static_cast<std::uint32_t>(image.size());
+  std::memcpy(image.data(), &len, 4);
+  std::ofstream(kHostile, std::ios::binary)
+      .write(image.data(), static_cast<std::streamsize>(image.size()));
+}
+
+// db-export of N one-byte records and of one record of N fields: both should grow linearly.
+void BM_ExportOneByteRecords(benchmark::State& state) {
+  MakeHostileFile(static_cast<int>(state.range(0)), 1);
+  for (auto _ : state)
+    store::ExportTableJson(kHostile,
+                           [](std::string_view s) { benchmark::DoNotOptimize(s.data()); });
+  state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_ExportOneByteRecords)
+    ->Arg(1 << 20)
+    ->Arg(1 << 22)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity();
+
+void BM_ExportWideRecord(benchmark::State& state) {
+  MakeHostileFile(1, static_cast<int>(state.range(0)));
+  for (auto _ : state)
+    store::ExportTableJson(kHostile,
+                           [](std::string_view s) { benchmark::DoNotOptimize(s.data()); });
+  state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_ExportWideRecord)->Arg(10000)->Arg(40000)->Unit(benchmark::kMillisecond)->Complexity();
+
+void BM_ListOneByteRecords(benchmark::State& state) {
+  MakeHostileFile(static_cast<int>(state.range(0)), 1);
+  for (auto _ : state)
+    store::WriteSortedTexts(kHostile, "ProblemName",
+                            [](std::string_view s) { benchmark::DoNotOptimize(s.data()); });
+  state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_ListOneByteRecords)
+    ->Arg(1 << 20)
+    ->Arg(1 << 22)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity();
+
 // Peak memory of one open, and of one open followed by one save, each in a fresh child of a
 // small process: the peak resident set (VmHWM) of the child against the file size.
 int MemoryReport() {
@@ -110,9 +175,10 @@ int MemoryReport() {
       const long openKb = StatusKb("VmRSS:");
       if (save) t.SaveToFile(kOut);
       const double peakMb = StatusKb("VmHWM:") / 1024.0;
-      std::printf("%s: process peak %.1f MiB = %.2f x file (at start %.1f MiB, table held %.1f MiB)\n",
-                  save ? "open + save" : "open", peakMb, peakMb / fileMb, startKb / 1024.0,
-                  (openKb - startKb) / 1024.0);
+      std::printf(
+          "%s: process peak %.1f MiB = %.2f x file (at start %.1f MiB, table held %.1f MiB)\n",
+          save ? "open + save" : "open", peakMb, peakMb / fileMb, startKb / 1024.0,
+          (openKb - startKb) / 1024.0);
       std::fflush(stdout);
       _exit(0);
     }
@@ -120,6 +186,34 @@ int MemoryReport() {
     waitpid(pid, &st, 0);
   }
   std::remove(kOut.c_str());
+
+  // An 8 MiB table of one-byte records: listed, exported, and opened as a table for reference.
+  MakeHostileFile(8 << 20, 1);
+  const double hostileMb = FileSize(kHostile) / 1048576.0;
+  const char* what[] = {"list", "export", "open"};
+  for (int k = 0; k < 3; ++k) {
+    std::fflush(stdout);
+    pid_t pid = fork();
+    if (pid == 0) {
+      const auto sink = [](std::string_view) {};
+      if (k == 0) store::WriteSortedTexts(kHostile, "ProblemName", sink);
+      if (k == 1) store::ExportTableJson(kHostile, sink);
+      if (k == 2) {
+        store::TMemTable t;
+        t.SetTableName(kHostile);
+        t.SetIndexFieldNames("ProblemName");
+        t.Open();
+      }
+      const double peakMb = StatusKb("VmHWM:") / 1024.0;
+      std::printf("one-byte records, %s: peak %.1f MiB = %.1f x file (%.1f MiB)\n", what[k], peakMb,
+                  peakMb / hostileMb, hostileMb);
+      std::fflush(stdout);
+      _exit(0);
+    }
+    int st;
+    waitpid(pid, &st, 0);
+  }
+  std::remove(kHostile.c_str());
   return 0;
 }
 

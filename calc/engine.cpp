@@ -2,11 +2,19 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <exception>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "calc/cell_grid.h"
 #include "calc/level_work.h"
+#include "calc/limits.h"
+#include "calc/notices.h"
 #include "calc/point_finder.h"
+#include "calc/refine.h"
 #include "numeric/format.h"
 
 namespace calc {
@@ -28,6 +36,20 @@ class FlagGuard {
 // The sweep has reached Ymin: within 1e-11 of it, or equal to it (an infinite Ymin from a
 // damaged record would otherwise never count as reached).
 bool AtYmin(const SweepState& st) { return std::abs(st.Y - st.Ymin) < 1e-11 || st.Y == st.Ymin; }
+
+// The text with its %1 replaced by arg.
+std::string WithArgument(std::string_view text, const std::string& arg) {
+  std::string out(text);
+  const size_t at = out.find("%1");
+  if (at != std::string::npos) out.replace(at, 2, arg);
+  return out;
+}
+
+std::string JoinNames(const std::vector<std::string>& names) {
+  std::string out;
+  for (const std::string& n : names) out += (out.empty() ? "" : ", ") + n;
+  return out;
+}
 
 }  // namespace
 
@@ -119,6 +141,32 @@ void Engine::EndMemberCheck() {
   }
 }
 
+bool Engine::WithinLimits() {
+  auto refuse = [this](const std::string& text) {
+    messages_.MessageDlg(text, DialogType::Error, {DialogButton::OK});
+    return false;
+  };
+  const int64_t xpoints = problem_.XPoints, ypoints = problem_.YPoints;
+  if (xpoints > kMaxXPoints) {
+    return refuse(FormatLimitText(kXPointsTooLargeText, {xpoints, kMaxXPoints}));
+  }
+  if (ypoints > kMaxYPoints) {
+    return refuse(FormatLimitText(kYPointsTooLargeText, {ypoints, kMaxYPoints}));
+  }
+  // The grid as the run will make it: a header row, YPoints + 1 levels and the extra level
+  // rounding can add; a header column, the grid nodes and at most one point-phase column
+  // between two nodes.
+  const int64_t intervals = std::max<int64_t>(xpoints, 2);
+  const int64_t rows = std::max<int64_t>(ypoints, 1) + 3;
+  const int64_t cols =
+      1 + (intervals + 1) +
+      std::min<int64_t>(static_cast<int64_t>(sheet_.PointPhases.size()), intervals);
+  if (rows * cols > kMaxGridCells) {
+    return refuse(FormatLimitText(kGridTooLargeText, {rows, cols, kMaxGridCells}));
+  }
+  return true;
+}
+
 bool Engine::CheckProblem() {
   SweepState& st = results_.State;
   st.CheckFailed = 1;
@@ -126,11 +174,13 @@ bool Engine::CheckProblem() {
   problem_ = host_.CurrentProblem();
   st.DecimalSeparator = host_.DecimalSeparator();
   if (!sheet_.Compile(problem_.Functs, st.DecimalSeparator)) return false;
+  ReportIgnoredLines();
   if (sheet_.Phases.empty()) {
     messages_.MessageDlg("Gibbs energy can not be computed", DialogType::Error,
                          {DialogButton::OK});
     return false;
   }
+  if (!WithinLimits()) return false;
   st.Ymin = problem_.Ymin;
   st.Ymax = problem_.Ymax;
   if (st.Ymax < st.Ymin) {
@@ -178,6 +228,14 @@ void Engine::BuildXLevels() {
   const SweepState& st = results_.State;
   std::vector<XLevel>& levels = results_.XLevels;
   levels.clear();
+  // The point phases by composition, so that each interval looks only at those near it
+  // instead of all of them (thousands of compounds at a fine grid made this quadratic).
+  std::vector<std::pair<double, size_t>> by_x;
+  by_x.reserve(sheet_.PointPhases.size());
+  for (size_t j = 0; j < sheet_.PointPhases.size(); ++j) {
+    by_x.emplace_back(sheet_.PointPhases[j].Composition, j);
+  }
+  std::sort(by_x.begin(), by_x.end());
   double x = st.Xmin;
   while (x <= st.Xmax) {
     levels.push_back({numeric::FormatFloatPattern(x, 8, st.DecimalSeparator), x});
@@ -186,15 +244,22 @@ void Engine::BuildXLevels() {
     if (std::abs(st.Xmax - x) < 1e-12) x = st.Xmax;
     if (x > st.Xmax) x = st.Xmax;
     // At most one point-phase column between two grid nodes, the first phase of the sheet
-    // that lies strictly inside the interval; it precedes the node x, appended next.
-    for (const PointPhase& pp : sheet_.PointPhases) {
-      const double xp = pp.Composition;
-      if (std::abs(x - xp) < 1e-10 || std::abs((x - st.XStep) - xp) < 1e-10 || x <= xp ||
-          x - st.XStep >= xp) {
+    // that lies strictly inside the interval; it precedes the node x, appended next. Only
+    // compositions a little beyond the interval's ends need the exact test.
+    const double lo = x - st.XStep;
+    auto it = std::lower_bound(by_x.begin(), by_x.end(),
+                               std::make_pair(lo - 1e-9, size_t{0}));
+    size_t first = SIZE_MAX;
+    for (; it != by_x.end() && it->first <= x + 1e-9; ++it) {
+      const double xp = it->first;
+      if (std::abs(x - xp) < 1e-10 || std::abs(lo - xp) < 1e-10 || x <= xp || lo >= xp) {
         continue;
       }
+      first = std::min(first, it->second);
+    }
+    if (first != SIZE_MAX) {
+      const double xp = sheet_.PointPhases[first].Composition;
       levels.push_back({numeric::FormatFloatPattern(xp, 8, st.DecimalSeparator), xp});
-      break;
     }
   }
 }
@@ -220,6 +285,9 @@ void Engine::SetUp() {
 
   if (!work_) work_ = std::make_unique<LevelWork>();
   work_->sid_cached = false;
+  work_->records_offered = 0;
+  // The special points of the last run belong to its grid.
+  results_.SpecialPoints.clear();
   results_.PointSet.clear();
   // A level offers at most one record per X level and one per point phase.
   results_.PointSet.reserve(sheet_.PointPhases.size() + results_.XLevels.size());
@@ -237,6 +305,13 @@ void Engine::FindSpecialPoints(const std::string& y_parameter_text) {
   ::calc::FindSpecialPoints(results_.Cells(), y_parameter_text, results_.State.DecimalSeparator,
                             results_.Nodes, results_.MemoLines, results_.SpecialPoints,
                             results_.MemoPoints);
+  // Exact answers need the evaluators of the sweep that made the grid: only after a complete
+  // sweep, never from a grid left by an earlier run or a sweep stopped on the way.
+  results_.Refined.Clear();
+  const SweepState& st = results_.State;
+  if (problem_.Refine && st.CheckFailed == 0 && st.LevelIndex >= 0 && AtYmin(st)) {
+    RefineResults(sheet_, results_);
+  }
 }
 
 void Engine::SweepCompleted() {
@@ -244,6 +319,73 @@ void Engine::SweepCompleted() {
   host_.EnableResultCommands();
   host_.BuildDiagram();
   if (host_.SpecialPointsWindowVisible()) host_.ShowSpecialPoints();
+  ExplainBlankDiagram();
+}
+
+void Engine::ReportIgnoredLines() {
+  const auto& lines = sheet_.IgnoredLines;
+  if (lines.empty()) return;
+  std::string text = kIgnoredLinesText;
+  const size_t listed = std::min<size_t>(lines.size(), kIgnoredLinesListed);
+  for (size_t i = 0; i < listed; ++i) {
+    text += "\nline " + std::to_string(lines[i].Number) + ": " + lines[i].Text;
+  }
+  if (lines.size() > listed) {
+    text += "\n" + WithArgument(kMoreIgnoredLinesText, std::to_string(lines.size() - listed));
+  }
+  messages_.MessageDlg(text, DialogType::Warning, {DialogButton::OK});
+}
+
+void Engine::ExplainBlankDiagram() {
+  // The diagram shows the tie-line ends above Y = 0 and the special points.
+  if (!results_.SpecialPoints.empty()) return;
+  bool any_end = false;
+  for (int r = 0; r < results_.ZPoints.RowCount(); ++r) {
+    for (const TZPoint& p : results_.ZPoints.Row(r)) {
+      if (p.Y > 0) return;
+      any_end = true;
+    }
+  }
+  std::vector<std::string> empty_lines;
+  size_t with_expression = 0;
+  for (const SolutionPhase& ph : sheet_.Phases) {
+    if (ph.HasExpression()) {
+      ++with_expression;
+    } else {
+      empty_lines.push_back(ph.Name);
+    }
+  }
+  std::string reason;
+  if (sheet_.Phases.size() < 2) {
+    reason = WithArgument(kBlankOneSolutionPhaseText,
+                          sheet_.Phases.empty() ? std::string() : sheet_.Phases[0].Name);
+  } else if (with_expression < 2) {
+    reason = WithArgument(kBlankNoExpressionText, JoinNames(empty_lines));
+  } else if (work_ == nullptr || work_->records_offered == 0) {
+    reason = kBlankNoEnergyText;
+  } else if (any_end) {
+    reason = kBlankAtOrBelowZeroText;
+  } else {
+    // The phases the cells name, in the order of the sheet.
+    const CellGrid& cells = results_.Cells();
+    std::vector<char> seen(sheet_.Phases.size(), 0);
+    for (int r = 1; r < cells.RowCount(); ++r) {
+      for (int c = 1; c < cells.ColCount(); ++c) {
+        const std::string& t = cells.Cell(c, r);
+        if (t.empty()) continue;
+        for (size_t k = 0; k < sheet_.Phases.size(); ++k) {
+          if (!seen[k] && sheet_.Phases[k].Name == t) seen[k] = 1;
+        }
+      }
+    }
+    std::vector<std::string> names;
+    for (size_t k = 0; k < seen.size(); ++k) {
+      if (seen[k]) names.push_back(sheet_.Phases[k].Name);
+    }
+    reason = WithArgument(kBlankSingleFieldText, JoinNames(names));
+  }
+  messages_.MessageDlg(WithArgument(kBlankDiagramText, reason), DialogType::Information,
+                       {DialogButton::OK});
 }
 
 void Engine::Run() {

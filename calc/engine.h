@@ -60,6 +60,13 @@ class Engine {
   double EndMemberDifference(double y);
 
  private:
+  // The grid sizes of the problem against the limits of calc/limits.h; a refusal shows its
+  // error message.
+  bool WithinLimits();
+  // A warning that lists the sheet lines the compilation skipped, when there are any.
+  void ReportIgnoredLines();
+  // After a complete sweep whose diagram shows nothing: one information message saying why.
+  void ExplainBlankDiagram();
   void EndMemberCheck();
   bool SearchEndMember(double x);
   void SweepCompleted();

@@ -128,6 +128,7 @@ void Engine::LevelStep() {
     append(true, xp, g, pp.Text, 0);
   }
   points.resize(count);
+  work.records_offered += static_cast<int64_t>(count);
 
   // Every entropy value of the run is known now (random numbers aside).
   if (!use_cache) {

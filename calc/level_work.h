@@ -1,6 +1,7 @@
 #pragma once
 // Internal to the engine: the work arrays of the level step.
 
+#include <cstdint>
 #include <utility>
 #include <vector>
 
@@ -19,6 +20,8 @@ struct Engine::LevelWork {
   // complete level, unless the expression draws random numbers. Emptied at every set-up.
   bool sid_cached = false;
   std::vector<double> sid_at_level, sid_at_point;
+  // Records offered to the hull since the set-up (none: no energy below 1e10 anywhere).
+  int64_t records_offered = 0;
   // Per solution phase: whether its line has an expression (the sheet is fixed during a run).
   std::vector<char> has_expression;
 };

@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "calc/limits.h"
 #include "numeric/format.h"
 #include "numeric/strparser.h"
 
@@ -98,7 +99,15 @@ bool PhaseSheet::Compile(std::string_view functs, char decimal_separator) {
   sid_p_ = sid_parser_->AssignVariable("p", 1);
   sid_x_ = sid_parser_->AssignVariable("X", sid_parser_->X());
 
-  for (const std::string& raw : SplitLines(functs)) {
+  IgnoredLines.clear();
+  const std::vector<std::string> lines = SplitLines(functs);
+  for (size_t number = 0; number < lines.size(); ++number) {
+    const std::string& raw = lines[number];
+    auto ignored = [&] {
+      const size_t a = raw.find_first_not_of(" \t");
+      const size_t b = raw.find_last_not_of(" \t\r\n");
+      IgnoredLines.push_back({static_cast<int>(number) + 1, raw.substr(a, b - a + 1)});
+    };
     std::string line;
     line.reserve(raw.size());
     for (char c : raw) {
@@ -137,10 +146,19 @@ bool PhaseSheet::Compile(std::string_view functs, char decimal_separator) {
 
     const size_t eq = line.find('=');
     // A line without "=" has no meaning, wherever it stands: it is skipped.
-    if (eq == std::string::npos) continue;
+    if (eq == std::string::npos) {
+      ignored();
+      continue;
+    }
     const std::string key = Upper(std::string_view(line).substr(0, eq));
     const std::string expr = line.substr(eq + 1);
 
+    const bool adds_phase = kind == LineKind::Solution || (kind == LineKind::Point && !expr.empty());
+    if (adds_phase && static_cast<int64_t>(Phases.size() + PointPhases.size()) >= kMaxPhases) {
+      messages_.MessageDlg(FormatLimitText(kTooManyPhasesText, {kMaxPhases}), DialogType::Error,
+                           {DialogButton::OK});
+      return false;
+    }
     switch (kind) {
       case LineKind::Solution: {
         SolutionPhase phase;
@@ -161,7 +179,10 @@ bool PhaseSheet::Compile(std::string_view functs, char decimal_separator) {
         sid_parser_->SetExpression(expr);
         break;
       case LineKind::Point: {
-        if (expr.empty()) break;
+        if (expr.empty()) {
+          ignored();
+          break;
+        }
         PointPhase phase;
         phase.Text = numeric::FormatGeneral15(x, decimal_separator);
         // The sweep works with the composition as the text reads back, as every reader does.
@@ -181,6 +202,7 @@ bool PhaseSheet::Compile(std::string_view functs, char decimal_separator) {
         break;
       }
       case LineKind::None:
+        ignored();
         break;
     }
   }

@@ -46,7 +46,8 @@ class PhaseSheet {
 
   // Rebuilds the entropy evaluator's expression, Phases and PointPhases from the sheet's
   // lines. Returns false when a point-phase line was rejected (its warning shown; the lines
-  // before it stay compiled). Evaluator errors propagate and end the compilation.
+  // before it stay compiled) or when the sheet holds more phases than kMaxPhases (an error
+  // shown at the first one too many). Evaluator errors propagate and end the compilation.
   bool Compile(std::string_view functs, char decimal_separator);
 
   // The composition of one "X" part of a point-phase line: the value of the text after "X=",
@@ -59,6 +60,14 @@ class PhaseSheet {
 
   std::vector<SolutionPhase> Phases;
   std::vector<PointPhase> PointPhases;
+  // The lines the last compilation skipped although they hold more than blanks and a comment:
+  // lines of no kind (LIQ=...), lines without "=", point phases with an empty expression. The
+  // line number counts from 1; the text is the line as written, trimmed.
+  struct IgnoredLine {
+    int Number = 0;
+    std::string Text;
+  };
+  std::vector<IgnoredLine> IgnoredLines;
 
  private:
   MessagePort& messages_;

@@ -37,6 +37,9 @@ struct ProblemInput {
   int YPoints = 100;
   bool ShowMosaicDiagram = false;
   bool ShowChart = false;
+  // Solve the features the grid found from the Gibbs energies after a complete sweep
+  // (Results::Refined); off leaves the grid-only results.
+  bool Refine = true;
 };
 
 }  // namespace calc

@@ -17,9 +17,9 @@
 #include "cli/commands.h"
 #include "cli/run_host.h"
 #include "cli/run_outputs.h"
-#include "store/memtable.h"
 #include "problem/problem_reader.h"
 #include "problem/problem_table.h"
+#include "store/memtable.h"
 
 namespace cli {
 

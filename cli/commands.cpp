@@ -34,7 +34,26 @@ constexpr Help kHelp[] = {
      "  --xpoints N, --ypoints N the grid for this run instead of the problem's\n"
      "  --decimal-separator C    '.' or ',' in the grid's header texts (default '.')\n"
      "  --mosaic-size WxH        the mosaic picture's size (default 400x500)\n"
+     "  --format LIST            diagram pictures to write: png,svg,pdf (default png,svg)\n"
+     "  --size WxH               the diagram pictures' size in pixels (default 696x482)\n"
+     "  --dpi N                  their resolution; fonts and lines scale with N/96 (default 96)\n"
+     "  --celsius                temperatures in degrees Celsius on the diagram\n"
      "Prints one line per completed problem: NAME: N levels, N nodes, S s\n"},
+    {"import-tdb",
+     "Takes the binary system A-B out of a TDB database and writes it as a problem: one sheet\n"
+     "line per phase it can hold, comment lines naming the phases it skipped and why.\n"
+     "  --components A B   the two elements; X is the mole fraction of B\n"
+     "  --db DB.d          add the problem to this table file (created when missing)\n"
+     "  --json FILE.json   add it to this JSON file (the form of db-export, created when missing)\n"
+     "                     without --db or --json the sheet is printed\n"
+     "  --name NAME        the problem's name (default: A-B (FILE.tdb))\n"
+     "  --tmin K, --tmax K the temperature range (default: around the melting points)\n"
+     "  --phases P1,P2,... only these phases\n"
+     "Skipped phases and notes go to stderr.\n"},
+    {"point",
+     "Prints as JSON the equilibrium at level Y (temperature or pressure, as the problem sweeps)\n"
+     "and composition X of the problem NAME: the stable phases with their compositions and\n"
+     "amounts, the Gibbs energy and the chemical potentials of A and B.\n"},
 };
 
 }  // namespace
@@ -48,10 +67,15 @@ const std::vector<Command>& Commands() {
       {"list", CmdList, "FILE.d", "print the problem names in list order"},
       {"run", CmdRun,
        "DB.d (--problem NAME | --all) [--out DIR] [--xpoints N] [--ypoints N]\n"
-       "      [--decimal-separator C] [--mosaic-size WxH]",
+       "      [--decimal-separator C] [--mosaic-size WxH] [--format png,svg,pdf]\n"
+       "      [--size WxH] [--dpi N] [--celsius]",
        "compute phase diagrams and write the results"},
       {"point", CmdPoint, "DB.d --problem NAME --y Y --x X",
        "the equilibrium at one point of a diagram, as JSON"},
+      {"import-tdb", CmdImportTdb,
+       "FILE.tdb --components A B [--db DB.d | --json FILE.json] [--name NAME]\n"
+       "      [--tmin K --tmax K] [--phases P1,P2,...]",
+       "a binary system of a TDB database as a problem"},
   };
   return commands;
 }

@@ -18,6 +18,7 @@
 
 #include "calc/cell_grid.h"
 #include "calc/mosaic.h"
+#include "calc/phase_sheet.h"
 #include "calc/results.h"
 #include "views/diagram_image.h"
 
@@ -72,6 +73,10 @@ std::string SummaryJson(const calc::ProblemInput& problem, const RunHost& host, 
   Json j;
   j["problem"] = problem.ProblemName;
   j["yparameter"] = calc::YParameterText(problem.Yparameter);
+  // Only for a sheet that names its components ("% components: A B"); others look as before.
+  if (const calc::ComponentNames names = calc::ReadComponentNames(problem.Functs); names.Named()) {
+    j["components"] = {{"A", names.A}, {"B", names.B}, {"X", "mole fraction of " + names.B}};
+  }
   j["completed"] = host.completed();
   j["levels"] = LevelCount(r);
   Json xlevels = Json::array();

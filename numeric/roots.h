@@ -38,6 +38,14 @@ class TRoot {
   uint8_t ErrorCode() const { return error_code_; }
 
  private:
+  // The user's function at x.
+  double F(double x);
+  // The methods. Each sets counter_ and error_code_ and returns the root (0 on failure);
+  // x1_ and x2_ end as the last bracket (Newton: x1_ the last iterate).
+  double Bisection();
+  double Brent();
+  double Newton();
+
   double x1_ = 0, x2_ = 0;
   double start_x1_ = 0, start_x2_ = 0;
   double tolerance_ = 0.001;

@@ -10,6 +10,7 @@
 #include "numeric/format.h"
 #include "store/bytes.h"
 #include "store/cp1251.h"
+#include "store/field_reader.h"
 #include "store/safe_file.h"
 
 namespace store {
@@ -24,13 +25,12 @@ struct TMemTable::TStore {
   TTableLayout layout;
   std::vector<std::unique_ptr<TEntry>> entries;
   int autoIncField = -1;
-  std::int32_t autoIncMax = 0;  // highest value found at load
-  std::int32_t added = 0;       // records added since the load
+  // The value of the last counted record: the highest found at load, then one more for each
+  // new record (or the value given to a new record, when that is higher).
+  std::int64_t autoIncCount = 0;
 };
 
 namespace {
-
-constexpr std::int64_t kMsPerDay = 86400000;
 
 [[noreturn]] void DbError(const std::string& msg) { throw EDatabaseError(msg); }
 
@@ -92,28 +92,6 @@ int CompareText(std::string_view a, std::string_view b, bool caseInsensitive) {
     if (x != y) return x < y ? -1 : 1;
   }
   return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
-}
-
-std::string Pad(long long v, int width) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%0*lld", width, v);
-  return buf;
-}
-
-std::string DateText(std::int64_t day) {
-  int y, m, d;
-  DayNumberToDate(day, y, m, d);
-  return Pad(y, 4) + "-" + Pad(m, 2) + "-" + Pad(d, 2);
-}
-
-std::string TimeText(std::int64_t ms) {
-  std::string sign;
-  if (ms < 0) {
-    sign = "-";
-    ms = -ms;
-  }
-  return sign + Pad(ms / 3600000, 2) + ":" + Pad(ms / 60000 % 60, 2) + ":" +
-         Pad(ms / 1000 % 60, 2) + "." + Pad(ms % 1000, 3);
 }
 
 bool ParseFixedDigits(std::string_view s, std::size_t pos, std::size_t n, int& out) {
@@ -196,93 +174,13 @@ bool TField::IsNumeric() const {
   return IsIntegerKind(t) || IsFloatKind(t);
 }
 
-namespace {
-
-// Reading values from an image (nullptr: no current record, everything empty).
-struct TReader {
-  const TMemField& f;
-  const TRecordImage* r;
-
-  const char* Slot() const { return r->fixed.data() + f.offset; }
-  std::int32_t Int() const {
-    if (!r) return 0;
-    switch (f.type) {
-      case ftSmallint:
-      case ftBoolean: return Load<std::int16_t>(Slot());
-      case ftWord: return Load<std::uint16_t>(Slot());
-      default: return Load<std::int32_t>(Slot());
-    }
-  }
-  double Dbl() const { return r ? Load<double>(Slot()) : 0.0; }
-  std::string Bytes() const {
-    if (!r) return {};
-    if (f.IsHeldApart()) {
-      const auto& v = r->var[static_cast<std::size_t>(f.varIndex)];
-      if (!v) return {};
-      return f.IsLongString() ? std::string(UpToZero(*v)) : *v;
-    }
-    if (f.type == ftString) return ShortStringValue(f, *r);
-    return std::string(Slot(), f.type == ftString ? f.size : f.width);
-  }
-  bool IsNull() const {
-    if (!r) return true;
-    switch (f.type) {
-      case ftString:
-      case ftMemo:
-      case ftFmtMemo:
-      case ftBlob:
-      case ftGraphic: return Bytes().empty();
-      case ftDate: return Load<std::int32_t>(Slot()) == 0;
-      case ftDateTime: {
-        std::uint64_t bits;
-        std::memcpy(&bits, Slot(), 8);
-        return bits == 0;
-      }
-      default: return false;
-    }
-  }
-  std::string Text(char sep) const {
-    switch (f.type) {
-      case ftString:
-      case ftMemo:
-      case ftFmtMemo: return Cp1251ToUtf8(Bytes());
-      case ftBlob:
-      case ftGraphic: return Bytes();
-      case ftSmallint:
-      case ftWord:
-      case ftInteger:
-      case ftAutoInc: return std::to_string(Int());
-      case ftBoolean: return Int() != 0 ? "True" : "False";
-      case ftFloat:
-      case ftCurrency: return numeric::FormatGeneral15(Dbl(), sep);
-      case ftDate: return IsNull() ? std::string() : DateText(Int());
-      case ftTime: return TimeText(Int());
-      case ftDateTime: {
-        if (IsNull()) return {};
-        double v = Dbl();
-        if (!std::isfinite(v) || std::fabs(v) > 1e18) return numeric::FormatGeneral15(v, sep);
-        std::int64_t total = static_cast<std::int64_t>(std::llround(v));
-        std::int64_t day = total / kMsPerDay, ms = total % kMsPerDay;
-        if (ms < 0) {
-          ms += kMsPerDay;
-          --day;
-        }
-        return DateText(day) + "T" + TimeText(ms);
-      }
-      default: return {};
-    }
-  }
-};
-
-}  // namespace
-
-bool TField::IsNull() const { return TReader{Def(), table_->CurrentImage()}.IsNull(); }
+bool TField::IsNull() const { return TFieldReader{Def(), table_->CurrentImage()}.IsNull(); }
 
 std::string TField::AsString() const {
-  return TReader{Def(), table_->CurrentImage()}.Text(table_->decimalSeparator_);
+  return TFieldReader{Def(), table_->CurrentImage()}.Text(table_->decimalSeparator_);
 }
 
-std::string TField::AsBytes() const { return TReader{Def(), table_->CurrentImage()}.Bytes(); }
+std::string TField::AsBytes() const { return TFieldReader{Def(), table_->CurrentImage()}.Bytes(); }
 
 std::string TField::DisplayText() const {
   const TMemField& d = Def();
@@ -295,7 +193,7 @@ std::string TField::DisplayText() const {
 }
 
 double TField::AsFloat() const {
-  TReader rd{Def(), table_->CurrentImage()};
+  TFieldReader rd{Def(), table_->CurrentImage()};
   TFieldType t = Def().type;
   if (IsFloatKind(t) || t == ftDateTime) return rd.Dbl();
   if (IsIntegerKind(t) || t == ftDate || t == ftTime) return rd.Int();
@@ -310,7 +208,7 @@ double TField::AsFloat() const {
 }
 
 std::int32_t TField::AsInteger() const {
-  TReader rd{Def(), table_->CurrentImage()};
+  TFieldReader rd{Def(), table_->CurrentImage()};
   TFieldType t = Def().type;
   if (IsIntegerKind(t) || t == ftDate || t == ftTime) return rd.Int();
   if (IsFloatKind(t)) {
@@ -333,7 +231,7 @@ std::int32_t TField::AsInteger() const {
 }
 
 bool TField::AsBoolean() const {
-  TReader rd{Def(), table_->CurrentImage()};
+  TFieldReader rd{Def(), table_->CurrentImage()};
   TFieldType t = Def().type;
   if (t == ftBoolean) return rd.Int() != 0;
   if (t == ftString) {
@@ -562,6 +460,26 @@ void TField::SetAsBoolean(bool v) {
   table_->FieldChanged(this);
 }
 
+void TField::SetAsStoredFloat(double v) {
+  TRecordImage& r = table_->Buffer();
+  if (readOnly_) DbError("Field '" + name_ + "' is read only!");
+  const TMemField& d = Def();
+  if (!IsFloatKind(d.type) && d.type != ftDateTime)
+    DbError("Cannot access field '" + name_ + "' as type Float");
+  TWriter{d, r}.Dbl(v);
+  table_->FieldChanged(this);
+}
+
+void TField::SetAutoIncValue(std::int32_t v) {
+  if (table_->state_ != dsInsert) DbError(kNotEditing);
+  TRecordImage& r = table_->Buffer();
+  const TMemField& d = Def();
+  if (d.type != ftAutoInc) DbError("Field '" + name_ + "' is not an auto-increment field");
+  TWriter{d, r}.Int(v);
+  table_->autoIncGiven_ = true;
+  table_->FieldChanged(this);
+}
+
 // ---------------------------------------------------------------------------------------
 // Blob streams
 
@@ -773,7 +691,7 @@ struct TKeyVal {
 
 TKeyVal ExtractKey(const TMemField& f, const TRecordImage& r, bool ci) {
   TKeyVal k;
-  TReader rd{f, &r};
+  TFieldReader rd{f, &r};
   auto fold = [ci](std::string s) {
     if (ci)
       for (char& c : s) c = static_cast<char>(Cp1251Lower(static_cast<unsigned char>(c)));
@@ -942,7 +860,7 @@ void TMemTable::Open() {
                               Load<std::int32_t>(y->image.fixed.data() + off);
                      });
     fresh->autoIncField = static_cast<int>(i);
-    fresh->autoIncMax = fresh->entries.empty()
+    fresh->autoIncCount = fresh->entries.empty()
                             ? 0
                             : Load<std::int32_t>(fresh->entries.back()->image.fixed.data() + off);
     break;
@@ -1056,6 +974,7 @@ void TMemTable::Insert() {
   CheckActive();  // a handler may have closed the table
   insertFrom_ = cur_;
   buffer_ = store_->layout.NewRecord();
+  autoIncGiven_ = false;
   bof_ = eof_ = false;
   SetState(dsInsert);
   NotifyDataSetChanged();
@@ -1095,15 +1014,23 @@ void TMemTable::Post() {
   DoEvent(BeforePost);
   if (state_ != dsEdit && state_ != dsInsert) return;  // a handler ended the edit itself
   if (state_ == dsInsert) {
+    if (store_->autoIncField >= 0) {
+      const TMemField& f = store_->layout.fields[static_cast<std::size_t>(store_->autoIncField)];
+      char* slot = buffer_.fixed.data() + f.offset;
+      if (autoIncGiven_) {
+        store_->autoIncCount = std::max<std::int64_t>(store_->autoIncCount, Load<std::int32_t>(slot));
+      } else {
+        if (store_->autoIncCount >= std::numeric_limits<std::int32_t>::max())
+          DbError("The auto-increment field '" + Cp1251ToUtf8(f.name) + "' has reached " +
+                  std::to_string(std::numeric_limits<std::int32_t>::max()) +
+                  "; no further record can be added");
+        Store<std::int32_t>(slot, static_cast<std::int32_t>(++store_->autoIncCount));
+      }
+    }
+    autoIncGiven_ = false;
     auto e = std::make_unique<TEntry>();
     e->image = std::move(buffer_);
     e->state = rsInserted;
-    if (store_->autoIncField >= 0) {
-      const TMemField& f = store_->layout.fields[static_cast<std::size_t>(store_->autoIncField)];
-      Store<std::int32_t>(e->image.fixed.data() + f.offset,
-                          store_->autoIncMax + store_->added + 1);
-    }
-    ++store_->added;
     view_.push_back(e.get());
     store_->entries.push_back(std::move(e));
     cur_ = static_cast<int>(view_.size()) - 1;
@@ -1201,7 +1128,7 @@ std::string TMemTable::TextAt(int recNo, int fieldIndex) const {
                                 ? &buffer_
                                 : &view_[static_cast<std::size_t>(recNo - 1)]->image;
   const TMemField& f = store_->layout.fields[static_cast<std::size_t>(fieldIndex)];
-  return TReader{f, img}.Text(decimalSeparator_);
+  return TFieldReader{f, img}.Text(decimalSeparator_);
 }
 
 std::string TMemTable::TableComment() const {

@@ -115,6 +115,13 @@ class TField {
   bool AsBoolean() const;
   void SetAsBoolean(bool v);
 
+  // For reading a table back from its exported form: any double, NaN and infinities included,
+  // as a table file can hold it (float, money and date-and-time fields).
+  void SetAsStoredFloat(double v);
+  // In insert mode, the value an auto-increment field keeps when the record is posted, instead
+  // of the next count; later records count on from the highest value.
+  void SetAutoIncValue(std::int32_t v);
+
   // Raw bytes (Windows-1251 for texts; any bytes for objects and pictures).
   std::string AsBytes() const;
   void SetAsBytes(std::string_view bytes);
@@ -321,6 +328,7 @@ class TMemTable {
   bool bof_ = true;
   int insertFrom_ = -1;  // view position that was current when Insert started
   TRecordImage buffer_;  // the record being edited or inserted
+  bool autoIncGiven_ = false;  // the record being inserted keeps its auto-increment value
   bool modified_ = false;
   std::vector<TDataLink*> links_;
 };

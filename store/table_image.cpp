@@ -142,7 +142,7 @@ TTableLayout LayoutFromSection(std::string_view section, std::int32_t count) {
 }
 
 TTableLayout ReadTableImage(std::string_view b, const TRecordSink& onRecord,
-                            std::size_t* declaredRecords) {
+                            std::size_t* declaredRecords, const TLayoutSink& onLayout) {
   if (b.size() < 5) Fail(kCorrupt);
   const char kind = b[4];
   if (kind == 'E') Fail(std::string(b.substr(5)));
@@ -177,6 +177,8 @@ TTableLayout ReadTableImage(std::string_view b, const TRecordSink& onRecord,
       }
     }
   }
+
+  if (onLayout) onLayout(lay);
 
   // A table without fields has records of no bytes; none are read (see the count check).
   std::int32_t read = 0;

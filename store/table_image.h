@@ -141,9 +141,12 @@ TTableImage ReadTableImage(std::string_view image);
 
 // The same, handing each record over as it is read. `declaredRecords`, when given, receives
 // the record count before the first record if the image can hold that many, else 0.
+// `onLayout`, when given, sees the fields and the comment before the first record.
 using TRecordSink = std::function<void(TRecordImage&&)>;
+using TLayoutSink = std::function<void(const TTableLayout&)>;
 TTableLayout ReadTableImage(std::string_view image, const TRecordSink& onRecord,
-                            std::size_t* declaredRecords = nullptr);
+                            std::size_t* declaredRecords = nullptr,
+                            const TLayoutSink& onLayout = nullptr);
 
 // Parses a field section of `count` entries and lays the fields out (used by the reader and
 // by the section builder). Throws ETableImageError.

@@ -10,6 +10,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPixmap>
@@ -19,6 +20,7 @@
 #include <QVBoxLayout>
 #include <QValueAxis>
 
+#include "views/chart_file.h"
 #include "views/chart_view.h"
 
 namespace views {
@@ -121,6 +123,8 @@ ChartEditor::ChartEditor(const ChartLook& look, const QList<SeriesData>& series,
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  ok_ = buttons->button(QDialogButtonBox::Ok);
+  CheckLabelFormats();
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(pages_);
   layout->addWidget(buttons);
@@ -207,6 +211,8 @@ QWidget* ChartEditor::MakeAxisGroup(const QString& caption, const QString& name,
   c.format = new QLineEdit(look.labelFormat);
   c.format->setObjectName(name + QStringLiteral("Format"));
   c.format->setPlaceholderText(QStringLiteral("automatic, or e.g. %.2f"));
+  c.format->setToolTip(LabelFormatHint());
+  connect(c.format, &QLineEdit::textChanged, this, &ChartEditor::CheckLabelFormats);
   auto enableRange = [min = c.min, max = c.max](bool automatic) {
     min->setEnabled(!automatic);
     max->setEnabled(!automatic);
@@ -228,9 +234,16 @@ QWidget* ChartEditor::MakeAxisGroup(const QString& caption, const QString& name,
 
 QWidget* ChartEditor::MakeAxesPage() {
   auto* page = new QWidget;
-  auto* layout = new QHBoxLayout(page);
+  auto* column = new QVBoxLayout(page);
+  auto* layout = new QHBoxLayout;
   layout->addWidget(MakeAxisGroup(QStringLiteral("Bottom axis"), QStringLiteral("bottom"), look_.bottom, bottom_));
   layout->addWidget(MakeAxisGroup(QStringLiteral("Left axis"), QStringLiteral("left"), look_.left, left_));
+  column->addLayout(layout);
+  formatProblem_ = new QLabel;
+  formatProblem_->setObjectName(QStringLiteral("formatProblem"));
+  formatProblem_->setWordWrap(true);
+  formatProblem_->setStyleSheet(QStringLiteral("color: #b00000"));
+  column->addWidget(formatProblem_);
   return page;
 }
 
@@ -272,6 +285,22 @@ QWidget* ChartEditor::MakeSeriesPage() {
   });
   if (!series_.isEmpty()) seriesList_->setCurrentRow(0);
   return page;
+}
+
+void ChartEditor::CheckLabelFormats() {
+  if (!ok_ || !formatProblem_) return;  // still building
+  QStringList problems;
+  const auto check = [&problems](const QString& axis, QLineEdit* field) {
+    const QString why = LabelFormatProblem(field->text().trimmed());
+    field->setStyleSheet(why.isEmpty() ? QString() : QStringLiteral("background: #ffd8d8"));
+    if (!why.isEmpty()) problems << tr("The %1 axis label format %2.").arg(axis, why);
+  };
+  check(tr("bottom"), bottom_.format);
+  check(tr("left"), left_.format);
+  if (!problems.isEmpty()) problems << LabelFormatHint();
+  formatProblem_->setText(problems.join(u' '));
+  formatProblem_->setVisible(!problems.isEmpty());
+  ok_->setEnabled(problems.isEmpty());
 }
 
 void ChartEditor::ShowSeries(int index) {

@@ -16,6 +16,7 @@ QT_BEGIN_NAMESPACE
 class QCheckBox;
 class QComboBox;
 class QDoubleSpinBox;
+class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
@@ -93,6 +94,9 @@ class ChartEditor : public QDialog {
   AxisLook ReadAxis(const AxisControls& c) const;
   void ShowSeries(int index);
   void StoreSeries();
+  // OK is offered only while both label formats can be drawn; otherwise a line under the
+  // axes says what is wrong and what is expected.
+  void CheckLabelFormats();
 
   ChartLook look_;
   QList<SeriesData> series_;
@@ -102,6 +106,8 @@ class ChartEditor : public QDialog {
   ColourButton* background_ = nullptr;
   ColourButton* plotArea_ = nullptr;
   QCheckBox* legend_ = nullptr;
+  QLabel* formatProblem_ = nullptr;
+  QPushButton* ok_ = nullptr;
   QListWidget* seriesList_ = nullptr;
   int shownSeries_ = -1;
   ColourButton* seriesColour_ = nullptr;

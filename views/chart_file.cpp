@@ -1,5 +1,6 @@
 #include "views/chart_file.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -213,6 +214,9 @@ AxisLook AxisFromJson(const QJsonObject& o) {
   a.gridColour = Colour(o, "gridColour");
   a.labelsVisible = Bool(o, "labels");
   a.labelFormat = String(o, "labelFormat");
+  if (const QString why = LabelFormatProblem(a.labelFormat); !why.isEmpty()) {
+    Refuse(QStringLiteral("\"labelFormat\" ") + why);
+  }
   return a;
 }
 
@@ -268,6 +272,50 @@ DiagramLook DiagramFromJson(const QJsonObject& o) {
 }
 
 }  // namespace
+
+namespace {
+
+constexpr qsizetype kMaxLabelFormat = 40;
+constexpr int kMaxLabelPrecision = 17;  // every digit a double holds
+
+QString Tr(const char* text) {
+  return QCoreApplication::translate("views::LabelFormat", text);
+}
+
+}  // namespace
+
+QString LabelFormatProblem(const QString& format) {
+  if (format.isEmpty()) return {};
+  if (format.size() > kMaxLabelFormat) {
+    return Tr("is longer than %1 characters").arg(kMaxLabelFormat);
+  }
+  const qsizetype percent = format.indexOf(u'%');
+  if (percent < 0) return Tr("has no number conversion such as %.2f");
+  if (format.indexOf(u'%', percent + 1) >= 0) return Tr("holds more than one %");
+  qsizetype i = percent + 1;
+  const auto digit = [&format](qsizetype k) {
+    return k < format.size() && format[k] >= u'0' && format[k] <= u'9';
+  };
+  // The chart writes numbers in the user's locale, and then reads only this one shape.
+  if (i >= format.size() || format[i] != u'.')
+    return Tr("needs a point and a precision after the %");
+  const qsizetype first = ++i;
+  while (digit(i)) ++i;
+  if (i == first) return Tr("has no precision after the point");
+  if (i - first > 2 || format.mid(first, i - first).toInt() > kMaxLabelPrecision) {
+    return Tr("has a precision above %1").arg(kMaxLabelPrecision);
+  }
+  if (i >= format.size() || !QStringLiteral("fegEGdi").contains(format[i])) {
+    return Tr("needs one of f, e, g, E, G, d, i after the precision");
+  }
+  return {};
+}
+
+QString LabelFormatHint() {
+  return Tr(
+      "Empty for automatic labels, or one number format %.Nf, %.Ne or %.Ng (N digits, 0 "
+      "to 17) with optional text around it, e.g. \"%.1f K\".");
+}
 
 QByteArray ChartFileToJson(const ChartFile& file) {
   const ChartLook& l = file.look;

@@ -13,7 +13,7 @@
 //              "visible": bool }
 //   AXIS   = { "automatic": bool, "min": num, "max": num, "increment": num, "minorTicks": int,
 //              "grid": bool, "gridStyle": PENSTYLE, "gridColour": COLOUR, "labels": bool,
-//              "labelFormat": str }
+//              "labelFormat": LABELFORMAT }
 //   SERIES = { "type": "points"|"line", "title": str, "colour": COLOUR,
 //              "marker": "circle"|"rectangle"|"diamond"|"triangle"|"star"|"pentagon",
 //              "markerSize": num, "markers": bool,
@@ -24,6 +24,7 @@
 //                "marks": bool, "markColour": COLOUR, "fieldLabels": bool,
 //                "labelFont": FONT, "labelColour": COLOUR, "celsius": bool, "heading": TEXT }
 //   LINE   = { "visible": bool, "colour": COLOUR, "width": num, "style": PENSTYLE }
+//   LABELFORMAT = "" (labels chosen from the increment) or a format LabelFormatProblem accepts
 //   COLOUR = "#rrggbb";  PENSTYLE = "solid"|"dash"|"dot"|"dashdot"|"dashdotdot"|"none"
 //
 // Reading trusts nothing: every member must be present with the right type and a sane value,
@@ -43,6 +44,15 @@ struct ChartFile {
   QList<SeriesData> series;
   std::optional<DiagramLook> diagram;  // the phase diagram's layer; absent in older files
 };
+
+// An axis label format the chart can draw: empty (the format follows the increment), or text
+// around one number conversion "%." precision type, where the type is one of f e g E G d i, the
+// precision 0..17, and the text holds no other "%". Anything else draws blank labels, or for a
+// huge precision builds endless texts. Returns an empty text for a drawable
+// format, else what is wrong with it.
+QString LabelFormatProblem(const QString& format);
+// The notation expected, as a hint for the user.
+QString LabelFormatHint();
 
 QByteArray ChartFileToJson(const ChartFile& file);
 

@@ -2,28 +2,29 @@
 // answered by the test hook and recorded.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
-#include <QXYSeries>
+#include <QMenu>
 #include <QPlainTextEdit>
-#include <QTextCursor>
-#include <QTimer>
-#include <QDialog>
 #include <QPushButton>
 #include <QTest>
+#include <QTextCursor>
+#include <QTimer>
 #include <QToolButton>
+#include <QXYSeries>
+#include <chrono>
 #include <deque>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-
-#include <unistd.h>
 
 #include "app/colors.h"
 #include "app/main_window.h"
@@ -107,9 +108,10 @@ class MainWindowTest : public ::testing::Test {
     fs::remove_all(dir_);
   }
 
-  app::TfmMain& Start() {
+  app::TfmMain& Start(const fs::path& programFolder = "bin") {
     app::TMainOptions o;
-    o.settingsWriteFolder = QString::fromStdString((dir_ / "bin").string());
+    o.settingsWriteFolder = QString::fromStdString((dir_ / programFolder).string());
+    o.userConfigFolder = QString::fromStdString((dir_ / "config").string());
     window_ = std::make_unique<app::TfmMain>(o);
     window_->StartUp();
     window_->show();
@@ -183,6 +185,25 @@ TEST_F(MainWindowTest, StartUpWithSettingsFile) {
   EXPECT_EQ(w.windowTitle(), "Database: other.d");
   EXPECT_EQ(w.MosaicColorValue(), 255);
   EXPECT_EQ(w.Table().RecordCount(), 1);
+}
+
+// An installed program cannot write next to its executable (here a folder that does not exist,
+// so the test holds also when run with every permission): its settings go to the user's
+// configuration folder and are read from there at the next start.
+TEST_F(MainWindowTest, AnInstalledProgramKeepsItsSettingsInTheUserFolder) {
+  MakeDatabase(dir_ / "Problems.d", {{"a", kLens}});
+  std::ofstream(dir_ / "Brelona.cfg") << "[SETTINGS]\nTop=10\nHeight=500\nLeft=20\nWidth=640\n";
+  app::TfmMain& w = Start("installed/bin");
+  EXPECT_EQ(w.size(), QSize(640, 500)) << "nothing of its own yet: the current folder's";
+  w.resize(660, 520);
+  EXPECT_TRUE(w.ShutDown());
+  EXPECT_TRUE(asked_.empty()) << asked_.front().text;
+  EXPECT_TRUE(fs::exists(dir_ / "config" / "Brelona.cfg"));
+  EXPECT_FALSE(fs::exists(dir_ / "installed"));
+  window_.reset();
+  EXPECT_EQ(Start("installed/bin").size(), QSize(660, 520));
+  window_.reset();
+  EXPECT_EQ(Start().size(), QSize(640, 500)) << "a writable program folder reads the current one";
 }
 
 TEST_F(MainWindowTest, MissingDatabaseAndTheOpenDialog) {
@@ -658,6 +679,30 @@ TEST_F(MainWindowTest, ClosingWritesTheDatabaseAndTheExactSettingsText) {
   EXPECT_FALSE(fs::exists(dir_ / "Brelona.cfg")) << "written next to the executable only";
 }
 
+TEST_F(MainWindowTest, ADatabaseAnotherInstanceSavedMeanwhileIsReplacedOnlyOnYes) {
+  MakeDatabase(dir_ / "Problems.d", {{"a", kLens}});
+  app::TfmMain& w = Start();
+  Type(w.DBEdit1(), "310");
+  // A second instance saves the same file meanwhile.
+  MakeDatabase(dir_ / "Problems.d", {{"a", kLens}, {"from the other instance", kLens}});
+  fs::last_write_time(dir_ / "Problems.d",
+                      fs::last_write_time(dir_ / "Problems.d") + std::chrono::seconds(2));
+  const std::string theirs = Bytes(dir_ / "Problems.d");
+  Answer(DialogButton::No);
+  EXPECT_TRUE(w.ShutDown());
+  ASSERT_EQ(asked_.size(), 1u);
+  EXPECT_EQ(asked_[0].type, DialogType::Confirmation);
+  EXPECT_NE(asked_[0].text.find("changed by another program"), std::string::npos);
+  EXPECT_EQ(Bytes(dir_ / "Problems.d"), theirs);
+  EXPECT_TRUE(fs::exists(dir_ / "bin" / "Brelona.cfg")) << "the settings are written all the same";
+  Answer(DialogButton::Yes);
+  EXPECT_TRUE(w.ShutDown());
+  EXPECT_EQ(asked_.size(), 2u);
+  EXPECT_NE(Bytes(dir_ / "Problems.d"), theirs);
+  EXPECT_TRUE(w.ShutDown());
+  EXPECT_EQ(asked_.size(), 2u) << "its own last save is no change by another program";
+}
+
 TEST_F(MainWindowTest, ClosingWithSaveUncheckedTouchesNothing) {
   MakeDatabase(dir_ / "Problems.d", {{"a", kLens}});
   const std::string before = Bytes(dir_ / "Problems.d");
@@ -716,11 +761,13 @@ TEST_F(MainWindowTest, LayoutCaptionsMenuAndMosaicColour) {
   EXPECT_EQ(w.chbSave()->text(), QString::fromUtf8("Сохранить"));
   EXPECT_EQ(w.chbSave()->toolTip(), "Save settings on close");
   EXPECT_EQ(w.btnClose()->text(), QString::fromUtf8("Закрыть"));
-  EXPECT_EQ(w.ActOpen()->text(), QString::fromUtf8("Открыть"));
-  EXPECT_EQ(w.ActCreate()->text(), QString::fromUtf8("Создать"));
-  EXPECT_EQ(w.ActClose()->text(), QString::fromUtf8("Закрыть"));
-  EXPECT_EQ(w.ActMosaicColor()->text(), QString::fromUtf8("Цвет мозаичной диаграммы"));
-  EXPECT_EQ(w.ActAbout()->text(), QString::fromUtf8("О программе..."));
+  // The designed captions, each with a mnemonic.
+  EXPECT_EQ(w.MenuFile()->title(), QString::fromUtf8("&Файл"));
+  EXPECT_EQ(w.ActOpen()->text(), QString::fromUtf8("&Открыть"));
+  EXPECT_EQ(w.ActCreate()->text(), QString::fromUtf8("&Создать"));
+  EXPECT_EQ(w.ActClose()->text(), QString::fromUtf8("&Закрыть"));
+  EXPECT_EQ(w.ActMosaicColor()->text(), QString::fromUtf8("&Цвет мозаичной диаграммы"));
+  EXPECT_EQ(w.ActAbout()->text(), QString::fromUtf8("&О программе..."));
   EXPECT_EQ(w.dbcbY()->itemText(0), "Temperature, K");
   EXPECT_EQ(w.dbcbY()->itemText(1), "Pressure, bar");
   EXPECT_EQ(w.StripeGrid1()->ZebraColor(), 12639424);
@@ -755,6 +802,29 @@ TEST_F(MainWindowTest, LayoutCaptionsMenuAndMosaicColour) {
 
 namespace {
 
+TEST_F(MainWindowTest, TabLeavesTheSheetAndTheListAndCtrlTabTypesATab) {
+  MakeDatabase(dir_ / "Problems.d", {{"a", kLens}, {"b", kLens}});
+  app::TfmMain& w = Start();
+  w.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+  EXPECT_FALSE(w.ActCellGrid()->isEnabled()) << "no cell grid before a sweep";
+  w.memFunctions()->setFocus();
+  w.memFunctions()->moveCursor(QTextCursor::End);
+  QTest::keyClick(w.memFunctions(), Qt::Key_Tab, Qt::ControlModifier);
+  EXPECT_TRUE(w.memFunctions()->toPlainText().endsWith('\t'));
+  EXPECT_TRUE(w.memFunctions()->hasFocus());
+  const QString sheet = w.memFunctions()->toPlainText();
+  QTest::keyClick(w.memFunctions(), Qt::Key_Tab);
+  EXPECT_FALSE(w.memFunctions()->hasFocus());
+  EXPECT_EQ(w.memFunctions()->toPlainText(), sheet);
+
+  w.StripeGrid1()->setFocus();
+  const QModelIndex current = w.StripeGrid1()->currentIndex();
+  QTest::keyClick(w.StripeGrid1(), Qt::Key_Tab);
+  EXPECT_FALSE(w.StripeGrid1()->hasFocus());
+  EXPECT_EQ(w.StripeGrid1()->currentIndex(), current);
+}
+
 TEST_F(MainWindowTest, ResultWindowsFollowTheRunAndTheChartFileIsSavedFirst) {
   Problem mosaic{"with mosaic", kLens};
   mosaic.mosaic = true;
@@ -786,10 +856,13 @@ TEST_F(MainWindowTest, ResultWindowsFollowTheRunAndTheChartFileIsSavedFirst) {
   EXPECT_EQ(windows->fmDiagram2().windowTitle(), "without mosaic");
   EXPECT_TRUE(windows->fmSpecPoints().isVisible());
 
-  // The hidden grid command shows the cell grid with wide cells.
+  // The hidden grid command shows the cell grid with wide cells, and so does the menu.
   w.sbGrid()->click();
   EXPECT_TRUE(windows->fmCells().isVisible());
   EXPECT_FALSE(windows->fmCells().chbNarrowCells()->isChecked());
+  windows->fmCells().hide();
+  w.ActCellGrid()->trigger();
+  EXPECT_TRUE(windows->fmCells().isVisible());
 
   // Shut-down: the result windows go first, the diagram saving its chart file, then the main
   // window saves the database and the settings.

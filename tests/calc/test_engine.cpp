@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -72,6 +75,48 @@ TEST_F(EngineTest, ProblemCheckMessages) {
     EXPECT_EQ(ports.messages, c.messages) << c.functs << " " << c.ymin << ".." << c.ymax;
     const bool focused = std::find(ports.log.begin(), ports.log.end(), "focus z") != ports.log.end();
     EXPECT_EQ(focused, c.y == YParameter::None) << c.functs;
+  }
+}
+
+TEST_F(EngineTest, GridLimitsAreCheckedBeforeAnything) {
+  struct Case {
+    int xpoints, ypoints;
+    std::string point_phases;
+    std::string message;  // empty: the check passes
+  };
+  const std::string one_compound = "X=0.25;GC=1\n";
+  const std::vector<Case> cases = {
+      {1000000, 10, "", ""},
+      {1000001, 10, "", "XPoints = 1000001 is too large: at most 1000000 points along X can be computed"},
+      {2147483647, 10, "", "XPoints = 2147483647 is too large: at most 1000000 points along X can be computed"},
+      {10, 1000000, "", ""},
+      {10, 2147483647, "", "YPoints = 2147483647 is too large: at most 1000000 levels can be computed"},
+      // 16384 rows (header, 16382 levels, the extra one) by 16384 columns (header, 16383
+      // nodes) is 2^28 cells, the most; a compound adds a column.
+      {16382, 16381, "", ""},
+      {16382, 16381, one_compound,
+       "A cell grid of 16384 rows and 16385 columns is too large: at most 268435456 cells can be "
+       "kept. Lower XPoints or YPoints"},
+  };
+  for (const Case& c : cases) {
+    ports.messages.clear();
+    ports.problem = MakeProblem(c.point_phases + "GL=1\nGS=2\nGV=3", 400, 600, c.xpoints, c.ypoints);
+    EXPECT_EQ(engine.CheckProblem(), c.message.empty()) << c.xpoints << " " << c.ypoints;
+    EXPECT_EQ(ports.messages, c.message.empty() ? V{} : V{"error[O]: " + c.message});
+  }
+}
+
+TEST_F(EngineTest, PhaseCountLimit) {
+  for (int extra : {0, 1}) {
+    std::string sheet = "GL=1\nGS=2\nGV=3\n";
+    for (int i = 3; i < 10000 + extra; ++i) sheet += "X=0.5;GC=" + std::to_string(i) + "\n";
+    ports.messages.clear();
+    ports.problem = MakeProblem(sheet, 400, 600, 10, 2);
+    EXPECT_EQ(engine.CheckProblem(), extra == 0);
+    EXPECT_EQ(ports.messages,
+              extra == 0 ? V{}
+                         : V{"error[O]: The phase sheet has more than 10000 phases: at most 10000 "
+                             "can be computed"});
   }
 }
 
@@ -166,6 +211,49 @@ TEST_F(EngineTest, XLevelsWithPointPhaseColumns) {
   ASSERT_EQ(results.XLevels.size(), 102u);
   EXPECT_EQ(results.XLevels[51].Text, "0.505");
   EXPECT_EQ(results.XLevels[52].Text, "0.51");
+}
+
+// Many point phases, some on grid nodes, some within 1e-10 of them, some sharing an interval:
+// the X levels agree with the rule applied literally (every interval scans the sheet's point
+// phases in order).
+TEST_F(EngineTest, XLevelsOfManyPointPhasesFollowTheRule) {
+  std::mt19937 rng(7);
+  for (int round = 0; round < 20; ++round) {
+    const int xpoints = 2 + static_cast<int>(rng() % 60);
+    std::string sheet = "GL=1\nGS=2\nGV=3\n";
+    for (int j = 0; j < 40; ++j) {
+      const double node = static_cast<double>(rng() % (xpoints + 1)) / xpoints;
+      const double offsets[] = {0, 3e-11, -3e-11, 0.3 / xpoints, 0.6 / xpoints,
+                                std::uniform_real_distribution<double>(0, 1.0 / xpoints)(rng)};
+      const double xp = std::clamp(node + offsets[rng() % 6], 0.0, 1.0);
+      char buf[64];
+      std::snprintf(buf, sizeof buf, "X=%.17g;GC=1\n", xp);
+      sheet += buf;
+    }
+    ports.problem = MakeProblem(sheet, 400, 600, xpoints, 2);
+    ASSERT_TRUE(engine.CheckProblem());
+    engine.SetUp();
+    std::vector<double> want;
+    const double step = results.State.XStep;
+    for (double x = 0; x <= 1;) {
+      want.push_back(x);
+      if (x >= 1 || std::abs(1 - x) < 1e-12) break;
+      x += step;
+      if (std::abs(1 - x) < 1e-12 || x > 1) x = 1;
+      for (const PointPhase& pp : engine.Sheet().PointPhases) {
+        const double xp = pp.Composition;
+        if (std::abs(x - xp) < 1e-10 || std::abs((x - step) - xp) < 1e-10 || x <= xp ||
+            x - step >= xp) {
+          continue;
+        }
+        want.push_back(xp);
+        break;
+      }
+    }
+    std::vector<double> got;
+    for (const XLevel& l : results.XLevels) got.push_back(l.X);
+    EXPECT_EQ(got, want) << sheet;
+  }
 }
 
 TEST_F(EngineTest, SetUpKeepsEveryPhaseAndRebuildsSeries) {
@@ -445,6 +533,71 @@ TEST_F(EngineTest, EmptyLevels) {
     EXPECT_TRUE(r.HullList.empty());
     EXPECT_EQ(p.build_diagram_calls, 1);
   }
+}
+
+TEST_F(EngineTest, BlankDiagramSaysWhy) {
+  struct Case {
+    std::string functs;
+    YParameter y;
+    double ymin, ymax;
+    std::string reason;  // empty: the diagram is not blank, no message
+  };
+  const std::vector<Case> cases = {
+      {"GL=X", YParameter::Temperature, 400, 600,
+       "the phase sheet has a single solution phase (L). The sweep needs at least two solution "
+       "phases; point phases alone formed no tie line."},
+      {"GL=\nGS=\nGV=X*X", YParameter::Temperature, 400, 600,
+       "the lines of the solution phases L, S have no expression, so fewer than two phases take "
+       "part."},
+      {"GL=2E10\nGS=3E10+X\nGV=1E10", YParameter::Temperature, 400, 600,
+       "no phase has a Gibbs energy below 1e10 at any X level of any level."},
+      {"GL=1000*(X-0.7)^2\nGS=1000*(X-0.2)^2\nGV=1", YParameter::Pressure, -2, 0,
+       "every tie line lies at a Y of 0 or below, which the diagram does not show."},
+      {"GL=X*X\nGS=2\nGV=3", YParameter::Temperature, 400, 600,
+       "no two-phase field and no change of phase lie in the range; the cells show L only."},
+      {"GL=1000*(X-0.7)^2\nGS=1000*(X-0.2)^2\nGV=1", YParameter::Temperature, 400, 600, ""},
+      // One solution phase, but the compounds form a tie line.
+      {"GL=X\nX=0.25;GC=-10\nX=0.75;GC=-20", YParameter::Temperature, 400, 600, ""},
+  };
+  for (const Case& c : cases) {
+    ports.messages.clear();
+    ports.problem = MakeProblem(c.functs, c.ymin, c.ymax, 4, 2);
+    ports.problem.Yparameter = c.y;
+    engine.Run();
+    EXPECT_EQ(ports.messages,
+              c.reason.empty() ? V{} : V{"info[O]: The diagram is empty: " + c.reason})
+        << c.functs;
+  }
+  // Special points alone (the melting points of a lens narrower than the grid) are a diagram.
+  ports.messages.clear();
+  ports.problem = MakeProblem("GL=10*(1-X)*(500-T)+10*X*(510-T)-T*Sid\nGS=-T*Sid\nGV=1E6", 400,
+                              600, 4, 4);
+  ports.on_build_diagram = [&] { engine.FindSpecialPoints(kTemperatureText); };
+  engine.Run();
+  for (int r = 0; r < 5; ++r) EXPECT_TRUE(results.ZPoints.Row(r).empty());
+  EXPECT_FALSE(results.SpecialPoints.empty());
+  EXPECT_EQ(ports.messages, V{});
+}
+
+TEST_F(EngineTest, IgnoredLinesAreListedInOneWarning) {
+  ports.problem = MakeProblem(
+      "% comment only\nGL=1\n  LIQ = 2  % no kind\nGS=2\n\nGV=3\nX=0.5;GC=\nGL\nG(X)=1", 400, 600,
+      4, 2);
+  ASSERT_TRUE(engine.CheckProblem());
+  EXPECT_EQ(ports.messages,
+            V{"warning[O]: These lines of the phase sheet were ignored (no phase, entropy or "
+              "point-phase line, no \"=\", or no expression):\nline 3: LIQ = 2  % no kind\n"
+              "line 7: X=0.5;GC=\nline 8: GL\nline 9: G(X)=1"});
+  // A long list stops after 20 lines; the check goes on to its own messages.
+  std::string sheet;
+  for (int i = 0; i < 25; ++i) sheet += "LIQ=" + std::to_string(i) + "\n";
+  ports.messages.clear();
+  ports.problem = MakeProblem(sheet, 400, 600, 4, 2);
+  EXPECT_FALSE(engine.CheckProblem());
+  ASSERT_EQ(ports.messages.size(), 2u);
+  EXPECT_NE(ports.messages[0].find("\nline 20: LIQ=19\n... and 5 more"), std::string::npos);
+  EXPECT_EQ(ports.messages[0].find("line 21"), std::string::npos);
+  EXPECT_EQ(ports.messages[1], "error[O]: Gibbs energy can not be computed");
 }
 
 TEST_F(EngineTest, OnlyPointPhasesWithOneSolutionPhase) {

@@ -40,6 +40,16 @@ const std::map<std::string, Expected>& Textbook() {
       // The liquid vanishes at the minimum straight into the solid: a special point there.
       {"Lens with a minimum", {{}, 0, {{1, 1300}, {0, 1200}, {0.42, 995}}, 0.02}},
       {"Liquid-vapour at 350 K (pressure diagram)", {{}, 0, {{0, 2}, {1, 0.5}}, 0.02}},
+      // Assessed systems imported from data/tdb: Pb-Sn has its eutectic at 183 C (456 K) and
+      // the melting points 600.6 K and 505.1 K.
+      {"Pb-Sn (assessed, imported from TDB)", {{455}, 2, {{0, 600.6}, {1, 505.1}}, 0.02}},
+      // Cu-Mg without its Laves phase Cu2Mg (two mixing sublattices, skipped): the Mg-rich
+      // eutectic L -> CuMg2 + (Mg) at 758 K, and instead of the two eutectics around Cu2Mg a
+      // metastable one between (Cu) and CuMg2. CuMg2 melts at 841 K, Cu at 1358 K. Pure Mg is
+      // a compound at X = 1 that shares its column with the solution phases' node, so the
+      // cell there names the lowest solution phase: liquid Mg gives way to fcc Mg at 705 K,
+      // where GHSERMG + 2600 - 0.9 T meets the liquid's 8202.24 - 8.83693 T - 8.01759E-20 T^7.
+      {"Cu-Mg (assessed, imported from TDB)", {{758, 667}, 3, {{0, 1358}, {0.6667, 841}, {1, 705}}, 0.02}},
   };
   return m;
 }

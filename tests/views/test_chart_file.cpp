@@ -106,14 +106,29 @@ TEST(ChartFile, DamagedFilesAreRefusedWithAReason) {
       {"negative marker", Damaged("\"markerSize\": 7.5", "\"markerSize\": -3")},
       {"fractional tick count", Damaged("\"minorTicks\": 9", "\"minorTicks\": 2.5")},
       {"zero font size", Damaged("\"pixelSize\": 17", "\"pixelSize\": 0")},
-      {"point of three numbers", Damaged("[\n                    0.1,", "[\n                    7, 0.1,")},
+      {"point of three numbers",
+       Damaged("[\n                    0.1,", "[\n                    7, 0.1,")},
       {"point as text", Damaged("\"points\": [", "\"points\": [\"x\",")},
       {"series not a list", Damaged("\"series\": [", "\"series\": 5, \"x\": [")},
+      {"endless label format", Damaged("\"%.3f\"", "\"%.99999f\"")},
+      {"blank label format", Damaged("\"%.3f\"", "\"0.0\"")},
   };
   for (const auto& c : cases) {
     QString error;
     EXPECT_FALSE(ChartFileFromJson(c.json, &error).has_value()) << c.what;
     EXPECT_FALSE(error.isEmpty()) << c.what;
+  }
+}
+
+TEST(ChartFile, LabelFormatsThatCanBeDrawn) {
+  for (const char* good :
+       {"", "%.0f", "%.17g", "%.2f K", "T = %.1e", "%.0d", "%.1i", "%.2E", "x %.3G y"}) {
+    EXPECT_EQ(LabelFormatProblem(QString::fromUtf8(good)), QString()) << good;
+  }
+  for (const char* bad :
+       {"0.0", "%f", "%d", "%", "%.99999f", "%.18f", "%.f", "%5.2f", "%-.2f", "%.2lf", "%s", "%n",
+        "%.2x", "%.2F", "%.2f%%", "%.1d %s", "%%", "abcdefghijklmnopqrstuvwxyzabcdefghijklm%.2f"}) {
+    EXPECT_NE(LabelFormatProblem(QString::fromUtf8(bad)), QString()) << bad;
   }
 }
 

@@ -1,14 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <cmath>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDoubleSpinBox>
 #include <QGraphicsSimpleTextItem>
+#include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -16,8 +19,10 @@
 #include <QTimer>
 #include <QValueAxis>
 #include <QXYSeries>
+#include <cmath>
 
 #include "views/chart_editor.h"
+#include "views/chart_file.h"
 #include "views/chart_view.h"
 
 namespace views {
@@ -248,6 +253,50 @@ TEST_F(ChartViewTest, EditorAppliesItsChangesOnOkOnly) {
   // Untouched members stay as they were.
   EXPECT_TRUE(after.foot == before.foot);
   EXPECT_TRUE(after.bottom.automatic);
+}
+
+// The left axis drawn with `format`, labels shown.
+QImage WithLabelFormat(ChartView& view, const QString& format) {
+  ChartLook look = view.Look();
+  look.left.labelFormat = format;
+  view.SetLook(look);
+  for (int i = 0; i < 3; ++i) QApplication::processEvents();
+  return view.grab().toImage();
+}
+
+// What the checker accepts is drawn; the formats it refuses that Qt does not choke on draw
+// blank labels, like the baseline "0.0".
+TEST_F(ChartViewTest, AcceptedLabelFormatsDrawLabelsAndRefusedOnesWouldNot) {
+  const QImage blank = WithLabelFormat(view, QStringLiteral("0.0"));
+  for (const char* accepted : {"%.2f K", "%.0d", "%.3e", "%.3g", "%.17g", "T = %.0f"}) {
+    ASSERT_EQ(LabelFormatProblem(QString::fromUtf8(accepted)), QString()) << accepted;
+    EXPECT_NE(WithLabelFormat(view, QString::fromUtf8(accepted)), blank) << accepted;
+  }
+  for (const char* refused : {"%5.2f", "%s", "%.1x", "%.1F", "0.00", "%g", "%d"}) {
+    ASSERT_NE(LabelFormatProblem(QString::fromUtf8(refused)), QString()) << refused;
+    EXPECT_EQ(WithLabelFormat(view, QString::fromUtf8(refused)), blank) << refused;
+  }
+}
+
+TEST(ChartEditorLabelFormat, OkOnlyWhileBothFormatsCanBeDrawn) {
+  ChartEditor editor(ChartLook{}, {});
+  auto* ok = editor.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+  auto* problem = editor.findChild<QLabel*>(QStringLiteral("formatProblem"));
+  auto* bottom = editor.findChild<QLineEdit*>(QStringLiteral("bottomFormat"));
+  auto* left = editor.findChild<QLineEdit*>(QStringLiteral("leftFormat"));
+  EXPECT_TRUE(ok->isEnabled());
+  EXPECT_TRUE(problem->isHidden());
+  bottom->setText(QStringLiteral("%.99999f"));
+  left->setText(QStringLiteral("0.0"));
+  EXPECT_FALSE(ok->isEnabled());
+  EXPECT_TRUE(problem->text().contains(QStringLiteral("bottom"))) << problem->text().toStdString();
+  EXPECT_TRUE(problem->text().contains(QStringLiteral("%.2f"))) << "the hint of the notation";
+  bottom->setText(QStringLiteral(" %.2f "));
+  EXPECT_FALSE(ok->isEnabled()) << "the left one is still wrong";
+  left->setText(QString());
+  EXPECT_TRUE(ok->isEnabled());
+  EXPECT_TRUE(problem->isHidden());
+  EXPECT_EQ(editor.Look().bottom.labelFormat, QStringLiteral("%.2f"));
 }
 
 TEST(ChartEditorSeries, EachSeriesKeepsItsOwnEdits) {

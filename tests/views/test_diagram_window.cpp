@@ -337,6 +337,22 @@ TEST(DiagramChartFile, DamagedFileLeavesTheDesignedLook) {
     EXPECT_TRUE(w.Chart1()->Look() == TfmDiagram2::DesignedLook());
     EXPECT_EQ(w.Chart1()->SeriesCount(), 0);
   }
+  // A file whose label format would build endless label texts: refused whole at once.
+  ChartFile hostile{TfmDiagram2::DesignedLook(), {}, {}};
+  hostile.look.left.labelFormat = QStringLiteral("%.99999f");
+  {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(ChartFileToJson(hostile));
+  }
+  {
+    TfmDiagram2 w(path);
+    EXPECT_TRUE(w.LoadError().contains(QStringLiteral("labelFormat")))
+        << w.LoadError().toStdString();
+    EXPECT_TRUE(w.Chart1()->Look() == TfmDiagram2::DesignedLook());
+    w.show();
+    QApplication::processEvents();
+  }
   // The last window replaced the damaged file by a sound one.
   EXPECT_TRUE(LoadChartFile(path).has_value());
 }

@@ -1,0 +1,889 @@
+#include "calc/refine.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <exception>
+#include <functional>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "calc/cell_grid.h"
+#include "calc/point_finder.h"
+#include "numeric/format.h"
+
+namespace calc {
+
+namespace {
+
+// Derivatives in X are central finite differences on seven points, sixth order for G' and G''
+// (fourth order for G'''), with the step a fixed fraction of the distance to the nearer pure
+// end. Why this choice:
+//  - the evaluators are compiled expressions we can only evaluate, so differences are the one
+//    way to differentiate any sheet (a TDB-style polynomial as well as a hand-written one);
+//  - the only part of a usual G(X) that is not a low polynomial in X is the ideal mixing
+//    term X ln X + (1-X) ln(1-X), whose length scale is min(X, 1-X): a step proportional to it
+//    keeps the truncation error the same at X = 0.001 as at X = 0.5, and polynomial terms up
+//    to degree six are differentiated exactly;
+//  - with G of order 1e4 J/mol (rounding ~1e-12 J/mol), a step of 0.007 min(X, 1-X) balances
+//    the truncation error of the X ln X term (~0.9 RT (h/X)^6) against rounding (~2e-12/h):
+//    G' comes out to about 1e-9 J/mol at mid compositions, 1e-8 J/mol near X = 0.01.
+// The Jacobians of the Newton iterations need far less: forward differences of the residuals.
+constexpr double kStencilFraction = 0.007;
+constexpr int kMaxNewton = 60;
+
+// A phase of the sheet: a solution phase by its index in Phases, or a point phase by its
+// index in PointPhases.
+struct PhaseId {
+  int solution = -1;
+  int point = -1;
+  bool Valid() const { return solution >= 0 || point >= 0; }
+  bool IsPoint() const { return point >= 0; }
+  bool operator==(const PhaseId&) const = default;
+};
+
+struct Derivs {
+  double g = 0, g1 = 0, g2 = 0, g3 = 0;
+};
+
+// The Gibbs energies of the sheet's phases at any (X, Y), evaluated exactly as the level step
+// evaluates them (the entropy evaluator at X, the swept variable Y, the other one fixed).
+class Energies {
+ public:
+  Energies(PhaseSheet& sheet, const SweepState& st) : sheet_(sheet), st_(st) {}
+
+  double G(PhaseId id, double x, double y) {
+    if (id.IsPoint()) {
+      PointPhase& pp = sheet_.PointPhases[static_cast<size_t>(id.point)];
+      *sheet_.SidX() = pp.Composition;
+      *pp.Sid = sheet_.sidParser().Value();
+      SetY(pp.T, pp.p, y);
+      return pp.Parser->Value();
+    }
+    SolutionPhase& ph = sheet_.Phases[static_cast<size_t>(id.solution)];
+    *sheet_.SidX() = x;
+    const double sid = sheet_.sidParser().Value();
+    SetY(ph.T, ph.p, y);
+    *ph.X = x;
+    *ph.Sid = sid;
+    return ph.Parser->Value();
+  }
+
+  // G and its X derivatives of a solution phase at 0 < x < 1.
+  Derivs D(PhaseId id, double x, double y) {
+    const double m = std::min(x, 1 - x);
+    if (!(m > 0)) throw std::domain_error("composition outside (0, 1)");
+    // A power of two, so that every x + k h is exact: a step rounded at X = 0.999 would
+    // otherwise shift the points by 1e-16 in 1e-5 and bias G' by 1e-11 of its value.
+    const double h = std::exp2(std::floor(std::log2(kStencilFraction * m)));
+    double f[7];
+    for (int k = -3; k <= 3; ++k) f[k + 3] = k == 0 ? 0 : G(id, x + k * h, y);
+    f[3] = G(id, x, y);
+    Derivs d;
+    d.g = f[3];
+    d.g1 = (-f[0] + 9 * f[1] - 45 * f[2] + 45 * f[4] - 9 * f[5] + f[6]) / (60 * h);
+    d.g2 = (2 * f[0] - 27 * f[1] + 270 * f[2] - 490 * f[3] + 270 * f[4] - 27 * f[5] + 2 * f[6]) /
+           (180 * h * h);
+    d.g3 = (f[0] - 8 * f[1] + 13 * f[2] - 13 * f[4] + 8 * f[5] - f[6]) / (8 * h * h * h);
+    return d;
+  }
+
+  double Composition(PhaseId id) const {
+    return sheet_.PointPhases[static_cast<size_t>(id.point)].Composition;
+  }
+  // The solution phase's name, or the point phase's composition text.
+  std::string Name(PhaseId id) const {
+    if (id.IsPoint()) return sheet_.PointPhases[static_cast<size_t>(id.point)].Text;
+    if (id.solution >= 0) return sheet_.Phases[static_cast<size_t>(id.solution)].Name;
+    return std::string();
+  }
+  // The name as a reaction shows it: a point phase as C(composition).
+  std::string Shown(PhaseId id) const { return id.IsPoint() ? "C(" + Name(id) + ")" : Name(id); }
+  // Liquids and vapours (names beginning with L or V); point phases are solids.
+  bool Fluid(PhaseId id) const {
+    if (id.IsPoint() || id.solution < 0) return false;
+    const std::string n = Name(id);
+    return !n.empty() && (n[0] == 'L' || n[0] == 'V');
+  }
+
+  PhaseId Solution(const std::string& name) const {
+    for (size_t k = 0; k < sheet_.Phases.size(); ++k) {
+      if (sheet_.Phases[k].Name == name && sheet_.Phases[k].HasExpression()) {
+        return PhaseId{static_cast<int>(k), -1};
+      }
+    }
+    return {};
+  }
+  PhaseId PointByText(const std::string& text) const {
+    for (size_t j = 0; j < sheet_.PointPhases.size(); ++j) {
+      if (sheet_.PointPhases[j].Text == text && sheet_.PointPhases[j].HasExpression()) {
+        return PhaseId{-1, static_cast<int>(j)};
+      }
+    }
+    return {};
+  }
+  // The point phase that the cell code "C" in a column of composition x stands for.
+  PhaseId PointAt(double x) const {
+    for (size_t j = 0; j < sheet_.PointPhases.size(); ++j) {
+      if (std::abs(sheet_.PointPhases[j].Composition - x) < 1e-10 &&
+          sheet_.PointPhases[j].HasExpression()) {
+        return PhaseId{-1, static_cast<int>(j)};
+      }
+    }
+    return {};
+  }
+
+ private:
+  void SetY(double* t, double* p, double y) {
+    if (st_.Yparameter == YParameter::Temperature) {
+      *t = y;
+      *p = st_.p;
+    } else {
+      *t = st_.T;
+      *p = y;
+    }
+  }
+
+  PhaseSheet& sheet_;
+  const SweepState& st_;
+};
+
+// Solves a x = b (n <= 4) by elimination with partial pivoting; false when singular.
+bool SolveLinear(int n, double a[4][4], double b[4]) {
+  for (int c = 0; c < n; ++c) {
+    int piv = c;
+    for (int r = c + 1; r < n; ++r) {
+      if (std::abs(a[r][c]) > std::abs(a[piv][c])) piv = r;
+    }
+    if (!(std::abs(a[piv][c]) > 0) || !std::isfinite(a[piv][c])) return false;
+    if (piv != c) {
+      for (int k = 0; k < n; ++k) std::swap(a[c][k], a[piv][k]);
+      std::swap(b[c], b[piv]);
+    }
+    for (int r = c + 1; r < n; ++r) {
+      const double m = a[r][c] / a[c][c];
+      for (int k = c; k < n; ++k) a[r][k] -= m * a[c][k];
+      b[r] -= m * b[c];
+    }
+  }
+  for (int c = n - 1; c >= 0; --c) {
+    double s = b[c];
+    for (int k = c + 1; k < n; ++k) s -= a[c][k] * b[k];
+    b[c] = s / a[c][c];
+    if (!std::isfinite(b[c])) return false;
+  }
+  return true;
+}
+
+using Residual = std::function<void(const double* u, double* r)>;
+using Admissible = std::function<bool(const double* u)>;
+
+// Newton's method for n <= 4 unknowns with a forward-difference Jacobian (steps[i] for unknown
+// i). A step that leaves the admissible set is halved until it stays inside. Converged when a
+// full step is smaller than tol[i] in every unknown; false after kMaxNewton steps, on a
+// singular Jacobian, or when no admissible step is found.
+bool Newton(int n, const Residual& f, double* u, const double* steps, const double* tol,
+            const Admissible& ok) {
+  double r[4], rp[4], a[4][4], du[4], trial[4];
+  double last = std::numeric_limits<double>::infinity();
+  for (int it = 0; it < kMaxNewton; ++it) {
+    f(u, r);
+    for (int j = 0; j < n; ++j) {
+      std::copy(u, u + n, trial);
+      trial[j] += steps[j];
+      if (!ok(trial)) trial[j] = u[j] - steps[j];
+      const double h = trial[j] - u[j];
+      f(trial, rp);
+      for (int i = 0; i < n; ++i) a[i][j] = (rp[i] - r[i]) / h;
+    }
+    for (int i = 0; i < n; ++i) du[i] = -r[i];
+    if (!SolveLinear(n, a, du)) return false;
+    double size = 0;  // the step in units of the tolerances
+    for (int i = 0; i < n; ++i) size = std::max(size, std::abs(du[i]) / tol[i]);
+    // Below the tolerance, or at the noise floor of the differences: no longer shrinking fast
+    // although already small.
+    const bool small = size < 1 || (size < 1e4 && size > 0.25 * last);
+    last = size;
+    double scale = 1;
+    for (int k = 0; k < 60; ++k, scale *= 0.5) {
+      for (int i = 0; i < n; ++i) trial[i] = u[i] + scale * du[i];
+      if (ok(trial)) break;
+    }
+    if (!ok(trial)) return false;
+    std::copy(trial, trial + n, u);
+    if (small) return true;
+  }
+  return false;
+}
+
+// A root of f in [lo, hi] where f changes sign: bisection safeguarded secant (Illinois) down to
+// the last representable interval. False when f does not change sign.
+bool Bracketed(const std::function<double(double)>& f, double lo, double hi, double& root) {
+  double flo = f(lo), fhi = f(hi);
+  if (flo == 0) return root = lo, true;
+  if (fhi == 0) return root = hi, true;
+  if ((flo < 0) == (fhi < 0)) return false;
+  int side = 0;
+  for (int it = 0; it < 300; ++it) {
+    double x = (lo * fhi - hi * flo) / (fhi - flo);
+    if (!(x > lo && x < hi) || it % 4 == 3) x = 0.5 * (lo + hi);
+    if (!(x > lo && x < hi)) break;  // no double left between lo and hi
+    const double fx = f(x);
+    if (fx == 0) return root = x, true;
+    if ((fx < 0) == (flo < 0)) {
+      lo = x;
+      flo = fx;
+      if (side == -1) fhi *= 0.5;
+      side = -1;
+    } else {
+      hi = x;
+      fhi = fx;
+      if (side == 1) flo *= 0.5;
+      side = 1;
+    }
+  }
+  root = std::abs(flo) < std::abs(fhi) ? lo : hi;
+  return true;
+}
+
+std::string FormatX(double x) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.4f", x);
+  return buf;
+}
+
+class Refiner {
+ public:
+  Refiner(PhaseSheet& sheet, Results& results)
+      : e_(sheet, results.State), res_(results), st_(results.State), out_(results.Refined) {
+    const CellGrid& g = results.Cells();
+    const char sep = st_.DecimalSeparator;
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    row_y_.assign(static_cast<size_t>(std::max(g.RowCount(), 0)), nan);
+    col_x_.assign(static_cast<size_t>(std::max(g.ColCount(), 0)), nan);
+    for (int r = 1; r < g.RowCount(); ++r) {
+      double v = 0;
+      if (numeric::ParseFloat(g.Cell(0, r), sep, v)) row_y_[static_cast<size_t>(r)] = v;
+    }
+    for (int c = 1; c < g.ColCount(); ++c) {
+      double v = 0;
+      if (numeric::ParseFloat(g.Cell(c, 0), sep, v)) col_x_[static_cast<size_t>(c)] = v;
+    }
+  }
+
+  void Run() {
+    Transitions();
+    Boundaries();
+    Invariants();
+    CongruentPoints();
+    CriticalPoints();
+  }
+
+ private:
+  const CellGrid& Grid() const { return res_.Cells(); }
+  double RowY(int r) const { return row_y_[static_cast<size_t>(r)]; }
+  double ColX(int c) const { return col_x_[static_cast<size_t>(c)]; }
+  int RowOf(double y) const {
+    for (size_t r = 1; r < row_y_.size(); ++r) {
+      if (row_y_[r] == y) return static_cast<int>(r);
+    }
+    return -1;
+  }
+  int ColOf(double x) const {
+    for (size_t c = 1; c < col_x_.size(); ++c) {
+      if (col_x_[c] == x) return static_cast<int>(c);
+    }
+    return -1;
+  }
+  // The phase a cell code stands for.
+  PhaseId Label(int col, int row) const {
+    const std::string& text = Grid().Cell(col, row);
+    if (text == "C") return e_.PointAt(ColX(col));
+    return e_.Solution(text);
+  }
+  PhaseId Entry(const TZPoint& p) const {
+    return p.Column > 0 ? e_.Solution(p.Name) : e_.PointByText(p.Name);
+  }
+  bool Within(double v, double lo, double hi) const {
+    const double slack = 1e-9 * (std::abs(lo) + std::abs(hi)) + 1e-12;
+    return v >= lo - slack && v <= hi + slack;
+  }
+
+  // Pure components: every change of the label in the first and the last column of the grid
+  // between two neighbouring levels, solved for the Y where the two phases have equal energy.
+  void Transitions() {
+    const int cols = Grid().ColCount();
+    if (cols < 2) return;
+    for (int col : {1, cols - 1}) {
+      const double x = ColX(col);
+      if (!(x == 0 || x == 1)) continue;
+      for (int r = 2; r < Grid().RowCount(); ++r) {
+        const std::string& up = Grid().Cell(col, r - 1);
+        const std::string& down = Grid().Cell(col, r);
+        if (up == down || up.empty() || down.empty()) continue;
+        Transition t;
+        t.X = x;
+        t.Y = RowY(r);
+        const PhaseId a = Label(col, r - 1), b = Label(col, r);
+        t.Above = a.Valid() ? e_.Name(a) : up;
+        t.Below = b.Valid() ? e_.Name(b) : down;
+        t.Approximate = true;
+        if (a.Valid() && b.Valid() && !(a == b)) {
+          try {
+            double y = 0;
+            if (Bracketed([&](double yy) { return e_.G(a, x, yy) - e_.G(b, x, yy); }, RowY(r),
+                          RowY(r - 1), y)) {
+              t.Y = y;
+              t.Approximate = false;
+            }
+          } catch (const std::exception&) {
+          }
+        }
+        out_.Transitions.push_back(t);
+      }
+    }
+  }
+
+  // Solves the tie line of phases a (left) and b (right) at level y from (xa, xb): equal
+  // slope and equal intercept of the tangents, written as G_a'(xa) = G_b'(xb) = the slope of
+  // the chord between the two ends. A point phase keeps its composition.
+  bool TieLine(PhaseId a, PhaseId b, double y, double& xa, double& xb) {
+    if (a.IsPoint() && b.IsPoint()) return true;
+    double last = std::numeric_limits<double>::infinity();
+    for (int it = 0; it < kMaxNewton; ++it) {
+      Derivs da, db;
+      if (a.IsPoint()) {
+        da.g = e_.G(a, xa, y);
+      } else {
+        da = e_.D(a, xa, y);
+      }
+      if (b.IsPoint()) {
+        db.g = e_.G(b, xb, y);
+      } else {
+        db = e_.D(b, xb, y);
+      }
+      const double w = xb - xa;
+      const double chord = (db.g - da.g) / w;
+      double dxa = 0, dxb = 0;
+      if (!a.IsPoint() && !b.IsPoint()) {
+        double m[4][4] = {{da.g2 - (chord - da.g1) / w, -(db.g1 - chord) / w},
+                          {-(chord - da.g1) / w, db.g2 - (db.g1 - chord) / w}};
+        double r[4] = {-(da.g1 - chord), -(db.g1 - chord)};
+        if (!SolveLinear(2, m, r)) return false;
+        dxa = r[0];
+        dxb = r[1];
+      } else if (!a.IsPoint()) {
+        const double d = da.g2 - (chord - da.g1) / w;
+        if (!(std::abs(d) > 0)) return false;
+        dxa = -(da.g1 - chord) / d;
+      } else {
+        const double d = db.g2 - (db.g1 - chord) / w;
+        if (!(std::abs(d) > 0)) return false;
+        dxb = -(db.g1 - chord) / d;
+      }
+      if (!std::isfinite(dxa) || !std::isfinite(dxb)) return false;
+      // Converged below 1e-11 of the distance to the nearer pure end, or at the noise floor
+      // of the differences (small, and no longer shrinking fast).
+      const double size = std::max(std::abs(dxa) / (1e-11 * std::min(xa, 1 - xa)),
+                                   std::abs(dxb) / (1e-11 * std::min(xb, 1 - xb)));
+      const bool small = size < 1 || (size < 1e4 && size > 0.25 * last);
+      last = size;
+      // Stay inside (0, 1) and keep the ends apart: halve a step that would leave.
+      double s = 1;
+      for (int k = 0; k < 60; ++k, s *= 0.5) {
+        const double na = xa + s * dxa, nb = xb + s * dxb;
+        if (na > 0 && na < 1 && nb > 0 && nb < 1 && nb - na > 0.5 * w) break;
+      }
+      const double na = xa + s * dxa, nb = xb + s * dxb;
+      if (!(na > 0 && na < 1 && nb > 0 && nb < 1 && nb > na)) return false;
+      xa = na;
+      xb = nb;
+      if (small) return true;
+    }
+    return false;
+  }
+
+  // Every tie line of every level. A grid end of a solution phase at X = 0 or 1 starts half a
+  // step inside, where the solve can begin.
+  void Boundaries() {
+    const double step = st_.XStep;
+    for (int k = 0; k <= st_.LevelIndex && k < res_.ZPoints.RowCount(); ++k) {
+      const std::vector<TZPoint>& row = res_.ZPoints.Row(k);
+      for (size_t i = row.size() / 2; i-- > 0;) {
+        const TZPoint& hi = row[2 * i];
+        const TZPoint& lo = row[2 * i + 1];
+        if (!(lo.Y > 0)) continue;
+        BoundaryEnd b;
+        b.Level = k;
+        b.Y = lo.Y;
+        b.PhaseLeft = lo.Name;
+        b.PhaseRight = hi.Name;
+        b.XLeft = lo.X;
+        b.XRight = hi.X;
+        b.Approximate = true;
+        const PhaseId pa = Entry(lo), pb = Entry(hi);
+        if (pa.Valid() && pb.Valid()) {
+          double xa = pa.IsPoint() ? e_.Composition(pa) : std::clamp(lo.X, step / 2, 1 - step / 2);
+          double xb = pb.IsPoint() ? e_.Composition(pb) : std::clamp(hi.X, step / 2, 1 - step / 2);
+          try {
+            if (TieLine(pa, pb, lo.Y, xa, xb) && Within(xa, lo.X - step, lo.X + step) &&
+                Within(xb, hi.X - step, hi.X + step)) {
+              b.XLeft = xa;
+              b.XRight = xb;
+              b.Approximate = false;
+            }
+          } catch (const std::exception&) {
+          }
+        }
+        if (!b.Approximate) solved_.push_back({k, lo.X, hi.X, b.XLeft, b.XRight});
+        out_.Boundaries.push_back(std::move(b));
+      }
+    }
+  }
+
+  // A solved tie line of `level` whose grid ends were (lo, hi), or nullptr.
+  struct Solved {
+    int level;
+    double grid_lo, grid_hi, lo, hi;
+  };
+  const Solved* SolvedTieLine(int level, double lo, double hi) const {
+    for (const Solved& t : solved_) {
+      // Header texts carry eight decimals.
+      if (t.level == level && std::abs(t.grid_lo - lo) < 1e-8 && std::abs(t.grid_hi - hi) < 1e-8) {
+        return &t;
+      }
+    }
+    return nullptr;
+  }
+
+  // The run of `row` that holds column `col`, or -1.
+  static int RunAt(const std::vector<TR>& runs, int col) {
+    for (size_t k = 0; k < runs.size(); ++k) {
+      if (runs[k].First <= col && col <= runs[k].Last) return static_cast<int>(k);
+    }
+    return -1;
+  }
+
+  // d/dY of (G of the middle phase minus the line through the outer two), compositions fixed:
+  // positive when the middle phase rises above the common tangent above the invariant.
+  double MiddleSlope(const PhaseId ids[3], const double x[3], double y) {
+    auto gap = [&](double yy) {
+      const double g0 = e_.G(ids[0], x[0], yy), g1 = e_.G(ids[1], x[1], yy),
+                   g2 = e_.G(ids[2], x[2], yy);
+      return g1 - (g0 + (g2 - g0) * (x[1] - x[0]) / (x[2] - x[0]));
+    };
+    const double d = 1e-4 * std::max(st_.YStep, 1e-6 * std::max(std::abs(y), 1.0));
+    return gap(y + d) - gap(y - d);
+  }
+
+  // The three-phase equilibrium of every node: unknowns Y and the compositions of its
+  // solution phases; equations: each solution phase touches the line through the outer two
+  // ends, and the middle end lies on it.
+  void Invariants() {
+    for (const TNode& node : res_.Nodes) {
+      Invariant inv;
+      inv.Y = node.Y;
+      inv.Approximate = true;
+      double x[3] = {node.XLeft, node.X, node.XRight};
+      PhaseId ids[3];
+      const int r = RowOf(node.Y);
+      const int cm = ColOf(node.X);
+      std::vector<TR> runs;
+      int k = -1;
+      if (r >= 1 && cm >= 1) {
+        runs = BuildRuns(Grid(), r);
+        k = RunAt(runs, cm);
+      }
+      const bool located = k >= 2 && k + 2 < static_cast<int>(runs.size());
+      if (located) {
+        const int cols[3] = {runs[static_cast<size_t>(k - 2)].Last, cm,
+                             runs[static_cast<size_t>(k + 2)].First};
+        for (int i = 0; i < 3; ++i) ids[i] = Label(cols[i], r);
+      }
+      const bool known = located && ids[0].Valid() && ids[1].Valid() && ids[2].Valid();
+      if (known) {
+        const double step = st_.XStep;
+        for (int i = 0; i < 3; ++i) x[i] = ids[i].IsPoint() ? e_.Composition(ids[i]) : x[i];
+        const TR& left = runs[static_cast<size_t>(k - 2)];
+        const TR& mid = runs[static_cast<size_t>(k)];
+        const TR& right = runs[static_cast<size_t>(k + 2)];
+        // Within one Y step the fields move: each phase stays in its own field at the node's
+        // level or in the two-phase fields beside it.
+        const double lo[3] = {ColX(left.First) - step, ColX(left.Last) - step,
+                              ColX(mid.First) - step};
+        const double hi[3] = {ColX(mid.Last) + step, ColX(right.First) + step,
+                              ColX(right.Last) + step};
+        // A solution phase at a pure end of the grid starts half a step inside.
+        double grid[3];
+        for (int i = 0; i < 3; ++i) {
+          grid[i] = ids[i].IsPoint() ? x[i] : std::clamp(x[i], step / 2, 1 - step / 2);
+        }
+        // The solved tie lines on either side of the middle field at the node's level start
+        // the solve much closer than the grid columns do.
+        double sol[3] = {grid[0], grid[1], grid[2]};
+        const Solved* t1 = SolvedTieLine(r - 1, ColX(left.Last), ColX(mid.First));
+        const Solved* t2 = SolvedTieLine(r - 1, ColX(mid.Last), ColX(right.First));
+        if (t1 && t2) {
+          if (!ids[0].IsPoint()) sol[0] = t1->lo;
+          if (!ids[1].IsPoint()) sol[1] = 0.5 * (t1->hi + t2->lo);
+          if (!ids[2].IsPoint()) sol[2] = t2->hi;
+        }
+        double y = node.Y;
+        bool solved = false;
+        try {
+          solved = t1 && t2 && FollowTieLines(ids, *t1, *t2, node.Y, sol, y);
+        } catch (const std::exception&) {
+        }
+        if (!solved) {
+          std::copy(grid, grid + 3, sol);
+          y = node.Y;
+          try {
+            solved = SolveInvariant(ids, sol, y) && Apart(ids, sol);
+          } catch (const std::exception&) {
+          }
+        }
+        {
+          if (solved && Within(y, node.Y - st_.YStep, node.Y + st_.YStep) && sol[0] < sol[1] &&
+              sol[1] < sol[2] && Within(sol[0], lo[0], hi[0]) && Within(sol[1], lo[1], hi[1]) &&
+              Within(sol[2], lo[2], hi[2])) {
+            std::copy(sol, sol + 3, x);
+            inv.Y = y;
+            inv.Approximate = false;
+          }
+        }
+        try {
+          const bool middle_above = MiddleSlope(ids, x, inv.Y) < 0;
+          const bool fluid[3] = {e_.Fluid(ids[0]), e_.Fluid(ids[1]), e_.Fluid(ids[2])};
+          inv.Type = InvariantType(middle_above, fluid,
+                                   !ids[1].IsPoint() && (ids[1] == ids[0] || ids[1] == ids[2]));
+          const std::string m =
+              e_.Shown(ids[1]) + (ids[1].IsPoint() ? "" : "(" + FormatX(x[1]) + ")");
+          auto shown = [&](int i) {
+            return e_.Shown(ids[i]) + (ids[i].IsPoint() ? "" : "(" + FormatX(x[i]) + ")");
+          };
+          const std::string outer = shown(0) + " + " + shown(2);
+          inv.Reaction = middle_above ? m + " → " + outer : outer + " → " + m;
+        } catch (const std::exception&) {
+        }
+      }
+      for (int i = 0; i < 3; ++i) {
+        std::string name;
+        if (ids[i].Valid()) {
+          name = e_.Name(ids[i]);
+        } else if (located) {
+          name = Grid().Cell(i == 0   ? runs[static_cast<size_t>(k - 2)].Last
+                             : i == 1 ? cm
+                                      : runs[static_cast<size_t>(k + 2)].First,
+                             r);
+        }
+        inv.Phases.push_back({name, x[i]});
+      }
+      out_.Invariants.push_back(std::move(inv));
+    }
+  }
+
+  // Two ends of one solution phase that have run together are the trivial solution of the
+  // tangent equations, not a three-phase equilibrium.
+  bool Apart(const PhaseId ids[3], const double x[3]) const {
+    const double gap = 1e-3 * st_.XStep;
+    return !((ids[0] == ids[1] && x[1] - x[0] < gap) || (ids[1] == ids[2] && x[2] - x[1] < gap));
+  }
+
+  // The two tie lines that meet at the middle phase at the node's level (solved there) are
+  // followed in Y until they have one slope, that is one tangent line: a secant iteration on
+  // the difference of their slopes, each tie line solved from where it was at the last Y.
+  // Unlike a Newton step on all unknowns at once, this cannot slide into the trivial solution
+  // where two ends of one phase coincide.
+  bool FollowTieLines(const PhaseId ids[3], const Solved& t1, const Solved& t2, double y0,
+                      double x[3], double& y) {
+    double a1 = t1.lo, a2 = t1.hi, b2 = t2.lo, b3 = t2.hi;
+    auto slope_gap = [&](double yy, double& f) {
+      double na1 = a1, na2 = a2, nb2 = b2, nb3 = b3;
+      if (!TieLine(ids[0], ids[1], yy, na1, na2) || !TieLine(ids[1], ids[2], yy, nb2, nb3)) {
+        return false;
+      }
+      const double s12 = (e_.G(ids[1], na2, yy) - e_.G(ids[0], na1, yy)) / (na2 - na1);
+      const double s23 = (e_.G(ids[2], nb3, yy) - e_.G(ids[1], nb2, yy)) / (nb3 - nb2);
+      f = s12 - s23;
+      a1 = na1;
+      a2 = na2;
+      b2 = nb2;
+      b3 = nb3;
+      return std::isfinite(f);
+    };
+    double ya = y0, fa = 0;
+    if (!slope_gap(ya, fa)) return false;
+    double yb = y0 + 1e-2 * st_.YStep, fb = 0;
+    if (!slope_gap(yb, fb)) {
+      yb = y0 - 1e-2 * st_.YStep;
+      if (!slope_gap(yb, fb)) return false;
+    }
+    for (int it = 0; it < kMaxNewton; ++it) {
+      if (fb == fa) return false;
+      double step = -fb * (yb - ya) / (fb - fa);
+      // Past the invariant the tie lines are metastable and may not exist: shorten the step.
+      double yn = yb + step, fn = 0;
+      bool ok = false;
+      for (int k = 0; k < 30 && !ok; ++k, step *= 0.5) {
+        yn = yb + step;
+        ok = std::abs(yn - y0) <= 2 * st_.YStep && slope_gap(yn, fn);
+      }
+      if (!ok) return false;
+      ya = yb;
+      fa = fb;
+      yb = yn;
+      fb = fn;
+      if (std::abs(yb - ya) <= 1e-13 * std::max(std::abs(yb), st_.YStep)) {
+        // Converged: both tie lines are now the same line; the middle ends must agree.
+        if (!ids[1].IsPoint() && std::abs(a2 - b2) > 1e-7 * std::max(st_.XStep, 1e-3)) return false;
+        y = yb;
+        x[0] = a1;
+        x[1] = ids[1].IsPoint() ? a2 : 0.5 * (a2 + b2);
+        x[2] = b3;
+        return Apart(ids, x);
+      }
+    }
+    return false;
+  }
+
+  bool SolveInvariant(const PhaseId ids[3], double x[3], double& y) {
+    // Unknowns: u[0] = Y, then the compositions of the solution phases.
+    int slot[3] = {-1, -1, -1};
+    int n = 1;
+    double u[4] = {y, 0, 0, 0};
+    for (int i = 0; i < 3; ++i) {
+      if (!ids[i].IsPoint()) {
+        slot[i] = n;
+        u[n++] = x[i];
+      }
+    }
+    auto unpack = [&](const double* v, double* xs) {
+      for (int i = 0; i < 3; ++i) xs[i] = slot[i] >= 0 ? v[slot[i]] : x[i];
+    };
+    auto f = [&](const double* v, double* r) {
+      double xs[3], g[3], g1[3] = {0, 0, 0};
+      unpack(v, xs);
+      for (int i = 0; i < 3; ++i) {
+        if (ids[i].IsPoint()) {
+          g[i] = e_.G(ids[i], xs[i], v[0]);
+        } else {
+          const Derivs d = e_.D(ids[i], xs[i], v[0]);
+          g[i] = d.g;
+          g1[i] = d.g1;
+        }
+      }
+      const double s = (g[2] - g[0]) / (xs[2] - xs[0]);
+      int m = 0;
+      for (int i = 0; i < 3; ++i) {
+        if (!ids[i].IsPoint()) r[m++] = g1[i] - s;
+      }
+      r[m] = g[1] - g[0] - s * (xs[1] - xs[0]);
+    };
+    auto ok = [&](const double* v) {
+      double xs[3];
+      unpack(v, xs);
+      return xs[0] > 0 && xs[2] < 1 && xs[0] < xs[1] && xs[1] < xs[2] && std::isfinite(v[0]);
+    };
+    const double ys = std::max(st_.YStep, 1e-9 * std::max(std::abs(y), 1.0));
+    double steps[4] = {1e-5 * ys, 0, 0, 0}, tol[4] = {1e-13 * std::max(std::abs(y), ys), 0, 0, 0};
+    for (int i = 1; i < n; ++i) {
+      const double m = std::min(u[i], 1 - u[i]);
+      steps[i] = 1e-6 * m;
+      tol[i] = 1e-12 * m;
+    }
+    if (!ok(u)) return false;
+    if (!Newton(n, f, u, steps, tol, ok)) return false;
+    y = u[0];
+    unpack(u, x);
+    return true;
+  }
+
+  // Memo points inside 0 < X < 1 whose run reaches neither end of the grid: a two-phase
+  // region closing at one composition between two neighbouring levels.
+  void CongruentPoints() {
+    const int cols = Grid().ColCount();
+    for (const SpecialPoint& mp : res_.MemoPoints) {
+      const int r = RowOf(mp.Y);
+      const int col = ColOf(mp.X);
+      if (r < 2 || col < 1) continue;
+      std::vector<TR> up = BuildRuns(Grid(), r - 1), down = BuildRuns(Grid(), r);
+      const std::vector<TR>& pattern = up.size() > down.size() ? up : down;
+      const int k = RunAt(pattern, col);
+      if (k < 0) continue;
+      const TR& run = pattern[static_cast<size_t>(k)];
+      if (run.First == 1 || run.Last == cols - 1) continue;  // a pure end: a transition
+      const PhaseId a = Label(col, r - 1), b = Label(col, r);
+      CongruentPoint cp;
+      cp.X = mp.X;
+      cp.Y = mp.Y;
+      cp.Approximate = true;
+      cp.Phases = {a.Valid() ? e_.Name(a) : Grid().Cell(col, r - 1),
+                   b.Valid() ? e_.Name(b) : Grid().Cell(col, r)};
+      const double ylo = RowY(r), yhi = RowY(r - 1);
+      const double xlo = ColX(run.First) - st_.XStep, xhi = ColX(run.Last) + st_.XStep;
+      bool minimum = false;
+      if (a.Valid() && b.Valid() && !(a == b)) {
+        try {
+          if (a.IsPoint() || b.IsPoint()) {
+            const double xc = e_.Composition(a.IsPoint() ? a : b);
+            double y = 0;
+            if (Within(xc, xlo, xhi) &&
+                Bracketed([&](double yy) { return e_.G(a, xc, yy) - e_.G(b, xc, yy); }, ylo, yhi,
+                          y)) {
+              cp.X = xc;
+              cp.Y = y;
+              cp.Approximate = false;
+            }
+          } else {
+            double u[2] = {0.5 * (ColX(run.First) + ColX(run.Last)), 0.5 * (ylo + yhi)};
+            auto f = [&](const double* v, double* res) {
+              const Derivs da = e_.D(a, v[0], v[1]), db = e_.D(b, v[0], v[1]);
+              res[0] = da.g - db.g;
+              res[1] = da.g1 - db.g1;
+            };
+            auto ok = [](const double* v) { return v[0] > 0 && v[0] < 1 && std::isfinite(v[1]); };
+            const double m = std::min(u[0], 1 - u[0]);
+            const double ys = std::max(yhi - ylo, 1e-9);
+            const double steps[2] = {1e-6 * m, 1e-5 * ys};
+            const double tol[2] = {1e-12 * m, 1e-13 * std::max(std::abs(u[1]), ys)};
+            if (Newton(2, f, u, steps, tol, ok) && Within(u[0], xlo, xhi) &&
+                Within(u[1], ylo, yhi)) {
+              cp.X = u[0];
+              cp.Y = u[1];
+              cp.Approximate = false;
+            }
+          }
+          if (!a.IsPoint() && !b.IsPoint()) {
+            // Sign of (G_above - G_below)'' at the point: positive when the two-phase field
+            // lies above it.
+            const Derivs da = e_.D(a, cp.X, cp.Y), db = e_.D(b, cp.X, cp.Y);
+            minimum = da.g2 - db.g2 > 0;
+          }
+        } catch (const std::exception&) {
+        }
+      }
+      const bool fluid_above = a.Valid() && e_.Fluid(a);
+      const bool fluid_below = b.Valid() && e_.Fluid(b);
+      if (minimum) {
+        cp.Type = "lens minimum";
+      } else if (fluid_above && !fluid_below) {
+        cp.Type = "congruent melting";
+      } else if (a.IsPoint() || b.IsPoint() || (!fluid_above && !fluid_below)) {
+        cp.Type = "congruent transformation";
+      } else {
+        cp.Type = "lens maximum";
+      }
+      out_.CongruentPoints.push_back(std::move(cp));
+    }
+  }
+
+  // The (lower X, higher X) of the tie lines of `level` between two ends of phase `name`.
+  std::vector<std::pair<double, double>> GapSegments(int level, const std::string& name) const {
+    std::vector<std::pair<double, double>> out;
+    if (level < 0 || level > st_.LevelIndex || level >= res_.ZPoints.RowCount()) return out;
+    const std::vector<TZPoint>& row = res_.ZPoints.Row(level);
+    for (size_t i = 0; 2 * i + 1 < row.size(); ++i) {
+      const TZPoint& hi = row[2 * i];
+      const TZPoint& lo = row[2 * i + 1];
+      if (hi.Column > 0 && lo.Column > 0 && hi.Name == name && lo.Name == name && lo.Y > 0) {
+        out.emplace_back(lo.X, hi.X);
+      }
+    }
+    return out;
+  }
+
+  // A tie line between two ends of one solution phase at a level whose neighbour shows that
+  // phase alone across the same stretch: the gap closes between the two levels, at the point
+  // where G'' and G''' of the phase are both zero.
+  void CriticalPoints() {
+    for (int k = 0; k <= st_.LevelIndex && k < res_.ZPoints.RowCount(); ++k) {
+      const std::vector<TZPoint>& row = res_.ZPoints.Row(k);
+      for (size_t i = 0; 2 * i + 1 < row.size(); ++i) {
+        const TZPoint& hi = row[2 * i];
+        const TZPoint& lo = row[2 * i + 1];
+        if (!(hi.Column > 0 && lo.Column > 0 && hi.Name == lo.Name && lo.Y > 0)) continue;
+        for (int nb : {k - 1, k + 1}) {
+          if (nb < 0 || nb > st_.LevelIndex || nb + 1 >= Grid().RowCount()) continue;
+          bool overlaps = false;
+          for (const auto& [a, b] : GapSegments(nb, hi.Name))
+            overlaps = overlaps || (a < hi.X && b > lo.X);
+          if (overlaps) continue;
+          // The neighbour level shows the phase alone over the stretch.
+          bool alone = true;
+          for (int c = 1; c < Grid().ColCount() && alone; ++c) {
+            const double x = ColX(c);
+            if (x >= lo.X && x <= hi.X) alone = Grid().Cell(c, nb + 1) == hi.Name;
+          }
+          if (!alone) continue;
+          AddCritical(hi.Name, lo.X, hi.X, lo.Y, RowY(nb + 1));
+        }
+      }
+    }
+  }
+
+  void AddCritical(const std::string& name, double xlo, double xhi, double y_gap, double y_none) {
+    CriticalPoint cp;
+    cp.Phase = name;
+    cp.X = 0.5 * (xlo + xhi);
+    cp.Y = 0.5 * (y_gap + y_none);
+    cp.Approximate = true;
+    const PhaseId id = e_.Solution(name);
+    if (id.Valid()) {
+      try {
+        double u[2] = {cp.X, cp.Y};
+        auto f = [&](const double* v, double* r) {
+          const Derivs d = e_.D(id, v[0], v[1]);
+          r[0] = d.g2;
+          r[1] = d.g3;
+        };
+        auto ok = [](const double* v) { return v[0] > 0 && v[0] < 1 && std::isfinite(v[1]); };
+        const double m = std::min(u[0], 1 - u[0]);
+        const double ys = std::max(std::abs(y_none - y_gap), 1e-9);
+        const double steps[2] = {1e-4 * m, 1e-4 * ys};
+        const double tol[2] = {1e-12 * m, 1e-13 * std::max(std::abs(u[1]), ys)};
+        if (Newton(2, f, u, steps, tol, ok) &&
+            Within(u[1], std::min(y_gap, y_none), std::max(y_gap, y_none)) &&
+            Within(u[0], xlo - st_.XStep, xhi + st_.XStep)) {
+          cp.X = u[0];
+          cp.Y = u[1];
+          cp.Approximate = false;
+        }
+      } catch (const std::exception&) {
+      }
+    }
+    out_.CriticalPoints.push_back(std::move(cp));
+  }
+
+  Energies e_;
+  Results& res_;
+  const SweepState& st_;
+  RefinedResults& out_;
+  std::vector<double> row_y_, col_x_;
+  std::vector<Solved> solved_;
+};
+
+}  // namespace
+
+std::string InvariantType(bool middle_above, const bool fluid[3], bool same_as_outer) {
+  const int outer_fluid = int{fluid[0]} + int{fluid[2]};
+  if (middle_above) {
+    // The middle phase decomposes into the outer two.
+    if (fluid[1]) return outer_fluid == 0 ? "eutectic" : "monotectic";
+    if (outer_fluid > 0) return "metatectic";
+    return same_as_outer ? "monotectoid" : "eutectoid";
+  }
+  // The outer two form the middle phase.
+  if (fluid[1]) return "catatectic";
+  if (outer_fluid == 2) return "syntectic";
+  if (outer_fluid == 1) return "peritectic";
+  return "peritectoid";
+}
+
+void RefineResults(PhaseSheet& sheet, Results& results) {
+  results.Refined.Clear();
+  Refiner(sheet, results).Run();
+  results.Refined.Ran = true;
+}
+
+}  // namespace calc

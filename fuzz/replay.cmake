@@ -1,0 +1,15 @@
+# The fuzz targets' entry points built without libFuzzer (with the ordinary compiler, and with
+# the sanitizers in the sanitizer build), replaying the kept corpus in tests/fuzz_corpus/.
+set(fuzz_corpus ${BRELONA_ROOT}/tests/fuzz_corpus)
+foreach(target parser_fuzz table_image_fuzz)
+  set(lib brelona_numeric)
+  if(target STREQUAL "table_image_fuzz")
+    set(lib brelona_store)
+  endif()
+  add_executable(${target}_replay ${BRELONA_ROOT}/fuzz/${target}.cpp ${BRELONA_ROOT}/fuzz/replay_main.cpp)
+  target_include_directories(${target}_replay PRIVATE ${BRELONA_ROOT})
+  target_link_libraries(${target}_replay PRIVATE ${lib})
+  set_target_properties(${target}_replay PROPERTIES AUTOMOC OFF)
+  brelona_warnings(${target}_replay)
+  add_test(NAME fuzz_corpus_${target} COMMAND ${target}_replay ${fuzz_corpus}/${target})
+endforeach()

@@ -1,0 +1,440 @@
+#include "tdb/gibbs.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace tdb {
+namespace {
+
+std::string Exact(double v) {
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%.17g", v);
+  return buf;
+}
+
+}  // namespace
+
+std::string Term::Key() const {
+  std::string k = "T" + std::to_string(TPow) + "L" + std::to_string(LnPow);
+  for (const auto& f : Factors) k += "*" + f->Key();
+  return k;
+}
+
+std::string Factor::Key() const {
+  static const char* names[] = {"EXP", "LN", "POW", "INV"};
+  std::string k = std::string(names[kind]) + "(" + arg.Key() + ")";
+  if (kind == Pow) k += "^" + Exact(exponent);
+  return k;
+}
+
+double Factor::Eval(double T) const {
+  double a = arg.Eval(T);
+  switch (kind) {
+    case Exp: return std::exp(a);
+    case Ln: return std::log(a);
+    case Pow: return std::pow(a, exponent);
+    case Inv: return 1 / a;
+  }
+  return 0;
+}
+
+Lin Lin::Constant(double c) {
+  Lin l;
+  if (c != 0) l.Add(Term{c, 0, 0, {}});
+  return l;
+}
+
+Lin Lin::TPower(int n) {
+  Lin l;
+  l.Add(Term{1, n, 0, {}});
+  return l;
+}
+
+Lin Lin::LnT() {
+  Lin l;
+  l.Add(Term{1, 0, 1, {}});
+  return l;
+}
+
+Lin Lin::Of(std::shared_ptr<const Factor> f) {
+  Lin l;
+  l.Add(Term{1, 0, 0, {std::move(f)}});
+  return l;
+}
+
+void Lin::Add(const Term& t) {
+  if (t.Coef == 0) return;
+  std::string k = t.Key();
+  auto it = terms_.find(k);
+  if (it == terms_.end()) {
+    terms_.emplace(k, t);
+    return;
+  }
+  it->second.Coef += t.Coef;
+  if (it->second.Coef == 0) terms_.erase(it);
+}
+
+Lin& Lin::operator+=(const Lin& o) {
+  for (const auto& [k, t] : o.terms_) Add(t);
+  return *this;
+}
+
+Lin Lin::operator+(const Lin& o) const {
+  Lin r = *this;
+  r += o;
+  return r;
+}
+
+Lin Lin::operator-(const Lin& o) const { return *this + o.Scaled(-1); }
+
+Lin Lin::Scaled(double k) const {
+  Lin r;
+  if (k == 0) return r;
+  for (const auto& [key, t] : terms_) {
+    Term s = t;
+    s.Coef *= k;
+    r.Add(s);
+  }
+  return r;
+}
+
+Lin Lin::operator*(const Lin& o) const {
+  Lin r;
+  for (const auto& [ka, a] : terms_) {
+    for (const auto& [kb, b] : o.terms_) {
+      Term t{a.Coef * b.Coef, a.TPow + b.TPow, a.LnPow + b.LnPow, a.Factors};
+      t.Factors.insert(t.Factors.end(), b.Factors.begin(), b.Factors.end());
+      std::sort(t.Factors.begin(), t.Factors.end(),
+                [](const auto& x, const auto& y) { return x->Key() < y->Key(); });
+      r.Add(t);
+    }
+  }
+  return r;
+}
+
+bool Lin::IsConstant(double* value) const {
+  if (terms_.empty()) {
+    if (value) *value = 0;
+    return true;
+  }
+  if (terms_.size() != 1) return false;
+  const Term& t = terms_.begin()->second;
+  if (t.TPow != 0 || t.LnPow != 0 || !t.Factors.empty()) return false;
+  if (value) *value = t.Coef;
+  return true;
+}
+
+bool Lin::IsMonomial(double* coef, int* tpow) const {
+  if (terms_.size() != 1) return false;
+  const Term& t = terms_.begin()->second;
+  if (t.LnPow != 0 || !t.Factors.empty()) return false;
+  *coef = t.Coef;
+  *tpow = t.TPow;
+  return true;
+}
+
+bool Lin::UsesT() const { return !IsConstant(nullptr); }
+
+double Lin::Eval(double T) const {
+  double sum = 0;
+  for (const auto& [k, t] : terms_) {
+    double v = t.Coef;
+    if (t.TPow) v *= std::pow(T, t.TPow);
+    if (t.LnPow) v *= std::pow(std::log(T), t.LnPow);
+    for (const auto& f : t.Factors) v *= f->Eval(T);
+    sum += v;
+  }
+  return sum;
+}
+
+std::vector<Term> Lin::Terms() const {
+  std::vector<Term> out;
+  for (const auto& [k, t] : terms_) out.push_back(t);
+  // Constant, then T^n*LN(T)^m with n >= 0 by n and m, then negative powers, then the rest.
+  auto rank = [](const Term& t) {
+    int group = !t.Factors.empty() ? 2 : (t.TPow < 0 ? 1 : 0);
+    return std::make_tuple(group, group == 1 ? -t.TPow : t.TPow, t.LnPow);
+  };
+  std::stable_sort(out.begin(), out.end(), [&](const Term& a, const Term& b) { return rank(a) < rank(b); });
+  return out;
+}
+
+std::string Lin::Key() const {
+  std::string k;
+  for (const auto& [key, t] : terms_) k += Exact(t.Coef) + "*" + key + ";";
+  return k;
+}
+
+Piecewise Piecewise::Of(Lin l) {
+  Piecewise p;
+  p.Pieces = {std::move(l)};
+  return p;
+}
+
+namespace {
+
+// Both functions on the union of their limits: the piece of each that holds on every interval.
+template <typename Op>
+Piecewise Combine(const Piecewise& a, const Piecewise& b, Op op) {
+  Piecewise r;
+  std::vector<double> limits = a.Limits;
+  limits.insert(limits.end(), b.Limits.begin(), b.Limits.end());
+  std::sort(limits.begin(), limits.end());
+  limits.erase(std::unique(limits.begin(), limits.end()), limits.end());
+  r.Limits = limits;
+  r.Pieces.clear();
+  auto piece = [](const Piecewise& p, size_t interval, const std::vector<double>& all) -> const Lin& {
+    // Interval 0 lies below all[0]; interval i starts at all[i-1].
+    if (interval == 0) return p.Pieces[0];
+    double start = all[interval - 1];
+    size_t idx = std::upper_bound(p.Limits.begin(), p.Limits.end(), start) - p.Limits.begin();
+    return p.Pieces[idx];
+  };
+  for (size_t i = 0; i <= limits.size(); ++i) r.Pieces.push_back(op(piece(a, i, limits), piece(b, i, limits)));
+  r.Simplify();
+  return r;
+}
+
+}  // namespace
+
+Piecewise Piecewise::operator+(const Piecewise& o) const {
+  return Combine(*this, o, [](const Lin& x, const Lin& y) { return x + y; });
+}
+Piecewise Piecewise::operator-(const Piecewise& o) const {
+  return Combine(*this, o, [](const Lin& x, const Lin& y) { return x - y; });
+}
+Piecewise Piecewise::operator*(const Piecewise& o) const {
+  return Combine(*this, o, [](const Lin& x, const Lin& y) { return x * y; });
+}
+
+Piecewise Piecewise::Scaled(double k) const {
+  return Map([k](const Lin& l) { return l.Scaled(k); });
+}
+
+Piecewise Piecewise::Map(const std::function<Lin(const Lin&)>& f) const {
+  Piecewise r;
+  r.Limits = Limits;
+  r.Pieces.clear();
+  for (const Lin& l : Pieces) r.Pieces.push_back(f(l));
+  r.Simplify();
+  return r;
+}
+
+double Piecewise::Eval(double T) const {
+  size_t idx = std::upper_bound(Limits.begin(), Limits.end(), T) - Limits.begin();
+  return Pieces[idx].Eval(T);
+}
+
+bool Piecewise::IsZero() const {
+  return Pieces.size() == 1 && Pieces[0].IsZero();
+}
+
+void Piecewise::Simplify() {
+  for (size_t i = 1; i < Pieces.size();) {
+    if (Pieces[i].Key() == Pieces[i - 1].Key()) {
+      Pieces.erase(Pieces.begin() + i);
+      Limits.erase(Limits.begin() + (i - 1));
+    } else {
+      ++i;
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// Expressions in TDB syntax.
+
+namespace {
+
+class ExpressionReader {
+ public:
+  ExpressionReader(std::string_view text, const Resolver& resolve) : resolve_(resolve) {
+    for (char c : text)
+      if (static_cast<unsigned char>(c) > 32) text_ += c;
+  }
+
+  Piecewise Read() {
+    if (text_.empty()) Fail("empty expression");
+    Piecewise v = Sum();
+    if (pos_ != text_.size()) Fail("unexpected '" + text_.substr(pos_, 12) + "'");
+    return v;
+  }
+
+ private:
+  [[noreturn]] void Fail(const std::string& why) const {
+    throw Error(why + " in expression '" + text_ + "'");
+  }
+  bool Eat(char c) {
+    if (pos_ < text_.size() && text_[pos_] == c) {
+      ++pos_;
+      return true;
+    }
+    return false;
+  }
+  bool At(std::string_view s) const { return text_.compare(pos_, s.size(), s) == 0; }
+
+  Piecewise Sum() {
+    Piecewise v = Product();
+    for (;;) {
+      if (Eat('+'))
+        v = v + Product();
+      else if (Eat('-'))
+        v = v - Product();
+      else
+        return v;
+    }
+  }
+
+  Piecewise Product() {
+    Piecewise v = Unary();
+    for (;;) {
+      if (At("**")) return v;  // handled by Power
+      if (Eat('*'))
+        v = v * Unary();
+      else if (Eat('/'))
+        v = Divide(v, Unary());
+      else
+        return v;
+    }
+  }
+
+  Piecewise Unary() {
+    if (Eat('-')) return Unary().Scaled(-1);
+    if (Eat('+')) return Unary();
+    return Power();
+  }
+
+  Piecewise Power() {
+    Piecewise base = Primary();
+    if (!At("**") && !At("^")) return base;
+    pos_ += At("**") ? 2 : 1;
+    Piecewise e = Unary();
+    double n = 0;
+    if (e.Pieces.size() != 1 || !e.Pieces[0].IsConstant(&n)) Fail("an exponent that depends on T");
+    return RaiseTo(base, n);
+  }
+
+  Piecewise RaiseTo(const Piecewise& base, double n) {
+    if (n == std::trunc(n) && std::abs(n) <= 64) {
+      int k = static_cast<int>(n);
+      return base.Map([k](const Lin& b) {
+        double coef = 0;
+        int tpow = 0;
+        if (b.IsMonomial(&coef, &tpow)) return Lin::TPower(tpow * k).Scaled(std::pow(coef, k));
+        Lin r = Lin::Constant(1);
+        for (int i = 0; i < std::abs(k); ++i) r = r * b;
+        if (k < 0) r = Lin::Of(std::make_shared<Factor>(Factor{Factor::Inv, r, 0}));
+        return r;
+      });
+    }
+    return base.Map([n](const Lin& b) {
+      double c = 0;
+      if (b.IsConstant(&c)) return Lin::Constant(std::pow(c, n));
+      return Lin::Of(std::make_shared<Factor>(Factor{Factor::Pow, b, n}));
+    });
+  }
+
+  Piecewise Divide(const Piecewise& a, const Piecewise& b) {
+    return a * RaiseTo(b, -1);
+  }
+
+  Piecewise Primary() {
+    if (Eat('(')) {
+      Piecewise v = Sum();
+      if (!Eat(')')) Fail("missing ')'");
+      return v;
+    }
+    if (pos_ < text_.size() && (std::isdigit(static_cast<unsigned char>(text_[pos_])) || text_[pos_] == '.'))
+      return Number();
+    if (pos_ < text_.size() && (std::isalpha(static_cast<unsigned char>(text_[pos_])) || text_[pos_] == '_')) {
+      size_t start = pos_;
+      while (pos_ < text_.size() &&
+             (std::isalnum(static_cast<unsigned char>(text_[pos_])) || text_[pos_] == '_'))
+        ++pos_;
+      std::string name = text_.substr(start, pos_ - start);
+      for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      bool hash = Eat('#');
+      if (!hash && pos_ < text_.size() && text_[pos_] == '(') return Call(name);
+      if (!hash && name == "T") return Piecewise::Of(Lin::TPower(1));
+      if (!hash && name == "P") throw PressureUsed("pressure");
+      if (!hash && name == "R") return Piecewise::Of(Lin::Constant(kTdbGasConstant));
+      return resolve_(name);
+    }
+    if (pos_ >= text_.size()) Fail("the expression ends too early");
+    Fail(std::string("unexpected '") + text_[pos_] + "'");
+  }
+
+  Piecewise Call(const std::string& name) {
+    ++pos_;  // '('
+    Piecewise arg = Sum();
+    if (!Eat(')')) Fail("missing ')'");
+    if (name == "LN" || name == "LOG") {
+      return arg.Map([this](const Lin& a) {
+        double c = 0;
+        int n = 0;
+        if (a.IsMonomial(&c, &n) && c > 0) return Lin::Constant(std::log(c)) + Lin::LnT().Scaled(n);
+        if (a.IsConstant(&c)) {
+          if (c <= 0) Fail("LN of a number that is not positive");
+          return Lin::Constant(std::log(c));
+        }
+        return Lin::Of(std::make_shared<Factor>(Factor{Factor::Ln, a, 0}));
+      });
+    }
+    if (name == "EXP") {
+      return arg.Map([](const Lin& a) {
+        double c = 0;
+        if (a.IsConstant(&c)) return Lin::Constant(std::exp(c));
+        return Lin::Of(std::make_shared<Factor>(Factor{Factor::Exp, a, 0}));
+      });
+    }
+    if (name == "SQRT") return RaiseTo(arg, 0.5);
+    Fail("unknown function " + name);
+  }
+
+  Piecewise Number() {
+    const char* begin = text_.c_str() + pos_;
+    char* end = nullptr;
+    double v = std::strtod(begin, &end);
+    if (end == begin) Fail("bad number");
+    pos_ += static_cast<size_t>(end - begin);
+    return Piecewise::Of(Lin::Constant(v));
+  }
+
+  std::string text_;
+  size_t pos_ = 0;
+  const Resolver& resolve_;
+};
+
+}  // namespace
+
+Piecewise ParseExpression(std::string_view text, const Resolver& resolve) {
+  return ExpressionReader(text, resolve).Read();
+}
+
+Piecewise JoinRanges(const std::vector<Range>& ranges, const Resolver& resolve) {
+  Piecewise r;
+  r.Limits.clear();
+  r.Pieces.clear();
+  double start = -1e300;
+  for (size_t i = 0; i < ranges.size(); ++i) {
+    Piecewise p = ParseExpression(ranges[i].Expression, resolve);
+    bool last = i + 1 == ranges.size();
+    double end = last ? 1e300 : ranges[i].High;
+    // The pieces of p that fall inside [start, end).
+    for (size_t k = 0; k < p.Pieces.size(); ++k) {
+      double lo = k == 0 ? -1e300 : p.Limits[k - 1];
+      double hi = k == p.Limits.size() ? 1e300 : p.Limits[k];
+      if (hi <= start || lo >= end) continue;
+      if (!r.Pieces.empty()) r.Limits.push_back(std::max(lo, start));
+      r.Pieces.push_back(p.Pieces[k]);
+    }
+    start = end;
+  }
+  if (r.Pieces.empty()) r.Pieces.push_back(Lin());
+  r.Simplify();
+  return r;
+}
+
+}  // namespace tdb

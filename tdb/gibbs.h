@@ -1,0 +1,104 @@
+#pragma once
+// Temperature functions of a TDB file in a form that can be added, scaled and written out:
+// a piecewise sum of terms c * T^n * LN(T)^m * (other factors), with the pieces joined at
+// the temperature limits of the ranges.
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tdb/database.h"
+
+namespace tdb {
+
+struct Factor;
+
+// One term: Coef * T^TPow * LN(T)^LnPow * product of Factors.
+struct Term {
+  double Coef = 0;
+  int TPow = 0;
+  int LnPow = 0;
+  std::vector<std::shared_ptr<const Factor>> Factors;  // sorted by Key
+  std::string Key() const;
+};
+
+// A sum of terms, each kind of term once (keyed by Term::Key).
+class Lin {
+ public:
+  static Lin Constant(double c);
+  static Lin TPower(int n);
+  static Lin LnT();
+  static Lin Of(std::shared_ptr<const Factor> f);
+
+  Lin& operator+=(const Lin& o);
+  Lin operator+(const Lin& o) const;
+  Lin operator-(const Lin& o) const;
+  Lin operator*(const Lin& o) const;
+  Lin Scaled(double k) const;
+
+  bool IsZero() const { return terms_.empty(); }
+  // True with the value when the sum is a plain number.
+  bool IsConstant(double* value) const;
+  // True when the sum is one term c*T^n without other factors.
+  bool IsMonomial(double* coef, int* tpow) const;
+  bool UsesT() const;
+  double Eval(double T) const;
+  // The terms in a fixed, readable order: constant, T, T*LN(T), higher powers, 1/T, ...
+  std::vector<Term> Terms() const;
+  std::string Key() const;
+
+ private:
+  void Add(const Term& t);
+  std::map<std::string, Term> terms_;
+};
+
+// A factor the term arithmetic keeps whole: EXP(arg), LN(arg), arg^exponent, 1/arg.
+struct Factor {
+  enum Kind { Exp, Ln, Pow, Inv } kind;
+  Lin arg;
+  double exponent = 0;
+  std::string Key() const;
+  double Eval(double T) const;
+};
+
+// A function of T in pieces: Pieces[0] below Limits[0], Pieces[i] from Limits[i-1] (included)
+// to Limits[i], the last piece from the last limit on. Outside the ranges of the file the
+// first and the last piece go on.
+struct Piecewise {
+  std::vector<double> Limits;
+  std::vector<Lin> Pieces{Lin()};
+
+  static Piecewise Of(Lin l);
+  Piecewise operator+(const Piecewise& o) const;
+  Piecewise operator-(const Piecewise& o) const;
+  Piecewise operator*(const Piecewise& o) const;
+  Piecewise Scaled(double k) const;
+  // Applies f to every piece.
+  Piecewise Map(const std::function<Lin(const Lin&)>& f) const;
+  double Eval(double T) const;
+  bool IsZero() const;
+  // Joins neighbouring pieces that are equal.
+  void Simplify();
+};
+
+// The value of a function name used in an expression (with or without its '#').
+using Resolver = std::function<Piecewise(const std::string& name)>;
+
+// Reads one TDB expression: numbers, T, P, R (8.31451), names of functions, + - * / **,
+// brackets, LN, LOG (natural), EXP and SQRT. Throws tdb::Error naming the problem; a use of
+// the pressure P throws PressureUsed.
+Piecewise ParseExpression(std::string_view text, const Resolver& resolve);
+
+struct PressureUsed : Error {
+  using Error::Error;
+};
+
+// Ranges joined into one piecewise function: each range's expression in its own interval.
+Piecewise JoinRanges(const std::vector<Range>& ranges, const Resolver& resolve);
+
+inline constexpr double kTdbGasConstant = 8.31451;
+
+}  // namespace tdb

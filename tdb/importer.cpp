@@ -1,0 +1,534 @@
+#include "tdb/importer.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <numeric>
+#include <set>
+
+#include "numeric/parser.h"
+#include "tdb/sheet_text.h"
+
+namespace tdb {
+namespace {
+
+std::string Upper(std::string s) {
+  for (char& c : s)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return s;
+}
+
+std::string Join(const std::vector<std::string>& v, const char* sep) {
+  std::string out;
+  for (size_t i = 0; i < v.size(); ++i) out += (i ? sep : "") + v[i];
+  return out;
+}
+
+// A phase is skipped with this reason.
+struct Skip {
+  std::string reason;
+};
+
+// Function values by name, each read once; a function that refers to itself is an error.
+class Functions {
+ public:
+  explicit Functions(const Database& db) : db_(db) {}
+  Piecewise operator()(const std::string& name) {
+    auto done = values_.find(name);
+    if (done != values_.end()) return done->second;
+    auto f = db_.Functions.find(name);
+    if (f == db_.Functions.end()) throw Error("function " + name + " is not defined");
+    if (!busy_.insert(name).second) throw Error("function " + name + " refers to itself");
+    Piecewise v;
+    try {
+      v = JoinRanges(f->second.Ranges, std::ref(*this));
+    } catch (...) {
+      busy_.erase(name);
+      throw;
+    }
+    busy_.erase(name);
+    return values_[name] = v;
+  }
+
+ private:
+  const Database& db_;
+  std::map<std::string, Piecewise> values_;
+  std::set<std::string> busy_;
+};
+
+// Sublattice constituents of a phase as elements of A-B (or VA). Species that are one
+// element stand for it; others make the phase unusable when they are made of A, B and VA only.
+struct Species {
+  std::string element;  // the element (or VA) it stands for, "" for other species
+  bool in_system = false;
+};
+
+Species Resolve(const Database& db, const std::string& name, const std::string& a, const std::string& b) {
+  auto in = [&](const std::string& e) { return e == a || e == b || e == "VA"; };
+  if (name == "VA" || std::find(db.Elements.begin(), db.Elements.end(), name) != db.Elements.end())
+    return {name, in(name)};
+  auto f = db.SpeciesFormula.find(name);
+  if (f == db.SpeciesFormula.end()) return {"", false};
+  // Formula: element names each followed by an optional amount.
+  const std::string& s = f->second;
+  std::vector<std::pair<std::string, double>> parts;
+  size_t i = 0;
+  while (i < s.size()) {
+    size_t j = i;
+    while (j < s.size() && (std::isalpha(static_cast<unsigned char>(s[j])) || s[j] == '/' || s[j] == '-')) ++j;
+    size_t k = j;
+    while (k < s.size() && (std::isdigit(static_cast<unsigned char>(s[k])) || s[k] == '.')) ++k;
+    if (j == i) return {"", false};
+    parts.push_back({s.substr(i, j - i), k > j ? std::atof(s.substr(j, k - j).c_str()) : 1.0});
+    i = k;
+  }
+  bool all_in = !parts.empty();
+  for (const auto& p : parts) all_in = all_in && in(p.first);
+  if (parts.size() == 1 && parts[0].second == 1) return {parts[0].first, in(parts[0].first)};
+  return {"", all_in};
+}
+
+bool IsLiquid(const Phase& p) {
+  return p.Suffix == "L" || p.Name == "LIQUID" || p.Name.rfind("LIQ", 0) == 0;
+}
+
+std::string FractionText(double nb, double total) {
+  // Whole site numbers give an exact fraction such as 2/3.
+  if (nb == std::round(nb) && total == std::round(total) && total < 1e6) {
+    long long p = static_cast<long long>(nb), q = static_cast<long long>(total);
+    long long g = std::gcd(p, q);
+    if (g == 0) g = 1;
+    p /= g;
+    q /= g;
+    if (q == 1) return std::to_string(p);
+    return std::to_string(p) + "/" + std::to_string(q);
+  }
+  return NumberText(nb / total);
+}
+
+const char* const kReserved[] = {"R", "T", "P", "X", "SID", "A", "B", "C", "D", "E", "Y", "PI"};
+
+bool NeedsRename(const std::string& name) {
+  if (name.empty() || name[0] == 'C') return true;  // GC... is a compound line
+  for (const char* r : kReserved)
+    if (name == r) return true;
+  for (char c : name)
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') return true;
+  return false;
+}
+
+std::string CleanName(const std::string& name) {
+  std::string out;
+  for (char c : name) out += (std::isalnum(static_cast<unsigned char>(c)) || c == '_') ? c : '_';
+  return out;
+}
+
+class Importer {
+ public:
+  Importer(const Database& db, const ImportOptions& o) : db_(db), opt_(o), functions_(db) {}
+
+  ImportResult Run();
+
+ private:
+  // Reads one phase; throws Skip.
+  ImportedPhase Read(const Phase& p);
+  Piecewise Value(const Parameter& par);
+  void Check(ImportedPhase& ph);
+  void FindRange(ImportResult& r);
+  std::string Sheet(const ImportResult& r) const;
+
+  const Database& db_;
+  const ImportOptions& opt_;
+  Functions functions_;
+  std::string a_, b_;
+  std::vector<std::string> notes_;
+};
+
+Piecewise Importer::Value(const Parameter& par) {
+  try {
+    return JoinRanges(par.Ranges, std::ref(functions_));
+  } catch (const PressureUsed&) {
+    throw Skip{"pressure terms"};
+  } catch (const Error& e) {
+    throw Skip{e.what()};
+  }
+}
+
+ImportedPhase Importer::Read(const Phase& p) {
+  if (p.Suffix == "Y") throw Skip{"ionic liquid model"};
+  if (p.Suffix == "B" || p.Suffix == "F") throw Skip{"ordered phase"};
+  bool magnetic = false;
+  for (const Amendment& am : db_.Amendments) {
+    if (am.Phase != p.Name || p.TypeCodes.find(am.Code) == std::string::npos) continue;
+    if (am.Kind == "MAGNETIC")
+      magnetic = true;
+    else if (am.Kind == "DIS_PART" || am.Kind == "DISORDERED_PART")
+      throw Skip{"ordered phase"};
+    else if (am.Kind != "C_S" && am.Kind != "COMP_SETS")
+      throw Skip{"model amendment " + am.Kind};
+  }
+  // Constituents in A-B, per sublattice.
+  std::vector<std::vector<std::string>> subl;
+  for (const auto& list : p.Constituents) {
+    std::vector<std::string> in;
+    for (const std::string& c : list) {
+      Species s = Resolve(db_, c, a_, b_);
+      if (s.element.empty() && s.in_system) throw Skip{"species " + c + " is not a single element"};
+      if (s.in_system && std::find(in.begin(), in.end(), s.element) == in.end()) in.push_back(s.element);
+    }
+    subl.push_back(in);
+  }
+  int mixing = -1;
+  for (size_t i = 0; i < subl.size(); ++i) {
+    const auto& s = subl[i];
+    bool has_a = std::count(s.begin(), s.end(), a_) > 0, has_b = std::count(s.begin(), s.end(), b_) > 0;
+    bool has_va = std::count(s.begin(), s.end(), "VA") > 0;
+    if (s.size() > 2) throw Skip{"more than two constituents on one sublattice"};
+    if (s.size() == 2 && has_va) throw Skip{"mixing with vacancies"};
+    if (has_a && has_b) {
+      if (mixing >= 0) throw Skip{"mixing on two sublattices"};
+      mixing = static_cast<int>(i);
+    }
+  }
+  // Atoms per formula unit of each element (vacancies hold none).
+  double atoms_a = 0, atoms_b = 0;
+  for (size_t i = 0; i < subl.size(); ++i) {
+    if (static_cast<int>(i) == mixing) continue;
+    if (subl[i][0] == a_) atoms_a += p.Sites[i];
+    if (subl[i][0] == b_) atoms_b += p.Sites[i];
+  }
+  if (mixing >= 0 && atoms_a + atoms_b > 0) throw Skip{"a second sublattice holds " + (atoms_a > 0 ? a_ : b_) +
+                                                       " alone beside the mixing one"};
+
+  // The parameters of this phase within A-B.
+  auto matches = [&](const Parameter& par, std::vector<std::string>* mix) {
+    if (par.Phase != p.Name || par.Constituents.size() != subl.size()) return false;
+    for (size_t i = 0; i < subl.size(); ++i) {
+      const auto& list = par.Constituents[i];
+      if (static_cast<int>(i) == mixing) {
+        for (const std::string& c : list) {
+          Species s = Resolve(db_, c, a_, b_);
+          if (!s.in_system || s.element == "VA") return false;
+          mix->push_back(s.element);
+        }
+        continue;
+      }
+      if (list.size() != 1) return false;
+      if (list[0] == "*") continue;
+      Species s = Resolve(db_, list[0], a_, b_);
+      if (!s.in_system || s.element != subl[i][0]) return false;
+    }
+    return true;
+  };
+  ImportedPhase ph;
+  ph.Name = p.Name;
+  bool have_a = false, have_b = false, have_g = false, magnetic_params = false;
+  Piecewise compound;
+  for (const Parameter& par : db_.Parameters) {
+    std::vector<std::string> mix;
+    if (!matches(par, &mix)) continue;
+    const std::string& type = par.Type;
+    if (type == "TC" || type == "BMAGN" || type == "BMAG" || type == "BM") {
+      magnetic_params = true;
+      continue;
+    }
+    if (type == "V0" || type == "VA" || type == "VB" || type == "VC" || type == "VK" || type == "VS")
+      throw Skip{"pressure terms"};
+    if (type != "G" && type != "L") {
+      notes_.push_back("parameter " + type + " of " + p.Name + " (line " + std::to_string(par.Line) +
+                       ") holds no Gibbs energy and is not used");
+      continue;
+    }
+    Piecewise v = Value(par);
+    if (mixing < 0) {
+      compound = v;
+      have_g = true;
+    } else if (mix.size() == 1) {
+      if (par.Order != 0) continue;
+      (mix[0] == a_ ? ph.Solution.GA : ph.Solution.GB) = v;
+      (mix[0] == a_ ? have_a : have_b) = true;
+    } else if (mix.size() == 2 && mix[0] != mix[1]) {
+      // L(A,B;v) multiplies (xA - xB)^v; written B,A it changes sign for odd v.
+      double sign = (mix[0] == b_ && par.Order % 2 == 1) ? -1 : 1;
+      if (ph.Solution.L.size() <= static_cast<size_t>(par.Order)) ph.Solution.L.resize(par.Order + 1);
+      ph.Solution.L[par.Order] = ph.Solution.L[par.Order] + v.Scaled(sign);
+    }
+  }
+  if (magnetic_params) throw Skip{"magnetic contribution"};
+  if (magnetic) notes_.push_back(p.Name + ": magnetic model declared, but no magnetic parameters in " + a_ + "-" + b_ +
+                                 ": no magnetic contribution");
+  if (mixing < 0) {
+    if (!have_g) throw Skip{"no Gibbs energy for its end member"};
+    double total = atoms_a + atoms_b;
+    if (total <= 0) throw Skip{"no atoms of " + a_ + " or " + b_};
+    ph.IsCompound = true;
+    ph.Compound.X = atoms_b / total;
+    ph.Compound.XText = FractionText(atoms_b, total);
+    ph.Compound.G = compound;
+    ph.Compound.Atoms = total;
+    ph.Key = "G" + CleanName(p.Name);
+    return ph;
+  }
+  if (!have_a) throw Skip{"no Gibbs energy for the end member " + a_};
+  if (!have_b) throw Skip{"no Gibbs energy for the end member " + b_};
+  ph.Solution.Atoms = p.Sites[mixing];
+  ph.Key = "G" + p.Name;
+  if (NeedsRename(p.Name)) {
+    ph.Key = "G_" + CleanName(p.Name);
+    notes_.push_back("phase " + p.Name + " is written as " + ph.Key +
+                     (p.Name[0] == 'C' ? " (a key beginning GC is a compound line)" : " (its name is not a free name)"));
+  }
+  return ph;
+}
+
+NodePtr X() { return Variable("X"); }
+NodePtr OneMinus(NodePtr n) { return Difference(Number(1), std::move(n)); }
+
+std::string SolutionText(const SolutionModel& m, bool* fits) {
+  const double k = 1 / m.Atoms;
+  std::vector<NodePtr> parts;
+  parts.push_back(Product(OneMinus(X()), NodeOf(m.GA.Scaled(k))));
+  parts.push_back(Product(X(), NodeOf(m.GB.Scaled(k))));
+  std::vector<NodePtr> rk;
+  for (size_t v = 0; v < m.L.size(); ++v) {
+    if (m.L[v].IsZero()) continue;
+    NodePtr lv = NodeOf(m.L[v].Scaled(k));
+    NodePtr d = Difference(Number(1), Product(Number(2), X()));
+    if (v == 0)
+      rk.push_back(lv);
+    else
+      rk.push_back(Product(lv, v == 1 ? d : PowerOf(d, static_cast<int>(v))));
+  }
+  if (!rk.empty()) parts.push_back(Product(X(), Product(OneMinus(X()), SumOf(rk))));
+  NodePtr ideal = SumOf({Product(X(), CallOf("LN", X())), Product(OneMinus(X()), CallOf("LN", OneMinus(X())))});
+  parts.push_back(Product(Number(kTdbGasConstant), Product(Variable("T"), ideal)));
+  return Write(SumOf(parts), fits);
+}
+
+// The line as the phase sheet compiles it, evaluated at a few points against the model:
+// a mismatch means the text was written wrongly and the phase is not offered.
+void Importer::Check(ImportedPhase& ph) {
+  bool fits = true;
+  std::string expr;
+  if (ph.IsCompound) {
+    expr = Write(NodeOf(ph.Compound.G.Scaled(1 / ph.Compound.Atoms)), &fits);
+    ph.Line = "X=" + ph.Compound.XText + ";" + ph.Key + "=" + expr;
+  } else {
+    expr = SolutionText(ph.Solution, &fits);
+    ph.Line = ph.Key + "=" + expr;
+  }
+  if (!fits && expr.empty())
+    throw Skip{"its energy does not fit in one expression of the sheet (Expression contains too many nestings)"};
+  numeric::TParser parser;
+  parser.AssignVariable("R", 8.31441);
+  double* t = parser.AssignVariable("T", 500);
+  parser.AssignVariable("p", 1);
+  double* x = parser.AssignVariable("X", ph.IsCompound ? ph.Compound.X : 0.5);
+  parser.AssignVariable("Sid", 0.5);
+  try {
+    parser.SetExpression(expr);
+  } catch (const std::exception& e) {
+    throw Skip{std::string("its energy does not fit in one expression of the sheet (") + e.what() + ")"};
+  }
+  std::vector<double> temps = {300, 500, 800, 1200, 2000};
+  const Piecewise& any = ph.IsCompound ? ph.Compound.G : ph.Solution.GA;
+  for (double lim : any.Limits) {
+    temps.push_back(lim);
+    temps.push_back(lim + 0.5);
+  }
+  for (double T : temps) {
+    if (T <= 1) continue;
+    for (double X : {0.0, 0.25, 0.5, 0.9, 1.0}) {
+      if (ph.IsCompound && X != 0) break;
+      *t = T;
+      if (!ph.IsCompound) *x = X;
+      double want = ph.IsCompound ? ph.Compound.Eval(T) : ph.Solution.Eval(X, T);
+      double got = 0;
+      try {
+        got = parser.Value();
+      } catch (const std::exception& e) {
+        throw Skip{std::string("its energy cannot be evaluated at T = ") + NumberText(T) + " K (" + e.what() + ")"};
+      }
+      if (std::abs(got - want) > 1e-9 * std::max(1.0, std::abs(want)))
+        throw Skip{"the written expression does not reproduce the database at T = " + NumberText(T) + " K"};
+    }
+  }
+}
+
+// Melting points of the pure components: the highest temperature at which a solid of the
+// component is below the liquid, found on a 1 K scan and refined by bisection.
+void Importer::FindRange(ImportResult& r) {
+  r.MeltingPoints = {0, 0};
+  const ImportedPhase* liquid = nullptr;
+  for (const ImportedPhase& ph : r.Phases) {
+    const Phase* p = db_.FindPhase(ph.Name);
+    if (!ph.IsCompound && p && IsLiquid(*p)) liquid = &ph;
+  }
+  if (liquid) {
+    for (int end = 0; end < 2; ++end) {
+      const double X = end;
+      auto gap = [&](double T) {
+        double solid = 1e300;
+        for (const ImportedPhase& ph : r.Phases) {
+          if (&ph == liquid) continue;
+          if (ph.IsCompound && ph.Compound.X == X) solid = std::min(solid, ph.Compound.Eval(T));
+          if (!ph.IsCompound) solid = std::min(solid, ph.Solution.Eval(X, T));
+        }
+        return liquid->Solution.Eval(X, T) - solid;  // > 0 while a solid is stable
+      };
+      double found = 0;
+      for (double T = 6000; T >= 100; T -= 1) {
+        if (gap(T) > 0) {
+          double lo = T, hi = T + 1;
+          for (int i = 0; i < 60; ++i) {
+            double mid = (lo + hi) / 2;
+            (gap(mid) > 0 ? lo : hi) = mid;
+          }
+          found = T < 6000 ? lo : 0;
+          break;
+        }
+      }
+      r.MeltingPoints[end] = found;
+    }
+  }
+  double lo = 0, hi = 0;
+  for (double tm : r.MeltingPoints) {
+    if (tm <= 0) continue;
+    lo = lo == 0 ? tm : std::min(lo, tm);
+    hi = std::max(hi, tm);
+  }
+  if (hi == 0) {
+    notes_.push_back("no melting point of " + a_ + " or " + b_ + " found: the Y range is 300..2000 K");
+    r.Ymin = 300;
+    r.Ymax = 2000;
+  } else {
+    r.Ymin = std::max(10.0, std::floor(0.6 * lo / 10) * 10);
+    r.Ymax = std::ceil(1.1 * hi / 10) * 10;
+  }
+  if (opt_.Tmin) r.Ymin = *opt_.Tmin;
+  if (opt_.Tmax) r.Ymax = *opt_.Tmax;
+}
+
+std::string Importer::Sheet(const ImportResult& r) const {
+  std::vector<std::string> lines;
+  lines.push_back("% " + a_ + "-" + b_ + " imported from the TDB file " + opt_.SourceName);
+  lines.push_back("% components: " + a_ + " " + b_);
+  lines.push_back("% X is the mole fraction of " + b_ + ". Energies in J per mole of atoms.");
+  lines.push_back("% R = 8.31451 J/(mol K) as in TDB files, written out as a number.");
+  lines.push_back("% Temperature ranges are joined with HEAV(T-limit); the upper range holds at the limit.");
+  for (const SkippedPhase& s : r.Skipped) lines.push_back("% Skipped phase " + s.Phase + ": " + s.Reason);
+  for (const std::string& n : r.Notes) lines.push_back("% Note: " + n);
+  for (const ImportedPhase& ph : r.Phases) lines.push_back(ph.Line);
+  std::string out;
+  for (size_t i = 0; i < lines.size(); ++i) out += (i ? "\r\n" : "") + lines[i];
+  return out;
+}
+
+ImportResult Importer::Run() {
+  a_ = Upper(opt_.A);
+  b_ = Upper(opt_.B);
+  for (const std::string& e : {a_, b_})
+    if (std::find(db_.Elements.begin(), db_.Elements.end(), e) == db_.Elements.end())
+      throw Error("element " + e + " is not in the database (it has " + Join(db_.Elements, ", ") + ")");
+  if (a_ == b_) throw Error("the two components must differ");
+  ImportResult r;
+  r.A = a_;
+  r.B = b_;
+  const std::vector<std::string> all = PhasesOf(db_, a_, b_);
+  std::vector<std::string> wanted;
+  for (const std::string& w : opt_.Phases) {
+    std::string u = Upper(w);
+    if (std::find(all.begin(), all.end(), u) == all.end())
+      throw Error("phase " + u + " is not a phase of " + a_ + "-" + b_ + " (there are " + Join(all, ", ") + ")");
+    wanted.push_back(u);
+  }
+  std::vector<std::string> left_out;
+  std::set<std::string> keys;
+  for (const std::string& name : all) {
+    if (!wanted.empty() && std::find(wanted.begin(), wanted.end(), name) == wanted.end()) {
+      left_out.push_back(name);
+      continue;
+    }
+    try {
+      ImportedPhase ph = Read(*db_.FindPhase(name));
+      if (!keys.insert(ph.Key).second) throw Skip{"its key " + ph.Key + " is taken by another phase"};
+      Check(ph);
+      r.Phases.push_back(std::move(ph));
+    } catch (const Skip& s) {
+      r.Skipped.push_back({name, s.reason});
+    }
+  }
+  if (!left_out.empty()) notes_.push_back("not selected: " + Join(left_out, ", "));
+  bool any_solution = false;
+  for (const ImportedPhase& ph : r.Phases) any_solution = any_solution || !ph.IsCompound;
+  if (!any_solution) {
+    std::string why;
+    for (const SkippedPhase& s : r.Skipped) why += "; " + s.Phase + ": " + s.Reason;
+    throw Error("no solution phase of " + a_ + "-" + b_ + " can be written" + why);
+  }
+  for (const std::string& i : db_.Ignored) notes_.push_back("statement " + i + " not read");
+  FindRange(r);
+  if (!(r.Ymin < r.Ymax)) throw Error("the lower temperature must be below the upper one");
+  r.Notes = notes_;
+  r.Sheet = Sheet(r);
+  return r;
+}
+
+}  // namespace
+
+std::vector<std::string> PhasesOf(const Database& db, const std::string& a, const std::string& b) {
+  const std::string A = Upper(a), B = Upper(b);
+  std::vector<std::string> out;
+  for (const Phase& p : db.Phases) {
+    if (p.Constituents.empty()) continue;
+    bool every = true, atoms = false;
+    for (const auto& list : p.Constituents) {
+      bool any = false;
+      for (const std::string& c : list) {
+        Species s = Resolve(db, c, A, B);
+        if (s.in_system) any = true;
+        if (s.in_system && s.element != "VA") atoms = true;
+      }
+      every = every && any;
+    }
+    if (every && atoms) out.push_back(p.Name);
+  }
+  return out;
+}
+
+ImportResult Import(const Database& db, const ImportOptions& options) { return Importer(db, options).Run(); }
+
+double SolutionModel::Eval(double X, double T) const {
+  auto xlnx = [](double x) { return x == 0 ? 0 : x * std::log(x); };
+  double g = (1 - X) * GA.Eval(T) + X * GB.Eval(T);
+  double sum = 0;
+  for (size_t v = 0; v < L.size(); ++v) sum += L[v].Eval(T) * std::pow(1 - 2 * X, static_cast<int>(v));
+  g += X * (1 - X) * sum;
+  return g / Atoms + kTdbGasConstant * T * (xlnx(X) + xlnx(1 - X));
+}
+
+}  // namespace tdb
+
+namespace tdb {
+
+calc::ProblemInput ProblemOf(const ImportResult& r, const std::string& name) {
+  calc::ProblemInput p;
+  p.ProblemName = name;
+  p.Functs = r.Sheet;
+  p.Yparameter = calc::YParameter::Temperature;
+  p.Ymin = r.Ymin;
+  p.Ymax = r.Ymax;
+  p.Zparameter = "P, bar";
+  p.Zvalue = 1;
+  p.XPoints = 200;
+  p.YPoints = static_cast<int>(std::clamp(std::round(r.Ymax - r.Ymin), 50.0, 1000.0));
+  p.ShowMosaicDiagram = true;
+  p.ShowChart = true;
+  return p;
+}
+
+}  // namespace tdb

@@ -1,0 +1,73 @@
+// File > Import TDB…: the dialog's lists and report, and the new problem in the open table.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include "app/import_tdb_dialog.h"
+#include "problem/problem_table.h"
+
+namespace {
+
+const QString kDir = QStringLiteral(BRELONA_SOURCE_DIR "/data/tdb/");
+
+bool OkEnabled(const app::TdbImportDialog& d) {
+  return d.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->isEnabled();
+}
+
+TEST(TdbImportDialog, ListsComponentsAndPhasesAndReportsWhatItSkips) {
+  app::TdbImportDialog d;
+  EXPECT_FALSE(OkEnabled(d));
+  ASSERT_TRUE(d.LoadFile(kDir + "cumg.tdb"));
+  EXPECT_EQ(d.ComponentA()->currentText(), "CU");
+  EXPECT_EQ(d.ComponentB()->currentText(), "MG");
+  EXPECT_EQ(d.PhaseList()->count(), 5);
+  EXPECT_TRUE(d.Report()->toPlainText().contains("Skipped phase CU2MG: mixing on two sublattices\n"));
+  ASSERT_TRUE(d.Problem());
+  EXPECT_EQ(d.Problem()->ProblemName, "CU-MG (cumg.tdb)");
+
+  ASSERT_TRUE(d.LoadFile(kDir + "pbsn.tdb"));
+  d.SetPhaseChecked("BCT_A5", false);
+  ASSERT_TRUE(d.Problem());
+  EXPECT_NE(d.Problem()->Functs.find("\r\nGFCC_A1="), std::string::npos);
+  EXPECT_EQ(d.Problem()->Functs.find("GBCT_A5="), std::string::npos);
+  EXPECT_TRUE(d.Report()->toPlainText().contains("Note: not selected: BCT_A5"));
+  d.SetPhaseChecked("FCC_A1", false);
+  d.SetPhaseChecked("LIQUID", false);
+  EXPECT_FALSE(d.Problem());
+  EXPECT_FALSE(OkEnabled(d));
+
+  // Components chosen the other way round: X is then the mole fraction of PB.
+  d.SetComponents("sn", "pb");
+  ASSERT_TRUE(d.Problem());
+  EXPECT_NE(d.Problem()->Functs.find("% components: SN PB\r\n"), std::string::npos);
+
+  EXPECT_FALSE(d.LoadFile(kDir + "missing.tdb"));
+  EXPECT_FALSE(OkEnabled(d));
+  EXPECT_TRUE(d.Report()->toPlainText().startsWith("cannot read "));
+}
+
+TEST(TdbImportDialog, TheProblemIsAddedAndBecomesCurrent) {
+  store::TMemTable t;
+  t.FieldDefs() = problem::ProblemFieldDefs();
+  t.SetTableName("");
+  t.Open();
+  calc::ProblemInput p;
+  p.ProblemName = "Pb-Sn";
+  p.Functs = "GL=0";
+  p.Ymin = 300;
+  p.Ymax = 700;
+  p.Zparameter = "P, bar";
+  p.Zvalue = 1;
+  app::AddImportedProblem(t, p);
+  app::AddImportedProblem(t, p);
+  EXPECT_EQ(t.RecordCount(), 2);
+  EXPECT_EQ(t.FieldByName("ProblemName").AsString(), "Pb-Sn (2)");
+  EXPECT_EQ(t.FieldByName("Ymax").AsFloat(), 700);
+  EXPECT_EQ(t.FieldByName("Yparameter").AsString(), "Temperature, K");
+}
+
+}  // namespace

@@ -1,0 +1,354 @@
+// The refined answers against solutions written here, independently of the engine: closed
+// forms where they exist, otherwise bisection on the equal chemical potentials of a regular
+// solution solid and an ideal-solution liquid. The same answers must come out of coarse and
+// fine grids alike.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine_fixture.h"
+
+namespace calc {
+namespace {
+
+using testing::MakeProblem;
+using testing::RecordingPorts;
+
+constexpr double kR = 8.31441;
+
+// G(x, T) = (1-x)(ha - sa T) + x (hb - sb T) + w x (1-x) + R T (x ln x + (1-x) ln(1-x)).
+struct Phase {
+  double ha = 0, sa = 0, hb = 0, sb = 0, w = 0;
+  double Ga(double t) const { return ha - sa * t; }
+  double Gb(double t) const { return hb - sb * t; }
+  double G(double x, double t) const {
+    return (1 - x) * Ga(t) + x * Gb(t) + w * x * (1 - x) +
+           kR * t * (x * std::log(x) + (1 - x) * std::log(1 - x));
+  }
+  double G1(double x, double t) const {
+    return Gb(t) - Ga(t) + w * (1 - 2 * x) + kR * t * std::log(x / (1 - x));
+  }
+  double MuA(double x, double t) const { return Ga(t) + w * x * x + kR * t * std::log(1 - x); }
+  double MuB(double x, double t) const {
+    return Gb(t) + w * (1 - x) * (1 - x) + kR * t * std::log(x);
+  }
+  std::string Line(const std::string& key) const {
+    char buf[256];
+    std::snprintf(buf, sizeof buf, "%s=(1-X)*(%.17g-%.17g*T)+X*(%.17g-%.17g*T)+%.17g*X*(1-X)-T*Sid",
+                  key.c_str(), ha, sa, hb, sb, w);
+    return buf;
+  }
+};
+
+double Bisect(const std::function<double(double)>& f, double lo, double hi) {
+  if (lo > hi) std::swap(lo, hi);
+  double flo = f(lo);
+  for (int i = 0; i < 200 && hi - lo > 0; ++i) {
+    const double mid = 0.5 * (lo + hi);
+    if (mid <= lo || mid >= hi) break;
+    const double fm = f(mid);
+    if ((fm < 0) == (flo < 0)) {
+      lo = mid;
+      flo = fm;
+    } else {
+      hi = mid;
+    }
+  }
+  return 0.5 * (lo + hi);
+}
+
+// The first sign change of f on a fine scan of [lo, hi], refined by bisection; NaN if none.
+double FirstRoot(const std::function<double(double)>& f, double lo, double hi) {
+  const int n = 4000;
+  double a = lo, fa = f(a);
+  for (int i = 1; i <= n; ++i) {
+    const double b = lo + (hi - lo) * i / n, fb = f(b);
+    if ((fa < 0) != (fb < 0)) return Bisect(f, a, b);
+    a = b;
+    fa = fb;
+  }
+  return std::nan("");
+}
+
+// The tie line between solid s (the first root scanning from `from` to `to`) and an ideal
+// liquid l (w = 0) at t:
+// with the liquid's potentials in closed form, 1 - xl and xl follow from xs, and their sum
+// must be 1. Returns {xs, xl}.
+std::pair<double, double> SolidLiquid(const Phase& s, const Phase& l, double t, double from,
+                                      double to) {
+  auto liquid = [&](double xs, double& xl_a, double& xl_b) {
+    xl_a = 1 - std::exp((s.MuA(xs, t) - l.Ga(t)) / (kR * t));  // from mu_A
+    xl_b = std::exp((s.MuB(xs, t) - l.Gb(t)) / (kR * t));      // from mu_B
+  };
+  const double xs = FirstRoot(
+      [&](double x) {
+        double a, b;
+        liquid(x, a, b);
+        return b - a;
+      },
+      from, to);
+  double a, b;
+  liquid(xs, a, b);
+  return {xs, b};
+}
+
+struct Sweep {
+  RecordingPorts ports;
+  Results results;
+  Engine engine{ports, ports, ports, results};
+};
+
+std::unique_ptr<Sweep> SweepOf(const std::string& functs, double ymin, double ymax, int xp,
+                               int yp) {
+  auto s = std::make_unique<Sweep>();
+  s->ports.problem = MakeProblem(functs, ymin, ymax, xp, yp);
+  s->ports.problem.ShowChart = false;
+  s->ports.problem.ShowMosaicDiagram = false;
+  Engine* e = &s->engine;
+  s->ports.on_build_diagram = [e] { e->FindSpecialPoints(kTemperatureText); };
+  s->engine.Run();
+  return s;
+}
+
+struct Grid {
+  int x, y;
+};
+const Grid kGrids[] = {{20, 20}, {97, 131}, {2000, 2000}};
+
+// Every refined tie line satisfies equal slope and equal intercept of the tangents (or, at a
+// compound, the solution's tangent passes through the compound's point) to 1e-8 J/mol.
+void ExpectTangent(const Results& r, const std::vector<std::pair<std::string, Phase>>& phases,
+                   double compound_x = -1, std::function<double(double)> compound_g = {}) {
+  auto find = [&](const std::string& name) -> const Phase* {
+    for (const auto& [n, p] : phases) {
+      if (n == name) return &p;
+    }
+    return nullptr;
+  };
+  for (const BoundaryEnd& b : r.Refined.Boundaries) {
+    SCOPED_TRACE(std::to_string(b.Y) + " " + b.PhaseLeft + " " + b.PhaseRight);
+    EXPECT_FALSE(b.Approximate);
+    const Phase* a = find(b.PhaseLeft);
+    const Phase* c = find(b.PhaseRight);
+    const double t = b.Y;
+    if (a && c) {
+      EXPECT_NEAR(a->G1(b.XLeft, t), c->G1(b.XRight, t), 1e-8);
+      EXPECT_NEAR(a->MuA(b.XLeft, t), c->MuA(b.XRight, t), 1e-8);
+    } else if (a || c) {
+      const Phase* s = a ? a : c;
+      const double xs = a ? b.XLeft : b.XRight;
+      EXPECT_EQ(a ? b.XRight : b.XLeft, compound_x);
+      EXPECT_NEAR(s->G(xs, t) + s->G1(xs, t) * (compound_x - xs), compound_g(t), 1e-8);
+    }
+  }
+}
+
+TEST(Refine, EutecticOfARegularSolidIndependentOfTheGrid) {
+  const Phase l{9000, 10, 11000, 10, 0};
+  const Phase s{0, 0, 0, 0, 25000};
+  // The invariant: the liquids in equilibrium with the A-rich and the B-rich solid coincide.
+  auto gap = [&](double t) {
+    return SolidLiquid(s, l, t, 1e-12, 0.5).second - SolidLiquid(s, l, t, 1 - 1e-12, 0.5).second;
+  };
+  const double te = Bisect(gap, 600, 800);
+  const auto [x1, xl] = SolidLiquid(s, l, te, 1e-12, 0.5);
+  const double x3 = SolidLiquid(s, l, te, 1 - 1e-12, 0.5).first;
+  for (const Grid g : kGrids) {
+    SCOPED_TRACE(std::to_string(g.x) + " x " + std::to_string(g.y));
+    auto run = SweepOf(l.Line("GL") + "\n" + s.Line("GS"), 500, 1200, g.x, g.y);
+    const RefinedResults& r = run->results.Refined;
+    ASSERT_EQ(r.Invariants.size(), 1u);
+    const Invariant& inv = r.Invariants[0];
+    EXPECT_FALSE(inv.Approximate);
+    EXPECT_EQ(inv.Type, "eutectic");
+    EXPECT_NEAR(inv.Y, te, 1e-6 * te);
+    EXPECT_NEAR(inv.Phases[0].X, x1, 1e-7);
+    EXPECT_NEAR(inv.Phases[1].X, xl, 1e-7);
+    EXPECT_NEAR(inv.Phases[2].X, x3, 1e-7);
+    ExpectTangent(run->results, {{"L", l}, {"S", s}});
+  }
+}
+
+TEST(Refine, PeritecticBetweenTwoSolidsOfOneGapIndependentOfTheGrid) {
+  const Phase l{32000, 20, 16000, 20, 0};
+  const Phase s{0, 0, 0, 0, 14000};
+  // The symmetric gap's ends x and 1 - x share a horizontal tangent; the ideal liquid touches
+  // it where its own slope is zero.
+  auto binodal = [&](double t) {
+    return Bisect([&](double x) { return std::log(x / (1 - x)) - s.w * (2 * x - 1) / (kR * t); },
+                  1e-12, 0.5 - 1e-9);
+  };
+  auto liquid = [&](double t) { return 1 / (1 + std::exp((l.Gb(t) - l.Ga(t)) / (kR * t))); };
+  const double tp =
+      Bisect([&](double t) { return l.G(liquid(t), t) - s.G(binodal(t), t); }, 700, 841);
+  const double x1 = binodal(tp), x2 = 1 - x1, xl = liquid(tp);
+  for (const Grid g : kGrids) {
+    SCOPED_TRACE(std::to_string(g.x) + " x " + std::to_string(g.y));
+    auto run = SweepOf(l.Line("GL") + "\n" + s.Line("GS"), 600, 1700, g.x, g.y);
+    const RefinedResults& r = run->results.Refined;
+    ASSERT_EQ(r.Invariants.size(), 1u);
+    const Invariant& inv = r.Invariants[0];
+    EXPECT_FALSE(inv.Approximate);
+    EXPECT_EQ(inv.Type, "peritectic");
+    EXPECT_NEAR(inv.Y, tp, 1e-6 * tp);
+    EXPECT_NEAR(inv.Phases[0].X, x1, 1e-7);
+    EXPECT_NEAR(inv.Phases[1].X, x2, 1e-7);
+    EXPECT_NEAR(inv.Phases[2].X, xl, 1e-7);
+    ExpectTangent(run->results, {{"L", l}, {"S", s}});
+  }
+}
+
+TEST(Refine, IdealLensEndsAndBoundariesAreExact) {
+  const Phase l{13580, 10, 17280, 10, 0};
+  const Phase s{0, 0, 0, 0, 0};
+  for (const Grid g : kGrids) {
+    SCOPED_TRACE(std::to_string(g.x) + " x " + std::to_string(g.y));
+    auto run = SweepOf(l.Line("GL") + "\n" + s.Line("GS"), 1300, 1800, g.x, g.y);
+    const RefinedResults& r = run->results.Refined;
+    ASSERT_EQ(r.Transitions.size(), 2u);
+    EXPECT_NEAR(r.Transitions[0].Y, 1358, 1e-12 * 1358);
+    EXPECT_NEAR(r.Transitions[1].Y, 1728, 1e-12 * 1728);
+    EXPECT_TRUE(r.Invariants.empty());
+    // Closed form: xl / xs = exp(-dGb / RT), (1 - xl) / (1 - xs) = exp(-dGa / RT).
+    for (const BoundaryEnd& b : r.Boundaries) {
+      const double ea = std::exp(-l.Ga(b.Y) / (kR * b.Y)), eb = std::exp(-l.Gb(b.Y) / (kR * b.Y));
+      const double xs = (1 - ea) / (eb - ea);
+      EXPECT_NEAR(b.XLeft, eb * xs, 1e-7) << b.Y;
+      EXPECT_NEAR(b.XRight, xs, 1e-7) << b.Y;
+    }
+    ExpectTangent(run->results, {{"L", l}, {"S", s}});
+  }
+}
+
+TEST(Refine, TopOfAMiscibilityGapIndependentOfTheGrid) {
+  const double w = 20000;
+  const Phase s{0, 0, 0, 0, w};
+  const Phase l{5000, 0, 5000, 0, w};  // never stable
+  for (const Grid g : kGrids) {
+    SCOPED_TRACE(std::to_string(g.x) + " x " + std::to_string(g.y));
+    auto run = SweepOf(s.Line("GS") + "\n" + l.Line("GL"), 400, 1300, g.x, g.y);
+    const RefinedResults& r = run->results.Refined;
+    ASSERT_EQ(r.CriticalPoints.size(), 1u);
+    const CriticalPoint& c = r.CriticalPoints[0];
+    EXPECT_FALSE(c.Approximate);
+    EXPECT_EQ(c.Phase, "S");
+    EXPECT_NEAR(c.Y, w / (2 * kR), 1e-6 * w / (2 * kR));
+    EXPECT_NEAR(c.X, 0.5, 1e-7);
+    ExpectTangent(run->results, {{"S", s}});
+  }
+}
+
+TEST(Refine, CongruentCompoundAndItsEutecticsIndependentOfTheGrid) {
+  const Phase l{10000, 10, 11000, 10, 0};
+  const Phase s{0, 0, 0, 0, 30000};
+  auto gc = [](double t) { return -2000 - 5.763 * t; };
+  // Congruent melting: G of the liquid at X = 0.5 equals that of the compound.
+  const double tm = Bisect([&](double t) { return l.G(0.5, t) - gc(t); }, 1100, 1300);
+  // A eutectic: the tangent of a solid-liquid tie line passes through the compound.
+  auto through = [&](double t, double lo, double hi) {
+    const auto [xs, xl] = SolidLiquid(s, l, t, lo, hi);
+    return 0.5 * (s.MuA(xs, t) + s.MuB(xs, t)) - gc(t);
+  };
+  const double t1 = Bisect([&](double t) { return through(t, 1e-12, 0.5); }, 850, 1000);
+  const double t2 = Bisect([&](double t) { return through(t, 1 - 1e-12, 0.5); }, 900, 1099);
+  const std::string sheet = l.Line("GL") + "\n" + s.Line("GS") + "\nX=0.5; GC = -2000 - 5.763*T";
+  for (const Grid g : kGrids) {
+    SCOPED_TRACE(std::to_string(g.x) + " x " + std::to_string(g.y));
+    auto run = SweepOf(sheet, 600, 1300, g.x, g.y);
+    const RefinedResults& r = run->results.Refined;
+    ASSERT_EQ(r.CongruentPoints.size(), 1u);
+    EXPECT_EQ(r.CongruentPoints[0].Type, "congruent melting");
+    EXPECT_NEAR(r.CongruentPoints[0].Y, tm, 1e-6 * tm);
+    EXPECT_EQ(r.CongruentPoints[0].X, 0.5);
+    ASSERT_EQ(r.Invariants.size(), 2u);
+    const double expected[2] = {t2, t1};
+    for (size_t i = 0; i < 2; ++i) {
+      EXPECT_FALSE(r.Invariants[i].Approximate);
+      EXPECT_EQ(r.Invariants[i].Type, "eutectic");
+      EXPECT_NEAR(r.Invariants[i].Y, expected[i], 1e-6 * expected[i]);
+    }
+    ExpectTangent(run->results, {{"L", l}, {"S", s}}, 0.5, gc);
+  }
+}
+
+// Random sheets of an ideal liquid and a regular solid: refinement never fails, never gives a
+// value that is not finite, and every feature it calls solved lies where the grid put it.
+TEST(Refine, RandomSheetsStayWithinTheirGridCells) {
+  std::mt19937 rng(20261209);
+  std::uniform_real_distribution<double> melt(500, 1500), fusion(5, 25), omega(-5000, 30000),
+      omega_l(-5000, 10000);
+  std::uniform_int_distribution<int> points(12, 80);
+  for (int round = 0; round < 150; ++round) {
+    const double ta = melt(rng), tb = melt(rng), sa = fusion(rng), sb = fusion(rng);
+    const Phase l{sa * ta, sa, sb * tb, sb, omega_l(rng)};
+    const Phase s{0, 0, 0, 0, omega(rng)};
+    const std::string sheet = l.Line("GL") + "\n" + s.Line("GS");
+    SCOPED_TRACE(sheet);
+    auto run = SweepOf(sheet, 300, 1800, points(rng), points(rng));
+    const Results& res = run->results;
+    const RefinedResults& r = res.Refined;
+    ASSERT_TRUE(r.Ran);
+    const double xs = res.State.XStep, ys = res.State.YStep;
+    for (const Transition& t : r.Transitions) {
+      ASSERT_TRUE(std::isfinite(t.Y));
+      if (!t.Approximate) {
+        EXPECT_NEAR(t.Y, t.X == 0 ? ta : tb, 1e-9 * t.Y);
+      }
+    }
+    // Boundaries come level by level, each level's tie lines in ascending X: the ZPoints rows
+    // read backwards.
+    size_t i = 0;
+    for (int k = 0; k <= res.State.LevelIndex; ++k) {
+      const auto& row = res.ZPoints.Row(k);
+      for (size_t j = row.size() / 2; j-- > 0; ++i) {
+        ASSERT_LT(i, r.Boundaries.size());
+        const BoundaryEnd& b = r.Boundaries[i];
+        ASSERT_TRUE(std::isfinite(b.XLeft) && std::isfinite(b.XRight));
+        EXPECT_EQ(b.Y, row[2 * j].Y);
+        if (b.Approximate) {
+          EXPECT_EQ(b.XLeft, row[2 * j + 1].X);
+          EXPECT_EQ(b.XRight, row[2 * j].X);
+        } else {
+          EXPECT_LE(std::abs(b.XLeft - row[2 * j + 1].X), xs * (1 + 1e-9));
+          EXPECT_LE(std::abs(b.XRight - row[2 * j].X), xs * (1 + 1e-9));
+          EXPECT_LT(b.XLeft, b.XRight);
+        }
+      }
+    }
+    EXPECT_EQ(i, r.Boundaries.size());
+    ASSERT_EQ(r.Invariants.size(), res.Nodes.size());
+    for (size_t n = 0; n < res.Nodes.size(); ++n) {
+      const Invariant& inv = r.Invariants[n];
+      ASSERT_TRUE(std::isfinite(inv.Y));
+      for (const RefinedPhase& p : inv.Phases) ASSERT_TRUE(std::isfinite(p.X));
+      if (inv.Approximate) {
+        EXPECT_EQ(inv.Y, res.Nodes[n].Y);
+      } else {
+        EXPECT_LE(std::abs(inv.Y - res.Nodes[n].Y), ys * (1 + 1e-9));
+        EXPECT_GE(inv.Phases[1].X, res.Nodes[n].XLeft - xs);
+        EXPECT_LE(inv.Phases[1].X, res.Nodes[n].XRight + xs);
+      }
+    }
+    for (const CriticalPoint& c : r.CriticalPoints) {
+      ASSERT_TRUE(std::isfinite(c.X) && std::isfinite(c.Y));
+      if (!c.Approximate) {
+        // The only gap a regular solid can have closes at w / 2R, X = 0.5.
+        EXPECT_NEAR(c.Y, s.w / (2 * kR), 1e-6 * c.Y);
+        EXPECT_NEAR(c.X, 0.5, 1e-7);
+      }
+    }
+    for (const CongruentPoint& c : r.CongruentPoints) {
+      ASSERT_TRUE(std::isfinite(c.X) && std::isfinite(c.Y));
+    }
+  }
+}
+
+}  // namespace
+}  // namespace calc

@@ -1,0 +1,154 @@
+// The refined answers for every sample problem of data/Problems.d: the reaction types and
+// phases each textbook diagram must show, every feature solved (none left approximate).
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "engine_fixture.h"
+#include "store/memtable.h"
+
+namespace calc {
+namespace {
+
+using testing::RecordingPorts;
+
+std::vector<ProblemInput> ReadSamples(const std::string& path) {
+  store::TMemTable t;
+  t.SetTableName(path);
+  t.SetLoadMode(store::lmFile);
+  t.SetIndexFieldNames("ProblemName");
+  t.Open();
+  std::vector<ProblemInput> out;
+  for (t.First(); !t.Eof(); t.Next()) {
+    ProblemInput p;
+    p.ProblemName = t.FieldByName("ProblemName").AsString();
+    p.Functs = t.FieldByName("Functs").AsString();
+    p.Yparameter = t.FieldByName("Yparameter").AsString() == kPressureText
+                       ? YParameter::Pressure
+                       : YParameter::Temperature;
+    p.Ymin = t.FieldByName("Ymin").AsFloat();
+    p.Ymax = t.FieldByName("Ymax").AsFloat();
+    p.Zparameter = t.FieldByName("Zparameter").AsString();
+    p.Zvalue = t.FieldByName("Zvalue").AsFloat();
+    p.XPoints = t.FieldByName("XPoints").AsInteger();
+    p.YPoints = t.FieldByName("YPoints").AsInteger();
+    out.push_back(p);
+  }
+  return out;
+}
+
+struct Expected {
+  // Pure-component transitions as (X, exact Y from the sheet's melting points or vapour
+  // pressures), phase above, phase below.
+  std::vector<std::tuple<double, double, std::string, std::string>> transitions;
+  // Invariant types and their phases in ascending X, in node order.
+  std::vector<std::pair<std::string, std::vector<std::string>>> invariants;
+  std::vector<std::string> congruent;  // types
+  std::vector<std::string> critical;   // phases
+};
+
+const std::map<std::string, Expected>& Textbook() {
+  using V = std::vector<std::string>;
+  static const std::map<std::string, Expected> m = {
+      {"Ideal lens", {{{0, 1358, "L", "S"}, {1, 1728, "L", "S"}}, {}, {}, {}}},
+      {"Simple eutectic",
+       {{{0, 900, "L", "S"}, {1, 1100, "L", "S"}}, {{"eutectic", V{"S", "L", "S"}}}, {}, {}}},
+      {"Peritectic",
+       {{{0, 1600, "L", "S"}, {1, 800, "L", "S"}}, {{"peritectic", V{"S", "S", "L"}}}, {}, {}}},
+      {"Solid miscibility gap under a lens",
+       {{{0, 1200, "L", "S"}, {1, 1600, "L", "S"}}, {}, {}, {"S"}}},
+      {"Congruent compound AB with two eutectics",
+       {{{0, 1000, "L", "S"}, {1, 1100, "L", "S"}},
+        {{"eutectic", V{"0.5", "L", "S"}}, {"eutectic", V{"S", "L", "0.5"}}},
+        {"congruent melting"},
+        {}}},
+      {"Incongruent compound AB",
+       {{{0, 1000, "L", "S"}, {1, 1600, "L", "S"}},
+        {{"peritectic", V{"L", "0.5", "S"}}, {"eutectic", V{"S", "L", "0.5"}}},
+        {},
+        {}}},
+      {"Lens with a minimum",
+       {{{0, 1200, "L", "S"}, {1, 1300, "L", "S"}}, {}, {"lens minimum"}, {}}},
+      {"Liquid-vapour at 350 K (pressure diagram)",
+       {{{0, 2, "L", "V"}, {1, 0.5, "L", "V"}}, {}, {}, {}}},
+  };
+  return m;
+}
+
+TEST(RefineSamples, EverySampleShowsItsReactionsSolved) {
+  const auto samples = ReadSamples(std::string(BRELONA_SOURCE_DIR) + "/data/Problems.d");
+  ASSERT_EQ(samples.size(), Textbook().size());
+  for (const ProblemInput& problem : samples) {
+    SCOPED_TRACE(problem.ProblemName);
+    const auto it = Textbook().find(problem.ProblemName);
+    ASSERT_NE(it, Textbook().end());
+    const Expected& e = it->second;
+    RecordingPorts ports;
+    Results results;
+    Engine engine(ports, ports, ports, results);
+    ports.problem = problem;
+    ports.on_build_diagram = [&] { engine.FindSpecialPoints(YParameterText(problem.Yparameter)); };
+    engine.Run();
+    const RefinedResults& r = results.Refined;
+    ASSERT_TRUE(r.Ran);
+    ASSERT_EQ(r.Transitions.size(), e.transitions.size());
+    for (size_t i = 0; i < r.Transitions.size(); ++i) {
+      const auto& [x, y, above, below] = e.transitions[i];
+      EXPECT_EQ(r.Transitions[i].X, x);
+      EXPECT_NEAR(r.Transitions[i].Y, y, 1e-12 * y);
+      EXPECT_EQ(r.Transitions[i].Above, above);
+      EXPECT_EQ(r.Transitions[i].Below, below);
+      EXPECT_FALSE(r.Transitions[i].Approximate);
+    }
+    ASSERT_EQ(r.Invariants.size(), e.invariants.size());
+    for (size_t i = 0; i < r.Invariants.size(); ++i) {
+      const Invariant& inv = r.Invariants[i];
+      EXPECT_EQ(inv.Type, e.invariants[i].first) << inv.Reaction;
+      ASSERT_EQ(inv.Phases.size(), 3u);
+      for (size_t k = 0; k < 3; ++k) EXPECT_EQ(inv.Phases[k].Name, e.invariants[i].second[k]);
+      EXPECT_LT(inv.Phases[0].X, inv.Phases[1].X);
+      EXPECT_LT(inv.Phases[1].X, inv.Phases[2].X);
+      EXPECT_FALSE(inv.Approximate);
+    }
+    ASSERT_EQ(r.CongruentPoints.size(), e.congruent.size());
+    for (size_t i = 0; i < e.congruent.size(); ++i) {
+      EXPECT_EQ(r.CongruentPoints[i].Type, e.congruent[i]);
+      EXPECT_FALSE(r.CongruentPoints[i].Approximate);
+    }
+    ASSERT_EQ(r.CriticalPoints.size(), e.critical.size());
+    for (size_t i = 0; i < e.critical.size(); ++i) {
+      EXPECT_EQ(r.CriticalPoints[i].Phase, e.critical[i]);
+      EXPECT_FALSE(r.CriticalPoints[i].Approximate);
+    }
+    size_t tie_lines = 0;
+    for (int row = 0; row < results.ZPoints.RowCount(); ++row)
+      tie_lines += results.ZPoints.Row(row).size() / 2;
+    EXPECT_EQ(r.Boundaries.size(), tie_lines);
+    for (const BoundaryEnd& b : r.Boundaries) EXPECT_FALSE(b.Approximate) << b.Level;
+  }
+}
+
+TEST(RefineSamples, OffLeavesTheGridResultsAlone) {
+  const auto samples = ReadSamples(std::string(BRELONA_SOURCE_DIR) + "/data/Problems.d");
+  ASSERT_FALSE(samples.empty());
+  ProblemInput problem = samples.front();
+  problem.Refine = false;
+  RecordingPorts ports;
+  Results results;
+  Engine engine(ports, ports, ports, results);
+  ports.problem = problem;
+  ports.on_build_diagram = [&] { engine.FindSpecialPoints(YParameterText(problem.Yparameter)); };
+  engine.Run();
+  EXPECT_FALSE(results.Refined.Ran);
+  EXPECT_TRUE(results.Refined.Transitions.empty());
+  EXPECT_TRUE(results.Refined.Boundaries.empty());
+}
+
+}  // namespace
+}  // namespace calc
