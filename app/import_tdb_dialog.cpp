@@ -67,8 +67,8 @@ TdbImportDialog::TdbImportDialog(QWidget* parent) : QDialog(parent) {
 }
 
 void TdbImportDialog::Browse() {
-  const QString path = QFileDialog::getOpenFileName(this, tr("Import TDB"), QString(),
-                                                    tr("TDB databases (*.tdb *.TDB);;All files (*)"));
+  const QString path = QFileDialog::getOpenFileName(
+      this, tr("Import TDB"), QString(), tr("TDB databases (*.tdb *.TDB);;All files (*)"));
   if (!path.isEmpty()) LoadFile(path);
 }
 
@@ -92,7 +92,8 @@ bool TdbImportDialog::LoadFile(const QString& path) {
     ok = false;
   }
   filling_ = false;
-  if (ok) ComponentsChanged();
+  if (ok)
+    ComponentsChanged();
   else {
     problem_.reset();
     buttons_->button(QDialogButtonBox::Ok)->setEnabled(false);
@@ -110,7 +111,8 @@ void TdbImportDialog::SetComponents(const QString& a, const QString& b) {
 
 void TdbImportDialog::SetPhaseChecked(const QString& phase, bool checked) {
   for (int i = 0; i < phases_->count(); ++i)
-    if (phases_->item(i)->text() == phase) phases_->item(i)->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+    if (phases_->item(i)->text() == phase)
+      phases_->item(i)->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
 }
 
 void TdbImportDialog::ComponentsChanged() {
@@ -118,8 +120,8 @@ void TdbImportDialog::ComponentsChanged() {
   filling_ = true;
   phases_->clear();
   if (db_) {
-    for (const std::string& p :
-         tdb::PhasesOf(*db_, cbA_->currentText().toStdString(), cbB_->currentText().toStdString())) {
+    for (const std::string& p : tdb::PhasesOf(*db_, cbA_->currentText().toStdString(),
+                                              cbB_->currentText().toStdString())) {
       auto* item = new QListWidgetItem(QString::fromStdString(p), phases_);
       item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
       item->setCheckState(Qt::Checked);
@@ -155,11 +157,19 @@ void TdbImportDialog::Update() {
       problem_ = tdb::ProblemOf(r, name_->text().trimmed().toStdString());
       QStringList phases;
       for (const tdb::ImportedPhase& ph : r.Phases)
-        phases << QString::fromStdString(ph.Name) + (ph.IsCompound ? tr(" (compound, X = %1)").arg(QString::fromStdString(ph.Compound.XText)) : QString());
+        phases
+            << QString::fromStdString(ph.Name) +
+                   (ph.IsCompound
+                        ? tr(" (compound, X = %1)").arg(QString::fromStdString(ph.Compound.XText))
+                        : QString());
       text += tr("Phases written: %1\n").arg(phases.join(", "));
-      text += tr("Temperature range: %1..%2 K, %3 levels\n").arg(problem_->Ymin).arg(problem_->Ymax).arg(problem_->YPoints);
+      text += tr("Temperature range: %1..%2 K, %3 levels\n")
+                  .arg(problem_->Ymin)
+                  .arg(problem_->Ymax)
+                  .arg(problem_->YPoints);
       for (const tdb::SkippedPhase& s : r.Skipped)
-        text += tr("Skipped phase %1: %2\n").arg(QString::fromStdString(s.Phase), QString::fromStdString(s.Reason));
+        text += tr("Skipped phase %1: %2\n")
+                    .arg(QString::fromStdString(s.Phase), QString::fromStdString(s.Reason));
       for (const std::string& n : r.Notes) text += tr("Note: %1\n").arg(QString::fromStdString(n));
     } catch (const std::exception& e) {
       text = QString::fromStdString(e.what());
@@ -183,7 +193,8 @@ void AddImportedProblem(store::TMemTable& table, calc::ProblemInput p) {
       if (&table.Fields(f) == &nameField) names.insert(table.TextAt(rec, f));
   }
   const std::string base = p.ProblemName;
-  for (int k = 2; names.count(p.ProblemName); ++k) p.ProblemName = base + " (" + std::to_string(k) + ")";
+  for (int k = 2; names.count(p.ProblemName); ++k)
+    p.ProblemName = base + " (" + std::to_string(k) + ")";
   table.Insert();
   table.FieldByName(problem::kProblemName).SetAsString(p.ProblemName);
   table.FieldByName(problem::kFuncts).SetAsString(p.Functs);

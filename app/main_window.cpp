@@ -301,7 +301,16 @@ QGridLayout* TfmMain::BuildCommandButtons(QWidget* parent) {
   zRow->addWidget(edZvalue_);
   commands->addLayout(zRow, 2, 0, 1, 2);
   commands->addWidget(sbSpecialPoints_, 3, 0);
-  commands->addWidget(sbGrid_, 3, 1);
+  // Exact answers after a complete sweep (on by default); off keeps the grid's answers only.
+  chbRefine_ = new QCheckBox(tr("Exact values"), parent);
+  chbRefine_->setObjectName("chbRefine");
+  chbRefine_->setChecked(true);
+  chbRefine_->setToolTip(tr("Solve invariants, transitions, critical points and boundaries "
+                            "from the Gibbs energies after the sweep"));
+  auto* gridCell = new QHBoxLayout;
+  gridCell->addWidget(sbGrid_);
+  gridCell->addWidget(chbRefine_);
+  commands->addLayout(gridCell, 3, 1);
   return commands;
 }
 
@@ -867,6 +876,7 @@ calc::ProblemInput TfmMain::CurrentProblem() {
   p.Functs = memFunctions_->toPlainText().toStdString();
   p.Yparameter = static_cast<calc::YParameter>(dbcbY_->currentIndex());
   p.Zparameter = lblZ_->text().toStdString();
+  p.Refine = chbRefine_->isChecked();
   return p;
 }
 

@@ -105,6 +105,7 @@ class TfmMain : public QMainWindow, public calc::CalcHost {
   QCheckBox* chbSave() const { return chbSave_; }
   QCheckBox* chbShowMosaic() const { return chbShowMosaic_; }
   QCheckBox* chbShowChart() const { return chbShowChart_; }
+  QCheckBox* chbRefine() const { return chbRefine_; }
   QPushButton* sbRun() const { return sbRun_; }
   QPushButton* sbDiagram() const { return sbDiagram_; }
   QPushButton* sbEditChart() const { return sbEditChart_; }
@@ -261,6 +262,7 @@ class TfmMain : public QMainWindow, public calc::CalcHost {
   QCheckBox* chbShowMosaic_ = nullptr;
   QCheckBox* chbShowChart_ = nullptr;
   QCheckBox* chbSave_ = nullptr;
+  QCheckBox* chbRefine_ = nullptr;
   QPushButton* btnClose_ = nullptr;
   QLabel* status0_ = nullptr;
   QLabel* status1_ = nullptr;

@@ -54,6 +54,7 @@ void TViewsWindows::BuildDiagram() {
   diagram_.BuildDiagram(results, YParameter(), [&] {
     main_.Engine().FindSpecialPoints(yText);
     specPoints_.SetMemoLines(results.MemoLines);
+    specPoints_.SetRefined(results.Refined, YParameter());
   });
   if (cells_.isVisible()) cells_.Refresh();
 }

@@ -60,6 +60,16 @@ class Engine {
   double EndMemberDifference(double y);
 
  private:
+  // The steps of LevelStep, in order (calc/level_step.cpp).
+  void BeginLevel();
+  void OfferRecords(bool show_chart);
+  void OfferSolutionRecords(bool show_chart, bool use_cache);
+  void OfferPointPhaseRecords(bool use_cache);
+  void KeepRecordsBelowChord();
+  void BuildHullList();
+  void WriteLevelRow();
+  void WriteSegments(bool show_chart, bool show_mosaic);
+  void HandOverLevel(bool show_chart, bool show_mosaic);
   // The grid sizes of the problem against the limits of calc/limits.h; a refusal shows its
   // error message.
   bool WithinLimits();

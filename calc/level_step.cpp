@@ -1,6 +1,9 @@
 // One level of the sweep: energies over the X levels, the chord filter, the lower hull, and the
 // level's row of the cell grid, of the diagram points, of the working chart and of the mosaic.
+// LevelStep runs the steps below in this order; each works on the results and on the level's
+// work arrays (calc/level_work.h).
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <string>
@@ -16,17 +19,41 @@ namespace {
 
 int RoundHalfEven(double v) { return static_cast<int>(std::nearbyint(v)); }
 
+// Writes a record over slot `count` of the point set (the previous level's record, so that its
+// name string keeps its room) and advances count.
+inline void PutRecord(TaTpoint& points, size_t& count, bool is_point_phase, double x, double g,
+                      double xstep, const std::string& name, int32_t column) {
+  if (count == points.size()) points.emplace_back();
+  TDPoint& r = points[count++];
+  r.IsPointPhase = is_point_phase;
+  r.AboveChord = false;
+  r.X = x;
+  r.G = g;
+  r.XStep = xstep;
+  r.Name = name;
+  r.Column = column;
+}
+
 }  // namespace
 
 void Engine::LevelStep() {
-  SweepState& st = results_.State;
   if (!work_) work_ = std::make_unique<LevelWork>();
-  LevelWork& work = *work_;
-  TaTpoint& points = results_.PointSet;
-  TaTpoint& hull_list = results_.HullList;
-  CellGrid& cells = results_.Cells();
-  const char sep = st.DecimalSeparator;
+  BeginLevel();
+  const bool show_chart = host_.ShowChart();
+  const bool show_mosaic = host_.ShowMosaic();
+  OfferRecords(show_chart);
+  KeepRecordsBelowChord();
+  BuildHullList();
+  WriteLevelRow();
+  WriteSegments(show_chart, show_mosaic);
+  HandOverLevel(show_chart, show_mosaic);
+  host_.ProcessEvents();
+}
 
+// The swept variable takes Y; the working chart is emptied; the status line shows Y on the
+// levels 1, 11, 21, ...
+void Engine::BeginLevel() {
+  SweepState& st = results_.State;
   if (st.Yparameter == YParameter::Temperature) {
     st.T = st.Y;
   } else {
@@ -36,37 +63,47 @@ void Engine::LevelStep() {
   for (auto& series : results_.ChartSeries) series.clear();
   if (st.LevelIndex % 10 == 0) {
     host_.SetStatusText(YParameterText(st.Yparameter) + " = " +
-                        numeric::FormatFloatPattern(st.Y, 4, sep));
+                        numeric::FormatFloatPattern(st.Y, 4, st.DecimalSeparator));
   }
-  const bool show_chart = host_.ShowChart();
-  const bool show_mosaic = host_.ShowMosaic();
+}
 
-  double gmin_a = kNoEnergy;
-  double gmin_b = kNoEnergy;
-  numeric::TParser& sid_parser = sheet_.sidParser();
-  // Every solution phase of the sheet competes at every X level.
-  const size_t phase_count = sheet_.Phases.size();
-  const std::vector<XLevel>& levels = results_.XLevels;
-  const bool use_cache = work.sid_cached && work.sid_at_level.size() == levels.size() &&
+// The point set of the level: at every X level the lowest of the solution phases, then every
+// point phase; and the chord through the lowest solution energies at X = Xmin and X = Xmax.
+void Engine::OfferRecords(bool show_chart) {
+  LevelWork& work = *work_;
+  const bool use_cache = work.sid_cached &&
+                         work.sid_at_level.size() == results_.XLevels.size() &&
                          work.sid_at_point.size() == sheet_.PointPhases.size();
   if (!use_cache) {
     work.sid_at_level.clear();
     work.sid_at_point.clear();
   }
-  // Records are written over the previous level's ones, so their name strings keep their room.
-  size_t count = 0;
-  auto append = [&](bool is_point_phase, double x, double g, const std::string& name,
-                    int32_t column) {
-    if (count == points.size()) points.emplace_back();
-    TDPoint& r = points[count++];
-    r.IsPointPhase = is_point_phase;
-    r.AboveChord = false;
-    r.X = x;
-    r.G = g;
-    r.XStep = st.XStep;
-    r.Name = name;
-    r.Column = column;
-  };
+  work.count = 0;
+  OfferSolutionRecords(show_chart, use_cache);
+  OfferPointPhaseRecords(use_cache);
+  results_.PointSet.resize(work.count);
+  work.records_offered += static_cast<int64_t>(work.count);
+
+  // Every entropy value of the run is known now (random numbers aside).
+  if (!use_cache) {
+    std::string text = sheet_.sidParser().Expression();
+    for (char& ch : text) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    work.sid_cached = text.find("RND") == std::string::npos;
+  }
+  const SweepState& st = results_.State;
+  work.slope = (work.gmin_b - work.gmin_a) / (st.Xmax - st.Xmin);
+}
+
+void Engine::OfferSolutionRecords(bool show_chart, bool use_cache) {
+  const SweepState& st = results_.State;
+  LevelWork& work = *work_;
+  TaTpoint& points = results_.PointSet;
+  numeric::TParser& sid_parser = sheet_.sidParser();
+  const std::vector<XLevel>& levels = results_.XLevels;
+  // Every solution phase of the sheet competes at every X level.
+  const size_t phase_count = sheet_.Phases.size();
+  work.gmin_a = kNoEnergy;
+  work.gmin_b = kNoEnergy;
   // The sheet does not change during a sweep; the variables T and p are the same for every X
   // level of this one.
   std::vector<char>& has_expression = work.has_expression;
@@ -89,7 +126,7 @@ void Engine::LevelStep() {
       sid = sid_parser.Value();
       work.sid_at_level.push_back(sid);
     }
-    if (sheet_.Phases.size() < 2) continue;
+    if (phase_count < 2) continue;
     double best = kNoEnergy;
     int kbest = -1;
     for (size_t k = 0; k < phase_count; ++k) {
@@ -104,13 +141,19 @@ void Engine::LevelStep() {
         kbest = static_cast<int>(k);
       }
     }
-    if (x == st.Xmin && best < gmin_a) gmin_a = best;
-    if (st.Xmax - x < 1e-12 && best < gmin_b) gmin_b = best;
+    if (x == st.Xmin && best < work.gmin_a) work.gmin_a = best;
+    if (st.Xmax - x < 1e-12 && best < work.gmin_b) work.gmin_b = best;
     // No phase has an energy below the start value here: the X level offers no point.
     if (kbest < 0) continue;
-    append(false, x, best, sheet_.Phases[static_cast<size_t>(kbest)].Name,
-           static_cast<int32_t>(c + 1));
+    PutRecord(points, work.count, false, x, best, st.XStep,
+              sheet_.Phases[static_cast<size_t>(kbest)].Name, static_cast<int32_t>(c + 1));
   }
+}
+
+void Engine::OfferPointPhaseRecords(bool use_cache) {
+  const SweepState& st = results_.State;
+  LevelWork& work = *work_;
+  numeric::TParser& sid_parser = sheet_.sidParser();
   for (size_t j = 0; j < sheet_.PointPhases.size(); ++j) {
     PointPhase& pp = sheet_.PointPhases[j];
     if (!use_cache) work.sid_at_point.push_back(0);
@@ -125,28 +168,22 @@ void Engine::LevelStep() {
     *pp.T = st.T;
     *pp.p = st.p;
     const double g = pp.Parser->Value();
-    append(true, xp, g, pp.Text, 0);
+    PutRecord(results_.PointSet, work.count, true, xp, g, st.XStep, pp.Text, 0);
   }
-  points.resize(count);
-  work.records_offered += static_cast<int64_t>(count);
+}
 
-  // Every entropy value of the run is known now (random numbers aside).
-  if (!use_cache) {
-    std::string text = sid_parser.Expression();
-    for (char& ch : text) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-    work.sid_cached = text.find("RND") == std::string::npos;
-  }
-
-  const double slope = (gmin_b - gmin_a) / (st.Xmax - st.Xmin);
-  auto chord = [&](double x) { return x * slope + gmin_a; };
-
-  // Only the ends and the records at least 1e-10 below the chord stay, in order.
+// Only the ends and the records at least 1e-10 below the chord stay, in order; the records
+// above it are marked.
+void Engine::KeepRecordsBelowChord() {
+  const SweepState& st = results_.State;
+  const LevelWork& work = *work_;
+  TaTpoint& points = results_.PointSet;
   size_t kept = 0;
   for (size_t i = 0; i < points.size(); ++i) {
     TDPoint& r = points[i];
     bool stays = true;
     if (!(r.X == st.Xmin || std::abs(r.X - st.Xmax) < 1e-12)) {
-      const double line = chord(r.X);
+      const double line = work.Chord(r.X);
       if (r.G > line + 1e-10) {
         r.AboveChord = true;
         stays = false;
@@ -160,32 +197,44 @@ void Engine::LevelStep() {
     }
   }
   points.resize(kept);
+}
 
+// The records the hull marks, X descending and, on equal X, the lower energy first. Fewer
+// than two records make an empty level: its row is written with empty cells only.
+void Engine::BuildHullList() {
+  LevelWork& work = *work_;
+  const TaTpoint& points = results_.PointSet;
+  TaTpoint& hull_list = results_.HullList;
   hull_list.clear();
-  // Fewer than two points make an empty level: its row is written with empty cells only.
-  if (kept >= 2) {
-    work.x.resize(kept);
-    work.g.resize(kept);
-    for (size_t i = 0; i < kept; ++i) {
-      work.x[i] = points[i].X;
-      work.g[i] = points[i].G;
-    }
-    const std::vector<int32_t>& marks = work.hull.Run(work.x, work.g);
-    for (size_t i = kept; i-- > 0;) {
-      if (marks[i] != 0 && !points[i].AboveChord) hull_list.push_back(points[i]);
-    }
-    // The order wanted is a strict one (X descending, then G ascending) unless two records are
-    // equal in both; a list already strictly in that order comes out of the sort unchanged,
-    // so the sort is only run when it has something to do.
-    bool ordered = true;
-    for (size_t i = 1; i < hull_list.size() && ordered; ++i) {
-      const TDPoint& a = hull_list[i - 1];
-      const TDPoint& b = hull_list[i];
-      ordered = a.X > b.X || (a.X == b.X && a.G < b.G);
-    }
-    if (!ordered) qsort1_.Sort(0, static_cast<int32_t>(hull_list.size()));
+  const size_t kept = points.size();
+  if (kept < 2) return;
+  work.x.resize(kept);
+  work.g.resize(kept);
+  for (size_t i = 0; i < kept; ++i) {
+    work.x[i] = points[i].X;
+    work.g[i] = points[i].G;
   }
+  const std::vector<int32_t>& marks = work.hull.Run(work.x, work.g);
+  for (size_t i = kept; i-- > 0;) {
+    if (marks[i] != 0 && !points[i].AboveChord) hull_list.push_back(points[i]);
+  }
+  // The order wanted is a strict one (X descending, then G ascending) unless two records are
+  // equal in both; a list already strictly in that order comes out of the sort unchanged, so
+  // the sort is only run when it has something to do.
+  bool ordered = true;
+  for (size_t i = 1; i < hull_list.size() && ordered; ++i) {
+    const TDPoint& a = hull_list[i - 1];
+    const TDPoint& b = hull_list[i];
+    ordered = a.X > b.X || (a.X == b.X && a.G < b.G);
+  }
+  if (!ordered) qsort1_.Sort(0, static_cast<int32_t>(hull_list.size()));
+}
 
+// The next level index, its mosaic row, and its row of the cell grid: Y in the header column,
+// then the name of every hull record of a grid column.
+void Engine::WriteLevelRow() {
+  SweepState& st = results_.State;
+  CellGrid& cells = results_.Cells();
   ++st.LevelIndex;
   const int level = st.LevelIndex;
   const int r = level + 1;
@@ -196,16 +245,27 @@ void Engine::LevelStep() {
                      : -1000000;
 
   if (cells.RowCount() < r + 1) cells.SetRowCount(r + 1);
-  cells.SetCell(0, r, numeric::FormatFloatPattern(st.Y, 6, sep));
+  cells.SetCell(0, r, numeric::FormatFloatPattern(st.Y, 6, st.DecimalSeparator));
   const int col_count = cells.ColCount();
   for (int c = 1; c < col_count; ++c) {
     if (!cells.CellEmpty(c, r)) cells.SetCell(c, r, std::string_view());
   }
-  for (const TDPoint& rec : hull_list) {
+  for (const TDPoint& rec : results_.HullList) {
     if (rec.Column > 0) cells.SetCell(rec.Column, r, rec.Name);
   }
-
   results_.ZPoints.EnsureRow(level);
+}
+
+// Walks the hull list pairwise (P the higher X, Q the lower): the "Convex" series, and every
+// two-phase segment with its diagram points, cell codes and mosaic circle.
+void Engine::WriteSegments(bool show_chart, bool show_mosaic) {
+  const SweepState& st = results_.State;
+  LevelWork& work = *work_;
+  const TaTpoint& hull_list = results_.HullList;
+  const std::vector<XLevel>& levels = results_.XLevels;
+  CellGrid& cells = results_.Cells();
+  const int level = st.LevelIndex;
+  const int r = level + 1;
   if (show_chart && !hull_list.empty()) {
     results_.ChartSeries.back().push_back({hull_list[0].X, hull_list[0].G});
   }
@@ -216,9 +276,13 @@ void Engine::LevelStep() {
     if (e.Column != 0) {
       cells.SetCell(e.Column, r, e.Name);
     } else if (e.IsPointPhase) {
-      for (size_t c = 0; c < levels.size(); ++c) {
-        if (std::abs(levels[c].X - e.X) < 1e-10) {
-          cells.SetCell(static_cast<int>(c) + 1, r, "C");
+      // "C" goes to the first X level within 1e-10 of the point phase; the X levels ascend,
+      // so only those a little beyond that window need the exact test.
+      auto it = std::lower_bound(levels.begin(), levels.end(), e.X - 2e-10,
+                                 [](const XLevel& l, double v) { return l.X < v; });
+      for (; it != levels.end() && it->X <= e.X + 2e-10; ++it) {
+        if (std::abs(it->X - e.X) < 1e-10) {
+          cells.SetCell(static_cast<int>(it - levels.begin()) + 1, r, "C");
           break;
         }
       }
@@ -230,7 +294,7 @@ void Engine::LevelStep() {
   for (size_t h = 1; h < hull_list.size(); ++h) {
     const TDPoint& p = hull_list[h - 1];
     const TDPoint& q = hull_list[h];
-    double line = chord(q.X);
+    double line = work.Chord(q.X);
     if (q.X != st.Xmin && std::abs(q.X - st.Xmax) > 1e-12) line += 1e-10;
 
     const bool hidden_from_convex = (q.X == p.X && q.G > p.G) || (q.G > line && q.X != st.Xmin);
@@ -239,7 +303,7 @@ void Engine::LevelStep() {
     // A point phase at X = 1 above the lowest solution energy there is no part of the lower
     // hull, though it heads the list: it ends no segment, as the one at X = 0 (always a Q,
     // tested against the line below) ends none.
-    if (p.IsPointPhase && std::abs(p.X - st.Xmax) < 1e-12 && p.G > chord(p.X)) continue;
+    if (p.IsPointPhase && std::abs(p.X - st.Xmax) < 1e-12 && p.G > work.Chord(p.X)) continue;
     const bool neighbours = std::abs(q.X - p.X) < p.XStep + 1e-10;
     if (neighbours && !p.IsPointPhase && !q.IsPointPhase) continue;
     if (q.G > line) continue;
@@ -251,6 +315,7 @@ void Engine::LevelStep() {
     }
     const bool fits = write_end(p) && write_end(q);
     if (!fits) {
+      const char sep = st.DecimalSeparator;
       messages_.ShowMessage("Error at " + YParameterText(st.Yparameter) + " = " +
                             numeric::FormatGeneral15(st.Y, sep) + "\r" + "X = " +
                             numeric::FormatGeneral15(q.X, sep));
@@ -258,19 +323,23 @@ void Engine::LevelStep() {
     }
     work.segments.push_back({q.X, p.X});
   }
+}
 
+// The level's working-chart series go to the chart; its segments become mosaic runs.
+void Engine::HandOverLevel(bool show_chart, bool show_mosaic) {
+  const SweepState& st = results_.State;
   if (show_chart) {
     for (size_t k = 0; k < results_.ChartSeries.size(); ++k) {
       chart_.SetSeriesPoints(static_cast<int>(k), results_.ChartSeries[k]);
     }
   }
   if (show_mosaic) {
-    for (const auto& [lo, hi] : work.segments) {
+    const int mosaic_w = results_.Mosaic.Width();
+    for (const auto& [lo, hi] : work_->segments) {
       results_.Mosaic.HorizontalRun(RoundHalfEven(mosaic_w * lo), RoundHalfEven(mosaic_w * hi),
                                     st.MosaicRow, st.MosaicColor);
     }
   }
-  host_.ProcessEvents();
 }
 
 }  // namespace calc

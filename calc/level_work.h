@@ -20,6 +20,12 @@ struct Engine::LevelWork {
   // complete level, unless the expression draws random numbers. Emptied at every set-up.
   bool sid_cached = false;
   std::vector<double> sid_at_level, sid_at_point;
+  // Records written into the point set so far at this level.
+  size_t count = 0;
+  // The lowest solution energies at X = Xmin and X = Xmax (both start at 1e10) and the chord
+  // through them.
+  double gmin_a = 0, gmin_b = 0, slope = 0;
+  double Chord(double x) const { return x * slope + gmin_a; }
   // Records offered to the hull since the set-up (none: no energy below 1e10 anywhere).
   int64_t records_offered = 0;
   // Per solution phase: whether its line has an expression (the sheet is fixed during a run).

@@ -26,11 +26,14 @@ struct Failure : std::runtime_error {
 
 void WriteOut(std::string_view s) { std::fwrite(s.data(), 1, s.size(), stdout); }
 
-void OpenTable(store::TMemTable& t, const std::string& file, const std::string& index) {
-  t.SetTableName(file);
-  t.SetIndexFieldNames(index);
+// Runs a reading of a table file; when the file cannot be read as a table but looks like
+// something else (a JSON file), the error says so.
+template <typename F>
+auto WithTableHint(const std::string& file, F&& read) {
   try {
-    t.Open();
+    return read();
+  } catch (const Failure&) {
+    throw;
   } catch (const std::exception& e) {
     const std::string hint = NotATableHint(file);
     if (hint.empty()) throw;
@@ -38,8 +41,14 @@ void OpenTable(store::TMemTable& t, const std::string& file, const std::string& 
   }
 }
 
+void OpenTable(store::TMemTable& t, const std::string& file, const std::string& index) {
+  t.SetTableName(file);
+  t.SetIndexFieldNames(index);
+  WithTableHint(file, [&] { t.Open(); });
+}
+
 int Export(const std::string& file) {
-  store::ExportTableJson(file, WriteOut);
+  WithTableHint(file, [&] { store::ExportTableJson(file, WriteOut); });
   return 0;
 }
 
@@ -52,7 +61,8 @@ int Import(const std::string& jsonFile, const std::string& dbFile, bool force) {
 
 int List(const std::string& file) {
   // The names alone when ProblemName is a text field; else the table reports why it cannot.
-  if (store::WriteSortedTexts(file, "ProblemName", WriteOut)) return 0;
+  if (WithTableHint(file, [&] { return store::WriteSortedTexts(file, "ProblemName", WriteOut); }))
+    return 0;
   store::TMemTable t;
   OpenTable(t, file, "ProblemName");
   store::TField& name = t.FieldByName("ProblemName");

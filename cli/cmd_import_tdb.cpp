@@ -18,19 +18,24 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-
 struct Failure : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
 const char* JsonType(store::TFieldType t) {
   switch (t) {
-    case store::ftString: return "string";
-    case store::ftMemo: return "memo";
-    case store::ftFloat: return "float";
-    case store::ftInteger: return "integer";
-    case store::ftBoolean: return "boolean";
-    default: return "string";
+    case store::ftString:
+      return "string";
+    case store::ftMemo:
+      return "memo";
+    case store::ftFloat:
+      return "float";
+    case store::ftInteger:
+      return "integer";
+    case store::ftBoolean:
+      return "boolean";
+    default:
+      return "string";
   }
 }
 
@@ -64,7 +69,8 @@ void AddToDatabase(const std::string& file, const calc::ProblemInput& p) {
   if (!store::FileExists(file)) t.SetTableComment("Brelona problems");
   store::TField& name = t.FieldByName(problem::kProblemName);
   for (t.First(); !t.Eof(); t.Next())
-    if (name.AsString() == p.ProblemName) throw Failure(file + " already holds a problem named '" + p.ProblemName + "'");
+    if (name.AsString() == p.ProblemName)
+      throw Failure(file + " already holds a problem named '" + p.ProblemName + "'");
   const Json r = RecordOf(p);
   t.Insert();
   for (auto it = r.begin(); it != r.end(); ++it) {

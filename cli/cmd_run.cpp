@@ -1,12 +1,17 @@
 // brelona-calc run: the Run command of the main window without a window. It reads problems
-// from a database, runs the check, the set-up, every level and the special-point finder through
-// the same engine as the program, and writes the results into a folder per problem.
+// from a database, a JSON problem file or a phase-sheet file, runs the check, the set-up, every
+// level and the special-point finder through the same engine as the program, and writes the results
+// into a folder per problem.
+
+#include <unistd.h>
 
 #include <charconv>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -15,6 +20,7 @@
 #include "calc/engine.h"
 #include "calc/problem.h"
 #include "cli/commands.h"
+#include "cli/run_batch.h"
 #include "cli/run_host.h"
 #include "cli/run_outputs.h"
 #include "problem/problem_reader.h"
@@ -82,8 +88,20 @@ std::string ParsePictureOption(const std::string& a, const Args& args, size_t& i
   return {};
 }
 
+bool ParseDouble(const std::string& s, double& out) {
+  const auto r = std::from_chars(s.data(), s.data() + s.size(), out);
+  return r.ec == std::errc() && r.ptr == s.data() + s.size() && std::isfinite(out);
+}
+
+// The range of a phase-sheet file, given on the command line.
+struct SheetOptions {
+  bool given = false;  // any of the options below
+  bool y_given = false, ymin_given = false, ymax_given = false, z_given = false;
+  problem::SheetRange range;
+};
+
 // Returns an empty text on success, else the complaint.
-std::string ParseArgs(const Args& args, RunOptions& o) {
+std::string ParseArgs(const Args& args, RunOptions& o, SheetOptions& sheet) {
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     auto value = [&](std::string& v) {
@@ -92,7 +110,9 @@ std::string ParseArgs(const Args& args, RunOptions& o) {
       return true;
     };
     std::string v;
-    if (a == "--all") {
+    if (a == "--no-refine") {
+      o.refine = false;
+    } else if (a == "--all") {
       o.all = true;
     } else if (a == "--problem") {
       if (!value(o.problem)) return "--problem needs a name";
@@ -117,8 +137,33 @@ std::string ParseArgs(const Args& args, RunOptions& o) {
     } else if (a == "--format" || a == "--size" || a == "--dpi" || a == "--celsius") {
       const std::string complaint = ParsePictureOption(a, args, i, o);
       if (!complaint.empty()) return complaint;
+    } else if (a == "-j" || a == "--jobs") {
+      if (!value(v) || !ParseInt(v, o.jobs) || o.jobs < 1) return a + " needs a positive integer";
+    } else if (a == "--quiet") {
+      o.quiet = true;
+    } else if (a == "--y") {
+      if (!value(v)) return "--y needs temperature or pressure";
+      if (v == "temperature" || v == "T" || v == calc::kTemperatureText) {
+        sheet.range.Yparameter = calc::YParameter::Temperature;
+      } else if (v == "pressure" || v == "p" || v == calc::kPressureText) {
+        sheet.range.Yparameter = calc::YParameter::Pressure;
+      } else {
+        return "--y needs temperature or pressure";
+      }
+      sheet.given = sheet.y_given = true;
+    } else if (a == "--ymin" || a == "--ymax" || a == "--z") {
+      double d = 0;
+      if (!value(v) || !ParseDouble(v, d)) return a + " needs a number";
+      (a == "--ymin"   ? sheet.range.Ymin
+       : a == "--ymax" ? sheet.range.Ymax
+                       : sheet.range.Zvalue) = d;
+      (a == "--ymin" ? sheet.ymin_given : a == "--ymax" ? sheet.ymax_given : sheet.z_given) = true;
+      sheet.given = true;
     } else if (!a.empty() && a[0] == '-') {
-      return "unknown option " + a;
+      const std::string near = Nearest(a, {"--all", "--problem", "--out", "--xpoints", "--ypoints",
+                                           "--decimal-separator", "--mosaic-size", "--no-refine",
+                                           "--jobs", "--quiet", "--ymin", "--ymax"});
+      return "unknown option " + a + (near.empty() ? "" : "; did you mean '" + near + "'?");
     } else if (o.database.empty()) {
       o.database = a;
     } else {
@@ -126,8 +171,33 @@ std::string ParseArgs(const Args& args, RunOptions& o) {
     }
   }
   if (o.database.empty()) return "missing database file";
-  if (o.all == !o.problem.empty()) return "give either --problem NAME or --all";
+  if (o.all && !o.problem.empty()) return "give either --problem NAME or --all";
+  if (sheet.given) {
+    if (!sheet.ymin_given || !sheet.ymax_given) return "a phase-sheet file needs --ymin and --ymax";
+    if (!sheet.z_given) {
+      if (sheet.range.Yparameter == calc::YParameter::Pressure)
+        return "--y pressure needs --z (the temperature, K)";
+      sheet.range.Zvalue = 1;  // 1 bar
+    }
+    if (!sheet.y_given) sheet.range.Yparameter = calc::YParameter::Temperature;
+  }
   return {};
+}
+
+enum class ProblemFileKind { Table, Json, Sheet };
+
+// JSON when the first byte that is not blank (after a byte-order mark) opens an object or a
+// list; a table otherwise (its first bytes are a binary length).
+ProblemFileKind ProblemFileKindOf(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  char buf[64] = {};
+  f.read(buf, sizeof buf);
+  std::string_view head(buf, static_cast<size_t>(f.gcount()));
+  if (head.substr(0, 3) == "\xEF\xBB\xBF") head.remove_prefix(3);
+  const size_t at = head.find_first_not_of(" \t\r\n");
+  if (at != std::string_view::npos && (head[at] == '{' || head[at] == '['))
+    return ProblemFileKind::Json;
+  return ProblemFileKind::Table;
 }
 
 std::string Lower(std::string s) {
@@ -141,6 +211,7 @@ std::string Lower(std::string s) {
 int RunOne(calc::ProblemInput problem, const RunOptions& o, const fs::path& dir) {
   if (o.xpoints > 0) problem.XPoints = o.xpoints;
   if (o.ypoints > 0) problem.YPoints = o.ypoints;
+  if (!o.refine) problem.Refine = false;
   RunHost host(problem, o);
   int code = kExitOk;
   const auto start = std::chrono::steady_clock::now();
@@ -163,7 +234,8 @@ int RunOne(calc::ProblemInput problem, const RunOptions& o, const fs::path& dir)
     PrintError(e.what());
     return kExitError;
   }
-  if (code == kExitOk) std::printf("%s\n", RunSummaryLine(problem, host, seconds).c_str());
+  if (code == kExitOk && !o.quiet)
+    std::printf("%s\n", RunSummaryLine(problem, host, seconds).c_str());
   return code;
 }
 
@@ -192,29 +264,61 @@ const calc::ProblemInput* FindProblem(const std::vector<calc::ProblemInput>& pro
 
 int CmdRun(const Args& args) {
   RunOptions o;
-  const std::string complaint = ParseArgs(args, o);
+  SheetOptions sheet;
+  const std::string complaint = ParseArgs(args, o, sheet);
   if (!complaint.empty()) {
     PrintError(complaint);
     return CommandUsage("run", false);
   }
   std::vector<calc::ProblemInput> problems;
-  try {
-    store::TMemTable table;
-    table.SetTableName(o.database);
-    table.SetLoadMode(store::lmFile);
-    table.SetIndexFieldNames(problem::kProblemName);
-    table.SetDecimalSeparator(o.separator);
+  // A problem file holds one problem or a list in JSON, or a phase sheet whose range is on the
+  // command line; anything else is a table file.
+  const ProblemFileKind kind = sheet.given ? ProblemFileKind::Sheet : ProblemFileKindOf(o.database);
+  if (kind != ProblemFileKind::Table) {
     try {
-      table.Open();
+      if (kind == ProblemFileKind::Sheet) {
+        sheet.range.XPoints = o.xpoints > 0 ? o.xpoints : sheet.range.XPoints;
+        sheet.range.YPoints = o.ypoints > 0 ? o.ypoints : sheet.range.YPoints;
+        problems.push_back(problem::ReadSheetFile(o.database, sheet.range));
+      } else {
+        problems = problem::ReadProblemsJson(o.database);
+      }
     } catch (const std::exception& e) {
-      const std::string hint = NotATableHint(o.database);
-      if (hint.empty()) throw;
-      throw std::runtime_error(std::string(e.what()) + "\r" + hint);
+      PrintError(e.what());
+      return kExitError;
     }
-    for (table.First(); !table.Eof(); table.Next()) problems.push_back(problem::ReadProblem(table));
-  } catch (const std::exception& e) {
-    PrintError(e.what());
-    return kExitError;
+    // A file of one problem needs no name.
+    if (!o.all && o.problem.empty()) {
+      if (problems.size() != 1) {
+        PrintError("the file holds " + std::to_string(problems.size()) +
+                   " problems: give --problem NAME or --all");
+        return kExitUsage;
+      }
+      o.problem = problems.front().ProblemName;
+    }
+  } else if (!o.all && o.problem.empty()) {
+    PrintError("give either --problem NAME or --all");
+    return CommandUsage("run", false);
+  } else {
+    try {
+      store::TMemTable table;
+      table.SetTableName(o.database);
+      table.SetLoadMode(store::lmFile);
+      table.SetIndexFieldNames(problem::kProblemName);
+      table.SetDecimalSeparator(o.separator);
+      try {
+        table.Open();
+      } catch (const std::exception& e) {
+        const std::string hint = NotATableHint(o.database);
+        if (hint.empty()) throw;
+        throw std::runtime_error(std::string(e.what()) + "\r" + hint);
+      }
+      for (table.First(); !table.Eof(); table.Next())
+        problems.push_back(problem::ReadProblem(table));
+    } catch (const std::exception& e) {
+      PrintError(e.what());
+      return kExitError;
+    }
   }
 
   if (!o.all) {
@@ -226,12 +330,22 @@ int CmdRun(const Args& args) {
 
   const fs::path base = o.out.empty() ? fs::path(".") : fs::path(o.out);
   std::set<std::string> used;
-  bool any_error = false, any_check_failed = false;
+  std::vector<fs::path> dirs;
   for (const calc::ProblemInput& p : problems) {
     std::string name = FolderName(p.ProblemName);
     for (int k = 2; used.count(Lower(name)); ++k) name = FolderName(p.ProblemName) + "_" + std::to_string(k);
     used.insert(Lower(name));
-    const int code = RunOne(p, o, base / name);
+    dirs.push_back(base / name);
+  }
+  // Every problem in a process of its own, several at once (see run_batch.h).
+  BatchOptions batch;
+  batch.jobs = o.jobs > 0 ? o.jobs : DefaultJobs();
+  batch.progress = !o.quiet && ::isatty(STDERR_FILENO);
+  const std::vector<int> codes = RunBatch(
+      problems.size(), [&](size_t i) { return problems[i].ProblemName; },
+      [&](size_t i) { return RunOne(problems[i], o, dirs[i]); }, batch);
+  bool any_error = false, any_check_failed = false;
+  for (const int code : codes) {
     any_error |= code == kExitError;
     any_check_failed |= code == kExitCheckFailed;
   }

@@ -26,8 +26,10 @@ constexpr Help kHelp[] = {
     {"list", "Prints the problem names of FILE.d in list order.\n"},
     {"run",
      "Computes phase diagrams as the Run command of the program does and writes summary.json,\n"
-     "cells.csv, points.csv, nodes.csv, special.txt, mosaic.png and the diagram pictures\n"
-     "(diagram.png, diagram.svg, diagram.pdf as --format asks).\n"
+     "cells.csv, points.csv, nodes.csv, special.txt, mosaic.png, the diagram pictures\n"
+     "(diagram.png and diagram.svg, or as --format asks), and with the exact answers\n"
+     "(invariants, transitions, critical and congruent points in summary.json)\n"
+     "boundaries.csv: every tie line refined.\n"
      "  --problem NAME           the problem to run (exact name first, then any letter case)\n"
      "  --all                    every problem, one folder each under DIR\n"
      "  --out DIR                the output folder (default: the problem's name; with --all .)\n"
@@ -38,7 +40,15 @@ constexpr Help kHelp[] = {
      "  --size WxH               the diagram pictures' size in pixels (default 696x482)\n"
      "  --dpi N                  their resolution; fonts and lines scale with N/96 (default 96)\n"
      "  --celsius                temperatures in degrees Celsius on the diagram\n"
-     "Prints one line per completed problem: NAME: N levels, N nodes, S s\n"},
+     "  --no-refine              the grid's answers only: no exact values, no boundaries.csv\n"
+     "  -j N, --jobs N           with --all: problems run at once (default: one per processor)\n"
+     "  --quiet                  no line per problem, no progress line\n"
+     "DB.d is a problem table, or a JSON file of one problem or a list of them (the records\n"
+     "db-export writes), or a phase-sheet text file with its range given by\n"
+     "  --y temperature|pressure (default temperature), --ymin Y, --ymax Y,\n"
+     "  --z VALUE (the fixed pressure, bar, default 1; or the fixed temperature, K)\n"
+     "A file of one problem needs neither --problem nor --all.\n"
+     "Prints one line per completed problem: NAME: N levels, N nodes[, N invariants], S s\n"},
     {"import-tdb",
      "Takes the binary system A-B out of a TDB database and writes it as a problem: one sheet\n"
      "line per phase it can hold, comment lines naming the phases it skipped and why.\n"
@@ -67,8 +77,9 @@ const std::vector<Command>& Commands() {
       {"list", CmdList, "FILE.d", "print the problem names in list order"},
       {"run", CmdRun,
        "DB.d (--problem NAME | --all) [--out DIR] [--xpoints N] [--ypoints N]\n"
-       "      [--decimal-separator C] [--mosaic-size WxH] [--format png,svg,pdf]\n"
-       "      [--size WxH] [--dpi N] [--celsius]",
+       "      [--decimal-separator C] [--mosaic-size WxH] [-j N] [--quiet]\n"
+       "      [--y temperature|pressure --ymin Y --ymax Y --z VALUE]\n"
+       "      [--format png,svg,pdf] [--size WxH] [--dpi N] [--celsius]",
        "compute phase diagrams and write the results"},
       {"point", CmdPoint, "DB.d --problem NAME --y Y --x X",
        "the equilibrium at one point of a diagram, as JSON"},

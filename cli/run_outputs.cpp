@@ -68,6 +68,67 @@ int LevelCount(const calc::Results& r) {
   return r.State.CheckFailed ? 0 : r.State.LevelIndex + 1;
 }
 
+// The exact answers of the refinement stage, when it ran.
+void AppendRefined(Json& j, const calc::RefinedResults& refined) {
+  if (!refined.Ran) return;
+  Json invariants = Json::array();
+  for (const calc::Invariant& inv : refined.Invariants) {
+    Json phases = Json::array();
+    for (const calc::RefinedPhase& p : inv.Phases) phases.push_back({{"name", p.Name}, {"X", p.X}});
+    invariants.push_back({{"type", inv.Type},
+                          {"reaction", inv.Reaction},
+                          {"Y", inv.Y},
+                          {"phases", std::move(phases)},
+                          {"approximate", inv.Approximate}});
+  }
+  j["invariants"] = std::move(invariants);
+  Json transitions = Json::array();
+  for (const calc::Transition& t : refined.Transitions) {
+    transitions.push_back({{"X", t.X},
+                           {"Y", t.Y},
+                           {"above", t.Above},
+                           {"below", t.Below},
+                           {"approximate", t.Approximate}});
+  }
+  j["transitions"] = std::move(transitions);
+  Json critical = Json::array();
+  for (const calc::CriticalPoint& c : refined.CriticalPoints) {
+    critical.push_back(
+        {{"phase", c.Phase}, {"X", c.X}, {"Y", c.Y}, {"approximate", c.Approximate}});
+  }
+  j["critical_points"] = std::move(critical);
+  Json congruent = Json::array();
+  for (const calc::CongruentPoint& c : refined.CongruentPoints) {
+    congruent.push_back({{"type", c.Type},
+                         {"phases", c.Phases},
+                         {"X", c.X},
+                         {"Y", c.Y},
+                         {"approximate", c.Approximate}});
+  }
+  j["congruent_points"] = std::move(congruent);
+}
+
+// level,Y,phase_left,X_left,phase_right,X_right: every refined tie line, level by level,
+// each level's tie lines in ascending X (a tie line whose solve failed keeps its grid ends).
+std::string BoundariesCsv(const calc::RefinedResults& refined) {
+  std::string csv = "level,Y,phase_left,X_left,phase_right,X_right\r\n";
+  for (const calc::BoundaryEnd& b : refined.Boundaries) {
+    csv += std::to_string(b.Level);
+    csv += ',';
+    AppendNum(csv, b.Y);
+    csv += ',';
+    AppendCsvField(csv, b.PhaseLeft);
+    csv += ',';
+    AppendNum(csv, b.XLeft);
+    csv += ',';
+    AppendCsvField(csv, b.PhaseRight);
+    csv += ',';
+    AppendNum(csv, b.XRight);
+    csv += "\r\n";
+  }
+  return csv;
+}
+
 std::string SummaryJson(const calc::ProblemInput& problem, const RunHost& host, double seconds) {
   const calc::Results& r = host.results();
   Json j;
@@ -93,6 +154,7 @@ std::string SummaryJson(const calc::ProblemInput& problem, const RunHost& host, 
     points.push_back({{"X", p.X}, {"Y", p.Y}, {"text", r.MemoLines[i]}});
   }
   j["special_points"] = std::move(points);
+  AppendRefined(j, r.Refined);
   Json messages = Json::array();
   for (const Message& m : host.messages()) messages.push_back({{"type", m.type}, {"text", m.text}});
   j["messages"] = std::move(messages);
@@ -174,7 +236,12 @@ void WriteMosaic(const fs::path& png, const calc::MosaicRaster& drawn, const Run
     blank.Reset(o.mosaic_w, o.mosaic_h);
     m = &blank;
   }
-  const QImage image(m->Bits(), m->Width(), m->Height(), m->BytesPerLine(), QImage::Format_RGB888);
+  QImage image(m->Bits(), m->Width(), m->Height(), m->BytesPerLine(), QImage::Format_RGB888);
+  // A fixed resolution (100 dpi, what an image gets before the application object exists): the
+  // default follows the screen once the diagram's renderer has made one, so the second problem
+  // of a run would get other bytes than the first.
+  image.setDotsPerMeterX(3937);
+  image.setDotsPerMeterY(3937);
   if (!image.save(QString::fromStdString(png.string()), "PNG")) {
     throw std::runtime_error("cannot write " + png.string());
   }
@@ -200,7 +267,7 @@ class Laps {
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
-// Everything but the diagram pictures.
+// Everything but the pictures (plain C++: no Qt on this thread).
 void WriteDataFiles(const fs::path& dir, const calc::ProblemInput& problem, const RunHost& host,
                     double seconds, OutputTimes* times) {
   const calc::Results& r = host.results();
@@ -215,8 +282,10 @@ void WriteDataFiles(const fs::path& dir, const calc::ProblemInput& problem, cons
   for (const std::string& line : r.MemoLines) memo += line + "\n";
   WriteFile(dir / "special.txt", memo);
   lap("points.csv, nodes.csv, special.txt");
-  WriteMosaic(dir / "mosaic.png", r.Mosaic, host.options());
-  lap("mosaic.png");
+  if (r.Refined.Ran) {
+    WriteFile(dir / "boundaries.csv", BoundariesCsv(r.Refined));
+    lap("boundaries.csv");
+  }
 }
 
 // diagram.png, .svg and .pdf (as asked): the diagram window's own build and chart, drawn offscreen.
@@ -248,13 +317,17 @@ void WriteDiagram(const fs::path& dir, const calc::ProblemInput& problem, const 
 void WriteRunOutputs(const fs::path& dir, const calc::ProblemInput& problem, const RunHost& host,
                      double seconds, OutputTimes* times) {
   fs::create_directories(dir);
-  // The diagram is drawn on this thread (it needs the application's thread); the other files
-  // only read the results and are written meanwhile on another.
+  // The pictures are drawn on this thread: Qt (the application object the diagram's renderer
+  // makes, the image writers' plugin loader) must not be used from two threads at once. The
+  // other files only read the results and are written meanwhile on another.
   OutputTimes data_times;
   auto data = std::async(std::launch::async, [&] {
     WriteDataFiles(dir, problem, host, seconds, times ? &data_times : nullptr);
   });
   try {
+    Laps lap(times);
+    WriteMosaic(dir / "mosaic.png", host.results().Mosaic, host.options());
+    lap("mosaic.png");
     WriteDiagram(dir, problem, host, times);
   } catch (...) {
     data.wait();
@@ -267,8 +340,11 @@ void WriteRunOutputs(const fs::path& dir, const calc::ProblemInput& problem, con
 std::string RunSummaryLine(const calc::ProblemInput& problem, const RunHost& host, double seconds) {
   char secs[32];
   std::snprintf(secs, sizeof secs, "%.3g", seconds);
-  return problem.ProblemName + ": " + std::to_string(LevelCount(host.results())) + " levels, " +
-         std::to_string(host.results().Nodes.size()) + " nodes, " + secs + " s";
+  const calc::Results& r = host.results();
+  std::string line = problem.ProblemName + ": " + std::to_string(LevelCount(r)) + " levels, " +
+                     std::to_string(r.Nodes.size()) + " nodes, ";
+  if (r.Refined.Ran) line += std::to_string(r.Refined.Invariants.size()) + " invariants, ";
+  return line + secs + " s";
 }
 
 }  // namespace cli

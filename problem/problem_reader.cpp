@@ -231,7 +231,8 @@ std::vector<calc::ProblemInput> ParseProblemsJson(std::string_view text,
     for (const Json& r : list)
       out.push_back(FromJson(r, source + ": record " + std::to_string(++n) + ": "));
   };
-  if (doc.is_object() && doc.contains("records")) {
+  if (doc.is_object() && (doc.contains("records") || doc.contains("fields"))) {
+    if (!doc.contains("records")) return out;  // an exported table without records
     if (!doc["records"].is_array()) throw ProblemError(source + ": \"records\" must be an array");
     many(doc["records"]);
   } else if (doc.is_array()) {

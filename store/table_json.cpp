@@ -21,7 +21,9 @@ namespace store {
 
 namespace {
 
-using Json = nlohmann::ordered_json;
+// Members of a record are looked up by name, so an object of many members must not be an ordered
+// list (each insertion would search it whole).
+using Json = nlohmann::json;
 
 struct TypeName {
   TFieldType type;

@@ -15,7 +15,9 @@ std::string Upper(std::string_view s) {
   return out;
 }
 
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
+bool IsBlank(char c) {
+  return static_cast<unsigned char>(c) <= 32;
+}
 
 std::string Trim(std::string_view s) {
   while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
@@ -107,7 +109,8 @@ class Cursor {
     char* end = nullptr;
     errno = 0;
     double v = std::strtod(w.c_str(), &end);
-    if (end != w.c_str() + w.size() || errno == ERANGE) Fail(std::string("bad ") + what + " '" + w + "'");
+    if (end != w.c_str() + w.size() || errno == ERANGE)
+      Fail(std::string("bad ") + what + " '" + w + "'");
     return v;
   }
   [[noreturn]] void Fail(const std::string& why) const {
@@ -224,7 +227,8 @@ Database Read(std::string_view text) {
       std::string ges = Upper(r.Word());
       std::string what = Upper(r.Word());
       if (code.size() == 1 && ges == "GES" &&
-          (what == "A_P_D" || what.rfind("AMEND_PHASE", 0) == 0 || what == "AMEND_PHASE_DESCRIPTION")) {
+          (what == "A_P_D" || what.rfind("AMEND_PHASE", 0) == 0 ||
+           what == "AMEND_PHASE_DESCRIPTION")) {
         Amendment a;
         a.Code = code[0];
         a.Phase = PhaseNameOnly(r.Word(), nullptr);
@@ -280,7 +284,8 @@ Database Read(std::string_view text) {
       par.Constituents = Sublattices(inside.substr(comma + 1));
       char* end = nullptr;
       long v = std::strtol(order.c_str(), &end, 10);
-      if (order.empty() || *end != 0 || v < 0 || v > 100) c.Fail("bad parameter order '" + order + "'");
+      if (order.empty() || *end != 0 || v < 0 || v > 100)
+        c.Fail("bad parameter order '" + order + "'");
       par.Order = static_cast<int>(v);
       ReadRanges(c, par.Low, par.Ranges);
       db.Parameters.push_back(std::move(par));

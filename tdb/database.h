@@ -41,8 +41,8 @@ struct Phase {
 };
 
 struct Parameter {
-  std::string Type;   // G, L, TC, BMAGN, V0, ... (upper case)
-  std::string Phase;  // upper case
+  std::string Type;                                    // G, L, TC, BMAGN, V0, ... (upper case)
+  std::string Phase;                                   // upper case
   std::vector<std::vector<std::string>> Constituents;  // per sublattice, as written
   int Order = 0;
   double Low = 0;
@@ -59,7 +59,7 @@ struct Amendment {
 };
 
 struct Database {
-  std::vector<std::string> Elements;                 // in file order, without "/-" and "VA"
+  std::vector<std::string> Elements;                  // in file order, without "/-" and "VA"
   std::map<std::string, std::string> SpeciesFormula;  // species name -> formula (upper case)
   std::map<std::string, Function> Functions;
   std::vector<Phase> Phases;  // in file order

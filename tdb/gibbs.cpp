@@ -33,10 +33,14 @@ std::string Factor::Key() const {
 double Factor::Eval(double T) const {
   double a = arg.Eval(T);
   switch (kind) {
-    case Exp: return std::exp(a);
-    case Ln: return std::log(a);
-    case Pow: return std::pow(a, exponent);
-    case Inv: return 1 / a;
+    case Exp:
+      return std::exp(a);
+    case Ln:
+      return std::log(a);
+    case Pow:
+      return std::pow(a, exponent);
+    case Inv:
+      return 1 / a;
   }
   return 0;
 }
@@ -65,6 +69,17 @@ Lin Lin::Of(std::shared_ptr<const Factor> f) {
   return l;
 }
 
+Lin Lin::Of(const Term& t) {
+  Lin l;
+  l.Add(t);
+  return l;
+}
+
+double Lin::CoefOf(const std::string& key) const {
+  auto it = terms_.find(key);
+  return it == terms_.end() ? 0 : it->second.Coef;
+}
+
 void Lin::Add(const Term& t) {
   if (t.Coef == 0) return;
   std::string k = t.Key();
@@ -88,7 +103,9 @@ Lin Lin::operator+(const Lin& o) const {
   return r;
 }
 
-Lin Lin::operator-(const Lin& o) const { return *this + o.Scaled(-1); }
+Lin Lin::operator-(const Lin& o) const {
+  return *this + o.Scaled(-1);
+}
 
 Lin Lin::Scaled(double k) const {
   Lin r;
@@ -136,7 +153,9 @@ bool Lin::IsMonomial(double* coef, int* tpow) const {
   return true;
 }
 
-bool Lin::UsesT() const { return !IsConstant(nullptr); }
+bool Lin::UsesT() const {
+  return !IsConstant(nullptr);
+}
 
 double Lin::Eval(double T) const {
   double sum = 0;
@@ -158,7 +177,8 @@ std::vector<Term> Lin::Terms() const {
     int group = !t.Factors.empty() ? 2 : (t.TPow < 0 ? 1 : 0);
     return std::make_tuple(group, group == 1 ? -t.TPow : t.TPow, t.LnPow);
   };
-  std::stable_sort(out.begin(), out.end(), [&](const Term& a, const Term& b) { return rank(a) < rank(b); });
+  std::stable_sort(out.begin(), out.end(),
+                   [&](const Term& a, const Term& b) { return rank(a) < rank(b); });
   return out;
 }
 
@@ -186,14 +206,16 @@ Piecewise Combine(const Piecewise& a, const Piecewise& b, Op op) {
   limits.erase(std::unique(limits.begin(), limits.end()), limits.end());
   r.Limits = limits;
   r.Pieces.clear();
-  auto piece = [](const Piecewise& p, size_t interval, const std::vector<double>& all) -> const Lin& {
+  auto piece = [](const Piecewise& p, size_t interval,
+                  const std::vector<double>& all) -> const Lin& {
     // Interval 0 lies below all[0]; interval i starts at all[i-1].
     if (interval == 0) return p.Pieces[0];
     double start = all[interval - 1];
     size_t idx = std::upper_bound(p.Limits.begin(), p.Limits.end(), start) - p.Limits.begin();
     return p.Pieces[idx];
   };
-  for (size_t i = 0; i <= limits.size(); ++i) r.Pieces.push_back(op(piece(a, i, limits), piece(b, i, limits)));
+  for (size_t i = 0; i <= limits.size(); ++i)
+    r.Pieces.push_back(op(piece(a, i, limits), piece(b, i, limits)));
   r.Simplify();
   return r;
 }
@@ -336,9 +358,7 @@ class ExpressionReader {
     });
   }
 
-  Piecewise Divide(const Piecewise& a, const Piecewise& b) {
-    return a * RaiseTo(b, -1);
-  }
+  Piecewise Divide(const Piecewise& a, const Piecewise& b) { return a * RaiseTo(b, -1); }
 
   Piecewise Primary() {
     if (Eat('(')) {
@@ -346,9 +366,11 @@ class ExpressionReader {
       if (!Eat(')')) Fail("missing ')'");
       return v;
     }
-    if (pos_ < text_.size() && (std::isdigit(static_cast<unsigned char>(text_[pos_])) || text_[pos_] == '.'))
+    if (pos_ < text_.size() &&
+        (std::isdigit(static_cast<unsigned char>(text_[pos_])) || text_[pos_] == '.'))
       return Number();
-    if (pos_ < text_.size() && (std::isalpha(static_cast<unsigned char>(text_[pos_])) || text_[pos_] == '_')) {
+    if (pos_ < text_.size() &&
+        (std::isalpha(static_cast<unsigned char>(text_[pos_])) || text_[pos_] == '_')) {
       size_t start = pos_;
       while (pos_ < text_.size() &&
              (std::isalnum(static_cast<unsigned char>(text_[pos_])) || text_[pos_] == '_'))

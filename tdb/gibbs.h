@@ -32,6 +32,7 @@ class Lin {
   static Lin TPower(int n);
   static Lin LnT();
   static Lin Of(std::shared_ptr<const Factor> f);
+  static Lin Of(const Term& t);
 
   Lin& operator+=(const Lin& o);
   Lin operator+(const Lin& o) const;
@@ -49,6 +50,8 @@ class Lin {
   // The terms in a fixed, readable order: constant, T, T*LN(T), higher powers, 1/T, ...
   std::vector<Term> Terms() const;
   std::string Key() const;
+  // The coefficient of the term with this key, 0 when there is none.
+  double CoefOf(const std::string& key) const;
 
  private:
   void Add(const Term& t);

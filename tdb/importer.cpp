@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <numeric>
@@ -67,7 +67,8 @@ struct Species {
   bool in_system = false;
 };
 
-Species Resolve(const Database& db, const std::string& name, const std::string& a, const std::string& b) {
+Species Resolve(const Database& db, const std::string& name, const std::string& a,
+                const std::string& b) {
   auto in = [&](const std::string& e) { return e == a || e == b || e == "VA"; };
   if (name == "VA" || std::find(db.Elements.begin(), db.Elements.end(), name) != db.Elements.end())
     return {name, in(name)};
@@ -79,7 +80,9 @@ Species Resolve(const Database& db, const std::string& name, const std::string& 
   size_t i = 0;
   while (i < s.size()) {
     size_t j = i;
-    while (j < s.size() && (std::isalpha(static_cast<unsigned char>(s[j])) || s[j] == '/' || s[j] == '-')) ++j;
+    while (j < s.size() &&
+           (std::isalpha(static_cast<unsigned char>(s[j])) || s[j] == '/' || s[j] == '-'))
+      ++j;
     size_t k = j;
     while (k < s.size() && (std::isdigit(static_cast<unsigned char>(s[k])) || s[k] == '.')) ++k;
     if (j == i) return {"", false};
@@ -178,14 +181,16 @@ ImportedPhase Importer::Read(const Phase& p) {
     for (const std::string& c : list) {
       Species s = Resolve(db_, c, a_, b_);
       if (s.element.empty() && s.in_system) throw Skip{"species " + c + " is not a single element"};
-      if (s.in_system && std::find(in.begin(), in.end(), s.element) == in.end()) in.push_back(s.element);
+      if (s.in_system && std::find(in.begin(), in.end(), s.element) == in.end())
+        in.push_back(s.element);
     }
     subl.push_back(in);
   }
   int mixing = -1;
   for (size_t i = 0; i < subl.size(); ++i) {
     const auto& s = subl[i];
-    bool has_a = std::count(s.begin(), s.end(), a_) > 0, has_b = std::count(s.begin(), s.end(), b_) > 0;
+    bool has_a = std::count(s.begin(), s.end(), a_) > 0,
+         has_b = std::count(s.begin(), s.end(), b_) > 0;
     bool has_va = std::count(s.begin(), s.end(), "VA") > 0;
     if (s.size() > 2) throw Skip{"more than two constituents on one sublattice"};
     if (s.size() == 2 && has_va) throw Skip{"mixing with vacancies"};
@@ -201,8 +206,9 @@ ImportedPhase Importer::Read(const Phase& p) {
     if (subl[i][0] == a_) atoms_a += p.Sites[i];
     if (subl[i][0] == b_) atoms_b += p.Sites[i];
   }
-  if (mixing >= 0 && atoms_a + atoms_b > 0) throw Skip{"a second sublattice holds " + (atoms_a > 0 ? a_ : b_) +
-                                                       " alone beside the mixing one"};
+  if (mixing >= 0 && atoms_a + atoms_b > 0)
+    throw Skip{"a second sublattice holds " + (atoms_a > 0 ? a_ : b_) +
+               " alone beside the mixing one"};
 
   // The parameters of this phase within A-B.
   auto matches = [&](const Parameter& par, std::vector<std::string>* mix) {
@@ -236,11 +242,12 @@ ImportedPhase Importer::Read(const Phase& p) {
       magnetic_params = true;
       continue;
     }
-    if (type == "V0" || type == "VA" || type == "VB" || type == "VC" || type == "VK" || type == "VS")
+    if (type == "V0" || type == "VA" || type == "VB" || type == "VC" || type == "VK" ||
+        type == "VS")
       throw Skip{"pressure terms"};
     if (type != "G" && type != "L") {
-      notes_.push_back("parameter " + type + " of " + p.Name + " (line " + std::to_string(par.Line) +
-                       ") holds no Gibbs energy and is not used");
+      notes_.push_back("parameter " + type + " of " + p.Name + " (line " +
+                       std::to_string(par.Line) + ") holds no Gibbs energy and is not used");
       continue;
     }
     Piecewise v = Value(par);
@@ -254,13 +261,15 @@ ImportedPhase Importer::Read(const Phase& p) {
     } else if (mix.size() == 2 && mix[0] != mix[1]) {
       // L(A,B;v) multiplies (xA - xB)^v; written B,A it changes sign for odd v.
       double sign = (mix[0] == b_ && par.Order % 2 == 1) ? -1 : 1;
-      if (ph.Solution.L.size() <= static_cast<size_t>(par.Order)) ph.Solution.L.resize(par.Order + 1);
+      if (ph.Solution.L.size() <= static_cast<size_t>(par.Order))
+        ph.Solution.L.resize(par.Order + 1);
       ph.Solution.L[par.Order] = ph.Solution.L[par.Order] + v.Scaled(sign);
     }
   }
   if (magnetic_params) throw Skip{"magnetic contribution"};
-  if (magnetic) notes_.push_back(p.Name + ": magnetic model declared, but no magnetic parameters in " + a_ + "-" + b_ +
-                                 ": no magnetic contribution");
+  if (magnetic)
+    notes_.push_back(p.Name + ": magnetic model declared, but no magnetic parameters in " + a_ +
+                     "-" + b_ + ": no magnetic contribution");
   if (mixing < 0) {
     if (!have_g) throw Skip{"no Gibbs energy for its end member"};
     double total = atoms_a + atoms_b;
@@ -280,23 +289,48 @@ ImportedPhase Importer::Read(const Phase& p) {
   if (NeedsRename(p.Name)) {
     ph.Key = "G_" + CleanName(p.Name);
     notes_.push_back("phase " + p.Name + " is written as " + ph.Key +
-                     (p.Name[0] == 'C' ? " (a key beginning GC is a compound line)" : " (its name is not a free name)"));
+                     (p.Name[0] == 'C' ? " (a key beginning GC is a compound line)"
+                                       : " (its name is not a free name)"));
   }
   return ph;
 }
 
-NodePtr X() { return Variable("X"); }
-NodePtr OneMinus(NodePtr n) { return Difference(Number(1), std::move(n)); }
+NodePtr X() {
+  return Variable("X");
+}
+NodePtr OneMinus(NodePtr n) {
+  return Difference(Number(1), std::move(n));
+}
 
-std::string SolutionText(const SolutionModel& m, bool* fits) {
-  const double k = 1 / m.Atoms;
+// Terms with a logarithm or another function of T cost most to evaluate; each kind is written
+// once per phase with its coefficients weighted by composition, e.g.
+// ((1-X)*(a0+a1*HEAV(T-t1))+X*(b0+...))*T*LN(T), so the sweep takes LN(T) once per phase.
+bool Costly(const Term& t) {
+  return t.LnPow != 0 || !t.Factors.empty() || t.TPow > 4 || t.TPow < -1;
+}
+
+Piecewise CoefficientOf(const Piecewise& f, const std::string& key) {
+  return f.Map([&](const Lin& l) { return Lin::Constant(l.CoefOf(key)); });
+}
+
+Piecewise WithoutCostly(const Piecewise& f) {
+  return f.Map([](const Lin& l) {
+    Lin r;
+    for (const Term& t : l.Terms())
+      if (!Costly(t)) r += Lin::Of(t);
+    return r;
+  });
+}
+
+// (1-X)*a + X*b + X*(1-X)*(l0 + l1*(1-2X) + ...), leaving out parts that are zero.
+NodePtr Weighted(const Piecewise& a, const Piecewise& b, const std::vector<Piecewise>& l) {
   std::vector<NodePtr> parts;
-  parts.push_back(Product(OneMinus(X()), NodeOf(m.GA.Scaled(k))));
-  parts.push_back(Product(X(), NodeOf(m.GB.Scaled(k))));
+  if (!a.IsZero()) parts.push_back(Product(OneMinus(X()), NodeOf(a)));
+  if (!b.IsZero()) parts.push_back(Product(X(), NodeOf(b)));
   std::vector<NodePtr> rk;
-  for (size_t v = 0; v < m.L.size(); ++v) {
-    if (m.L[v].IsZero()) continue;
-    NodePtr lv = NodeOf(m.L[v].Scaled(k));
+  for (size_t v = 0; v < l.size(); ++v) {
+    if (l[v].IsZero()) continue;
+    NodePtr lv = NodeOf(l[v]);
     NodePtr d = Difference(Number(1), Product(Number(2), X()));
     if (v == 0)
       rk.push_back(lv);
@@ -304,9 +338,44 @@ std::string SolutionText(const SolutionModel& m, bool* fits) {
       rk.push_back(Product(lv, v == 1 ? d : PowerOf(d, static_cast<int>(v))));
   }
   if (!rk.empty()) parts.push_back(Product(X(), Product(OneMinus(X()), SumOf(rk))));
-  NodePtr ideal = SumOf({Product(X(), CallOf("LN", X())), Product(OneMinus(X()), CallOf("LN", OneMinus(X())))});
-  parts.push_back(Product(Number(kTdbGasConstant), Product(Variable("T"), ideal)));
-  return Write(SumOf(parts), fits);
+  return SumOf(std::move(parts));
+}
+
+std::string SolutionText(const SolutionModel& m, bool* fits) {
+  const double k = 1 / m.Atoms;
+  const Piecewise ga = m.GA.Scaled(k), gb = m.GB.Scaled(k);
+  std::vector<Piecewise> l;
+  for (const Piecewise& p : m.L) l.push_back(p.Scaled(k));
+  Lin costly;  // one term of each costly kind, in the readable order
+  auto collect = [&](const Piecewise& f) {
+    for (const Lin& piece : f.Pieces)
+      for (Term t : piece.Terms())
+        if (Costly(t) && costly.CoefOf(t.Key()) == 0) {
+          t.Coef = 1;
+          costly += Lin::Of(t);
+        }
+  };
+  collect(ga);
+  collect(gb);
+  for (const Piecewise& p : l) collect(p);
+  std::vector<Piecewise> rest;
+  for (const Piecewise& p : l) rest.push_back(WithoutCostly(p));
+  std::vector<NodePtr> parts{Weighted(WithoutCostly(ga), WithoutCostly(gb), rest)};
+  for (const Term& t : costly.Terms()) {
+    const std::string key = t.Key();
+    std::vector<Piecewise> lc;
+    for (const Piecewise& p : l) lc.push_back(CoefficientOf(p, key));
+    parts.push_back(
+        Product(Weighted(CoefficientOf(ga, key), CoefficientOf(gb, key), lc), NodeOf(Lin::Of(t))));
+  }
+  // The ideal mixing term through Sid, which the sheet's SID line defines with the TDB gas
+  // constant: the sweep computes it once per composition for all phases.
+  return Write(Difference(SumOf(parts), Product(Variable("T"), Variable("Sid"))), fits);
+}
+
+double IdealEntropy(double x) {
+  auto xlnx = [](double v) { return v == 0 ? 0 : v * std::log(v); };
+  return -kTdbGasConstant * (xlnx(x) + xlnx(1 - x));
 }
 
 // The line as the phase sheet compiles it, evaluated at a few points against the model:
@@ -322,17 +391,20 @@ void Importer::Check(ImportedPhase& ph) {
     ph.Line = ph.Key + "=" + expr;
   }
   if (!fits && expr.empty())
-    throw Skip{"its energy does not fit in one expression of the sheet (Expression contains too many nestings)"};
+    throw Skip{
+        "its energy does not fit in one expression of the sheet (Expression contains too many "
+        "nestings)"};
   numeric::TParser parser;
   parser.AssignVariable("R", 8.31441);
   double* t = parser.AssignVariable("T", 500);
   parser.AssignVariable("p", 1);
   double* x = parser.AssignVariable("X", ph.IsCompound ? ph.Compound.X : 0.5);
-  parser.AssignVariable("Sid", 0.5);
+  double* sid = parser.AssignVariable("Sid", 0.5);
   try {
     parser.SetExpression(expr);
   } catch (const std::exception& e) {
-    throw Skip{std::string("its energy does not fit in one expression of the sheet (") + e.what() + ")"};
+    throw Skip{std::string("its energy does not fit in one expression of the sheet (") + e.what() +
+               ")"};
   }
   std::vector<double> temps = {300, 500, 800, 1200, 2000};
   const Piecewise& any = ph.IsCompound ? ph.Compound.G : ph.Solution.GA;
@@ -346,15 +418,18 @@ void Importer::Check(ImportedPhase& ph) {
       if (ph.IsCompound && X != 0) break;
       *t = T;
       if (!ph.IsCompound) *x = X;
+      *sid = IdealEntropy(ph.IsCompound ? ph.Compound.X : X);
       double want = ph.IsCompound ? ph.Compound.Eval(T) : ph.Solution.Eval(X, T);
       double got = 0;
       try {
         got = parser.Value();
       } catch (const std::exception& e) {
-        throw Skip{std::string("its energy cannot be evaluated at T = ") + NumberText(T) + " K (" + e.what() + ")"};
+        throw Skip{std::string("its energy cannot be evaluated at T = ") + NumberText(T) + " K (" +
+                   e.what() + ")"};
       }
       if (std::abs(got - want) > 1e-9 * std::max(1.0, std::abs(want)))
-        throw Skip{"the written expression does not reproduce the database at T = " + NumberText(T) + " K"};
+        throw Skip{"the written expression does not reproduce the database at T = " +
+                   NumberText(T) + " K"};
     }
   }
 }
@@ -402,7 +477,8 @@ void Importer::FindRange(ImportResult& r) {
     hi = std::max(hi, tm);
   }
   if (hi == 0) {
-    notes_.push_back("no melting point of " + a_ + " or " + b_ + " found: the Y range is 300..2000 K");
+    notes_.push_back("no melting point of " + a_ + " or " + b_ +
+                     " found: the Y range is 300..2000 K");
     r.Ymin = 300;
     r.Ymax = 2000;
   } else {
@@ -418,10 +494,14 @@ std::string Importer::Sheet(const ImportResult& r) const {
   lines.push_back("% " + a_ + "-" + b_ + " imported from the TDB file " + opt_.SourceName);
   lines.push_back("% components: " + a_ + " " + b_);
   lines.push_back("% X is the mole fraction of " + b_ + ". Energies in J per mole of atoms.");
-  lines.push_back("% R = 8.31451 J/(mol K) as in TDB files, written out as a number.");
-  lines.push_back("% Temperature ranges are joined with HEAV(T-limit); the upper range holds at the limit.");
-  for (const SkippedPhase& s : r.Skipped) lines.push_back("% Skipped phase " + s.Phase + ": " + s.Reason);
+  lines.push_back(
+      "% R = 8.31451 J/(mol K) as in TDB files; Sid below is the ideal entropy of mixing with it.");
+  lines.push_back(
+      "% Temperature ranges are joined with HEAV(T-limit); the upper range holds at the limit.");
+  for (const SkippedPhase& s : r.Skipped)
+    lines.push_back("% Skipped phase " + s.Phase + ": " + s.Reason);
   for (const std::string& n : r.Notes) lines.push_back("% Note: " + n);
+  lines.push_back(std::string("SID=") + kSidExpression);
   for (const ImportedPhase& ph : r.Phases) lines.push_back(ph.Line);
   std::string out;
   for (size_t i = 0; i < lines.size(); ++i) out += (i ? "\r\n" : "") + lines[i];
@@ -433,7 +513,8 @@ ImportResult Importer::Run() {
   b_ = Upper(opt_.B);
   for (const std::string& e : {a_, b_})
     if (std::find(db_.Elements.begin(), db_.Elements.end(), e) == db_.Elements.end())
-      throw Error("element " + e + " is not in the database (it has " + Join(db_.Elements, ", ") + ")");
+      throw Error("element " + e + " is not in the database (it has " + Join(db_.Elements, ", ") +
+                  ")");
   if (a_ == b_) throw Error("the two components must differ");
   ImportResult r;
   r.A = a_;
@@ -443,7 +524,8 @@ ImportResult Importer::Run() {
   for (const std::string& w : opt_.Phases) {
     std::string u = Upper(w);
     if (std::find(all.begin(), all.end(), u) == all.end())
-      throw Error("phase " + u + " is not a phase of " + a_ + "-" + b_ + " (there are " + Join(all, ", ") + ")");
+      throw Error("phase " + u + " is not a phase of " + a_ + "-" + b_ + " (there are " +
+                  Join(all, ", ") + ")");
     wanted.push_back(u);
   }
   std::vector<std::string> left_out;
@@ -455,7 +537,8 @@ ImportResult Importer::Run() {
     }
     try {
       ImportedPhase ph = Read(*db_.FindPhase(name));
-      if (!keys.insert(ph.Key).second) throw Skip{"its key " + ph.Key + " is taken by another phase"};
+      if (!keys.insert(ph.Key).second)
+        throw Skip{"its key " + ph.Key + " is taken by another phase"};
       Check(ph);
       r.Phases.push_back(std::move(ph));
     } catch (const Skip& s) {
@@ -500,13 +583,16 @@ std::vector<std::string> PhasesOf(const Database& db, const std::string& a, cons
   return out;
 }
 
-ImportResult Import(const Database& db, const ImportOptions& options) { return Importer(db, options).Run(); }
+ImportResult Import(const Database& db, const ImportOptions& options) {
+  return Importer(db, options).Run();
+}
 
 double SolutionModel::Eval(double X, double T) const {
   auto xlnx = [](double x) { return x == 0 ? 0 : x * std::log(x); };
   double g = (1 - X) * GA.Eval(T) + X * GB.Eval(T);
   double sum = 0;
-  for (size_t v = 0; v < L.size(); ++v) sum += L[v].Eval(T) * std::pow(1 - 2 * X, static_cast<int>(v));
+  for (size_t v = 0; v < L.size(); ++v)
+    sum += L[v].Eval(T) * std::pow(1 - 2 * X, static_cast<int>(v));
   g += X * (1 - X) * sum;
   return g / Atoms + kTdbGasConstant * T * (xlnx(X) + xlnx(1 - X));
 }

@@ -12,6 +12,9 @@
 
 namespace tdb {
 
+// The sheet's entropy line: the ideal entropy of mixing with the TDB gas constant.
+inline constexpr const char* kSidExpression = "-8.31451*(X*LN(X)+(1-X)*LN(1-X))";
+
 struct ImportOptions {
   std::string A, B;                 // element names (any case)
   std::vector<std::string> Phases;  // empty: every phase of the system

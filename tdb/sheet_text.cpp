@@ -15,21 +15,35 @@ namespace {
 constexpr int kMaxDepth = 20;
 constexpr int kMaxPerDepth = 50;
 
-NodePtr Make(Node n) { return std::make_shared<const Node>(std::move(n)); }
+NodePtr Make(Node n) {
+  return std::make_shared<const Node>(std::move(n));
+}
 
 }  // namespace
 
-NodePtr Number(double v) { return Make(Node{Node::Num, v, "", {}}); }
-NodePtr Variable(const std::string& name) { return Make(Node{Node::Var, 0, name, {}}); }
-NodePtr CallOf(const std::string& name, NodePtr arg) { return Make(Node{Node::Call, 0, name, {std::move(arg)}}); }
+NodePtr Number(double v) {
+  return Make(Node{Node::Num, v, "", {}});
+}
+NodePtr Variable(const std::string& name) {
+  return Make(Node{Node::Var, 0, name, {}});
+}
+NodePtr CallOf(const std::string& name, NodePtr arg) {
+  return Make(Node{Node::Call, 0, name, {std::move(arg)}});
+}
 NodePtr SumOf(std::vector<NodePtr> terms) {
   if (terms.empty()) return Number(0);
   if (terms.size() == 1) return terms[0];
   return Make(Node{Node::Sum, 0, "", std::move(terms)});
 }
-NodePtr Difference(NodePtr a, NodePtr b) { return Make(Node{Node::Sub, 0, "", {std::move(a), std::move(b)}}); }
-NodePtr Product(NodePtr a, NodePtr b) { return Make(Node{Node::Mul, 0, "", {std::move(a), std::move(b)}}); }
-NodePtr Quotient(NodePtr a, NodePtr b) { return Make(Node{Node::Div, 0, "", {std::move(a), std::move(b)}}); }
+NodePtr Difference(NodePtr a, NodePtr b) {
+  return Make(Node{Node::Sub, 0, "", {std::move(a), std::move(b)}});
+}
+NodePtr Product(NodePtr a, NodePtr b) {
+  return Make(Node{Node::Mul, 0, "", {std::move(a), std::move(b)}});
+}
+NodePtr Quotient(NodePtr a, NodePtr b) {
+  return Make(Node{Node::Div, 0, "", {std::move(a), std::move(b)}});
+}
 NodePtr PowerOf(NodePtr base, int exponent) {
   return Make(Node{Node::Pow, static_cast<double>(exponent), "", {std::move(base)}});
 }
@@ -78,9 +92,15 @@ NodePtr TermNode(const Term& t) {
     factors.push_back(PowerOf(CallOf("LN", Variable("T")), t.LnPow));
   for (const auto& f : t.Factors) {
     switch (f->kind) {
-      case Factor::Exp: factors.push_back(CallOf("EXP", NodeOf(f->arg))); break;
-      case Factor::Ln: factors.push_back(CallOf("LN", NodeOf(f->arg))); break;
-      case Factor::Inv: factors.push_back(Quotient(Number(1), NodeOf(f->arg))); break;
+      case Factor::Exp:
+        factors.push_back(CallOf("EXP", NodeOf(f->arg)));
+        break;
+      case Factor::Ln:
+        factors.push_back(CallOf("LN", NodeOf(f->arg)));
+        break;
+      case Factor::Inv:
+        factors.push_back(Quotient(Number(1), NodeOf(f->arg)));
+        break;
       case Factor::Pow: {
         // A general power with a fractional exponent: the base in brackets, the exponent a numeral.
         Node n{Node::Pow, f->exponent, "", {NodeOf(f->arg)}};
@@ -90,7 +110,8 @@ NodePtr TermNode(const Term& t) {
     }
   }
   NodePtr body;
-  for (auto it = factors.rbegin(); it != factors.rend(); ++it) body = body ? Product(*it, body) : *it;
+  for (auto it = factors.rbegin(); it != factors.rend(); ++it)
+    body = body ? Product(*it, body) : *it;
   if (t.TPow == -1) {
     // c/T rather than c*T^-1.
     NodePtr num = body ? Product(Number(t.Coef), body) : Number(t.Coef);
@@ -116,7 +137,9 @@ NodePtr NodeOf(const Piecewise& p) {
     Lin jump = p.Pieces[i] - p.Pieces[i - 1];
     if (jump.IsZero()) continue;
     NodePtr step = CallOf("HEAV", Difference(Variable("T"), Number(p.Limits[i - 1])));
-    parts.push_back(Product(step, NodeOf(jump)));
+    // A step of a plain number reads better with the number first: 5*HEAV(T-600).
+    double c = 0;
+    parts.push_back(jump.IsConstant(&c) ? Product(Number(c), step) : Product(step, NodeOf(jump)));
   }
   return SumOf(std::move(parts));
 }
@@ -213,7 +236,9 @@ BinPtr Join(const BinPtr& a, const BinPtr& b) {
   return Op(Node::Sum, a, b);
 }
 
-int MaxCount(const std::vector<int>& p) { return p.empty() ? 0 : *std::max_element(p.begin(), p.end()); }
+int MaxCount(const std::vector<int>& p) {
+  return p.empty() ? 0 : *std::max_element(p.begin(), p.end());
+}
 
 // The layouts of one expression: Best[h] is the one with the fewest operations on its most
 // crowded depth among those at most h operations deep (nullptr when there is none). Keeping
@@ -223,14 +248,17 @@ struct Layouts {
   BinPtr Best[kMaxDepth + 1];
 };
 
-int Crowding(const BinPtr& b) { return b ? MaxCount(b->profile) : std::numeric_limits<int>::max(); }
+int Crowding(const BinPtr& b) {
+  return b ? MaxCount(b->profile) : std::numeric_limits<int>::max();
+}
 
 // The most crowded depth of a + b laid side by side one level down, from the profiles only.
 int JoinedCrowding(const BinPtr& a, const BinPtr& b) {
   int worst = 1;
   const size_t n = std::max(a->profile.size(), b->profile.size());
   for (size_t i = 0; i < n; ++i) {
-    int c = (i < a->profile.size() ? a->profile[i] : 0) + (i < b->profile.size() ? b->profile[i] : 0);
+    int c =
+        (i < a->profile.size() ? a->profile[i] : 0) + (i < b->profile.size() ? b->profile[i] : 0);
     worst = std::max(worst, c);
   }
   return worst;
@@ -265,7 +293,8 @@ Layouts LaySum(const std::vector<NodePtr>& kids) {
             best_k = k;
           }
         }
-        if (best_k < n) out.Best[h] = Join(best[i][best_k].Best[h - 1], best[best_k + 1][j].Best[h - 1]);
+        if (best_k < n)
+          out.Best[h] = Join(best[i][best_k].Best[h - 1], best[best_k + 1][j].Best[h - 1]);
       }
       KeepBetter(out);
     }
@@ -280,8 +309,10 @@ Layouts Lay(const NodePtr& n) {
     case Node::Var:
       for (auto& b : l.Best) b = Leaf(n->kind, n->num, n->name);
       return l;
-    case Node::Sum: return LaySum(n->kids);
-    default: break;
+    case Node::Sum:
+      return LaySum(n->kids);
+    default:
+      break;
   }
   Layouts a = Lay(n->kids[0]);
   Layouts b;
@@ -296,7 +327,9 @@ Layouts Lay(const NodePtr& n) {
   return l;
 }
 
-bool NonNegNum(const BinPtr& b) { return b->kind == Node::Num && !std::signbit(b->num); }
+bool NonNegNum(const BinPtr& b) {
+  return b->kind == Node::Num && !std::signbit(b->num);
+}
 
 bool Bare(const BinPtr& b, Node::Kind parent, bool right) {
   const Node::Kind k = b->kind;
@@ -304,15 +337,19 @@ bool Bare(const BinPtr& b, Node::Kind parent, bool right) {
   if (k == Node::Num) return !right || NonNegNum(b) || parent == Node::Pow;
   switch (parent) {
     case Node::Sum:
-      return right ? (k == Node::Sum || k == Node::Sub || k == Node::Mul || k == Node::Div || k == Node::Pow)
+      return right ? (k == Node::Sum || k == Node::Sub || k == Node::Mul || k == Node::Div ||
+                      k == Node::Pow)
                    : (k == Node::Sub || k == Node::Mul || k == Node::Div || k == Node::Pow);
     case Node::Sub:
       return right ? (k == Node::Mul || k == Node::Div || k == Node::Pow)
                    : (k == Node::Sub || k == Node::Mul || k == Node::Div || k == Node::Pow);
     case Node::Mul:
-      return right ? (k == Node::Mul || k == Node::Div || k == Node::Pow) : (k == Node::Div || k == Node::Pow);
-    case Node::Div: return right ? k == Node::Pow : (k == Node::Div || k == Node::Pow);
-    default: return false;
+      return right ? (k == Node::Mul || k == Node::Div || k == Node::Pow)
+                   : (k == Node::Div || k == Node::Pow);
+    case Node::Div:
+      return right ? k == Node::Pow : (k == Node::Div || k == Node::Pow);
+    default:
+      return false;
   }
 }
 
@@ -330,8 +367,12 @@ void Child(const BinPtr& c, Node::Kind parent, bool right, std::string& out) {
 
 void Print(const BinPtr& b, std::string& out) {
   switch (b->kind) {
-    case Node::Num: out += NumberText(b->num); return;
-    case Node::Var: out += b->name; return;
+    case Node::Num:
+      out += NumberText(b->num);
+      return;
+    case Node::Var:
+      out += b->name;
+      return;
     case Node::Call:
       out += b->name + "(";
       Print(b->left, out);

@@ -17,8 +17,8 @@ using NodePtr = std::shared_ptr<const Node>;
 
 struct Node {
   enum Kind { Num, Var, Call, Sum, Sub, Mul, Div, Pow } kind;
-  double num = 0;    // Num; the exponent of Pow
-  std::string name;  // Var, Call
+  double num = 0;             // Num; the exponent of Pow
+  std::string name;           // Var, Call
   std::vector<NodePtr> kids;  // Sum: any number of terms, grouped when written
 };
 

@@ -278,6 +278,7 @@ namespace {
 constexpr qsizetype kMaxLabelFormat = 40;
 constexpr int kMaxLabelPrecision = 17;  // every digit a double holds
 
+// The texts are marked where they stand, so the translation tools find them.
 QString Tr(const char* text) {
   return QCoreApplication::translate("views::LabelFormat", text);
 }
@@ -287,34 +288,41 @@ QString Tr(const char* text) {
 QString LabelFormatProblem(const QString& format) {
   if (format.isEmpty()) return {};
   if (format.size() > kMaxLabelFormat) {
-    return Tr("is longer than %1 characters").arg(kMaxLabelFormat);
+    return Tr(QT_TRANSLATE_NOOP("views::LabelFormat", "is longer than %1 characters"))
+        .arg(kMaxLabelFormat);
   }
   const qsizetype percent = format.indexOf(u'%');
-  if (percent < 0) return Tr("has no number conversion such as %.2f");
-  if (format.indexOf(u'%', percent + 1) >= 0) return Tr("holds more than one %");
+  if (percent < 0)
+    return Tr(QT_TRANSLATE_NOOP("views::LabelFormat", "has no number conversion such as %.2f"));
+  if (format.indexOf(u'%', percent + 1) >= 0)
+    return Tr(QT_TRANSLATE_NOOP("views::LabelFormat", "holds more than one %"));
   qsizetype i = percent + 1;
   const auto digit = [&format](qsizetype k) {
     return k < format.size() && format[k] >= u'0' && format[k] <= u'9';
   };
   // The chart writes numbers in the user's locale, and then reads only this one shape.
   if (i >= format.size() || format[i] != u'.')
-    return Tr("needs a point and a precision after the %");
+    return Tr(QT_TRANSLATE_NOOP("views::LabelFormat", "needs a point and a precision after the %"));
   const qsizetype first = ++i;
   while (digit(i)) ++i;
-  if (i == first) return Tr("has no precision after the point");
+  if (i == first)
+    return Tr(QT_TRANSLATE_NOOP("views::LabelFormat", "has no precision after the point"));
   if (i - first > 2 || format.mid(first, i - first).toInt() > kMaxLabelPrecision) {
-    return Tr("has a precision above %1").arg(kMaxLabelPrecision);
+    return Tr(QT_TRANSLATE_NOOP("views::LabelFormat", "has a precision above %1"))
+        .arg(kMaxLabelPrecision);
   }
   if (i >= format.size() || !QStringLiteral("fegEGdi").contains(format[i])) {
-    return Tr("needs one of f, e, g, E, G, d, i after the precision");
+    return Tr(QT_TRANSLATE_NOOP("views::LabelFormat",
+                                "needs one of f, e, g, E, G, d, i after the precision"));
   }
   return {};
 }
 
 QString LabelFormatHint() {
-  return Tr(
-      "Empty for automatic labels, or one number format %.Nf, %.Ne or %.Ng (N digits, 0 "
-      "to 17) with optional text around it, e.g. \"%.1f K\".");
+  return Tr(QT_TRANSLATE_NOOP("views::LabelFormat",
+                              "Empty for automatic labels, or one number format %.Nf, %.Ne or "
+                              "%.Ng (N digits, 0 to 17) with optional text around it, e.g. "
+                              "\"%.1f K\"."));
 }
 
 QByteArray ChartFileToJson(const ChartFile& file) {

@@ -3,11 +3,13 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLocale>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "numeric/format.h"
 #include "views/chart_look.h"
@@ -22,6 +24,30 @@ QString Number(double v, char separator) {
   return QString::fromStdString(" " + numeric::FormatFloatPattern(v, 3, separator));
 }
 
+// A refined composition: six significant digits.
+QString Composition(double x, char separator) {
+  QString s = QString::number(x, 'g', 6);
+  if (separator != '.') s.replace('.', QChar(separator));
+  return s;
+}
+
+QTableWidget* ExactTable(const QStringList& headers) {
+  auto* t = new QTableWidget(0, static_cast<int>(headers.size()));
+  t->setHorizontalHeaderLabels(headers);
+  t->verticalHeader()->hide();
+  t->verticalHeader()->setDefaultSectionSize(22);
+  t->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  t->horizontalHeader()->setStretchLastSection(true);
+  t->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  return t;
+}
+
+void AddRow(QTableWidget* t, const QStringList& cells) {
+  const int r = t->rowCount();
+  t->insertRow(r);
+  for (int c = 0; c < cells.size(); ++c) t->setItem(r, c, new QTableWidgetItem(cells[c]));
+}
+
 }  // namespace
 
 TfmSpecPoints::TfmSpecPoints(QWidget* parent) : QWidget(parent, Qt::Window) {
@@ -30,7 +56,8 @@ TfmSpecPoints::TfmSpecPoints(QWidget* parent) : QWidget(parent, Qt::Window) {
   resize(524, 640);
   move(185, 27);
   const QString point = QLocale().decimalPoint();
-  if (point.size() == 1 && point[0].unicode() < 128) separator_ = static_cast<char>(point[0].unicode());
+  if (point.size() == 1 && point[0].unicode() < 128)
+    separator_ = static_cast<char>(point[0].unicode());
 
   table_ = new QTableWidget(1, kColumns);
   table_->setObjectName(QStringLiteral("sgSpecPoints"));
@@ -67,10 +94,74 @@ TfmSpecPoints::TfmSpecPoints(QWidget* parent) : QWidget(parent, Qt::Window) {
   panelLayout->addStretch(1);
   panelLayout->addWidget(close_);
 
+  invariants_ = ExactTable(
+      {tr("Type"), tr("Reaction"), tr("Y"), tr("X left"), tr("X middle"), tr("X right")});
+  invariants_->setObjectName(QStringLiteral("sgInvariants"));
+  points_ = ExactTable({tr("Kind"), tr("Phases"), tr("X"), tr("Y")});
+  points_->setObjectName(QStringLiteral("sgExactPoints"));
+  exact_ = new QGroupBox(tr("Exact values"));
+  auto* exactLayout = new QVBoxLayout(exact_);
+  exactLayout->addWidget(new QLabel(tr("Invariant reactions")));
+  exactLayout->addWidget(invariants_, 1);
+  exactLayout->addWidget(new QLabel(tr("Transitions, congruent and critical points")));
+  exactLayout->addWidget(points_, 1);
+  exact_->hide();
+
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(6, 6, 6, 0);
   layout->addWidget(nodes_, 1);
+  layout->addWidget(exact_, 1);
   layout->addWidget(panel);
+}
+
+void TfmSpecPoints::SetRefined(const calc::RefinedResults& refined, calc::YParameter yParameter) {
+  invariants_->setRowCount(0);
+  points_->setRowCount(0);
+  if (!refined.Ran) {
+    exact_->hide();
+    return;
+  }
+  const QString yHeader = yParameter == calc::YParameter::Pressure ? tr("P, bar") : tr("T, K");
+  invariants_->horizontalHeaderItem(2)->setText(yHeader);
+  points_->horizontalHeaderItem(3)->setText(yHeader);
+  const char sep = separator_;
+  auto y = [sep](double v) {
+    return QString::fromStdString(numeric::FormatFloatPattern(v, 3, sep));
+  };
+  auto kind = [this](const std::string& type, bool approximate) {
+    const QString k = QString::fromStdString(type);
+    return approximate ? k + " " + tr("(approximate)") : k;
+  };
+  for (const calc::Invariant& inv : refined.Invariants) {
+    QStringList row{kind(inv.Type.empty() ? "three-phase" : inv.Type, inv.Approximate),
+                    QString::fromStdString(inv.Reaction), y(inv.Y)};
+    for (const calc::RefinedPhase& p : inv.Phases) {
+      row << QString::fromStdString(p.Name) + " " + Composition(p.X, sep);
+    }
+    AddRow(invariants_, row);
+  }
+  for (const calc::Transition& t : refined.Transitions) {
+    AddRow(points_,
+           {kind("transition", t.Approximate), QString::fromStdString(t.Above + " → " + t.Below),
+            Composition(t.X, sep), y(t.Y)});
+  }
+  for (const calc::CongruentPoint& c : refined.CongruentPoints) {
+    QStringList phases;
+    for (const std::string& p : c.Phases) phases << QString::fromStdString(p);
+    AddRow(points_,
+           {kind(c.Type, c.Approximate), phases.join(" / "), Composition(c.X, sep), y(c.Y)});
+  }
+  for (const calc::CriticalPoint& c : refined.CriticalPoints) {
+    AddRow(points_, {kind("critical point", c.Approximate), QString::fromStdString(c.Phase),
+                     Composition(c.X, sep), y(c.Y)});
+  }
+  invariants_->resizeColumnsToContents();
+  points_->resizeColumnsToContents();
+  if (exact_->isHidden()) {
+    exact_->show();
+    // Room for the new group below the designed layout.
+    if (height() < 900) resize(std::max(width(), 640), 900);
+  }
 }
 
 void TfmSpecPoints::ShowSpecialPoints(const std::vector<calc::TNode>& nodes,
@@ -85,7 +176,8 @@ void TfmSpecPoints::ShowSpecialPoints(const std::vector<calc::TNode>& nodes,
     }
   }
   const QString headers[kColumns] = {
-      yParameter == calc::YParameter::Temperature ? QStringLiteral(" T, K") : QStringLiteral(" P, бар"),
+      yParameter == calc::YParameter::Temperature ? QStringLiteral(" T, K")
+                                                  : QStringLiteral(" P, бар"),
       QStringLiteral(" X(лев.)"), QStringLiteral(" X"), QStringLiteral(" X(прав.)")};
   for (int c = 0; c < kColumns; ++c) table_->horizontalHeaderItem(c)->setText(headers[c]);
   for (size_t i = 0; i < nodes.size(); ++i) {
@@ -109,7 +201,9 @@ void TfmSpecPoints::SetMemoLines(const std::vector<std::string>& lines) {
   memo_->setPlainText(text.join('\n'));
 }
 
-int TfmSpecPoints::RowCount() const { return table_->rowCount() + 1; }
+int TfmSpecPoints::RowCount() const {
+  return table_->rowCount() + 1;
+}
 
 QString TfmSpecPoints::Cell(int col, int row) const {
   if (col < 0 || col >= kColumns || row < 0 || row >= RowCount()) return QString();

@@ -1,7 +1,8 @@
 #pragma once
 // The window "Special points coordinates" (TfmSpecPoints): the table of nodes (three-phase tie
 // lines) with their level and three compositions, and the memo of the other special points
-// that the last finder pass wrote.
+// that the last finder pass wrote. Below them, when the run was refined, the exact values: the
+// invariant reactions and a table of transitions, congruent points and critical points.
 
 #include <QWidget>
 #include <string>
@@ -41,6 +42,17 @@ class TfmSpecPoints : public QWidget {
 
   void SetDecimalSeparator(char separator) { separator_ = separator; }
 
+  // Fills the exact-value tables from the refinement of the last run (X with 6 significant
+  // digits, Y to 0.001; a feature the grid alone fixed is marked approximate). Without refined
+  // results (refinement off, or no complete run) the group is hidden and the window is as
+  // without refinement.
+  void SetRefined(const calc::RefinedResults& refined, calc::YParameter yParameter);
+  QGroupBox* ExactGroup() const { return exact_; }
+  // Type, reaction, Y, X left, X middle, X right.
+  QTableWidget* InvariantsTable() const { return invariants_; }
+  // Kind, phases, X, Y: transitions, then congruent points, then critical points.
+  QTableWidget* PointsTable() const { return points_; }
+
   QTableWidget* sgSpecPoints() const { return table_; }
   QPlainTextEdit* Memo1() const { return memo_; }
   QPushButton* CloseButton() const { return close_; }
@@ -51,6 +63,9 @@ class TfmSpecPoints : public QWidget {
   QTableWidget* table_ = nullptr;
   QPlainTextEdit* memo_ = nullptr;
   QPushButton* close_ = nullptr;
+  QGroupBox* exact_ = nullptr;
+  QTableWidget* invariants_ = nullptr;
+  QTableWidget* points_ = nullptr;
   char separator_ = '.';
 };
 

@@ -25,7 +25,8 @@ TEST(TdbImportDialog, ListsComponentsAndPhasesAndReportsWhatItSkips) {
   EXPECT_EQ(d.ComponentA()->currentText(), "CU");
   EXPECT_EQ(d.ComponentB()->currentText(), "MG");
   EXPECT_EQ(d.PhaseList()->count(), 5);
-  EXPECT_TRUE(d.Report()->toPlainText().contains("Skipped phase CU2MG: mixing on two sublattices\n"));
+  EXPECT_TRUE(
+      d.Report()->toPlainText().contains("Skipped phase CU2MG: mixing on two sublattices\n"));
   ASSERT_TRUE(d.Problem());
   EXPECT_EQ(d.Problem()->ProblemName, "CU-MG (cumg.tdb)");
 

@@ -28,7 +28,6 @@
 
 #include "app/colors.h"
 #include "app/main_window.h"
-#include "app/result_windows.h"
 #include "app/settings.h"
 #include "app/stripe_grid.h"
 #include "app/views_windows.h"
@@ -416,107 +415,59 @@ TEST_F(MainWindowTest, F9InAnEditOrTheListRunsOnceWhenTheRunEndsInAMessage) {
     box.activateWindow();
     EXPECT_TRUE(QTest::qWaitForWindowActive(&box));
   };
-  for (QWidget* control : {static_cast<QWidget*>(w.DBEdit1()),
-                           static_cast<QWidget*>(w.StripeGrid1())}) {
-    SCOPED_TRACE(control->objectName().toStdString());
+  for (QWidget* control : std::initializer_list<QWidget*>{w.DBEdit1(), w.StripeGrid1()}) {
     asked_.clear();
     w.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
     control->setFocus();
     QTest::keyClick(control, Qt::Key_F9);
-    ASSERT_EQ(asked_.size(), 1u) << "one run, one message";
-    EXPECT_EQ(asked_[0].type, DialogType::Error) << asked_[0].text;
+    EXPECT_EQ(asked_.size(), 1u) << "one run, one message: " << control->objectName().toStdString();
   }
 }
 
-// Result windows that do nothing but let a test act between the levels of a sweep.
-class LevelHook : public app::TResultWindows {
- public:
-  std::function<void(int)> onLevel;  // called with the number of pauses so far
-  void SetCaptions(const QString&) override {}
-  QSize MosaicClientSize() override { return {400, 400}; }
-  void HideMosaic() override {}
-  void ShowMosaic() override {}
-  void MosaicReplaced() override {}
-  void LevelDone() override {
-    if (onLevel) onLevel(++pauses_);
-  }
-  void RunEnded() override {}
-  void BuildDiagram() override {}
-  bool SpecialPointsVisible() override { return false; }
-  void ShowSpecialPoints() override {}
-  void ShowGrid() override {}
-  bool MosaicVisible() override { return false; }
-
- private:
-  int pauses_ = 0;
-};
-
-TEST_F(MainWindowTest, CommandsThatChangeTheProblemAreLockedDuringASweep) {
-  Problem long_sweep{"a", kLens};
-  long_sweep.ypoints = 40;
-  MakeDatabase(dir_ / "Problems.d", {long_sweep, {"b", kLens}});
+// A call queued before a run happens at the run's first pause, after its set-up.
+TEST_F(MainWindowTest, ASweepLocksWhatChangesTheProblemAndClosingStopsIt) {
+  MakeDatabase(dir_ / "Problems.d", {{"a", kLens}, {"b", kLens}});
   app::TfmMain& w = Start();
-  LevelHook hook;
-  w.SetResultWindows(&hook);
   QAction later("a command added later");
   w.LockDuringSweep(&later);
-  // Every lockable command is tried at the third pause; none may act.
-  hook.onLevel = [&](int pause) {
-    if (pause != 3) return;
-    for (QAction* a : {w.ActOpen(), w.ActCreate(), &later}) EXPECT_FALSE(a->isEnabled());
-    EXPECT_FALSE(w.StripeGrid1()->isEnabled());
-    w.chbStep()->click();  // the step box enables the list, but not under this sweep
+  const auto enabled = [&](bool on) {
+    for (QAction* a : {w.ActOpen(), w.ActCreate(), &later}) EXPECT_EQ(a->isEnabled(), on);
+    for (QWidget* c : std::initializer_list<QWidget*>{w.NavInsert(), w.NavDelete()})
+      EXPECT_EQ(c->isEnabled(), on);
+  };
+  QTimer::singleShot(0, &w, [&] {
+    enabled(false);
+    w.chbStep()->click();  // the step box would enable the list, but not under this sweep
     EXPECT_FALSE(w.StripeGrid1()->isEnabled());
     w.chbStep()->click();
     w.NavInsert()->click();
-    w.NavDelete()->click();
     w.ActOpen()->trigger();
-    w.ActCreate()->trigger();
-  };
+  });
   w.sbRunClick();
-  w.SetResultWindows(nullptr);
   EXPECT_TRUE(asked_.empty()) << asked_.front().text;
-  EXPECT_EQ(w.Results().State.LevelIndex, 40) << "the whole sweep";
-  EXPECT_EQ(w.Table().RecordCount(), 2);
+  EXPECT_EQ(w.Results().State.LevelIndex, 4) << "the whole sweep";
   EXPECT_EQ(w.Table().State(), store::dsBrowse);
-  for (QAction* a : {w.ActOpen(), w.ActCreate(), &later}) EXPECT_TRUE(a->isEnabled());
-  EXPECT_TRUE(w.NavInsert()->isEnabled());
-  EXPECT_TRUE(w.NavDelete()->isEnabled());
   EXPECT_TRUE(w.StripeGrid1()->isEnabled());
+  enabled(true);
 
   // A sweep ended by an error of the sheet unlocks them as well.
   w.memFunctions()->setPlainText("GL = 1/(T-500)\nGS = 0\n");
   w.sbRunClick();
-  ASSERT_FALSE(asked_.empty());
   EXPECT_EQ(asked_.back().text, "Floating point division by zero");
-  EXPECT_LT(w.Results().State.LevelIndex, 40);
-  EXPECT_TRUE(w.ActOpen()->isEnabled());
-  EXPECT_TRUE(w.NavInsert()->isEnabled());
-}
+  enabled(true);
 
-TEST_F(MainWindowTest, ClosingDuringASweepStopsItAndClosesAtOnce) {
-  Problem long_sweep{"a", kLens};
-  long_sweep.ypoints = 400;
-  MakeDatabase(dir_ / "Problems.d", {long_sweep});
-  app::TfmMain& w = Start();
+  // Closing stops the sweep at its next pause, then closes the window as usual.
+  asked_.clear();
   int closed = 0;
   QObject::connect(&w, &app::TfmMain::Closed, [&] { ++closed; });
-  LevelHook hook;
-  w.SetResultWindows(&hook);
-  // Pause 1 ends the set-up, pause n + 1 level n - 1.
-  hook.onLevel = [&](int pause) {
-    if (pause == 3) w.close();
-  };
+  w.memFunctions()->setPlainText(kLens);
+  QTimer::singleShot(0, &w, [&] { w.close(); });
   w.sbRunClick();
-  w.SetResultWindows(nullptr);
-  EXPECT_EQ(w.Results().State.LevelIndex, 1) << "no level after the close";
-  EXPECT_FALSE(w.Engine().Running());
+  EXPECT_EQ(w.Results().State.LevelIndex, -1) << "no level after the close";
   EXPECT_FALSE(w.isVisible());
   EXPECT_EQ(closed, 1);
   EXPECT_TRUE(asked_.empty()) << asked_.front().text;
-  EXPECT_TRUE(w.ShutDown());
-  EXPECT_TRUE(fs::exists(dir_ / "bin" / "Brelona.cfg"));
 }
 
 TEST_F(MainWindowTest, StepModeOverFourLevelsAndTheRestartQuestion) {
@@ -970,6 +921,19 @@ TEST_F(MainWindowTest, EditChartAndAboutOpenTheirModalDialogs) {
     EXPECT_EQ(seen, c.dialog);
   }
   EXPECT_TRUE(asked_.empty());
+}
+
+TEST_F(MainWindowTest, ExactValuesFollowTheCheckBoxOnByDefault) {
+  MakeDatabase(dir_ / "Problems.d", {{"lens", kLens}});
+  app::TfmMain& w = Start();
+  ASSERT_TRUE(w.chbRefine()->isChecked());
+  w.sbRunClick();
+  EXPECT_TRUE(w.Results().Refined.Ran);
+  EXPECT_FALSE(w.Results().Refined.Transitions.empty());
+  w.chbRefine()->click();
+  w.sbRunClick();
+  EXPECT_FALSE(w.Results().Refined.Ran);
+  EXPECT_TRUE(w.Results().Refined.Transitions.empty());
 }
 
 }  // namespace

@@ -11,7 +11,9 @@ namespace {
 using store_test::ReadFile;
 using store_test::TempDir;
 
-cli_test::Result Calc(const std::vector<std::string>& args) { return cli_test::Run(BRELONA_CALC, args); }
+cli_test::Result Calc(const std::vector<std::string>& args) {
+  return cli_test::Run(BRELONA_CALC, args);
+}
 
 TEST(CliImportTdb, AddsTheProblemSaysWhatItSkippedAndRunsIt) {
   TempDir dir;
@@ -19,20 +21,24 @@ TEST(CliImportTdb, AddsTheProblemSaysWhatItSkippedAndRunsIt) {
   const std::string tdb = BRELONA_SOURCE_DIR "/data/tdb/cumg.tdb";
   auto r = Calc({"import-tdb", tdb, "--components", "cu", "mg", "--db", db, "--name", "Cu-Mg"});
   ASSERT_EQ(r.exit_code, 0) << r.err;
-  EXPECT_NE(r.err.find("skipped phase CU2MG: mixing on two sublattices\n"), std::string::npos) << r.err;
-  EXPECT_EQ(r.out, "added problem 'Cu-Mg' to " + db + ": phases LIQUID, FCC_A1, HCP_A3, CUMG2; Y 550..1500 K\n");
+  EXPECT_NE(r.err.find("skipped phase CU2MG: mixing on two sublattices\n"), std::string::npos)
+      << r.err;
+  EXPECT_EQ(r.out, "added problem 'Cu-Mg' to " + db +
+                       ": phases LIQUID, FCC_A1, HCP_A3, CUMG2; Y 550..1500 K\n");
 
   // The same name again is refused and the database keeps one problem.
   r = Calc({"import-tdb", tdb, "--components", "CU", "MG", "--db", db, "--name", "Cu-Mg"});
   EXPECT_EQ(r.exit_code, 1);
-  EXPECT_EQ(r.err.substr(r.err.find("error: ")), "error: " + db + " already holds a problem named 'Cu-Mg'\n");
+  EXPECT_EQ(r.err.substr(r.err.find("error: ")),
+            "error: " + db + " already holds a problem named 'Cu-Mg'\n");
   EXPECT_EQ(Calc({"list", db}).out, "Cu-Mg\n");
 
   // The run names the components in its summary.
   r = Calc({"run", db, "--all", "--out", dir.File("out"), "--xpoints", "40", "--ypoints", "40"});
   EXPECT_EQ(r.exit_code, 0) << r.err;
   const std::string summary = ReadFile(dir.File("out/Cu-Mg/summary.json"));
-  EXPECT_NE(summary.find("\"components\": {\n    \"A\": \"CU\",\n    \"B\": \"MG\",\n    \"X\": \"mole fraction of MG\""),
+  EXPECT_NE(summary.find("\"components\": {\n    \"A\": \"CU\",\n    \"B\": \"MG\",\n    \"X\": "
+                         "\"mole fraction of MG\""),
             std::string::npos)
       << summary.substr(0, 200);
 }
@@ -42,8 +48,8 @@ TEST(CliImportTdb, JsonTargetIsReadByDbImport) {
   const std::string json = dir.File("p.json");
   const std::string tdb = BRELONA_SOURCE_DIR "/data/tdb/pbsn.tdb";
   for (const char* name : {"one", "two"}) {
-    auto r = Calc({"import-tdb", tdb, "--components", "PB", "SN", "--json", json, "--name", name, "--phases",
-                   "liquid,fcc_a1", "--tmin", "400", "--tmax", "700"});
+    auto r = Calc({"import-tdb", tdb, "--components", "PB", "SN", "--json", json, "--name", name,
+                   "--phases", "liquid,fcc_a1", "--tmin", "400", "--tmax", "700"});
     ASSERT_EQ(r.exit_code, 0) << r.err;
     EXPECT_NE(r.err.find("note: not selected: BCT_A5\n"), std::string::npos) << r.err;
   }
@@ -64,10 +70,15 @@ TEST(CliImportTdb, BadArgumentsAndFiles) {
       {{"import-tdb", tdb}, 2, ""},
       {{"import-tdb", tdb, "--components", "PB"}, 2, ""},
       {{"import-tdb", tdb, "--components", "PB", "SN", "--tmin", "abc"}, 2, ""},
-      {{"import-tdb", tdb, "--components", "PB", "CU"}, 1, "error: element CU is not in the database (it has PB, SN)\n"},
-      {{"import-tdb", tdb, "--components", "PB", "SN", "--phases", "HCP_A3"}, 1,
+      {{"import-tdb", tdb, "--components", "PB", "CU"},
+       1,
+       "error: element CU is not in the database (it has PB, SN)\n"},
+      {{"import-tdb", tdb, "--components", "PB", "SN", "--phases", "HCP_A3"},
+       1,
        "error: phase HCP_A3 is not a phase of PB-SN (there are LIQUID, FCC_A1, BCT_A5)\n"},
-      {{"import-tdb", "/nonexistent.tdb", "--components", "PB", "SN"}, 1, "error: cannot read /nonexistent.tdb\n"},
+      {{"import-tdb", "/nonexistent.tdb", "--components", "PB", "SN"},
+       1,
+       "error: cannot read /nonexistent.tdb\n"},
   };
   for (const auto& c : cases) {
     auto r = Calc(c.args);

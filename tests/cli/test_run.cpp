@@ -182,6 +182,39 @@ TEST_F(RunCommand, EutecticNodeAndCsvQuotingOfTheName) {
   EXPECT_EQ(cells[0].substr(0, 18), " Y/X,0,\"0,025\",\"0,");
 }
 
+TEST_F(RunCommand, ExactAnswersAndBoundariesUnlessNoRefine) {
+  ASSERT_EQ(RunCalc("P.d --problem 'Eutectic, simple' --out on", dir).code, 0);
+  const QJsonObject s = Summary(dir / "on");
+  ASSERT_EQ(s["invariants"].toArray().size(), 1);
+  const QJsonObject inv = s["invariants"].toArray()[0].toObject();
+  EXPECT_EQ(inv["type"].toString(), "eutectic");
+  EXPECT_FALSE(inv["approximate"].toBool());
+  QStringList names;
+  for (const auto& p : inv["phases"].toArray()) names << p.toObject()["name"].toString();
+  EXPECT_EQ(names, (QStringList{"S", "L", "S"}));
+  EXPECT_TRUE(inv["reaction"].toString().startsWith("L("));
+  // The pure components melt where 10 (Tm - T) = 0.
+  const QJsonArray transitions = s["transitions"].toArray();
+  ASSERT_EQ(transitions.size(), 2);
+  EXPECT_EQ(transitions[0].toObject()["Y"].toDouble(), 1000);
+  EXPECT_EQ(transitions[1].toObject()["Y"].toDouble(), 800);
+  EXPECT_EQ(transitions[0].toObject()["above"].toString(), "L");
+  EXPECT_TRUE(s["critical_points"].toArray().isEmpty());
+  EXPECT_TRUE(s["congruent_points"].toArray().isEmpty());
+  // One refined line per tie line of points.csv (two points each).
+  const std::vector<std::string> b = Lines(ReadAll(dir / "on" / "boundaries.csv"));
+  ASSERT_GT(b.size(), 1u);
+  EXPECT_EQ(b[0], "level,Y,phase_left,X_left,phase_right,X_right");
+  EXPECT_EQ(2 * (b.size() - 1), Lines(ReadAll(dir / "on" / "points.csv")).size() - 1);
+
+  ASSERT_EQ(RunCalc("P.d --problem 'Eutectic, simple' --out off --no-refine", dir).code, 0);
+  const QJsonObject off = Summary(dir / "off");
+  EXPECT_FALSE(off.contains("invariants"));
+  EXPECT_FALSE(off.contains("transitions"));
+  EXPECT_FALSE(fs::exists(dir / "off" / "boundaries.csv"));
+  EXPECT_EQ(off["nodes"], s["nodes"]);
+}
+
 TEST_F(RunCommand, OverridesAndExitCodes) {
   struct Case {
     std::string args;
@@ -205,6 +238,8 @@ TEST_F(RunCommand, OverridesAndExitCodes) {
       {"P.d --problem Lens --decimal-separator ';'", 2,
        "error: --decimal-separator needs '.' or ','\n"},
       {"P.d --problem Lens --help", 0, ""},
+      {"P.d --problem Lens --xpoint 5", 2,
+       "error: unknown option --xpoint; did you mean '--xpoints'?\n"},
   };
   for (const Case& c : cases) {
     const Result r = RunCalc(c.args, dir);

@@ -104,7 +104,7 @@ TEST(ProblemReader, MissingTableFieldRefusedOrLeftAtItsStart) {
 TEST(ProblemReader, SampleJsonAndSampleTableGiveTheSameProblems) {
   std::vector<calc::ProblemInput> from_json = ReadProblemsJson(kData + "problems.json");
   const std::vector<calc::ProblemInput> from_table = ReadProblemTable(kData + "Problems.d");
-  ASSERT_EQ(from_json.size(), 8u);
+  ASSERT_EQ(from_json.size(), 10u);  // eight textbook systems and two imported from TDB
   ASSERT_EQ(from_json.size(), from_table.size());
   std::sort(from_json.begin(), from_json.end(),
             [](const auto& a, const auto& b) { return a.ProblemName < b.ProblemName; });
@@ -125,6 +125,8 @@ TEST(ProblemReader, JsonRecordFormsAndDefaults) {
     ExpectSame(ps[0], calc::ProblemInput{"", "GL=1", calc::YParameter::Pressure, -INFINITY,
                                          INFINITY, "T, K", 300, 100, 100, false, true});
   }
+  EXPECT_TRUE(ParseProblemsJson(R"({"fields": [], "records": []})", "f.json").empty());
+  EXPECT_TRUE(ParseProblemsJson(R"({"fields": []})", "f.json").empty());
   auto nan = ParseProblemsJson(R"({"Functs": null, "Yparameter": null, "Ymin": "NaN", "Ymax": null,
                                          "Zvalue": 1, "XPoints": null, "ShowChart": null})",
                                "f.json");

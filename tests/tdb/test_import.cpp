@@ -2,8 +2,8 @@
 // an evaluation of the same database written out here by hand.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <set>
 #include <string>
@@ -46,14 +46,19 @@ std::map<std::string, SheetLine> Lines(const std::string& sheet) {
   return out;
 }
 
-// The value of a sheet expression as the phase sheet compiles it.
+// The value of a sheet expression as the phase sheet compiles it, with Sid from the sheet's
+// own SID line.
 double Eval(const std::string& expr, double X, double T) {
+  numeric::TParser sid;
+  sid.AssignVariable("R", 8.31441);
+  sid.AssignVariable("X", X);
+  sid.SetExpression(tdb::kSidExpression);
   numeric::TParser p;
   p.AssignVariable("R", 8.31441);
   p.AssignVariable("T", T);
   p.AssignVariable("p", 1);
   p.AssignVariable("X", X);
-  p.AssignVariable("Sid", 0.5);
+  p.AssignVariable("Sid", sid.Value());
   p.SetExpression(expr);
   return p.Value();
 }
@@ -63,7 +68,8 @@ double Mix(double x, double T) {
   return R * T * (xl(x) + xl(1 - x));
 }
 
-tdb::ImportResult ImportText(const std::string& text, const std::string& a = "A", const std::string& b = "B") {
+tdb::ImportResult ImportText(const std::string& text, const std::string& a = "A",
+                             const std::string& b = "B") {
   tdb::ImportOptions o;
   o.A = a;
   o.B = b;
@@ -77,15 +83,19 @@ void ExpectClose(double got, double want, const std::string& what) {
 
 // ------------------------------------------------------------------ Pb-Sn by hand
 
-double LnT(double T) { return std::log(T); }
+double LnT(double T) {
+  return std::log(T);
+}
 
 double GHSERPB(double T) {
   if (T < 600.65)
-    return -7650.085 + 101.715188 * T - 24.5242231 * T * LnT(T) - 3.65895E-3 * T * T - 0.24395E-6 * T * T * T;
+    return -7650.085 + 101.715188 * T - 24.5242231 * T * LnT(T) - 3.65895E-3 * T * T -
+           0.24395E-6 * T * T * T;
   if (T < 1200)
-    return -10531.115 + 154.258155 * T - 32.4913959 * T * LnT(T) + 1.54613E-3 * T * T + 805.644E23 * std::pow(T, -9);
-  return 4157.596 + 53.154045 * T - 18.9640637 * T * LnT(T) - 2.882943E-3 * T * T + 0.098144E-6 * T * T * T -
-         2696755 / T + 805.644E23 * std::pow(T, -9);
+    return -10531.115 + 154.258155 * T - 32.4913959 * T * LnT(T) + 1.54613E-3 * T * T +
+           805.644E23 * std::pow(T, -9);
+  return 4157.596 + 53.154045 * T - 18.9640637 * T * LnT(T) - 2.882943E-3 * T * T +
+         0.098144E-6 * T * T * T - 2696755 / T + 805.644E23 * std::pow(T, -9);
 }
 double GPBLIQ(double T) {
   if (T < 600.65) return 4672.157 - 7.750257 * T - 6.0144E-19 * std::pow(T, 7) + GHSERPB(T);
@@ -93,13 +103,14 @@ double GPBLIQ(double T) {
 }
 double GHSERSN(double T) {
   if (T < 250)
-    return -7958.517 + 122.750027 * T - 25.858 * T * LnT(T) + 5.1185E-04 * T * T - 3.192767E-06 * T * T * T +
-           18440 / T;
+    return -7958.517 + 122.750027 * T - 25.858 * T * LnT(T) + 5.1185E-04 * T * T -
+           3.192767E-06 * T * T * T + 18440 / T;
   if (T < 505.08)
-    return -5855.135 + 65.427891 * T - 15.961 * T * LnT(T) - .0188702 * T * T + 3.121167E-06 * T * T * T - 61960 / T;
+    return -5855.135 + 65.427891 * T - 15.961 * T * LnT(T) - .0188702 * T * T +
+           3.121167E-06 * T * T * T - 61960 / T;
   if (T < 800)
-    return 2524.724 + 3.989845 * T - 8.2590486 * T * LnT(T) - .016814429 * T * T + 2.623131E-06 * T * T * T -
-           1081244 / T - 1.2307E+25 * std::pow(T, -9);
+    return 2524.724 + 3.989845 * T - 8.2590486 * T * LnT(T) - .016814429 * T * T +
+           2.623131E-06 * T * T * T - 1081244 / T - 1.2307E+25 * std::pow(T, -9);
   return -8256.959 + 138.981456 * T - 28.4512 * T * LnT(T) - 1.2307E+25 * std::pow(T, -9);
 }
 double GSNLIQ(double T) {
@@ -108,14 +119,16 @@ double GSNLIQ(double T) {
 }
 
 double Liquid(double x, double T) {
-  return (1 - x) * GPBLIQ(T) + x * GSNLIQ(T) + x * (1 - x) * (5125 + 1.46424 * T + 293.82 * (1 - 2 * x)) + Mix(x, T);
+  return (1 - x) * GPBLIQ(T) + x * GSNLIQ(T) +
+         x * (1 - x) * (5125 + 1.46424 * T + 293.82 * (1 - 2 * x)) + Mix(x, T);
 }
 double Fcc(double x, double T) {
-  return (1 - x) * GHSERPB(T) + x * (4150 - 5.2 * T + GHSERSN(T)) + x * (1 - x) * (5132.41 + 1.56312 * T) + Mix(x, T);
+  return (1 - x) * GHSERPB(T) + x * (4150 - 5.2 * T + GHSERSN(T)) +
+         x * (1 - x) * (5132.41 + 1.56312 * T) + Mix(x, T);
 }
 double Bct(double x, double T) {
-  return (1 - x) * (489 + 3.52 * T + GHSERPB(T)) + x * GHSERSN(T) + x * (1 - x) * (17117.78 - 11.8066 * T) +
-         Mix(x, T);
+  return (1 - x) * (489 + 3.52 * T + GHSERPB(T)) + x * GHSERSN(T) +
+         x * (1 - x) * (17117.78 - 11.8066 * T) + Mix(x, T);
 }
 
 TEST(TdbImport, PbSnSheetEqualsTheAssessmentAtTwentyPoints) {
@@ -126,10 +139,11 @@ TEST(TdbImport, PbSnSheetEqualsTheAssessmentAtTwentyPoints) {
   const tdb::ImportResult r = tdb::Import(tdb::ReadFile(BRELONA_TDB_DIR "/pbsn.tdb"), o);
   EXPECT_TRUE(r.Skipped.empty());
   auto lines = Lines(r.Sheet);
-  ASSERT_EQ(lines.size(), 3u);
+  ASSERT_EQ(lines.size(), 4u);
   EXPECT_NE(r.Sheet.find("\r\n% components: PB SN\r\n"), std::string::npos);
-  const double Ts[] = {260, 300, 380, 455, 505.06, 505.07, 505.08, 550, 600, 600.65,
-                       650, 700, 800, 950, 1100, 1200, 1300, 1700, 2500, 4000};
+  EXPECT_EQ(lines["SID"].expr, tdb::kSidExpression);
+  const double Ts[] = {260, 300, 380, 455, 505.06, 505.07, 505.08, 550,  600,  600.65,
+                       650, 700, 800, 950, 1100,   1200,   1300,   1700, 2500, 4000};
   for (int i = 0; i < 20; ++i) {
     const double x = i / 19.0, T = Ts[i];
     const std::string at = "X=" + std::to_string(x) + " T=" + std::to_string(T);
@@ -154,7 +168,7 @@ TEST(TdbImport, CuMgListsWhatItSkipsAndWritesTheRest) {
   EXPECT_EQ(r.Skipped[0].Reason, "mixing on two sublattices");
   EXPECT_NE(r.Sheet.find("% Skipped phase CU2MG: mixing on two sublattices"), std::string::npos);
   auto lines = Lines(r.Sheet);
-  EXPECT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines.size(), 5u);
   EXPECT_EQ(lines["GCUMG2"].x, "2/3");
   EXPECT_EQ(lines["GHCP_A3"].x, "1");
   EXPECT_TRUE(lines.count("GLIQUID") && lines.count("GFCC_A1"));
@@ -164,7 +178,8 @@ TEST(TdbImport, CuMgListsWhatItSkipsAndWritesTheRest) {
                     1.29223E-07 * T * T * T + 52478 / T;
   const double mg = -8367.34 + 143.677875 * T - 26.1849782 * T * LnT(T) + 4.858E-04 * T * T -
                     1.393669E-06 * T * T * T + 78950 / T;
-  ExpectClose(Eval(lines["GCUMG2"].expr, 2.0 / 3, T), (-28620 + 1.859733 * T + cu + 2 * mg) / 3, "CUMG2");
+  ExpectClose(Eval(lines["GCUMG2"].expr, 2.0 / 3, T), (-28620 + 1.859733 * T + cu + 2 * mg) / 3,
+              "CUMG2");
 }
 
 // The eutectic L -> FCC_A1 + BCT_A5 of the hand evaluation: the temperature at which the
@@ -230,8 +245,9 @@ Eutectic HandEutectic() {
 
 TEST(TdbImport, PbSnDiagramHasTheEutecticOfTheAssessment) {
   const Eutectic want = HandEutectic();
-  RecordProperty("hand_eutectic", std::to_string(want.T) + " K, liquid " + std::to_string(want.xLiquid) +
-                                      ", fcc " + std::to_string(want.xFcc) + ", bct " + std::to_string(want.xBct));
+  RecordProperty("hand_eutectic",
+                 std::to_string(want.T) + " K, liquid " + std::to_string(want.xLiquid) + ", fcc " +
+                     std::to_string(want.xFcc) + ", bct " + std::to_string(want.xBct));
   EXPECT_NEAR(want.T, 455, 2);  // 183 C in the assessment
   EXPECT_NEAR(want.xLiquid, 0.74, 0.01);
 
@@ -270,45 +286,65 @@ const char* kElements =
     "ELEMENT VA VACUUM 0 0 0 !\n";
 
 TEST(TdbImport, EveryConstructReachesTheSheet) {
-  const std::string text = std::string(kElements) +
-                           "SPECIES B1 B1 !\n"
-                           "FUNC F1 298.15 1000+2*T*LN(T)-3E-3*T**2\n"
-                           "     +4E5*T**(-1)+EXP(T/500); 700 Y\n"
-                           "     F2#+10*t; 2000 N REF1 !\n"
-                           "function f2 298.15 -500-T**(-9)*1E20+LOG(T)*T; 1500 Y -400; 3000 N !\n"
-                           "TYPE_DEFINITION % SEQ *!\n"
-                           "DEFINE_SYSTEM_DEFAULT ELEMENT 2 !\n"
-                           "DEFAULT_COMMAND DEF_SYS_ELEMENT VA /- !\n"
-                           "PHASE LIQUID:L % 1 1.0 !\n"
-                           "CONSTITUENT LIQUID:L :A,B1 : !\n"
-                           "PARA G(LIQUID,A;0) 298.15 +F1#; 6000 N !\n"
-                           "PARAMETER g(liquid,b1;0) 298.15 F2 + 1000; 6000 N !\n"
-                           "PARAMETER L(LIQUID,B1,A;1) 298.15 300-T; 6000 N !\n"
-                           "PARAMETER G(LIQUID,A,B1;2) 298.15 -200; 6000 N !\n"
-                           "PHASE SOLID % 2 2 1 !\n"
-                           "CONST SOLID :A,B% : VA : !\n"
-                           "PARAMETER G(SOLID,A:VA;0) 298.15 2*F1#; 6000 N !\n"
-                           "PARAMETER G(SOLID,B:VA;0) 298.15 2*F2#; 6000 N !\n"
-                           "PARAMETER G(SOLID,A,B:*;0) 298.15 5000; 6000 N !\n"
-                           "PHASE AB2 % 2 1 2 !\n"
-                           "CONSTITUENT AB2 :A:B: !\n"
-                           "PARAMETER G(AB2,A:B;0) 298.15 -30000+F2#*3; 6000 N !\n";
+  const std::string text =
+      std::string(kElements) +
+      "SPECIES B1 B1 !\n"
+      "FUNC F1 298.15 1000+2*T*LN(T)-3E-3*T**2\n"
+      "     +4E5*T**(-1)+EXP(T/500); 700 Y\n"
+      "     F2#+10*t; 2000 N REF1 !\n"
+      "function f2 298.15 -500-T**(-9)*1E20+LOG(T)*T; 1500 Y -400; 3000 N !\n"
+      "TYPE_DEFINITION % SEQ *!\n"
+      "DEFINE_SYSTEM_DEFAULT ELEMENT 2 !\n"
+      "DEFAULT_COMMAND DEF_SYS_ELEMENT VA /- !\n"
+      "PHASE LIQUID:L % 1 1.0 !\n"
+      "CONSTITUENT LIQUID:L :A,B1 : !\n"
+      "PARA G(LIQUID,A;0) 298.15 +F1#; 6000 N !\n"
+      "PARAMETER g(liquid,b1;0) 298.15 F2 + 1000; 6000 N !\n"
+      "PARAMETER L(LIQUID,B1,A;1) 298.15 300-T; 6000 N !\n"
+      "PARAMETER G(LIQUID,A,B1;2) 298.15 -200; 6000 N !\n"
+      "PHASE SOLID % 2 2 1 !\n"
+      "CONST SOLID :A,B% : VA : !\n"
+      "PARAMETER G(SOLID,A:VA;0) 298.15 2*F1#; 6000 N !\n"
+      "PARAMETER G(SOLID,B:VA;0) 298.15 2*F2#; 6000 N !\n"
+      "PARAMETER G(SOLID,A,B:*;0) 298.15 5000; 6000 N !\n"
+      "PHASE AB2 % 2 1 2 !\n"
+      "CONSTITUENT AB2 :A:B: !\n"
+      "PARAMETER G(AB2,A:B;0) 298.15 -30000+F2#*3; 6000 N !\n"
+      "PHASE CUB % 1 1 ! CONSTITUENT CUB :A,B: !\n"
+      "PARAMETER G(CUB,A;0) 298.15 1; 6000 N ! PARAMETER G(CUB,B;0) 298.15 2; 6000 N !\n";
   const tdb::ImportResult r = ImportText(text);
   EXPECT_TRUE(r.Skipped.empty());
   auto lines = Lines(r.Sheet);
-  ASSERT_EQ(lines.size(), 3u);
+  ASSERT_EQ(lines.size(), 5u);
   EXPECT_EQ(lines["GAB2"].x, "2/3");
+  // A name beginning with C would make a compound line of "GCUB": it is written G_CUB.
+  EXPECT_TRUE(lines.count("G_CUB"));
+  EXPECT_NE(
+      r.Sheet.find(
+          "% Note: phase CUB is written as G_CUB (a key beginning GC is a compound line)\r\n"),
+      std::string::npos);
+  // The program's own phase sheet reads the lines as the importer meant them.
+  calc::HeadlessHost host;
+  calc::PhaseSheet sheet(host);
+  ASSERT_TRUE(sheet.Compile(r.Sheet, '.'));
+  std::vector<std::string> names;
+  for (const calc::SolutionPhase& ph : sheet.Phases) names.push_back(ph.Name);
+  EXPECT_EQ(names, (std::vector<std::string>{"LIQUID", "SOLID", "_CUB"}));
+  ASSERT_EQ(sheet.PointPhases.size(), 1u);
+  EXPECT_EQ(sheet.PointPhases[0].Text, "0.666666666666667");
   auto F2 = [](double T) { return T < 1500 ? -500 - 1e20 * std::pow(T, -9) + T * LnT(T) : -400; };
   auto F1 = [&](double T) {
-    return T < 700 ? 1000 + 2 * T * LnT(T) - 3e-3 * T * T + 4e5 / T + std::exp(T / 500) : F2(T) + 10 * T;
+    return T < 700 ? 1000 + 2 * T * LnT(T) - 3e-3 * T * T + 4e5 / T + std::exp(T / 500)
+                   : F2(T) + 10 * T;
   };
   for (double T : {300.0, 699.0, 700.0, 1000.0, 1500.0, 2500.0}) {
     for (double x : {0.0, 0.3, 0.8, 1.0}) {
       const double d = 1 - 2 * x;
       // L(B1,A;1) is written B before A: it multiplies (xB - xA) = -(1 - 2x).
-      const double liquid =
-          (1 - x) * F1(T) + x * (F2(T) + 1000) + x * (1 - x) * (-(300 - T) * d - 200 * d * d) + Mix(x, T);
-      const double solid = ((1 - x) * 2 * F1(T) + x * 2 * F2(T) + x * (1 - x) * 5000) / 2 + Mix(x, T);
+      const double liquid = (1 - x) * F1(T) + x * (F2(T) + 1000) +
+                            x * (1 - x) * (-(300 - T) * d - 200 * d * d) + Mix(x, T);
+      const double solid =
+          ((1 - x) * 2 * F1(T) + x * 2 * F2(T) + x * (1 - x) * 5000) / 2 + Mix(x, T);
       ExpectClose(Eval(lines["GLIQUID"].expr, x, T), liquid, "LIQUID at " + std::to_string(T));
       ExpectClose(Eval(lines["GSOLID"].expr, x, T), solid, "SOLID at " + std::to_string(T));
     }
@@ -317,46 +353,60 @@ TEST(TdbImport, EveryConstructReachesTheSheet) {
 }
 
 TEST(TdbImport, PhasesThatCannotBeWrittenAreSkippedWithTheirReason) {
-  const char* ends = "PARAMETER G(P,A;0) 298.15 -1000; 6000 N ! PARAMETER G(P,B;0) 298.15 -2000; 6000 N !\n";
+  const char* ends =
+      "PARAMETER G(P,A;0) 298.15 -1000; 6000 N ! PARAMETER G(P,B;0) 298.15 -2000; 6000 N !\n";
   const struct {
     std::string phase;
     std::string reason;
   } cases[] = {
-      {"PHASE P % 1 1 ! CONSTITUENT P :A,B: ! PARAMETER TC(P,A;0) 298.15 300; 6000 N !", "magnetic contribution"},
+      {"PHASE P % 1 1 ! CONSTITUENT P :A,B: ! PARAMETER TC(P,A;0) 298.15 300; 6000 N !",
+       "magnetic contribution"},
       {"PHASE P % 2 1 1 ! CONSTITUENT P :A,B:A,B: !", "mixing on two sublattices"},
-      {"TYPE_DEFINITION & GES A_P_D P DIS_PART Q ! PHASE P %& 1 1 ! CONSTITUENT P :A,B: !", "ordered phase"},
-      {"PHASE P % 1 1 ! CONSTITUENT P :A,B: ! PARAMETER V0(P,A;0) 298.15 1E-5; 6000 N !", "pressure terms"},
-      {"PHASE P % 1 1 ! CONSTITUENT P :A,B: ! PARAMETER L(P,A,B;0) 298.15 10*P; 6000 N !", "pressure terms"},
+      {"TYPE_DEFINITION & GES A_P_D P DIS_PART Q ! PHASE P %& 1 1 ! CONSTITUENT P :A,B: !",
+       "ordered phase"},
+      {"PHASE P % 1 1 ! CONSTITUENT P :A,B: ! PARAMETER V0(P,A;0) 298.15 1E-5; 6000 N !",
+       "pressure terms"},
+      {"PHASE P % 1 1 ! CONSTITUENT P :A,B: ! PARAMETER L(P,A,B;0) 298.15 10*P; 6000 N !",
+       "pressure terms"},
       {"PHASE P % 1 1 ! CONSTITUENT P :A,B,VA: !", "more than two constituents on one sublattice"},
       {"PHASE P % 2 1 1 ! CONSTITUENT P :A,B:A,VA: !", "mixing with vacancies"},
-      {"PHASE P % 2 1 2 ! CONSTITUENT P :A,B:B: !", "a second sublattice holds B alone beside the mixing one"},
-      {"SPECIES AB A1B1 ! PHASE P % 1 1 ! CONSTITUENT P :A,B,AB: !", "species AB is not a single element"},
+      {"PHASE P % 2 1 2 ! CONSTITUENT P :A,B:B: !",
+       "a second sublattice holds B alone beside the mixing one"},
+      {"SPECIES AB A1B1 ! PHASE P % 1 1 ! CONSTITUENT P :A,B,AB: !",
+       "species AB is not a single element"},
       {"PHASE P:Y % 2 1 1 ! CONSTITUENT P:Y :A,B:VA: !", "ionic liquid model"},
       {"PHASE P % 1 1 ! CONSTITUENT P :A,B: ! PARAMETER L(P,A,B;0) 298.15 NOPE#; 6000 N !",
        "function NOPE is not defined"},
       {"PHASE P % 1 1 ! CONSTITUENT P :A,B: ! PARAMETER L(P,A,B;0) 298.15 LOOP#; 6000 N ! "
        "FUNCTION LOOP 298.15 LOOP#+1; 6000 N !",
        "function LOOP refers to itself"},
+      {"TYPE_DEFINITION & GES A_P_D P IONIC_LIQ ! PHASE P %& 1 1 ! CONSTITUENT P :A,B: !",
+       "model amendment IONIC_LIQ"},
+      {"PHASE P % 2 1 1 ! CONSTITUENT P :A:B: !", "no Gibbs energy for its end member"},
+      {"PHASE P % 1 1 ! CONSTITUENT P :A,B: ! PARAMETER L(P,A,B;0) 298.15 LN(T-1000); 6000 N !",
+       "its energy cannot be evaluated at T = 300 K (Invalid floating point operation)"},
       {"PHASE P % 1 1 ! CONSTITUENT P :A,B: ! PARAMETER L(P,A,B;0) 298.15 1+; 6000 N !",
        "the expression ends too early in expression '1+'"},
   };
   for (const auto& c : cases) {
-    const std::string text = std::string(kElements) + c.phase + "\n" + ends +
-                             "PHASE LIQUID % 1 1 ! CONSTITUENT LIQUID :A,B: !\n"
-                             "PARAMETER G(LIQUID,A;0) 298.15 0; 6000 N ! PARAMETER G(LIQUID,B;0) 298.15 0; 6000 N !\n";
+    const std::string text =
+        std::string(kElements) + c.phase + "\n" + ends +
+        "PHASE LIQUID % 1 1 ! CONSTITUENT LIQUID :A,B: !\n"
+        "PARAMETER G(LIQUID,A;0) 298.15 0; 6000 N ! PARAMETER G(LIQUID,B;0) 298.15 0; 6000 N !\n";
     const tdb::ImportResult r = ImportText(text);
     ASSERT_EQ(r.Skipped.size(), 1u) << c.phase;
     EXPECT_EQ(r.Skipped[0].Phase, "P");
     EXPECT_EQ(r.Skipped[0].Reason, c.reason) << c.phase;
     EXPECT_NE(r.Sheet.find("% Skipped phase P: " + c.reason + "\r\n"), std::string::npos);
-    EXPECT_EQ(Lines(r.Sheet).size(), 1u);
+    EXPECT_EQ(Lines(r.Sheet).size(), 2u);
   }
   // A solution phase without one of its end members.
-  const tdb::ImportResult r = ImportText(std::string(kElements) +
-                                         "PHASE LIQUID % 1 1 ! CONSTITUENT LIQUID :A,B: !\n"
-                                         "PARAMETER G(LIQUID,A;0) 298.15 0; 6000 N !\n"
-                                         "PHASE S % 1 1 ! CONSTITUENT S :A,B: ! PARAMETER G(S,A;0) 298.15 0; 6000 N !\n"
-                                         "PARAMETER G(S,B;0) 298.15 0; 6000 N !\n");
+  const tdb::ImportResult r =
+      ImportText(std::string(kElements) +
+                 "PHASE LIQUID % 1 1 ! CONSTITUENT LIQUID :A,B: !\n"
+                 "PARAMETER G(LIQUID,A;0) 298.15 0; 6000 N !\n"
+                 "PHASE S % 1 1 ! CONSTITUENT S :A,B: ! PARAMETER G(S,A;0) 298.15 0; 6000 N !\n"
+                 "PARAMETER G(S,B;0) 298.15 0; 6000 N !\n");
   ASSERT_EQ(r.Skipped.size(), 1u);
   EXPECT_EQ(r.Skipped[0].Reason, "no Gibbs energy for the end member B");
 }
@@ -367,8 +417,11 @@ TEST(TdbImport, LongFunctionsAreGroupedWithinTheLanguageLimits) {
   auto big = [](int ranges) {
     std::string f = "FUNCTION BIG 298.15 ";
     for (int k = 0; k < ranges; ++k) {
-      for (int n = 0; n <= 8; ++n) f += "+" + std::to_string(k + n + 1) + "E-" + std::to_string(3 * n) + "*T**" + std::to_string(n);
-      f += "+" + std::to_string(k + 1) + "*T*LN(T); " + std::to_string(300 + 100 * (k + 1)) + (k + 1 < ranges ? " Y " : " N !\n");
+      for (int n = 0; n <= 8; ++n)
+        f += "+" + std::to_string(k + n + 1) + "E-" + std::to_string(3 * n) + "*T**" +
+             std::to_string(n);
+      f += "+" + std::to_string(k + 1) + "*T*LN(T); " + std::to_string(300 + 100 * (k + 1)) +
+           (k + 1 < ranges ? " Y " : " N !\n");
     }
     return f;
   };
@@ -380,11 +433,12 @@ TEST(TdbImport, LongFunctionsAreGroupedWithinTheLanguageLimits) {
     return v;
   };
   for (int ranges : {8, 40}) {
-    const std::string text = std::string(kElements) + big(ranges) +
-                             "PHASE LIQUID % 1 1 ! CONSTITUENT LIQUID :A,B: !\n"
-                             "PARAMETER G(LIQUID,A;0) 298.15 BIG#; 6000 N ! PARAMETER G(LIQUID,B;0) 298.15 0; 6000 N !\n"
-                             "PHASE S % 1 1 ! CONSTITUENT S :A,B: !\n"
-                             "PARAMETER G(S,A;0) 298.15 0; 6000 N ! PARAMETER G(S,B;0) 298.15 0; 6000 N !\n";
+    const std::string text =
+        std::string(kElements) + big(ranges) +
+        "PHASE LIQUID % 1 1 ! CONSTITUENT LIQUID :A,B: !\n"
+        "PARAMETER G(LIQUID,A;0) 298.15 BIG#; 6000 N ! PARAMETER G(LIQUID,B;0) 298.15 0; 6000 N !\n"
+        "PHASE S % 1 1 ! CONSTITUENT S :A,B: !\n"
+        "PARAMETER G(S,A;0) 298.15 0; 6000 N ! PARAMETER G(S,B;0) 298.15 0; 6000 N !\n";
     const tdb::ImportResult r = ImportText(text);
     if (ranges == 8) {
       ASSERT_TRUE(r.Skipped.empty()) << r.Skipped[0].Reason;
@@ -394,23 +448,28 @@ TEST(TdbImport, LongFunctionsAreGroupedWithinTheLanguageLimits) {
     } else {
       ASSERT_EQ(r.Skipped.size(), 1u);
       EXPECT_EQ(r.Skipped[0].Phase, "LIQUID");
-      EXPECT_EQ(r.Skipped[0].Reason.rfind("its energy does not fit in one expression of the sheet (Expression", 0), 0u)
+      EXPECT_EQ(r.Skipped[0].Reason.rfind(
+                    "its energy does not fit in one expression of the sheet (Expression", 0),
+                0u)
           << r.Skipped[0].Reason;
     }
   }
 }
 
 TEST(TdbImport, UnusableInputIsAnError) {
-  const std::string ok = std::string(kElements) +
-                         "PHASE LIQUID % 1 1 ! CONSTITUENT LIQUID :A,B: !\n"
-                         "PARAMETER G(LIQUID,A;0) 298.15 0; 6000 N ! PARAMETER G(LIQUID,B;0) 298.15 0; 6000 N !\n";
+  const std::string ok =
+      std::string(kElements) +
+      "PHASE LIQUID % 1 1 ! CONSTITUENT LIQUID :A,B: !\n"
+      "PARAMETER G(LIQUID,A;0) 298.15 0; 6000 N ! PARAMETER G(LIQUID,B;0) 298.15 0; 6000 N !\n";
   const struct {
     std::string text, a, b, message;
   } cases[] = {
       {ok, "A", "C", "element C is not in the database (it has A, B)"},
       {ok, "B", "b", "the two components must differ"},
-      {std::string(kElements) + "PHASE LIQUID % 1 1\n", "A", "B", "line 6: statement without its closing '!'"},
-      {std::string(kElements) + "CONSTITUENT Q :A: !", "A", "B", "line 6: CONSTITUENT of an unknown phase Q"},
+      {std::string(kElements) + "PHASE LIQUID % 1 1\n", "A", "B",
+       "line 6: statement without its closing '!'"},
+      {std::string(kElements) + "CONSTITUENT Q :A: !", "A", "B",
+       "line 6: CONSTITUENT of an unknown phase Q"},
   };
   for (const auto& c : cases) {
     try {

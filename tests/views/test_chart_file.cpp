@@ -120,14 +120,10 @@ TEST(ChartFile, DamagedFilesAreRefusedWithAReason) {
   }
 }
 
-TEST(ChartFile, LabelFormatsThatCanBeDrawn) {
-  for (const char* good :
-       {"", "%.0f", "%.17g", "%.2f K", "T = %.1e", "%.0d", "%.1i", "%.2E", "x %.3G y"}) {
-    EXPECT_EQ(LabelFormatProblem(QString::fromUtf8(good)), QString()) << good;
-  }
-  for (const char* bad :
-       {"0.0", "%f", "%d", "%", "%.99999f", "%.18f", "%.f", "%5.2f", "%-.2f", "%.2lf", "%s", "%n",
-        "%.2x", "%.2F", "%.2f%%", "%.1d %s", "%%", "abcdefghijklmnopqrstuvwxyzabcdefghijklm%.2f"}) {
+// The formats the chart can draw are checked against the chart itself in test_chart_view.
+TEST(ChartFile, HostileLabelFormatsAreRefused) {
+  for (const char* bad : {"%.99999f", "%.18f", "%.f", "%-.2f", "%.2lf", "%n", "%.1d %s", "%%",
+                          "abcdefghijklmnopqrstuvwxyzabcdefghijklm%.2f"}) {
     EXPECT_NE(LabelFormatProblem(QString::fromUtf8(bad)), QString()) << bad;
   }
 }

@@ -324,8 +324,12 @@ TEST(DiagramChartFile, RoundTripUnzoomedWithAutomaticAxes) {
 TEST(DiagramChartFile, DamagedFileLeavesTheDesignedLook) {
   QTemporaryDir dir;
   const QString path = dir.filePath(QStringLiteral("Chart.cfg"));
-  const QByteArray damaged[] = {QByteArray("{\"format\": \"brelona-chart\", \"version\": 1, \"title\": "),
-                                QByteArray("\xff\xfe garbage", 10), QByteArray()};
+  // The last one would build endless label texts, freezing the program at start-up.
+  ChartFile hostile{TfmDiagram2::DesignedLook(), {}};
+  hostile.look.left.labelFormat = QStringLiteral("%.99999f");
+  const QByteArray damaged[] = {
+      QByteArray("{\"format\": \"brelona-chart\", \"version\": 1, \"title\": "),
+      QByteArray("\xff\xfe garbage", 10), QByteArray(), ChartFileToJson(hostile)};
   for (const QByteArray& bytes : damaged) {
     {
       QFile f(path);
@@ -336,22 +340,6 @@ TEST(DiagramChartFile, DamagedFileLeavesTheDesignedLook) {
     EXPECT_FALSE(w.LoadError().isEmpty());
     EXPECT_TRUE(w.Chart1()->Look() == TfmDiagram2::DesignedLook());
     EXPECT_EQ(w.Chart1()->SeriesCount(), 0);
-  }
-  // A file whose label format would build endless label texts: refused whole at once.
-  ChartFile hostile{TfmDiagram2::DesignedLook(), {}, {}};
-  hostile.look.left.labelFormat = QStringLiteral("%.99999f");
-  {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(ChartFileToJson(hostile));
-  }
-  {
-    TfmDiagram2 w(path);
-    EXPECT_TRUE(w.LoadError().contains(QStringLiteral("labelFormat")))
-        << w.LoadError().toStdString();
-    EXPECT_TRUE(w.Chart1()->Look() == TfmDiagram2::DesignedLook());
-    w.show();
-    QApplication::processEvents();
   }
   // The last window replaced the damaged file by a sound one.
   EXPECT_TRUE(LoadChartFile(path).has_value());

@@ -59,6 +59,41 @@ TEST(SpecialPointsTable, PressureChangesOnlyTheFirstHeaderAndTheSeparatorIsTheLo
   EXPECT_EQ(Row(w, 1), (QStringList{" 12,5", " 0,25", " 0,5", " 0,75"}));
 }
 
+QStringList TableRow(const QTableWidget* t, int r) {
+  QStringList cells;
+  for (int c = 0; c < t->columnCount(); ++c) cells << (t->item(r, c) ? t->item(r, c)->text() : QString());
+  return cells;
+}
+
+TEST(SpecialPointsWindow, ExactValuesOnlyForARefinedRun) {
+  TfmSpecPoints w;
+  w.SetDecimalSeparator(',');
+  calc::RefinedResults r;
+  r.Ran = true;
+  r.Invariants.push_back({"eutectic", "L(0.4059) → S(0.0092) + S(0.9908)", 631.34306,
+                          {{"S", 0.00924355}, {"L", 0.405884}, {"S", 0.99075645}}, false});
+  r.Invariants.push_back({"peritectic", "", 832.1, {{"S", 0.4}, {"S", 0.6}, {"L", 0.9}}, true});
+  r.Transitions.push_back({0, 900, "L", "S", false});
+  r.CongruentPoints.push_back({"congruent melting", {"L", "0.5"}, 0.5, 1249.98627, false});
+  r.CriticalPoints.push_back({"S", 0.5, 781.7752553, false});
+  w.SetRefined(r, calc::YParameter::Temperature);
+  EXPECT_FALSE(w.ExactGroup()->isHidden());
+  ASSERT_EQ(w.InvariantsTable()->rowCount(), 2);
+  EXPECT_EQ(TableRow(w.InvariantsTable(), 0),
+            (QStringList{"eutectic", "L(0.4059) → S(0.0092) + S(0.9908)", "631,343", "S 0,00924355",
+                         "L 0,405884", "S 0,990756"}));
+  EXPECT_EQ(w.InvariantsTable()->item(1, 0)->text(), QStringLiteral("peritectic (approximate)"));
+  ASSERT_EQ(w.PointsTable()->rowCount(), 3);
+  EXPECT_EQ(TableRow(w.PointsTable(), 0), (QStringList{"transition", "L → S", "0", "900"}));
+  EXPECT_EQ(TableRow(w.PointsTable(), 1), (QStringList{"congruent melting", "L / 0.5", "0,5", "1249,986"}));
+  EXPECT_EQ(TableRow(w.PointsTable(), 2), (QStringList{"critical point", "S", "0,5", "781,775"}));
+  // A run without refinement empties and hides them again.
+  w.SetRefined(calc::RefinedResults(), calc::YParameter::Temperature);
+  EXPECT_TRUE(w.ExactGroup()->isHidden());
+  EXPECT_EQ(w.InvariantsTable()->rowCount(), 0);
+  EXPECT_EQ(w.PointsTable()->rowCount(), 0);
+}
+
 TEST(SpecialPointsWindow, MemoCommandAndClose) {
   TfmSpecPoints w;
   EXPECT_EQ(w.windowTitle(), QStringLiteral("Special points coordinates"));

@@ -1,0 +1,263 @@
+"""The Python module against brelona-calc: the same problem run both ways must give the same
+numbers, texts and messages; the module's own errors carry the program's exact texts."""
+
+import csv
+import json
+import math
+import os
+import subprocess
+import threading
+import time
+
+import numpy as np
+import pytest
+
+import brelona
+
+CALC = os.environ["BRELONA_CALC"]
+DATA = os.environ["BRELONA_DATA"]
+DATABASE = os.path.join(DATA, "Problems.d")
+
+EUTECTIC = "GL=(1-X)*10*(1000-T)+X*10*(800-T)-T*Sid\nGS=20000*X*(1-X)-T*Sid"
+
+
+def cli_run(name, out):
+    subprocess.run([CALC, "run", DATABASE, "--problem", name, "--out", str(out)], check=True,
+                   capture_output=True)
+    with open(out / "summary.json", encoding="utf-8") as f:
+        summary = json.load(f)
+    with open(out / "cells.csv", newline="", encoding="utf-8") as f:
+        cells = list(csv.reader(f))
+    with open(out / "points.csv", newline="", encoding="utf-8") as f:
+        points = list(csv.DictReader(f))
+    with open(out / "nodes.csv", newline="", encoding="utf-8") as f:
+        nodes = [[float(v) for v in row.values()] for row in csv.DictReader(f)]
+    return summary, cells, points, nodes
+
+
+@pytest.mark.parametrize("name", ["Simple eutectic", "Congruent compound AB with two eutectics",
+                                  "Liquid-vapour at 350 K (pressure diagram)"])
+def test_arrays_match_the_cli_files(name, tmp_path):
+    summary, cells, points, nodes = cli_run(name, tmp_path)
+    r = brelona.Problem.from_database(DATABASE, name).run()
+
+    assert r.completed and summary["completed"]
+    assert r.levels == summary["levels"]
+    assert r.y_parameter == summary["yparameter"]
+    assert r.x_levels.tolist() == summary["xlevels"]
+    assert [list(t) for t in r.messages] == [[m["type"], m["text"]] for m in summary["messages"]]
+
+    # Cell codes through the name table give the CLI's grid texts; headers give the levels.
+    assert r.cells.dtype == np.int32
+    assert r.cells.shape == (r.levels, len(r.x_levels)) == (len(cells) - 1, len(cells[0]) - 1)
+    texts = np.array(r.phase_names, dtype=object)[r.cells]
+    assert texts.tolist() == [row[1:] for row in cells[1:]]
+    assert r.phase_names[0] == ""
+    assert r.y_levels.tolist() == [float(row[0]) for row in cells[1:]]
+
+    # Diagram points exactly (the CLI writes the shortest text that reads back the same).
+    p = r.points
+    assert p["level"].tolist() == [int(q["level"]) for q in points]
+    assert p["x"].tolist() == [float(q["X"]) for q in points]
+    assert p["y"].tolist() == [float(q["Y"]) for q in points]
+    assert p["column"].tolist() == [int(q["Column"]) for q in points]
+    assert p["name"] == [q["Name"] for q in points]
+    # Tie lines hold the same ends, per level, left <= right.
+    ends = {}
+    for lv, x in zip(p["level"], p["x"]):
+        ends.setdefault(int(lv), []).append(x)
+    assert len(r.tie_lines) == r.levels
+    for lv, segs in enumerate(r.tie_lines):
+        assert segs.shape[1] == 2 and np.all(segs[:, 0] <= segs[:, 1])
+        assert sorted(segs.ravel().tolist()) == sorted(ends.get(lv, []))
+
+    assert r.nodes.shape == (len(nodes), 4)
+    assert r.nodes.tolist() == nodes
+    assert r.nodes.tolist() == [[n["Y"], n["XLeft"], n["X"], n["XRight"]] for n in summary["nodes"]]
+    assert r.special_points == [(s["X"], s["Y"], s["text"]) for s in summary["special_points"]]
+    assert r.mosaic.shape == (500, 400, 3) and r.mosaic.dtype == np.uint8
+
+
+@pytest.mark.parametrize("expr, variables, expected", [
+    ("-8.31441*(X*LN(X)+(1-X)*LN(1-X))", {"X": 0.3},
+     -8.31441 * (0.3 * math.log(0.3) + 0.7 * math.log(0.7))),
+    ("X*(13000-9.6*T)+(1-X)*(12000-8.5*T)+20000*X*(1-X)", {"X": 0.25, "T": 800.0},
+     0.25 * (13000 - 9.6 * 800) + 0.75 * (12000 - 8.5 * 800) + 20000 * 0.25 * 0.75),
+    ("2^10+SQRT(16)", {}, 1028.0),
+])
+def test_evaluate_values(expr, variables, expected):
+    assert brelona.evaluate(expr, **variables) == pytest.approx(expected, rel=1e-14)
+
+
+@pytest.mark.parametrize("expr, variables, kind, message", [
+    ("1/X", {"X": 0}, brelona.MathError, "Floating point division by zero"),
+    ("LN(X)", {"X": -1}, brelona.MathError, "Invalid floating point operation"),
+    ("1+", {}, brelona.ExpressionError, "Error parsing expression:\r1+"),
+    ("1 + 2", {}, brelona.ExpressionError, "Expression has blanks"),
+])
+def test_evaluate_errors_carry_the_program_texts(expr, variables, kind, message):
+    with pytest.raises(kind) as e:
+        brelona.evaluate(expr, **variables)
+    assert str(e.value) == message
+    assert isinstance(e.value, brelona.Error) and isinstance(e.value, RuntimeError)
+
+
+def test_run_errors():
+    with pytest.raises(brelona.CheckFailed) as e:
+        brelona.Problem(sheet="GL=1\nGS=2", ymin=600, ymax=400).run()
+    assert str(e.value) == "Ymax must be more that Ymin"
+    assert e.value.messages == [("warning", "Ymax must be more that Ymin")]
+
+    with pytest.raises(brelona.MathError, match="^Floating point division by zero$"):
+        brelona.Problem(sheet="GL=1/(T-600)\nGS=0", ymin=400, ymax=800, xpoints=4,
+                        ypoints=4).run()
+    with pytest.raises(ValueError):
+        brelona.Problem(sheet=EUTECTIC, y="volume", ymin=1, ymax=2)
+
+
+def test_problem_fields_reach_the_engine():
+    p = brelona.Problem(sheet=EUTECTIC, ymin=300, ymax=1100, xpoints=10, ypoints=20)
+    p.xpoints, p.ypoints, p.ymax = 20, 8, 1000
+    r = p.run()
+    assert len(r.x_levels) == 21
+    assert r.y_levels[:2].tolist() == [1000.0, 1000.0 - 700.0 / 8]
+    p.y = "pressure"
+    assert p.y == "Pressure, bar"
+
+
+def test_the_interpreter_runs_while_the_engine_works():
+    p = brelona.Problem(sheet=EUTECTIC, ymin=300, ymax=1100, xpoints=600, ypoints=600)
+    span = {}
+
+    def work():
+        span["start"] = time.perf_counter()
+        p.run()
+        span["end"] = time.perf_counter()
+
+    t = threading.Thread(target=work)
+    ticks = []
+    t.start()
+    while t.is_alive():
+        ticks.append(time.perf_counter())
+        time.sleep(0.001)
+    t.join()
+    a, b = span["start"], span["end"]
+    middle = [x for x in ticks if a + (b - a) / 3 < x < b - (b - a) / 3]
+    assert b - a > 0.01 and middle, "the main thread did not run during the engine's run"
+
+
+def test_runs_in_threads_at_once_equal_runs_one_by_one():
+    names = ["Simple eutectic", "Peritectic", "Congruent compound AB with two eutectics"]
+    problems = [brelona.Problem.from_database(DATABASE, n) for n in names]
+    alone = [p.run() for p in problems]
+    together = [None] * len(problems)
+
+    def work(i):
+        together[i] = problems[i].run()
+
+    threads = [threading.Thread(target=work, args=(i,)) for i in range(len(problems))]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    for a, b in zip(alone, together):
+        assert np.array_equal(a.cells, b.cells) and a.phase_names == b.phase_names
+        assert np.array_equal(a.nodes, b.nodes) and a.invariants == b.invariants
+
+
+def test_plot_draws_the_results():
+    matplotlib = pytest.importorskip("matplotlib")
+    matplotlib.use("Agg")
+    r = brelona.Problem.from_database(DATABASE, "Simple eutectic").run()
+    ax = r.plot(tie_lines=0)
+    boundary = ax.collections[0].get_offsets()
+    assert np.array_equal(boundary[:, 0], r.points["x"])
+    red = [ln for ln in ax.lines if ln.get_color() == "tab:red"]
+    assert [ln.get_ydata()[0] for ln in red] == r.nodes[:, 0].tolist()
+    assert ax.get_ylabel() == "Temperature, K" and ax.get_title() == "Simple eutectic"
+
+
+def test_problems_from_files(tmp_path):
+    table = brelona.Problem.from_database(DATABASE, "simple EUTECTIC")
+    listed = brelona.Problem.from_json(os.path.join(DATA, "problems.json"), "Simple eutectic")
+    one = tmp_path / "one.json"
+    one.write_text(json.dumps({"ProblemName": "One", "Functs": EUTECTIC, "Yparameter":
+                               "Pressure, bar", "Ymin": 1, "Ymax": 2, "Zvalue": 900}))
+    single = brelona.Problem.from_json(str(one))
+    for p in (table, listed):
+        assert (p.name, p.y, p.ymin, p.ymax, p.z, p.xpoints, p.ypoints) == \
+            ("Simple eutectic", "Temperature, K", 500, 1200, 1, 100, 140)
+    assert table.sheet == listed.sheet and "GL" in table.sheet
+    assert (single.name, single.y, single.z, single.sheet) == ("One", "Pressure, bar", 900, EUTECTIC)
+
+    with pytest.raises(brelona.Error, match="^problem 'Nope' not found in .*; it holds 'Congruent"):
+        brelona.Problem.from_database(DATABASE, "Nope")
+    with pytest.raises(ValueError, match=r"holds \d+ problems: give the name of one"):
+        brelona.Problem.from_database(DATABASE)
+    with pytest.raises(brelona.Error, match="^Error opening table: "):
+        brelona.Problem.from_database(os.path.join(DATA, "problems.json"), "x")
+
+
+def test_the_example_script_runs(tmp_path):
+    picture = tmp_path / "diagram.png"
+    env = dict(os.environ, MPLBACKEND="Agg")
+    env.pop("DISPLAY", None)
+    out = subprocess.run(["/usr/bin/python3", os.path.join(os.environ["BRELONA_DOCS"],
+                                                            "python_example.py"), str(picture)],
+                         env=env, check=True, capture_output=True, text=True).stdout
+    r = brelona.Problem.from_database(os.path.join(DATA, "Problems.d"), "Simple eutectic")
+    r.xpoints = r.ypoints = 300
+    r = r.run()
+    assert f"three phases at {r.nodes[0][0]:g}:" in out
+    assert all(text in out for _, _, text in r.special_points)
+    assert picture.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
+
+
+def test_refined_eutectic_is_a_common_tangent():
+    # The sample's sheet, written out here: GL and GS per mole, ideal mixing entropy.
+    def sid(x):
+        return -8.31441 * (x * math.log(x) + (1 - x) * math.log(1 - x))
+
+    def gl(x, t):
+        return (1 - x) * 10 * (900 - t) + x * 10 * (1100 - t) - t * sid(x)
+
+    def gs(x, t):
+        return 25000 * x * (1 - x) - t * sid(x)
+
+    def slope(g, x, t, h=1e-7):
+        return (g(x + h, t) - g(x - h, t)) / (2 * h)
+
+    p = brelona.Problem.from_database(DATABASE, "Simple eutectic")
+    p.refine = False
+    assert not p.run().refined["ran"]
+    p.refine = True
+    r = p.run()
+    assert r.refined["ran"] and len(r.invariants) == 1
+    inv = r.invariants[0]
+    assert inv["type"] == "eutectic" and not inv["approximate"]
+    (n1, x1), (n2, x2), (n3, x3) = inv["phases"]
+    assert (n1, n2, n3) == ("S", "L", "S")
+    t = inv["y"]
+    assert abs(t - r.nodes[0][0]) <= (1200 - 500) / 140  # within one level of the grid's node
+    chord = (gs(x3, t) - gs(x1, t)) / (x3 - x1)
+    assert gl(x2, t) == pytest.approx(gs(x1, t) + chord * (x2 - x1), abs=1e-6)
+    for g, x in ((gs, x1), (gl, x2), (gs, x3)):
+        assert slope(g, x, t) == pytest.approx(chord, abs=1e-3)
+
+
+def test_import_tdb_matches_the_cli():
+    tdb = os.path.join(os.environ["BRELONA_TDB"], "pbsn.tdb")
+    p = brelona.import_tdb(tdb, components=("PB", "SN"))
+    cli = subprocess.run([CALC, "import-tdb", tdb, "--components", "PB", "SN"],
+                         capture_output=True, text=True)
+    assert cli.returncode == 0
+    assert p.sheet.replace("\r", "") + "\n" == cli.stdout
+    assert p.name == "PB-SN (pbsn.tdb)" and p.y == "Temperature, K"
+    skipped = [line for line in cli.stderr.splitlines() if line.startswith("skipped phase ")]
+    assert [f"skipped phase {ph}: {why}" for ph, why in p.skipped] == skipped
+
+    bad = subprocess.run([CALC, "import-tdb", tdb, "--components", "PB", "XX"],
+                         capture_output=True, text=True)
+    with pytest.raises(brelona.Error) as e:
+        brelona.import_tdb(tdb, components=("PB", "XX"))
+    assert "error: " + str(e.value) + "\n" == bad.stderr
