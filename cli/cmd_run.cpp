@@ -46,6 +46,48 @@ bool ParseInt(const std::string& s, int& out) {
   return r.ec == std::errc() && r.ptr == s.data() + s.size();
 }
 
+// The options of the diagram pictures; an empty text on success, else the complaint.
+std::string ParsePictureOption(const std::string& a, const Args& args, size_t& i, RunOptions& o) {
+  if (a == "--celsius") {
+    o.celsius = true;
+    return {};
+  }
+  if (i + 1 >= args.size()) return a + " needs a value";
+  const std::string v = args[++i];
+  if (a == "--format") {
+    o.png = o.svg = o.pdf = false;
+    size_t start = 0;
+    while (start <= v.size()) {
+      const size_t comma = std::min(v.find(',', start), v.size());
+      const std::string f = v.substr(start, comma - start);
+      if (f == "png") {
+        o.png = true;
+      } else if (f == "svg") {
+        o.svg = true;
+      } else if (f == "pdf") {
+        o.pdf = true;
+      } else {
+        return "--format needs a list of png, svg, pdf";
+      }
+      start = comma + 1;
+    }
+  } else if (a == "--size") {
+    const size_t x = v.find_first_of("xX");
+    int w = 0, h = 0;
+    if (x == std::string::npos || !ParseInt(v.substr(0, x), w) || !ParseInt(v.substr(x + 1), h) ||
+        w < 16 || h < 16 || w > 20000 || h > 20000) {
+      return "--size needs WxH, each 16 to 20000";
+    }
+    o.picture_w = w;
+    o.picture_h = h;
+  } else if (a == "--dpi") {
+    int n = 0;
+    if (!ParseInt(v, n) || n < 24 || n > 2400) return "--dpi needs a number from 24 to 2400";
+    o.dpi = n;
+  }
+  return {};
+}
+
 bool ParseDouble(const std::string& s, double& out) {
   const auto r = std::from_chars(s.data(), s.data() + s.size(), out);
   return r.ec == std::errc() && r.ptr == s.data() + s.size() && std::isfinite(out);
@@ -92,6 +134,9 @@ std::string ParseArgs(const Args& args, RunOptions& o, SheetOptions& sheet) {
       }
       o.mosaic_w = w;
       o.mosaic_h = h;
+    } else if (a == "--format" || a == "--size" || a == "--dpi" || a == "--celsius") {
+      const std::string complaint = ParsePictureOption(a, args, i, o);
+      if (!complaint.empty()) return complaint;
     } else if (a == "-j" || a == "--jobs") {
       if (!value(v) || !ParseInt(v, o.jobs) || o.jobs < 1) return a + " needs a positive integer";
     } else if (a == "--quiet") {

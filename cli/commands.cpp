@@ -26,15 +26,20 @@ constexpr Help kHelp[] = {
     {"list", "Prints the problem names of FILE.d in list order.\n"},
     {"run",
      "Computes phase diagrams as the Run command of the program does and writes summary.json,\n"
-     "cells.csv, points.csv, nodes.csv, special.txt, mosaic.png, diagram.png and diagram.svg,\n"
-     "and with the exact answers (invariants, transitions, critical and congruent points in\n"
-     "summary.json) boundaries.csv: every tie line refined.\n"
+     "cells.csv, points.csv, nodes.csv, special.txt, mosaic.png, the diagram pictures\n"
+     "(diagram.png and diagram.svg, or as --format asks), and with the exact answers\n"
+     "(invariants, transitions, critical and congruent points in summary.json)\n"
+     "boundaries.csv: every tie line refined.\n"
      "  --problem NAME           the problem to run (exact name first, then any letter case)\n"
      "  --all                    every problem, one folder each under DIR\n"
      "  --out DIR                the output folder (default: the problem's name; with --all .)\n"
      "  --xpoints N, --ypoints N the grid for this run instead of the problem's\n"
      "  --decimal-separator C    '.' or ',' in the grid's header texts (default '.')\n"
      "  --mosaic-size WxH        the mosaic picture's size (default 400x500)\n"
+     "  --format LIST            diagram pictures to write: png,svg,pdf (default png,svg)\n"
+     "  --size WxH               the diagram pictures' size in pixels (default 696x482)\n"
+     "  --dpi N                  their resolution; fonts and lines scale with N/96 (default 96)\n"
+     "  --celsius                temperatures in degrees Celsius on the diagram\n"
      "  --no-refine              the grid's answers only: no exact values, no boundaries.csv\n"
      "  -j N, --jobs N           with --all: problems run at once (default: one per processor)\n"
      "  --quiet                  no line per problem, no progress line\n"
@@ -55,6 +60,10 @@ constexpr Help kHelp[] = {
      "  --tmin K, --tmax K the temperature range (default: around the melting points)\n"
      "  --phases P1,P2,... only these phases\n"
      "Skipped phases and notes go to stderr.\n"},
+    {"point",
+     "Prints as JSON the equilibrium at level Y (temperature or pressure, as the problem sweeps)\n"
+     "and composition X of the problem NAME: the stable phases with their compositions and\n"
+     "amounts, the Gibbs energy and the chemical potentials of A and B.\n"},
 };
 
 }  // namespace
@@ -69,8 +78,11 @@ const std::vector<Command>& Commands() {
       {"run", CmdRun,
        "DB.d (--problem NAME | --all) [--out DIR] [--xpoints N] [--ypoints N]\n"
        "      [--decimal-separator C] [--mosaic-size WxH] [-j N] [--quiet]\n"
-       "      [--y temperature|pressure --ymin Y --ymax Y --z VALUE]",
+       "      [--y temperature|pressure --ymin Y --ymax Y --z VALUE]\n"
+       "      [--format png,svg,pdf] [--size WxH] [--dpi N] [--celsius]",
        "compute phase diagrams and write the results"},
+      {"point", CmdPoint, "DB.d --problem NAME --y Y --x X",
+       "the equilibrium at one point of a diagram, as JSON"},
       {"import-tdb", CmdImportTdb,
        "FILE.tdb --components A B [--db DB.d | --json FILE.json] [--name NAME]\n"
        "      [--tmin K --tmax K] [--phases P1,P2,...]",

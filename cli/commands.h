@@ -25,6 +25,7 @@ int CmdDbExport(const Args& args);
 int CmdDbImport(const Args& args);
 int CmdList(const Args& args);
 int CmdRun(const Args& args);
+int CmdPoint(const Args& args);
 int CmdImportTdb(const Args& args);
 
 struct Command {

@@ -24,6 +24,11 @@ struct RunOptions {
   char separator = '.';
   int mosaic_w = 400;
   int mosaic_h = 500;
+  // The diagram pictures: which formats, their size in pixels, resolution, temperature unit.
+  bool png = true, svg = true, pdf = false;
+  int picture_w = 696, picture_h = 482;
+  int dpi = 96;
+  bool celsius = false;
   bool refine = true;  // --no-refine: the grid's answers only
   int jobs = 0;        // problems run at once by --all; 0: one per processor
   bool quiet = false;  // no summary line, no progress line

@@ -288,22 +288,28 @@ void WriteDataFiles(const fs::path& dir, const calc::ProblemInput& problem, cons
   }
 }
 
-// diagram.png and diagram.svg: the diagram window's own build and chart, drawn offscreen.
+// diagram.png, .svg and .pdf (as asked): the diagram window's own build and chart, drawn offscreen.
 void WriteDiagram(const fs::path& dir, const calc::ProblemInput& problem, const RunHost& host,
                   OutputTimes* times) {
   const calc::Results& r = host.results();
   Laps lap(times);
+  const RunOptions& o = host.options();
   views::DiagramImageOptions pictures;
-  pictures.pngPath = QString::fromStdString((dir / "diagram.png").string());
-  if (views::CanWriteSvg())
+  if (o.png) pictures.pngPath = QString::fromStdString((dir / "diagram.png").string());
+  if (o.svg && views::CanWriteSvg())
     pictures.svgPath = QString::fromStdString((dir / "diagram.svg").string());
+  if (o.pdf) pictures.pdfPath = QString::fromStdString((dir / "diagram.pdf").string());
+  pictures.size = QSize(o.picture_w, o.picture_h);
+  pictures.dpi = o.dpi;
+  pictures.celsius = o.celsius;
+  pictures.names = calc::ReadComponentNames(problem.Functs);
   pictures.caption = QString::fromStdString(problem.ProblemName);
   pictures.decimalSeparator = r.State.DecimalSeparator;
   QString error;
   if (!views::RenderDiagram(r, problem.Yparameter, nullptr, pictures, &error)) {
     throw std::runtime_error(error.toStdString());
   }
-  lap("diagram.png, diagram.svg");
+  lap("diagram pictures");
 }
 
 }  // namespace

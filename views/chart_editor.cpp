@@ -7,6 +7,7 @@
 #include <QDoubleSpinBox>
 #include <QFontDialog>
 #include <QFormLayout>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -382,7 +383,85 @@ QList<SeriesLook> ChartEditor::SeriesLooks() const {
   return looks;
 }
 
-bool EditChart(ChartView* view, QWidget* parent) {
+QWidget* ChartEditor::MakeLineGroup(const QString& caption, const QString& name,
+                                    const LineLook& look, LineControls& c) {
+  auto* group = new QGroupBox(caption);
+  auto* form = new QFormLayout(group);
+  c.visible = MakeCheck(tr("Visible"), look.visible, name + QStringLiteral("Visible"));
+  c.colour = new ColourButton;
+  c.colour->setObjectName(name + QStringLiteral("Colour"));
+  c.colour->SetColour(look.colour);
+  c.width = MakeNumber(look.width, 0, 50, 1, name + QStringLiteral("Width"));
+  c.style = MakeCombo(kPenStyles, look.style, name + QStringLiteral("Style"));
+  form->addRow(QString(), c.visible);
+  form->addRow(tr("Colour"), c.colour);
+  form->addRow(tr("Width"), c.width);
+  form->addRow(tr("Style"), c.style);
+  return group;
+}
+
+void ChartEditor::AddDiagramPage(const DiagramLook& look) {
+  diagram_ = look;
+  hasDiagram_ = true;
+  auto* page = new QWidget;
+  auto* grid = new QGridLayout(page);
+  grid->addWidget(MakeLineGroup(tr("Phase boundaries"), QStringLiteral("boundaries"), look.boundaries, boundaries_), 0, 0);
+  grid->addWidget(MakeLineGroup(tr("Invariant lines"), QStringLiteral("invariants"), look.invariants, invariants_), 0, 1);
+  auto* other = new QGroupBox(tr("Labels and points"));
+  auto* form = new QFormLayout(other);
+  reactionTypes_ = MakeCheck(tr("Reaction type on invariant lines"), look.reactionTypes, QStringLiteral("reactionTypes"));
+  marks_ = MakeCheck(tr("Congruent and critical points"), look.marks, QStringLiteral("marks"));
+  markColour_ = new ColourButton;
+  markColour_->setObjectName(QStringLiteral("markColour"));
+  markColour_->SetColour(look.markColour);
+  fieldLabels_ = MakeCheck(tr("Phase-field labels"), look.fieldLabels, QStringLiteral("fieldLabels"));
+  labelSize_ = new QSpinBox;
+  labelSize_->setObjectName(QStringLiteral("labelSize"));
+  labelSize_->setRange(6, 72);
+  labelSize_->setValue(look.labelFont.pixelSize() > 0 ? look.labelFont.pixelSize() : 13);
+  labelColour_ = new ColourButton;
+  labelColour_->setObjectName(QStringLiteral("labelColour"));
+  labelColour_->SetColour(look.labelColour);
+  unit_ = new QComboBox;
+  unit_->setObjectName(QStringLiteral("temperatureUnit"));
+  unit_->addItem(tr("K"));
+  unit_->addItem(tr("°C"));
+  unit_->setCurrentIndex(look.celsius ? 1 : 0);
+  form->addRow(QString(), reactionTypes_);
+  form->addRow(QString(), marks_);
+  form->addRow(tr("Point colour"), markColour_);
+  form->addRow(QString(), fieldLabels_);
+  form->addRow(tr("Label size, px"), labelSize_);
+  form->addRow(tr("Label colour"), labelColour_);
+  form->addRow(tr("Temperature in"), unit_);
+  grid->addWidget(other, 1, 0);
+  grid->addWidget(MakeTextGroup(tr("Heading (empty: the problem's name)"), QStringLiteral("heading"),
+                                look.heading, heading_),
+                  1, 1);
+  pages_->addTab(page, tr("Diagram"));
+}
+
+DiagramLook ChartEditor::GetDiagramLook() const {
+  DiagramLook d = diagram_;
+  if (!hasDiagram_) return d;
+  auto line = [](const LineControls& c) {
+    return LineLook{c.visible->isChecked(), c.colour->Colour(), c.width->value(),
+                    ComboValue(kPenStyles, c.style)};
+  };
+  d.boundaries = line(boundaries_);
+  d.invariants = line(invariants_);
+  d.reactionTypes = reactionTypes_->isChecked();
+  d.marks = marks_->isChecked();
+  d.markColour = markColour_->Colour();
+  d.fieldLabels = fieldLabels_->isChecked();
+  d.labelFont.setPixelSize(labelSize_->value());
+  d.labelColour = labelColour_->Colour();
+  d.celsius = unit_->currentIndex() == 1;
+  d.heading = ReadText(heading_);
+  return d;
+}
+
+bool EditChart(ChartView* view, QWidget* parent, DiagramLook* diagram) {
   QList<SeriesData> series;
   for (int i = 0; i < view->SeriesCount(); ++i) {
     series.append(SeriesData{view->KindAt(i), view->TitleAt(i), view->SeriesLookAt(i), {}});
@@ -398,7 +477,9 @@ bool EditChart(ChartView* view, QWidget* parent) {
   shown(look.bottom, view->BottomAxis());
   shown(look.left, view->LeftAxis());
   ChartEditor editor(look, series, parent ? parent : view->window());
+  if (diagram) editor.AddDiagramPage(*diagram);
   if (editor.exec() != QDialog::Accepted) return false;
+  if (diagram) *diagram = editor.GetDiagramLook();
   const QList<SeriesLook> looks = editor.SeriesLooks();
   for (int i = 0; i < looks.size() && i < view->SeriesCount(); ++i) view->SetSeriesLook(i, looks[i]);
   view->SetLook(editor.Look());

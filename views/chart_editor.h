@@ -10,6 +10,7 @@
 #include <QPushButton>
 
 #include "views/chart_look.h"
+#include "views/diagram_look.h"
 
 QT_BEGIN_NAMESPACE
 class QCheckBox;
@@ -53,6 +54,11 @@ class ChartEditor : public QDialog {
   QList<SeriesLook> SeriesLooks() const;
 
   QTabWidget* Pages() const { return pages_; }
+
+  // The "Diagram" page (phase diagrams only): boundaries, invariant lines, marks, field
+  // labels, heading, temperature unit.
+  void AddDiagramPage(const DiagramLook& look);
+  DiagramLook GetDiagramLook() const;
 
  private:
   struct TextControls {
@@ -112,10 +118,31 @@ class ChartEditor : public QDialog {
   QDoubleSpinBox* penWidth_ = nullptr;
   QComboBox* penStyle_ = nullptr;
   QCheckBox* seriesVisible_ = nullptr;
+
+  struct LineControls {
+    QCheckBox* visible;
+    ColourButton* colour;
+    QDoubleSpinBox* width;
+    QComboBox* style;
+  };
+  QWidget* MakeLineGroup(const QString& caption, const QString& name, const LineLook& look,
+                         LineControls& c);
+  DiagramLook diagram_;
+  bool hasDiagram_ = false;
+  LineControls boundaries_{}, invariants_{};
+  QCheckBox* reactionTypes_ = nullptr;
+  QCheckBox* marks_ = nullptr;
+  ColourButton* markColour_ = nullptr;
+  QCheckBox* fieldLabels_ = nullptr;
+  QSpinBox* labelSize_ = nullptr;
+  ColourButton* labelColour_ = nullptr;
+  QComboBox* unit_ = nullptr;
+  TextControls heading_{};
 };
 
 // Opens the editor for `view` as a modal dialog on its first page; OK applies the edited look
-// and series looks to the chart. Returns whether they were applied.
-bool EditChart(ChartView* view, QWidget* parent = nullptr);
+// and series looks to the chart. Returns whether they were applied. With `diagram` the editor
+// also has the "Diagram" page, and OK writes the edited diagram look back into it.
+bool EditChart(ChartView* view, QWidget* parent = nullptr, DiagramLook* diagram = nullptr);
 
 }  // namespace views

@@ -108,6 +108,26 @@ QJsonObject SeriesToJson(const SeriesData& s) {
       {"points", points}};
 }
 
+QJsonObject LineToJson(const LineLook& l) {
+  return QJsonObject{{"visible", l.visible},
+                     {"colour", l.colour.name()},
+                     {"width", l.width},
+                     {"style", NameOf(kPenStyles, l.style)}};
+}
+
+QJsonObject DiagramToJson(const DiagramLook& d) {
+  return QJsonObject{{"boundaries", LineToJson(d.boundaries)},
+                     {"invariants", LineToJson(d.invariants)},
+                     {"reactionTypes", d.reactionTypes},
+                     {"marks", d.marks},
+                     {"markColour", d.markColour.name()},
+                     {"fieldLabels", d.fieldLabels},
+                     {"labelFont", FontToJson(d.labelFont)},
+                     {"labelColour", d.labelColour.name()},
+                     {"celsius", d.celsius},
+                     {"heading", TextToJson(d.heading)}};
+}
+
 // --- reading
 
 QJsonValue Member(const QJsonObject& o, const char* key) {
@@ -227,6 +247,30 @@ SeriesData SeriesFromJson(const QJsonObject& o) {
   return s;
 }
 
+LineLook LineFromJson(const QJsonObject& o) {
+  LineLook l;
+  l.visible = Bool(o, "visible");
+  l.colour = Colour(o, "colour");
+  l.width = Number(o, "width", 0, 50);
+  l.style = ValueOf(kPenStyles, String(o, "style"), "pen style");
+  return l;
+}
+
+DiagramLook DiagramFromJson(const QJsonObject& o) {
+  DiagramLook d;
+  d.boundaries = LineFromJson(Object(o, "boundaries"));
+  d.invariants = LineFromJson(Object(o, "invariants"));
+  d.reactionTypes = Bool(o, "reactionTypes");
+  d.marks = Bool(o, "marks");
+  d.markColour = Colour(o, "markColour");
+  d.fieldLabels = Bool(o, "fieldLabels");
+  d.labelFont = FontFromJson(Object(o, "labelFont"));
+  d.labelColour = Colour(o, "labelColour");
+  d.celsius = Bool(o, "celsius");
+  d.heading = TextFromJson(Object(o, "heading"));
+  return d;
+}
+
 }  // namespace
 
 namespace {
@@ -285,7 +329,7 @@ QByteArray ChartFileToJson(const ChartFile& file) {
   const ChartLook& l = file.look;
   QJsonArray series;
   for (const SeriesData& s : file.series) series.append(SeriesToJson(s));
-  const QJsonObject root{{"format", "brelona-chart"},
+  QJsonObject root{{"format", "brelona-chart"},
                          {"version", kVersion},
                          {"title", TextToJson(l.title)},
                          {"foot", TextToJson(l.foot)},
@@ -295,6 +339,7 @@ QByteArray ChartFileToJson(const ChartFile& file) {
                          {"bottomAxis", AxisToJson(l.bottom)},
                          {"leftAxis", AxisToJson(l.left)},
                          {"series", series}};
+  if (file.diagram) root.insert(QStringLiteral("diagram"), DiagramToJson(*file.diagram));
   return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
 
@@ -328,6 +373,7 @@ std::optional<ChartFile> ChartFileFromJson(const QByteArray& json, QString* erro
       if (!s.isObject()) Refuse(QStringLiteral("a series is not an object"));
       file.series.append(SeriesFromJson(s.toObject()));
     }
+    if (root.contains(QLatin1String("diagram"))) file.diagram = DiagramFromJson(Object(root, "diagram"));
     return file;
   } catch (const Refused& e) {
     if (error) *error = QString::fromStdString(e.what());

@@ -19,6 +19,11 @@
 //              "markerSize": num, "markers": bool,
 //              "pen": { "colour": COLOUR, "width": num, "style": PENSTYLE },
 //              "visible": bool, "points": [ [x, y], ... ] }
+//   optional (files without it load with the designed diagram look):
+//   "diagram": { "boundaries": LINE, "invariants": LINE, "reactionTypes": bool,
+//                "marks": bool, "markColour": COLOUR, "fieldLabels": bool,
+//                "labelFont": FONT, "labelColour": COLOUR, "celsius": bool, "heading": TEXT }
+//   LINE   = { "visible": bool, "colour": COLOUR, "width": num, "style": PENSTYLE }
 //   LABELFORMAT = "" (labels chosen from the increment) or a format LabelFormatProblem accepts
 //   COLOUR = "#rrggbb";  PENSTYLE = "solid"|"dash"|"dot"|"dashdot"|"dashdotdot"|"none"
 //
@@ -30,12 +35,14 @@
 #include <optional>
 
 #include "views/chart_look.h"
+#include "views/diagram_look.h"
 
 namespace views {
 
 struct ChartFile {
   ChartLook look;
   QList<SeriesData> series;
+  std::optional<DiagramLook> diagram = std::nullopt;  // the phase diagram's layer; absent in older files
 };
 
 // An axis label format the chart can draw: empty (the format follows the increment), or text

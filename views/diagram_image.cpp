@@ -7,12 +7,10 @@
 #include <QPainter>
 #include <QPixmap>
 
-#ifdef BRELONA_HAVE_SVG
-#include <QSvgGenerator>
-#endif
 
 #include "views/chart_file.h"
 #include "views/chart_view.h"
+#include "views/diagram_export.h"
 #include "views/diagram_window.h"
 
 namespace views {
@@ -44,6 +42,7 @@ bool Render(const calc::Results& results, calc::YParameter yParameter,
             QString* error) {
   TfmDiagram2 window{QString()};  // no chart file of its own: nothing is saved afterwards
   window.setAttribute(Qt::WA_DontShowOnScreen);
+  if (!options.caption.isEmpty()) window.setWindowTitle(options.caption);
   window.SetDecimalSeparator(options.decimalSeparator);
   if (!options.chartFile.isEmpty()) {
     if (const auto file = LoadChartFile(options.chartFile)) window.Chart1()->SetLook(file->look);
@@ -51,6 +50,12 @@ bool Render(const calc::Results& results, calc::YParameter yParameter,
   // Axis labels written with the picture's decimal separator, whatever the machine's locale.
   window.Chart1()->chart()->setLocale(options.decimalSeparator == ',' ? QLocale(QLocale::Russian)
                                                                       : QLocale::c());
+  window.SetComponentNames(options.names);
+  if (options.celsius) {
+    DiagramLook look = window.GetDiagramLook();
+    look.celsius = true;
+    window.SetDiagramLook(look);
+  }
   window.BuildDiagram(results, yParameter, findSpecialPoints, /*show=*/false);
   ChartView* chart = window.Chart1();
   window.show();
@@ -60,31 +65,23 @@ bool Render(const calc::Results& results, calc::YParameter yParameter,
   window.resize(options.size.width(), options.size.height() + (window.height() - chart->height()));
   for (int i = 0; i < 3; ++i) QApplication::processEvents();
 
-  if (!options.pngPath.isEmpty()) {
-    const QPixmap picture = chart->grab();
-    if (!picture.save(options.pngPath, "PNG")) {
-      if (error) *error = QStringLiteral("cannot write %1").arg(options.pngPath);
+  // Each picture is drawn from the layer's polylines and one marker per pixel (see
+  // diagram_export.h), so its size does not grow with the number of levels.
+  PictureOptions picture;
+  picture.size = options.size;
+  picture.dpi = options.dpi;
+  picture.title = options.caption.isEmpty() ? QStringLiteral("Phase diagram") : options.caption;
+  const std::pair<const QString*, PictureFormat> outputs[] = {
+      {&options.pngPath, PictureFormat::Png}, {&options.svgPath, PictureFormat::Svg},
+      {&options.pdfPath, PictureFormat::Pdf}};
+  for (const auto& [path, format] : outputs) {
+    if (path->isEmpty()) continue;
+    if (format == PictureFormat::Svg && !CanWriteSvg()) {
+      if (error) *error = QStringLiteral("this build cannot write SVG");
       return false;
     }
-  }
-  if (!options.svgPath.isEmpty()) {
-#ifdef BRELONA_HAVE_SVG
-    QSvgGenerator svg;
-    svg.setFileName(options.svgPath);
-    svg.setSize(chart->size());
-    svg.setViewBox(QRect(QPoint(0, 0), chart->size()));
-    svg.setTitle(options.caption.isEmpty() ? QStringLiteral("Phase diagram") : options.caption);
-    QPainter painter;
-    if (!painter.begin(&svg)) {
-      if (error) *error = QStringLiteral("cannot write %1").arg(options.svgPath);
-      return false;
-    }
-    chart->render(&painter);
-    painter.end();
-#else
-    if (error) *error = QStringLiteral("this build cannot write SVG");
-    return false;
-#endif
+    picture.format = format;
+    if (!WriteDiagramPicture(window, *path, picture, error)) return false;
   }
   return true;
 }

@@ -6,6 +6,7 @@
 #include <QString>
 #include <functional>
 
+#include "calc/phase_sheet.h"
 #include "calc/problem.h"
 #include "calc/results.h"
 
@@ -14,7 +15,11 @@ namespace views {
 struct DiagramImageOptions {
   QString pngPath;        // empty: no PNG
   QString svgPath;        // empty: no SVG
+  QString pdfPath;        // empty: no PDF
   QSize size{696, 482};   // the chart area of the diagram window at its designed size
+  int dpi = 96;           // fonts and lines scale with dpi / 96
+  bool celsius = false;   // temperatures in °C
+  calc::ComponentNames names;  // the X axis title names them when given
   QString chartFile;      // a chart file whose appearance to use; empty: the designed look
   QString caption;        // shown nowhere; kept as the SVG's title
   char decimalSeparator = '.';

@@ -1,19 +1,24 @@
 #include "views/diagram_window.h"
 
+#include <QChart>
 #include <QEvent>
 #include <QFile>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
+#include <QMenu>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTranslator>
 #include <QVBoxLayout>
+#include <QValueAxis>
 #include <QXYSeries>
 
 #include "numeric/format.h"
 #include "views/chart_editor.h"
 #include "views/chart_file.h"
 #include "views/chart_view.h"
+#include "views/diagram_export.h"
 #include "views/readout.h"
 
 namespace views {
@@ -112,8 +117,14 @@ TfmDiagram2::TfmDiagram2(const QString& chartFile, QWidget* parent)
   connect(chart_, &ChartView::mouseMoved, this, &TfmDiagram2::ShowReadout);
   connect(chart_, &ChartView::zoomChanged, undoZoom_, &QWidget::setVisible);
   connect(undoZoom_, &QPushButton::clicked, chart_, &ChartView::UndoZoom);
-  connect(edit_, &QPushButton::clicked, this, [this] { EditChart(chart_, this); });
+  connect(edit_, &QPushButton::clicked, this, [this] { EditLook(); });
   connect(close_, &QPushButton::clicked, this, &QWidget::close);
+
+  overlay_ = new DiagramOverlay(chart_->chart(), chart_->BottomAxis(), chart_->LeftAxis());
+  chart_->viewport()->installEventFilter(this);
+  connect(chart_->chart(), &QChart::plotAreaChanged, this, [this] { overlay_->Relayout(); });
+  connect(chart_->BottomAxis(), &QValueAxis::rangeChanged, this, [this] { overlay_->Relayout(); });
+  connect(chart_->LeftAxis(), &QValueAxis::rangeChanged, this, [this] { overlay_->Relayout(); });
 
   chart_->SetLook(DesignedLook());
   if (!chartFile_.isEmpty() && QFile::exists(chartFile_)) {
@@ -124,9 +135,92 @@ TfmDiagram2::TfmDiagram2(const QString& chartFile, QWidget* parent)
       if (IsDesignedFoot(look.foot.text)) look.foot.text = tr(kFoot);
       chart_->SetLook(look);
       chart_->SetAllSeries(file->series);
+      if (file->diagram) overlay_->SetLook(*file->diagram);
       loadError_.clear();
     }
   }
+}
+
+DiagramLook TfmDiagram2::GetDiagramLook() const { return overlay_->Look(); }
+
+void TfmDiagram2::SetDiagramLook(const DiagramLook& look) {
+  const bool unitChanged = look.celsius != overlay_->Look().celsius;
+  overlay_->SetLook(look);
+  if (unitChanged && built_) ShowBuild();
+}
+
+bool TfmDiagram2::EditLook() {
+  DiagramLook look = overlay_->Look();
+  if (!EditChart(chart_, this, &look)) return false;
+  SetDiagramLook(look);
+  return true;
+}
+
+QPointF TfmDiagram2::ResultValueAt(const QPointF& chartPos) const {
+  const QPointF v = chart_->ValueAt(chartPos);
+  return {v.x(), v.y() + yOffset_};
+}
+
+namespace {
+
+QList<QPointF> Shifted(const QList<QPointF>& points, double dy) {
+  QList<QPointF> out = points;
+  if (dy != 0) {
+    for (QPointF& p : out) p.ry() -= dy;
+  }
+  return out;
+}
+
+DiagramLayers ShiftedLayers(const DiagramLayers& layers, double dy) {
+  DiagramLayers out = layers;
+  if (dy == 0) return out;
+  for (BoundaryLine& line : out.boundaries) {
+    for (QPointF& p : line.points) p.ry() -= dy;
+  }
+  for (InvariantLine& inv : out.invariants) inv.y -= dy;
+  for (DiagramMark& m : out.marks) m.at.ry() -= dy;
+  for (double& y : out.fields.y) y -= dy;
+  return out;
+}
+
+}  // namespace
+
+void TfmDiagram2::ShowBuild() {
+  yOffset_ = overlay_->Look().celsius && builtY_ == calc::YParameter::Temperature ? 273.15 : 0;
+  chart_->SetTitleText(builtY_ == calc::YParameter::Temperature
+                           ? (yOffset_ != 0 ? QStringLiteral("T, °C") : QStringLiteral("T, K"))
+                           : QStringLiteral("P, бар"));
+  const SeriesLook ordinaryLook = chart_->SeriesCount() > 0 ? chart_->SeriesLookAt(0) : OrdinaryPointsLook();
+  const SeriesLook specialLook = chart_->SeriesCount() > 1 ? chart_->SeriesLookAt(1) : SpecialPointsLook();
+  chart_->RemoveAllSeries();
+  chart_->AddSeries(SeriesKind::Points, QStringLiteral("Ordinary points"), ordinaryLook);
+  chart_->AddSeries(SeriesKind::Points, QStringLiteral("Special points"), specialLook);
+  chart_->UndoZoom();
+  undoZoom_->setVisible(false);
+  chart_->SeriesAt(0)->replace(Shifted(ordinary_, yOffset_));
+  chart_->SeriesAt(1)->replace(Shifted(special_, yOffset_));
+  AddNodeLines(nodes_, calc::YParameterText(builtY_));
+  ShowLayers();
+}
+
+void TfmDiagram2::ShowLayers() {
+  // The X axis title names the components when the sheet does; a title the user wrote stays.
+  const QString foot = chart_->Look().foot.text;
+  QString wanted = QString::fromUtf8(kFoot);
+  if (names_.Named()) {
+    const QString a = QString::fromStdString(names_.A), b = QString::fromStdString(names_.B);
+    wanted = tr("X(%1), mole fraction of %1 in the system %2-%1").arg(b, a);
+  }
+  if (foot == QString::fromUtf8(kFoot) || (!autoFoot_.isEmpty() && foot == autoFoot_)) {
+    ChartLook look = chart_->Look();
+    look.foot.text = wanted;
+    chart_->SetLook(look);
+  }
+  autoFoot_ = wanted;
+  overlay_->SetHeading(overlay_->Look().heading.text.isEmpty() ? windowTitle()
+                                                               : overlay_->Look().heading.text);
+  overlay_->SetLayers(ShiftedLayers(layers_, yOffset_));
+  chart_->Rescale();
 }
 
 TfmDiagram2::~TfmDiagram2() {
@@ -136,8 +230,11 @@ TfmDiagram2::~TfmDiagram2() {
   file.look = chart_->Look();
   file.look.bottom.automatic = true;
   file.look.left.automatic = true;
+  // A title written from the last problem's component names is not kept for the next one.
+  if (!autoFoot_.isEmpty() && file.look.foot.text == autoFoot_) file.look.foot.text = QString::fromUtf8(kFoot);
   chart_->SetLook(file.look);
   file.series = chart_->AllSeries();
+  file.diagram = overlay_->Look();
   QString error;
   if (!SaveChartFile(chartFile_, file, &error)) {
     qWarning("%s: %s", qPrintable(chartFile_), qPrintable(error));
@@ -146,33 +243,42 @@ TfmDiagram2::~TfmDiagram2() {
 
 void TfmDiagram2::BuildDiagram(const calc::Results& results, calc::YParameter yParameter,
                                const std::function<void()>& findSpecialPoints, bool show) {
-  chart_->SetTitleText(yParameter == calc::YParameter::Temperature ? QStringLiteral("T, K")
-                                                                   : tr("P, бар"));
+  builtY_ = yParameter;
+  built_ = false;
+  yOffset_ = overlay_->Look().celsius && yParameter == calc::YParameter::Temperature ? 273.15 : 0;
+  chart_->SetTitleText(yParameter == calc::YParameter::Temperature
+                           ? (yOffset_ != 0 ? QStringLiteral("T, °C") : QStringLiteral("T, K"))
+                           : tr("P, бар"));
   chart_->RemoveAllSeries();
   chart_->AddSeries(SeriesKind::Points, QStringLiteral("Ordinary points"), OrdinaryPointsLook());
   chart_->AddSeries(SeriesKind::Points, QStringLiteral("Special points"), SpecialPointsLook());
   chart_->UndoZoom();
   undoZoom_->setVisible(false);
+  overlay_->SetLayers({});
 
-  QList<QPointF> ordinary;
+  ordinary_.clear();
   for (int r = 0; r < results.ZPoints.RowCount(); ++r) {
     for (const calc::TZPoint& p : results.ZPoints.Row(r)) {
-      if (p.Y > 0) ordinary.append(QPointF(p.X, p.Y));
+      if (p.Y > 0) ordinary_.append(QPointF(p.X, p.Y));
     }
   }
-  chart_->SeriesAt(0)->replace(ordinary);
+  chart_->SeriesAt(0)->replace(Shifted(ordinary_, yOffset_));
   chart_->Rescale();
 
   if (findSpecialPoints) {
     findSpecialPoints();
     emit specialPointsFound();
   }
-  QList<QPointF> special;
-  special.reserve(static_cast<qsizetype>(results.SpecialPoints.size()));
-  for (const calc::SpecialPoint& p : results.SpecialPoints) special.append(QPointF(p.X, p.Y));
-  chart_->SeriesAt(1)->replace(special);
+  special_.clear();
+  special_.reserve(static_cast<qsizetype>(results.SpecialPoints.size()));
+  for (const calc::SpecialPoint& p : results.SpecialPoints) special_.append(QPointF(p.X, p.Y));
+  chart_->SeriesAt(1)->replace(Shifted(special_, yOffset_));
+  nodes_ = results.Nodes;
   AddNodeLines(results.Nodes, calc::YParameterText(yParameter));
-  chart_->Rescale();
+  layers_ = DiagramLayers{BoundaryLines(results), InvariantLines(results), DiagramMarks(results),
+                          FindFields(results)};
+  built_ = true;
+  ShowLayers();
   if (show) {
     this->show();
     raise();
@@ -181,16 +287,18 @@ void TfmDiagram2::BuildDiagram(const calc::Results& results, calc::YParameter yP
 
 void TfmDiagram2::AddNodeLines(const std::vector<calc::TNode>& nodes,
                                const std::string& yParameterText) {
-  const std::string unit = !yParameterText.empty() && yParameterText[0] == 'T' ? "K" : "bar";
+  const bool temperature = !yParameterText.empty() && yParameterText[0] == 'T';
+  const std::string unit = temperature ? (yOffset_ != 0 ? "°C" : "K") : "bar";
   SeriesLook look = chart_->SeriesCount() > 0 ? chart_->SeriesLookAt(0) : OrdinaryPointsLook();
   look.penColour = look.colour;
   look.penWidth = 1;
   look.penStyle = Qt::SolidLine;
   look.markersVisible = false;
   for (const calc::TNode& node : nodes) {
-    const std::string title = "Node at " + numeric::FormatFloatPattern(node.Y, 3, separator_) + unit;
+    const double y = node.Y - yOffset_;
+    const std::string title = "Node at " + numeric::FormatFloatPattern(y, 3, separator_) + unit;
     const int s = chart_->AddSeries(SeriesKind::Line, QString::fromStdString(title), look);
-    chart_->SeriesAt(s)->replace(QList<QPointF>{{node.XLeft, node.Y}, {node.XRight, node.Y}});
+    chart_->SeriesAt(s)->replace(QList<QPointF>{{node.XLeft, y}, {node.XRight, y}});
   }
   chart_->Rescale();
 }
@@ -204,6 +312,58 @@ void TfmDiagram2::ShowReadout(const QPointF& chartPos) {
   const std::string title = FirstLine(chart_->TitleText().toStdString());
   label1_->setText(QString::fromStdString(ReadoutText(v.x(), v.y(), title, separator_)));
   label1_->show();
+}
+
+QMenu* TfmDiagram2::MakeContextMenu() {
+  auto* menu = new QMenu(this);
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  menu->addAction(tr("Export diagram…"), this, [this] { ExportDiagramInteractively(*this, this); });
+  menu->addAction(tr("Copy"), this, [this] { CopyDiagram(*this); });
+  if (chart_->IsZoomed()) {
+    menu->addSeparator();
+    menu->addAction(tr("Undo zoom"), chart_, &ChartView::UndoZoom);
+  }
+  return menu;
+}
+
+bool TfmDiagram2::eventFilter(QObject* watched, QEvent* event) {
+  if (watched != chart_->viewport()) return QWidget::eventFilter(watched, event);
+  switch (event->type()) {
+    case QEvent::ContextMenu: {
+      auto* e = static_cast<QContextMenuEvent*>(event);
+      MakeContextMenu()->popup(e->globalPos());
+      return true;
+    }
+    case QEvent::MouseButtonPress: {
+      auto* e = static_cast<QMouseEvent*>(event);
+      if (e->button() == Qt::LeftButton) pressedAt_ = e->position();
+      // The right button is the context menu's, not the chart's zoom-out.
+      return e->button() == Qt::RightButton;
+    }
+    case QEvent::MouseButtonRelease: {
+      auto* e = static_cast<QMouseEvent*>(event);
+      if (e->button() == Qt::RightButton) return true;
+      if (e->button() == Qt::LeftButton && (e->position() - pressedAt_).manhattanLength() < 3 &&
+          chart_->InPlot(e->position()) && built_) {
+        const QPointF v = ResultValueAt(e->position());
+        emit pointPicked(v.x(), v.y());
+      }
+      pressedAt_ = QPointF(-1e9, -1e9);
+      break;
+    }
+    case QEvent::MouseMove: {
+      auto* e = static_cast<QMouseEvent*>(event);
+      if ((e->modifiers() & Qt::ControlModifier) && e->buttons() == Qt::NoButton &&
+          chart_->InPlot(e->position()) && built_) {
+        const QPointF v = ResultValueAt(e->position());
+        emit pointPicked(v.x(), v.y());
+      }
+      break;
+    }
+    default:
+      break;
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 void TfmDiagram2::changeEvent(QEvent* event) {

@@ -14,18 +14,23 @@
 #include <string>
 #include <vector>
 
+#include "calc/phase_sheet.h"
 #include "calc/problem.h"
 #include "calc/results.h"
 #include "views/chart_look.h"
+#include "views/diagram_look.h"
+#include "views/diagram_overlay.h"
 
 QT_BEGIN_NAMESPACE
 class QLabel;
+class QMenu;
 class QPushButton;
 QT_END_NAMESPACE
 
 namespace views {
 
 class ChartView;
+class DiagramOverlay;
 
 class TfmDiagram2 : public QWidget {
   Q_OBJECT
@@ -64,6 +69,25 @@ class TfmDiagram2 : public QWidget {
   // The mouse read-out for a position in chart-widget pixels (what a mouse move does).
   void ShowReadout(const QPointF& chartPos);
 
+  // The components named by the problem's sheet (the X axis title then names them); unnamed
+  // components keep the designed axis title. Takes effect at the next build.
+  void SetComponentNames(const calc::ComponentNames& names) { names_ = names; }
+  // The layer over the series: boundaries, invariant lines, marks, field labels, heading.
+  DiagramOverlay* Overlay() const { return overlay_; }
+  DiagramLook GetDiagramLook() const;
+  // Applies a look; a change of the temperature unit rebuilds the last diagram.
+  void SetDiagramLook(const DiagramLook& look);
+  // The appearance editor with the "Diagram" page (what "Ред. график" opens).
+  bool EditLook();
+  // The value the axes show for a temperature or pressure of the results (°C when asked).
+  double ShownY(double y) const { return y - yOffset_; }
+  // The temperature or pressure of the results under a chart-widget pixel.
+  QPointF ResultValueAt(const QPointF& chartPos) const;
+
+  // The chart's context menu: "Export diagram…", "Copy", and "Undo zoom" when zoomed. A right
+  // click opens it (and no longer zooms out).
+  QMenu* MakeContextMenu();
+
   // The designed appearance and the designed looks of series 0 and 1.
   static ChartLook DesignedLook();
   static SeriesLook OrdinaryPointsLook();
@@ -81,9 +105,13 @@ class TfmDiagram2 : public QWidget {
  signals:
   // The build ran the special-point finder (its memo lines are in the results now).
   void specialPointsFound();
+  // A click on the plot (without dragging), or a mouse move over it with Ctrl held: the point
+  // under the mouse in the results' units (composition, K or bar).
+  void pointPicked(double x, double y);
 
  protected:
   void changeEvent(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   ChartView* chart_ = nullptr;
@@ -94,6 +122,19 @@ class TfmDiagram2 : public QWidget {
   QString chartFile_;
   QString loadError_;
   char separator_ = '.';
+  DiagramOverlay* overlay_ = nullptr;
+  calc::ComponentNames names_;
+  QString autoFoot_;  // the X axis title the last build wrote, replaced by the next one
+  double yOffset_ = 0;
+  QPointF pressedAt_{-1e9, -1e9};
+  // The last build in the results' own units, so a change of unit can draw it again.
+  bool built_ = false;
+  calc::YParameter builtY_ = calc::YParameter::Temperature;
+  QList<QPointF> ordinary_, special_;
+  std::vector<calc::TNode> nodes_;
+  DiagramLayers layers_;
+  void ShowBuild();
+  void ShowLayers();
 };
 
 }  // namespace views

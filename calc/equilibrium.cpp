@@ -1,0 +1,269 @@
+#include "calc/equilibrium.h"
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+#include <limits>
+
+#include "calc/engine.h"
+
+namespace calc {
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// Energies of the sheet's phases at one level.
+class Energies {
+ public:
+  Energies(PhaseSheet& sheet, double T, double p) : sheet_(sheet), T_(T), p_(p) {
+    *sheet_.SidP() = p;
+  }
+
+  // Solution phase k at x; NaN where it has none.
+  double Solution(size_t k, double x) {
+    SolutionPhase& ph = sheet_.Phases[k];
+    try {
+      const double sid = Sid(x);
+      *ph.T = T_;
+      *ph.p = p_;
+      *ph.X = x;
+      *ph.Sid = sid;
+      const double g = ph.Parser->Value();
+      return std::isfinite(g) && g < kNoEnergy ? g : kNaN;
+    } catch (const std::exception&) {
+      return kNaN;
+    }
+  }
+
+  double Point(size_t j) {
+    PointPhase& pp = sheet_.PointPhases[j];
+    try {
+      *pp.Sid = Sid(pp.Composition);
+      *pp.T = T_;
+      *pp.p = p_;
+      const double g = pp.Parser->Value();
+      return std::isfinite(g) && g < kNoEnergy ? g : kNaN;
+    } catch (const std::exception&) {
+      return kNaN;
+    }
+  }
+
+  // First and second derivative of solution phase k at x (central differences kept inside
+  // 0..1).
+  double D1(size_t k, double x) {
+    const double h = std::min({1e-6, 0.5 * x, 0.5 * (1 - x)});
+    return (Solution(k, x + h) - Solution(k, x - h)) / (2 * h);
+  }
+  double D2(size_t k, double x) {
+    const double h = std::min({1e-4, 0.5 * x, 0.5 * (1 - x)});
+    return (Solution(k, x + h) - 2 * Solution(k, x) + Solution(k, x - h)) / (h * h);
+  }
+
+ private:
+  double Sid(double x) {
+    *sheet_.SidX() = x;
+    return sheet_.sidParser().Value();
+  }
+
+  PhaseSheet& sheet_;
+  double T_, p_;
+};
+
+struct Vertex {
+  double x, g;
+  int phase;  // solution phase index, or -(point phase index) - 1
+};
+
+double Cross(const Vertex& o, const Vertex& a, const Vertex& b) {
+  return (a.x - o.x) * (b.g - o.g) - (a.g - o.g) * (b.x - o.x);
+}
+
+// One end of a two-phase tie line while it is solved.
+struct End {
+  int phase;
+  double x;
+  bool fixed() const { return phase < 0; }
+};
+
+// Solves the common tangent of a and b from their hull ends. False when it does not converge
+// to a tangent with a.x < b.x.
+bool SolveTangent(Energies& e, End& a, End& b, const std::vector<double>& pointG) {
+  auto G = [&](const End& end) {
+    return end.fixed() ? pointG[static_cast<size_t>(-end.phase - 1)] : e.Solution(static_cast<size_t>(end.phase), end.x);
+  };
+  if (a.fixed() && b.fixed()) return true;
+  constexpr double kEdge = 1e-12;
+  double moved = 1;
+  for (int iter = 0; iter < 100; ++iter) {
+    double dxa = 0, dxb = 0;
+    const double ga = G(a), gb = G(b);
+    if (!a.fixed() && !b.fixed()) {
+      const size_t ka = static_cast<size_t>(a.phase), kb = static_cast<size_t>(b.phase);
+      const double da = e.D1(ka, a.x), db = e.D1(kb, b.x);
+      const double sa = e.D2(ka, a.x), sb = e.D2(kb, b.x);
+      if (!(sa > 0) || !(sb > 0)) return false;
+      const double f1 = da - db;
+      const double f2 = (ga - a.x * da) - (gb - b.x * db);
+      const double v = -(f2 + a.x * f1) / (b.x - a.x);
+      const double u = v - f1;
+      dxa = u / sa;
+      dxb = v / sb;
+    } else {
+      End& free = a.fixed() ? b : a;
+      const End& fixed = a.fixed() ? a : b;
+      const size_t k = static_cast<size_t>(free.phase);
+      const double g = G(free), gf = G(fixed);
+      const double d = e.D1(k, free.x), s = e.D2(k, free.x);
+      const double chord = (g - gf) / (free.x - fixed.x);
+      const double f = d - chord;
+      const double df = s - (d - chord) / (free.x - fixed.x);
+      if (!(df > 0) && !(df < 0)) return false;
+      (a.fixed() ? dxb : dxa) = -f / df;
+    }
+    if (!std::isfinite(dxa) || !std::isfinite(dxb)) return false;
+    // Damped: a step never takes an end past the other or out of 0..1.
+    const double room = 0.25 * (b.x - a.x);
+    double scale = 1;
+    const double biggest = std::max(std::abs(dxa), std::abs(dxb));
+    if (biggest > room) scale = room / biggest;
+    double xa = a.x + scale * dxa, xb = b.x + scale * dxb;
+    if (!a.fixed()) xa = std::clamp(xa, kEdge, 1 - kEdge);
+    if (!b.fixed()) xb = std::clamp(xb, kEdge, 1 - kEdge);
+    moved = std::max(std::abs(xa - a.x), std::abs(xb - b.x));
+    a.x = xa;
+    b.x = xb;
+    if (!(a.x < b.x)) return false;
+    // The derivatives are differences, good to about 1e-12 in X.
+    if (moved < 1e-12 && scale == 1) return true;
+  }
+  return moved < 1e-9;
+}
+
+}  // namespace
+
+Equilibrium SolveEquilibrium(PhaseSheet& sheet, double T, double p, double x, int samples) {
+  Equilibrium eq;
+  eq.T = T;
+  eq.p = p;
+  eq.X = x = std::clamp(std::isfinite(x) ? x : 0.0, 0.0, 1.0);
+  samples = std::max(samples, 3);
+  Energies e(sheet, T, p);
+  const double step = 1.0 / (samples - 1);
+
+  std::vector<Vertex> points;
+  for (size_t k = 0; k < sheet.Phases.size(); ++k) {
+    if (!sheet.Phases[k].HasExpression()) continue;
+    PhaseCurve curve{sheet.Phases[k].Name, false, {}, {}};
+    for (int i = 0; i < samples; ++i) {
+      const double xi = i == samples - 1 ? 1.0 : i * step;
+      const double g = e.Solution(k, xi);
+      if (std::isnan(g)) continue;
+      curve.X.push_back(xi);
+      curve.G.push_back(g);
+      points.push_back({xi, g, static_cast<int>(k)});
+    }
+    eq.Curves.push_back(std::move(curve));
+  }
+  std::vector<double> pointG(sheet.PointPhases.size(), kNaN);
+  for (size_t j = 0; j < sheet.PointPhases.size(); ++j) {
+    if (!sheet.PointPhases[j].HasExpression()) continue;
+    pointG[j] = e.Point(j);
+    if (std::isnan(pointG[j])) continue;
+    const double xp = sheet.PointPhases[j].Composition;
+    eq.Curves.push_back({sheet.PointPhases[j].Text, true, {xp}, {pointG[j]}});
+    points.push_back({xp, pointG[j], -static_cast<int>(j) - 1});
+  }
+  if (points.empty()) {
+    eq.Error = "no phase has a Gibbs energy at this level";
+    return eq;
+  }
+
+  // Lower hull (monotone chain) of the lowest point at each X.
+  std::sort(points.begin(), points.end(), [](const Vertex& a, const Vertex& b) {
+    return a.x < b.x || (a.x == b.x && a.g < b.g);
+  });
+  std::vector<Vertex> hull;
+  for (const Vertex& v : points) {
+    if (!hull.empty() && hull.back().x == v.x) continue;
+    while (hull.size() >= 2 && Cross(hull[hull.size() - 2], hull.back(), v) <= 0) hull.pop_back();
+    hull.push_back(v);
+  }
+  for (const Vertex& v : hull) {
+    eq.HullX.push_back(v.x);
+    eq.HullG.push_back(v.g);
+  }
+
+  auto name = [&](int phase) {
+    return phase >= 0 ? sheet.Phases[static_cast<size_t>(phase)].Name
+                      : sheet.PointPhases[static_cast<size_t>(-phase - 1)].Text;
+  };
+  auto onePhase = [&](int phase, double at, double g, double slope) {
+    eq.Phases = {{name(phase), phase < 0, at, 1.0, g}};
+    eq.G = g;
+    eq.MuA = g - at * slope;
+    eq.MuB = eq.MuA + slope;
+  };
+
+  // The hull edge over x (x outside the hull's range: its nearest end).
+  if (x <= hull.front().x || hull.size() == 1) {
+    const Vertex& v = hull.front();
+    const double slope = hull.size() > 1 ? (hull[1].g - v.g) / (hull[1].x - v.x) : 0;
+    onePhase(v.phase, v.x, v.g, v.phase >= 0 ? e.D1(static_cast<size_t>(v.phase), std::max(v.x, 1e-9)) : slope);
+    if (hull.size() == 1 || x < v.x) eq.Approximate = x < v.x;
+    return eq;
+  }
+  size_t j = 0;
+  while (j + 2 < hull.size() && hull[j + 1].x < x) ++j;
+  if (x >= hull.back().x) j = hull.size() - 2;
+  const Vertex& lo = hull[j];
+  const Vertex& hi = hull[j + 1];
+  const double chordSlope = (hi.g - lo.g) / (hi.x - lo.x);
+
+  // Between two neighbouring samples of one phase: the one-phase field of that phase.
+  if (lo.phase == hi.phase && lo.phase >= 0 && hi.x - lo.x < 1.5 * step) {
+    const size_t k = static_cast<size_t>(lo.phase);
+    const double at = std::clamp(x, 1e-12, 1 - 1e-12);
+    const double g = e.Solution(k, x);
+    onePhase(lo.phase, x, std::isnan(g) ? lo.g + chordSlope * (x - lo.x) : g, e.D1(k, at));
+    return eq;
+  }
+  // At a point phase's own composition.
+  if ((x == lo.x && lo.phase < 0) || (x == hi.x && hi.phase < 0)) {
+    const Vertex& v = x == lo.x ? lo : hi;
+    const size_t at = x == lo.x ? j : j + 1;
+    const double left = at > 0 ? (hull[at].g - hull[at - 1].g) / (hull[at].x - hull[at - 1].x) : chordSlope;
+    const double right = at + 1 < hull.size() ? (hull[at + 1].g - hull[at].g) / (hull[at + 1].x - hull[at].x) : chordSlope;
+    onePhase(v.phase, v.x, v.g, (left + right) / 2);
+    return eq;
+  }
+
+  End a{lo.phase, lo.x}, b{hi.phase, hi.x};
+  if (!SolveTangent(e, a, b, pointG)) {
+    a = {lo.phase, lo.x};
+    b = {hi.phase, hi.x};
+    eq.Approximate = true;
+  }
+  auto G = [&](const End& end) {
+    return end.fixed() ? pointG[static_cast<size_t>(-end.phase - 1)] : e.Solution(static_cast<size_t>(end.phase), end.x);
+  };
+  const double ga = G(a), gb = G(b);
+  const double slope = (gb - ga) / (b.x - a.x);
+  // The solved tie line may end short of x: x then lies in the one-phase field beside it.
+  if (x <= a.x || x >= b.x) {
+    const End& end = x <= a.x ? a : b;
+    const double g = end.fixed() ? G(end) : e.Solution(static_cast<size_t>(end.phase), x);
+    onePhase(end.phase, end.fixed() ? end.x : x, g,
+             end.fixed() ? slope : e.D1(static_cast<size_t>(end.phase), std::clamp(x, 1e-12, 1 - 1e-12)));
+    return eq;
+  }
+  const double amountB = (x - a.x) / (b.x - a.x);
+  eq.Phases = {{name(a.phase), a.fixed(), a.x, 1 - amountB, ga},
+               {name(b.phase), b.fixed(), b.x, amountB, gb}};
+  eq.MuA = ga - a.x * slope;
+  eq.MuB = eq.MuA + slope;
+  eq.G = eq.MuA * (1 - x) + eq.MuB * x;
+  return eq;
+}
+
+}  // namespace calc

@@ -1,0 +1,96 @@
+// brelona-calc point on the bundled samples: what it prints and how it fails.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "run_cli.h"
+
+namespace {
+
+const std::string kDb = BRELONA_SOURCE_DIR "/data/Problems.d";
+
+int Count(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+TEST(PointCommand, PrintsThePhasesAtThePoint) {
+  const struct {
+    std::vector<std::string> args;
+    int phases;
+    std::string first;
+  } cases[] = {
+      {{"--problem", "Simple eutectic", "--y", "800", "--x", "0.1"}, 2, "\"name\": \"S\""},
+      {{"--problem", "simple EUTECTIC", "--y", "1000", "--x", "0.5"}, 1, "\"name\": \"L\""},
+      {{"--problem", "Liquid-vapour at 350 K (pressure diagram)", "--y", "0.3", "--x", "0.5"}, 1, "\"name\": \"V\""},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = {"point", kDb};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const cli_test::Result r = cli_test::Run(BRELONA_CALC, args);
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(Count(r.out, "\"amount\""), c.phases) << r.out;
+    EXPECT_NE(r.out.find(c.first), std::string::npos) << r.out;
+    if (c.phases == 1) {
+      EXPECT_NE(r.out.find("\"amount\": 1,"), std::string::npos) << r.out;
+    }
+  }
+}
+
+TEST(PointCommand, RefusesWhatItCannotAnswer) {
+  const struct {
+    std::vector<std::string> args;
+    int code;
+  } cases[] = {
+      {{"point", kDb, "--problem", "Simple eutectic", "--y", "800"}, 2},
+      {{"point", kDb, "--problem", "Simple eutectic", "--y", "800", "--x", "1.5"}, 2},
+      {{"point", kDb, "--problem", "Simple eutectic", "--y", "abc", "--x", "0.5"}, 2},
+      {{"point", kDb, "--problem", "No such problem", "--y", "800", "--x", "0.5"}, 1},
+      {{"point", "/nonexistent/Problems.d", "--problem", "X", "--y", "800", "--x", "0.5"}, 1},
+  };
+  for (const auto& c : cases) {
+    const cli_test::Result r = cli_test::Run(BRELONA_CALC, c.args);
+    EXPECT_EQ(r.exit_code, c.code) << r.err;
+    EXPECT_TRUE(r.out.empty());
+    EXPECT_NE(r.err.find("error: "), std::string::npos);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// brelona-calc run's picture options: the formats asked for, at the size asked for.
+TEST(RunPictures, FormatsSizeAndResolution) {
+  const std::string out = ::testing::TempDir() + "brelona_run_pictures";
+  std::filesystem::remove_all(out);
+  const cli_test::Result r =
+      cli_test::Run(BRELONA_CALC, {"run", kDb, "--problem", "Simple eutectic", "--out", out,
+                                   "--format", "png,pdf", "--size", "800x500", "--dpi", "120", "--celsius"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_TRUE(std::filesystem::exists(out + "/diagram.pdf"));
+  EXPECT_FALSE(std::filesystem::exists(out + "/diagram.svg"));
+  // The PNG header's size fields (big-endian width and height at bytes 16..23).
+  std::ifstream png(out + "/diagram.png", std::ios::binary);
+  unsigned char header[24] = {};
+  png.read(reinterpret_cast<char*>(header), sizeof header);
+  auto be = [&](int at) { return (header[at] << 24) | (header[at + 1] << 16) | (header[at + 2] << 8) | header[at + 3]; };
+  EXPECT_EQ(be(16), 800);
+  EXPECT_EQ(be(20), 500);
+  // Usage errors.
+  for (const std::vector<std::string>& bad :
+       {std::vector<std::string>{"--format", "gif"}, {"--format", "png,"}, {"--size", "10x10"}, {"--dpi", "0"}}) {
+    std::vector<std::string> args = {"run", kDb, "--problem", "Simple eutectic", "--out", out};
+    args.insert(args.end(), bad.begin(), bad.end());
+    const cli_test::Result refused = cli_test::Run(BRELONA_CALC, args);
+    EXPECT_EQ(refused.exit_code, 2) << bad[0] << " " << bad[1];
+    EXPECT_NE(refused.err.find(bad[0]), std::string::npos) << refused.err;
+  }
+  std::filesystem::remove_all(out);
+}
+
+}  // namespace

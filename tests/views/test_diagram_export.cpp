@@ -1,0 +1,159 @@
+// Pictures of the diagram window: PNG of the chosen size and resolution, SVG that parses, PDF
+// that a PDF reader opens, the SVG of a 1000 x 1000 run kept small; the context menu and the
+// picking of a point.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QMenu>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QXYSeries>
+#include <QXmlStreamReader>
+
+#include "sample_results.h"
+#include "sample_run.h"
+#include "views/chart_view.h"
+#include "views/diagram_export.h"
+#include "views/diagram_image.h"
+#include "views/diagram_window.h"
+
+namespace views {
+namespace {
+
+void Settle() {
+  for (int i = 0; i < 5; ++i) QApplication::processEvents();
+}
+
+struct Built {
+  calc::Results results;
+  TfmDiagram2 window{QString()};
+  Built() {
+    testing::FillEutectic(results, 40, 10);
+    window.resize(696, 525);
+    window.setWindowTitle(QStringLiteral("Eutectic"));
+    window.BuildDiagram(results, calc::YParameter::Temperature, nullptr, true);
+    Settle();
+  }
+};
+
+TEST(DiagramExport, PngSvgAndPdfOpenAtTheChosenSize) {
+  Built b;
+  QTemporaryDir dir;
+  const QSize chartBefore = b.window.Chart1()->size();
+
+  PictureOptions png;
+  png.size = QSize(1200, 800);
+  png.dpi = 192;
+  const QString pngPath = dir.filePath(QStringLiteral("d.png"));
+  QString error;
+  ASSERT_TRUE(WriteDiagramPicture(b.window, pngPath, png, &error)) << error.toStdString();
+  const QImage image(pngPath);
+  EXPECT_EQ(image.size(), QSize(1200, 800));
+  EXPECT_NEAR(image.dotsPerMeterX() * 0.0254, 192, 1);
+  // Something was drawn over the white page.
+  int inked = 0;
+  for (int y = 0; y < image.height(); y += 2) {
+    for (int x = 0; x < image.width(); x += 2) inked += image.pixel(x, y) != 0xffffffffu;
+  }
+  EXPECT_GT(inked, image.width() * image.height() / 4 / 100);
+
+  PictureOptions svg;
+  svg.format = FormatOfPath(QStringLiteral("x.SVG"));
+  ASSERT_EQ(svg.format, PictureFormat::Svg);
+  const QString svgPath = dir.filePath(QStringLiteral("d.svg"));
+  ASSERT_TRUE(WriteDiagramPicture(b.window, svgPath, svg, &error)) << error.toStdString();
+  QFile svgFile(svgPath);
+  ASSERT_TRUE(svgFile.open(QIODevice::ReadOnly));
+  QXmlStreamReader xml(&svgFile);
+  int polylines = 0, texts = 0;
+  while (!xml.atEnd()) {
+    if (xml.readNext() == QXmlStreamReader::StartElement) {
+      polylines += xml.name() == QLatin1String("polyline");
+      texts += xml.name() == QLatin1String("text");
+    }
+  }
+  EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+  EXPECT_GE(polylines, 6);  // at least the six boundaries
+  EXPECT_GE(texts, 5);
+
+  PictureOptions pdf;
+  pdf.format = PictureFormat::Pdf;
+  pdf.size = QSize(960, 720);
+  pdf.dpi = 144;
+  const QString pdfPath = dir.filePath(QStringLiteral("d.pdf"));
+  ASSERT_TRUE(WriteDiagramPicture(b.window, pdfPath, pdf, &error)) << error.toStdString();
+  const QString pdfinfo = QStandardPaths::findExecutable(QStringLiteral("pdfinfo"));
+  if (pdfinfo.isEmpty()) GTEST_SKIP() << "pdfinfo is not installed";
+  QProcess info;
+  info.start(pdfinfo, {pdfPath});
+  ASSERT_TRUE(info.waitForFinished(20000));
+  EXPECT_EQ(info.exitCode(), 0);
+  const QString out = QString::fromUtf8(info.readAllStandardOutput());
+  EXPECT_TRUE(out.contains(QStringLiteral("Pages:           1"))) << out.toStdString();
+  // 960 x 720 pixels at 144 dpi are 480 x 360 points.
+  EXPECT_TRUE(out.contains(QStringLiteral("480 x 360 pts"))) << out.toStdString();
+
+  // The window is as it was: the picture was laid out apart from it.
+  EXPECT_EQ(b.window.Chart1()->size(), chartBefore);
+  EXPECT_TRUE(b.window.Chart1()->SeriesAt(0)->isVisible());
+  // Refused sizes say why.
+  png.size = QSize(5, 5);
+  EXPECT_FALSE(WriteDiagramPicture(b.window, pngPath, png, &error));
+  EXPECT_FALSE(error.isEmpty());
+}
+
+TEST(DiagramExport, SvgOfAThousandByThousandRunStaysSmall) {
+  if (!CanWriteSvg()) GTEST_SKIP() << "no SVG in this build";
+  auto problem = testing::SampleProblem(QStringLiteral("Simple eutectic"));
+  ASSERT_TRUE(problem.has_value());
+  problem->XPoints = 1000;
+  problem->YPoints = 1000;
+  testing::SampleRun run(*problem);
+  run.Run();
+  Settle();
+  ASSERT_GT(run.diagram.Chart1()->SeriesAt(0)->count(), 2000);
+  QTemporaryDir dir;
+  PictureOptions svg;
+  svg.format = PictureFormat::Svg;
+  const QString path = dir.filePath(QStringLiteral("big.svg"));
+  ASSERT_TRUE(WriteDiagramPicture(run.diagram, path, svg));
+  EXPECT_LT(QFileInfo(path).size(), 200 * 1024);
+}
+
+TEST(DiagramExport, ContextMenuCopiesAndAClickPicksThePoint) {
+  Built b;
+  QMenu* menu = b.window.MakeContextMenu();
+  QStringList texts;
+  for (QAction* a : menu->actions()) texts << a->text();
+  EXPECT_EQ(texts, (QStringList{QStringLiteral("Export diagram…"), QStringLiteral("Copy")}));
+  QApplication::clipboard()->clear();
+  menu->actions().at(1)->trigger();
+  EXPECT_EQ(QApplication::clipboard()->image().size(), b.window.Chart1()->size());
+  delete menu;
+
+  QSignalSpy picked(&b.window, &TfmDiagram2::pointPicked);
+  ChartView* chart = b.window.Chart1();
+  const QPoint at = chart->PixelOf(QPointF(0.25, 1200)).toPoint();
+  QTest::mouseClick(chart->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+  ASSERT_EQ(picked.count(), 1);
+  EXPECT_NEAR(picked.at(0).at(0).toDouble(), 0.25, 0.01);
+  EXPECT_NEAR(picked.at(0).at(1).toDouble(), 1200, 5);
+  EXPECT_FALSE(chart->IsZoomed());
+  // Moving with Ctrl held follows the mouse; without it nothing is picked.
+  QTest::mouseMove(chart->viewport(), at + QPoint(20, 0));
+  QMouseEvent move(QEvent::MouseMove, at + QPoint(40, 0), chart->viewport()->mapToGlobal(at + QPoint(40, 0)),
+                   Qt::NoButton, Qt::NoButton, Qt::ControlModifier);
+  QApplication::sendEvent(chart->viewport(), &move);
+  ASSERT_EQ(picked.count(), 2);
+  EXPECT_GT(picked.at(1).at(0).toDouble(), 0.25);
+}
+
+}  // namespace
+}  // namespace views

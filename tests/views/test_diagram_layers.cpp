@@ -1,0 +1,202 @@
+// The phase diagram's layer: boundaries joined level by level, one readable label per phase
+// field of every sample, the temperature unit, component names, and the chart file's diagram
+// members.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QStringList>
+#include <QValueAxis>
+#include <QXYSeries>
+#include <cmath>
+#include <map>
+#include <set>
+
+#include "calc/cell_grid.h"
+#include "sample_results.h"
+#include "sample_run.h"
+#include "views/chart_file.h"
+#include "views/chart_view.h"
+#include "views/diagram_layers.h"
+#include "views/diagram_overlay.h"
+#include "views/diagram_window.h"
+
+namespace views {
+namespace {
+
+void Settle() {
+  for (int i = 0; i < 5; ++i) QApplication::processEvents();
+}
+
+TEST(DiagramLayers, BoundariesJoinTheTieLineEndsLevelByLevel) {
+  calc::Results r;
+  testing::FillEutectic(r, 40, 10);
+  const std::vector<BoundaryLine> lines = BoundaryLines(r);
+  // Liquidus and solidus on both sides above the eutectic, both solvus lines below it.
+  std::set<std::string> keys;
+  for (const BoundaryLine& l : lines) keys.insert(l.key);
+  EXPECT_EQ(keys, (std::set<std::string>{"SA|SA + L", "SA + L|L", "L|L + SB", "L + SB|SB",
+                                         "SA|SA + SB", "SA + SB|SB"}));
+  EXPECT_EQ(lines.size(), keys.size());
+  // Every end of every tie line is on exactly one boundary, and a boundary goes down one
+  // level at a time without jumping across the diagram.
+  std::multiset<std::pair<double, double>> ends, onLines;
+  for (int row = 0; row < r.ZPoints.RowCount(); ++row) {
+    for (const calc::TZPoint& p : r.ZPoints.Row(row)) ends.insert({p.X, p.Y});
+  }
+  for (const BoundaryLine& l : lines) {
+    for (size_t i = 0; i < l.points.size(); ++i) {
+      onLines.insert({l.points[i].x(), l.points[i].y()});
+      if (i == 0) continue;
+      EXPECT_NEAR(l.points[i - 1].y() - l.points[i].y(), 10, 1e-9) << l.key;
+      EXPECT_LE(std::abs(l.points[i - 1].x() - l.points[i].x()), 0.051) << l.key;
+    }
+  }
+  EXPECT_EQ(ends, onLines);
+
+  // Refined ends replace the grid's when refinement ran.
+  r.Refined.Ran = true;
+  r.Refined.Boundaries = {{0, 1200, "S", 0.1, "L", 0.3, false},
+                          {1, 1190, "S", 0.12, "L", 0.33, false},
+                          {2, 1180, "S", 0.14, "L", 0.36, false}};
+  const std::vector<BoundaryLine> refined = BoundaryLines(r);
+  ASSERT_EQ(refined.size(), 2u);
+  EXPECT_EQ(refined[0].points, (std::vector<QPointF>{{0.1, 1200}, {0.12, 1190}, {0.14, 1180}}));
+  EXPECT_EQ(refined[1].points, (std::vector<QPointF>{{0.3, 1200}, {0.33, 1190}, {0.36, 1180}}));
+}
+
+// The phases the cell grid gives at a cell, read straight from the grid: the cell's own
+// name, or the names of the nearest named cells of its row on either side.
+QString PhasesAt(const calc::Results& r, int col, int row) {
+  const calc::CellGrid& g = r.Cells();
+  if (!g.Cell(col, row).empty()) return QString::fromStdString(g.Cell(col, row));
+  int lo = col, hi = col;
+  while (lo > 1 && g.Cell(lo, row).empty()) --lo;
+  while (hi < g.ColCount() - 1 && g.Cell(hi, row).empty()) ++hi;
+  const QString a = QString::fromStdString(g.Cell(lo, row)), b = QString::fromStdString(g.Cell(hi, row));
+  return a == b ? a + QStringLiteral("′ + ") + b + QStringLiteral("″") : a + QStringLiteral(" + ") + b;
+}
+
+TEST(DiagramLayers, EverySampleFieldHasOneLabelClearOfLinesAndOtherLabels) {
+  const QStringList samples = {
+      QStringLiteral("Ideal lens"), QStringLiteral("Simple eutectic"), QStringLiteral("Peritectic"),
+      QStringLiteral("Solid miscibility gap under a lens"),
+      QStringLiteral("Congruent compound AB with two eutectics"),
+      QStringLiteral("Incongruent compound AB"), QStringLiteral("Lens with a minimum"),
+      QStringLiteral("Liquid-vapour at 350 K (pressure diagram)")};
+  for (const QString& name : samples) {
+    SCOPED_TRACE(name.toStdString());
+    const auto problem = testing::SampleProblem(name);
+    ASSERT_TRUE(problem.has_value());
+    testing::SampleRun run(*problem);
+    run.diagram.resize(696, 525);
+    run.Run();
+    Settle();
+    const DiagramOverlay* overlay = run.diagram.Overlay();
+    const FieldMap& fields = overlay->Layers().fields;
+    const std::vector<FieldLabel>& labels = overlay->Labels();
+    ASSERT_GE(fields.fields.size(), 2u);
+    std::map<int, int> perField;
+    for (const FieldLabel& l : labels) ++perField[l.field];
+    for (size_t f = 0; f < fields.fields.size(); ++f) EXPECT_EQ(perField[static_cast<int>(f)], 1) << f;
+    EXPECT_EQ(labels.size(), fields.fields.size());
+
+    const auto lines = overlay->LinePixels();
+    for (size_t i = 0; i < labels.size(); ++i) {
+      const FieldLabel& l = labels[i];
+      EXPECT_TRUE(l.fits) << l.text.toStdString();
+      // The label names the phases of the grid cell it points at.
+      const QPointF at = l.leader ? l.anchor : l.box.center();
+      int col = 0, row = 0;
+      double best = 1e300;
+      for (int c = 0; c < fields.cols; ++c) {
+        for (int rr = 0; rr < fields.rows; ++rr) {
+          if (fields.At(c, rr) != l.field) continue;
+          const QPointF p = overlay->ToPixel(fields.x[c], fields.y[rr]);
+          const double d = std::hypot(p.x() - at.x(), p.y() - at.y());
+          if (d < best) best = d, col = c, row = rr;
+        }
+      }
+      EXPECT_LT(best, 12) << l.text.toStdString();
+      EXPECT_EQ(l.text, PhasesAt(run.results, col + 1, row + 1));
+      for (size_t j = i + 1; j < labels.size(); ++j) {
+        EXPECT_FALSE(l.box.intersects(labels[j].box)) << l.text.toStdString() << " / " << labels[j].text.toStdString();
+      }
+      for (const auto& line : lines) {
+        for (size_t k = 1; k < line.size(); ++k) {
+          ASSERT_FALSE(SegmentMeetsRect(line[k - 1], line[k], l.box))
+              << l.text.toStdString() << " " << l.box.x() << "," << l.box.y() << " " << l.box.width() << "x"
+              << l.box.height() << " leader " << l.leader << " seg " << line[k - 1].x() << ","
+              << line[k - 1].y() << " " << line[k].x() << "," << line[k].y();
+        }
+      }
+    }
+  }
+}
+
+TEST(DiagramLayers, CelsiusShiftsEveryTemperatureAndComponentNamesTitleTheAxis) {
+  calc::Results r;
+  testing::FillEutectic(r, 40, 10);
+  TfmDiagram2 window{QString()};
+  window.resize(696, 525);
+  window.BuildDiagram(r, calc::YParameter::Temperature, nullptr, false);
+  const QList<QPointF> kelvin = window.Chart1()->SeriesAt(0)->points();
+  const QPointF kelvinBoundary = window.Overlay()->Layers().boundaries.at(0).points.at(0);
+  const QString designedFoot = window.Chart1()->Look().foot.text;
+
+  DiagramLook look = window.GetDiagramLook();
+  look.celsius = true;
+  window.SetComponentNames({"PB", "SN"});
+  window.SetDiagramLook(look);
+  EXPECT_EQ(window.Chart1()->TitleText(), QStringLiteral("T, °C"));
+  const QList<QPointF> celsius = window.Chart1()->SeriesAt(0)->points();
+  ASSERT_EQ(celsius.size(), kelvin.size());
+  for (qsizetype i = 0; i < celsius.size(); ++i) EXPECT_DOUBLE_EQ(celsius[i].y(), kelvin[i].y() - 273.15);
+  EXPECT_DOUBLE_EQ(window.Overlay()->Layers().boundaries.at(0).points.at(0).y(), kelvinBoundary.y() - 273.15);
+  // The automatic axis follows: it still holds every point, now in °C.
+  double lo = 1e300, hi = -1e300;
+  for (const QPointF& p : kelvin) lo = std::min(lo, p.y()), hi = std::max(hi, p.y());
+  EXPECT_LE(window.Chart1()->LeftAxis()->min(), lo - 273.15);
+  EXPECT_GT(window.Chart1()->LeftAxis()->min(), lo - 273.15 - 100);
+  EXPECT_GE(window.Chart1()->LeftAxis()->max(), hi - 273.15);
+  EXPECT_LT(window.Chart1()->LeftAxis()->max(), hi - 273.15 + 100);
+  EXPECT_TRUE(window.Chart1()->Look().foot.text.startsWith(QStringLiteral("X(SN)")));
+  // A sheet without names gives the designed title back; a title the user wrote is kept.
+  window.SetComponentNames({});
+  window.BuildDiagram(r, calc::YParameter::Temperature, nullptr, false);
+  EXPECT_EQ(window.Chart1()->Look().foot.text, designedFoot);
+  ChartLook chart = window.Chart1()->Look();
+  chart.foot.text = QStringLiteral("my own");
+  window.Chart1()->SetLook(chart);
+  window.SetComponentNames({"PB", "SN"});
+  window.BuildDiagram(r, calc::YParameter::Temperature, nullptr, false);
+  EXPECT_EQ(window.Chart1()->Look().foot.text, QStringLiteral("my own"));
+}
+
+TEST(DiagramLayers, ChartFileKeepsTheDiagramLookAndOlderFilesStillLoad) {
+  ChartFile file;
+  QByteArray older = ChartFileToJson(file);
+  ASSERT_FALSE(older.contains("\"diagram\""));
+  const auto loadedOlder = ChartFileFromJson(older);
+  ASSERT_TRUE(loadedOlder.has_value());
+  EXPECT_FALSE(loadedOlder->diagram.has_value());
+
+  DiagramLook look = DesignedDiagramLook();
+  look.celsius = true;
+  look.boundaries = {false, QColor(1, 2, 3), 2.5, Qt::DashLine};
+  look.labelColour = QColor(9, 8, 7);
+  look.heading.text = QStringLiteral("Pb-Sn");
+  file.diagram = look;
+  const QByteArray json = ChartFileToJson(file);
+  const auto loaded = ChartFileFromJson(json);
+  ASSERT_TRUE(loaded.has_value());
+  ASSERT_TRUE(loaded->diagram.has_value());
+  EXPECT_TRUE(*loaded->diagram == look);
+  QByteArray damaged = json;
+  damaged.replace("\"celsius\": true", "\"celsius\": 1");
+  QString error;
+  EXPECT_FALSE(ChartFileFromJson(damaged, &error).has_value());
+  EXPECT_TRUE(error.contains(QStringLiteral("celsius")));
+}
+
+}  // namespace
+}  // namespace views

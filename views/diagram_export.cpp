@@ -1,0 +1,217 @@
+#include "views/diagram_export.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QChart>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QGraphicsScene>
+#include <QMessageBox>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QSpinBox>
+#include <QXYSeries>
+#include <cmath>
+#include <vector>
+
+#ifdef BRELONA_HAVE_SVG
+#include <QSvgGenerator>
+#endif
+
+#include "views/chart_view.h"
+#include "views/diagram_overlay.h"
+#include "views/diagram_window.h"
+
+namespace views {
+
+namespace {
+
+constexpr int kMaxSide = 20000;
+
+// Lays the chart out at `logical` size with its point series drawn by the layer (one marker per
+// `pixel`), runs `paint` with the scene and the chart's rectangle, and puts everything back.
+template <typename Paint>
+void WithPictureLayout(TfmDiagram2& window, QSizeF logical, double pixel, Paint paint) {
+  ChartView* view = window.Chart1();
+  QChart* chart = view->chart();
+  const QSizeF oldSize = chart->size();
+  std::vector<std::pair<QList<QPointF>, SeriesLook>> sets;
+  std::vector<int> hidden;
+  for (int i = 0; i < view->SeriesCount(); ++i) {
+    QXYSeries* s = view->SeriesAt(i);
+    if (view->KindAt(i) != SeriesKind::Points || !s->isVisible()) continue;
+    sets.push_back({s->points(), view->SeriesLookAt(i)});
+    s->setVisible(false);
+    hidden.push_back(i);
+  }
+  window.Overlay()->SetOwnPoints(std::move(sets), pixel);
+  chart->resize(logical);
+  QCoreApplication::sendPostedEvents();
+  window.Overlay()->Relayout();
+  paint(chart->scene(), QRectF(chart->scenePos(), logical));
+  window.Overlay()->SetOwnPoints({}, 1);
+  for (int i : hidden) view->SeriesAt(i)->setVisible(true);
+  chart->resize(oldSize);
+  QCoreApplication::sendPostedEvents();
+  window.Overlay()->Relayout();
+}
+
+bool SaneOptions(const PictureOptions& o, QString* error) {
+  if (o.size.width() < 16 || o.size.height() < 16 || o.size.width() > kMaxSide || o.size.height() > kMaxSide) {
+    if (error) *error = QObject::tr("The picture size must be 16 to %1 pixels a side.").arg(kMaxSide);
+    return false;
+  }
+  if (o.dpi < 24 || o.dpi > 2400) {
+    if (error) *error = QObject::tr("The resolution must be 24 to 2400 dpi.");
+    return false;
+  }
+  return true;
+}
+
+void Draw(TfmDiagram2& window, QPainter& painter, QSize size, int dpi) {
+  const double scale = dpi / 96.0;
+  const QSizeF logical(size.width() / scale, size.height() / scale);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setRenderHint(QPainter::TextAntialiasing);
+  painter.scale(scale, scale);
+  WithPictureLayout(window, logical, 1 / scale, [&](QGraphicsScene* scene, const QRectF& source) {
+    scene->render(&painter, QRectF(QPointF(0, 0), logical), source, Qt::IgnoreAspectRatio);
+  });
+}
+
+}  // namespace
+
+PictureFormat FormatOfPath(const QString& path) {
+  const QString suffix = QFileInfo(path).suffix().toLower();
+  if (suffix == QLatin1String("svg")) return PictureFormat::Svg;
+  if (suffix == QLatin1String("pdf")) return PictureFormat::Pdf;
+  return PictureFormat::Png;
+}
+
+QImage DiagramPicture(TfmDiagram2& window, QSize size, int dpi) {
+  QImage image(size, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::white);
+  const int dotsPerMeter = static_cast<int>(std::lround(dpi / 0.0254));
+  image.setDotsPerMeterX(dotsPerMeter);
+  image.setDotsPerMeterY(dotsPerMeter);
+  QPainter painter(&image);
+  Draw(window, painter, size, dpi);
+  painter.end();
+  return image;
+}
+
+bool WriteDiagramPicture(TfmDiagram2& window, const QString& path, const PictureOptions& options,
+                         QString* error) {
+  if (!SaneOptions(options, error)) return false;
+  const QString title = options.title.isEmpty() ? window.windowTitle() : options.title;
+  auto cannot = [&] {
+    if (error) *error = QObject::tr("Cannot write %1.").arg(path);
+    return false;
+  };
+  switch (options.format) {
+    case PictureFormat::Png: {
+      const QImage image = DiagramPicture(window, options.size, options.dpi);
+      return image.save(path, "PNG") || cannot();
+    }
+    case PictureFormat::Svg: {
+#ifdef BRELONA_HAVE_SVG
+      // Written to memory first: the generator opens a group for every change of pen, brush or
+      // transform, and the chart leaves hundreds of them empty; they are dropped.
+      QBuffer buffer;
+      QSvgGenerator svg;
+      svg.setOutputDevice(&buffer);
+      svg.setSize(options.size);
+      svg.setViewBox(QRect(QPoint(0, 0), options.size));
+      svg.setResolution(options.dpi);
+      svg.setTitle(title);
+      QPainter painter;
+      if (!painter.begin(&svg)) return cannot();
+      Draw(window, painter, options.size, options.dpi);
+      if (!painter.end()) return cannot();
+      static const QRegularExpression emptyGroup(QStringLiteral("<g [^>]*>\\s*</g>\\s*"));
+      const QByteArray text = QString::fromUtf8(buffer.data()).remove(emptyGroup).toUtf8();
+      QSaveFile file(path);
+      if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) return cannot();
+      return true;
+#else
+      if (error) *error = QObject::tr("This build cannot write SVG.");
+      return false;
+#endif
+    }
+    case PictureFormat::Pdf: {
+      QPdfWriter pdf(path);
+      pdf.setResolution(options.dpi);
+      pdf.setPageSize(QPageSize(QSizeF(options.size.width() * 72.0 / options.dpi,
+                                       options.size.height() * 72.0 / options.dpi),
+                                QPageSize::Point, QString(), QPageSize::ExactMatch));
+      pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
+      pdf.setTitle(title);
+      pdf.setCreator(QStringLiteral("Brelona"));
+      QPainter painter;
+      if (!painter.begin(&pdf)) return cannot();
+      Draw(window, painter, options.size, options.dpi);
+      return painter.end() || cannot();
+    }
+  }
+  return cannot();
+}
+
+void CopyDiagram(TfmDiagram2& window) {
+  const QSize size = window.Chart1()->size();
+  QApplication::clipboard()->setImage(DiagramPicture(window, size.expandedTo(QSize(16, 16))));
+}
+
+void ExportDiagramInteractively(TfmDiagram2& window, QWidget* parent) {
+  QDialog dialog(parent ? parent : &window);
+  dialog.setWindowTitle(QObject::tr("Export diagram"));
+  auto* form = new QFormLayout(&dialog);
+  auto* format = new QComboBox;
+  format->addItems({QObject::tr("PNG picture"), QObject::tr("SVG drawing"), QObject::tr("PDF document")});
+  auto spin = [](int lo, int hi, int value) {
+    auto* box = new QSpinBox;
+    box->setRange(lo, hi);
+    box->setValue(value);
+    return box;
+  };
+  const QSize shown = window.Chart1()->size();
+  QSpinBox* width = spin(16, kMaxSide, std::max(16, shown.width()));
+  QSpinBox* height = spin(16, kMaxSide, std::max(16, shown.height()));
+  QSpinBox* dpi = spin(24, 2400, 96);
+  form->addRow(QObject::tr("Format"), format);
+  form->addRow(QObject::tr("Width, pixels"), width);
+  form->addRow(QObject::tr("Height, pixels"), height);
+  form->addRow(QObject::tr("Resolution, dpi"), dpi);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+  QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  form->addRow(buttons);
+  if (dialog.exec() != QDialog::Accepted) return;
+
+  PictureOptions options;
+  options.format = static_cast<PictureFormat>(format->currentIndex());
+  options.size = QSize(width->value(), height->value());
+  options.dpi = dpi->value();
+  const char* const suffixes[] = {"png", "svg", "pdf"};
+  const QString suffix = QString::fromLatin1(suffixes[format->currentIndex()]);
+  QString name = window.windowTitle().isEmpty() ? QStringLiteral("diagram") : window.windowTitle();
+  name.replace(QLatin1Char('/'), QLatin1Char('_'));
+  QString path = QFileDialog::getSaveFileName(parent ? parent : &window, QObject::tr("Export diagram"),
+                                              name + QLatin1Char('.') + suffix,
+                                              format->currentText() + QStringLiteral(" (*.") + suffix + QLatin1Char(')'));
+  if (path.isEmpty()) return;
+  if (QFileInfo(path).suffix().isEmpty()) path += QLatin1Char('.') + suffix;
+  QString error;
+  if (!WriteDiagramPicture(window, path, options, &error)) {
+    QMessageBox::warning(parent ? parent : &window, QObject::tr("Export diagram"), error);
+  }
+}
+
+}  // namespace views

@@ -1,0 +1,45 @@
+#pragma once
+// Pictures of the diagram window's chart as it stands (zoom, look, layer): PNG of a chosen size
+// and resolution, SVG and PDF, and the picture on the clipboard. The chart is laid out afresh
+// for the picture's size, so labels are placed for it, and the diagram points are drawn by the
+// layer one per pixel of the picture: a picture's size does not grow with the number of
+// levels beyond what its pixels can show.
+
+#include <QImage>
+#include <QSize>
+#include <QString>
+
+QT_BEGIN_NAMESPACE
+class QWidget;
+QT_END_NAMESPACE
+
+namespace views {
+
+class TfmDiagram2;
+
+enum class PictureFormat { Png, Svg, Pdf };
+
+struct PictureOptions {
+  PictureFormat format = PictureFormat::Png;
+  QSize size{696, 482};  // in pixels of the picture
+  int dpi = 96;          // fonts and lines scale with dpi / 96
+  QString title;         // the SVG's or PDF's title
+};
+
+// The format named by a file's extension (png, svg, pdf; any case); Png for any other.
+PictureFormat FormatOfPath(const QString& path);
+
+// Writes the picture; false with `error` set when it could not be written.
+bool WriteDiagramPicture(TfmDiagram2& window, const QString& path, const PictureOptions& options,
+                         QString* error = nullptr);
+
+// The picture as an image (what PNG files and the clipboard get).
+QImage DiagramPicture(TfmDiagram2& window, QSize size, int dpi = 96);
+
+// Puts the picture of the chart at its shown size on the clipboard.
+void CopyDiagram(TfmDiagram2& window);
+
+// Asks for the format, size and resolution, then the file, and writes it; messages on failure.
+void ExportDiagramInteractively(TfmDiagram2& window, QWidget* parent);
+
+}  // namespace views

@@ -1,0 +1,518 @@
+#include "views/diagram_layers.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <map>
+#include <numeric>
+
+#include "calc/cell_grid.h"
+#include "numeric/format.h"
+
+namespace views {
+
+namespace {
+
+constexpr double kJoinDistance = 0.15;
+
+QString Phases(const std::string& left, const std::string& right) {
+  const QString a = QString::fromStdString(left);
+  if (left == right) return a + QStringLiteral("′ + ") + a + QStringLiteral("″");
+  return a + QStringLiteral(" + ") + QString::fromStdString(right);
+}
+
+// Tie-line ends of one level: (left phase, left X, right phase, right X).
+struct TieLine {
+  std::string left, right;
+  double xLeft, xRight, y;
+};
+
+void Join(std::map<int, std::vector<TieLine>>& levels, std::vector<BoundaryLine>& out) {
+  struct Open {
+    size_t line;
+    int level;
+  };
+  std::vector<Open> open;
+  for (const auto& [level, ties] : levels) {
+    std::vector<bool> taken(open.size(), false);
+    std::vector<Open> next;
+    auto place = [&](const std::string& key, double x, double y) {
+      size_t best = open.size();
+      double bestDx = kJoinDistance;
+      for (size_t i = 0; i < open.size(); ++i) {
+        const BoundaryLine& line = out[open[i].line];
+        if (taken[i] || open[i].level != level - 1 || line.key != key) continue;
+        const double dx = std::abs(line.points.back().x() - x);
+        if (dx <= bestDx) {
+          bestDx = dx;
+          best = i;
+        }
+      }
+      if (best < open.size()) {
+        taken[best] = true;
+        out[open[best].line].points.push_back({x, y});
+        next.push_back({open[best].line, level});
+      } else {
+        out.push_back({key, {{x, y}}});
+        next.push_back({out.size() - 1, level});
+      }
+    };
+    for (const TieLine& t : ties) {
+      const std::string both = Phases(t.left, t.right).toStdString();
+      place(t.left + "|" + both, t.xLeft, t.y);
+      place(both + "|" + t.right, t.xRight, t.y);
+    }
+    open = std::move(next);
+  }
+}
+
+double RowY(const calc::Results& results, int row) {
+  double y = std::numeric_limits<double>::quiet_NaN();
+  numeric::ParseFloat(results.Cells().Cell(0, row), results.State.DecimalSeparator, y);
+  return y;
+}
+
+bool Named(const std::string& cell) { return !cell.empty() && cell != "C"; }
+
+}  // namespace
+
+std::vector<BoundaryLine> BoundaryLines(const calc::Results& results) {
+  std::map<int, std::vector<TieLine>> levels;
+  if (results.Refined.Ran && !results.Refined.Boundaries.empty()) {
+    for (const calc::BoundaryEnd& e : results.Refined.Boundaries) {
+      levels[e.Level].push_back({e.PhaseLeft, e.PhaseRight, e.XLeft, e.XRight, e.Y});
+    }
+  } else {
+    for (int r = 0; r < results.ZPoints.RowCount(); ++r) {
+      const std::vector<calc::TZPoint>& row = results.ZPoints.Row(r);
+      // Written in pairs: the higher end, then the lower one.
+      for (size_t i = 0; i + 1 < row.size(); i += 2) {
+        const calc::TZPoint& hi = row[i];
+        const calc::TZPoint& lo = row[i + 1];
+        if (!(hi.Y > 0) || !(lo.Y > 0)) continue;
+        levels[r].push_back({lo.Name, hi.Name, lo.X, hi.X, hi.Y});
+      }
+    }
+  }
+  std::vector<BoundaryLine> out;
+  Join(levels, out);
+  return out;
+}
+
+std::vector<InvariantLine> InvariantLines(const calc::Results& results) {
+  std::vector<InvariantLine> out;
+  if (results.Refined.Ran) {
+    for (const calc::Invariant& inv : results.Refined.Invariants) {
+      if (inv.Phases.empty()) continue;
+      InvariantLine line;
+      line.y = inv.Y;
+      line.xLeft = inv.Phases.front().X;
+      line.xRight = inv.Phases.back().X;
+      line.xMiddle = inv.Phases[inv.Phases.size() / 2].X;
+      line.type = QString::fromStdString(inv.Type);
+      out.push_back(line);
+    }
+    return out;
+  }
+  const calc::CellGrid& cells = results.Cells();
+  const int rows = cells.RowCount();
+  for (const calc::TNode& node : results.Nodes) {
+    InvariantLine line{node.Y, node.XLeft, node.X, node.XRight, QString()};
+    // The level of the node and the phases a few levels above and below its middle.
+    int row = -1;
+    double best = std::numeric_limits<double>::infinity();
+    for (int r = 1; r < rows; ++r) {
+      const double d = std::abs(RowY(results, r) - node.Y);
+      if (d < best) {
+        best = d;
+        row = r;
+      }
+    }
+    int col = -1;
+    best = std::numeric_limits<double>::infinity();
+    for (size_t c = 0; c < results.XLevels.size(); ++c) {
+      const double d = std::abs(results.XLevels[c].X - node.X);
+      if (d < best) {
+        best = d;
+        col = static_cast<int>(c) + 1;
+      }
+    }
+    if (row > 0 && col > 0) {
+      const bool higherFirst = rows > 2 && RowY(results, 1) > RowY(results, rows - 1);
+      const int up = std::clamp(row + (higherFirst ? -2 : 2), 1, rows - 1);
+      const int down = std::clamp(row + (higherFirst ? 2 : -2), 1, rows - 1);
+      const std::string& above = cells.Cell(col, up);
+      auto liquidAbove = [&] {
+        for (double x : {node.XLeft, node.X, node.XRight}) {
+          for (size_t c = 0; c < results.XLevels.size(); ++c) {
+            if (std::abs(results.XLevels[c].X - x) < 1e-9 &&
+                cells.Cell(static_cast<int>(c) + 1, up).starts_with('L')) {
+              return true;
+            }
+          }
+        }
+        return above.starts_with('L');
+      };
+      if (Named(above)) {
+        line.type = above.starts_with('L') ? QStringLiteral("eutectic") : QStringLiteral("eutectoid");
+      } else if (Named(cells.Cell(col, down))) {
+        line.type = liquidAbove() ? QStringLiteral("peritectic") : QStringLiteral("peritectoid");
+      }
+    }
+    out.push_back(line);
+  }
+  return out;
+}
+
+std::vector<DiagramMark> DiagramMarks(const calc::Results& results) {
+  std::vector<DiagramMark> out;
+  if (results.Refined.Ran) {
+    for (const calc::CongruentPoint& p : results.Refined.CongruentPoints) {
+      out.push_back({QPointF(p.X, p.Y), QString::fromStdString(p.Type)});
+    }
+    for (const calc::CriticalPoint& p : results.Refined.CriticalPoints) {
+      out.push_back({QPointF(p.X, p.Y), QStringLiteral("critical point")});
+    }
+    return out;
+  }
+  // Without refinement: the extremes the finder found inside the diagram (a congruent maximum
+  // or a lens minimum); the pure components' points are not marked.
+  for (size_t i = 0; i < results.MemoPoints.size(); ++i) {
+    const calc::SpecialPoint& p = results.MemoPoints[i];
+    // Points within two grid steps of a pure component are that component's own.
+    const double margin = 2 * std::max(results.State.XStep, 1e-9);
+    if (p.X > margin && p.X < 1 - margin) {
+      out.push_back({QPointF(p.X, p.Y), i < results.MemoLines.size()
+                                            ? QString::fromStdString(results.MemoLines[i])
+                                            : QString()});
+    }
+  }
+  return out;
+}
+
+FieldMap FindFields(const calc::Results& results) {
+  const calc::CellGrid& cells = results.Cells();
+  FieldMap map;
+  map.cols = std::max(0, std::min(cells.ColCount() - 1, static_cast<int>(results.XLevels.size())));
+  map.rows = std::max(0, cells.RowCount() - 1);
+  for (int c = 0; c < map.cols; ++c) map.x.push_back(results.XLevels[static_cast<size_t>(c)].X);
+  for (int r = 0; r < map.rows; ++r) map.y.push_back(RowY(results, r + 1));
+  const size_t n = static_cast<size_t>(map.cols) * static_cast<size_t>(map.rows);
+  map.id.assign(n, -1);
+
+  // The phases of every cell as an index into `keys`.
+  std::vector<int> key(n, -1);
+  std::map<QString, int> keyIds;
+  std::vector<QString> keys;
+  auto intern = [&](const QString& text) {
+    const auto [it, added] = keyIds.emplace(text, static_cast<int>(keys.size()));
+    if (added) keys.push_back(text);
+    return it->second;
+  };
+  for (int r = 0; r < map.rows; ++r) {
+    if (!std::isfinite(map.y[static_cast<size_t>(r)])) continue;
+    int lastNamed = -1;
+    for (int c = 0; c < map.cols; ++c) {
+      const std::string& cell = cells.Cell(c + 1, r + 1);
+      const size_t i = static_cast<size_t>(r) * map.cols + c;
+      if (cell.empty()) continue;
+      if (cell != "C") key[i] = intern(QString::fromStdString(cell));
+      if (lastNamed >= 0 && c - lastNamed > 1) {
+        const int k = intern(Phases(cells.Cell(lastNamed + 1, r + 1), cell));
+        for (int e = lastNamed + 1; e < c; ++e) key[static_cast<size_t>(r) * map.cols + e] = k;
+      }
+      lastNamed = c;
+    }
+  }
+  // Regions of equal phases. A two-phase field narrower than a grid step has levels without
+  // an empty cell, so cells of equal phases up to two steps apart in either direction join.
+  std::vector<size_t> parent(n);
+  std::iota(parent.begin(), parent.end(), size_t{0});
+  auto find = [&](size_t i) {
+    while (parent[i] != i) i = parent[i] = parent[parent[i]];
+    return i;
+  };
+  const int reach = 3;
+  for (int r = 0; r < map.rows; ++r) {
+    for (int c = 0; c < map.cols; ++c) {
+      const size_t i = static_cast<size_t>(r) * map.cols + c;
+      if (key[i] < 0) continue;
+      for (int dr = 0; dr <= reach; ++dr) {
+        for (int dc = -reach; dc <= reach; ++dc) {
+          if (dr == 0 && dc <= 0) continue;
+          const int r2 = r + dr, c2 = c + dc;
+          if (r2 >= map.rows || c2 < 0 || c2 >= map.cols) continue;
+          // Farther cells join only when no cell of another field lies between them.
+          if ((std::abs(dc) > 1 || dr > 1) && key[static_cast<size_t>(r + (dr > 0)) * map.cols + c + (dc > 0) - (dc < 0)] >= 0 &&
+              key[static_cast<size_t>(r + (dr > 0)) * map.cols + c + (dc > 0) - (dc < 0)] != key[i]) {
+            continue;
+          }
+          const size_t j = static_cast<size_t>(r2) * map.cols + c2;
+          if (key[j] == key[i]) parent[find(j)] = find(i);
+        }
+      }
+    }
+  }
+  std::vector<int> fieldOfRoot(n, -1);
+  for (size_t i = 0; i < n; ++i) {
+    if (key[i] < 0) continue;
+    const size_t root = find(i);
+    if (fieldOfRoot[root] < 0) {
+      fieldOfRoot[root] = static_cast<int>(map.fields.size());
+      map.fields.push_back({keys[static_cast<size_t>(key[i])], 0});
+    }
+    map.id[i] = fieldOfRoot[root];
+    ++map.fields[static_cast<size_t>(map.id[i])].cells;
+  }
+  return map;
+}
+
+bool SegmentMeetsRect(const QPointF& a, const QPointF& b, const QRectF& rect) {
+  if (rect.contains(a) || rect.contains(b)) return true;
+  // Liang-Barsky clipping of the segment against the rectangle.
+  double t0 = 0, t1 = 1;
+  const double dx = b.x() - a.x(), dy = b.y() - a.y();
+  const double p[4] = {-dx, dx, -dy, dy};
+  const double q[4] = {a.x() - rect.left(), rect.right() - a.x(), a.y() - rect.top(),
+                       rect.bottom() - a.y()};
+  for (int k = 0; k < 4; ++k) {
+    if (p[k] == 0) {
+      if (q[k] < 0) return false;
+      continue;
+    }
+    const double t = q[k] / p[k];
+    if (p[k] < 0) {
+      t0 = std::max(t0, t);
+    } else {
+      t1 = std::min(t1, t);
+    }
+    if (t0 > t1) return false;
+  }
+  return true;
+}
+
+std::vector<QPointF> ThinToPixels(const std::vector<QPointF>& pixels, double pixel) {
+  std::vector<QPointF> out;
+  if (pixels.empty()) return out;
+  auto cell = [pixel](const QPointF& p) {
+    return std::pair<double, double>(std::floor(p.x() / pixel), std::floor(p.y() / pixel));
+  };
+  out.push_back(pixels.front());
+  auto last = cell(pixels.front());
+  for (size_t i = 1; i + 1 < pixels.size(); ++i) {
+    const auto here = cell(pixels[i]);
+    if (here == last) continue;
+    out.push_back(pixels[i]);
+    last = here;
+  }
+  if (pixels.size() > 1) out.push_back(pixels.back());
+  return out;
+}
+
+std::vector<FieldLabel> PlaceFieldLabels(
+    const FieldMap& map, const std::function<QPointF(double, double)>& toPixel,
+    const std::function<QSizeF(const QString&, double)>& measure,
+    const std::vector<std::vector<QPointF>>& obstacles) {
+  std::vector<FieldLabel> out;
+  if (map.cols < 1 || map.rows < 1 || map.fields.empty()) return out;
+  std::vector<double> px(static_cast<size_t>(map.cols)), py(static_cast<size_t>(map.rows));
+  const double y0 = std::isfinite(map.y[0]) ? map.y[0] : 0;
+  for (int c = 0; c < map.cols; ++c) px[static_cast<size_t>(c)] = toPixel(map.x[static_cast<size_t>(c)], y0).x();
+  for (int r = 0; r < map.rows; ++r) {
+    const double y = map.y[static_cast<size_t>(r)];
+    py[static_cast<size_t>(r)] = std::isfinite(y) ? toPixel(map.x[0], y).y() : std::numeric_limits<double>::quiet_NaN();
+  }
+  const bool rowsDown = map.rows < 2 || py.back() >= py.front();
+  const double cellW = map.cols > 1 ? std::abs(px.back() - px.front()) / (map.cols - 1) : 1;
+  const double cellH = map.rows > 1 ? std::abs(py.back() - py.front()) / (map.rows - 1) : 1;
+
+  // Bounding box of each field in cells.
+  struct Box {
+    int c0 = std::numeric_limits<int>::max(), c1 = -1, r0 = std::numeric_limits<int>::max(), r1 = -1;
+  };
+  std::vector<Box> boxes(map.fields.size());
+  for (int r = 0; r < map.rows; ++r) {
+    for (int c = 0; c < map.cols; ++c) {
+      const int f = map.At(c, r);
+      if (f < 0) continue;
+      Box& b = boxes[static_cast<size_t>(f)];
+      b.c0 = std::min(b.c0, c);
+      b.c1 = std::max(b.c1, c);
+      b.r0 = std::min(b.r0, r);
+      b.r1 = std::max(b.r1, r);
+    }
+  }
+  // Obstacles' segments with their bounding boxes, for quick rejection.
+  struct Segment {
+    QPointF a, b;
+    QRectF bounds;
+  };
+  std::vector<Segment> segments;
+  for (const auto& line : obstacles) {
+    for (size_t i = 1; i < line.size(); ++i) {
+      // Widened: a horizontal or vertical segment's box would be empty, and empty boxes
+      // intersect nothing.
+      segments.push_back({line[i - 1], line[i], QRectF(line[i - 1], line[i]).normalized().adjusted(-0.5, -0.5, 0.5, 0.5)});
+    }
+    if (line.size() == 1) segments.push_back({line[0], line[0], QRectF(line[0], line[0]).adjusted(-0.5, -0.5, 0.5, 0.5)});
+  }
+
+  std::vector<int> order(map.fields.size());
+  std::iota(order.begin(), order.end(), 0);
+  std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+    return map.fields[static_cast<size_t>(a)].cells > map.fields[static_cast<size_t>(b)].cells;
+  });
+
+  auto columnsIn = [&](double lo, double hi) {
+    const auto a = std::lower_bound(px.begin(), px.end(), lo);
+    const auto b = std::upper_bound(px.begin(), px.end(), hi);
+    return std::pair<int, int>(static_cast<int>(a - px.begin()), static_cast<int>(b - px.begin()) - 1);
+  };
+  auto rowsIn = [&](double lo, double hi) {
+    int r0 = map.rows, r1 = -1;
+    // Rows are monotonic in pixels; search in the direction they run.
+    if (rowsDown) {
+      r0 = static_cast<int>(std::lower_bound(py.begin(), py.end(), lo) - py.begin());
+      r1 = static_cast<int>(std::upper_bound(py.begin(), py.end(), hi) - py.begin()) - 1;
+    } else {
+      for (int r = 0; r < map.rows; ++r) {
+        if (py[static_cast<size_t>(r)] >= lo && py[static_cast<size_t>(r)] <= hi) {
+          r0 = std::min(r0, r);
+          r1 = std::max(r1, r);
+        }
+      }
+    }
+    return std::pair<int, int>(r0, r1);
+  };
+
+  for (int f : order) {
+    const Box& b = boxes[static_cast<size_t>(f)];
+    const int w = b.c1 - b.c0 + 1, h = b.r1 - b.r0 + 1;
+    // Distance of each cell of the field from the nearest cell outside it, in pixels (two
+    // chamfer passes with the local cell sizes).
+    std::vector<double> d(static_cast<size_t>(w) * h);
+    auto inField = [&](int c, int r) {
+      return c >= 0 && r >= 0 && c < map.cols && r < map.rows && map.At(c, r) == f;
+    };
+    auto D = [&](int c, int r) -> double& { return d[static_cast<size_t>(r - b.r0) * w + (c - b.c0)]; };
+    auto dist = [&](int c2, int r2) { return inField(c2, r2) ? D(c2, r2) : 0.0; };
+    auto step = [&](int c, int r, int c2, int r2) {
+      const double dx = (c2 >= 0 && c2 < map.cols) ? px[static_cast<size_t>(c2)] - px[static_cast<size_t>(c)] : cellW;
+      const double dy = (r2 >= 0 && r2 < map.rows) ? py[static_cast<size_t>(r2)] - py[static_cast<size_t>(r)] : cellH;
+      return std::hypot(c2 == c ? 0 : dx, r2 == r ? 0 : dy);
+    };
+    constexpr double kFar = 1e18;
+    for (int r = b.r0; r <= b.r1; ++r) {
+      for (int c = b.c0; c <= b.c1; ++c) {
+        if (!inField(c, r)) {
+          D(c, r) = 0;
+          continue;
+        }
+        double v = kFar;
+        for (auto [dc, dr] : {std::pair{-1, 0}, {-1, -1}, {0, -1}, {1, -1}}) {
+          v = std::min(v, dist(c + dc, r + dr) + step(c, r, c + dc, r + dr));
+        }
+        D(c, r) = v;
+      }
+    }
+    for (int r = b.r1; r >= b.r0; --r) {
+      for (int c = b.c1; c >= b.c0; --c) {
+        if (!inField(c, r)) continue;
+        double v = D(c, r);
+        for (auto [dc, dr] : {std::pair{1, 0}, {1, 1}, {0, 1}, {-1, 1}}) {
+          v = std::min(v, dist(c + dc, r + dr) + step(c, r, c + dc, r + dr));
+        }
+        D(c, r) = v;
+      }
+    }
+    std::vector<std::pair<double, int>> candidates;
+    for (int r = b.r0; r <= b.r1; ++r) {
+      if (!std::isfinite(py[static_cast<size_t>(r)])) continue;
+      for (int c = b.c0; c <= b.c1; ++c) {
+        if (inField(c, r)) candidates.push_back({D(c, r), (r - b.r0) * w + (c - b.c0)});
+      }
+    }
+    if (candidates.empty()) continue;
+    std::sort(candidates.begin(), candidates.end(), [](const auto& a, const auto& b2) { return a.first > b2.first; });
+
+    const QString& text = map.fields[static_cast<size_t>(f)].text;
+    auto boxAt = [&](int cand, double scale) {
+      const int c = b.c0 + cand % w, r = b.r0 + cand / w;
+      const QSizeF s = measure(text, scale);
+      const QPointF centre(px[static_cast<size_t>(c)], py[static_cast<size_t>(r)]);
+      return QRectF(centre.x() - s.width() / 2, centre.y() - s.height() / 2, s.width(), s.height());
+    };
+    auto fits = [&](const QRectF& box) {
+      // Every cell under the box, and the cells half a cell beyond its edges, are the field's.
+      const auto [c0, c1] = columnsIn(box.left() - cellW / 2, box.right() + cellW / 2);
+      const auto [r0, r1] = rowsIn(box.top() - cellH / 2, box.bottom() + cellH / 2);
+      if (c0 > c1 || r0 > r1) return false;
+      if (c0 == 0 && px[0] > box.left() - cellW / 2) return false;
+      if (c1 == map.cols - 1 && px.back() < box.right() + cellW / 2) return false;
+      for (int r = r0; r <= r1; ++r) {
+        for (int c = c0; c <= c1; ++c) {
+          if (map.At(c, r) != f) return false;
+        }
+      }
+      const QRectF clear = box.adjusted(-1, -1, 1, 1);
+      for (const Segment& s : segments) {
+        if (s.bounds.intersects(clear) || clear.contains(s.a)) {
+          if (SegmentMeetsRect(s.a, s.b, clear)) return false;
+        }
+      }
+      const QRectF apart = box.adjusted(-2, -2, 2, 2);
+      for (const FieldLabel& placed : out) {
+        if (placed.box.intersects(apart)) return false;
+      }
+      return true;
+    };
+    FieldLabel label{f, text, boxAt(candidates[0].second, 1), 1, false, false, QPointF()};
+    const size_t tries = std::min<size_t>(candidates.size(), 600);
+    for (double scale : {1.0, 0.8, 0.65}) {
+      if (candidates[0].first * 2 < measure(text, scale).height()) continue;
+      for (size_t k = 0; k < tries && !label.fits; ++k) {
+        const QRectF box = boxAt(candidates[k].second, scale);
+        if (fits(box)) label = {f, text, box, scale, true, false, QPointF()};
+      }
+      if (label.fits) break;
+    }
+    if (!label.fits) {
+      // Beside the field: the nearest free place inside the plot, pointing at the pole.
+      const QPointF pole = label.box.center();
+      const double pad = 3;
+      const QRectF plot = QRectF(QPointF(px.front(), std::min(py.front(), py.back())),
+                                 QPointF(px.back(), std::max(py.front(), py.back())))
+                              .adjusted(pad, pad, -pad, -pad);
+      const QSizeF size = measure(text, 0.8);
+      auto freeAt = [&](const QRectF& box) {
+        if (!plot.contains(box)) return false;
+        const QRectF clear = box.adjusted(-2, -2, 2, 2);
+        for (const Segment& s : segments) {
+          if ((s.bounds.intersects(clear) || clear.contains(s.a)) && SegmentMeetsRect(s.a, s.b, clear)) return false;
+        }
+        for (const FieldLabel& placed : out) {
+          if (placed.box.intersects(clear)) return false;
+        }
+        return true;
+      };
+      bool found = false;
+      for (double radius = size.height(); radius <= 160 && !found; radius += 5) {
+        for (int k = 0; k < 24 && !found; ++k) {
+          const double angle = k * 3.14159265358979 / 12;
+          const QPointF centre = pole + QPointF(std::cos(angle) * (radius + size.width() / 2),
+                                                std::sin(angle) * radius);
+          const QRectF box(centre.x() - size.width() / 2, centre.y() - size.height() / 2,
+                           size.width(), size.height());
+          if (freeAt(box)) {
+            label = {f, text, box, 0.8, true, true, pole};
+            found = true;
+          }
+        }
+      }
+    }
+    out.push_back(label);
+  }
+  return out;
+}
+
+}  // namespace views
