@@ -154,6 +154,10 @@ void TfmMain::BuildMenus() {
   actOpen_ = menuFile_->addAction(U("&Открыть"));
   actCreate_ = menuFile_->addAction(U("&Создать"));
   actImportTdb_ = menuFile_->addAction(tr("&Import TDB…"));
+  actExportDiagram_ = menuFile_->addAction(tr("&Export diagram…"));
+  connect(actExportDiagram_, &QAction::triggered, this, [this] {
+    if (windows_) windows_->ExportDiagram();
+  });
   menuFile_->addSeparator();
   actClose_ = menuFile_->addAction(U("&Закрыть"));
   actColor_ = menuBar()->addAction(U("&Цвет мозаичной диаграммы"));
