@@ -157,6 +157,10 @@ void TfmMain::BuildMenus() {
   actOpen_ = menuFile_->addAction(tr("&Открыть"));
   actCreate_ = menuFile_->addAction(tr("&Создать"));
   actImportTdb_ = menuFile_->addAction(tr("&Import TDB…"));
+  actExportDiagram_ = menuFile_->addAction(tr("&Export diagram…"));
+  connect(actExportDiagram_, &QAction::triggered, this, [this] {
+    if (windows_) windows_->ExportDiagram();
+  });
   menuFile_->addSeparator();
   actClose_ = menuFile_->addAction(tr("&Закрыть"));
   actColor_ = menuBar()->addAction(tr("&Цвет мозаичной диаграммы"));

@@ -127,6 +127,7 @@ class TfmMain : public QMainWindow, public calc::CalcHost {
   QAction* ActAbout() const { return actAbout_; }
   QAction* ActCellGrid() const { return actCellGrid_; }
   QAction* ActImportTdb() const { return actImportTdb_; }
+  QAction* ActExportDiagram() const { return actExportDiagram_; }
 
   // calc::CalcHost
   void ProcessEvents() override;
@@ -277,6 +278,7 @@ class TfmMain : public QMainWindow, public calc::CalcHost {
   QAction* actAbout_ = nullptr;
   QAction* actCellGrid_ = nullptr;
   QAction* actImportTdb_ = nullptr;
+  QAction* actExportDiagram_ = nullptr;
 };
 
 }  // namespace app

@@ -32,6 +32,8 @@ class TResultWindows {
   virtual void ShowSpecialPoints() = 0;
   // Shows the cell-grid window with wide cells.
   virtual void ShowGrid() = 0;
+  // "Export diagram…": the diagram's picture to a file the user chooses.
+  virtual void ExportDiagram() {}
   // Whether a window of these is visible (tests and the run's window handling).
   virtual bool MosaicVisible() = 0;
 };

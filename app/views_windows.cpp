@@ -2,6 +2,10 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QTableView>
+
+#include "numeric/format.h"
+#include "views/diagram_export.h"
 
 #include "app/main_window.h"
 #include "app/working_chart.h"
@@ -17,6 +21,32 @@ TViewsWindows::TViewsWindows(TfmMain& main, const QString& chartFile)
   // "Find special points" in the cell-grid window runs the diagram build, which runs the finder.
   QObject::connect(&cells_, &views::TfmCells::specialPointsRequested, &main,
                    [this] { main_.sbDiagramClick(); });
+  // A click on the diagram or on a cell of the grid: the equilibrium at that point, in a panel
+  // docked to the main window.
+  equilibrium_ = new views::EquilibriumPanel(&main);
+  main.addDockWidget(Qt::RightDockWidgetArea, equilibrium_);
+  equilibrium_->hide();
+  QObject::connect(&diagram_, &views::TfmDiagram2::pointPicked, &main,
+                   [this](double x, double y) { Inspect(x, y); });
+  QObject::connect(cells_.sgCells(), &QTableView::clicked, &main, [this](const QModelIndex& index) {
+    const calc::Results& r = main_.Results();
+    double y = 0;
+    if (index.column() < static_cast<int>(r.XLevels.size()) &&
+        numeric::ParseFloat(r.Cells().Cell(0, index.row() + 1), r.State.DecimalSeparator, y)) {
+      Inspect(r.XLevels[static_cast<size_t>(index.column())].X, y);
+    }
+  });
+}
+
+void TViewsWindows::ExportDiagram() { views::ExportDiagramInteractively(diagram_, &main_); }
+
+void TViewsWindows::Inspect(double x, double y) {
+  const calc::ProblemInput& problem = main_.Engine().Problem();
+  if (problem.Functs != inspectedSheet_) {
+    equilibrium_->SetProblem(problem, main_.DecimalSeparator());
+    inspectedSheet_ = problem.Functs;
+  }
+  equilibrium_->Inspect(x, y);
 }
 
 TViewsWindows::~TViewsWindows() = default;
@@ -50,6 +80,8 @@ void TViewsWindows::RunEnded() {
 
 void TViewsWindows::BuildDiagram() {
   calc::Results& results = main_.Results();
+  diagram_.SetComponentNames(calc::ReadComponentNames(main_.Engine().Problem().Functs));
+  inspectedSheet_.clear();
   const std::string yText = main_.dbcbY()->currentText().toStdString();
   diagram_.BuildDiagram(results, YParameter(), [&] {
     main_.Engine().FindSpecialPoints(yText);

@@ -9,6 +9,7 @@
 #include "app/result_windows.h"
 #include "views/cells_window.h"
 #include "views/diagram_window.h"
+#include "views/equilibrium_panel.h"
 #include "views/mosaic_window.h"
 #include "views/points_report_window.h"
 
@@ -34,11 +35,15 @@ class TViewsWindows : public TResultWindows {
   void ShowSpecialPoints() override;
   void ShowGrid() override;
   bool MosaicVisible() override;
+  void ExportDiagram() override;
 
   views::TfmMDiagram& fmMDiagram() { return mosaic_; }
   views::TfmDiagram2& fmDiagram2() { return diagram_; }
   views::TfmCells& fmCells() { return cells_; }
   views::TfmSpecPoints& fmSpecPoints() { return specPoints_; }
+  views::EquilibriumPanel* Equilibrium() { return equilibrium_; }
+  // The equilibrium at (x, y) of the last run's problem, in the docked panel.
+  void Inspect(double x, double y);
 
  private:
   calc::YParameter YParameter() const;
@@ -50,6 +55,8 @@ class TViewsWindows : public TResultWindows {
   views::TfmDiagram2 diagram_;
   views::TfmCells cells_;
   views::TfmSpecPoints specPoints_;
+  views::EquilibriumPanel* equilibrium_ = nullptr;  // owned by the main window
+  std::string inspectedSheet_;
 };
 
 }  // namespace app

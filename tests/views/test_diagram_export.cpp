@@ -7,7 +7,10 @@
 #include <QClipboard>
 #include <QFile>
 #include <QFileInfo>
+#include <QChart>
+#include <QChartView>
 #include <QImage>
+#include <QLabel>
 #include <QMenu>
 #include <QProcess>
 #include <QSignalSpy>
@@ -23,6 +26,7 @@
 #include "views/diagram_export.h"
 #include "views/diagram_image.h"
 #include "views/diagram_window.h"
+#include "views/equilibrium_panel.h"
 
 namespace views {
 namespace {
@@ -153,6 +157,29 @@ TEST(DiagramExport, ContextMenuCopiesAndAClickPicksThePoint) {
   QApplication::sendEvent(chart->viewport(), &move);
   ASSERT_EQ(picked.count(), 2);
   EXPECT_GT(picked.at(1).at(0).toDouble(), 0.25);
+}
+
+TEST(EquilibriumPanel, ShowsThePhasesOfTheClickedPoint) {
+  const auto problem = testing::SampleProblem(QStringLiteral("Simple eutectic"));
+  ASSERT_TRUE(problem.has_value());
+  EquilibriumPanel panel;
+  ASSERT_TRUE(panel.SetProblem(*problem, '.'));
+  panel.resize(420, 520);
+  panel.Inspect(0.1, 800);
+  ASSERT_EQ(panel.Current().Phases.size(), 2u);
+  EXPECT_EQ(panel.Current().Phases[0].Name, "S");
+  EXPECT_EQ(panel.Current().Phases[1].Name, "L");
+  EXPECT_TRUE(panel.Summary()->text().contains(QStringLiteral("0.681")));  // the liquid's amount
+  // Two curves, the hull, the tangent and the tie-line ends.
+  EXPECT_EQ(panel.Chart()->chart()->series().size(), 5);
+  Settle();
+  if (qEnvironmentVariableIsSet("BRELONA_SHOTS_DIR")) {
+    panel.grab().save(qEnvironmentVariable("BRELONA_SHOTS_DIR") + QStringLiteral("/equilibrium.png"));
+  }
+  panel.Inspect(0.5, 1000);
+  ASSERT_EQ(panel.Current().Phases.size(), 1u);
+  EXPECT_EQ(panel.Current().Phases[0].Amount, 1.0);
+  EXPECT_TRUE(panel.Summary()->text().contains(QStringLiteral("1.000000")));
 }
 
 }  // namespace

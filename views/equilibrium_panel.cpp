@@ -1,0 +1,159 @@
+#include "views/equilibrium_panel.h"
+
+#include <QChart>
+#include <QChartView>
+#include <QLabel>
+#include <QLineSeries>
+#include <QScatterSeries>
+#include <QValueAxis>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
+#include <exception>
+
+#include "calc/phase_sheet.h"
+
+namespace views {
+
+namespace {
+
+// Messages of the panel's own compilation of the sheet.
+class Quiet : public calc::MessagePort {
+ public:
+  calc::DialogButton MessageDlg(const std::string& text, calc::DialogType,
+                                const std::vector<calc::DialogButton>& buttons) override {
+    last = text;
+    return buttons.empty() ? calc::DialogButton::OK : buttons.front();
+  }
+  void ShowMessage(const std::string& text) override { last = text; }
+  std::string last;
+};
+
+QString Num(double v, int decimals) { return QString::number(v, 'f', decimals); }
+
+}  // namespace
+
+struct EquilibriumPanel::Sheet {
+  Quiet messages;
+  calc::PhaseSheet sheet{messages};
+  bool compiled = false;
+};
+
+EquilibriumPanel::EquilibriumPanel(QWidget* parent)
+    : QDockWidget(tr("Equilibrium at a point"), parent), sheet_(std::make_unique<Sheet>()) {
+  setObjectName(QStringLiteral("equilibriumPanel"));
+  auto* body = new QWidget;
+  auto* layout = new QVBoxLayout(body);
+  chart_ = new QChartView(new QChart);
+  chart_->setRenderHint(QPainter::Antialiasing);
+  chart_->setMinimumSize(320, 260);
+  chart_->chart()->legend()->setAlignment(Qt::AlignBottom);
+  summary_ = new QLabel;
+  summary_->setObjectName(QStringLiteral("equilibriumSummary"));
+  summary_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  summary_->setWordWrap(true);
+  layout->addWidget(chart_, 1);
+  layout->addWidget(summary_);
+  setWidget(body);
+}
+
+EquilibriumPanel::~EquilibriumPanel() = default;
+
+bool EquilibriumPanel::SetProblem(const calc::ProblemInput& problem, char decimalSeparator) {
+  problem_ = problem;
+  sheet_->compiled = false;
+  try {
+    sheet_->compiled = sheet_->sheet.Compile(problem.Functs, decimalSeparator) && !sheet_->sheet.Phases.empty();
+  } catch (const std::exception& e) {
+    sheet_->messages.last = e.what();
+  }
+  if (!sheet_->compiled) {
+    summary_->setText(tr("The problem's phase sheet cannot be used here: %1")
+                          .arg(QString::fromStdString(sheet_->messages.last)));
+  }
+  return sheet_->compiled;
+}
+
+void EquilibriumPanel::Inspect(double x, double y) {
+  if (!sheet_->compiled) return;
+  const bool temperature = problem_.Yparameter != calc::YParameter::Pressure;
+  const double T = temperature ? y : problem_.Zvalue;
+  double p = temperature ? problem_.Zvalue : y;
+  if (!(p > 0)) p = 1;
+  current_ = calc::SolveEquilibrium(sheet_->sheet, T, p, x, 401);
+  const calc::Equilibrium& eq = current_;
+
+  QChart* c = chart_->chart();
+  c->removeAllSeries();
+  for (QAbstractAxis* a : c->axes()) {
+    c->removeAxis(a);
+    delete a;
+  }
+  auto* ax = new QValueAxis;
+  auto* ay = new QValueAxis;
+  ax->setRange(0, 1);
+  ax->setTitleText(tr("X"));
+  ay->setTitleText(tr("G, J/mol"));
+  c->addAxis(ax, Qt::AlignBottom);
+  c->addAxis(ay, Qt::AlignLeft);
+  auto attach = [&](QXYSeries* s) {
+    c->addSeries(s);
+    s->attachAxis(ax);
+    s->attachAxis(ay);
+  };
+  if (!eq.Error.empty()) {
+    summary_->setText(QString::fromStdString(eq.Error));
+    return;
+  }
+  // The energy range around the hull, so the curves that matter fill the plot.
+  const auto [lo, hi] = std::minmax_element(eq.HullG.begin(), eq.HullG.end());
+  const double span = std::max(*hi - *lo, 1.0);
+  const double gmin = *lo - 0.15 * span, gmax = *hi + 0.6 * span;
+  for (const calc::PhaseCurve& curve : eq.Curves) {
+    QXYSeries* s = curve.PointPhase ? static_cast<QXYSeries*>(new QScatterSeries) : new QLineSeries;
+    s->setName(QString::fromStdString(curve.Name));
+    for (size_t i = 0; i < curve.X.size(); ++i) {
+      if (curve.G[i] <= gmax + span) s->append(curve.X[i], curve.G[i]);
+    }
+    attach(s);
+  }
+  auto* hull = new QLineSeries;
+  hull->setName(tr("lower hull"));
+  hull->setPen(QPen(Qt::darkGray, 1, Qt::DashLine));
+  for (size_t i = 0; i < eq.HullX.size(); ++i) hull->append(eq.HullX[i], eq.HullG[i]);
+  attach(hull);
+  auto* tangent = new QLineSeries;
+  tangent->setName(tr("tangent"));
+  tangent->setPen(QPen(Qt::red, 1.5));
+  tangent->append(0, eq.MuA);
+  tangent->append(1, eq.MuB);
+  attach(tangent);
+  auto* ends = new QScatterSeries;
+  ends->setName(tr("equilibrium"));
+  ends->setColor(Qt::black);
+  ends->setMarkerSize(8);
+  for (const calc::EquilibriumPhase& ph : eq.Phases) ends->append(ph.X, ph.G);
+  attach(ends);
+  ay->setRange(std::min({gmin, eq.MuA, eq.MuB}), std::max({gmax, std::min(eq.MuA, gmax), std::min(eq.MuB, gmax)}));
+
+  const calc::ComponentNames names = calc::ReadComponentNames(problem_.Functs);
+  const QString a = names.Named() ? QString::fromStdString(names.A) : QStringLiteral("A");
+  const QString b = names.Named() ? QString::fromStdString(names.B) : QStringLiteral("B");
+  QString text = temperature ? tr("T = %1 K, p = %2 bar, X(%3) = %4").arg(Num(T, 2), Num(p, 4), b, Num(eq.X, 4))
+                             : tr("p = %1 bar, T = %2 K, X(%3) = %4").arg(Num(p, 4), Num(T, 2), b, Num(eq.X, 4));
+  text += QStringLiteral("<table cellspacing=4><tr><th align=left>") + tr("Phase") +
+          QStringLiteral("</th><th>") + tr("X(%1)").arg(b) + QStringLiteral("</th><th>") + tr("Amount") +
+          QStringLiteral("</th></tr>");
+  for (const calc::EquilibriumPhase& ph : eq.Phases) {
+    text += QStringLiteral("<tr><td>%1</td><td align=right>%2</td><td align=right>%3</td></tr>")
+                .arg(QString::fromStdString(ph.Name).toHtmlEscaped(), Num(ph.X, 6), Num(ph.Amount, 6));
+  }
+  text += QStringLiteral("</table>");
+  text += tr("μ(%1) = %2 J/mol, μ(%3) = %4 J/mol").arg(a, Num(eq.MuA, 1), b, Num(eq.MuB, 1));
+  if (eq.Approximate) text += QStringLiteral("<br>") + tr("The common tangent did not converge: values of the sampled hull.");
+  summary_->setText(text);
+  show();
+  raise();
+}
+
+}  // namespace views
