@@ -232,7 +232,12 @@ ComponentNames ReadComponentNames(std::string_view functs) {
         cur += c;
       }
     }
-    if (names.size() >= 2) return {names[0], names[1]};
+    // Exactly two names, each starting with a letter: a comment that merely begins with the
+    // word (e.g. "% components: A 2 bar, B 0.5 bar") names nothing.
+    const auto is_name = [](const std::string& n) {
+      return std::isalpha(static_cast<unsigned char>(n[0])) != 0;
+    };
+    if (names.size() == 2 && is_name(names[0]) && is_name(names[1])) return {names[0], names[1]};
   }
   return {};
 }

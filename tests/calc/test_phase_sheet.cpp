@@ -162,6 +162,7 @@ TEST(PhaseSheet, SplitLines) {
 TEST(PhaseSheet, ComponentNamesFromTheDirective) {
   EXPECT_FALSE(calc::ReadComponentNames("GL=1\nGS=2").Named());
   EXPECT_FALSE(calc::ReadComponentNames("% components: PB\nGL=1").Named());
+  EXPECT_FALSE(calc::ReadComponentNames("% components: A 2 bar, B 0.5 bar (Raoult)").Named());
   const auto n = calc::ReadComponentNames("GL=1 % liquid\r\n%  Components: PB, SN\n% components: A B");
   EXPECT_EQ(n.A, "PB");
   EXPECT_EQ(n.B, "SN");
