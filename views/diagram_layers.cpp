@@ -5,6 +5,8 @@
 #include <limits>
 #include <map>
 #include <numeric>
+#include <string>
+#include <unordered_map>
 
 #include "calc/cell_grid.h"
 #include "numeric/format.h"
@@ -209,6 +211,7 @@ FieldMap FindFields(const calc::Results& results) {
     if (added) keys.push_back(text);
     return it->second;
   };
+  std::unordered_map<std::string, int> cellKeys;
   for (int r = 0; r < map.rows; ++r) {
     if (!std::isfinite(map.y[static_cast<size_t>(r)])) continue;
     int lastNamed = -1;
@@ -216,7 +219,13 @@ FieldMap FindFields(const calc::Results& results) {
       const std::string& cell = cells.Cell(c + 1, r + 1);
       const size_t i = static_cast<size_t>(r) * map.cols + c;
       if (cell.empty()) continue;
-      if (cell != "C") key[i] = intern(QString::fromStdString(cell));
+      if (cell != "C") {
+        // Few distinct texts fill a large grid: each is turned into a QString once.
+        auto known = cellKeys.find(cell);
+        if (known == cellKeys.end())
+          known = cellKeys.emplace(cell, intern(QString::fromStdString(cell))).first;
+        key[i] = known->second;
+      }
       if (lastNamed >= 0 && c - lastNamed > 1) {
         const int k = intern(Phases(cells.Cell(lastNamed + 1, r + 1), cell));
         for (int e = lastNamed + 1; e < c; ++e) key[static_cast<size_t>(r) * map.cols + e] = k;
@@ -315,6 +324,30 @@ std::vector<FieldLabel> PlaceFieldLabels(
     const std::vector<std::vector<QPointF>>& obstacles) {
   std::vector<FieldLabel> out;
   if (map.cols < 1 || map.rows < 1 || map.fields.empty()) return out;
+  {
+    // A grid finer than the picture is laid out on every k-th column and row, so that the
+    // work follows the picture's pixels, not the grid's size (a 1000 x 1000 run drawn at
+    // 700 x 500 pixels): about two pixels a cell. Fields thinner than that have no room for a
+    // label anyway.
+    const QPointF p00 = toPixel(map.x.front(), map.y.front());
+    const QPointF p11 = toPixel(map.x.back(), map.y.back());
+    const double perCol = map.cols > 1 ? std::abs(p11.x() - p00.x()) / (map.cols - 1) : 1;
+    const double perRow = map.rows > 1 ? std::abs(p11.y() - p00.y()) / (map.rows - 1) : 1;
+    const int sc = std::isfinite(perCol) && perCol > 0 && perCol < 1.5 ? std::max(1, static_cast<int>(2 / perCol)) : 1;
+    const int sr = std::isfinite(perRow) && perRow > 0 && perRow < 1.5 ? std::max(1, static_cast<int>(2 / perRow)) : 1;
+    if (sc > 1 || sr > 1) {
+      FieldMap coarse;
+      coarse.fields = map.fields;
+      for (int c = 0; c < map.cols; c += sc) coarse.x.push_back(map.x[static_cast<size_t>(c)]);
+      for (int r = 0; r < map.rows; r += sr) coarse.y.push_back(map.y[static_cast<size_t>(r)]);
+      coarse.cols = static_cast<int>(coarse.x.size());
+      coarse.rows = static_cast<int>(coarse.y.size());
+      coarse.id.reserve(static_cast<size_t>(coarse.cols) * static_cast<size_t>(coarse.rows));
+      for (int r = 0; r < map.rows; r += sr)
+        for (int c = 0; c < map.cols; c += sc) coarse.id.push_back(map.At(c, r));
+      return PlaceFieldLabels(coarse, toPixel, measure, obstacles);
+    }
+  }
   std::vector<double> px(static_cast<size_t>(map.cols)), py(static_cast<size_t>(map.rows));
   const double y0 = std::isfinite(map.y[0]) ? map.y[0] : 0;
   for (int c = 0; c < map.cols; ++c) px[static_cast<size_t>(c)] = toPixel(map.x[static_cast<size_t>(c)], y0).x();
@@ -387,6 +420,7 @@ std::vector<FieldLabel> PlaceFieldLabels(
 
   for (int f : order) {
     const Box& b = boxes[static_cast<size_t>(f)];
+    if (b.c1 < 0) continue;  // no cell of it in the (laid-out) map
     const int w = b.c1 - b.c0 + 1, h = b.r1 - b.r0 + 1;
     // Distance of each cell of the field from the nearest cell outside it, in pixels (two
     // chamfer passes with the local cell sizes).
