@@ -80,14 +80,13 @@ TfmAbout::TfmAbout(QWidget* parent) : QDialog(parent) {
   layout->addWidget(subtitle);
 
   layout->addSpacing(12);
-  auto* credits = new QLabel(
-      tr("Метод: нижняя выпуклая оболочка энергии Гиббса.\n"
-         "Программа: разработчики Brelona.\n"
-         "Версия %1")
-          .arg(QCoreApplication::applicationVersion().isEmpty()
-                   ? QStringLiteral("0.1")
-                   : QCoreApplication::applicationVersion()),
-      this);
+  auto* credits = new QLabel(tr("Метод: нижняя выпуклая оболочка энергии Гиббса.\n"
+                                "Программа: разработчики Brelona.\n"
+                                "Версия %1")
+                                 .arg(QCoreApplication::applicationVersion().isEmpty()
+                                          ? QStringLiteral("0.1")
+                                          : QCoreApplication::applicationVersion()),
+                             this);
   credits->setAlignment(Qt::AlignHCenter);
   credits->setWordWrap(true);
   credits->setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -115,8 +114,8 @@ TfmAbout::TfmAbout(QWidget* parent) : QDialog(parent) {
   layout->addWidget(lblLink_);
 
   layout->addStretch(1);
-  btnClose_ = new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton),
-                              tr("Закрыть"), this);
+  btnClose_ =
+      new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton), tr("Закрыть"), this);
   btnClose_->setFlat(true);
   btnClose_->setAutoDefault(false);
   connect(btnClose_, &QPushButton::clicked, this, &QDialog::accept);

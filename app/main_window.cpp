@@ -1,7 +1,5 @@
 #include "app/main_window.h"
 
-#include "app/import_tdb_dialog.h"
-
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
@@ -34,6 +32,7 @@
 
 #include "app/about_box.h"
 #include "app/binding.h"
+#include "app/import_tdb_dialog.h"
 #include "app/language.h"
 #include "app/result_windows.h"
 #include "app/settings.h"
@@ -175,7 +174,8 @@ void TfmMain::BuildMenus() {
   // An assessed system from a TDB file becomes a new problem of the open database.
   connect(actImportTdb_, &QAction::triggered, this, [this] {
     TdbImportDialog dialog(this);
-    if (dialog.exec() == QDialog::Accepted && dialog.Problem()) AddImportedProblem(vtblProblem_, *dialog.Problem());
+    if (dialog.exec() == QDialog::Accepted && dialog.Problem())
+      AddImportedProblem(vtblProblem_, *dialog.Problem());
   });
   LockDuringSweep(actImportTdb_);
 }
@@ -811,9 +811,9 @@ void TfmMain::N5Click() {
     std::string proposed = ".d";
     std::string name;
     for (;;) {
-      const auto entered = dialogs_.InputQuery(
-          tr("Имя новой базы данных").toStdString(),
-          tr("Введите имя файла с расширением .d").toStdString(), proposed);
+      const auto entered =
+          dialogs_.InputQuery(tr("Имя новой базы данных").toStdString(),
+                              tr("Введите имя файла с расширением .d").toStdString(), proposed);
       if (!entered) return;
       if (Trimmed(*entered).empty()) {
         dialogs_.MessageDlg("File name must be assigned", calc::DialogType::Warning,

@@ -4,11 +4,10 @@
 #include <QComboBox>
 #include <QTableView>
 
-#include "numeric/format.h"
-#include "views/diagram_export.h"
-
 #include "app/main_window.h"
 #include "app/working_chart.h"
+#include "numeric/format.h"
+#include "views/diagram_export.h"
 
 namespace app {
 
@@ -38,7 +37,9 @@ TViewsWindows::TViewsWindows(TfmMain& main, const QString& chartFile)
   });
 }
 
-void TViewsWindows::ExportDiagram() { views::ExportDiagramInteractively(diagram_, &main_); }
+void TViewsWindows::ExportDiagram() {
+  views::ExportDiagramInteractively(diagram_, &main_);
+}
 
 void TViewsWindows::Inspect(double x, double y) {
   const calc::ProblemInput& problem = main_.Engine().Problem();

@@ -90,7 +90,8 @@ struct End {
 // to a tangent with a.x < b.x.
 bool SolveTangent(Energies& e, End& a, End& b, const std::vector<double>& pointG) {
   auto G = [&](const End& end) {
-    return end.fixed() ? pointG[static_cast<size_t>(-end.phase - 1)] : e.Solution(static_cast<size_t>(end.phase), end.x);
+    return end.fixed() ? pointG[static_cast<size_t>(-end.phase - 1)]
+                       : e.Solution(static_cast<size_t>(end.phase), end.x);
   };
   if (a.fixed() && b.fixed()) return true;
   constexpr double kEdge = 1e-12;
@@ -209,7 +210,8 @@ Equilibrium SolveEquilibrium(PhaseSheet& sheet, double T, double p, double x, in
   if (x <= hull.front().x || hull.size() == 1) {
     const Vertex& v = hull.front();
     const double slope = hull.size() > 1 ? (hull[1].g - v.g) / (hull[1].x - v.x) : 0;
-    onePhase(v.phase, v.x, v.g, v.phase >= 0 ? e.D1(static_cast<size_t>(v.phase), std::max(v.x, 1e-9)) : slope);
+    onePhase(v.phase, v.x, v.g,
+             v.phase >= 0 ? e.D1(static_cast<size_t>(v.phase), std::max(v.x, 1e-9)) : slope);
     if (hull.size() == 1 || x < v.x) eq.Approximate = x < v.x;
     return eq;
   }
@@ -232,8 +234,11 @@ Equilibrium SolveEquilibrium(PhaseSheet& sheet, double T, double p, double x, in
   if ((x == lo.x && lo.phase < 0) || (x == hi.x && hi.phase < 0)) {
     const Vertex& v = x == lo.x ? lo : hi;
     const size_t at = x == lo.x ? j : j + 1;
-    const double left = at > 0 ? (hull[at].g - hull[at - 1].g) / (hull[at].x - hull[at - 1].x) : chordSlope;
-    const double right = at + 1 < hull.size() ? (hull[at + 1].g - hull[at].g) / (hull[at + 1].x - hull[at].x) : chordSlope;
+    const double left =
+        at > 0 ? (hull[at].g - hull[at - 1].g) / (hull[at].x - hull[at - 1].x) : chordSlope;
+    const double right = at + 1 < hull.size()
+                             ? (hull[at + 1].g - hull[at].g) / (hull[at + 1].x - hull[at].x)
+                             : chordSlope;
     onePhase(v.phase, v.x, v.g, (left + right) / 2);
     return eq;
   }
@@ -245,7 +250,8 @@ Equilibrium SolveEquilibrium(PhaseSheet& sheet, double T, double p, double x, in
     eq.Approximate = true;
   }
   auto G = [&](const End& end) {
-    return end.fixed() ? pointG[static_cast<size_t>(-end.phase - 1)] : e.Solution(static_cast<size_t>(end.phase), end.x);
+    return end.fixed() ? pointG[static_cast<size_t>(-end.phase - 1)]
+                       : e.Solution(static_cast<size_t>(end.phase), end.x);
   };
   const double ga = G(a), gb = G(b);
   const double slope = (gb - ga) / (b.x - a.x);
@@ -254,7 +260,8 @@ Equilibrium SolveEquilibrium(PhaseSheet& sheet, double T, double p, double x, in
     const End& end = x <= a.x ? a : b;
     const double g = end.fixed() ? G(end) : e.Solution(static_cast<size_t>(end.phase), x);
     onePhase(end.phase, end.fixed() ? end.x : x, g,
-             end.fixed() ? slope : e.D1(static_cast<size_t>(end.phase), std::clamp(x, 1e-12, 1 - 1e-12)));
+             end.fixed() ? slope
+                         : e.D1(static_cast<size_t>(end.phase), std::clamp(x, 1e-12, 1 - 1e-12)));
     return eq;
   }
   const double amountB = (x - a.x) / (b.x - a.x);

@@ -346,7 +346,9 @@ Rgb Engine::SegmentColor(const TDPoint& p, const TDPoint& q) const {
   const double r = base.r, g = base.g, bl = base.b;
   // Rotation about the grey axis of the RGB cube.
   const double c = std::cos(turn), s = std::sin(turn), k = (1 - c) / 3, w = std::sqrt(1.0 / 3) * s;
-  const auto clamp = [](double v) { return static_cast<uint8_t>(std::clamp(std::lround(v), 0L, 255L)); };
+  const auto clamp = [](double v) {
+    return static_cast<uint8_t>(std::clamp(std::lround(v), 0L, 255L));
+  };
   return Rgb{clamp(r * (c + k) + g * (k - w) + bl * (k + w)),
              clamp(r * (k + w) + g * (c + k) + bl * (k - w)),
              clamp(r * (k - w) + g * (k + w) + bl * (c + k))};

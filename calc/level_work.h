@@ -3,12 +3,11 @@
 
 #include <cstdint>
 #include <utility>
-
-#include "calc/mosaic.h"
 #include <vector>
 
 #include "calc/engine.h"
 #include "calc/hull.h"
+#include "calc/mosaic.h"
 
 namespace calc {
 

@@ -78,8 +78,9 @@ class PhaseSheet {
 
 // The names of the two components when the sheet gives them in a comment directive
 // "% components: A_NAME B_NAME" (any case for the word; exactly two names, each beginning with a
-// letter, separated by blanks or a comma; the first such line wins). Empty strings when the sheet names none: the program then
-// says A and B. The compiler ignores the line as it ignores every comment.
+// letter, separated by blanks or a comma; the first such line wins). Empty strings when the sheet
+// names none: the program then says A and B. The compiler ignores the line as it ignores every
+// comment.
 struct ComponentNames {
   std::string A, B;
   bool Named() const { return !A.empty(); }

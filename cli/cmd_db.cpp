@@ -3,8 +3,8 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -24,7 +24,9 @@ struct Failure : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-void WriteOut(std::string_view s) { std::fwrite(s.data(), 1, s.size(), stdout); }
+void WriteOut(std::string_view s) {
+  std::fwrite(s.data(), 1, s.size(), stdout);
+}
 
 // Runs a reading of a table file; when the file cannot be read as a table but looks like
 // something else (a JSON file), the error says so.

@@ -62,7 +62,8 @@ class PointHost : public calc::HeadlessHost {
 };
 
 int Usage(const std::string& why) {
-  std::fprintf(stderr, "error: %s\nusage: brelona-calc point DB.d --problem NAME --y Y --x X\n", why.c_str());
+  std::fprintf(stderr, "error: %s\nusage: brelona-calc point DB.d --problem NAME --y Y --x X\n",
+               why.c_str());
   return 2;
 }
 

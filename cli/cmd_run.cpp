@@ -36,7 +36,8 @@ namespace fs = std::filesystem;
 // A folder name for a problem name: path separators and control characters become "_".
 std::string FolderName(const std::string& name) {
   std::string out;
-  for (unsigned char c : name) out += (c < 32 || c == '/' || c == '\\') ? '_' : static_cast<char>(c);
+  for (unsigned char c : name)
+    out += (c < 32 || c == '/' || c == '\\') ? '_' : static_cast<char>(c);
   if (out.empty() || out == "." || out == "..") out = "_" + out;
   return out;
 }

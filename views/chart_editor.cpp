@@ -193,7 +193,8 @@ QWidget* ChartEditor::MakeAxisGroup(const QString& caption, const QString& name,
   auto* group = new QGroupBox(caption);
   auto* form = new QFormLayout(group);
   constexpr double kBig = 1e12;
-  c.automatic = MakeCheck(tr("Automatic range"), look.automatic, name + QStringLiteral("Automatic"));
+  c.automatic =
+      MakeCheck(tr("Automatic range"), look.automatic, name + QStringLiteral("Automatic"));
   c.min = MakeNumber(look.min, -kBig, kBig, 6, name + QStringLiteral("Min"));
   c.max = MakeNumber(look.max, -kBig, kBig, 6, name + QStringLiteral("Max"));
   c.increment = MakeNumber(look.increment, 0, kBig, 6, name + QStringLiteral("Increment"));
@@ -236,7 +237,8 @@ QWidget* ChartEditor::MakeAxesPage() {
   auto* page = new QWidget;
   auto* column = new QVBoxLayout(page);
   auto* layout = new QHBoxLayout;
-  layout->addWidget(MakeAxisGroup(tr("Bottom axis"), QStringLiteral("bottom"), look_.bottom, bottom_));
+  layout->addWidget(
+      MakeAxisGroup(tr("Bottom axis"), QStringLiteral("bottom"), look_.bottom, bottom_));
   layout->addWidget(MakeAxisGroup(tr("Left axis"), QStringLiteral("left"), look_.left, left_));
   column->addLayout(layout);
   formatProblem_ = new QLabel;
@@ -405,16 +407,22 @@ void ChartEditor::AddDiagramPage(const DiagramLook& look) {
   hasDiagram_ = true;
   auto* page = new QWidget;
   auto* grid = new QGridLayout(page);
-  grid->addWidget(MakeLineGroup(tr("Phase boundaries"), QStringLiteral("boundaries"), look.boundaries, boundaries_), 0, 0);
-  grid->addWidget(MakeLineGroup(tr("Invariant lines"), QStringLiteral("invariants"), look.invariants, invariants_), 0, 1);
+  grid->addWidget(MakeLineGroup(tr("Phase boundaries"), QStringLiteral("boundaries"),
+                                look.boundaries, boundaries_),
+                  0, 0);
+  grid->addWidget(MakeLineGroup(tr("Invariant lines"), QStringLiteral("invariants"),
+                                look.invariants, invariants_),
+                  0, 1);
   auto* other = new QGroupBox(tr("Labels and points"));
   auto* form = new QFormLayout(other);
-  reactionTypes_ = MakeCheck(tr("Reaction type on invariant lines"), look.reactionTypes, QStringLiteral("reactionTypes"));
+  reactionTypes_ = MakeCheck(tr("Reaction type on invariant lines"), look.reactionTypes,
+                             QStringLiteral("reactionTypes"));
   marks_ = MakeCheck(tr("Congruent and critical points"), look.marks, QStringLiteral("marks"));
   markColour_ = new ColourButton;
   markColour_->setObjectName(QStringLiteral("markColour"));
   markColour_->SetColour(look.markColour);
-  fieldLabels_ = MakeCheck(tr("Phase-field labels"), look.fieldLabels, QStringLiteral("fieldLabels"));
+  fieldLabels_ =
+      MakeCheck(tr("Phase-field labels"), look.fieldLabels, QStringLiteral("fieldLabels"));
   labelSize_ = new QSpinBox;
   labelSize_->setObjectName(QStringLiteral("labelSize"));
   labelSize_->setRange(6, 72);
@@ -435,8 +443,8 @@ void ChartEditor::AddDiagramPage(const DiagramLook& look) {
   form->addRow(tr("Label colour"), labelColour_);
   form->addRow(tr("Temperature in"), unit_);
   grid->addWidget(other, 1, 0);
-  grid->addWidget(MakeTextGroup(tr("Heading (empty: the problem's name)"), QStringLiteral("heading"),
-                                look.heading, heading_),
+  grid->addWidget(MakeTextGroup(tr("Heading (empty: the problem's name)"),
+                                QStringLiteral("heading"), look.heading, heading_),
                   1, 1);
   pages_->addTab(page, tr("Diagram"));
 }

@@ -329,16 +329,11 @@ QByteArray ChartFileToJson(const ChartFile& file) {
   const ChartLook& l = file.look;
   QJsonArray series;
   for (const SeriesData& s : file.series) series.append(SeriesToJson(s));
-  QJsonObject root{{"format", "brelona-chart"},
-                         {"version", kVersion},
-                         {"title", TextToJson(l.title)},
-                         {"foot", TextToJson(l.foot)},
-                         {"background", l.background.name()},
-                         {"plotArea", l.plotArea.name()},
-                         {"legend", l.legendVisible},
-                         {"bottomAxis", AxisToJson(l.bottom)},
-                         {"leftAxis", AxisToJson(l.left)},
-                         {"series", series}};
+  QJsonObject root{{"format", "brelona-chart"},         {"version", kVersion},
+                   {"title", TextToJson(l.title)},      {"foot", TextToJson(l.foot)},
+                   {"background", l.background.name()}, {"plotArea", l.plotArea.name()},
+                   {"legend", l.legendVisible},         {"bottomAxis", AxisToJson(l.bottom)},
+                   {"leftAxis", AxisToJson(l.left)},    {"series", series}};
   if (file.diagram) root.insert(QStringLiteral("diagram"), DiagramToJson(*file.diagram));
   return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
@@ -373,7 +368,8 @@ std::optional<ChartFile> ChartFileFromJson(const QByteArray& json, QString* erro
       if (!s.isObject()) Refuse(QStringLiteral("a series is not an object"));
       file.series.append(SeriesFromJson(s.toObject()));
     }
-    if (root.contains(QLatin1String("diagram"))) file.diagram = DiagramFromJson(Object(root, "diagram"));
+    if (root.contains(QLatin1String("diagram")))
+      file.diagram = DiagramFromJson(Object(root, "diagram"));
     return file;
   } catch (const Refused& e) {
     if (error) *error = QString::fromStdString(e.what());

@@ -42,7 +42,8 @@ namespace views {
 struct ChartFile {
   ChartLook look;
   QList<SeriesData> series;
-  std::optional<DiagramLook> diagram = std::nullopt;  // the phase diagram's layer; absent in older files
+  std::optional<DiagramLook> diagram =
+      std::nullopt;  // the phase diagram's layer; absent in older files
 };
 
 // An axis label format the chart can draw: empty (the format follows the increment), or text

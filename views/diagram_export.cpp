@@ -65,8 +65,10 @@ void WithPictureLayout(TfmDiagram2& window, QSizeF logical, double pixel, Paint 
 }
 
 bool SaneOptions(const PictureOptions& o, QString* error) {
-  if (o.size.width() < 16 || o.size.height() < 16 || o.size.width() > kMaxSide || o.size.height() > kMaxSide) {
-    if (error) *error = QObject::tr("The picture size must be 16 to %1 pixels a side.").arg(kMaxSide);
+  if (o.size.width() < 16 || o.size.height() < 16 || o.size.width() > kMaxSide ||
+      o.size.height() > kMaxSide) {
+    if (error)
+      *error = QObject::tr("The picture size must be 16 to %1 pixels a side.").arg(kMaxSide);
     return false;
   }
   if (o.dpi < 24 || o.dpi > 2400) {
@@ -139,7 +141,8 @@ bool WriteDiagramPicture(TfmDiagram2& window, const QString& path, const Picture
       static const QRegularExpression emptyGroup(QStringLiteral("<g [^>]*>\\s*</g>\\s*"));
       const QByteArray text = QString::fromUtf8(buffer.data()).remove(emptyGroup).toUtf8();
       QSaveFile file(path);
-      if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) return cannot();
+      if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
+        return cannot();
       return true;
 #else
       if (error) *error = QObject::tr("This build cannot write SVG.");
@@ -174,7 +177,8 @@ void ExportDiagramInteractively(TfmDiagram2& window, QWidget* parent) {
   dialog.setWindowTitle(QObject::tr("Export diagram"));
   auto* form = new QFormLayout(&dialog);
   auto* format = new QComboBox;
-  format->addItems({QObject::tr("PNG picture"), QObject::tr("SVG drawing"), QObject::tr("PDF document")});
+  format->addItems(
+      {QObject::tr("PNG picture"), QObject::tr("SVG drawing"), QObject::tr("PDF document")});
   auto spin = [](int lo, int hi, int value) {
     auto* box = new QSpinBox;
     box->setRange(lo, hi);
@@ -203,9 +207,9 @@ void ExportDiagramInteractively(TfmDiagram2& window, QWidget* parent) {
   const QString suffix = QString::fromLatin1(suffixes[format->currentIndex()]);
   QString name = window.windowTitle().isEmpty() ? QStringLiteral("diagram") : window.windowTitle();
   name.replace(QLatin1Char('/'), QLatin1Char('_'));
-  QString path = QFileDialog::getSaveFileName(parent ? parent : &window, QObject::tr("Export diagram"),
-                                              name + QLatin1Char('.') + suffix,
-                                              format->currentText() + QStringLiteral(" (*.") + suffix + QLatin1Char(')'));
+  QString path = QFileDialog::getSaveFileName(
+      parent ? parent : &window, QObject::tr("Export diagram"), name + QLatin1Char('.') + suffix,
+      format->currentText() + QStringLiteral(" (*.") + suffix + QLatin1Char(')'));
   if (path.isEmpty()) return;
   if (QFileInfo(path).suffix().isEmpty()) path += QLatin1Char('.') + suffix;
   QString error;

@@ -7,7 +7,6 @@
 #include <QPainter>
 #include <QPixmap>
 
-
 #include "views/chart_file.h"
 #include "views/chart_view.h"
 #include "views/diagram_export.h"
@@ -72,7 +71,8 @@ bool Render(const calc::Results& results, calc::YParameter yParameter,
   picture.dpi = options.dpi;
   picture.title = options.caption.isEmpty() ? QStringLiteral("Phase diagram") : options.caption;
   const std::pair<const QString*, PictureFormat> outputs[] = {
-      {&options.pngPath, PictureFormat::Png}, {&options.svgPath, PictureFormat::Svg},
+      {&options.pngPath, PictureFormat::Png},
+      {&options.svgPath, PictureFormat::Svg},
       {&options.pdfPath, PictureFormat::Pdf}};
   for (const auto& [path, format] : outputs) {
     if (path->isEmpty()) continue;

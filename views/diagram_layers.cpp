@@ -74,7 +74,9 @@ double RowY(const calc::Results& results, int row) {
   return y;
 }
 
-bool Named(const std::string& cell) { return !cell.empty() && cell != "C"; }
+bool Named(const std::string& cell) {
+  return !cell.empty() && cell != "C";
+}
 
 }  // namespace
 
@@ -156,7 +158,8 @@ std::vector<InvariantLine> InvariantLines(const calc::Results& results) {
         return above.starts_with('L');
       };
       if (Named(above)) {
-        line.type = above.starts_with('L') ? QStringLiteral("eutectic") : QStringLiteral("eutectoid");
+        line.type =
+            above.starts_with('L') ? QStringLiteral("eutectic") : QStringLiteral("eutectoid");
       } else if (Named(cells.Cell(col, down))) {
         line.type = liquidAbove() ? QStringLiteral("peritectic") : QStringLiteral("peritectoid");
       }
@@ -252,8 +255,10 @@ FieldMap FindFields(const calc::Results& results) {
           const int r2 = r + dr, c2 = c + dc;
           if (r2 >= map.rows || c2 < 0 || c2 >= map.cols) continue;
           // Farther cells join only when no cell of another field lies between them.
-          if ((std::abs(dc) > 1 || dr > 1) && key[static_cast<size_t>(r + (dr > 0)) * map.cols + c + (dc > 0) - (dc < 0)] >= 0 &&
-              key[static_cast<size_t>(r + (dr > 0)) * map.cols + c + (dc > 0) - (dc < 0)] != key[i]) {
+          if ((std::abs(dc) > 1 || dr > 1) &&
+              key[static_cast<size_t>(r + (dr > 0)) * map.cols + c + (dc > 0) - (dc < 0)] >= 0 &&
+              key[static_cast<size_t>(r + (dr > 0)) * map.cols + c + (dc > 0) - (dc < 0)] !=
+                  key[i]) {
             continue;
           }
           const size_t j = static_cast<size_t>(r2) * map.cols + c2;
@@ -333,8 +338,12 @@ std::vector<FieldLabel> PlaceFieldLabels(
     const QPointF p11 = toPixel(map.x.back(), map.y.back());
     const double perCol = map.cols > 1 ? std::abs(p11.x() - p00.x()) / (map.cols - 1) : 1;
     const double perRow = map.rows > 1 ? std::abs(p11.y() - p00.y()) / (map.rows - 1) : 1;
-    const int sc = std::isfinite(perCol) && perCol > 0 && perCol < 1.5 ? std::max(1, static_cast<int>(2 / perCol)) : 1;
-    const int sr = std::isfinite(perRow) && perRow > 0 && perRow < 1.5 ? std::max(1, static_cast<int>(2 / perRow)) : 1;
+    const int sc = std::isfinite(perCol) && perCol > 0 && perCol < 1.5
+                       ? std::max(1, static_cast<int>(2 / perCol))
+                       : 1;
+    const int sr = std::isfinite(perRow) && perRow > 0 && perRow < 1.5
+                       ? std::max(1, static_cast<int>(2 / perRow))
+                       : 1;
     if (sc > 1 || sr > 1) {
       FieldMap coarse;
       coarse.fields = map.fields;
@@ -350,10 +359,12 @@ std::vector<FieldLabel> PlaceFieldLabels(
   }
   std::vector<double> px(static_cast<size_t>(map.cols)), py(static_cast<size_t>(map.rows));
   const double y0 = std::isfinite(map.y[0]) ? map.y[0] : 0;
-  for (int c = 0; c < map.cols; ++c) px[static_cast<size_t>(c)] = toPixel(map.x[static_cast<size_t>(c)], y0).x();
+  for (int c = 0; c < map.cols; ++c)
+    px[static_cast<size_t>(c)] = toPixel(map.x[static_cast<size_t>(c)], y0).x();
   for (int r = 0; r < map.rows; ++r) {
     const double y = map.y[static_cast<size_t>(r)];
-    py[static_cast<size_t>(r)] = std::isfinite(y) ? toPixel(map.x[0], y).y() : std::numeric_limits<double>::quiet_NaN();
+    py[static_cast<size_t>(r)] =
+        std::isfinite(y) ? toPixel(map.x[0], y).y() : std::numeric_limits<double>::quiet_NaN();
   }
   const bool rowsDown = map.rows < 2 || py.back() >= py.front();
   const double cellW = map.cols > 1 ? std::abs(px.back() - px.front()) / (map.cols - 1) : 1;
@@ -361,7 +372,8 @@ std::vector<FieldLabel> PlaceFieldLabels(
 
   // Bounding box of each field in cells.
   struct Box {
-    int c0 = std::numeric_limits<int>::max(), c1 = -1, r0 = std::numeric_limits<int>::max(), r1 = -1;
+    int c0 = std::numeric_limits<int>::max(), c1 = -1, r0 = std::numeric_limits<int>::max(),
+        r1 = -1;
   };
   std::vector<Box> boxes(map.fields.size());
   for (int r = 0; r < map.rows; ++r) {
@@ -385,9 +397,13 @@ std::vector<FieldLabel> PlaceFieldLabels(
     for (size_t i = 1; i < line.size(); ++i) {
       // Widened: a horizontal or vertical segment's box would be empty, and empty boxes
       // intersect nothing.
-      segments.push_back({line[i - 1], line[i], QRectF(line[i - 1], line[i]).normalized().adjusted(-0.5, -0.5, 0.5, 0.5)});
+      segments.push_back(
+          {line[i - 1], line[i],
+           QRectF(line[i - 1], line[i]).normalized().adjusted(-0.5, -0.5, 0.5, 0.5)});
     }
-    if (line.size() == 1) segments.push_back({line[0], line[0], QRectF(line[0], line[0]).adjusted(-0.5, -0.5, 0.5, 0.5)});
+    if (line.size() == 1)
+      segments.push_back(
+          {line[0], line[0], QRectF(line[0], line[0]).adjusted(-0.5, -0.5, 0.5, 0.5)});
   }
 
   std::vector<int> order(map.fields.size());
@@ -399,7 +415,8 @@ std::vector<FieldLabel> PlaceFieldLabels(
   auto columnsIn = [&](double lo, double hi) {
     const auto a = std::lower_bound(px.begin(), px.end(), lo);
     const auto b = std::upper_bound(px.begin(), px.end(), hi);
-    return std::pair<int, int>(static_cast<int>(a - px.begin()), static_cast<int>(b - px.begin()) - 1);
+    return std::pair<int, int>(static_cast<int>(a - px.begin()),
+                               static_cast<int>(b - px.begin()) - 1);
   };
   auto rowsIn = [&](double lo, double hi) {
     int r0 = map.rows, r1 = -1;
@@ -428,11 +445,17 @@ std::vector<FieldLabel> PlaceFieldLabels(
     auto inField = [&](int c, int r) {
       return c >= 0 && r >= 0 && c < map.cols && r < map.rows && map.At(c, r) == f;
     };
-    auto D = [&](int c, int r) -> double& { return d[static_cast<size_t>(r - b.r0) * w + (c - b.c0)]; };
+    auto D = [&](int c, int r) -> double& {
+      return d[static_cast<size_t>(r - b.r0) * w + (c - b.c0)];
+    };
     auto dist = [&](int c2, int r2) { return inField(c2, r2) ? D(c2, r2) : 0.0; };
     auto step = [&](int c, int r, int c2, int r2) {
-      const double dx = (c2 >= 0 && c2 < map.cols) ? px[static_cast<size_t>(c2)] - px[static_cast<size_t>(c)] : cellW;
-      const double dy = (r2 >= 0 && r2 < map.rows) ? py[static_cast<size_t>(r2)] - py[static_cast<size_t>(r)] : cellH;
+      const double dx = (c2 >= 0 && c2 < map.cols)
+                            ? px[static_cast<size_t>(c2)] - px[static_cast<size_t>(c)]
+                            : cellW;
+      const double dy = (r2 >= 0 && r2 < map.rows)
+                            ? py[static_cast<size_t>(r2)] - py[static_cast<size_t>(r)]
+                            : cellH;
       return std::hypot(c2 == c ? 0 : dx, r2 == r ? 0 : dy);
     };
     constexpr double kFar = 1e18;
@@ -467,7 +490,8 @@ std::vector<FieldLabel> PlaceFieldLabels(
       }
     }
     if (candidates.empty()) continue;
-    std::sort(candidates.begin(), candidates.end(), [](const auto& a, const auto& b2) { return a.first > b2.first; });
+    std::sort(candidates.begin(), candidates.end(),
+              [](const auto& a, const auto& b2) { return a.first > b2.first; });
 
     const QString& text = map.fields[static_cast<size_t>(f)].text;
     auto boxAt = [&](int cand, double scale) {
@@ -522,7 +546,9 @@ std::vector<FieldLabel> PlaceFieldLabels(
         if (!plot.contains(box)) return false;
         const QRectF clear = box.adjusted(-2, -2, 2, 2);
         for (const Segment& s : segments) {
-          if ((s.bounds.intersects(clear) || clear.contains(s.a)) && SegmentMeetsRect(s.a, s.b, clear)) return false;
+          if ((s.bounds.intersects(clear) || clear.contains(s.a)) &&
+              SegmentMeetsRect(s.a, s.b, clear))
+            return false;
         }
         for (const FieldLabel& placed : out) {
           if (placed.box.intersects(clear)) return false;

@@ -58,10 +58,10 @@ struct PhaseField {
   int cells = 0;
 };
 struct FieldMap {
-  int cols = 0, rows = 0;          // data columns and levels of the grid
-  std::vector<double> x;           // composition of each column
-  std::vector<double> y;           // level value of each row
-  std::vector<int> id;             // rows * cols, field index or -1
+  int cols = 0, rows = 0;  // data columns and levels of the grid
+  std::vector<double> x;   // composition of each column
+  std::vector<double> y;   // level value of each row
+  std::vector<int> id;     // rows * cols, field index or -1
   std::vector<PhaseField> fields;
   int At(int c, int r) const { return id[static_cast<size_t>(r) * static_cast<size_t>(cols) + c]; }
 };
@@ -84,8 +84,8 @@ struct FieldLabel {
 // border (its pole of inaccessibility, measured in pixels) where the label box lies wholly in
 // the field and crosses no line in `obstacles` (pixel polylines) and no label placed before.
 // Larger fields are placed first. A field too narrow for its label gets it beside it, in
-// the nearest free place of the plot, with a leader line. `toPixel` maps a diagram value to pixels, `measure` gives a
-// text's size at a font scale.
+// the nearest free place of the plot, with a leader line. `toPixel` maps a diagram value to pixels,
+// `measure` gives a text's size at a font scale.
 std::vector<FieldLabel> PlaceFieldLabels(
     const FieldMap& map, const std::function<QPointF(double, double)>& toPixel,
     const std::function<QSizeF(const QString&, double)>& measure,

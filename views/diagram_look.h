@@ -24,9 +24,9 @@ struct DiagramLook {
   bool marks = true;          // congruent and critical points
   QColor markColour = QColor(0, 128, 0);
   bool fieldLabels = true;
-  QFont labelFont;            // pixel size set by DesignedDiagramLook
+  QFont labelFont;  // pixel size set by DesignedDiagramLook
   QColor labelColour = Qt::black;
-  bool celsius = false;       // temperatures in °C instead of K
+  bool celsius = false;  // temperatures in °C instead of K
   // The heading above the plot; an empty text shows the problem's name.
   TextLook heading;
 };

@@ -25,7 +25,10 @@ QPen LinePen(const LineLook& look) {
 }  // namespace
 
 DiagramOverlay::DiagramOverlay(QChart* chart, QValueAxis* bottom, QValueAxis* left)
-    : QGraphicsItem(chart), chart_(chart), bottom_(bottom), left_(left),
+    : QGraphicsItem(chart),
+      chart_(chart),
+      bottom_(bottom),
+      left_(left),
       look_(DesignedDiagramLook()) {
   setZValue(8);  // over the series, under the chart's own title texts
   setAcceptedMouseButtons(Qt::NoButton);
@@ -46,7 +49,8 @@ void DiagramOverlay::SetHeading(const QString& text) {
   update();
 }
 
-void DiagramOverlay::SetOwnPoints(std::vector<std::pair<QList<QPointF>, SeriesLook>> sets, double pixel) {
+void DiagramOverlay::SetOwnPoints(std::vector<std::pair<QList<QPointF>, SeriesLook>> sets,
+                                  double pixel) {
   ownPoints_ = std::move(sets);
   ownPixel_ = pixel > 0 ? pixel : 1;
   update();
@@ -110,13 +114,15 @@ void DiagramOverlay::Relayout() {
   if (look_.fieldLabels && chart_->plotArea().width() > 1 && chart_->plotArea().height() > 1) {
     std::vector<std::vector<QPointF>> obstacles = LinePixels();
     for (const QRectF& r : ReactionBoxes()) {
-      obstacles.push_back({r.topLeft(), r.topRight(), r.bottomRight(), r.bottomLeft(), r.topLeft()});
+      obstacles.push_back(
+          {r.topLeft(), r.topRight(), r.bottomRight(), r.bottomLeft(), r.topLeft()});
     }
     for (const DiagramMark& m : layers_.marks) {
       if (!look_.marks) break;
       const QPointF p = ToPixel(m.at.x(), m.at.y());
       const QRectF r(p.x() - 5, p.y() - 5, 10, 10);
-      obstacles.push_back({r.topLeft(), r.topRight(), r.bottomRight(), r.bottomLeft(), r.topLeft()});
+      obstacles.push_back(
+          {r.topLeft(), r.topRight(), r.bottomRight(), r.bottomLeft(), r.topLeft()});
     }
     labels_ = PlaceFieldLabels(
         layers_.fields, [this](double x, double y) { return ToPixel(x, y); },
@@ -129,7 +135,9 @@ void DiagramOverlay::Relayout() {
   update();
 }
 
-QRectF DiagramOverlay::boundingRect() const { return chart_->rect(); }
+QRectF DiagramOverlay::boundingRect() const {
+  return chart_->rect();
+}
 
 void DiagramOverlay::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*) {
   const QRectF plot = chart_->plotArea();
@@ -157,8 +165,9 @@ void DiagramOverlay::paint(QPainter* painter, const QStyleOptionGraphicsItem*, Q
     for (const QPointF& v : points) {
       const QPointF p = ToPixel(v.x(), v.y());
       if (!plot.adjusted(-r, -r, r, r).contains(p)) continue;
-      const quint64 key = (static_cast<quint64>(static_cast<quint32>(std::floor(p.x() / ownPixel_))) << 32) |
-                          static_cast<quint32>(std::floor(p.y() / ownPixel_));
+      const quint64 key =
+          (static_cast<quint64>(static_cast<quint32>(std::floor(p.x() / ownPixel_))) << 32) |
+          static_cast<quint32>(std::floor(p.y() / ownPixel_));
       if (seen.contains(key)) continue;
       seen.insert(key);
       painter->drawEllipse(p, r, r);
@@ -196,7 +205,8 @@ void DiagramOverlay::paint(QPainter* painter, const QStyleOptionGraphicsItem*, Q
     painter->setBrush(look_.markColour);
     for (const DiagramMark& m : layers_.marks) {
       const QPointF p = ToPixel(m.at.x(), m.at.y());
-      const QPointF diamond[4] = {{p.x(), p.y() - 5}, {p.x() + 5, p.y()}, {p.x(), p.y() + 5}, {p.x() - 5, p.y()}};
+      const QPointF diamond[4] = {
+          {p.x(), p.y() - 5}, {p.x() + 5, p.y()}, {p.x(), p.y() + 5}, {p.x() - 5, p.y()}};
       painter->drawPolygon(diamond, 4);
     }
     painter->setBrush(Qt::NoBrush);

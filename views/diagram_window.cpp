@@ -141,7 +141,9 @@ TfmDiagram2::TfmDiagram2(const QString& chartFile, QWidget* parent)
   }
 }
 
-DiagramLook TfmDiagram2::GetDiagramLook() const { return overlay_->Look(); }
+DiagramLook TfmDiagram2::GetDiagramLook() const {
+  return overlay_->Look();
+}
 
 void TfmDiagram2::SetDiagramLook(const DiagramLook& look) {
   const bool unitChanged = look.celsius != overlay_->Look().celsius;
@@ -190,8 +192,10 @@ void TfmDiagram2::ShowBuild() {
   chart_->SetTitleText(builtY_ == calc::YParameter::Temperature
                            ? (yOffset_ != 0 ? QStringLiteral("T, °C") : QStringLiteral("T, K"))
                            : QStringLiteral("P, бар"));
-  const SeriesLook ordinaryLook = chart_->SeriesCount() > 0 ? chart_->SeriesLookAt(0) : OrdinaryPointsLook();
-  const SeriesLook specialLook = chart_->SeriesCount() > 1 ? chart_->SeriesLookAt(1) : SpecialPointsLook();
+  const SeriesLook ordinaryLook =
+      chart_->SeriesCount() > 0 ? chart_->SeriesLookAt(0) : OrdinaryPointsLook();
+  const SeriesLook specialLook =
+      chart_->SeriesCount() > 1 ? chart_->SeriesLookAt(1) : SpecialPointsLook();
   chart_->RemoveAllSeries();
   chart_->AddSeries(SeriesKind::Points, QStringLiteral("Ordinary points"), ordinaryLook);
   chart_->AddSeries(SeriesKind::Points, QStringLiteral("Special points"), specialLook);
@@ -231,7 +235,8 @@ TfmDiagram2::~TfmDiagram2() {
   file.look.bottom.automatic = true;
   file.look.left.automatic = true;
   // A title written from the last problem's component names is not kept for the next one.
-  if (!autoFoot_.isEmpty() && file.look.foot.text == autoFoot_) file.look.foot.text = QString::fromUtf8(kFoot);
+  if (!autoFoot_.isEmpty() && file.look.foot.text == autoFoot_)
+    file.look.foot.text = QString::fromUtf8(kFoot);
   chart_->SetLook(file.look);
   file.series = chart_->AllSeries();
   file.diagram = overlay_->Look();

@@ -5,8 +5,8 @@
 #include <QLabel>
 #include <QLineSeries>
 #include <QScatterSeries>
-#include <QValueAxis>
 #include <QVBoxLayout>
+#include <QValueAxis>
 #include <algorithm>
 #include <cmath>
 #include <exception>
@@ -29,7 +29,9 @@ class Quiet : public calc::MessagePort {
   std::string last;
 };
 
-QString Num(double v, int decimals) { return QString::number(v, 'f', decimals); }
+QString Num(double v, int decimals) {
+  return QString::number(v, 'f', decimals);
+}
 
 }  // namespace
 
@@ -63,7 +65,8 @@ bool EquilibriumPanel::SetProblem(const calc::ProblemInput& problem, char decima
   problem_ = problem;
   sheet_->compiled = false;
   try {
-    sheet_->compiled = sheet_->sheet.Compile(problem.Functs, decimalSeparator) && !sheet_->sheet.Phases.empty();
+    sheet_->compiled =
+        sheet_->sheet.Compile(problem.Functs, decimalSeparator) && !sheet_->sheet.Phases.empty();
   } catch (const std::exception& e) {
     sheet_->messages.last = e.what();
   }
@@ -134,23 +137,29 @@ void EquilibriumPanel::Inspect(double x, double y) {
   ends->setMarkerSize(8);
   for (const calc::EquilibriumPhase& ph : eq.Phases) ends->append(ph.X, ph.G);
   attach(ends);
-  ay->setRange(std::min({gmin, eq.MuA, eq.MuB}), std::max({gmax, std::min(eq.MuA, gmax), std::min(eq.MuB, gmax)}));
+  ay->setRange(std::min({gmin, eq.MuA, eq.MuB}),
+               std::max({gmax, std::min(eq.MuA, gmax), std::min(eq.MuB, gmax)}));
 
   const calc::ComponentNames names = calc::ReadComponentNames(problem_.Functs);
   const QString a = names.Named() ? QString::fromStdString(names.A) : QStringLiteral("A");
   const QString b = names.Named() ? QString::fromStdString(names.B) : QStringLiteral("B");
-  QString text = temperature ? tr("T = %1 K, p = %2 bar, X(%3) = %4").arg(Num(T, 2), Num(p, 4), b, Num(eq.X, 4))
-                             : tr("p = %1 bar, T = %2 K, X(%3) = %4").arg(Num(p, 4), Num(T, 2), b, Num(eq.X, 4));
+  QString text =
+      temperature
+          ? tr("T = %1 K, p = %2 bar, X(%3) = %4").arg(Num(T, 2), Num(p, 4), b, Num(eq.X, 4))
+          : tr("p = %1 bar, T = %2 K, X(%3) = %4").arg(Num(p, 4), Num(T, 2), b, Num(eq.X, 4));
   text += QStringLiteral("<table cellspacing=4><tr><th align=left>") + tr("Phase") +
-          QStringLiteral("</th><th>") + tr("X(%1)").arg(b) + QStringLiteral("</th><th>") + tr("Amount") +
-          QStringLiteral("</th></tr>");
+          QStringLiteral("</th><th>") + tr("X(%1)").arg(b) + QStringLiteral("</th><th>") +
+          tr("Amount") + QStringLiteral("</th></tr>");
   for (const calc::EquilibriumPhase& ph : eq.Phases) {
-    text += QStringLiteral("<tr><td>%1</td><td align=right>%2</td><td align=right>%3</td></tr>")
-                .arg(QString::fromStdString(ph.Name).toHtmlEscaped(), Num(ph.X, 6), Num(ph.Amount, 6));
+    text +=
+        QStringLiteral("<tr><td>%1</td><td align=right>%2</td><td align=right>%3</td></tr>")
+            .arg(QString::fromStdString(ph.Name).toHtmlEscaped(), Num(ph.X, 6), Num(ph.Amount, 6));
   }
   text += QStringLiteral("</table>");
   text += tr("μ(%1) = %2 J/mol, μ(%3) = %4 J/mol").arg(a, Num(eq.MuA, 1), b, Num(eq.MuB, 1));
-  if (eq.Approximate) text += QStringLiteral("<br>") + tr("The common tangent did not converge: values of the sampled hull.");
+  if (eq.Approximate)
+    text += QStringLiteral("<br>") +
+            tr("The common tangent did not converge: values of the sampled hull.");
   summary_->setText(text);
   show();
   raise();

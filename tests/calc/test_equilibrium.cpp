@@ -17,10 +17,18 @@ const char* const kSheet =
     "GL = (1-X)*10*(900-T) + X*10*(1100-T) - T*Sid\r\n"
     "GS = 25000*X*(1-X) - T*Sid";
 
-double Mix(double x, double T) { return R * T * (x * std::log(x) + (1 - x) * std::log(1 - x)); }
-double GL(double x, double T) { return (1 - x) * 10 * (900 - T) + x * 10 * (1100 - T) + Mix(x, T); }
-double GS(double x, double T) { return 25000 * x * (1 - x) + Mix(x, T); }
-double SlopeS(double x, double T) { return 25000 * (1 - 2 * x) + R * T * std::log(x / (1 - x)); }
+double Mix(double x, double T) {
+  return R * T * (x * std::log(x) + (1 - x) * std::log(1 - x));
+}
+double GL(double x, double T) {
+  return (1 - x) * 10 * (900 - T) + x * 10 * (1100 - T) + Mix(x, T);
+}
+double GS(double x, double T) {
+  return 25000 * x * (1 - x) + Mix(x, T);
+}
+double SlopeS(double x, double T) {
+  return 25000 * (1 - 2 * x) + R * T * std::log(x / (1 - x));
+}
 
 double Bisect(const std::function<double(double)>& f, double lo, double hi) {
   for (int i = 0; i < 200; ++i) {
@@ -38,7 +46,9 @@ struct Tangent {
 Tangent ReferenceTangent(double T) {
   const double spinodal = (1 - std::sqrt(1 - 4 * R * T / 50000)) / 2;
   auto xL = [&](double m) { return 1 / (1 + std::exp(-(m - 2000) / (R * T))); };
-  auto xS = [&](double m) { return Bisect([&](double x) { return SlopeS(x, T) - m; }, 1e-300, spinodal); };
+  auto xS = [&](double m) {
+    return Bisect([&](double x) { return SlopeS(x, T) - m; }, 1e-300, spinodal);
+  };
   auto gap = [&](double m) {
     const double a = xS(m), b = xL(m);
     return (GS(a, T) - m * a) - (GL(b, T) - m * b);

@@ -69,7 +69,12 @@ TEST(PhaseSheet, CompilesLinesByKind) {
       {"GL\nGS\nGV=5", true, {"V=5"}, {}, {}},
       {"", true, {}, {}, {}},
       {"% only a comment\n\n   \n", true, {}, {}, {}},
-      {"G\tL=\x01" "5", true, {"L=5"}, {}, {}},
+      {"G\tL=\x01"
+       "5",
+       true,
+       {"L=5"},
+       {},
+       {}},
   };
   for (const Case& c : cases) {
     const Compiled got = CompileSheet(c.sheet);
@@ -163,7 +168,8 @@ TEST(PhaseSheet, ComponentNamesFromTheDirective) {
   EXPECT_FALSE(calc::ReadComponentNames("GL=1\nGS=2").Named());
   EXPECT_FALSE(calc::ReadComponentNames("% components: PB\nGL=1").Named());
   EXPECT_FALSE(calc::ReadComponentNames("% components: A 2 bar, B 0.5 bar (Raoult)").Named());
-  const auto n = calc::ReadComponentNames("GL=1 % liquid\r\n%  Components: PB, SN\n% components: A B");
+  const auto n =
+      calc::ReadComponentNames("GL=1 % liquid\r\n%  Components: PB, SN\n% components: A B");
   EXPECT_EQ(n.A, "PB");
   EXPECT_EQ(n.B, "SN");
 }

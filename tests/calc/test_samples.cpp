@@ -49,7 +49,8 @@ const std::map<std::string, Expected>& Textbook() {
       // a compound at X = 1 that shares its column with the solution phases' node, so the
       // cell there names the lowest solution phase: liquid Mg gives way to fcc Mg at 705 K,
       // where GHSERMG + 2600 - 0.9 T meets the liquid's 8202.24 - 8.83693 T - 8.01759E-20 T^7.
-      {"Cu-Mg (assessed, imported from TDB)", {{758, 667}, 3, {{0, 1358}, {0.6667, 841}, {1, 705}}, 0.02}},
+      {"Cu-Mg (assessed, imported from TDB)",
+       {{758, 667}, 3, {{0, 1358}, {0.6667, 841}, {1, 705}}, 0.02}},
   };
   return m;
 }

@@ -26,7 +26,9 @@ TEST(PointCommand, PrintsThePhasesAtThePoint) {
   } cases[] = {
       {{"--problem", "Simple eutectic", "--y", "800", "--x", "0.1"}, 2, "\"name\": \"S\""},
       {{"--problem", "simple EUTECTIC", "--y", "1000", "--x", "0.5"}, 1, "\"name\": \"L\""},
-      {{"--problem", "Liquid-vapour at 350 K (pressure diagram)", "--y", "0.3", "--x", "0.5"}, 1, "\"name\": \"V\""},
+      {{"--problem", "Liquid-vapour at 350 K (pressure diagram)", "--y", "0.3", "--x", "0.5"},
+       1,
+       "\"name\": \"V\""},
   };
   for (const auto& c : cases) {
     std::vector<std::string> args = {"point", kDb};
@@ -68,9 +70,9 @@ namespace {
 TEST(RunPictures, FormatsSizeAndResolution) {
   const std::string out = ::testing::TempDir() + "brelona_run_pictures";
   std::filesystem::remove_all(out);
-  const cli_test::Result r =
-      cli_test::Run(BRELONA_CALC, {"run", kDb, "--problem", "Simple eutectic", "--out", out,
-                                   "--format", "png,pdf", "--size", "800x500", "--dpi", "120", "--celsius"});
+  const cli_test::Result r = cli_test::Run(
+      BRELONA_CALC, {"run", kDb, "--problem", "Simple eutectic", "--out", out, "--format",
+                     "png,pdf", "--size", "800x500", "--dpi", "120", "--celsius"});
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_TRUE(std::filesystem::exists(out + "/diagram.pdf"));
   EXPECT_FALSE(std::filesystem::exists(out + "/diagram.svg"));
@@ -78,12 +80,16 @@ TEST(RunPictures, FormatsSizeAndResolution) {
   std::ifstream png(out + "/diagram.png", std::ios::binary);
   unsigned char header[24] = {};
   png.read(reinterpret_cast<char*>(header), sizeof header);
-  auto be = [&](int at) { return (header[at] << 24) | (header[at + 1] << 16) | (header[at + 2] << 8) | header[at + 3]; };
+  auto be = [&](int at) {
+    return (header[at] << 24) | (header[at + 1] << 16) | (header[at + 2] << 8) | header[at + 3];
+  };
   EXPECT_EQ(be(16), 800);
   EXPECT_EQ(be(20), 500);
   // Usage errors.
-  for (const std::vector<std::string>& bad :
-       {std::vector<std::string>{"--format", "gif"}, {"--format", "png,"}, {"--size", "10x10"}, {"--dpi", "0"}}) {
+  for (const std::vector<std::string>& bad : {std::vector<std::string>{"--format", "gif"},
+                                              {"--format", "png,"},
+                                              {"--size", "10x10"},
+                                              {"--dpi", "0"}}) {
     std::vector<std::string> args = {"run", kDb, "--problem", "Simple eutectic", "--out", out};
     args.insert(args.end(), bad.begin(), bad.end());
     const cli_test::Result refused = cli_test::Run(BRELONA_CALC, args);

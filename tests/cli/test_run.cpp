@@ -9,7 +9,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QString>
-
 #include <cstdio>
 #include <filesystem>
 #include <fstream>

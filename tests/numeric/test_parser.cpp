@@ -94,24 +94,21 @@ INSTANTIATE_TEST_SUITE_P(
         // products nest to the right; DIV, MOD and / to the left
         ValueCase{"1E200*1E200*1E-200", {}, 1E200}, ValueCase{"1E200*1E200/1E200", {}, 1E200},
         ValueCase{"12/3*2", {}, 8}, ValueCase{"12/3/2", {}, 2}, ValueCase{"2*7DIV2", {}, 6},
-        ValueCase{"12/3DIV3", {}, 1}, ValueCase{"7DIV2/2", {}, 1.5},
-        ValueCase{"A/BDIVC", kABC, 1}, ValueCase{"ADIVB/C", kABC, 1.5},
-        ValueCase{"17MOD7DIV2", {}, 1}, ValueCase{"17DIV5MOD2", {}, 1},
-        ValueCase{"1+2*3", {}, 7}, ValueCase{"2*3+1", {}, 7}, ValueCase{"10-2*3", {}, 4},
-        ValueCase{"10-6/3", {}, 8}, ValueCase{"2*3^2", {}, 18},
+        ValueCase{"12/3DIV3", {}, 1}, ValueCase{"7DIV2/2", {}, 1.5}, ValueCase{"A/BDIVC", kABC, 1},
+        ValueCase{"ADIVB/C", kABC, 1.5}, ValueCase{"17MOD7DIV2", {}, 1},
+        ValueCase{"17DIV5MOD2", {}, 1}, ValueCase{"1+2*3", {}, 7}, ValueCase{"2*3+1", {}, 7},
+        ValueCase{"10-2*3", {}, 4}, ValueCase{"10-6/3", {}, 8}, ValueCase{"2*3^2", {}, 18},
         // a leading minus
         ValueCase{"-X^2", {{"X", 3}}, -9}, ValueCase{"-X*Y", {{"X", 3}, {"Y", 2}}, -6},
         ValueCase{"-7DIV2", {}, -3}, ValueCase{"-2^2", {}, -4}, ValueCase{"(-2)^2", {}, 4},
-        ValueCase{"-(A-B)", kABC, -7}, ValueCase{"-SIN(0)+1", {}, 1},
-        ValueCase{"A+-2", kABC, 8}, ValueCase{"A*-2", kABC, -20}, ValueCase{"A--2", kABC, 12},
-        ValueCase{"A*(-B)", kABC, -30}, ValueCase{"+2*X", {{"X", 4}}, 8},
-        ValueCase{"-X+Y", {{"X", 3}, {"Y", 2}}, -1},
+        ValueCase{"-(A-B)", kABC, -7}, ValueCase{"-SIN(0)+1", {}, 1}, ValueCase{"A+-2", kABC, 8},
+        ValueCase{"A*-2", kABC, -20}, ValueCase{"A--2", kABC, 12}, ValueCase{"A*(-B)", kABC, -30},
+        ValueCase{"+2*X", {{"X", 4}}, 8}, ValueCase{"-X+Y", {{"X", 3}, {"Y", 2}}, -1},
         // brackets
         ValueCase{"(A-B)-C", kABC, 5}, ValueCase{"A-(B-C)", kABC, 9},
         ValueCase{"((((A))))", kABC, 10}, ValueCase{"(A)*(B)", kABC, 30},
-        ValueCase{"(2^3)^2", {}, 64}, ValueCase{"2^(3^2)", {}, 512},
-        ValueCase{"SIN((0))", {}, 0}, ValueCase{"MAX(1,(2))", {}, 2},
-        ValueCase{"MAX((3),1)", {}, 3},
+        ValueCase{"(2^3)^2", {}, 64}, ValueCase{"2^(3^2)", {}, 512}, ValueCase{"SIN((0))", {}, 0},
+        ValueCase{"MAX(1,(2))", {}, 2}, ValueCase{"MAX((3),1)", {}, 3},
         // a bracketed operand whose inside is bracketed again stands for its inner text
         ValueCase{"((X+1))*((2))", {{"X", 4}}, 10}, ValueCase{"((X))+1", {{"X", 4}}, 5},
         ValueCase{"-((A))-(((B)))", kABC, -13}, ValueCase{"SIN(((0)))+MAX(((1)),((2)))", {}, 2},
@@ -156,8 +153,8 @@ INSTANTIATE_TEST_SUITE_P(
 // A zero integer quotient or remainder is +0, whatever the signs, in the list and in native
 // code alike.
 TEST(ParserDivMod, ZeroResultsArePositive) {
-  for (const char* text : {"0DIV-1", "XDIV-1", "XDIVY", "0.5DIV-1", "-0.5DIV-3", "1DIV-2",
-                           "0MOD-1", "XMODY", "-4MOD2", "-0.4MOD3"}) {
+  for (const char* text : {"0DIV-1", "XDIV-1", "XDIVY", "0.5DIV-1", "-0.5DIV-3", "1DIV-2", "0MOD-1",
+                           "XMODY", "-4MOD2", "-0.4MOD3"}) {
     for (int native = 0; native < 2; ++native) {
       detail::jit_enabled = native;
       const double v = Eval(text, {{"X", 0}, {"Y", -1}});

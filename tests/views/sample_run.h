@@ -22,7 +22,8 @@ namespace views::testing {
 // The problem named `name` in the sample problems file (JSON of brelona-calc db-export), with
 // the mosaic shown.
 inline std::optional<calc::ProblemInput> SampleProblem(const QString& name) {
-  for (calc::ProblemInput& p : problem::ReadProblemsJson(BRELONA_SOURCE_DIR "/data/problems.json")) {
+  for (calc::ProblemInput& p :
+       problem::ReadProblemsJson(BRELONA_SOURCE_DIR "/data/problems.json")) {
     if (p.ProblemName != name.toStdString()) continue;
     p.ShowMosaicDiagram = true;
     return p;

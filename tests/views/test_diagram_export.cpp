@@ -4,11 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QChart>
+#include <QChartView>
 #include <QClipboard>
 #include <QFile>
 #include <QFileInfo>
-#include <QChart>
-#include <QChartView>
 #include <QImage>
 #include <QLabel>
 #include <QMenu>
@@ -152,8 +152,9 @@ TEST(DiagramExport, ContextMenuCopiesAndAClickPicksThePoint) {
   EXPECT_FALSE(chart->IsZoomed());
   // Moving with Ctrl held follows the mouse; without it nothing is picked.
   QTest::mouseMove(chart->viewport(), at + QPoint(20, 0));
-  QMouseEvent move(QEvent::MouseMove, at + QPoint(40, 0), chart->viewport()->mapToGlobal(at + QPoint(40, 0)),
-                   Qt::NoButton, Qt::NoButton, Qt::ControlModifier);
+  QMouseEvent move(QEvent::MouseMove, at + QPoint(40, 0),
+                   chart->viewport()->mapToGlobal(at + QPoint(40, 0)), Qt::NoButton, Qt::NoButton,
+                   Qt::ControlModifier);
   QApplication::sendEvent(chart->viewport(), &move);
   ASSERT_EQ(picked.count(), 2);
   EXPECT_GT(picked.at(1).at(0).toDouble(), 0.25);
@@ -174,7 +175,8 @@ TEST(EquilibriumPanel, ShowsThePhasesOfTheClickedPoint) {
   EXPECT_EQ(panel.Chart()->chart()->series().size(), 5);
   Settle();
   if (qEnvironmentVariableIsSet("BRELONA_SHOTS_DIR")) {
-    panel.grab().save(qEnvironmentVariable("BRELONA_SHOTS_DIR") + QStringLiteral("/equilibrium.png"));
+    panel.grab().save(qEnvironmentVariable("BRELONA_SHOTS_DIR") +
+                      QStringLiteral("/equilibrium.png"));
   }
   panel.Inspect(0.5, 1000);
   ASSERT_EQ(panel.Current().Phases.size(), 1u);

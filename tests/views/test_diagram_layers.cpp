@@ -72,17 +72,21 @@ QString PhasesAt(const calc::Results& r, int col, int row) {
   int lo = col, hi = col;
   while (lo > 1 && g.Cell(lo, row).empty()) --lo;
   while (hi < g.ColCount() - 1 && g.Cell(hi, row).empty()) ++hi;
-  const QString a = QString::fromStdString(g.Cell(lo, row)), b = QString::fromStdString(g.Cell(hi, row));
-  return a == b ? a + QStringLiteral("′ + ") + b + QStringLiteral("″") : a + QStringLiteral(" + ") + b;
+  const QString a = QString::fromStdString(g.Cell(lo, row)),
+                b = QString::fromStdString(g.Cell(hi, row));
+  return a == b ? a + QStringLiteral("′ + ") + b + QStringLiteral("″")
+                : a + QStringLiteral(" + ") + b;
 }
 
 TEST(DiagramLayers, EverySampleFieldHasOneLabelClearOfLinesAndOtherLabels) {
-  const QStringList samples = {
-      QStringLiteral("Ideal lens"), QStringLiteral("Simple eutectic"), QStringLiteral("Peritectic"),
-      QStringLiteral("Solid miscibility gap under a lens"),
-      QStringLiteral("Congruent compound AB with two eutectics"),
-      QStringLiteral("Incongruent compound AB"), QStringLiteral("Lens with a minimum"),
-      QStringLiteral("Liquid-vapour at 350 K (pressure diagram)")};
+  const QStringList samples = {QStringLiteral("Ideal lens"),
+                               QStringLiteral("Simple eutectic"),
+                               QStringLiteral("Peritectic"),
+                               QStringLiteral("Solid miscibility gap under a lens"),
+                               QStringLiteral("Congruent compound AB with two eutectics"),
+                               QStringLiteral("Incongruent compound AB"),
+                               QStringLiteral("Lens with a minimum"),
+                               QStringLiteral("Liquid-vapour at 350 K (pressure diagram)")};
   for (const QString& name : samples) {
     SCOPED_TRACE(name.toStdString());
     const auto problem = testing::SampleProblem(name);
@@ -97,7 +101,8 @@ TEST(DiagramLayers, EverySampleFieldHasOneLabelClearOfLinesAndOtherLabels) {
     ASSERT_GE(fields.fields.size(), 2u);
     std::map<int, int> perField;
     for (const FieldLabel& l : labels) ++perField[l.field];
-    for (size_t f = 0; f < fields.fields.size(); ++f) EXPECT_EQ(perField[static_cast<int>(f)], 1) << f;
+    for (size_t f = 0; f < fields.fields.size(); ++f)
+      EXPECT_EQ(perField[static_cast<int>(f)], 1) << f;
     EXPECT_EQ(labels.size(), fields.fields.size());
 
     const auto lines = overlay->LinePixels();
@@ -119,14 +124,16 @@ TEST(DiagramLayers, EverySampleFieldHasOneLabelClearOfLinesAndOtherLabels) {
       EXPECT_LT(best, 12) << l.text.toStdString();
       EXPECT_EQ(l.text, PhasesAt(run.results, col + 1, row + 1));
       for (size_t j = i + 1; j < labels.size(); ++j) {
-        EXPECT_FALSE(l.box.intersects(labels[j].box)) << l.text.toStdString() << " / " << labels[j].text.toStdString();
+        EXPECT_FALSE(l.box.intersects(labels[j].box))
+            << l.text.toStdString() << " / " << labels[j].text.toStdString();
       }
       for (const auto& line : lines) {
         for (size_t k = 1; k < line.size(); ++k) {
           ASSERT_FALSE(SegmentMeetsRect(line[k - 1], line[k], l.box))
-              << l.text.toStdString() << " " << l.box.x() << "," << l.box.y() << " " << l.box.width() << "x"
-              << l.box.height() << " leader " << l.leader << " seg " << line[k - 1].x() << ","
-              << line[k - 1].y() << " " << line[k].x() << "," << line[k].y();
+              << l.text.toStdString() << " " << l.box.x() << "," << l.box.y() << " "
+              << l.box.width() << "x" << l.box.height() << " leader " << l.leader << " seg "
+              << line[k - 1].x() << "," << line[k - 1].y() << " " << line[k].x() << ","
+              << line[k].y();
         }
       }
     }
@@ -150,8 +157,10 @@ TEST(DiagramLayers, CelsiusShiftsEveryTemperatureAndComponentNamesTitleTheAxis) 
   EXPECT_EQ(window.Chart1()->TitleText(), QStringLiteral("T, °C"));
   const QList<QPointF> celsius = window.Chart1()->SeriesAt(0)->points();
   ASSERT_EQ(celsius.size(), kelvin.size());
-  for (qsizetype i = 0; i < celsius.size(); ++i) EXPECT_DOUBLE_EQ(celsius[i].y(), kelvin[i].y() - 273.15);
-  EXPECT_DOUBLE_EQ(window.Overlay()->Layers().boundaries.at(0).points.at(0).y(), kelvinBoundary.y() - 273.15);
+  for (qsizetype i = 0; i < celsius.size(); ++i)
+    EXPECT_DOUBLE_EQ(celsius[i].y(), kelvin[i].y() - 273.15);
+  EXPECT_DOUBLE_EQ(window.Overlay()->Layers().boundaries.at(0).points.at(0).y(),
+                   kelvinBoundary.y() - 273.15);
   // The automatic axis follows: it still holds every point, now in °C.
   double lo = 1e300, hi = -1e300;
   for (const QPointF& p : kelvin) lo = std::min(lo, p.y()), hi = std::max(hi, p.y());
