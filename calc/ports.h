@@ -14,6 +14,12 @@ namespace calc {
 
 enum class DialogType { Warning, Error, Information, Confirmation };
 
+// How a window-less host names a message of this type in its reports: "warning", "error", or
+// "info" for the rest.
+inline const char* MessageKind(DialogType type) {
+  return type == DialogType::Warning ? "warning" : type == DialogType::Error ? "error" : "info";
+}
+
 enum class DialogButton { OK, Yes, No, Cancel };
 
 // Messages to the user. MessageDlg shows a modal dialog of the given type with the given buttons

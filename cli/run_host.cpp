@@ -18,17 +18,7 @@ void RunHost::Record(const std::string& type, const std::string& text) {
 
 calc::DialogButton RunHost::MessageDlg(const std::string& text, calc::DialogType type,
                                        const std::vector<calc::DialogButton>& buttons) {
-  switch (type) {
-    case calc::DialogType::Warning:
-      Record("warning", text);
-      break;
-    case calc::DialogType::Error:
-      Record("error", text);
-      break;
-    default:
-      Record("info", text);
-      break;
-  }
+  Record(calc::MessageKind(type), text);
   return HeadlessHost::MessageDlg(text, type, buttons);
 }
 

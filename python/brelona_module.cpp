@@ -56,17 +56,7 @@ class PyHost : public calc::HeadlessHost {
 
   calc::DialogButton MessageDlg(const std::string& text, calc::DialogType type,
                                 const std::vector<calc::DialogButton>& buttons) override {
-    switch (type) {
-      case calc::DialogType::Warning:
-        Record("warning", text);
-        break;
-      case calc::DialogType::Error:
-        Record("error", text);
-        break;
-      default:
-        Record("info", text);
-        break;
-    }
+    Record(calc::MessageKind(type), text);
     return HeadlessHost::MessageDlg(text, type, buttons);
   }
   void ShowMessage(const std::string& text) override { Record("info", text); }
