@@ -199,8 +199,10 @@ void ChartView::Rescale() {
   double xlo = std::numeric_limits<double>::infinity(), xhi = -xlo;
   double ylo = xlo, yhi = -xlo;
   for (QAbstractSeries* s : chart()->series()) {
-    if (!s->isVisible()) continue;
-    for (const QPointF& p : static_cast<QXYSeries*>(s)->points()) {
+    const auto kept = drawnElsewhere_.constFind(s);
+    if (!s->isVisible() && kept == drawnElsewhere_.cend()) continue;
+    for (const QPointF& p :
+         kept != drawnElsewhere_.cend() ? *kept : static_cast<QXYSeries*>(s)->points()) {
       xlo = std::min(xlo, p.x());
       xhi = std::max(xhi, p.x());
       ylo = std::min(ylo, p.y());
@@ -244,13 +246,44 @@ int ChartView::AddSeries(SeriesKind kind, const QString& title, const SeriesLook
 
 void ChartView::RemoveAllSeries() {
   UndoZoom();
+  drawnElsewhere_.clear();
   chart()->removeAllSeries();
+}
+
+void ChartView::SetDrawnElsewhere(int index) {
+  QXYSeries* s = SeriesAt(index);
+  if (!s || drawnElsewhere_.contains(s)) return;
+  drawnElsewhere_.insert(s, s->points());
+  s->clear();
+  s->setVisible(false);
+}
+
+bool ChartView::DrawnElsewhere(int index) const {
+  const QXYSeries* s = SeriesAt(index);
+  return s && drawnElsewhere_.contains(s);
+}
+
+void ChartView::SetPoints(int index, const QList<QPointF>& points) {
+  QXYSeries* s = SeriesAt(index);
+  if (!s) return;
+  if (const auto kept = drawnElsewhere_.find(s); kept != drawnElsewhere_.end()) {
+    *kept = points;
+  } else {
+    s->replace(points);
+  }
+}
+
+QList<QPointF> ChartView::PointsAt(int index) const {
+  const QXYSeries* s = SeriesAt(index);
+  if (!s) return {};
+  const auto kept = drawnElsewhere_.constFind(s);
+  return kept != drawnElsewhere_.cend() ? *kept : s->points();
 }
 
 SeriesLook ChartView::SeriesLookAt(int index) const {
   const QXYSeries* s = SeriesAt(index);
   SeriesLook look;
-  look.visible = s->isVisible();
+  look.visible = s->isVisible() || drawnElsewhere_.contains(s);
   look.markerSize = s->markerSize();
   if (const auto* points = qobject_cast<const QScatterSeries*>(s)) {
     look.marker = OurShape(points->markerShape());
@@ -276,7 +309,7 @@ void ChartView::SetSeriesLook(int index, const SeriesLook& look) {
 QList<SeriesData> ChartView::AllSeries() const {
   QList<SeriesData> all;
   for (int i = 0; i < SeriesCount(); ++i) {
-    all.append(SeriesData{KindAt(i), TitleAt(i), SeriesLookAt(i), SeriesAt(i)->points()});
+    all.append(SeriesData{KindAt(i), TitleAt(i), SeriesLookAt(i), PointsAt(i)});
   }
   return all;
 }

@@ -9,6 +9,7 @@
 #include <QChartView>
 #include <QList>
 #include <QPointF>
+#include <QHash>
 #include <QString>
 
 #include "views/chart_look.h"
@@ -44,12 +45,21 @@ class ChartView : public QChartView {
   int AddSeries(SeriesKind kind, const QString& title, const SeriesLook& look);
   void RemoveAllSeries();
   SeriesLook SeriesLookAt(int index) const;
+  // Keeps a series out of the scene: its points (SetPoints) are kept aside, scale the axes and
+  // go into pictures (PictureSession), but the chart makes no markers for them. For a window
+  // that is only drawn into pictures, where thousands of marker items would be made for nothing.
+  void SetDrawnElsewhere(int index);
+  bool DrawnElsewhere(int index) const;
+  // A series' points, kept aside for a series drawn elsewhere.
+  void SetPoints(int index, const QList<QPointF>& points);
+  QList<QPointF> PointsAt(int index) const;
   void SetSeriesLook(int index, const SeriesLook& look);
   // All series with their points, and a replacement of all of them (the chart file).
   QList<SeriesData> AllSeries() const;
   void SetAllSeries(const QList<SeriesData>& series);
 
-  // Sets every automatic axis to the range of the data of the visible series (0..1 without
+  // Sets every automatic axis to the range of the data of the visible series and those drawn
+  // elsewhere (0..1 without
   // data), widened to the labels around it, and applies the fixed ranges of the others. A
   // zoomed chart keeps its zoom.
   void Rescale();
@@ -97,6 +107,7 @@ class ChartView : public QChartView {
   QGraphicsSimpleTextItem* titleItem_ = nullptr;
   QGraphicsSimpleTextItem* footItem_ = nullptr;
   bool zoomed_ = false;
+  QHash<const QAbstractSeries*, QList<QPointF>> drawnElsewhere_;
   bool rescaling_ = false;
 };
 

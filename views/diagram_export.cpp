@@ -19,7 +19,9 @@
 #include <QSaveFile>
 #include <QSpinBox>
 #include <QXYSeries>
+#include <QSet>
 #include <cmath>
+#include <optional>
 #include <vector>
 
 #ifdef BRELONA_HAVE_SVG
@@ -36,32 +38,24 @@ namespace {
 
 constexpr int kMaxSide = 20000;
 
+// Windows whose chart is laid out for pictures now (see PictureSession).
+QSet<const TfmDiagram2*>& Sessions() {
+  static QSet<const TfmDiagram2*> sessions;
+  return sessions;
+}
+
 // Lays the chart out at `logical` size with its point series drawn by the layer (one marker per
-// `pixel`), runs `paint` with the scene and the chart's rectangle, and puts everything back.
+// `pixel`), runs `paint` with the scene and the chart's rectangle. Outside a session, one is
+// opened for this picture alone, so everything is put back afterwards.
 template <typename Paint>
 void WithPictureLayout(TfmDiagram2& window, QSizeF logical, double pixel, Paint paint) {
-  ChartView* view = window.Chart1();
-  QChart* chart = view->chart();
-  const QSizeF oldSize = chart->size();
-  std::vector<std::pair<QList<QPointF>, SeriesLook>> sets;
-  std::vector<int> hidden;
-  for (int i = 0; i < view->SeriesCount(); ++i) {
-    QXYSeries* s = view->SeriesAt(i);
-    if (view->KindAt(i) != SeriesKind::Points || !s->isVisible()) continue;
-    sets.push_back({s->points(), view->SeriesLookAt(i)});
-    s->setVisible(false);
-    hidden.push_back(i);
-  }
-  window.Overlay()->SetOwnPoints(std::move(sets), pixel);
+  std::optional<PictureSession> own;
+  if (!Sessions().contains(&window)) own.emplace(window);
+  QChart* chart = window.Chart1()->chart();
+  window.Overlay()->SetOwnPixel(pixel);
   chart->resize(logical);
   QCoreApplication::sendPostedEvents();
-  window.Overlay()->Relayout();
   paint(chart->scene(), QRectF(chart->scenePos(), logical));
-  window.Overlay()->SetOwnPoints({}, 1);
-  for (int i : hidden) view->SeriesAt(i)->setVisible(true);
-  chart->resize(oldSize);
-  QCoreApplication::sendPostedEvents();
-  window.Overlay()->Relayout();
 }
 
 bool SaneOptions(const PictureOptions& o, QString* error) {
@@ -90,6 +84,40 @@ void Draw(TfmDiagram2& window, QPainter& painter, QSize size, int dpi) {
 }
 
 }  // namespace
+
+PictureSession::PictureSession(TfmDiagram2& window, bool restore)
+    : window_(window), restore_(restore), outer_(!Sessions().contains(&window)) {
+  if (!outer_) return;
+  Sessions().insert(&window);
+  ChartView* view = window.Chart1();
+  oldSize_ = view->chart()->size();
+  std::vector<std::pair<QList<QPointF>, SeriesLook>> sets;
+  for (int i = 0; i < view->SeriesCount(); ++i) {
+    QXYSeries* s = view->SeriesAt(i);
+    if (view->KindAt(i) != SeriesKind::Points) continue;
+    if (view->DrawnElsewhere(i)) {
+      sets.push_back({view->PointsAt(i), view->SeriesLookAt(i)});
+      continue;
+    }
+    if (!s->isVisible()) continue;
+    sets.push_back({s->points(), view->SeriesLookAt(i)});
+    s->setVisible(false);
+    hidden_.push_back(i);
+  }
+  window.Overlay()->SetOwnPoints(std::move(sets), 1);
+}
+
+PictureSession::~PictureSession() {
+  if (!outer_) return;
+  Sessions().remove(&window_);
+  if (!restore_) return;
+  window_.Overlay()->SetOwnPoints({}, 1);
+  ChartView* view = window_.Chart1();
+  for (int i : hidden_) view->SeriesAt(i)->setVisible(true);
+  view->chart()->resize(oldSize_);
+  QCoreApplication::sendPostedEvents();
+  window_.Overlay()->Relayout();
+}
 
 PictureFormat FormatOfPath(const QString& path) {
   const QString suffix = QFileInfo(path).suffix().toLower();

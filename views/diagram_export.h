@@ -7,7 +7,9 @@
 
 #include <QImage>
 #include <QSize>
+#include <QSizeF>
 #include <QString>
+#include <vector>
 
 QT_BEGIN_NAMESPACE
 class QWidget;
@@ -28,6 +30,26 @@ struct PictureOptions {
 
 // The format named by a file's extension (png, svg, pdf; any case); Png for any other.
 PictureFormat FormatOfPath(const QString& path);
+
+// While it lives, the window's chart stays laid out for pictures: its point series are handed to
+// the diagram's layer once, so several pictures in a row (a run's PNG, SVG and PDF) do not rebuild
+// the chart's markers each time. Afterwards the window is put back as it was, unless `restore` is
+// false (a window drawn only for its pictures and closed next). Pictures taken outside a session
+// open one of their own.
+class PictureSession {
+ public:
+  explicit PictureSession(TfmDiagram2& window, bool restore = true);
+  ~PictureSession();
+  PictureSession(const PictureSession&) = delete;
+  PictureSession& operator=(const PictureSession&) = delete;
+
+ private:
+  TfmDiagram2& window_;
+  bool restore_;
+  bool outer_;  // false inside another session of the same window: that one restores
+  QSizeF oldSize_;
+  std::vector<int> hidden_;
+};
 
 // Writes the picture; false with `error` set when it could not be written.
 bool WriteDiagramPicture(TfmDiagram2& window, const QString& path, const PictureOptions& options,

@@ -41,6 +41,10 @@ bool Render(const calc::Results& results, calc::YParameter yParameter,
             QString* error) {
   TfmDiagram2 window{QString()};  // no chart file of its own: nothing is saved afterwards
   window.setAttribute(Qt::WA_DontShowOnScreen);
+  // Nobody sees this window: its own painting would only cost time. The pictures are drawn
+  // from the chart's scene, which does not depend on it.
+  window.setUpdatesEnabled(false);
+  window.SetPicturesOnly(true);
   if (!options.caption.isEmpty()) window.setWindowTitle(options.caption);
   window.SetDecimalSeparator(options.decimalSeparator);
   if (!options.chartFile.isEmpty()) {
@@ -70,6 +74,7 @@ bool Render(const calc::Results& results, calc::YParameter yParameter,
   picture.size = options.size;
   picture.dpi = options.dpi;
   picture.title = options.caption.isEmpty() ? QStringLiteral("Phase diagram") : options.caption;
+  PictureSession session(window, /*restore=*/false);  // the window is closed after its pictures
   const std::pair<const QString*, PictureFormat> outputs[] = {
       {&options.pngPath, PictureFormat::Png},
       {&options.svgPath, PictureFormat::Svg},

@@ -214,7 +214,11 @@ FieldMap FindFields(const calc::Results& results) {
     if (added) keys.push_back(text);
     return it->second;
   };
-  std::unordered_map<std::string, int> cellKeys;
+  // Few distinct texts fill a large grid, and the grid gives each from one place: a text is
+  // turned into a key once, found again by its address. -2 stands for "C".
+  std::unordered_map<const std::string*, int> cellKeys;
+  const std::string* lastText = nullptr;
+  int lastKey = -1;
   for (int r = 0; r < map.rows; ++r) {
     if (!std::isfinite(map.y[static_cast<size_t>(r)])) continue;
     int lastNamed = -1;
@@ -222,13 +226,17 @@ FieldMap FindFields(const calc::Results& results) {
       const std::string& cell = cells.Cell(c + 1, r + 1);
       const size_t i = static_cast<size_t>(r) * map.cols + c;
       if (cell.empty()) continue;
-      if (cell != "C") {
-        // Few distinct texts fill a large grid: each is turned into a QString once.
-        auto known = cellKeys.find(cell);
-        if (known == cellKeys.end())
-          known = cellKeys.emplace(cell, intern(QString::fromStdString(cell))).first;
-        key[i] = known->second;
+      if (&cell != lastText) {
+        auto known = cellKeys.find(&cell);
+        if (known == cellKeys.end()) {
+          known =
+              cellKeys.emplace(&cell, cell == "C" ? -2 : intern(QString::fromStdString(cell)))
+                  .first;
+        }
+        lastText = &cell;
+        lastKey = known->second;
       }
+      if (lastKey >= 0) key[i] = lastKey;
       if (lastNamed >= 0 && c - lastNamed > 1) {
         const int k = intern(Phases(cells.Cell(lastNamed + 1, r + 1), cell));
         for (int e = lastNamed + 1; e < c; ++e) key[static_cast<size_t>(r) * map.cols + e] = k;
@@ -237,46 +245,101 @@ FieldMap FindFields(const calc::Results& results) {
     }
   }
   // Regions of equal phases. A two-phase field narrower than a grid step has levels without
-  // an empty cell, so cells of equal phases up to two steps apart in either direction join.
-  std::vector<size_t> parent(n);
-  std::iota(parent.begin(), parent.end(), size_t{0});
-  auto find = [&](size_t i) {
-    while (parent[i] != i) i = parent[i] = parent[parent[i]];
+  // an empty cell, so cells of equal phases up to `reach` steps apart in either direction join.
+  // The grid is first cut into runs of equal cells along each row, the units that are joined:
+  // a large grid has far fewer runs than cells.
+  const int reach = 3;
+  struct Run {
+    int row, c0, c1, key;
+  };
+  std::vector<Run> runs;
+  std::vector<int> runOf(n);
+  std::vector<size_t> firstRun(static_cast<size_t>(map.rows) + 1);
+  for (int r = 0; r < map.rows; ++r) {
+    firstRun[static_cast<size_t>(r)] = runs.size();
+    const size_t row = static_cast<size_t>(r) * map.cols;
+    for (int c = 0; c < map.cols; ++c) {
+      if (c == 0 || key[row + c] != key[row + c - 1])
+        runs.push_back({r, c, c, key[row + c]});
+      else
+        runs.back().c1 = c;
+      runOf[row + c] = static_cast<int>(runs.size()) - 1;
+    }
+  }
+  firstRun[static_cast<size_t>(map.rows)] = runs.size();
+  std::vector<int> parent(runs.size());
+  std::iota(parent.begin(), parent.end(), 0);
+  auto find = [&](int i) {
+    while (parent[static_cast<size_t>(i)] != i)
+      i = parent[static_cast<size_t>(i)] = parent[static_cast<size_t>(parent[static_cast<size_t>(i)])];
     return i;
   };
-  const int reach = 3;
+  auto join = [&](int a, int b) {
+    a = find(a);
+    b = find(b);
+    if (a != b) parent[static_cast<size_t>(b)] = a;
+  };
+  // Touching cells (diagonals included) of equal phases always join: runs of one key that
+  // overlap, or touch at a corner, on neighbouring rows.
+  for (int r = 0; r + 1 < map.rows; ++r) {
+    size_t b = firstRun[static_cast<size_t>(r) + 1];
+    const size_t bEnd = firstRun[static_cast<size_t>(r) + 2];
+    for (size_t a = firstRun[static_cast<size_t>(r)]; a < firstRun[static_cast<size_t>(r) + 1];
+         ++a) {
+      const Run& ra = runs[a];
+      while (b < bEnd && runs[b].c1 < ra.c0 - 1) ++b;
+      for (size_t k = b; k < bEnd && runs[k].c0 <= ra.c1 + 1; ++k) {
+        if (ra.key >= 0 && runs[k].key == ra.key)
+          join(static_cast<int>(a), static_cast<int>(k));
+      }
+    }
+  }
+  // Farther cells join only when no cell of another field lies next to the first on the way.
+  // A cell whose neighbourhood is all of its own key needs no such joins: its neighbours are
+  // joined to it through touching cells anyway. Most cells of a large grid are such cells.
+  auto uniformAround = [&](int r, int c, int k) {
+    if (r + reach >= map.rows || c < reach || c + reach >= map.cols) return false;
+    for (int r2 = r; r2 <= r + reach; ++r2) {
+      const Run& run = runs[static_cast<size_t>(runOf[static_cast<size_t>(r2) * map.cols + c])];
+      if (run.key != k || run.c0 > c - reach || run.c1 < c + reach) return false;
+    }
+    return true;
+  };
   for (int r = 0; r < map.rows; ++r) {
     for (int c = 0; c < map.cols; ++c) {
       const size_t i = static_cast<size_t>(r) * map.cols + c;
-      if (key[i] < 0) continue;
+      const int k = key[i];
+      if (k < 0 || uniformAround(r, c, k)) continue;
       for (int dr = 0; dr <= reach; ++dr) {
         for (int dc = -reach; dc <= reach; ++dc) {
-          if (dr == 0 && dc <= 0) continue;
+          if ((dr == 0 && dc <= 0) || (std::abs(dc) <= 1 && dr <= 1)) continue;
           const int r2 = r + dr, c2 = c + dc;
           if (r2 >= map.rows || c2 < 0 || c2 >= map.cols) continue;
-          // Farther cells join only when no cell of another field lies between them.
-          if ((std::abs(dc) > 1 || dr > 1) &&
-              key[static_cast<size_t>(r + (dr > 0)) * map.cols + c + (dc > 0) - (dc < 0)] >= 0 &&
-              key[static_cast<size_t>(r + (dr > 0)) * map.cols + c + (dc > 0) - (dc < 0)] !=
-                  key[i]) {
-            continue;
-          }
           const size_t j = static_cast<size_t>(r2) * map.cols + c2;
-          if (key[j] == key[i]) parent[find(j)] = find(i);
+          if (key[j] != k) continue;
+          const int between =
+              key[static_cast<size_t>(r + (dr > 0)) * map.cols + c + (dc > 0) - (dc < 0)];
+          if (between >= 0 && between != k) continue;
+          join(runOf[i], runOf[j]);
         }
       }
     }
   }
-  std::vector<int> fieldOfRoot(n, -1);
-  for (size_t i = 0; i < n; ++i) {
-    if (key[i] < 0) continue;
-    const size_t root = find(i);
+  // Fields numbered in the order of their first cell.
+  std::vector<int> fieldOfRoot(runs.size(), -1);
+  for (size_t u = 0; u < runs.size(); ++u) {
+    const Run& run = runs[u];
+    if (run.key < 0) continue;
+    const size_t root = static_cast<size_t>(find(static_cast<int>(u)));
     if (fieldOfRoot[root] < 0) {
       fieldOfRoot[root] = static_cast<int>(map.fields.size());
-      map.fields.push_back({keys[static_cast<size_t>(key[i])], 0});
+      map.fields.push_back({keys[static_cast<size_t>(run.key)], 0});
     }
-    map.id[i] = fieldOfRoot[root];
-    ++map.fields[static_cast<size_t>(map.id[i])].cells;
+    const int field = fieldOfRoot[root];
+    const size_t row = static_cast<size_t>(run.row) * map.cols;
+    std::fill(map.id.begin() + static_cast<std::ptrdiff_t>(row + run.c0),
+              map.id.begin() + static_cast<std::ptrdiff_t>(row + run.c1 + 1), field);
+    map.fields[static_cast<size_t>(field)].cells += run.c1 - run.c0 + 1;
   }
   return map;
 }

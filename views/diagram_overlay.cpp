@@ -56,6 +56,11 @@ void DiagramOverlay::SetOwnPoints(std::vector<std::pair<QList<QPointF>, SeriesLo
   update();
 }
 
+void DiagramOverlay::SetOwnPixel(double pixel) {
+  ownPixel_ = pixel > 0 ? pixel : 1;
+  update();
+}
+
 QPointF DiagramOverlay::ToPixel(double x, double y) const {
   const QRectF plot = chart_->plotArea();
   const double xs = bottom_->max() - bottom_->min(), ys = left_->max() - left_->min();
@@ -110,6 +115,17 @@ std::vector<QRectF> DiagramOverlay::ReactionBoxes() const {
 
 void DiagramOverlay::Relayout() {
   prepareGeometryChange();
+  labelsStale_ = true;
+  update();
+}
+
+const std::vector<FieldLabel>& DiagramOverlay::Labels() const {
+  const QRectF plot = chart_->plotArea();
+  const std::array<double, 8> placedFor{plot.x(),     plot.y(),     plot.width(), plot.height(),
+                                        bottom_->min(), bottom_->max(), left_->min(), left_->max()};
+  if (!labelsStale_ && placedFor == labelsPlacedFor_) return labels_;
+  labelsStale_ = false;
+  labelsPlacedFor_ = placedFor;
   labels_.clear();
   if (look_.fieldLabels && chart_->plotArea().width() > 1 && chart_->plotArea().height() > 1) {
     std::vector<std::vector<QPointF>> obstacles = LinePixels();
@@ -132,7 +148,7 @@ void DiagramOverlay::Relayout() {
         },
         obstacles);
   }
-  update();
+  return labels_;
 }
 
 QRectF DiagramOverlay::boundingRect() const {
@@ -213,7 +229,7 @@ void DiagramOverlay::paint(QPainter* painter, const QStyleOptionGraphicsItem*, Q
   }
   if (look_.fieldLabels) {
     painter->setPen(look_.labelColour);
-    for (const FieldLabel& label : labels_) {
+    for (const FieldLabel& label : Labels()) {
       if (label.leader) {
         painter->setPen(QPen(QColor(96, 96, 96), 0.8));
         const QRectF b = label.box;

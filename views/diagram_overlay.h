@@ -7,6 +7,7 @@
 
 #include <QGraphicsItem>
 #include <QList>
+#include <array>
 #include <vector>
 
 #include "views/diagram_layers.h"
@@ -40,10 +41,12 @@ class DiagramOverlay : public QGraphicsItem {
   // Point series drawn by the layer itself (for pictures written to files), each merged to one
   // marker per `pixel` of the plot; nothing when `sets` is empty.
   void SetOwnPoints(std::vector<std::pair<QList<QPointF>, SeriesLook>> sets, double pixel);
+  void SetOwnPixel(double pixel);
 
-  // Places the field labels anew for the current plot and axes.
+  // Places the field labels anew for the current plot and axes: marks them for placing when
+  // next drawn or asked for (a chart being built changes its plot and axes many times).
   void Relayout();
-  const std::vector<FieldLabel>& Labels() const { return labels_; }
+  const std::vector<FieldLabel>& Labels() const;
   // The shown boundaries and invariant lines in chart pixels (what the labels keep clear of).
   std::vector<std::vector<QPointF>> LinePixels() const;
   // The boxes of the reaction-type texts in chart pixels.
@@ -64,7 +67,10 @@ class DiagramOverlay : public QGraphicsItem {
   DiagramLayers layers_;
   DiagramLook look_;
   QString heading_;
-  std::vector<FieldLabel> labels_;
+  mutable std::vector<FieldLabel> labels_;
+  mutable bool labelsStale_ = true;
+  // The plot and axis ranges the labels were placed for: pictures of one size in a row share them.
+  mutable std::array<double, 8> labelsPlacedFor_{};
   std::vector<std::pair<QList<QPointF>, SeriesLook>> ownPoints_;
   double ownPixel_ = 1;
 };

@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 #include <QValueAxis>
 #include <QXYSeries>
+#include <future>
 
 #include "numeric/format.h"
 #include "views/chart_editor.h"
@@ -201,8 +202,8 @@ void TfmDiagram2::ShowBuild() {
   chart_->AddSeries(SeriesKind::Points, QStringLiteral("Special points"), specialLook);
   chart_->UndoZoom();
   undoZoom_->setVisible(false);
-  chart_->SeriesAt(0)->replace(Shifted(ordinary_, yOffset_));
-  chart_->SeriesAt(1)->replace(Shifted(special_, yOffset_));
+  chart_->SetPoints(0, Shifted(ordinary_, yOffset_));
+  chart_->SetPoints(1, Shifted(special_, yOffset_));
   AddNodeLines(nodes_, calc::YParameterText(builtY_));
   ShowLayers();
 }
@@ -257,9 +258,23 @@ void TfmDiagram2::BuildDiagram(const calc::Results& results, calc::YParameter yP
   chart_->RemoveAllSeries();
   chart_->AddSeries(SeriesKind::Points, QStringLiteral("Ordinary points"), OrdinaryPointsLook());
   chart_->AddSeries(SeriesKind::Points, QStringLiteral("Special points"), SpecialPointsLook());
+  if (picturesOnly_) {
+    for (int i : {0, 1}) {
+      if (chart_->SeriesAt(i)->isVisible()) chart_->SetDrawnElsewhere(i);
+    }
+  }
   chart_->UndoZoom();
   undoZoom_->setVisible(false);
   overlay_->SetLayers({});
+
+  // The phase fields are found on another thread while the chart is filled: they only read the
+  // grid. Special points move the grid's current cell, so when they are looked for here, that
+  // comes first.
+  std::future<FieldMap> fields;
+  auto findFields = [&] {
+    fields = std::async(std::launch::async, [&results] { return FindFields(results); });
+  };
+  if (!findSpecialPoints) findFields();
 
   ordinary_.clear();
   for (int r = 0; r < results.ZPoints.RowCount(); ++r) {
@@ -267,21 +282,22 @@ void TfmDiagram2::BuildDiagram(const calc::Results& results, calc::YParameter yP
       if (p.Y > 0) ordinary_.append(QPointF(p.X, p.Y));
     }
   }
-  chart_->SeriesAt(0)->replace(Shifted(ordinary_, yOffset_));
+  chart_->SetPoints(0, Shifted(ordinary_, yOffset_));
   chart_->Rescale();
 
   if (findSpecialPoints) {
     findSpecialPoints();
     emit specialPointsFound();
   }
+  if (!fields.valid()) findFields();
   special_.clear();
   special_.reserve(static_cast<qsizetype>(results.SpecialPoints.size()));
   for (const calc::SpecialPoint& p : results.SpecialPoints) special_.append(QPointF(p.X, p.Y));
-  chart_->SeriesAt(1)->replace(Shifted(special_, yOffset_));
+  chart_->SetPoints(1, Shifted(special_, yOffset_));
   nodes_ = results.Nodes;
   AddNodeLines(results.Nodes, calc::YParameterText(yParameter));
   layers_ = DiagramLayers{BoundaryLines(results), InvariantLines(results), DiagramMarks(results),
-                          FindFields(results)};
+                          fields.get()};
   built_ = true;
   ShowLayers();
   if (show) {

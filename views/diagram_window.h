@@ -72,6 +72,9 @@ class TfmDiagram2 : public QWidget {
   // The components named by the problem's sheet (the X axis title then names them); unnamed
   // components keep the designed axis title. Takes effect at the next build.
   void SetComponentNames(const calc::ComponentNames& names) { names_ = names; }
+  // A window that is never shown, only drawn into pictures: its diagram points are left to the
+  // pictures' own drawing and get no marker items in the chart. Takes effect at the next build.
+  void SetPicturesOnly(bool on) { picturesOnly_ = on; }
   // The layer over the series: boundaries, invariant lines, marks, field labels, heading.
   DiagramOverlay* Overlay() const { return overlay_; }
   DiagramLook GetDiagramLook() const;
@@ -129,6 +132,7 @@ class TfmDiagram2 : public QWidget {
   QPointF pressedAt_{-1e9, -1e9};
   // The last build in the results' own units, so a change of unit can draw it again.
   bool built_ = false;
+  bool picturesOnly_ = false;
   calc::YParameter builtY_ = calc::YParameter::Temperature;
   QList<QPointF> ordinary_, special_;
   std::vector<calc::TNode> nodes_;
