@@ -39,6 +39,11 @@ class CellGrid {
   // Throws std::out_of_range outside the grid.
   void SetCell(int col, int row, std::string_view text);
   bool CellEmpty(int col, int row) const { return Id(col, row) == 0; }
+  // The number of a cell's text among the grid's distinct texts (0 for the empty text, and
+  // outside the grid), and the text of a number below TextCount(): for readers of a whole grid
+  // that look at each distinct text once. Valid until the next change of the grid.
+  uint32_t TextId(int col, int row) const { return Id(col, row); }
+  const std::string& Text(uint32_t id) const { return texts_[id]; }
 
   // The current cell (the one a view scrolls to and highlights). Kept inside the grid when the
   // grid shrinks; SetCurrent clamps to the grid.

@@ -58,7 +58,9 @@ void WithPictureLayout(TfmDiagram2& window, QSizeF logical, double pixel, Paint 
   paint(chart->scene(), QRectF(chart->scenePos(), logical));
 }
 
-bool SaneOptions(const PictureOptions& o, QString* error) {
+}  // namespace
+
+bool CheckPictureOptions(const PictureOptions& o, QString* error) {
   if (o.size.width() < 16 || o.size.height() < 16 || o.size.width() > kMaxSide ||
       o.size.height() > kMaxSide) {
     if (error)
@@ -71,6 +73,8 @@ bool SaneOptions(const PictureOptions& o, QString* error) {
   }
   return true;
 }
+
+namespace {
 
 void Draw(TfmDiagram2& window, QPainter& painter, QSize size, int dpi) {
   const double scale = dpi / 96.0;
@@ -140,7 +144,7 @@ QImage DiagramPicture(TfmDiagram2& window, QSize size, int dpi) {
 
 bool WriteDiagramPicture(TfmDiagram2& window, const QString& path, const PictureOptions& options,
                          QString* error) {
-  if (!SaneOptions(options, error)) return false;
+  if (!CheckPictureOptions(options, error)) return false;
   const QString title = options.title.isEmpty() ? window.windowTitle() : options.title;
   auto cannot = [&] {
     if (error) *error = QObject::tr("Cannot write %1.").arg(path);

@@ -51,6 +51,9 @@ class PictureSession {
   std::vector<int> hidden_;
 };
 
+// False with `error` set when the size or resolution cannot be drawn.
+bool CheckPictureOptions(const PictureOptions& options, QString* error = nullptr);
+
 // Writes the picture; false with `error` set when it could not be written.
 bool WriteDiagramPicture(TfmDiagram2& window, const QString& path, const PictureOptions& options,
                          QString* error = nullptr);

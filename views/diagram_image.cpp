@@ -6,6 +6,7 @@
 #include <QLocale>
 #include <QPainter>
 #include <QPixmap>
+#include <future>
 
 #include "views/chart_file.h"
 #include "views/chart_view.h"
@@ -75,6 +76,7 @@ bool Render(const calc::Results& results, calc::YParameter yParameter,
   picture.dpi = options.dpi;
   picture.title = options.caption.isEmpty() ? QStringLiteral("Phase diagram") : options.caption;
   PictureSession session(window, /*restore=*/false);  // the window is closed after its pictures
+  std::future<bool> pngWritten;
   const std::pair<const QString*, PictureFormat> outputs[] = {
       {&options.pngPath, PictureFormat::Png},
       {&options.svgPath, PictureFormat::Svg},
@@ -86,7 +88,20 @@ bool Render(const calc::Results& results, calc::YParameter yParameter,
       return false;
     }
     picture.format = format;
+    if (format == PictureFormat::Png) {
+      // Encoded on another thread while the other pictures are drawn (image writers are
+      // reentrant; the drawing stays on this one).
+      if (!CheckPictureOptions(picture, error)) return false;
+      pngWritten = std::async(std::launch::async,
+                              [image = DiagramPicture(window, picture.size, picture.dpi),
+                               path = *path] { return image.save(path, "PNG"); });
+      continue;
+    }
     if (!WriteDiagramPicture(window, *path, picture, error)) return false;
+  }
+  if (pngWritten.valid() && !pngWritten.get()) {
+    if (error) *error = QObject::tr("Cannot write %1.").arg(options.pngPath);
+    return false;
   }
   return true;
 }

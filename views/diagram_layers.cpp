@@ -6,7 +6,6 @@
 #include <map>
 #include <numeric>
 #include <string>
-#include <unordered_map>
 
 #include "calc/cell_grid.h"
 #include "numeric/format.h"
@@ -205,8 +204,9 @@ FieldMap FindFields(const calc::Results& results) {
   const size_t n = static_cast<size_t>(map.cols) * static_cast<size_t>(map.rows);
   map.id.assign(n, -1);
 
-  // The phases of every cell as an index into `keys`.
-  std::vector<int> key(n, -1);
+  // The phases of every cell as an index into `keys`, kept in `map.id` until the fields are
+  // numbered.
+  std::vector<int>& key = map.id;
   std::map<QString, int> keyIds;
   std::vector<QString> keys;
   auto intern = [&](const QString& text) {
@@ -214,32 +214,25 @@ FieldMap FindFields(const calc::Results& results) {
     if (added) keys.push_back(text);
     return it->second;
   };
-  // Few distinct texts fill a large grid, and the grid gives each from one place: a text is
-  // turned into a key once, found again by its address. -2 stands for "C".
-  std::unordered_map<const std::string*, int> cellKeys;
-  const std::string* lastText = nullptr;
-  int lastKey = -1;
+  // Few distinct texts fill a large grid: each is turned into a key once, by its number in the
+  // grid. -2 stands for "C", -3 for a text not seen yet.
+  std::vector<int> keyOfText(cells.TextCount(), -3);
   for (int r = 0; r < map.rows; ++r) {
     if (!std::isfinite(map.y[static_cast<size_t>(r)])) continue;
+    int* row = key.data() + static_cast<size_t>(r) * map.cols;
     int lastNamed = -1;
     for (int c = 0; c < map.cols; ++c) {
-      const std::string& cell = cells.Cell(c + 1, r + 1);
-      const size_t i = static_cast<size_t>(r) * map.cols + c;
-      if (cell.empty()) continue;
-      if (&cell != lastText) {
-        auto known = cellKeys.find(&cell);
-        if (known == cellKeys.end()) {
-          known =
-              cellKeys.emplace(&cell, cell == "C" ? -2 : intern(QString::fromStdString(cell)))
-                  .first;
-        }
-        lastText = &cell;
-        lastKey = known->second;
+      const uint32_t text = cells.TextId(c + 1, r + 1);
+      if (text == 0) continue;
+      int& k = keyOfText[text];
+      if (k == -3) {
+        const std::string& cell = cells.Text(text);
+        k = cell == "C" ? -2 : intern(QString::fromStdString(cell));
       }
-      if (lastKey >= 0) key[i] = lastKey;
+      if (k >= 0) row[c] = k;
       if (lastNamed >= 0 && c - lastNamed > 1) {
-        const int k = intern(Phases(cells.Cell(lastNamed + 1, r + 1), cell));
-        for (int e = lastNamed + 1; e < c; ++e) key[static_cast<size_t>(r) * map.cols + e] = k;
+        const int between = intern(Phases(cells.Cell(lastNamed + 1, r + 1), cells.Text(text)));
+        std::fill(row + lastNamed + 1, row + c, between);
       }
       lastNamed = c;
     }
@@ -253,20 +246,24 @@ FieldMap FindFields(const calc::Results& results) {
     int row, c0, c1, key;
   };
   std::vector<Run> runs;
-  std::vector<int> runOf(n);
   std::vector<size_t> firstRun(static_cast<size_t>(map.rows) + 1);
   for (int r = 0; r < map.rows; ++r) {
     firstRun[static_cast<size_t>(r)] = runs.size();
-    const size_t row = static_cast<size_t>(r) * map.cols;
-    for (int c = 0; c < map.cols; ++c) {
-      if (c == 0 || key[row + c] != key[row + c - 1])
-        runs.push_back({r, c, c, key[row + c]});
-      else
-        runs.back().c1 = c;
-      runOf[row + c] = static_cast<int>(runs.size()) - 1;
+    const int* row = key.data() + static_cast<size_t>(r) * map.cols;
+    for (int c = 0; c < map.cols;) {
+      int e = c;
+      while (e + 1 < map.cols && row[e + 1] == row[c]) ++e;
+      runs.push_back({r, c, e, row[c]});
+      c = e + 1;
     }
   }
   firstRun[static_cast<size_t>(map.rows)] = runs.size();
+  auto runAt = [&](int r, int c) {
+    const auto first = runs.begin() + static_cast<std::ptrdiff_t>(firstRun[static_cast<size_t>(r)]);
+    const auto last = runs.begin() + static_cast<std::ptrdiff_t>(firstRun[static_cast<size_t>(r) + 1]);
+    return static_cast<int>(
+        std::partition_point(first, last, [c](const Run& u) { return u.c1 < c; }) - runs.begin());
+  };
   std::vector<int> parent(runs.size());
   std::iota(parent.begin(), parent.end(), 0);
   auto find = [&](int i) {
@@ -296,34 +293,51 @@ FieldMap FindFields(const calc::Results& results) {
   }
   // Farther cells join only when no cell of another field lies next to the first on the way.
   // A cell whose neighbourhood is all of its own key needs no such joins: its neighbours are
-  // joined to it through touching cells anyway. Most cells of a large grid are such cells.
-  auto uniformAround = [&](int r, int c, int k) {
-    if (r + reach >= map.rows || c < reach || c + reach >= map.cols) return false;
-    for (int r2 = r; r2 <= r + reach; ++r2) {
-      const Run& run = runs[static_cast<size_t>(runOf[static_cast<size_t>(r2) * map.cols + c])];
-      if (run.key != k || run.c0 > c - reach || run.c1 < c + reach) return false;
-    }
-    return true;
-  };
-  for (int r = 0; r < map.rows; ++r) {
-    for (int c = 0; c < map.cols; ++c) {
-      const size_t i = static_cast<size_t>(r) * map.cols + c;
-      const int k = key[i];
-      if (k < 0 || uniformAround(r, c, k)) continue;
-      for (int dr = 0; dr <= reach; ++dr) {
-        for (int dc = -reach; dc <= reach; ++dc) {
-          if ((dr == 0 && dc <= 0) || (std::abs(dc) <= 1 && dr <= 1)) continue;
-          const int r2 = r + dr, c2 = c + dc;
-          if (r2 >= map.rows || c2 < 0 || c2 >= map.cols) continue;
-          const size_t j = static_cast<size_t>(r2) * map.cols + c2;
-          if (key[j] != k) continue;
-          const int between =
-              key[static_cast<size_t>(r + (dr > 0)) * map.cols + c + (dc > 0) - (dc < 0)];
-          if (between >= 0 && between != k) continue;
-          join(runOf[i], runOf[j]);
-        }
+  // joined to it through touching cells anyway. Most cells of a large grid are such cells:
+  // those `reach` cells inside a run of their key on their own row and the next `reach` rows.
+  using Span = std::pair<int, int>;
+  std::vector<Span> inside, next;
+  auto farJoins = [&](size_t u, int c) {
+    const Run& run = runs[u];
+    for (int dr = 0; dr <= reach; ++dr) {
+      for (int dc = -reach; dc <= reach; ++dc) {
+        if ((dr == 0 && dc <= 0) || (std::abs(dc) <= 1 && dr <= 1)) continue;
+        const int r2 = run.row + dr, c2 = c + dc;
+        if (r2 >= map.rows || c2 < 0 || c2 >= map.cols) continue;
+        if (key[static_cast<size_t>(r2) * map.cols + c2] != run.key) continue;
+        const int between =
+            key[static_cast<size_t>(run.row + (dr > 0)) * map.cols + c + (dc > 0) - (dc < 0)];
+        if (between >= 0 && between != run.key) continue;
+        join(static_cast<int>(u), runAt(r2, c2));
       }
     }
+  };
+  for (size_t u = 0; u < runs.size(); ++u) {
+    const Run& run = runs[u];
+    if (run.key < 0) continue;
+    inside.clear();
+    if (run.row + reach < map.rows && run.c1 - run.c0 >= 2 * reach)
+      inside.push_back({run.c0 + reach, run.c1 - reach});
+    for (int r2 = run.row + 1; r2 <= run.row + reach && !inside.empty(); ++r2) {
+      next.clear();
+      for (size_t v = static_cast<size_t>(runAt(r2, inside.front().first));
+           v < firstRun[static_cast<size_t>(r2) + 1] && runs[v].c0 <= inside.back().second; ++v) {
+        if (runs[v].key != run.key) continue;
+        const int lo = runs[v].c0 + reach, hi = runs[v].c1 - reach;
+        for (const Span& s : inside) {
+          if (std::max(lo, s.first) <= std::min(hi, s.second))
+            next.push_back({std::max(lo, s.first), std::min(hi, s.second)});
+        }
+      }
+      std::sort(next.begin(), next.end());
+      std::swap(inside, next);
+    }
+    int c = run.c0;
+    for (const Span& s : inside) {
+      for (; c < s.first; ++c) farJoins(u, c);
+      c = s.second + 1;
+    }
+    for (; c <= run.c1; ++c) farJoins(u, c);
   }
   // Fields numbered in the order of their first cell.
   std::vector<int> fieldOfRoot(runs.size(), -1);
