@@ -571,9 +571,17 @@ std::vector<FieldLabel> PlaceFieldLabels(
               [](const auto& a, const auto& b2) { return a.first > b2.first; });
 
     const QString& text = map.fields[static_cast<size_t>(f)].text;
+    // The text's size at each scale, measured once: many places may be tried.
+    std::vector<std::pair<double, QSizeF>> sizes;
+    auto sizeAt = [&](double scale) {
+      for (const auto& [known, size] : sizes)
+        if (known == scale) return size;
+      sizes.push_back({scale, measure(text, scale)});
+      return sizes.back().second;
+    };
     auto boxAt = [&](int cand, double scale) {
       const int c = b.c0 + cand % w, r = b.r0 + cand / w;
-      const QSizeF s = measure(text, scale);
+      const QSizeF s = sizeAt(scale);
       const QPointF centre(px[static_cast<size_t>(c)], py[static_cast<size_t>(r)]);
       return QRectF(centre.x() - s.width() / 2, centre.y() - s.height() / 2, s.width(), s.height());
     };
@@ -604,7 +612,7 @@ std::vector<FieldLabel> PlaceFieldLabels(
     FieldLabel label{f, text, boxAt(candidates[0].second, 1), 1, false, false, QPointF()};
     const size_t tries = std::min<size_t>(candidates.size(), 600);
     for (double scale : {1.0, 0.8, 0.65}) {
-      if (candidates[0].first * 2 < measure(text, scale).height()) continue;
+      if (candidates[0].first * 2 < sizeAt(scale).height()) continue;
       for (size_t k = 0; k < tries && !label.fits; ++k) {
         const QRectF box = boxAt(candidates[k].second, scale);
         if (fits(box)) label = {f, text, box, scale, true, false, QPointF()};
@@ -618,7 +626,7 @@ std::vector<FieldLabel> PlaceFieldLabels(
       const QRectF plot = QRectF(QPointF(px.front(), std::min(py.front(), py.back())),
                                  QPointF(px.back(), std::max(py.front(), py.back())))
                               .adjusted(pad, pad, -pad, -pad);
-      const QSizeF size = measure(text, 0.8);
+      const QSizeF size = sizeAt(0.8);
       auto freeAt = [&](const QRectF& box) {
         if (!plot.contains(box)) return false;
         const QRectF clear = box.adjusted(-2, -2, 2, 2);
