@@ -1,6 +1,8 @@
 #include "views/diagram_layers.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cmath>
 #include <limits>
 #include <map>
@@ -512,6 +514,20 @@ std::vector<FieldLabel> PlaceFieldLabels(
     return std::pair<int, int>(r0, r1);
   };
 
+  // The steps between neighbouring cells take few distinct lengths: each is computed once.
+  struct KnownLength {
+    uint64_t dx = 1, dy = 1;  // bits of the absolute steps; no step has these
+    double length = 0;
+  };
+  std::vector<KnownLength> lengths(256);
+  auto hypot = [&lengths](double dx, double dy) {
+    const uint64_t bx = std::bit_cast<uint64_t>(std::abs(dx));
+    const uint64_t by = std::bit_cast<uint64_t>(std::abs(dy));
+    KnownLength& known = lengths[((bx * 0x9E3779B97F4A7C15ull) ^ by) * 0xC2B2AE3D27D4EB4Full >> 56];
+    if (known.dx != bx || known.dy != by) known = {bx, by, std::hypot(dx, dy)};
+    return known.length;
+  };
+
   for (int f : order) {
     const Box& b = boxes[static_cast<size_t>(f)];
     if (b.c1 < 0) continue;  // no cell of it in the (laid-out) map
@@ -533,7 +549,7 @@ std::vector<FieldLabel> PlaceFieldLabels(
       const double dy = (r2 >= 0 && r2 < map.rows)
                             ? py[static_cast<size_t>(r2)] - py[static_cast<size_t>(r)]
                             : cellH;
-      return std::hypot(c2 == c ? 0 : dx, r2 == r ? 0 : dy);
+      return hypot(c2 == c ? 0 : dx, r2 == r ? 0 : dy);
     };
     constexpr double kFar = 1e18;
     for (int r = b.r0; r <= b.r1; ++r) {
