@@ -402,6 +402,42 @@ std::vector<QPointF> ThinToPixels(const std::vector<QPointF>& pixels, double pix
   return out;
 }
 
+std::vector<QPointF> SimplifyPolyline(const std::vector<QPointF>& points, double tolerance) {
+  if (points.size() < 3) return points;
+  std::vector<char> keep(points.size(), 0);
+  keep.front() = keep.back() = 1;
+  // Spans still to look at, by their end points.
+  std::vector<std::pair<size_t, size_t>> spans{{0, points.size() - 1}};
+  while (!spans.empty()) {
+    const auto [a, b] = spans.back();
+    spans.pop_back();
+    if (b - a < 2) continue;
+    const QPointF pa = points[a], d = points[b] - pa;
+    const double length = std::hypot(d.x(), d.y());
+    double farthest = -1;
+    size_t at = a;
+    for (size_t i = a + 1; i < b; ++i) {
+      const QPointF v = points[i] - pa;
+      // Distance from the chord, or from its start when the chord is a point.
+      const double dist = length > 0 ? std::abs(d.x() * v.y() - d.y() * v.x()) / length
+                                     : std::hypot(v.x(), v.y());
+      if (dist > farthest) {
+        farthest = dist;
+        at = i;
+      }
+    }
+    if (farthest > tolerance) {
+      keep[at] = 1;
+      spans.push_back({a, at});
+      spans.push_back({at, b});
+    }
+  }
+  std::vector<QPointF> out;
+  for (size_t i = 0; i < points.size(); ++i)
+    if (keep[i]) out.push_back(points[i]);
+  return out;
+}
+
 std::vector<FieldLabel> PlaceFieldLabels(
     const FieldMap& map, const std::function<QPointF(double, double)>& toPixel,
     const std::function<QSizeF(const QString&, double)>& measure,

@@ -98,4 +98,9 @@ bool SegmentMeetsRect(const QPointF& a, const QPointF& b, const QRectF& rect);
 // keeping the first and the last point: what a picture of that resolution can show.
 std::vector<QPointF> ThinToPixels(const std::vector<QPointF>& pixels, double pixel = 1.0);
 
+// The polyline with the points dropped that lie within `tolerance` of the line drawn without
+// them (Douglas-Peucker); the first and the last point are kept. No point of the original lies
+// farther than `tolerance` from the result.
+std::vector<QPointF> SimplifyPolyline(const std::vector<QPointF>& points, double tolerance);
+
 }  // namespace views

@@ -197,7 +197,10 @@ void DiagramOverlay::paint(QPainter* painter, const QStyleOptionGraphicsItem*, Q
       std::vector<QPointF> px;
       px.reserve(line.points.size());
       for (const QPointF& p : line.points) px.push_back(ToPixel(p.x(), p.y()));
-      const std::vector<QPointF> thin = ThinToPixels(px, ownPixel_ / 2);
+      // Points closer than a tenth of a pixel to the line without them change nothing a
+      // picture shows, and each costs a join to draw.
+      const std::vector<QPointF> thin =
+          SimplifyPolyline(ThinToPixels(px, ownPixel_ / 2), ownPixel_ / 10);
       painter->drawPolyline(thin.data(), static_cast<int>(thin.size()));
     }
   }

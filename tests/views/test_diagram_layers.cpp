@@ -207,5 +207,31 @@ TEST(DiagramLayers, ChartFileKeepsTheDiagramLookAndOlderFilesStillLoad) {
   EXPECT_TRUE(error.contains(QStringLiteral("celsius")));
 }
 
+TEST(DiagramLayers, SimplifiedPolylinesStayWithinTheTolerance) {
+  // A wiggly curve sampled far finer than a pixel, and a straight one.
+  std::vector<QPointF> curve, straight;
+  for (int i = 0; i <= 4000; ++i) {
+    const double t = i / 4000.0;
+    curve.push_back({600 * t, 200 + 150 * std::sin(9 * t) + 3 * std::sin(400 * t)});
+    straight.push_back({1 + 2 * t, 5 - 7 * t});
+  }
+  EXPECT_EQ(SimplifyPolyline(straight, 0.01).size(), 2u);
+  for (double tolerance : {0.05, 0.5, 4.0}) {
+    const std::vector<QPointF> kept = SimplifyPolyline(curve, tolerance);
+    ASSERT_GE(kept.size(), 2u);
+    EXPECT_LT(kept.size(), curve.size());
+    EXPECT_EQ(kept.front(), curve.front());
+    EXPECT_EQ(kept.back(), curve.back());
+    // Every original point lies within the tolerance of the kept segment spanning it.
+    size_t k = 0;
+    for (const QPointF& p : curve) {
+      while (k + 2 < kept.size() && p.x() > kept[k + 1].x()) ++k;
+      const QPointF a = kept[k], d = kept[k + 1] - a, v = p - a;
+      const double dist = std::abs(d.x() * v.y() - d.y() * v.x()) / std::hypot(d.x(), d.y());
+      ASSERT_LE(dist, tolerance + 1e-9) << "tolerance " << tolerance << " at x " << p.x();
+    }
+  }
+}
+
 }  // namespace
 }  // namespace views
