@@ -141,7 +141,7 @@ const std::vector<FieldLabel>& DiagramOverlay::Labels() const {
           {r.topLeft(), r.topRight(), r.bottomRight(), r.bottomLeft(), r.topLeft()});
     }
     labels_ = PlaceFieldLabels(
-        layers_.fields, [this](double x, double y) { return ToPixel(x, y); },
+        *layers_.fields, [this](double x, double y) { return ToPixel(x, y); },
         [this](const QString& text, double scale) {
           const QFontMetricsF fm(LabelFont(scale));
           return QSizeF(fm.horizontalAdvance(text) + 2 * kLabelPad, fm.height());

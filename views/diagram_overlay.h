@@ -8,6 +8,7 @@
 #include <QGraphicsItem>
 #include <QList>
 #include <array>
+#include <memory>
 #include <vector>
 
 #include "views/diagram_layers.h"
@@ -24,7 +25,8 @@ struct DiagramLayers {
   std::vector<BoundaryLine> boundaries;
   std::vector<InvariantLine> invariants;
   std::vector<DiagramMark> marks;
-  FieldMap fields;
+  // Shared: a million-cell map is not copied between the window and its layer.
+  std::shared_ptr<const FieldMap> fields = std::make_shared<const FieldMap>();
 };
 
 class DiagramOverlay : public QGraphicsItem {

@@ -182,7 +182,9 @@ DiagramLayers ShiftedLayers(const DiagramLayers& layers, double dy) {
   }
   for (InvariantLine& inv : out.invariants) inv.y -= dy;
   for (DiagramMark& m : out.marks) m.at.ry() -= dy;
-  for (double& y : out.fields.y) y -= dy;
+  auto fields = std::make_shared<FieldMap>(*out.fields);
+  for (double& y : fields->y) y -= dy;
+  out.fields = std::move(fields);
   return out;
 }
 
@@ -297,7 +299,7 @@ void TfmDiagram2::BuildDiagram(const calc::Results& results, calc::YParameter yP
   nodes_ = results.Nodes;
   AddNodeLines(results.Nodes, calc::YParameterText(yParameter));
   layers_ = DiagramLayers{BoundaryLines(results), InvariantLines(results), DiagramMarks(results),
-                          fields.get()};
+                          std::make_shared<const FieldMap>(fields.get())};
   built_ = true;
   ShowLayers();
   if (show) {

@@ -96,7 +96,7 @@ TEST(DiagramLayers, EverySampleFieldHasOneLabelClearOfLinesAndOtherLabels) {
     run.Run();
     Settle();
     const DiagramOverlay* overlay = run.diagram.Overlay();
-    const FieldMap& fields = overlay->Layers().fields;
+    const FieldMap& fields = *overlay->Layers().fields;
     const std::vector<FieldLabel>& labels = overlay->Labels();
     ASSERT_GE(fields.fields.size(), 2u);
     std::map<int, int> perField;
