@@ -171,6 +171,9 @@ bool PhaseSheet::Compile(std::string_view functs, char decimal_separator) {
         phase.X = p.AssignVariable("X", 0.5);
         phase.Sid = p.AssignVariable("Sid", 0.5);
         p.SetExpression(expr);
+        // A level evaluates the phase at every X with T and p fixed: what depends on T alone
+        // (the temperature ranges of an assessed system) is worked out once a level.
+        p.SetVaryingCells({phase.X, phase.Sid});
         phase.Name = key.substr(1);
         p.AssignVariable(phase.Name, 0);
         Phases.push_back(std::move(phase));

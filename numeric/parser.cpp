@@ -3,6 +3,8 @@
 
 #include "numeric/parser.h"
 
+#include <algorithm>
+#include <bit>
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
@@ -285,7 +287,31 @@ struct TCustomParser::Impl {
   bool fixed_number_format = true;
   TParserErrorEvent on_error;
   detail::Program program;
+  // The program cut for runs where only `varying` changes (SetVaryingCells).
+  std::vector<const double*> varying;
+  struct Hoisted {
+    detail::SplitProgram split;
+    // The other variables, with the bits of the values the outer part last ran for.
+    std::vector<std::pair<const double*, uint64_t>> watched;
+    bool ran = false;  // the outer part ran for the watched values
+    bool ok = false;   // and raised nothing: the inner part can be used
+  };
+  std::unique_ptr<Hoisted> hoisted;
+  void Hoist();
 };
+
+void TCustomParser::Impl::Hoist() {
+  hoisted.reset();
+  if (varying.empty()) return;
+  // Below a dozen operations outside, the bookkeeping would cost what it saves.
+  auto h = std::make_unique<Hoisted>();
+  if (!detail::Split(program, varying, 12, h->split)) return;
+  for (const auto& [reg, cell] : program.vars) {
+    if (std::find(varying.begin(), varying.end(), cell) == varying.end())
+      h->watched.push_back({cell, 0});
+  }
+  hoisted = std::move(h);
+}
 
 TCustomParser::TCustomParser() : impl_(std::make_unique<Impl>()) {}
 TCustomParser::~TCustomParser() = default;
@@ -343,8 +369,16 @@ double* TCustomParser::AssignVariable(std::string_view name, double value) {
 
 const std::string& TCustomParser::Expression() const { return impl_->expression; }
 
+void TCustomParser::SetVaryingCells(std::vector<const double*> cells) {
+  impl_->varying = std::move(cells);
+  impl_->Hoist();
+}
+
+bool TCustomParser::Hoisting() const { return impl_->hoisted != nullptr; }
+
 void TCustomParser::SetExpression(std::string_view text) {
   impl_->program = detail::Program{};
+  impl_->hoisted.reset();
   impl_->expression = std::string(text);
   if (text.empty()) return;
   try {
@@ -352,8 +386,10 @@ void TCustomParser::SetExpression(std::string_view text) {
                             impl_->fixed_number_format, detail::exhaustive_search_for_checks};
     impl_->program = detail::Compile(in);
     detail::Translate(impl_->program);
+    impl_->Hoist();
   } catch (const std::exception& e) {
     impl_->program = detail::Program{};
+    impl_->hoisted.reset();
     if (!impl_->on_error) throw;
     impl_->on_error(*this, e);
   }
@@ -363,6 +399,40 @@ double TCustomParser::Value() {
   detail::Program& p = impl_->program;
   if (!p.compiled) return 0.0;
   if (p.code.empty()) return p.single ? *p.single : p.single_constant;
+  if (impl_->hoisted) {
+    Impl::Hoisted& h = *impl_->hoisted;
+    bool same = h.ran;
+    for (auto& [cell, bits] : h.watched) {
+      const uint64_t now = std::bit_cast<uint64_t>(*cell);
+      same &= now == bits;
+      bits = now;
+    }
+    if (!same) {
+      // The outer part anew. When it fails, the whole list runs instead (below), so that the
+      // error raised is the one of the first failing operation, as without hoisting.
+      detail::Program& outer = h.split.outer;
+      detail::Program& inner = h.split.inner;
+      h.ran = true;
+      h.ok = false;
+      for (const auto& [reg, cell] : outer.vars) outer.regs[reg] = *cell;
+      try {
+        detail::Run(outer);
+        for (uint16_t reg : h.split.carried) inner.regs[reg] = outer.regs[reg];
+        h.ok = true;
+      } catch (...) {
+      }
+    }
+    if (h.ok) {
+      detail::Program& inner = h.split.inner;
+      if (const detail::JitCode::Fn fn = inner.jit.fn()) {
+        const double v = fn(inner.regs.data());
+        if (!std::isnan(v)) [[likely]]
+          return v;
+      }
+      for (const auto& [reg, cell] : inner.vars) inner.regs[reg] = *cell;
+      return detail::Run(inner);
+    }
+  }
   double* const R = p.regs.data();
   // The native code either succeeds or reports a failure, which the list then raises exactly.
   if (const detail::JitCode::Fn fn = p.jit.fn()) {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "numeric/errors.h"
 
@@ -35,6 +36,14 @@ class TCustomParser {
 
   // Evaluates the compiled list; 0 when nothing is compiled. Raises EMathError subclasses.
   double Value();
+
+  // Names the variable cells that change from one evaluation to the next in a long run of them
+  // (X and Sid along a level, while T stays). The operations that read none of them are then
+  // evaluated only when one of the other variables has changed since: same values, same
+  // errors, less work for long expressions of T. Kept for later expressions; empty: off.
+  void SetVaryingCells(std::vector<const double*> cells);
+  // Whether the expression is evaluated in two parts so (some expressions gain nothing).
+  bool Hoisting() const;
 
   bool FixedNumberformat() const;
   void SetFixedNumberformat(bool on);

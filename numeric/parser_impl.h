@@ -145,8 +145,27 @@ struct Program {
   std::vector<Instr> code;
   uint16_t result = 0;
   bool has_random = false;
+  // Registers that are neither variables nor constants of the text but are filled from outside
+  // before each run (the values of hoisted operations); the native code reads them as it reads
+  // constants, without assuming their values.
+  std::vector<char> refreshed;
   JitCode jit;
 };
+
+// The program cut in two for evaluations where only some variables change from one to the next
+// (X at every grid node, T once a level): `outer` holds the operations that read none of the
+// varying variables, in list order, and `inner` the rest, which reads their results from the
+// registers listed in `carried`. Both keep the register numbering of the original.
+struct SplitProgram {
+  Program outer;
+  Program inner;
+  std::vector<uint16_t> carried;
+};
+
+// Splits the program; false when splitting would not pay (fewer than `min_outer` operations
+// outside, a result that reads no varying variable, random numbers drawn).
+bool Split(const Program& p, const std::vector<const double*>& varying, size_t min_outer,
+           SplitProgram& out);
 
 // Makes native code for the program where the platform allows (x86-64 Linux) and the program
 // draws no random numbers; returns whether it did.

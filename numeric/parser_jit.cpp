@@ -167,6 +167,7 @@ class Emitter {
       if (!used) return {0, 0};
       if (producer_[reg] >= 0) return {3, static_cast<uint64_t>(Number(producer_[reg]))};
       if (reg < p_.vars.size()) return {1, reg};
+      if (reg < p_.refreshed.size() && p_.refreshed[reg]) return {4, reg};
       uint64_t bits;
       std::memcpy(&bits, &p_.regs[reg], 8);
       return {2, bits};

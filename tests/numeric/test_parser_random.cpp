@@ -286,6 +286,85 @@ TEST_P(ParserCrossCheck, RandomFormulasMatchDirectEvaluation) {
   std::printf("compared %d, failing in both %d, skipped %d\n", compared, failed_both, skipped);
 }
 
+// With the varying cells named, the operations of the other variables run once per change of
+// them: the values (to the bit) and the errors must be those of the plain evaluation, also when
+// the outer part fails for some values and not for others.
+TEST_P(ParserCrossCheck, HoistedFormulasMatchPlainEvaluation) {
+  Generator gen(909);
+  std::mt19937 rng(11);
+  const double kValues[] = {0, 1, -1, 1.5, 2.5, -3, 7, 1000, 0.25, -4.125};
+  int split = 0, values = 0, errors = 0;
+  for (int t = 0; t < 1500; ++t) {
+    // Two parts in T, A and B only (X and SID read as T there), as in an assessed phase, and
+    // one of anything.
+    auto fixed = [&] {
+      std::unique_ptr<Node> n = gen.Make(0);
+      std::vector<Node*> todo{n.get()};
+      while (!todo.empty()) {
+        Node* m = todo.back();
+        todo.pop_back();
+        if (m->kind == kVar && (m->var == 0 || m->var == 4)) {
+          m->var = 1;
+          m->text = kVarNames[1];
+        }
+        for (Node* c : {m->l.get(), m->r.get()})
+          if (c) todo.push_back(c);
+      }
+      return Render(*n);
+    };
+    const std::string text = "(" + fixed() + ")*X+(" + fixed() + ")*(1-X)+(" +
+                             Render(*gen.Make(1)) + ")";
+    TParser plain, hoisted;
+    std::vector<double*> cells[2];
+    for (int v = 0; v < 5; ++v) {
+      cells[0].push_back(plain.AssignVariable(kVarNames[v], 0));
+      cells[1].push_back(hoisted.AssignVariable(kVarNames[v], 0));
+    }
+    plain.SetExpression(text);
+    hoisted.SetExpression(text);
+    hoisted.SetVaryingCells({cells[1][0], cells[1][4]});  // X and SID
+    split += hoisted.Hoisting();
+    // "Levels" of T, A, B (some repeated), each with several X and SID.
+    for (int level = 0; level < 6; ++level) {
+      if (level == 0 || rng() % 3) {
+        for (int v : {1, 2, 3}) {
+          const double value = kValues[rng() % std::size(kValues)];
+          *cells[0][v] = *cells[1][v] = value;
+        }
+      }
+      for (int k = 0; k < 5; ++k) {
+        for (int v : {0, 4}) {
+          const double value = kValues[rng() % std::size(kValues)];
+          *cells[0][v] = *cells[1][v] = value;
+        }
+        std::string want, got;
+        try {
+          const double v = plain.Value();
+          char b[64];
+          std::snprintf(b, sizeof b, "%a", v);
+          want = b;
+          ++values;
+        } catch (const std::exception& e) {
+          want = std::string(typeid(e).name()) + e.what();
+          ++errors;
+        }
+        try {
+          const double v = hoisted.Value();
+          char b[64];
+          std::snprintf(b, sizeof b, "%a", v);
+          got = b;
+        } catch (const std::exception& e) {
+          got = std::string(typeid(e).name()) + e.what();
+        }
+        ASSERT_EQ(got, want) << text << " level " << level;
+      }
+    }
+  }
+  EXPECT_GT(split, 300);
+  EXPECT_GT(values, 10000);
+  EXPECT_GT(errors, 1000);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Long texts: every one must come back, compiled or with its error.
 
