@@ -65,6 +65,7 @@ class Engine {
   void OfferRecords(bool show_chart);
   void OfferSolutionRecords(bool show_chart, bool use_cache);
   void OfferPointPhaseRecords(bool use_cache);
+  void PreferPointPhasesAtEnds();
   void KeepRecordsBelowChord();
   void BuildHullList();
   void WriteLevelRow();

@@ -90,7 +90,33 @@ void Engine::OfferRecords(bool show_chart) {
     work.sid_cached = text.find("RND") == std::string::npos;
   }
   const SweepState& st = results_.State;
+  PreferPointPhasesAtEnds();
   work.slope = (work.gmin_b - work.gmin_a) / (st.Xmax - st.Xmin);
+}
+
+// A point phase at X = Xmin or Xmax below the lowest solution phase there is the stable phase
+// of that pure component (the hcp metal of an assessed system, say): it takes the end's place,
+// both as an end of the chord and on the hull, and the solution record at that end goes. Left
+// beside it, the solution record would take the end's cell and its transitions, as if the
+// metastable phases there were the stable ones.
+void Engine::PreferPointPhasesAtEnds() {
+  const SweepState& st = results_.State;
+  LevelWork& work = *work_;
+  TaTpoint& points = results_.PointSet;
+  bool replaced[2] = {false, false};
+  for (const TDPoint& r : points) {
+    if (!r.IsPointPhase) continue;
+    const bool at_a = r.X == st.Xmin, at_b = std::abs(r.X - st.Xmax) < 1e-12;
+    double& gmin = at_a ? work.gmin_a : work.gmin_b;
+    if ((!at_a && !at_b) || !(gmin < kNoEnergy) || !(r.G < gmin)) continue;
+    gmin = r.G;
+    replaced[at_a ? 0 : 1] = true;
+  }
+  if (!replaced[0] && !replaced[1]) return;
+  std::erase_if(points, [&](const TDPoint& r) {
+    return !r.IsPointPhase && ((replaced[0] && r.X == st.Xmin) ||
+                               (replaced[1] && st.Xmax - r.X < 1e-12));
+  });
 }
 
 void Engine::OfferSolutionRecords(bool show_chart, bool use_cache) {

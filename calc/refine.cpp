@@ -389,18 +389,23 @@ class Refiner {
       if (!std::isfinite(dxa) || !std::isfinite(dxb)) return false;
       // Converged below 1e-11 of the distance to the nearer pure end, or at the noise floor
       // of the differences (small, and no longer shrinking fast).
-      const double size = std::max(std::abs(dxa) / (1e-11 * std::min(xa, 1 - xa)),
-                                   std::abs(dxb) / (1e-11 * std::min(xb, 1 - xb)));
+      // (A point phase does not move; at a pure end it sits at 0 or 1 itself.)
+      const double size =
+          std::max(a.IsPoint() ? 0.0 : std::abs(dxa) / (1e-11 * std::min(xa, 1 - xa)),
+                   b.IsPoint() ? 0.0 : std::abs(dxb) / (1e-11 * std::min(xb, 1 - xb)));
       const bool small = size < 1 || (size < 1e4 && size > 0.25 * last);
       last = size;
       // Stay inside (0, 1) and keep the ends apart: halve a step that would leave.
+      auto inside = [](double v, PhaseId id) {
+        return id.IsPoint() ? v >= 0 && v <= 1 : v > 0 && v < 1;
+      };
       double s = 1;
       for (int k = 0; k < 60; ++k, s *= 0.5) {
         const double na = xa + s * dxa, nb = xb + s * dxb;
-        if (na > 0 && na < 1 && nb > 0 && nb < 1 && nb - na > 0.5 * w) break;
+        if (inside(na, a) && inside(nb, b) && nb - na > 0.5 * w) break;
       }
       const double na = xa + s * dxa, nb = xb + s * dxb;
-      if (!(na > 0 && na < 1 && nb > 0 && nb < 1 && nb > na)) return false;
+      if (!(inside(na, a) && inside(nb, b) && nb > na)) return false;
       xa = na;
       xb = nb;
       if (small) return true;
@@ -702,7 +707,10 @@ class Refiner {
     auto ok = [&](const double* v) {
       double xs[3];
       unpack(v, xs);
-      return xs[0] > 0 && xs[2] < 1 && xs[0] < xs[1] && xs[1] < xs[2] && std::isfinite(v[0]);
+      // A point phase may sit at a pure end; a solution phase's composition stays inside.
+      return (ids[0].IsPoint() ? xs[0] >= 0 : xs[0] > 0) &&
+             (ids[2].IsPoint() ? xs[2] <= 1 : xs[2] < 1) && xs[0] < xs[1] && xs[1] < xs[2] &&
+             std::isfinite(v[0]);
     };
     const double ys = std::max(st_.YStep, 1e-9 * std::max(std::abs(y), 1.0));
     double steps[4] = {1e-5 * ys, 0, 0, 0}, tol[4] = {1e-13 * std::max(std::abs(y), ys), 0, 0, 0};

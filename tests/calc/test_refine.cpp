@@ -284,6 +284,48 @@ TEST(Refine, CongruentCompoundAndItsEutecticsIndependentOfTheGrid) {
   }
 }
 
+// Pure B given as a compound at X = 1 below both solution phases there (an hcp metal imported
+// from a database, say): B melts where the liquid meets that compound, not where the metastable
+// solid does, and the eutectic between it and the compound AB is solved like any other.
+TEST(Refine, PureComponentGivenAsACompoundAtTheEnd) {
+  const Phase l{10000, 10, 11000, 10, 0};
+  const Phase s{0, 0, 500, 0, 30000};  // its B end lies 500 J/mol above the compound's
+  auto gc = [](double t) { return -2000 - 5.763 * t; };
+  auto gb = [](double) { return 0.0; };
+  const double melt = 1100;  // 11000 - 10 T = 0
+  // The liquid's tangent through AB (its composition for t), then through B.
+  auto through_b = [&](double t) {
+    const double x = FirstRoot(
+        [&](double xx) { return l.G(xx, t) + l.G1(xx, t) * (0.5 - xx) - gc(t); }, 0.5 + 1e-9,
+        1 - 1e-9);
+    return l.G(x, t) + l.G1(x, t) * (1 - x) - gb(t);
+  };
+  const double te = Bisect(through_b, 800, 1099);
+  const std::string sheet = l.Line("GL") + "\n" + s.Line("GS") +
+                            "\nX=0.5; GC = -2000 - 5.763*T\nX=1; GB = 0*T";
+  for (const Grid g : {Grid{20, 20}, Grid{97, 131}, Grid{400, 400}}) {
+    SCOPED_TRACE(std::to_string(g.x) + " x " + std::to_string(g.y));
+    auto run = SweepOf(sheet, 600, 1300, g.x, g.y);
+    const RefinedResults& r = run->results.Refined;
+    bool melting = false, eutectic = false;
+    for (const Transition& t : r.Transitions) {
+      if (t.X != 1) continue;
+      melting = true;
+      EXPECT_FALSE(t.Approximate);
+      EXPECT_NEAR(t.Y, melt, 1e-6 * melt);
+    }
+    for (const Invariant& inv : r.Invariants) {
+      if (inv.Phases.size() != 3 || inv.Phases[2].X != 1) continue;
+      eutectic = true;
+      EXPECT_FALSE(inv.Approximate);
+      EXPECT_EQ(inv.Type, "eutectic");
+      EXPECT_NEAR(inv.Y, te, 1e-6 * te);
+    }
+    EXPECT_TRUE(melting);
+    EXPECT_TRUE(eutectic);
+  }
+}
+
 // Random sheets of an ideal liquid and a regular solid: refinement never fails, never gives a
 // value that is not finite, and every feature it calls solved lies where the grid put it.
 TEST(Refine, RandomSheetsStayWithinTheirGridCells) {

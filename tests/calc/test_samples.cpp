@@ -45,12 +45,11 @@ const std::map<std::string, Expected>& Textbook() {
       {"Pb-Sn (assessed, imported from TDB)", {{455}, 2, {{0, 600.6}, {1, 505.1}}, 0.02}},
       // Cu-Mg without its Laves phase Cu2Mg (two mixing sublattices, skipped): the Mg-rich
       // eutectic L -> CuMg2 + (Mg) at 758 K, and instead of the two eutectics around Cu2Mg a
-      // metastable one between (Cu) and CuMg2. CuMg2 melts at 841 K, Cu at 1358 K. Pure Mg is
-      // a compound at X = 1 that shares its column with the solution phases' node, so the
-      // cell there names the lowest solution phase: liquid Mg gives way to fcc Mg at 705 K,
-      // where GHSERMG + 2600 - 0.9 T meets the liquid's 8202.24 - 8.83693 T - 8.01759E-20 T^7.
+      // metastable one between (Cu) and CuMg2. CuMg2 melts at 841 K, Cu at 1358 K, and Mg, a
+      // compound at X = 1 (hcp, Mg only) that takes its end's place below the liquid, at its
+      // own melting point of 923 K (not where the metastable fcc Mg would meet the liquid).
       {"Cu-Mg (assessed, imported from TDB)",
-       {{758, 667}, 3, {{0, 1358}, {0.6667, 841}, {1, 705}}, 0.02}},
+       {{758, 667}, 3, {{0, 1358}, {1, 923}, {0.6667, 841}}, 0.02}},
   };
   return m;
 }
