@@ -39,7 +39,7 @@ void Join(std::map<int, std::vector<TieLine>>& levels, std::vector<BoundaryLine>
   for (const auto& [level, ties] : levels) {
     std::vector<bool> taken(open.size(), false);
     std::vector<Open> next;
-    auto place = [&](const std::string& key, double x, double y) {
+    auto place = [&](const std::string& key, const std::string& phase, double x, double y) {
       size_t best = open.size();
       double bestDx = kJoinDistance;
       for (size_t i = 0; i < open.size(); ++i) {
@@ -56,14 +56,14 @@ void Join(std::map<int, std::vector<TieLine>>& levels, std::vector<BoundaryLine>
         out[open[best].line].points.push_back({x, y});
         next.push_back({open[best].line, level});
       } else {
-        out.push_back({key, {{x, y}}});
+        out.push_back({key, {{x, y}}, phase});
         next.push_back({out.size() - 1, level});
       }
     };
     for (const TieLine& t : ties) {
       const std::string both = Phases(t.left, t.right).toStdString();
-      place(t.left + "|" + both, t.xLeft, t.y);
-      place(both + "|" + t.right, t.xRight, t.y);
+      place(t.left + "|" + both, t.left, t.xLeft, t.y);
+      place(both + "|" + t.right, t.right, t.xRight, t.y);
     }
     open = std::move(next);
   }
@@ -73,6 +73,70 @@ double RowY(const calc::Results& results, int row) {
   double y = std::numeric_limits<double>::quiet_NaN();
   numeric::ParseFloat(results.Cells().Cell(0, row), results.State.DecimalSeparator, y);
   return y;
+}
+
+// Draws each boundary on to the exact point of its phase it stops short of: the sweep's last
+// tie line lies up to a level away from the invariant, melting point or gap top where the
+// boundary really ends. The lines run from the highest level down.
+void MeetExactPoints(const calc::Results& results, std::vector<BoundaryLine>& lines) {
+  struct Anchor {
+    double x, y;
+    const std::string* phase;
+  };
+  std::vector<Anchor> anchors;
+  const calc::RefinedResults& r = results.Refined;
+  for (const calc::Invariant& inv : r.Invariants) {
+    if (inv.Approximate) continue;
+    for (const calc::RefinedPhase& p : inv.Phases) anchors.push_back({p.X, inv.Y, &p.Name});
+  }
+  for (const calc::Transition& t : r.Transitions) {
+    if (t.Approximate) continue;
+    anchors.push_back({t.X, t.Y, &t.Above});
+    anchors.push_back({t.X, t.Y, &t.Below});
+  }
+  for (const calc::CriticalPoint& c : r.CriticalPoints) {
+    if (!c.Approximate) anchors.push_back({c.X, c.Y, &c.Phase});
+  }
+  for (const calc::CongruentPoint& c : r.CongruentPoints) {
+    if (c.Approximate) continue;
+    for (const std::string& p : c.Phases) anchors.push_back({c.X, c.Y, &p});
+  }
+  const double level = std::abs(results.State.YStep);
+  const double xStep = std::abs(results.State.XStep);
+  if (anchors.empty() || !(level > 0)) return;
+  // The nearest anchor of the phase for the end `end` (`next` the point before it on the line,
+  // or the end itself), beyond it on the side `below` says: within a level and a half, or
+  // farther where the line, drawn straight on, would pass near it (near a pure end a lens can
+  // be thinner than a grid step, so its last tie line lies some levels above the melting point).
+  auto nearest = [&](const BoundaryLine& line, const QPointF& end, const QPointF& next,
+                     bool below) {
+    const Anchor* best = nullptr;
+    double bestDx = std::numeric_limits<double>::infinity();
+    for (const Anchor& a : anchors) {
+      if (*a.phase != line.phase) continue;
+      const double dy = below ? end.y() - a.y : a.y - end.y();
+      const double dx = std::abs(a.x - end.x());
+      if (!(dy >= 0 && dy <= 10 * level) || (dy == 0 && dx == 0)) continue;
+      bool near = dy <= 1.5 * level && dx <= 0.25;
+      if (!near && next.y() != end.y()) {
+        const double onward = end.x() + (a.y - end.y()) * (end.x() - next.x()) / (end.y() - next.y());
+        near = std::abs(onward - a.x) <= std::max(2 * xStep, 0.02);
+      }
+      if (near && dx < bestDx) {
+        bestDx = dx;
+        best = &a;
+      }
+    }
+    return best;
+  };
+  for (BoundaryLine& line : lines) {
+    if (line.points.empty()) continue;
+    const size_t n = line.points.size();
+    const Anchor* top = nearest(line, line.points.front(), line.points[n > 1 ? 1 : 0], false);
+    const Anchor* bottom = nearest(line, line.points.back(), line.points[n > 1 ? n - 2 : 0], true);
+    if (top) line.points.insert(line.points.begin(), QPointF(top->x, top->y));
+    if (bottom) line.points.push_back(QPointF(bottom->x, bottom->y));
+  }
 }
 
 bool Named(const std::string& cell) {
@@ -101,6 +165,7 @@ std::vector<BoundaryLine> BoundaryLines(const calc::Results& results) {
   }
   std::vector<BoundaryLine> out;
   Join(levels, out);
+  if (results.Refined.Ran) MeetExactPoints(results, out);
   return out;
 }
 

@@ -22,12 +22,16 @@ namespace views {
 struct BoundaryLine {
   std::string key;
   std::vector<QPointF> points;
+  std::string phase;  // the phase whose compositions the points are
 };
 
 // The ends of the two-phase tie lines of every level joined into boundaries: the refined ends
 // when refinement ran and gave any, else the diagram points of the grid. An end continues the
 // boundary with the same key that ended nearest to it on the level before (within 0.15 in X);
-// otherwise it starts a new one.
+// otherwise it starts a new one. With refined results, a boundary that ends within a few levels
+// of an exact point of its phase (an invariant's end, a melting point, the top of a gap, a
+// congruent point) is drawn on to it, so the lines meet there instead of stopping a level
+// short.
 std::vector<BoundaryLine> BoundaryLines(const calc::Results& results);
 
 // A horizontal three-phase line with its reaction type ("eutectic", ...; may be empty).

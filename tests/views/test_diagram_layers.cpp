@@ -62,6 +62,20 @@ TEST(DiagramLayers, BoundariesJoinTheTieLineEndsLevelByLevel) {
   ASSERT_EQ(refined.size(), 2u);
   EXPECT_EQ(refined[0].points, (std::vector<QPointF>{{0.1, 1200}, {0.12, 1190}, {0.14, 1180}}));
   EXPECT_EQ(refined[1].points, (std::vector<QPointF>{{0.3, 1200}, {0.33, 1190}, {0.36, 1180}}));
+
+  // Exact points of a line's phase a little beyond its ends are joined on: the invariant below
+  // (both lines), the melting point above the solidus (near enough), not above the liquidus
+  // (too far off its course); an approximate point never.
+  r.State.YStep = 10;
+  r.State.XStep = 0.025;
+  r.Refined.Invariants = {{"eutectic", "", 1175, {{"S", 0.15}, {"L", 0.4}, {"T", 0.9}}, false},
+                          {"eutectic", "", 1178, {{"S", 0.145}, {"L", 0.37}, {"T", 0.9}}, true}};
+  r.Refined.Transitions = {{0, 1205, "L", "S", false}};
+  const std::vector<BoundaryLine> met = BoundaryLines(r);
+  ASSERT_EQ(met.size(), 2u);
+  EXPECT_EQ(met[0].points,
+            (std::vector<QPointF>{{0, 1205}, {0.1, 1200}, {0.12, 1190}, {0.14, 1180}, {0.15, 1175}}));
+  EXPECT_EQ(met[1].points, (std::vector<QPointF>{{0.3, 1200}, {0.33, 1190}, {0.36, 1180}, {0.4, 1175}}));
 }
 
 // The phases the cell grid gives at a cell, read straight from the grid: the cell's own
