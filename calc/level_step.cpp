@@ -114,8 +114,8 @@ void Engine::PreferPointPhasesAtEnds() {
   }
   if (!replaced[0] && !replaced[1]) return;
   std::erase_if(points, [&](const TDPoint& r) {
-    return !r.IsPointPhase && ((replaced[0] && r.X == st.Xmin) ||
-                               (replaced[1] && st.Xmax - r.X < 1e-12));
+    return !r.IsPointPhase &&
+           ((replaced[0] && r.X == st.Xmin) || (replaced[1] && st.Xmax - r.X < 1e-12));
   });
 }
 

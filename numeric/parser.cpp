@@ -374,7 +374,9 @@ void TCustomParser::SetVaryingCells(std::vector<const double*> cells) {
   impl_->Hoist();
 }
 
-bool TCustomParser::Hoisting() const { return impl_->hoisted != nullptr; }
+bool TCustomParser::Hoisting() const {
+  return impl_->hoisted != nullptr;
+}
 
 void TCustomParser::SetExpression(std::string_view text) {
   impl_->program = detail::Program{};

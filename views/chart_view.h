@@ -7,9 +7,9 @@
 // appearance editor (chart_editor.h).
 
 #include <QChartView>
+#include <QHash>
 #include <QList>
 #include <QPointF>
-#include <QHash>
 #include <QString>
 
 #include "views/chart_look.h"

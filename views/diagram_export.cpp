@@ -17,9 +17,9 @@
 #include <QPdfWriter>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QSet>
 #include <QSpinBox>
 #include <QXYSeries>
-#include <QSet>
 #include <cmath>
 #include <optional>
 #include <vector>

@@ -92,9 +92,9 @@ bool Render(const calc::Results& results, calc::YParameter yParameter,
       // Encoded on another thread while the other pictures are drawn (image writers are
       // reentrant; the drawing stays on this one).
       if (!CheckPictureOptions(picture, error)) return false;
-      pngWritten = std::async(std::launch::async,
-                              [image = DiagramPicture(window, picture.size, picture.dpi),
-                               path = *path] { return image.save(path, "PNG"); });
+      pngWritten =
+          std::async(std::launch::async, [image = DiagramPicture(window, picture.size, picture.dpi),
+                                          path = *path] { return image.save(path, "PNG"); });
       continue;
     }
     if (!WriteDiagramPicture(window, *path, picture, error)) return false;

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstdint>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <map>
 #include <numeric>
@@ -119,7 +119,8 @@ void MeetExactPoints(const calc::Results& results, std::vector<BoundaryLine>& li
       if (!(dy >= 0 && dy <= 10 * level) || (dy == 0 && dx == 0)) continue;
       bool near = dy <= 1.5 * level && dx <= 0.25;
       if (!near && next.y() != end.y()) {
-        const double onward = end.x() + (a.y - end.y()) * (end.x() - next.x()) / (end.y() - next.y());
+        const double onward =
+            end.x() + (a.y - end.y()) * (end.x() - next.x()) / (end.y() - next.y());
         near = std::abs(onward - a.x) <= std::max(2 * xStep, 0.02);
       }
       if (near && dx < bestDx) {
@@ -327,7 +328,8 @@ FieldMap FindFields(const calc::Results& results) {
   firstRun[static_cast<size_t>(map.rows)] = runs.size();
   auto runAt = [&](int r, int c) {
     const auto first = runs.begin() + static_cast<std::ptrdiff_t>(firstRun[static_cast<size_t>(r)]);
-    const auto last = runs.begin() + static_cast<std::ptrdiff_t>(firstRun[static_cast<size_t>(r) + 1]);
+    const auto last =
+        runs.begin() + static_cast<std::ptrdiff_t>(firstRun[static_cast<size_t>(r) + 1]);
     return static_cast<int>(
         std::partition_point(first, last, [c](const Run& u) { return u.c1 < c; }) - runs.begin());
   };
@@ -335,7 +337,8 @@ FieldMap FindFields(const calc::Results& results) {
   std::iota(parent.begin(), parent.end(), 0);
   auto find = [&](int i) {
     while (parent[static_cast<size_t>(i)] != i)
-      i = parent[static_cast<size_t>(i)] = parent[static_cast<size_t>(parent[static_cast<size_t>(i)])];
+      i = parent[static_cast<size_t>(i)] =
+          parent[static_cast<size_t>(parent[static_cast<size_t>(i)])];
     return i;
   };
   auto join = [&](int a, int b) {
@@ -353,8 +356,7 @@ FieldMap FindFields(const calc::Results& results) {
       const Run& ra = runs[a];
       while (b < bEnd && runs[b].c1 < ra.c0 - 1) ++b;
       for (size_t k = b; k < bEnd && runs[k].c0 <= ra.c1 + 1; ++k) {
-        if (ra.key >= 0 && runs[k].key == ra.key)
-          join(static_cast<int>(a), static_cast<int>(k));
+        if (ra.key >= 0 && runs[k].key == ra.key) join(static_cast<int>(a), static_cast<int>(k));
       }
     }
   }
@@ -484,8 +486,8 @@ std::vector<QPointF> SimplifyPolyline(const std::vector<QPointF>& points, double
     for (size_t i = a + 1; i < b; ++i) {
       const QPointF v = points[i] - pa;
       // Distance from the chord, or from its start when the chord is a point.
-      const double dist = length > 0 ? std::abs(d.x() * v.y() - d.y() * v.x()) / length
-                                     : std::hypot(v.x(), v.y());
+      const double dist =
+          length > 0 ? std::abs(d.x() * v.y() - d.y() * v.x()) / length : std::hypot(v.x(), v.y());
       if (dist > farthest) {
         farthest = dist;
         at = i;

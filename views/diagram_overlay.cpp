@@ -121,7 +121,7 @@ void DiagramOverlay::Relayout() {
 
 const std::vector<FieldLabel>& DiagramOverlay::Labels() const {
   const QRectF plot = chart_->plotArea();
-  const std::array<double, 8> placedFor{plot.x(),     plot.y(),     plot.width(), plot.height(),
+  const std::array<double, 8> placedFor{plot.x(),       plot.y(),       plot.width(), plot.height(),
                                         bottom_->min(), bottom_->max(), left_->min(), left_->max()};
   if (!labelsStale_ && placedFor == labelsPlacedFor_) return labels_;
   labelsStale_ = false;

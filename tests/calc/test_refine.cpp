@@ -295,14 +295,14 @@ TEST(Refine, PureComponentGivenAsACompoundAtTheEnd) {
   const double melt = 1100;  // 11000 - 10 T = 0
   // The liquid's tangent through AB (its composition for t), then through B.
   auto through_b = [&](double t) {
-    const double x = FirstRoot(
-        [&](double xx) { return l.G(xx, t) + l.G1(xx, t) * (0.5 - xx) - gc(t); }, 0.5 + 1e-9,
-        1 - 1e-9);
+    const double x =
+        FirstRoot([&](double xx) { return l.G(xx, t) + l.G1(xx, t) * (0.5 - xx) - gc(t); },
+                  0.5 + 1e-9, 1 - 1e-9);
     return l.G(x, t) + l.G1(x, t) * (1 - x) - gb(t);
   };
   const double te = Bisect(through_b, 800, 1099);
-  const std::string sheet = l.Line("GL") + "\n" + s.Line("GS") +
-                            "\nX=0.5; GC = -2000 - 5.763*T\nX=1; GB = 0*T";
+  const std::string sheet =
+      l.Line("GL") + "\n" + s.Line("GS") + "\nX=0.5; GC = -2000 - 5.763*T\nX=1; GB = 0*T";
   for (const Grid g : {Grid{20, 20}, Grid{97, 131}, Grid{400, 400}}) {
     SCOPED_TRACE(std::to_string(g.x) + " x " + std::to_string(g.y));
     auto run = SweepOf(sheet, 600, 1300, g.x, g.y);

@@ -236,6 +236,9 @@ double Evaluate(const Node& n, const double* vars) {
   }
 }
 
+// The values the variables take in the cross checks.
+const double kValues[] = {0, 1, -1, 1.5, 2.5, -3, 7, 1000, 0.25, -4.125};
+
 class ParserCrossCheck : public ::testing::TestWithParam<bool> {
  protected:
   void SetUp() override { detail::jit_enabled = GetParam(); }
@@ -248,7 +251,6 @@ INSTANTIATE_TEST_SUITE_P(Native, ParserCrossCheck, ::testing::Values(true, false
 TEST_P(ParserCrossCheck, RandomFormulasMatchDirectEvaluation) {
   Generator gen(20261209);
   std::mt19937 rng(7);
-  const double kValues[] = {0, 1, -1, 1.5, 2.5, -3, 7, 1000, 0.25, -4.125};
   int compared = 0, failed_both = 0, skipped = 0;
   for (int t = 0; t < 4000; ++t) {
     const std::unique_ptr<Node> tree = gen.Make(0);
@@ -292,7 +294,6 @@ TEST_P(ParserCrossCheck, RandomFormulasMatchDirectEvaluation) {
 TEST_P(ParserCrossCheck, HoistedFormulasMatchPlainEvaluation) {
   Generator gen(909);
   std::mt19937 rng(11);
-  const double kValues[] = {0, 1, -1, 1.5, 2.5, -3, 7, 1000, 0.25, -4.125};
   int split = 0, values = 0, errors = 0;
   for (int t = 0; t < 1500; ++t) {
     // Two parts in T, A and B only (X and SID read as T there), as in an assessed phase, and
@@ -312,8 +313,8 @@ TEST_P(ParserCrossCheck, HoistedFormulasMatchPlainEvaluation) {
       }
       return Render(*n);
     };
-    const std::string text = "(" + fixed() + ")*X+(" + fixed() + ")*(1-X)+(" +
-                             Render(*gen.Make(1)) + ")";
+    const std::string text =
+        "(" + fixed() + ")*X+(" + fixed() + ")*(1-X)+(" + Render(*gen.Make(1)) + ")";
     TParser plain, hoisted;
     std::vector<double*> cells[2];
     for (int v = 0; v < 5; ++v) {

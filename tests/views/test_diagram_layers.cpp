@@ -73,9 +73,10 @@ TEST(DiagramLayers, BoundariesJoinTheTieLineEndsLevelByLevel) {
   r.Refined.Transitions = {{0, 1205, "L", "S", false}};
   const std::vector<BoundaryLine> met = BoundaryLines(r);
   ASSERT_EQ(met.size(), 2u);
-  EXPECT_EQ(met[0].points,
-            (std::vector<QPointF>{{0, 1205}, {0.1, 1200}, {0.12, 1190}, {0.14, 1180}, {0.15, 1175}}));
-  EXPECT_EQ(met[1].points, (std::vector<QPointF>{{0.3, 1200}, {0.33, 1190}, {0.36, 1180}, {0.4, 1175}}));
+  EXPECT_EQ(met[0].points, (std::vector<QPointF>{
+                               {0, 1205}, {0.1, 1200}, {0.12, 1190}, {0.14, 1180}, {0.15, 1175}}));
+  EXPECT_EQ(met[1].points,
+            (std::vector<QPointF>{{0.3, 1200}, {0.33, 1190}, {0.36, 1180}, {0.4, 1175}}));
 }
 
 // The phases the cell grid gives at a cell, read straight from the grid: the cell's own
