@@ -10,8 +10,22 @@ namespace app {
 
 namespace {
 
+// The translator of each language, made when first chosen: English for every text, Russian for
+// the texts that are written in English.
 QTranslator* english = nullptr;
+QTranslator* russian = nullptr;
 QString current = QString::fromLatin1(kRussian);
+
+bool Load(QTranslator*& translator, const char* file) {
+  if (translator) return true;
+  auto* t = new QTranslator(QCoreApplication::instance());
+  if (!t->load(QStringLiteral(":/i18n/") + QLatin1String(file))) {
+    delete t;
+    return false;
+  }
+  translator = t;
+  return true;
+}
 
 }  // namespace
 
@@ -34,23 +48,16 @@ QString StartUpLanguage(const QStringList& paths, const QLocale& system) {
 }
 
 bool InstallLanguage(const QString& language) {
-  if (language == QLatin1String(kEnglish)) {
-    if (!english) {
-      auto* t = new QTranslator(QCoreApplication::instance());
-      if (!t->load(QStringLiteral(":/i18n/brelona_en.qm"))) {
-        delete t;
-        return false;
-      }
-      english = t;
-    } else {
-      QCoreApplication::removeTranslator(english);
-    }
-    QCoreApplication::installTranslator(english);
-  } else if (english) {
-    QCoreApplication::removeTranslator(english);
+  const bool inEnglish = language == QLatin1String(kEnglish);
+  QTranslator*& wanted = inEnglish ? english : russian;
+  const bool loaded = Load(wanted, inEnglish ? "brelona_en.qm" : "brelona_ru.qm");
+  if (inEnglish && !loaded) return false;
+  for (QTranslator* t : {english, russian}) {
+    if (t) QCoreApplication::removeTranslator(t);
   }
-  current = language == QLatin1String(kEnglish) ? language : QString::fromLatin1(kRussian);
-  return true;
+  if (loaded) QCoreApplication::installTranslator(wanted);
+  current = inEnglish ? language : QString::fromLatin1(kRussian);
+  return loaded;
 }
 
 QString CurrentLanguage() {

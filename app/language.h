@@ -1,6 +1,7 @@
 #pragma once
-// The language of the interface. The program's texts are written in Russian; an English
-// translation is built into the program. The choice is kept in the settings file, in the
+// The language of the interface. The program's designed texts are written in Russian, its newer
+// ones in English; an English translation of the former and a Russian one of the latter are
+// built into the program. The choice is kept in the settings file, in the
 // section INTERFACE as "Language=ru" or "Language=en"; without a choice the system locale
 // decides: English for a locale of another language, Russian for a Russian locale and for the
 // plain "C" locale.
@@ -26,7 +27,8 @@ std::string LanguageFromText(const std::string& settingsText);
 QString StartUpLanguage(const QStringList& paths, const QLocale& system);
 
 // Makes `language` ("ru" or "en") the language of texts created from now on. Returns false
-// when the English translation cannot be loaded (the texts then stay Russian).
+// when its translation cannot be loaded: English then leaves the language as it was, Russian
+// shows the texts written in English as they are.
 bool InstallLanguage(const QString& language);
 
 // The language installed last ("ru" before any call).

@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QChart>
 #include <QComboBox>
+#include <QFile>
 #include <QDialog>
 #include <QGraphicsScene>
 #include <QGraphicsSimpleTextItem>
@@ -20,8 +21,10 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSet>
 #include <QTabWidget>
 #include <QTimer>
+#include <QXmlStreamReader>
 #include <filesystem>
 
 #include "app/language.h"
@@ -214,9 +217,24 @@ TEST_F(LanguageTest, EnglishLeavesNoRussianTextAndRussianStaysTheDefault) {
   }
   EXPECT_EQ(caption_, "New database name");
 
-  // Back in Russian, the chart file written in English shows the designed Russian caption.
-  app::InstallLanguage("ru");
-  EXPECT_TRUE(RunAndCollect()[1].second.contains("Мольная доля (X) компонента B в системе A-B"));
+  // Back in Russian, the chart file written in English shows the designed Russian caption, and
+  // no window shows a text the program writes in English untranslated.
+  ASSERT_TRUE(app::InstallLanguage("ru"));
+  QFile ts(QStringLiteral(BRELONA_SOURCE_DIR "/translations/brelona_ru.ts"));
+  ASSERT_TRUE(ts.open(QIODevice::ReadOnly));
+  QSet<QString> english;
+  QXmlStreamReader xml(&ts);
+  while (!xml.atEnd()) {
+    if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == QLatin1String("source"))
+      english.insert(xml.readElementText());
+  }
+  ASSERT_GT(english.size(), 100);
+  const auto windows = RunAndCollect();
+  EXPECT_TRUE(windows[1].second.contains("Мольная доля (X) компонента B в системе A-B"));
+  for (const auto& [name, texts] : windows) {
+    SCOPED_TRACE(name);
+    for (const QString& t : texts) EXPECT_FALSE(english.contains(t)) << t.toStdString();
+  }
 }
 
 }  // namespace

@@ -1,0 +1,546 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<!-- Russian for the texts of the program that are written in English (its newer windows and
+     commands); the texts written in Russian need none. -->
+<TS version="2.1" language="ru_RU">
+<context>
+    <name>views::ChartEditor</name>
+    <message>
+        <source>Edit chart</source>
+        <translation>Редактирование графика</translation>
+    </message>
+    <message>
+        <source>Titles</source>
+        <translation>Заголовки</translation>
+    </message>
+    <message>
+        <source>Walls</source>
+        <translation>Стенки</translation>
+    </message>
+    <message>
+        <source>Axes</source>
+        <translation>Оси</translation>
+    </message>
+    <message>
+        <source>Series</source>
+        <translation>Серии</translation>
+    </message>
+    <message>
+        <source>Visible</source>
+        <translation>Показывать</translation>
+    </message>
+    <message>
+        <source>Text</source>
+        <translation>Текст</translation>
+    </message>
+    <message>
+        <source>Font</source>
+        <translation>Шрифт</translation>
+    </message>
+    <message>
+        <source>Alignment</source>
+        <translation>Выравнивание</translation>
+    </message>
+    <message>
+        <source>Colour</source>
+        <translation>Цвет</translation>
+    </message>
+    <message>
+        <source>Title</source>
+        <translation>Заголовок</translation>
+    </message>
+    <message>
+        <source>Foot</source>
+        <translation>Подпись</translation>
+    </message>
+    <message>
+        <source>Show the legend</source>
+        <translation>Показывать легенду</translation>
+    </message>
+    <message>
+        <source>Chart background</source>
+        <translation>Фон графика</translation>
+    </message>
+    <message>
+        <source>Back wall (plot area)</source>
+        <translation>Задняя стенка (область графика)</translation>
+    </message>
+    <message>
+        <source>Automatic range</source>
+        <translation>Автоматический диапазон</translation>
+    </message>
+    <message>
+        <source>automatic</source>
+        <translation>автоматически</translation>
+    </message>
+    <message>
+        <source>Grid</source>
+        <translation>Сетка</translation>
+    </message>
+    <message>
+        <source>Labels</source>
+        <translation>Подписи</translation>
+    </message>
+    <message>
+        <source>automatic, or e.g. %.2f</source>
+        <translation>автоматически или, например, %.2f</translation>
+    </message>
+    <message>
+        <source>Minimum</source>
+        <translation>Минимум</translation>
+    </message>
+    <message>
+        <source>Maximum</source>
+        <translation>Максимум</translation>
+    </message>
+    <message>
+        <source>Increment</source>
+        <translation>Шаг</translation>
+    </message>
+    <message>
+        <source>Minor ticks</source>
+        <translation>Промежуточные деления</translation>
+    </message>
+    <message>
+        <source>Grid style</source>
+        <translation>Стиль сетки</translation>
+    </message>
+    <message>
+        <source>Grid colour</source>
+        <translation>Цвет сетки</translation>
+    </message>
+    <message>
+        <source>Label format</source>
+        <translation>Формат подписей</translation>
+    </message>
+    <message>
+        <source>Bottom axis</source>
+        <translation>Нижняя ось</translation>
+    </message>
+    <message>
+        <source>Left axis</source>
+        <translation>Левая ось</translation>
+    </message>
+    <message>
+        <source>Markers on lines</source>
+        <translation>Маркеры на линиях</translation>
+    </message>
+    <message>
+        <source>Marker</source>
+        <translation>Маркер</translation>
+    </message>
+    <message>
+        <source>Marker size</source>
+        <translation>Размер маркера</translation>
+    </message>
+    <message>
+        <source>Outline / pen colour</source>
+        <translation>Цвет контура / пера</translation>
+    </message>
+    <message>
+        <source>Pen width</source>
+        <translation>Толщина пера</translation>
+    </message>
+    <message>
+        <source>Pen style</source>
+        <translation>Стиль пера</translation>
+    </message>
+    <message>
+        <source>The %1 axis label format %2.</source>
+        <translation>Формат подписей %1 оси %2.</translation>
+    </message>
+    <message>
+        <source>bottom</source>
+        <translation>нижней</translation>
+    </message>
+    <message>
+        <source>left</source>
+        <translation>левой</translation>
+    </message>
+    <message>
+        <source>Style</source>
+        <translation>Стиль</translation>
+    </message>
+    <message>
+        <source>Phase boundaries</source>
+        <translation>Границы фаз</translation>
+    </message>
+    <message>
+        <source>Invariant lines</source>
+        <translation>Нонвариантные линии</translation>
+    </message>
+    <message>
+        <source>Labels and points</source>
+        <translation>Подписи и точки</translation>
+    </message>
+    <message>
+        <source>Reaction type on invariant lines</source>
+        <translation>Тип реакции на нонвариантных линиях</translation>
+    </message>
+    <message>
+        <source>Congruent and critical points</source>
+        <translation>Конгруэнтные и критические точки</translation>
+    </message>
+    <message>
+        <source>Phase-field labels</source>
+        <translation>Подписи фазовых полей</translation>
+    </message>
+    <message>
+        <source>°C</source>
+        <translation>°C</translation>
+    </message>
+    <message>
+        <source>Point colour</source>
+        <translation>Цвет точек</translation>
+    </message>
+    <message>
+        <source>Label size, px</source>
+        <translation>Размер подписей, пикс.</translation>
+    </message>
+    <message>
+        <source>Label colour</source>
+        <translation>Цвет подписей</translation>
+    </message>
+    <message>
+        <source>Temperature in</source>
+        <translation>Температура в</translation>
+    </message>
+    <message>
+        <source>Heading (empty: the problem&apos;s name)</source>
+        <translation>Заголовок (пусто: имя задачи)</translation>
+    </message>
+</context>
+<context>
+    <name>views::EquilibriumPanel</name>
+    <message>
+        <source>Equilibrium at a point</source>
+        <translation>Равновесие в точке</translation>
+    </message>
+    <message>
+        <source>The problem&apos;s phase sheet cannot be used here: %1</source>
+        <translation>Выражения задачи здесь использовать нельзя: %1</translation>
+    </message>
+    <message>
+        <source>G, J/mol</source>
+        <translation>G, Дж/моль</translation>
+    </message>
+    <message>
+        <source>lower hull</source>
+        <translation>нижняя оболочка</translation>
+    </message>
+    <message>
+        <source>tangent</source>
+        <translation>касательная</translation>
+    </message>
+    <message>
+        <source>equilibrium</source>
+        <translation>равновесие</translation>
+    </message>
+    <message>
+        <source>T = %1 K, p = %2 bar, X(%3) = %4</source>
+        <translation>T = %1 K, p = %2 бар, X(%3) = %4</translation>
+    </message>
+    <message>
+        <source>p = %1 bar, T = %2 K, X(%3) = %4</source>
+        <translation>p = %1 бар, T = %2 K, X(%3) = %4</translation>
+    </message>
+    <message>
+        <source>Phase</source>
+        <translation>Фаза</translation>
+    </message>
+    <message>
+        <source>X(%1)</source>
+        <translation>X(%1)</translation>
+    </message>
+    <message>
+        <source>Amount</source>
+        <translation>Доля</translation>
+    </message>
+    <message>
+        <source>The common tangent did not converge: values of the sampled hull.</source>
+        <translation>Общая касательная не сошлась: значения по выборочной оболочке.</translation>
+    </message>
+</context>
+<context>
+    <name>QObject</name>
+    <message>
+        <source>The picture size must be 16 to %1 pixels a side.</source>
+        <translation>Размер рисунка должен быть от 16 до %1 пикселей по каждой стороне.</translation>
+    </message>
+    <message>
+        <source>The resolution must be 24 to 2400 dpi.</source>
+        <translation>Разрешение должно быть от 24 до 2400 dpi.</translation>
+    </message>
+    <message>
+        <source>Cannot write %1.</source>
+        <translation>Не удалось записать %1.</translation>
+    </message>
+    <message>
+        <source>This build cannot write SVG.</source>
+        <translation>Эта сборка не умеет записывать SVG.</translation>
+    </message>
+    <message>
+        <source>Export diagram</source>
+        <translation>Экспорт диаграммы</translation>
+    </message>
+    <message>
+        <source>PNG picture</source>
+        <translation>Рисунок PNG</translation>
+    </message>
+    <message>
+        <source>SVG drawing</source>
+        <translation>Рисунок SVG</translation>
+    </message>
+    <message>
+        <source>PDF document</source>
+        <translation>Документ PDF</translation>
+    </message>
+    <message>
+        <source>Format</source>
+        <translation>Формат</translation>
+    </message>
+    <message>
+        <source>Width, pixels</source>
+        <translation>Ширина, пикселей</translation>
+    </message>
+    <message>
+        <source>Height, pixels</source>
+        <translation>Высота, пикселей</translation>
+    </message>
+    <message>
+        <source>Resolution, dpi</source>
+        <translation>Разрешение, dpi</translation>
+    </message>
+</context>
+<context>
+    <name>app::TdbImportDialog</name>
+    <message>
+        <source>Import TDB</source>
+        <translation>Импорт TDB</translation>
+    </message>
+    <message>
+        <source>Browse…</source>
+        <translation>Обзор…</translation>
+    </message>
+    <message>
+        <source>TDB file:</source>
+        <translation>Файл TDB:</translation>
+    </message>
+    <message>
+        <source>and (X is its mole fraction)</source>
+        <translation>и (X — его мольная доля)</translation>
+    </message>
+    <message>
+        <source>Components:</source>
+        <translation>Компоненты:</translation>
+    </message>
+    <message>
+        <source>Phases:</source>
+        <translation>Фазы:</translation>
+    </message>
+    <message>
+        <source>Problem name:</source>
+        <translation>Имя задачи:</translation>
+    </message>
+    <message>
+        <source>What the import gives:</source>
+        <translation>Что даёт импорт:</translation>
+    </message>
+    <message>
+        <source>Import</source>
+        <translation>Импортировать</translation>
+    </message>
+    <message>
+        <source>TDB databases (*.tdb *.TDB);;All files (*)</source>
+        <translation>Базы TDB (*.tdb *.TDB);;Все файлы (*)</translation>
+    </message>
+    <message>
+        <source>No phase is chosen.</source>
+        <translation>Не выбрано ни одной фазы.</translation>
+    </message>
+    <message>
+        <source> (compound, X = %1)</source>
+        <translation> (соединение, X = %1)</translation>
+    </message>
+    <message>
+        <source>Phases written: %1
+</source>
+        <translation>Записаны фазы: %1
+</translation>
+    </message>
+    <message>
+        <source>Temperature range: %1..%2 K, %3 levels
+</source>
+        <translation>Диапазон температур: %1..%2 K, %3 уровней
+</translation>
+    </message>
+    <message>
+        <source>Skipped phase %1: %2
+</source>
+        <translation>Пропущена фаза %1: %2
+</translation>
+    </message>
+    <message>
+        <source>Note: %1
+</source>
+        <translation>Примечание: %1
+</translation>
+    </message>
+    <message>
+        <source>Choose a TDB file.</source>
+        <translation>Выберите файл TDB.</translation>
+    </message>
+    <message>
+        <source>The problem needs a name.</source>
+        <translation>Задаче нужно имя.</translation>
+    </message>
+</context>
+<context>
+    <name>views::TfmDiagram2</name>
+    <message>
+        <source>X(%1), mole fraction of %1 in the system %2-%1</source>
+        <translation>X(%1), мольная доля %1 в системе %2-%1</translation>
+    </message>
+    <message>
+        <source>Export diagram…</source>
+        <translation>Экспорт диаграммы…</translation>
+    </message>
+    <message>
+        <source>Copy</source>
+        <translation>Копировать</translation>
+    </message>
+    <message>
+        <source>Undo zoom</source>
+        <translation>Отменить увеличение</translation>
+    </message>
+</context>
+<context>
+    <name>app::TfmMain</name>
+    <message>
+        <source>&amp;Import TDB…</source>
+        <translation>&amp;Импорт TDB…</translation>
+    </message>
+    <message>
+        <source>&amp;Export diagram…</source>
+        <translation>&amp;Экспорт диаграммы…</translation>
+    </message>
+    <message>
+        <source>&amp;Language</source>
+        <translation>&amp;Язык</translation>
+    </message>
+    <message>
+        <source>The language could not be saved: %1</source>
+        <translation>Не удалось сохранить выбор языка: %1</translation>
+    </message>
+    <message>
+        <source>The new language is used from the next start of the program.</source>
+        <translation>Новый язык будет использован при следующем запуске программы.</translation>
+    </message>
+    <message>
+        <source>&amp;Results</source>
+        <translation>&amp;Результаты</translation>
+    </message>
+    <message>
+        <source>&amp;Cell grid</source>
+        <translation>&amp;Сетка ячеек</translation>
+    </message>
+    <message>
+        <source>Exact values</source>
+        <translation>Точные значения</translation>
+    </message>
+    <message>
+        <source>Solve invariants, transitions, critical points and boundaries from the Gibbs energies after the sweep</source>
+        <translation>После расчёта уточнить по энергиям Гиббса нонвариантные реакции, переходы, критические точки и границы</translation>
+    </message>
+    <message>
+        <source>The database %1 was changed by another program since this window read it. Replace it with this window&apos;s problems?</source>
+        <translation>База данных %1 была изменена другой программой после того, как это окно её прочитало. Заменить её задачами этого окна?</translation>
+    </message>
+</context>
+<context>
+    <name>views::TfmSpecPoints</name>
+    <message>
+        <source>Type</source>
+        <translation>Тип</translation>
+    </message>
+    <message>
+        <source>Reaction</source>
+        <translation>Реакция</translation>
+    </message>
+    <message>
+        <source>Y</source>
+        <translation>Y</translation>
+    </message>
+    <message>
+        <source>X left</source>
+        <translation>X слева</translation>
+    </message>
+    <message>
+        <source>X middle</source>
+        <translation>X в середине</translation>
+    </message>
+    <message>
+        <source>X right</source>
+        <translation>X справа</translation>
+    </message>
+    <message>
+        <source>Kind</source>
+        <translation>Вид</translation>
+    </message>
+    <message>
+        <source>Phases</source>
+        <translation>Фазы</translation>
+    </message>
+    <message>
+        <source>Exact values</source>
+        <translation>Точные значения</translation>
+    </message>
+    <message>
+        <source>Invariant reactions</source>
+        <translation>Нонвариантные реакции</translation>
+    </message>
+    <message>
+        <source>Transitions, congruent and critical points</source>
+        <translation>Переходы, конгруэнтные и критические точки</translation>
+    </message>
+    <message>
+        <source>(approximate)</source>
+        <translation>(приближённо)</translation>
+    </message>
+</context>
+<context>
+    <name>views::LabelFormat</name>
+    <message>
+        <source>is longer than %1 characters</source>
+        <translation>длиннее %1 символов</translation>
+    </message>
+    <message>
+        <source>has no number conversion such as %.2f</source>
+        <translation>не содержит числового формата вида %.2f</translation>
+    </message>
+    <message>
+        <source>holds more than one %</source>
+        <translation>содержит больше одного %</translation>
+    </message>
+    <message>
+        <source>needs a point and a precision after the %</source>
+        <translation>требует точку и точность после %</translation>
+    </message>
+    <message>
+        <source>has no precision after the point</source>
+        <translation>не содержит точности после точки</translation>
+    </message>
+    <message>
+        <source>has a precision above %1</source>
+        <translation>задаёт точность больше %1</translation>
+    </message>
+    <message>
+        <source>needs one of f, e, g, E, G, d, i after the precision</source>
+        <translation>требует одну из букв f, e, g, E, G, d, i после точности</translation>
+    </message>
+    <message>
+        <source>Empty for automatic labels, or one number format %.Nf, %.Ne or %.Ng (N digits, 0 to 17) with optional text around it, e.g. &quot;%.1f K&quot;.</source>
+        <translation>Пусто для автоматических подписей или один числовой формат %.Nf, %.Ne или %.Ng (N цифр, от 0 до 17), при желании с текстом вокруг, например &quot;%.1f K&quot;.</translation>
+    </message>
+</context>
+</TS>
