@@ -11,8 +11,8 @@
 #include <QApplication>
 #include <QChart>
 #include <QComboBox>
-#include <QFile>
 #include <QDialog>
+#include <QFile>
 #include <QGraphicsScene>
 #include <QGraphicsSimpleTextItem>
 #include <QGroupBox>
