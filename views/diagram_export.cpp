@@ -131,8 +131,8 @@ PictureFormat FormatOfPath(const QString& path) {
 }
 
 QImage DiagramPicture(TfmDiagram2& window, QSize size, int dpi) {
-  // Opaque: the picture has a white ground, so its PNG needs no alpha channel (a quarter
-  // smaller, and quicker to write).
+  // Opaque: the picture has a white ground, so its PNG needs no alpha channel (a tenth smaller,
+  // and quicker to write).
   QImage image(size, QImage::Format_RGB32);
   image.fill(Qt::white);
   const int dotsPerMeter = static_cast<int>(std::lround(dpi / 0.0254));
