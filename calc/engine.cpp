@@ -270,6 +270,9 @@ void Engine::SetUp() {
   results_.ChartTitles.clear();
   for (const SolutionPhase& ph : sheet_.Phases) results_.ChartTitles.push_back(ph.Name);
   results_.ChartTitles.push_back("Convex");
+  results_.PointPhaseNames.clear();
+  for (const PointPhase& pp : sheet_.PointPhases)
+    results_.PointPhaseNames.emplace_back(pp.Composition, pp.Name);
   results_.ChartSeries.assign(results_.ChartTitles.size(), {});
   chart_.RebuildSeries(results_.ChartTitles);
 

@@ -189,6 +189,7 @@ bool PhaseSheet::Compile(std::string_view functs, char decimal_separator) {
         }
         PointPhase phase;
         phase.Text = numeric::FormatGeneral15(x, decimal_separator);
+        phase.Name = key.substr(1);
         // The sweep works with the composition as the text reads back, as every reader does.
         phase.Composition = x;
         numeric::ParseFloat(phase.Text, decimal_separator, phase.Composition);

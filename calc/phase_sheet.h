@@ -31,6 +31,8 @@ struct SolutionPhase {
 // fixed at compilation.
 struct PointPhase {
   std::string Text;
+  // The line's key without its "G" ("C" for GC, "CUMG2" for GCUMG2).
+  std::string Name;
   // The composition read back from Text.
   double Composition = 0;
   std::unique_ptr<numeric::TParser> Parser;

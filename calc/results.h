@@ -135,6 +135,10 @@ struct Results {
   std::vector<SpecialPoint> SpecialPoints;
   // The exact answers of the refinement stage (empty until it runs).
   RefinedResults Refined;
+  // Each point phase of the run's sheet: its composition and its name (the line's key without
+  // its "G"), in sheet order. The cells call every stable compound "C"; the diagram's labels
+  // name it.
+  std::vector<std::pair<double, std::string>> PointPhaseNames;
   SweepState State;
 
  private:

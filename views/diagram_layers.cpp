@@ -285,6 +285,14 @@ FieldMap FindFields(const calc::Results& results) {
   // Few distinct texts fill a large grid: each is turned into a key once, by its number in the
   // grid. -2 stands for "C", -3 for a text not seen yet.
   std::vector<int> keyOfText(cells.TextCount(), -3);
+  // A compound's cell says "C"; a field beside it is labelled with the compound's name.
+  auto shown = [&](int c, const std::string& text) -> const std::string& {
+    if (text != "C") return text;
+    for (const auto& [xp, name] : results.PointPhaseNames) {
+      if (std::abs(xp - map.x[static_cast<size_t>(c)]) < 1e-10 && !name.empty()) return name;
+    }
+    return text;
+  };
   for (int r = 0; r < map.rows; ++r) {
     if (!std::isfinite(map.y[static_cast<size_t>(r)])) continue;
     int* row = key.data() + static_cast<size_t>(r) * map.cols;
@@ -299,7 +307,8 @@ FieldMap FindFields(const calc::Results& results) {
       }
       if (k >= 0) row[c] = k;
       if (lastNamed >= 0 && c - lastNamed > 1) {
-        const int between = intern(Phases(cells.Cell(lastNamed + 1, r + 1), cells.Text(text)));
+        const int between = intern(Phases(shown(lastNamed, cells.Cell(lastNamed + 1, r + 1)),
+                                          shown(c, cells.Text(text))));
         std::fill(row + lastNamed + 1, row + c, between);
       }
       lastNamed = c;

@@ -222,6 +222,20 @@ TEST(DiagramLayers, ChartFileKeepsTheDiagramLookAndOlderFilesStillLoad) {
   EXPECT_TRUE(error.contains(QStringLiteral("celsius")));
 }
 
+// The cells call every stable compound "C"; the fields beside one are named after it, so two
+// compounds side by side are not taken for the two sides of one phase's gap.
+TEST(DiagramLayers, FieldsBesideCompoundsNameThem) {
+  const auto problem = testing::SampleProblem(QStringLiteral("Cu-Mg (assessed, imported from TDB)"));
+  ASSERT_TRUE(problem.has_value());
+  testing::SampleRun run(*problem);
+  run.Run();
+  std::set<QString> texts;
+  for (const PhaseField& f : FindFields(run.results).fields) texts.insert(f.text);
+  EXPECT_TRUE(texts.count(QStringLiteral("CUMG2 + HCP_A3"))) << texts.size();
+  EXPECT_TRUE(texts.count(QStringLiteral("LIQUID + CUMG2")));
+  EXPECT_FALSE(texts.count(QStringLiteral("C′ + C″")));
+}
+
 TEST(DiagramLayers, SimplifiedPolylinesStayWithinTheTolerance) {
   // A wiggly curve sampled far finer than a pixel, and a straight one.
   std::vector<QPointF> curve, straight;
