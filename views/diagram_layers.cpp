@@ -307,8 +307,8 @@ FieldMap FindFields(const calc::Results& results) {
       }
       if (k >= 0) row[c] = k;
       if (lastNamed >= 0 && c - lastNamed > 1) {
-        const int between = intern(Phases(shown(lastNamed, cells.Cell(lastNamed + 1, r + 1)),
-                                          shown(c, cells.Text(text))));
+        const int between = intern(
+            Phases(shown(lastNamed, cells.Cell(lastNamed + 1, r + 1)), shown(c, cells.Text(text))));
         std::fill(row + lastNamed + 1, row + c, between);
       }
       lastNamed = c;

@@ -225,7 +225,8 @@ TEST(DiagramLayers, ChartFileKeepsTheDiagramLookAndOlderFilesStillLoad) {
 // The cells call every stable compound "C"; the fields beside one are named after it, so two
 // compounds side by side are not taken for the two sides of one phase's gap.
 TEST(DiagramLayers, FieldsBesideCompoundsNameThem) {
-  const auto problem = testing::SampleProblem(QStringLiteral("Cu-Mg (assessed, imported from TDB)"));
+  const auto problem =
+      testing::SampleProblem(QStringLiteral("Cu-Mg (assessed, imported from TDB)"));
   ASSERT_TRUE(problem.has_value());
   testing::SampleRun run(*problem);
   run.Run();
