@@ -98,8 +98,13 @@ class Energies {
     if (id.solution >= 0) return sheet_.Phases[static_cast<size_t>(id.solution)].Name;
     return std::string();
   }
-  // The name as a reaction shows it: a point phase as C(composition).
-  std::string Shown(PhaseId id) const { return id.IsPoint() ? "C(" + Name(id) + ")" : Name(id); }
+  // The name as a reaction shows it: a point phase by its line's key without the G and its
+  // composition, C(0.5) for a line GC.
+  std::string Shown(PhaseId id) const {
+    if (!id.IsPoint()) return Name(id);
+    const std::string& key = sheet_.PointPhases[static_cast<size_t>(id.point)].Name;
+    return (key.empty() ? std::string("C") : key) + "(" + Name(id) + ")";
+  }
   // Liquids and vapours (names beginning with L or V); point phases are solids.
   bool Fluid(PhaseId id) const {
     if (id.IsPoint() || id.solution < 0) return false;
