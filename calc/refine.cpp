@@ -394,10 +394,13 @@ class Refiner {
       if (!std::isfinite(dxa) || !std::isfinite(dxb)) return false;
       // Converged below 1e-11 of the distance to the nearer pure end, or at the noise floor
       // of the differences (small, and no longer shrinking fast).
-      // (A point phase does not move; at a pure end it sits at 0 or 1 itself.)
-      const double size =
-          std::max(a.IsPoint() ? 0.0 : std::abs(dxa) / (1e-11 * std::min(xa, 1 - xa)),
-                   b.IsPoint() ? 0.0 : std::abs(dxb) / (1e-11 * std::min(xb, 1 - xb)));
+      // (A point phase does not move; at a pure end it sits at 0 or 1 itself. Within 1e-3 of
+      // an end the aim stays 1e-14: the differences of the energies cannot resolve a step
+      // that is a fraction of the distance to an end a millionth away, so the solve would stall
+      // at their noise, as it did for the liquid beside pure Mg just below its melting point.)
+      auto aim = [](double x) { return 1e-11 * std::max(std::min(x, 1 - x), 1e-3); };
+      const double size = std::max(a.IsPoint() ? 0.0 : std::abs(dxa) / aim(xa),
+                                   b.IsPoint() ? 0.0 : std::abs(dxb) / aim(xb));
       const bool small = size < 1 || (size < 1e4 && size > 0.25 * last);
       last = size;
       // Stay inside (0, 1) and keep the ends apart: halve a step that would leave.
