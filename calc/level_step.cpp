@@ -104,8 +104,9 @@ void Engine::PreferPointPhasesAtEnds() {
   LevelWork& work = *work_;
   TaTpoint& points = results_.PointSet;
   bool replaced[2] = {false, false};
-  for (const TDPoint& r : points) {
-    if (!r.IsPointPhase) continue;
+  // The point phases' records come last: only they are looked at.
+  for (auto it = points.rbegin(); it != points.rend() && it->IsPointPhase; ++it) {
+    const TDPoint& r = *it;
     const bool at_a = r.X == st.Xmin, at_b = std::abs(r.X - st.Xmax) < 1e-12;
     double& gmin = at_a ? work.gmin_a : work.gmin_b;
     if ((!at_a && !at_b) || !(gmin < kNoEnergy) || !(r.G < gmin)) continue;
