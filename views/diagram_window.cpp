@@ -40,7 +40,8 @@ bool IsDesignedFoot(const QString& text) {
 
 char LocaleSeparator() {
   const QString point = QLocale().decimalPoint();
-  return point.size() == 1 && point[0].unicode() < 128 ? static_cast<char>(point[0].unicode()) : '.';
+  return point.size() == 1 && point[0].unicode() < 128 ? static_cast<char>(point[0].unicode())
+                                                       : '.';
 }
 
 }  // namespace
@@ -340,11 +341,18 @@ void TfmDiagram2::ShowReadout(const QPointF& chartPos) {
 QMenu* TfmDiagram2::MakeContextMenu() {
   auto* menu = new QMenu(this);
   menu->setAttribute(Qt::WA_DeleteOnClose);
-  menu->addAction(tr("Export diagram…"), this, [this] { ExportDiagramInteractively(*this, this); });
-  menu->addAction(tr("Copy"), this, [this] { CopyDiagram(*this); });
+  // The commands run after the menu has finished with its click: a picture lays the chart out
+  // and delivers the posted events, the menu's own deletion among them, and the export dialog
+  // runs an event loop of its own. Either would delete the menu under its own call.
+  auto add = [&](const QString& text, auto command) {
+    QAction* action = menu->addAction(text);
+    connect(action, &QAction::triggered, this, command, Qt::QueuedConnection);
+  };
+  add(tr("Export diagram…"), [this] { ExportDiagramInteractively(*this, this); });
+  add(tr("Copy"), [this] { CopyDiagram(*this); });
   if (chart_->IsZoomed()) {
     menu->addSeparator();
-    menu->addAction(tr("Undo zoom"), chart_, &ChartView::UndoZoom);
+    add(tr("Undo zoom"), [this] { chart_->UndoZoom(); });
   }
   return menu;
 }

@@ -7,7 +7,9 @@
 #include <QChart>
 #include <QChartView>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QImage>
 #include <QLabel>
@@ -17,6 +19,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QXYSeries>
 #include <QXmlStreamReader>
 
@@ -131,16 +134,53 @@ TEST(DiagramExport, SvgOfAThousandByThousandRunStaysSmall) {
   EXPECT_LT(QFileInfo(path).size(), 200 * 1024);
 }
 
-TEST(DiagramExport, ContextMenuCopiesAndAClickPicksThePoint) {
+// Opens the chart's context menu as a right click does and clicks its item `index`.
+void ClickContextMenuItem(TfmDiagram2& window, int index) {
+  QWidget* viewport = window.Chart1()->viewport();
+  QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(60, 60),
+                          viewport->mapToGlobal(QPoint(60, 60)));
+  QApplication::sendEvent(viewport, &event);
+  Settle();
+  QMenu* menu = nullptr;
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (auto* m = qobject_cast<QMenu*>(w); m && m->isVisible()) menu = m;
+  }
+  ASSERT_NE(menu, nullptr);
+  QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier,
+                    menu->actionGeometry(menu->actions().at(index)).center());
+  Settle();
+}
+
+TEST(DiagramExport, ContextMenuCopiesExportsAndAClickPicksThePoint) {
   Built b;
+  b.window.show();
+  Settle();
   QMenu* menu = b.window.MakeContextMenu();
   QStringList texts;
   for (QAction* a : menu->actions()) texts << a->text();
   EXPECT_EQ(texts, (QStringList{QStringLiteral("Export diagram…"), QStringLiteral("Copy")}));
-  QApplication::clipboard()->clear();
-  menu->actions().at(1)->trigger();
-  EXPECT_EQ(QApplication::clipboard()->image().size(), b.window.Chart1()->size());
   delete menu;
+  // Clicked as a user does: the picture is taken after the menu is done with the click (taking
+  // it during the click freed the menu under its own call).
+  QApplication::clipboard()->clear();
+  ClickContextMenuItem(b.window, 1);
+  EXPECT_EQ(QApplication::clipboard()->image().size(), b.window.Chart1()->size());
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("menu.png"));
+  QTimer answer;  // accepts the options, then names the file
+  QObject::connect(&answer, &QTimer::timeout, [&] {
+    if (auto* files = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+      files->selectFile(path);
+      static_cast<QDialog*>(files)->accept();
+    } else if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+      dialog->accept();
+    }
+  });
+  answer.start(20);
+  ClickContextMenuItem(b.window, 0);
+  answer.stop();
+  EXPECT_EQ(QImage(path).size(), b.window.Chart1()->size());
+  Settle();
 
   QSignalSpy picked(&b.window, &TfmDiagram2::pointPicked);
   ChartView* chart = b.window.Chart1();
