@@ -65,7 +65,7 @@ QString CurrentLanguage() {
 }
 
 void WriteLanguageSetting(const std::string& path, const std::string& language) {
-  TIniText ini = TIniText::Parse(ReadWholeFile(path).value_or(std::string()));
+  TIniText ini = TIniText::Parse(TextToRewrite(path));
   ini.WriteString(kInterfaceSection, kLanguageKey, language);
   WriteWholeFile(path, ini.Compose());
 }

@@ -1,8 +1,6 @@
 // The desktop program's entry: creates the windows in their order, runs the event loop, and at
 // the end destroys them in the reverse order, the main window last.
 #include <QApplication>
-#include <QDir>
-#include <QStandardPaths>
 
 #include "app/about_box.h"
 #include "app/language.h"
@@ -17,15 +15,10 @@ int main(int argc, char** argv) {
   // The main window ends the program, even while a result window is still open.
   QApplication::setQuitOnLastWindowClosed(false);
 
-  // The interface language, before any window is built: the choice kept next to the program,
-  // in the user's configuration folder or in the current folder, else the system's language.
-  const QString settingsName = QString::fromLatin1(app::kSettingsFileName);
-  app::InstallLanguage(app::StartUpLanguage(
-      {QDir(QCoreApplication::applicationDirPath()).filePath(settingsName),
-       QDir(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation))
-           .filePath(settingsName),
-       QDir::current().filePath(settingsName)},
-      QLocale::system()));
+  // The interface language, before any window is built: the choice kept in the settings file
+  // the main window reads and writes, else the system's language.
+  app::InstallLanguage(
+      app::StartUpLanguage({app::TfmMain::SettingsPathFor({})}, QLocale::system()));
 
   int rc = 0;
   app::TfmMain fmMain;

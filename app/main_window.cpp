@@ -201,7 +201,8 @@ void TfmMain::BuildLanguageMenu() {
 
 void TfmMain::ChooseLanguage(const std::string& language) {
   try {
-    WriteLanguageSetting(QFile::encodeName(SettingsWritePath()).toStdString(), language);
+    QDir().mkpath(QFileInfo(SettingsPath()).absolutePath());
+    WriteLanguageSetting(QFile::encodeName(SettingsPath()).toStdString(), language);
   } catch (const std::exception& e) {
     dialogs_.MessageDlg(
         tr("The language could not be saved: %1").arg(QString::fromUtf8(e.what())).toStdString(),
@@ -521,40 +522,40 @@ void TfmMain::ShowError(const std::exception& e) {
   dialogs_.MessageDlg(e.what(), calc::DialogType::Error, {calc::DialogButton::OK});
 }
 
-QString TfmMain::WritableProgramFolder() const {
-  const QString folder = options_.settingsWriteFolder.isEmpty()
-                             ? QCoreApplication::applicationDirPath()
-                             : options_.settingsWriteFolder;
+namespace {
+
+// The executable's folder (or the one the options name), when the settings can be written
+// there; else empty.
+QString WritableProgramFolder(const TMainOptions& o) {
+  const QString folder = o.settingsWriteFolder.isEmpty() ? QCoreApplication::applicationDirPath()
+                                                         : o.settingsWriteFolder;
   const QFileInfo info(folder);
   return info.isDir() && info.isWritable() ? folder : QString();
 }
 
-QString TfmMain::UserConfigFolder() const {
-  return options_.userConfigFolder.isEmpty()
+QString UserConfigFolder(const TMainOptions& o) {
+  return o.userConfigFolder.isEmpty()
              ? QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation)
-             : options_.userConfigFolder;
+             : o.userConfigFolder;
 }
 
-// The settings are written next to the executable. An installed program cannot write there;
-// it keeps them in the user's configuration folder instead.
-QString TfmMain::SettingsWritePath() const {
-  QString folder = WritableProgramFolder();
-  if (folder.isEmpty()) {
-    folder = UserConfigFolder();
-    QDir().mkpath(folder);
-  }
-  return QDir(folder).filePath(kSettingsFileName);
+}  // namespace
+
+// One file is read at start-up and written at the end, so what one session keeps the next one
+// finds however it is started: the current folder's when it has one, else the one next to the
+// executable, or for an installed program that cannot write there, the user's configuration
+// folder's.
+QString TfmMain::SettingsPathFor(const TMainOptions& o) {
+  if (!o.settingsReadPath.isEmpty()) return o.settingsReadPath;
+  const QString here = QDir::current().filePath(kSettingsFileName);
+  if (QFileInfo::exists(here)) return here;
+  const QString program = WritableProgramFolder(o);
+  return QDir(program.isEmpty() ? UserConfigFolder(o) : program).filePath(kSettingsFileName);
 }
 
-// The settings are read from the current folder, or for an installed program from the user's
-// configuration folder once it holds them.
-QString TfmMain::SettingsReadPath() const {
-  if (!options_.settingsReadPath.isEmpty()) return options_.settingsReadPath;
-  if (WritableProgramFolder().isEmpty()) {
-    const QString own = QDir(UserConfigFolder()).filePath(kSettingsFileName);
-    if (QFileInfo::exists(own)) return own;
-  }
-  return QDir::current().filePath(kSettingsFileName);
+QString TfmMain::SettingsPath() const {
+  if (settingsPath_.isEmpty()) settingsPath_ = SettingsPathFor(options_);
+  return settingsPath_;
 }
 
 void TfmMain::SetDatabaseCaption(const QString& caption) { setWindowTitle(caption); }
@@ -580,8 +581,8 @@ void TfmMain::StartUp() {
   tableModified_ = false;
   vtblProblem_.Close();
 
-  const QString readPath = SettingsReadPath();
-  if (const auto s = ReadSettingsFile(QFile::encodeName(readPath).toStdString())) {
+  settingsPath_.clear();
+  if (const auto s = ReadSettingsFile(QFile::encodeName(SettingsPath()).toStdString())) {
     move(s->Left, s->Top);
     resize(s->Width, s->Height);
     workingFileName_ = s->WorkingFileName;
@@ -625,7 +626,8 @@ bool TfmMain::ShutDown() {
   s.Width = width();
   s.WorkingFileName = workingFileName_;
   s.MDcolor = mosaicColor_;
-  const QString path = SettingsWritePath();
+  const QString path = SettingsPath();
+  QDir().mkpath(QFileInfo(path).absolutePath());
   try {
     WriteSettingsFile(QFile::encodeName(path).toStdString(), s);
   } catch (const std::exception& e) {

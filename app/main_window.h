@@ -40,9 +40,10 @@ class TStripeGrid;
 class TWorkingChart;
 
 struct TMainOptions {
-  // Where the settings are read at start-up; empty: "Brelona.cfg" in the working directory.
+  // The settings file; empty: the one SettingsPathFor finds.
   QString settingsReadPath;
-  // The folder the settings are written into at shut-down; empty: the executable's folder.
+  // The executable's folder, where the settings are kept when the current folder has none;
+  // empty: the executable's own.
   QString settingsWriteFolder;
   // Where the settings live when that folder cannot be written into (an installed program);
   // empty: the user's configuration folder for this program.
@@ -82,8 +83,9 @@ class TfmMain : public QMainWindow, public calc::CalcHost {
   const std::string& WorkingFileName() const { return workingFileName_; }
   bool TableModified() const { return tableModified_; }
   std::int32_t MosaicColorValue() const { return mosaicColor_; }
-  QString SettingsWritePath() const;
-  QString SettingsReadPath() const;
+  // The settings file of this session ("Brelona.cfg"), read at start-up and written at the end.
+  QString SettingsPath() const;
+  static QString SettingsPathFor(const TMainOptions& options);
 
   store::TMemTable& Table() { return vtblProblem_; }
   calc::Results& Results() { return results_; }
@@ -211,10 +213,6 @@ class TfmMain : public QMainWindow, public calc::CalcHost {
   void OpenWorkingTable();
   void RunCheckProblem();
   void SetDatabaseCaption(const QString& caption);
-  // The executable's folder (or the one the options name), when the settings can be written
-  // there; else empty.
-  QString WritableProgramFolder() const;
-  QString UserConfigFolder() const;
 
   TMainOptions options_;
   store::TMemTable vtblProblem_;
@@ -230,6 +228,7 @@ class TfmMain : public QMainWindow, public calc::CalcHost {
   bool tableModified_ = false;
   std::int32_t mosaicColor_;
   bool settingsWriteReported_ = false;
+  mutable QString settingsPath_;  // found at start-up
   // Size and time of change of the database file when this window last read or wrote it.
   std::pair<qint64, qint64> databaseStamp_{-1, 0};
   // The sweep lock: the locked commands, whether a run command is computing, the problem

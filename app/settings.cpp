@@ -245,8 +245,17 @@ std::optional<TSettings> ReadSettingsFile(const std::string& path) {
   return SettingsFromText(*text);
 }
 
+std::string TextToRewrite(const std::string& path) {
+  if (auto text = ReadWholeFile(path)) return std::move(*text);
+  std::error_code ec;
+  if (std::filesystem::exists(path, ec) || ec) {
+    throw std::runtime_error(path + " exists but cannot be read, so it is left as it is");
+  }
+  return {};
+}
+
 void WriteSettingsFile(const std::string& path, const TSettings& s) {
-  const std::string existing = ReadWholeFile(path).value_or(std::string());
+  const std::string existing = TextToRewrite(path);
   WriteWholeFile(path, SettingsToText(existing, s));
 }
 

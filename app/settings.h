@@ -84,6 +84,11 @@ std::optional<TSettings> ReadSettingsFile(const std::string& path);
 // half-written file. Throws std::runtime_error with a readable message on failure.
 void WriteSettingsFile(const std::string& path, const TSettings& s);
 
+// The text of a file about to be rewritten with some of its lines changed: empty when there is
+// no such file; throws std::runtime_error when there is one that cannot be read, so a file that
+// could not be read is never written over.
+std::string TextToRewrite(const std::string& path);
+
 // Reads a whole file into a string; nullopt when it cannot be opened.
 std::optional<std::string> ReadWholeFile(const std::string& path);
 // Writes a whole file through a temporary file and a rename; throws std::runtime_error.

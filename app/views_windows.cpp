@@ -17,6 +17,12 @@ TViewsWindows::TViewsWindows(TfmMain& main, const QString& chartFile)
   diagram_.SetDecimalSeparator(separator);
   specPoints_.SetDecimalSeparator(separator);
   mosaic_.SetRaster(&main.Results().Mosaic);
+  // What of the chart file could not be taken is said at once, before it is saved over at the
+  // end (a copy of it is kept; the message says where).
+  if (!diagram_.LoadError().isEmpty()) {
+    main.Dialogs().MessageDlg(diagram_.LoadError().toStdString(), calc::DialogType::Warning,
+                              {calc::DialogButton::OK});
+  }
   // "Find special points" in the cell-grid window runs the diagram build, which runs the finder.
   QObject::connect(&cells_, &views::TfmCells::specialPointsRequested, &main,
                    [this] { main_.sbDiagramClick(); });

@@ -182,93 +182,123 @@ QColor Colour(const QJsonObject& o, const char* key) {
   return c;
 }
 
-QFont FontFromJson(const QJsonObject& o) {
-  QFont f(String(o, "family"));
-  f.setPixelSize(Integer(o, "pixelSize", 1, 500));
-  f.setBold(Bool(o, "bold"));
-  f.setItalic(Bool(o, "italic"));
-  return f;
+// Reads the members of one object. A member that cannot be taken keeps the value the target
+// had, and is noted under the object's place in the file; the rest of the object is read all
+// the same, so one bad member costs only itself.
+class Reader {
+ public:
+  explicit Reader(QStringList* refused) : refused_(refused) {}
+
+  template <typename Read>
+  void Keep(const QString& at, Read read) {
+    try {
+      read();
+    } catch (const Refused& e) {
+      if (refused_)
+        refused_->append(at.isEmpty() ? QString::fromStdString(e.what())
+                                      : at + QStringLiteral(": ") + e.what());
+    }
+  }
+
+ private:
+  QStringList* refused_;
+};
+
+QString Place(const QString& at, const char* key) {
+  return at.isEmpty() ? QLatin1String(key) : at + QLatin1Char('.') + QLatin1String(key);
 }
 
-TextLook TextFromJson(const QJsonObject& o) {
-  TextLook t;
-  t.text = String(o, "text");
-  t.font = FontFromJson(Object(o, "font"));
-  t.align = ValueOf(kAligns, String(o, "align"), "alignment");
-  t.colour = Colour(o, "colour");
-  t.visible = Bool(o, "visible");
-  return t;
+void FontFromJson(const QJsonObject& o, QFont& f, Reader& r, const QString& at) {
+  r.Keep(at, [&] { f.setFamily(String(o, "family")); });
+  r.Keep(at, [&] { f.setPixelSize(Integer(o, "pixelSize", 1, 500)); });
+  r.Keep(at, [&] { f.setBold(Bool(o, "bold")); });
+  r.Keep(at, [&] { f.setItalic(Bool(o, "italic")); });
 }
 
-AxisLook AxisFromJson(const QJsonObject& o) {
-  AxisLook a;
+void TextFromJson(const QJsonObject& o, TextLook& t, Reader& r, const QString& at) {
+  r.Keep(at, [&] { t.text = String(o, "text"); });
+  r.Keep(at, [&] { FontFromJson(Object(o, "font"), t.font, r, Place(at, "font")); });
+  r.Keep(at, [&] { t.align = ValueOf(kAligns, String(o, "align"), "alignment"); });
+  r.Keep(at, [&] { t.colour = Colour(o, "colour"); });
+  r.Keep(at, [&] { t.visible = Bool(o, "visible"); });
+}
+
+void AxisFromJson(const QJsonObject& o, AxisLook& a, Reader& r, const QString& at) {
   constexpr double kBig = 1e300;
-  a.automatic = Bool(o, "automatic");
-  a.min = Number(o, "min", -kBig, kBig);
-  a.max = Number(o, "max", -kBig, kBig);
-  if (!(a.min < a.max)) Refuse(QStringLiteral("axis minimum is not below its maximum"));
-  a.increment = Number(o, "increment", 0, kBig);
-  a.minorTicks = Integer(o, "minorTicks", 0, 100);
-  a.gridVisible = Bool(o, "grid");
-  a.gridStyle = ValueOf(kPenStyles, String(o, "gridStyle"), "pen style");
-  a.gridColour = Colour(o, "gridColour");
-  a.labelsVisible = Bool(o, "labels");
-  a.labelFormat = String(o, "labelFormat");
-  if (const QString why = LabelFormatProblem(a.labelFormat); !why.isEmpty()) {
-    Refuse(QStringLiteral("\"labelFormat\" ") + why);
-  }
-  return a;
+  r.Keep(at, [&] { a.automatic = Bool(o, "automatic"); });
+  r.Keep(at, [&] {
+    const double min = Number(o, "min", -kBig, kBig), max = Number(o, "max", -kBig, kBig);
+    if (!(min < max)) Refuse(QStringLiteral("axis minimum is not below its maximum"));
+    a.min = min;
+    a.max = max;
+  });
+  r.Keep(at, [&] { a.increment = Number(o, "increment", 0, kBig); });
+  r.Keep(at, [&] { a.minorTicks = Integer(o, "minorTicks", 0, 100); });
+  r.Keep(at, [&] { a.gridVisible = Bool(o, "grid"); });
+  r.Keep(at, [&] { a.gridStyle = ValueOf(kPenStyles, String(o, "gridStyle"), "pen style"); });
+  r.Keep(at, [&] { a.gridColour = Colour(o, "gridColour"); });
+  r.Keep(at, [&] { a.labelsVisible = Bool(o, "labels"); });
+  r.Keep(at, [&] {
+    const QString format = String(o, "labelFormat");
+    if (const QString why = LabelFormatProblem(format); !why.isEmpty()) {
+      Refuse(QStringLiteral("\"labelFormat\" ") + why);
+    }
+    a.labelFormat = format;
+  });
 }
 
-SeriesData SeriesFromJson(const QJsonObject& o) {
-  SeriesData s;
-  s.kind = ValueOf(kKinds, String(o, "type"), "series type");
-  s.title = String(o, "title");
+void SeriesFromJson(const QJsonObject& o, SeriesData& s, Reader& r, const QString& at) {
+  r.Keep(at, [&] { s.kind = ValueOf(kKinds, String(o, "type"), "series type"); });
+  r.Keep(at, [&] { s.title = String(o, "title"); });
   SeriesLook& l = s.look;
-  l.colour = Colour(o, "colour");
-  l.marker = ValueOf(kMarkers, String(o, "marker"), "marker");
-  l.markerSize = Number(o, "markerSize", 0, 100);
-  l.markersVisible = Bool(o, "markers");
-  const QJsonObject pen = Object(o, "pen");
-  l.penColour = Colour(pen, "colour");
-  l.penWidth = Number(pen, "width", 0, 50);
-  l.penStyle = ValueOf(kPenStyles, String(pen, "style"), "pen style");
-  l.visible = Bool(o, "visible");
-  const QJsonValue points = Member(o, "points");
-  if (!points.isArray()) Refuse(QStringLiteral("\"points\" is not a list"));
-  const QJsonArray list = points.toArray();
-  if (list.size() > kMaxPoints) Refuse(QStringLiteral("too many points"));
-  s.points.reserve(list.size());
-  for (const QJsonValue& p : list) {
-    const QJsonArray xy = p.toArray();
-    if (!p.isArray() || xy.size() != 2) Refuse(QStringLiteral("a point is not [x, y]"));
-    s.points.append(QPointF(Number(xy[0], "x", -1e300, 1e300), Number(xy[1], "y", -1e300, 1e300)));
-  }
-  return s;
+  r.Keep(at, [&] { l.colour = Colour(o, "colour"); });
+  r.Keep(at, [&] { l.marker = ValueOf(kMarkers, String(o, "marker"), "marker"); });
+  r.Keep(at, [&] { l.markerSize = Number(o, "markerSize", 0, 100); });
+  r.Keep(at, [&] { l.markersVisible = Bool(o, "markers"); });
+  r.Keep(at, [&] {
+    const QJsonObject pen = Object(o, "pen");
+    const QString penAt = Place(at, "pen");
+    r.Keep(penAt, [&] { l.penColour = Colour(pen, "colour"); });
+    r.Keep(penAt, [&] { l.penWidth = Number(pen, "width", 0, 50); });
+    r.Keep(penAt, [&] { l.penStyle = ValueOf(kPenStyles, String(pen, "style"), "pen style"); });
+  });
+  r.Keep(at, [&] { l.visible = Bool(o, "visible"); });
+  r.Keep(at, [&] {
+    const QJsonValue points = Member(o, "points");
+    if (!points.isArray()) Refuse(QStringLiteral("\"points\" is not a list"));
+    const QJsonArray list = points.toArray();
+    if (list.size() > kMaxPoints) Refuse(QStringLiteral("too many points"));
+    QList<QPointF> read;
+    read.reserve(list.size());
+    for (const QJsonValue& p : list) {
+      const QJsonArray xy = p.toArray();
+      if (!p.isArray() || xy.size() != 2) Refuse(QStringLiteral("a point is not [x, y]"));
+      read.append(QPointF(Number(xy[0], "x", -1e300, 1e300), Number(xy[1], "y", -1e300, 1e300)));
+    }
+    s.points = std::move(read);
+  });
 }
 
-LineLook LineFromJson(const QJsonObject& o) {
-  LineLook l;
-  l.visible = Bool(o, "visible");
-  l.colour = Colour(o, "colour");
-  l.width = Number(o, "width", 0, 50);
-  l.style = ValueOf(kPenStyles, String(o, "style"), "pen style");
-  return l;
+void LineFromJson(const QJsonObject& o, LineLook& l, Reader& r, const QString& at) {
+  r.Keep(at, [&] { l.visible = Bool(o, "visible"); });
+  r.Keep(at, [&] { l.colour = Colour(o, "colour"); });
+  r.Keep(at, [&] { l.width = Number(o, "width", 0, 50); });
+  r.Keep(at, [&] { l.style = ValueOf(kPenStyles, String(o, "style"), "pen style"); });
 }
 
-DiagramLook DiagramFromJson(const QJsonObject& o) {
-  DiagramLook d;
-  d.boundaries = LineFromJson(Object(o, "boundaries"));
-  d.invariants = LineFromJson(Object(o, "invariants"));
-  d.reactionTypes = Bool(o, "reactionTypes");
-  d.marks = Bool(o, "marks");
-  d.markColour = Colour(o, "markColour");
-  d.fieldLabels = Bool(o, "fieldLabels");
-  d.labelFont = FontFromJson(Object(o, "labelFont"));
-  d.labelColour = Colour(o, "labelColour");
-  d.celsius = Bool(o, "celsius");
-  d.heading = TextFromJson(Object(o, "heading"));
-  return d;
+void DiagramFromJson(const QJsonObject& o, DiagramLook& d, Reader& r, const QString& at) {
+  r.Keep(at,
+         [&] { LineFromJson(Object(o, "boundaries"), d.boundaries, r, Place(at, "boundaries")); });
+  r.Keep(at,
+         [&] { LineFromJson(Object(o, "invariants"), d.invariants, r, Place(at, "invariants")); });
+  r.Keep(at, [&] { d.reactionTypes = Bool(o, "reactionTypes"); });
+  r.Keep(at, [&] { d.marks = Bool(o, "marks"); });
+  r.Keep(at, [&] { d.markColour = Colour(o, "markColour"); });
+  r.Keep(at, [&] { d.fieldLabels = Bool(o, "fieldLabels"); });
+  r.Keep(at, [&] { FontFromJson(Object(o, "labelFont"), d.labelFont, r, Place(at, "labelFont")); });
+  r.Keep(at, [&] { d.labelColour = Colour(o, "labelColour"); });
+  r.Keep(at, [&] { d.celsius = Bool(o, "celsius"); });
+  r.Keep(at, [&] { TextFromJson(Object(o, "heading"), d.heading, r, Place(at, "heading")); });
 }
 
 }  // namespace
@@ -338,7 +368,8 @@ QByteArray ChartFileToJson(const ChartFile& file) {
   return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
 
-std::optional<ChartFile> ChartFileFromJson(const QByteArray& json, QString* error) {
+std::optional<ChartFile> ChartFileFromJson(const QByteArray& json, QString* error,
+                                           QStringList* refused, const ChartFile& base) {
   QJsonParseError parseError;
   const QJsonDocument doc = QJsonDocument::fromJson(json, &parseError);
   if (parseError.error != QJsonParseError::NoError) {
@@ -352,32 +383,53 @@ std::optional<ChartFile> ChartFileFromJson(const QByteArray& json, QString* erro
       Refuse(QStringLiteral("not a chart file"));
     }
     if (Integer(root, "version", 1, 1000) != kVersion) Refuse(QStringLiteral("unknown version"));
-    ChartFile file;
-    ChartLook& l = file.look;
-    l.title = TextFromJson(Object(root, "title"));
-    l.foot = TextFromJson(Object(root, "foot"));
-    l.background = Colour(root, "background");
-    l.plotArea = Colour(root, "plotArea");
-    l.legendVisible = Bool(root, "legend");
-    l.bottom = AxisFromJson(Object(root, "bottomAxis"));
-    l.left = AxisFromJson(Object(root, "leftAxis"));
-    const QJsonValue series = Member(root, "series");
-    if (!series.isArray()) Refuse(QStringLiteral("\"series\" is not a list"));
-    if (series.toArray().size() > kMaxSeries) Refuse(QStringLiteral("too many series"));
-    for (const QJsonValue& s : series.toArray()) {
-      if (!s.isObject()) Refuse(QStringLiteral("a series is not an object"));
-      file.series.append(SeriesFromJson(s.toObject()));
-    }
-    if (root.contains(QLatin1String("diagram")))
-      file.diagram = DiagramFromJson(Object(root, "diagram"));
-    return file;
   } catch (const Refused& e) {
     if (error) *error = QString::fromStdString(e.what());
     return std::nullopt;
   }
+  const QJsonObject root = doc.object();
+  Reader r(refused);
+  ChartFile file = base;
+  ChartLook& l = file.look;
+  r.Keep({}, [&] { TextFromJson(Object(root, "title"), l.title, r, QStringLiteral("title")); });
+  r.Keep({}, [&] { TextFromJson(Object(root, "foot"), l.foot, r, QStringLiteral("foot")); });
+  r.Keep({}, [&] { l.background = Colour(root, "background"); });
+  r.Keep({}, [&] { l.plotArea = Colour(root, "plotArea"); });
+  r.Keep({}, [&] { l.legendVisible = Bool(root, "legend"); });
+  r.Keep({}, [&] {
+    AxisFromJson(Object(root, "bottomAxis"), l.bottom, r, QStringLiteral("bottomAxis"));
+  });
+  r.Keep({},
+         [&] { AxisFromJson(Object(root, "leftAxis"), l.left, r, QStringLiteral("leftAxis")); });
+  r.Keep({}, [&] {
+    const QJsonValue series = Member(root, "series");
+    if (!series.isArray()) Refuse(QStringLiteral("\"series\" is not a list"));
+    const QJsonArray list = series.toArray();
+    if (list.size() > kMaxSeries) Refuse(QStringLiteral("too many series"));
+    file.series.clear();
+    for (qsizetype i = 0; i < list.size(); ++i) {
+      // A series keeps its place, so the looks the diagram takes from series 0 and 1 stay theirs.
+      SeriesData s = i < base.series.size() ? base.series[i] : SeriesData{};
+      const QString at = QStringLiteral("series[%1]").arg(i);
+      if (list[i].isObject()) {
+        SeriesFromJson(list[i].toObject(), s, r, at);
+      } else {
+        r.Keep(at, [] { Refuse(QStringLiteral("a series is not an object")); });
+      }
+      file.series.append(std::move(s));
+    }
+  });
+  if (root.contains(QLatin1String("diagram"))) {
+    if (!file.diagram) file.diagram = DesignedDiagramLook();
+    r.Keep({}, [&] {
+      DiagramFromJson(Object(root, "diagram"), *file.diagram, r, QStringLiteral("diagram"));
+    });
+  }
+  return file;
 }
 
-std::optional<ChartFile> LoadChartFile(const QString& path, QString* error) {
+std::optional<ChartFile> LoadChartFile(const QString& path, QString* error, QStringList* refused,
+                                       const ChartFile& base) {
   QFile f(path);
   if (!f.exists()) {
     if (error) *error = QStringLiteral("no such file");
@@ -387,7 +439,7 @@ std::optional<ChartFile> LoadChartFile(const QString& path, QString* error) {
     if (error) *error = f.errorString();
     return std::nullopt;
   }
-  return ChartFileFromJson(f.readAll(), error);
+  return ChartFileFromJson(f.readAll(), error, refused, base);
 }
 
 bool SaveChartFile(const QString& path, const ChartFile& file, QString* error) {

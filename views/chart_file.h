@@ -27,11 +27,13 @@
 //   LABELFORMAT = "" (labels chosen from the increment) or a format LabelFormatProblem accepts
 //   COLOUR = "#rrggbb";  PENSTYLE = "solid"|"dash"|"dot"|"dashdot"|"dashdotdot"|"none"
 //
-// Reading trusts nothing: every member must be present with the right type and a sane value,
-// otherwise the whole file is refused and the caller keeps its own look.
+// Reading trusts nothing: every member must be present with the right type and a sane value.
+// A file that is not JSON, not a chart file or of another version is refused whole; otherwise
+// a member that fails keeps the caller's value and is named, and every other member is read.
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 #include "views/chart_look.h"
@@ -57,11 +59,17 @@ QString LabelFormatHint();
 
 QByteArray ChartFileToJson(const ChartFile& file);
 
-// The file parsed from JSON, or nothing with `error` saying why it was refused.
-std::optional<ChartFile> ChartFileFromJson(const QByteArray& json, QString* error = nullptr);
+// The file parsed from JSON over `base`, or nothing with `error` saying why the whole file was
+// refused. Each member that was refused keeps `base`'s value (series beyond `base`'s: a default
+// series; a "diagram" member over the designed diagram look when `base` has none) and is named
+// in `refused` with its place, e.g. "leftAxis: \"labelFormat\" has a precision above 17".
+std::optional<ChartFile> ChartFileFromJson(const QByteArray& json, QString* error = nullptr,
+                                           QStringList* refused = nullptr,
+                                           const ChartFile& base = {});
 
-// Reads `path`; nothing when the file is missing, unreadable or refused.
-std::optional<ChartFile> LoadChartFile(const QString& path, QString* error = nullptr);
+// Reads `path`; nothing when the file is missing, unreadable or refused whole.
+std::optional<ChartFile> LoadChartFile(const QString& path, QString* error = nullptr,
+                                       QStringList* refused = nullptr, const ChartFile& base = {});
 
 // Writes `path` whole through a temporary file, so a failed write leaves the old file intact.
 bool SaveChartFile(const QString& path, const ChartFile& file, QString* error = nullptr);

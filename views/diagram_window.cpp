@@ -3,6 +3,7 @@
 #include <QChart>
 #include <QEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
@@ -129,17 +130,38 @@ TfmDiagram2::TfmDiagram2(const QString& chartFile, QWidget* parent)
   connect(chart_->LeftAxis(), &QValueAxis::rangeChanged, this, [this] { overlay_->Relayout(); });
 
   chart_->SetLook(DesignedLook());
-  if (!chartFile_.isEmpty() && QFile::exists(chartFile_)) {
-    if (const auto file = LoadChartFile(chartFile_, &loadError_)) {
-      ChartLook look = file->look;
-      // A chart file written in the other language keeps the designed axis caption in the
-      // shown language.
-      if (IsDesignedFoot(look.foot.text)) look.foot.text = tr(kFoot);
-      chart_->SetLook(look);
-      chart_->SetAllSeries(file->series);
-      if (file->diagram) overlay_->SetLook(*file->diagram);
-      loadError_.clear();
-    }
+  if (!chartFile_.isEmpty() && QFile::exists(chartFile_)) LoadLook();
+}
+
+void TfmDiagram2::LoadLook() {
+  ChartFile base{DesignedLook(), {}, overlay_->Look()};
+  QString error;
+  QStringList refused;
+  if (const auto file = LoadChartFile(chartFile_, &error, &refused, base)) {
+    ChartLook look = file->look;
+    // A chart file written in the other language keeps the designed axis caption in the
+    // shown language.
+    if (IsDesignedFoot(look.foot.text)) look.foot.text = tr(kFoot);
+    chart_->SetLook(look);
+    chart_->SetAllSeries(file->series);
+    if (file->diagram) overlay_->SetLook(*file->diagram);
+  }
+  if (error.isEmpty() && refused.isEmpty()) return;
+  const QString name = QFileInfo(chartFile_).fileName();
+  loadError_ = error.isEmpty()
+                   ? tr("%1: these settings were refused and the designed ones are used instead: "
+                        "%2.")
+                         .arg(name, refused.join(QStringLiteral("; ")))
+                   : tr("%1 was not read (%2); the designed look is used.").arg(name, error);
+  // The file is saved over when the window goes; what could not be read is kept beside it.
+  QString copy = chartFile_ + QStringLiteral(".bak");
+  for (int n = 2; QFile::exists(copy) && n < 100; ++n)
+    copy = chartFile_ + QStringLiteral(".bak%1").arg(n);
+  if (QFile::copy(chartFile_, copy)) {
+    loadError_ += QLatin1Char(' ') + tr("The file as it was is kept as %1.").arg(copy);
+  } else {
+    keepFile_ = true;
+    loadError_ += QLatin1Char(' ') + tr("It could not be copied, so it will not be saved over.");
   }
 }
 
@@ -232,7 +254,7 @@ void TfmDiagram2::ShowLayers() {
 }
 
 TfmDiagram2::~TfmDiagram2() {
-  if (chartFile_.isEmpty()) return;
+  if (chartFile_.isEmpty() || keepFile_) return;
   chart_->UndoZoom();
   ChartFile file;
   file.look = chart_->Look();

@@ -39,8 +39,9 @@ class TfmDiagram2 : public QWidget {
   static constexpr const char* kChartFile = "Chart.cfg";
 
   // Creates the hidden window with the designed look, then loads `chartFile` over it when
-  // that file exists and reads well (an empty path loads nothing; a damaged file is left
-  // alone and only noted in LoadError()).
+  // that file exists (an empty path loads nothing). Settings of the file that cannot be taken
+  // keep the designed ones; LoadError() then names them, and the file as it was is copied
+  // beside it (Chart.cfg.bak) before it is saved over.
   explicit TfmDiagram2(const QString& chartFile = QString::fromLatin1(kChartFile),
                        QWidget* parent = nullptr);
   // Undoes the zoom, sets both axes back to automatic and saves the chart file (if any).
@@ -102,7 +103,8 @@ class TfmDiagram2 : public QWidget {
   QPushButton* EditButton() const { return edit_; }
   QPushButton* CloseButton() const { return close_; }
   const QString& ChartFilePath() const { return chartFile_; }
-  // Why the chart file was not loaded (empty when it was, or when there was none).
+  // What of the chart file was not loaded, for the user (empty when all of it was, or when
+  // there was none).
   const QString& LoadError() const { return loadError_; }
 
  signals:
@@ -124,6 +126,7 @@ class TfmDiagram2 : public QWidget {
   QPushButton* close_ = nullptr;
   QString chartFile_;
   QString loadError_;
+  bool keepFile_ = false;  // the chart file could be neither read nor copied: not saved over
   char separator_ = '.';
   DiagramOverlay* overlay_ = nullptr;
   calc::ComponentNames names_;
@@ -139,6 +142,7 @@ class TfmDiagram2 : public QWidget {
   DiagramLayers layers_;
   void ShowBuild();
   void ShowLayers();
+  void LoadLook();
 };
 
 }  // namespace views

@@ -33,6 +33,7 @@
 #include "app/views_windows.h"
 #include "app/working_chart.h"
 #include "problem/problem_table.h"
+#include "views/chart_file.h"
 
 namespace fs = std::filesystem;
 using calc::DialogButton;
@@ -186,23 +187,44 @@ TEST_F(MainWindowTest, StartUpWithSettingsFile) {
   EXPECT_EQ(w.Table().RecordCount(), 1);
 }
 
-// An installed program cannot write next to its executable (here a folder that does not exist,
-// so the test holds also when run with every permission): its settings go to the user's
-// configuration folder and are read from there at the next start.
-TEST_F(MainWindowTest, AnInstalledProgramKeepsItsSettingsInTheUserFolder) {
+// The settings one session writes are the ones the next reads, however it is started: from a
+// folder without a settings file (as scripts/run starts it, in data/) they live next to the
+// executable, or for an installed program that cannot write there (here a folder that does not
+// exist, so the test holds also when run with every permission) in the user's configuration
+// folder; a folder's own settings file is read and written back in place. Before, the current
+// folder's file was read and the executable's written, so the window came back at its designed
+// size.
+TEST_F(MainWindowTest, TheSettingsComeBackHoweverTheProgramIsStarted) {
   MakeDatabase(dir_ / "Problems.d", {{"a", kLens}});
-  std::ofstream(dir_ / "Brelona.cfg") << "[SETTINGS]\nTop=10\nHeight=500\nLeft=20\nWidth=640\n";
-  app::TfmMain& w = Start("installed/bin");
-  EXPECT_EQ(w.size(), QSize(640, 500)) << "nothing of its own yet: the current folder's";
-  w.resize(660, 520);
-  EXPECT_TRUE(w.ShutDown());
-  EXPECT_TRUE(asked_.empty()) << asked_.front().text;
-  EXPECT_TRUE(fs::exists(dir_ / "config" / "Brelona.cfg"));
+  for (const char* program : {"bin", "installed/bin"}) {
+    const fs::path kept = dir_ / (std::string(program) == "bin" ? "bin" : "config") / "Brelona.cfg";
+    app::TfmMain& w = Start(program);
+    EXPECT_EQ(w.size(), QSize(678, 678)) << program;
+    w.resize(660, 520);
+    answers_.push_back({DialogButton::OK, true, {}, 0x123456});
+    w.ActMosaicColor()->trigger();
+    asked_.clear();
+    EXPECT_TRUE(w.ShutDown());
+    EXPECT_TRUE(asked_.empty()) << asked_.front().text;
+    EXPECT_TRUE(fs::exists(kept)) << program;
+    window_.reset();
+    app::TfmMain& again = Start(program);
+    EXPECT_EQ(again.size(), QSize(660, 520)) << program;
+    EXPECT_EQ(again.MosaicColorValue(), 0x123456) << program;
+    window_.reset();
+    fs::remove(kept);
+  }
   EXPECT_FALSE(fs::exists(dir_ / "installed"));
+
+  std::ofstream(dir_ / "Brelona.cfg") << "[MINE]\nkey=1\n[SETTINGS]\nHeight=500\nWidth=640\n";
+  app::TfmMain& w = Start();
+  EXPECT_EQ(w.size(), QSize(640, 500));
+  w.resize(700, 600);
+  EXPECT_TRUE(w.ShutDown());
+  EXPECT_FALSE(fs::exists(dir_ / "bin" / "Brelona.cfg"));
+  EXPECT_EQ(Bytes(dir_ / "Brelona.cfg").rfind("[MINE]\nkey=1\n\n[SETTINGS]\n", 0), 0u);
   window_.reset();
-  EXPECT_EQ(Start("installed/bin").size(), QSize(660, 520));
-  window_.reset();
-  EXPECT_EQ(Start().size(), QSize(640, 500)) << "a writable program folder reads the current one";
+  EXPECT_EQ(Start().size(), QSize(700, 600));
 }
 
 TEST_F(MainWindowTest, MissingDatabaseAndTheOpenDialog) {
@@ -627,7 +649,7 @@ TEST_F(MainWindowTest, ClosingWritesTheDatabaseAndTheExactSettingsText) {
                                "\nHeight=600\nLeft=" + std::to_string(w.x()) +
                                "\nWidth=700\nWorkingFileName=Problems.d\nMDcolor=12639424\n\n";
   EXPECT_EQ(Bytes(dir_ / "bin" / "Brelona.cfg"), expected);
-  EXPECT_FALSE(fs::exists(dir_ / "Brelona.cfg")) << "written next to the executable only";
+  EXPECT_FALSE(fs::exists(dir_ / "Brelona.cfg")) << "the current folder had none";
 }
 
 TEST_F(MainWindowTest, ADatabaseAnotherInstanceSavedMeanwhileIsReplacedOnlyOnYes) {
@@ -823,6 +845,29 @@ TEST_F(MainWindowTest, ResultWindowsFollowTheRunAndTheChartFileIsSavedFirst) {
   EXPECT_FALSE(fs::exists(dir_ / "bin" / "Brelona.cfg"));
   EXPECT_TRUE(w.ShutDown());
   EXPECT_TRUE(fs::exists(dir_ / "bin" / "Brelona.cfg"));
+}
+
+// A chart file with one setting the chart cannot draw: said at start-up, naming the setting;
+// the others (here the °C) are used, and the file as it was is kept beside the one saved.
+TEST_F(MainWindowTest, AChartFileWithABadSettingIsReportedAndKept) {
+  MakeDatabase(dir_ / "Problems.d", {{"a", kLens}});
+  views::ChartFile file{views::TfmDiagram2::DesignedLook(), {}, views::DesignedDiagramLook()};
+  file.look.bottom.labelFormat = QStringLiteral("%.99999f");
+  file.diagram->celsius = true;
+  const QByteArray bytes = views::ChartFileToJson(file);
+  std::ofstream(dir_ / "Chart.cfg", std::ios::binary) << bytes.toStdString();
+  app::TfmMain& w = Start();
+  auto windows = std::make_unique<app::TViewsWindows>(
+      w, QString::fromStdString((dir_ / "Chart.cfg").string()));
+  ASSERT_EQ(asked_.size(), 1u);
+  EXPECT_EQ(asked_[0].type, DialogType::Warning);
+  EXPECT_NE(asked_[0].text.find("bottomAxis: \"labelFormat\" has a precision above 17"),
+            std::string::npos)
+      << asked_[0].text;
+  EXPECT_TRUE(windows->fmDiagram2().GetDiagramLook().celsius);
+  windows.reset();
+  EXPECT_EQ(Bytes(dir_ / "Chart.cfg.bak"), bytes.toStdString());
+  EXPECT_NE(Bytes(dir_ / "Chart.cfg"), bytes.toStdString());
 }
 
 }  // namespace

@@ -83,7 +83,7 @@ QByteArray Damaged(const char* from, const char* to) {
   return json.replace(at, qstrlen(from), to);
 }
 
-TEST(ChartFile, DamagedFilesAreRefusedWithAReason) {
+TEST(ChartFile, FilesThatAreNoChartFileAreRefusedWithAReason) {
   const QByteArray good = ChartFileToJson(Sample());
   const struct {
     const char* what;
@@ -95,29 +95,74 @@ TEST(ChartFile, DamagedFilesAreRefusedWithAReason) {
       {"an array", QByteArray("[1, 2, 3]")},
       {"another format", Damaged("\"brelona-chart\"", "\"other\"")},
       {"a future version", Damaged("\"version\": 1", "\"version\": 2")},
-      {"missing member", Damaged("\"legend\"", "\"legendX\"")},
-      {"wrong type", Damaged("\"legend\": true", "\"legend\": 1")},
-      {"bad colour", Damaged("\"#fefdfc\"", "\"#zzzzzz\"")},
-      {"colour name", Damaged("\"#fefdfc\"", "\"red\"")},
-      {"unknown alignment", Damaged("\"center\"", "\"middle\"")},
-      {"unknown marker", Damaged("\"star\"", "\"moon\"")},
-      {"unknown pen style", Damaged("\"dashdot\"", "\"wavy\"")},
-      {"reversed range", Damaged("\"max\": 1.75", "\"max\": -1")},
-      {"negative marker", Damaged("\"markerSize\": 7.5", "\"markerSize\": -3")},
-      {"fractional tick count", Damaged("\"minorTicks\": 9", "\"minorTicks\": 2.5")},
-      {"zero font size", Damaged("\"pixelSize\": 17", "\"pixelSize\": 0")},
-      {"point of three numbers",
-       Damaged("[\n                    0.1,", "[\n                    7, 0.1,")},
-      {"point as text", Damaged("\"points\": [", "\"points\": [\"x\",")},
-      {"series not a list", Damaged("\"series\": [", "\"series\": 5, \"x\": [")},
-      {"endless label format", Damaged("\"%.3f\"", "\"%.99999f\"")},
-      {"blank label format", Damaged("\"%.3f\"", "\"0.0\"")},
   };
   for (const auto& c : cases) {
     QString error;
     EXPECT_FALSE(ChartFileFromJson(c.json, &error).has_value()) << c.what;
     EXPECT_FALSE(error.isEmpty()) << c.what;
   }
+}
+
+// One bad member costs only itself: it keeps the caller's value and is named with its place;
+// every other member of the file is read.
+TEST(ChartFile, ABadMemberKeepsTheBaseValueAndEveryOtherMember) {
+  const ChartFile sample = Sample();
+  ChartFile base;
+  base.look.legendVisible = false;
+  base.look.background = QColor(0x11, 0x22, 0x33);
+  const struct {
+    const char* what;
+    QByteArray json;
+    const char* named;
+  } cases[] = {
+      {"missing member", Damaged("\"legend\"", "\"legendX\""), "\"legend\""},
+      {"wrong type", Damaged("\"legend\": true", "\"legend\": 1"), "\"legend\""},
+      {"bad colour", Damaged("\"#fefdfc\"", "\"#zzzzzz\""), "\"background\""},
+      {"colour name", Damaged("\"#fefdfc\"", "\"red\""), "\"background\""},
+      {"unknown alignment", Damaged("\"center\"", "\"middle\""), "title: unknown alignment"},
+      {"unknown marker", Damaged("\"star\"", "\"moon\""), "series[0]: unknown marker"},
+      {"unknown pen style", Damaged("\"dashdot\"", "\"wavy\""), "bottomAxis: unknown pen"},
+      {"reversed range", Damaged("\"max\": 1.75", "\"max\": -1"), "bottomAxis: axis minimum"},
+      {"negative marker", Damaged("\"markerSize\": 7.5", "\"markerSize\": -3"),
+       "series[0]: \"markerSize\""},
+      {"fractional tick count", Damaged("\"minorTicks\": 9", "\"minorTicks\": 2.5"),
+       "bottomAxis: \"minorTicks\""},
+      {"zero font size", Damaged("\"pixelSize\": 17", "\"pixelSize\": 0"),
+       "title.font: \"pixelSize\""},
+      {"point of three numbers",
+       Damaged("[\n                    0.1,", "[\n                    7, 0.1,"),
+       "series[1]: a point is not [x, y]"},
+      {"point as text", Damaged("\"points\": [", "\"points\": [\"x\","), "series[0]: a point"},
+      {"series not a list", Damaged("\"series\": [", "\"series\": 5, \"x\": ["),
+       "\"series\" is not a list"},
+      {"endless label format", Damaged("\"%.3f\"", "\"%.99999f\""),
+       "bottomAxis: \"labelFormat\" has a precision above 17"},
+      {"blank label format", Damaged("\"%.3f\"", "\"0.0\""), "bottomAxis: \"labelFormat\""},
+  };
+  for (const auto& c : cases) {
+    QString error;
+    QStringList refused;
+    const auto read = ChartFileFromJson(c.json, &error, &refused, base);
+    ASSERT_TRUE(read.has_value()) << c.what << ": " << error.toStdString();
+    ASSERT_EQ(refused.size(), 1) << c.what << ": " << refused.join(" | ").toStdString();
+    EXPECT_TRUE(refused[0].contains(QString::fromUtf8(c.named)))
+        << c.what << ": " << refused[0].toStdString();
+    // The members beside the refused one are the file's.
+    EXPECT_EQ(read->look.title.text, sample.look.title.text) << c.what;
+    EXPECT_EQ(read->look.left.max, sample.look.left.max) << c.what;
+    EXPECT_EQ(read->look.plotArea, sample.look.plotArea) << c.what;
+  }
+  // The refused members are the base's.
+  QStringList refused;
+  auto read =
+      ChartFileFromJson(Damaged("\"legend\": true", "\"legend\": 1"), nullptr, &refused, base);
+  EXPECT_FALSE(read->look.legendVisible);
+  read = ChartFileFromJson(Damaged("\"#fefdfc\"", "\"red\""), nullptr, &refused, base);
+  EXPECT_EQ(read->look.background, base.look.background);
+  read = ChartFileFromJson(Damaged("\"%.3f\"", "\"%.99999f\""), nullptr, &refused, base);
+  EXPECT_EQ(read->look.bottom.labelFormat, QString());
+  EXPECT_EQ(read->look.bottom.increment, sample.look.bottom.increment);
+  EXPECT_EQ(read->series, sample.series);
 }
 
 // The formats the chart can draw are checked against the chart itself in test_chart_view.

@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QProcess>
 #include <QSignalSpy>
@@ -170,7 +171,7 @@ TEST(DiagramExport, ContextMenuCopiesExportsAndAClickPicksThePoint) {
   QTimer answer;  // accepts the options, then names the file
   QObject::connect(&answer, &QTimer::timeout, [&] {
     if (auto* files = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
-      files->selectFile(path);
+      files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(path);
       static_cast<QDialog*>(files)->accept();
     } else if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
       dialog->accept();
@@ -178,6 +179,7 @@ TEST(DiagramExport, ContextMenuCopiesExportsAndAClickPicksThePoint) {
   });
   answer.start(20);
   ClickContextMenuItem(b.window, 0);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(path); }, 10000));
   answer.stop();
   EXPECT_EQ(QImage(path).size(), b.window.Chart1()->size());
   Settle();

@@ -217,9 +217,12 @@ TEST(DiagramLayers, ChartFileKeepsTheDiagramLookAndOlderFilesStillLoad) {
   EXPECT_TRUE(*loaded->diagram == look);
   QByteArray damaged = json;
   damaged.replace("\"celsius\": true", "\"celsius\": 1");
-  QString error;
-  EXPECT_FALSE(ChartFileFromJson(damaged, &error).has_value());
-  EXPECT_TRUE(error.contains(QStringLiteral("celsius")));
+  QStringList refused;
+  const auto partly = ChartFileFromJson(damaged, nullptr, &refused);
+  ASSERT_TRUE(partly.has_value());
+  EXPECT_EQ(refused, QStringList{QStringLiteral("diagram: \"celsius\" is not true or false")});
+  EXPECT_FALSE(partly->diagram->celsius);
+  EXPECT_EQ(partly->diagram->labelColour, look.labelColour);
 }
 
 // The cells call every stable compound "C"; the fields beside one are named after it, so two

@@ -321,28 +321,68 @@ TEST(DiagramChartFile, RoundTripUnzoomedWithAutomaticAxes) {
   EXPECT_DOUBLE_EQ(again.Chart1()->LeftAxis()->max(), 1500.0);
 }
 
-TEST(DiagramChartFile, DamagedFileLeavesTheDesignedLook) {
+TEST(DiagramChartFile, DamagedFileLeavesTheDesignedLookAndIsKeptBeside) {
   QTemporaryDir dir;
   const QString path = dir.filePath(QStringLiteral("Chart.cfg"));
-  // The last one would build endless label texts, freezing the program at start-up.
-  ChartFile hostile{TfmDiagram2::DesignedLook(), {}};
-  hostile.look.left.labelFormat = QStringLiteral("%.99999f");
   const QByteArray damaged[] = {
       QByteArray("{\"format\": \"brelona-chart\", \"version\": 1, \"title\": "),
-      QByteArray("\xff\xfe garbage", 10), QByteArray(), ChartFileToJson(hostile)};
+      QByteArray("\xff\xfe garbage", 10), QByteArray()};
   for (const QByteArray& bytes : damaged) {
+    QFile::remove(path + QStringLiteral(".bak"));
     {
       QFile f(path);
       ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
       f.write(bytes);
     }
-    TfmDiagram2 w(path);
-    EXPECT_FALSE(w.LoadError().isEmpty());
-    EXPECT_TRUE(w.Chart1()->Look() == TfmDiagram2::DesignedLook());
-    EXPECT_EQ(w.Chart1()->SeriesCount(), 0);
+    {
+      TfmDiagram2 w(path);
+      EXPECT_TRUE(w.LoadError().startsWith(QStringLiteral("Chart.cfg was not read")))
+          << w.LoadError().toStdString();
+      EXPECT_TRUE(w.Chart1()->Look() == TfmDiagram2::DesignedLook());
+      EXPECT_EQ(w.Chart1()->SeriesCount(), 0);
+    }
+    // The window replaced the damaged file by a sound one, and kept the damaged one beside it.
+    EXPECT_TRUE(LoadChartFile(path).has_value());
+    QFile kept(path + QStringLiteral(".bak"));
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), bytes);
   }
-  // The last window replaced the damaged file by a sound one.
-  EXPECT_TRUE(LoadChartFile(path).has_value());
+}
+
+// A label format that would build endless texts (freezing the program at start-up) is refused
+// alone: the title colour, the °C and the other settings of the same file stay.
+TEST(DiagramChartFile, OneBadSettingKeepsEveryGoodOneAndIsNamed) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("Chart.cfg"));
+  ChartFile file{TfmDiagram2::DesignedLook(), {}, DesignedDiagramLook()};
+  file.look.title.colour = QColor(0x12, 0x34, 0x56);
+  file.look.left.labelFormat = QStringLiteral("%.99999f");
+  file.diagram->celsius = true;
+  const QByteArray bytes = ChartFileToJson(file);
+  {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+  }
+  {
+    TfmDiagram2 w(path);
+    EXPECT_EQ(w.LoadError().toStdString(),
+              "Chart.cfg: these settings were refused and the designed ones are used instead: "
+              "leftAxis: \"labelFormat\" has a precision above 17. The file as it was is kept as " +
+                  (path + QStringLiteral(".bak")).toStdString() + ".");
+    EXPECT_EQ(w.Chart1()->Look().title.colour, QColor(0x12, 0x34, 0x56));
+    EXPECT_EQ(w.Chart1()->Look().left.labelFormat, QString());
+    EXPECT_TRUE(w.GetDiagramLook().celsius);
+  }
+  QFile kept(path + QStringLiteral(".bak"));
+  ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+  EXPECT_EQ(kept.readAll(), bytes);
+  QStringList refused;
+  const auto saved = LoadChartFile(path, nullptr, &refused);
+  ASSERT_TRUE(saved.has_value());
+  EXPECT_TRUE(refused.isEmpty());
+  EXPECT_EQ(saved->look.title.colour, QColor(0x12, 0x34, 0x56));
+  EXPECT_TRUE(saved->diagram->celsius);
 }
 
 }  // namespace
