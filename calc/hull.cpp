@@ -66,31 +66,59 @@ int32_t Hull::LeftSet(size_t from, int32_t count, int32_t a, int32_t b) {
   return static_cast<int32_t>(work_.size() - start);
 }
 
+// Quickhull with its recursion kept in stack_ instead of the call stack: a run of hundreds of
+// thousands of points may nest that deep. A child list takes its points from the parent's
+// candidates only, never from the parent's own edge ends: in exact arithmetic those are not
+// left of the new edges anyway, but with energies near 1e20 the area's rounding can say they
+// are, and a list that does not shrink recursed without end. So every child list is shorter
+// than its parent and the marking always ends.
 void Hull::Recurse(size_t from, int32_t count) {
-  if (count <= 2) return;
-  const int32_t a = work_[from], b = work_[from + 1];
-  if (count == 3) {
-    marks_[static_cast<size_t>(work_[from + 2])] = 1;
-    return;
-  }
-  // Farthest: the largest area left of a -> b; only a strictly larger area replaces the best.
-  int32_t f = work_[from + 2];
-  double best = AreaOf(f, a, b);
-  for (int32_t i = 3; i < count; ++i) {
-    const int32_t p = work_[from + static_cast<size_t>(i)];
-    const double area = AreaOf(p, a, b);
-    if (area > best) {
-      best = area;
-      f = p;
+  stack_.clear();
+  stack_.push_back({from, count});
+  while (!stack_.empty()) {
+    const Frame fr = stack_.back();
+    const int32_t a = work_[fr.from], b = work_[fr.from + 1];
+    const size_t candidates = fr.from + 2;
+    switch (fr.stage) {
+      case Frame::Start: {
+        if (fr.count <= 2) {
+          stack_.pop_back();
+          break;
+        }
+        if (fr.count == 3) {
+          marks_[static_cast<size_t>(work_[candidates])] = 1;
+          stack_.pop_back();
+          break;
+        }
+        // Farthest: the largest area left of a -> b; only a strictly larger area replaces the
+        // best.
+        int32_t f = work_[candidates];
+        double best = AreaOf(f, a, b);
+        for (int32_t i = 3; i < fr.count; ++i) {
+          const int32_t p = work_[fr.from + static_cast<size_t>(i)];
+          const double area = AreaOf(p, a, b);
+          if (area > best) {
+            best = area;
+            f = p;
+          }
+        }
+        marks_[static_cast<size_t>(f)] = 1;
+        const size_t end = work_.size();
+        stack_.back() = {fr.from, fr.count, Frame::LeftDone, f, end};
+        stack_.push_back({end, LeftSet(candidates, fr.count - 2, a, f)});
+        break;
+      }
+      case Frame::LeftDone:
+        work_.resize(fr.end);
+        stack_.back().stage = Frame::RightDone;
+        stack_.push_back({fr.end, LeftSet(candidates, fr.count - 2, fr.f, b)});
+        break;
+      case Frame::RightDone:
+        work_.resize(fr.end);
+        stack_.pop_back();
+        break;
     }
   }
-  marks_[static_cast<size_t>(f)] = 1;
-  const size_t left = work_.size();
-  Recurse(left, LeftSet(from, count, a, f));
-  work_.resize(left);
-  const size_t right = work_.size();
-  Recurse(right, LeftSet(from, count, f, b));
-  work_.resize(right);
 }
 
 }  // namespace calc

@@ -57,6 +57,15 @@ class Hull {
   T_PT identity_;  // 0 .. n-1, kept between runs of the same size
   // All working lists of a run, stacked: a list lives from its LeftSet until its Recurse ends.
   T_PT work_;
+  // The lists whose marking is under way, innermost last.
+  struct Frame {
+    size_t from;
+    int32_t count;
+    enum Stage { Start, LeftDone, RightDone } stage = Start;
+    int32_t f = -1;  // the farthest point, once found
+    size_t end = 0;  // the work area's size when the list's children began
+  };
+  std::vector<Frame> stack_;
 };
 
 }  // namespace calc

@@ -524,17 +524,18 @@ std::vector<FieldLabel> PlaceFieldLabels(
     // A grid finer than the picture is laid out on every k-th column and row, so that the
     // work follows the picture's pixels, not the grid's size (a 1000 x 1000 run drawn at
     // 700 x 500 pixels): about two pixels a cell. Fields thinner than that have no room for a
-    // label anyway.
+    // label anyway. A single column or row (one level) has no step to thin.
     const QPointF p00 = toPixel(map.x.front(), map.y.front());
     const QPointF p11 = toPixel(map.x.back(), map.y.back());
-    const double perCol = map.cols > 1 ? std::abs(p11.x() - p00.x()) / (map.cols - 1) : 1;
-    const double perRow = map.rows > 1 ? std::abs(p11.y() - p00.y()) / (map.rows - 1) : 1;
-    const int sc = std::isfinite(perCol) && perCol > 0 && perCol < 1.5
-                       ? std::max(1, static_cast<int>(2 / perCol))
-                       : 1;
-    const int sr = std::isfinite(perRow) && perRow > 0 && perRow < 1.5
-                       ? std::max(1, static_cast<int>(2 / perRow))
-                       : 1;
+    auto step = [](int count, double span) {
+      const double per = count > 1 ? std::abs(span) / (count - 1) : 0;
+      return std::isfinite(per) && per > 0 && per < 1.5
+                 ? static_cast<int>(std::clamp(2 / per, 1.0, static_cast<double>(count)))
+                 : 1;
+    };
+    const int sc = step(map.cols, p11.x() - p00.x());
+    const int sr = step(map.rows, p11.y() - p00.y());
+    // Every thinning leaves fewer columns or rows, so the call below is the last but one.
     if (sc > 1 || sr > 1) {
       FieldMap coarse;
       coarse.fields = map.fields;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <map>
 #include <numeric>
@@ -187,6 +188,31 @@ TEST(Hull, LevelLikeSetsMatchTheReference) {
       g.push_back(-static_cast<double>(rng() % 3000));
     }
     ASSERT_EQ(h.Run(x, g), Reference(x, g)) << "level " << level;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Energies near 1e20 (a typo in a coefficient gets there): the area's rounding can put a list's
+// own edge end left of its new edges, and the marking recursed without end (a stack overflow).
+// Now it ends, with both ends marked.
+TEST(Hull, HugeEnergiesEndWithBothEndsMarked) {
+  // GL = -1E20*(1-X) - T*Sid beside GS = 0 at every X level, as a level offers them.
+  Hull h;
+  for (const double t : {300.0, 430.0, 560.0}) {
+    std::vector<double> x, g;
+    for (int i = 0; i <= 100; ++i) {
+      const double xi = i / 100.0;
+      const double sid =
+          xi > 0 && xi < 1 ? -8.314 * (xi * std::log(xi) + (1 - xi) * std::log1p(-xi)) : 0;
+      x.insert(x.end(), {xi, xi});
+      g.insert(g.end(), {-1e20 * (1 - xi) - t * sid, 0});
+    }
+    const T_PT& marks = h.Run(x, g);
+    EXPECT_EQ(marks.front(), 1) << t;
+    EXPECT_EQ(marks[marks.size() - 2] + marks.back(), 1) << t;  // one point at X = 1
   }
 }
 

@@ -283,3 +283,32 @@ TEST_F(RunCommand, AllProblemsOneFolderEach) {
 }
 
 }  // namespace
+
+namespace {
+
+// The run inputs of tests/repro (each crashed the run when it was found) give their pictures.
+TEST_F(RunCommand, InputsThatOnceCrashedGiveTheirPictures) {
+  const std::string repro = BRELONA_SOURCE_DIR "/tests/repro/";
+  const char* const runs[] = {
+      "run_hull_stack_overflow.txt --ymin 300 --ymax 560",
+      "eutectic_sheet.txt --ymin 700 --ymax 700",
+      "run_ymin_eq_ymax.json",
+      "run_y_tiny_span.json",
+  };
+  int n = 0;
+  for (const char* args : runs) {
+    const fs::path out = dir / ("out" + std::to_string(n++));
+    std::string file = args, rest;
+    if (const size_t blank = file.find(' '); blank != std::string::npos) {
+      rest = file.substr(blank);
+      file.resize(blank);
+    }
+    const Result r =
+        RunCalc("'" + repro + file + "'" + rest + " --out '" + out.string() + "'", dir);
+    EXPECT_EQ(r.code, 0) << args << "\n" << r.err;
+    EXPECT_FALSE(QImage(QString::fromStdString((out / "diagram.png").string())).isNull()) << args;
+    EXPECT_TRUE(Summary(out).value("completed").toBool()) << args;
+  }
+}
+
+}  // namespace

@@ -115,6 +115,15 @@ def test_run_errors():
         brelona.Problem(sheet=EUTECTIC, y="volume", ymin=1, ymax=2)
 
 
+def test_inputs_that_once_killed_the_interpreter_run():
+    repro = os.path.join(os.path.dirname(__file__), "..", "repro")
+    with open(os.path.join(repro, "run_hull_stack_overflow.txt")) as f:
+        r = brelona.Problem(sheet=f.read(), ymin=300, ymax=560).run()
+    assert len(r.y_levels) == 101
+    one = brelona.Problem.from_json(os.path.join(repro, "run_ymin_eq_ymax.json")).run()
+    assert one.y_levels.tolist() == [700.0]
+
+
 def test_problem_fields_reach_the_engine():
     p = brelona.Problem(sheet=EUTECTIC, ymin=300, ymax=1100, xpoints=10, ypoints=20)
     p.xpoints, p.ypoints, p.ymax = 20, 8, 1000

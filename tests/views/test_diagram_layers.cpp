@@ -268,3 +268,27 @@ TEST(DiagramLayers, SimplifiedPolylinesStayWithinTheTolerance) {
 
 }  // namespace
 }  // namespace views
+
+namespace views {
+namespace {
+
+// One level (Ymin = Ymax) or a span too small for a pixel: the label placement thinned a
+// one-row map into itself without end. The diagram now shows each field's label on its row.
+TEST(DiagramLayers, OneLevelAndATinySpanGetTheirLabels) {
+  auto problem = testing::SampleProblem(QStringLiteral("Simple eutectic"));
+  ASSERT_TRUE(problem.has_value());
+  for (const double span : {0.0, 1e-13}) {
+    problem->Ymin = 700;
+    problem->Ymax = 700 + span;
+    testing::SampleRun run(*problem);
+    run.Run();
+    QApplication::processEvents();
+    const std::vector<FieldLabel>& labels = run.diagram.Overlay()->Labels();
+    QStringList texts;
+    for (const FieldLabel& l : labels) texts << l.text;
+    EXPECT_GE(labels.size(), 3u) << span << ": " << texts.join(", ").toStdString();
+  }
+}
+
+}  // namespace
+}  // namespace views
