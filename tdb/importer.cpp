@@ -60,6 +60,15 @@ class Functions {
   std::set<std::string> busy_;
 };
 
+// A parameter the file gives more than once: the last one holds.
+std::string RepeatNote(const Parameter& par) {
+  std::string lines;
+  for (int l : par.Replaced) lines += std::to_string(l) + ", ";
+  return "parameter " + par.Name() + " is given more than once (lines " + lines +
+         std::to_string(par.Line) + "): the last one, line " + std::to_string(par.Line) +
+         ", replaces the others";
+}
+
 // Sublattice constituents of a phase as elements of A-B (or VA). Species that are one
 // element stand for it; others make the phase unusable when they are made of A, B and VA only.
 struct Species {
@@ -239,6 +248,7 @@ ImportedPhase Importer::Read(const Phase& p) {
   for (const Parameter& par : db_.Parameters) {
     std::vector<std::string> mix;
     if (!matches(par, &mix)) continue;
+    if (!par.Replaced.empty()) notes_.push_back(RepeatNote(par));
     const std::string& type = par.Type;
     if (type == "TC" || type == "BMAGN" || type == "BMAG" || type == "BM") {
       magnetic_params = true;
@@ -562,6 +572,7 @@ ImportResult Importer::Run() {
     throw Error("no solution phase of " + a_ + "-" + b_ + " can be written" + why);
   }
   for (const std::string& i : db_.Ignored) notes_.push_back("statement " + i + " not read");
+  for (const std::string& n : db_.Notes) notes_.push_back(n);
   FindRange(r);
   if (!(r.Ymin < r.Ymax)) throw Error("the lower temperature must be below the upper one");
   r.Notes = notes_;

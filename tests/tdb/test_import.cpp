@@ -364,8 +364,6 @@ TEST(TdbImport, PhasesThatCannotBeWrittenAreSkippedWithTheirReason) {
       {"PHASE P % 2 1 1 ! CONSTITUENT P :A,B:A,B: !", "mixing on two sublattices"},
       {"TYPE_DEFINITION & GES A_P_D P DIS_PART Q ! PHASE P %& 1 1 ! CONSTITUENT P :A,B: !",
        "ordered phase"},
-      {"PHASE P % 1 1 ! CONSTITUENT P :A,B: ! PARAMETER V0(P,A;0) 298.15 1E-5; 6000 N !",
-       "pressure terms"},
       {"PHASE P % 1 1 ! CONSTITUENT P :A,B: ! PARAMETER L(P,A,B;0) 298.15 10*P; 6000 N !",
        "pressure terms"},
       {"PHASE P % 1 1 ! CONSTITUENT P :A,B,VA: !", "more than two constituents on one sublattice"},
