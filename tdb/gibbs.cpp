@@ -15,6 +15,12 @@ std::string Exact(double v) {
   return buf;
 }
 
+std::string Short(double v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%g", v);
+  return buf;
+}
+
 }  // namespace
 
 std::string Term::Key() const {
@@ -24,10 +30,17 @@ std::string Term::Key() const {
 }
 
 std::string Factor::Key() const {
+  if (!key.empty()) return key;
   static const char* names[] = {"EXP", "LN", "POW", "INV"};
   std::string k = std::string(names[kind]) + "(" + arg.Key() + ")";
   if (kind == Pow) k += "^" + Exact(exponent);
   return k;
+}
+
+std::shared_ptr<const Factor> MakeFactor(Factor::Kind kind, Lin arg, double exponent) {
+  auto f = std::make_shared<Factor>(Factor{kind, std::move(arg), exponent, ""});
+  f->key = f->Key();
+  return f;
 }
 
 double Factor::Eval(double T) const {
@@ -80,16 +93,44 @@ double Lin::CoefOf(const std::string& key) const {
   return it == terms_.end() ? 0 : it->second.Coef;
 }
 
+namespace {
+
+int SizeOf(const Term& t) {
+  int n = 1;
+  for (const auto& f : t.Factors) n += f->Size();
+  return n;
+}
+
+void CheckCoefficient(double c) {
+  if (!std::isfinite(c)) throw TooLarge("a coefficient beyond the range of numbers (about 1E308)");
+}
+
+}  // namespace
+
 void Lin::Add(const Term& t) {
   if (t.Coef == 0) return;
+  CheckCoefficient(t.Coef);
+  if (std::abs(t.TPow) > kMaxPower || std::abs(t.LnPow) > kMaxPower)
+    throw TooLarge("a power of " + std::string(std::abs(t.TPow) > kMaxPower ? "T" : "LN(T)") +
+                   " beyond " + std::to_string(kMaxPower) + " (" +
+                   std::to_string(std::abs(t.TPow) > kMaxPower ? t.TPow : t.LnPow) +
+                   "): its value leaves the range of numbers");
   std::string k = t.Key();
   auto it = terms_.find(k);
   if (it == terms_.end()) {
+    size_ += SizeOf(t);
+    if (size_ - 1 > kMaxOperations)
+      throw TooLarge("more than " + std::to_string(kMaxOperations) +
+                     " terms, more than one expression of the sheet can hold");
     terms_.emplace(k, t);
     return;
   }
   it->second.Coef += t.Coef;
-  if (it->second.Coef == 0) terms_.erase(it);
+  CheckCoefficient(it->second.Coef);
+  if (it->second.Coef == 0) {
+    size_ -= SizeOf(it->second);
+    terms_.erase(it);
+  }
 }
 
 Lin& Lin::operator+=(const Lin& o) {
@@ -120,6 +161,10 @@ Lin Lin::Scaled(double k) const {
 
 Lin Lin::operator*(const Lin& o) const {
   Lin r;
+  if (static_cast<long>(terms_.size()) * static_cast<long>(o.terms_.size()) > kMaxProductPairs)
+    throw TooLarge("a product of sums of " + std::to_string(terms_.size()) + " and " +
+                   std::to_string(o.terms_.size()) + " terms, more than " +
+                   std::to_string(kMaxProductPairs) + " terms to gather");
   for (const auto& [ka, a] : terms_) {
     for (const auto& [kb, b] : o.terms_) {
       Term t{a.Coef * b.Coef, a.TPow + b.TPow, a.LnPow + b.LnPow, a.Factors};
@@ -196,6 +241,11 @@ Piecewise Piecewise::Of(Lin l) {
 
 namespace {
 
+[[noreturn]] void TooManyPieces(size_t n) {
+  throw TooLarge(std::to_string(n) + " temperature ranges, more than the " +
+                 std::to_string(kMaxPieces) + " one expression of the sheet can join");
+}
+
 // Both functions on the union of their limits: the piece of each that holds on every interval.
 template <typename Op>
 Piecewise Combine(const Piecewise& a, const Piecewise& b, Op op) {
@@ -204,6 +254,7 @@ Piecewise Combine(const Piecewise& a, const Piecewise& b, Op op) {
   limits.insert(limits.end(), b.Limits.begin(), b.Limits.end());
   std::sort(limits.begin(), limits.end());
   limits.erase(std::unique(limits.begin(), limits.end()), limits.end());
+  if (static_cast<int>(limits.size()) + 1 > kMaxPieces) TooManyPieces(limits.size() + 1);
   r.Limits = limits;
   r.Pieces.clear();
   auto piece = [](const Piecewise& p, size_t interval,
@@ -279,14 +330,22 @@ class ExpressionReader {
 
   Piecewise Read() {
     if (text_.empty()) Fail("empty expression");
-    Piecewise v = Sum();
-    if (pos_ != text_.size()) Fail("unexpected '" + text_.substr(pos_, 12) + "'");
-    return v;
+    try {
+      Piecewise v = Sum();
+      if (pos_ != text_.size()) Fail("unexpected '" + text_.substr(pos_, 12) + "'");
+      return v;
+    } catch (const TooLarge& e) {
+      Fail(e.what());
+    }
   }
 
  private:
   [[noreturn]] void Fail(const std::string& why) const {
-    throw Error(why + " in expression '" + text_ + "'");
+    // Long expressions are quoted by their beginning.
+    constexpr size_t kQuoted = 80;
+    const std::string quoted =
+        text_.size() <= kQuoted ? text_ : text_.substr(0, kQuoted - 3) + "...";
+    throw Error(why + " in expression '" + quoted + "'");
   }
   bool Eat(char c) {
     if (pos_ < text_.size() && text_[pos_] == c) {
@@ -300,12 +359,18 @@ class ExpressionReader {
   Piecewise Sum() {
     Piecewise v = Product();
     for (;;) {
-      if (Eat('+'))
-        v = v + Product();
-      else if (Eat('-'))
-        v = v - Product();
-      else
+      bool minus = false;
+      if (Eat('-'))
+        minus = true;
+      else if (!Eat('+'))
         return v;
+      Piecewise w = Product();
+      if (minus) w = w.Scaled(-1);
+      // Long sums of one piece are gathered in place rather than copied term by term.
+      if (v.Pieces.size() == 1 && w.Pieces.size() == 1)
+        v.Pieces[0] += w.Pieces[0];
+      else
+        v = v + w;
     }
   }
 
@@ -325,7 +390,7 @@ class ExpressionReader {
   Piecewise Unary() {
     if (pos_ < text_.size() && (text_[pos_] == '-' || text_[pos_] == '+')) {
       const bool minus = text_[pos_++] == '-';
-      if (++depth_ > kMaxNesting) Fail("brackets nested too deep");
+      if (++depth_ > kMaxNesting) Fail(kTooDeep);
       Piecewise v = Unary();
       --depth_;
       return minus ? v.Scaled(-1) : v;
@@ -337,7 +402,10 @@ class ExpressionReader {
     Piecewise base = Primary();
     if (!At("**") && !At("^")) return base;
     pos_ += At("**") ? 2 : 1;
+    // A chain of powers nests the reading as brackets do.
+    if (++depth_ > kMaxNesting) Fail(kTooDeep);
     Piecewise e = Unary();
+    --depth_;
     double n = 0;
     if (e.Pieces.size() != 1 || !e.Pieces[0].IsConstant(&n)) Fail("an exponent that depends on T");
     return RaiseTo(base, n);
@@ -352,14 +420,17 @@ class ExpressionReader {
         if (b.IsMonomial(&coef, &tpow)) return Lin::TPower(tpow * k).Scaled(std::pow(coef, k));
         Lin r = Lin::Constant(1);
         for (int i = 0; i < std::abs(k); ++i) r = r * b;
-        if (k < 0) r = Lin::Of(std::make_shared<Factor>(Factor{Factor::Inv, r, 0}));
+        if (k < 0) r = Lin::Of(MakeFactor(Factor::Inv, r));
         return r;
       });
     }
     return base.Map([n](const Lin& b) {
       double c = 0;
       if (b.IsConstant(&c)) return Lin::Constant(std::pow(c, n));
-      return Lin::Of(std::make_shared<Factor>(Factor{Factor::Pow, b, n}));
+      if (!(std::abs(n) <= kMaxPower))
+        throw TooLarge("a power beyond " + std::to_string(kMaxPower) + " (" + Short(n) +
+                       "): its value leaves the range of numbers");
+      return Lin::Of(MakeFactor(Factor::Pow, b, n));
     });
   }
 
@@ -367,7 +438,7 @@ class ExpressionReader {
 
   Piecewise Primary() {
     // Brackets, calls and signs nest the reading; a file cannot make it run out of stack.
-    if (++depth_ > kMaxNesting) Fail("brackets nested too deep");
+    if (++depth_ > kMaxNesting) Fail(kTooDeep);
     struct Leave {
       int& d;
       ~Leave() { --d; }
@@ -412,14 +483,14 @@ class ExpressionReader {
           if (c <= 0) Fail("LN of a number that is not positive");
           return Lin::Constant(std::log(c));
         }
-        return Lin::Of(std::make_shared<Factor>(Factor{Factor::Ln, a, 0}));
+        return Lin::Of(MakeFactor(Factor::Ln, a));
       });
     }
     if (name == "EXP") {
       return arg.Map([](const Lin& a) {
         double c = 0;
         if (a.IsConstant(&c)) return Lin::Constant(std::exp(c));
-        return Lin::Of(std::make_shared<Factor>(Factor{Factor::Exp, a, 0}));
+        return Lin::Of(MakeFactor(Factor::Exp, a));
       });
     }
     if (name == "SQRT") return RaiseTo(arg, 0.5);
@@ -427,11 +498,12 @@ class ExpressionReader {
   }
 
   Piecewise Number() {
-    const char* begin = text_.c_str() + pos_;
-    char* end = nullptr;
-    double v = std::strtod(begin, &end);
-    if (end == begin) Fail("bad number");
-    pos_ += static_cast<size_t>(end - begin);
+    const size_t n = NumeralLength(std::string_view(text_).substr(pos_));
+    if (n == 0) Fail("bad number");
+    const std::string numeral = text_.substr(pos_, n);
+    const double v = std::strtod(numeral.c_str(), nullptr);
+    if (!std::isfinite(v)) Fail("the number " + numeral + " is beyond the range of numbers");
+    pos_ += n;
     return Piecewise::Of(Lin::Constant(v));
   }
 
@@ -439,6 +511,7 @@ class ExpressionReader {
   size_t pos_ = 0;
   int depth_ = 0;
   static constexpr int kMaxNesting = 200;
+  static constexpr const char* kTooDeep = "brackets, signs or powers nested more than 200 deep";
   const Resolver& resolve_;
 };
 
@@ -448,7 +521,35 @@ Piecewise ParseExpression(std::string_view text, const Resolver& resolve) {
   return ExpressionReader(text, resolve).Read();
 }
 
+std::vector<std::string> NamesIn(std::string_view text) {
+  std::string t;
+  for (char c : text)
+    if (static_cast<unsigned char>(c) > 32) t += c;
+  std::vector<std::string> out;
+  for (size_t i = 0; i < t.size();) {
+    const unsigned char c = static_cast<unsigned char>(t[i]);
+    if (std::isdigit(c) || c == '.') {
+      i += std::max<size_t>(1, NumeralLength(std::string_view(t).substr(i)));
+      continue;
+    }
+    if (!std::isalpha(c) && c != '_') {
+      ++i;
+      continue;
+    }
+    size_t start = i;
+    while (i < t.size() && (std::isalnum(static_cast<unsigned char>(t[i])) || t[i] == '_')) ++i;
+    std::string name = t.substr(start, i - start);
+    for (char& ch : name) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    const bool hash = i < t.size() && t[i] == '#';
+    if (!hash && i < t.size() && t[i] == '(') continue;
+    if (!hash && (name == "T" || name == "P" || name == "R")) continue;
+    if (std::find(out.begin(), out.end(), name) == out.end()) out.push_back(name);
+  }
+  return out;
+}
+
 Piecewise JoinRanges(const std::vector<Range>& ranges, const Resolver& resolve) {
+  if (static_cast<int>(ranges.size()) > kMaxPieces) TooManyPieces(ranges.size());
   Piecewise r;
   r.Limits.clear();
   r.Pieces.clear();
@@ -469,6 +570,7 @@ Piecewise JoinRanges(const std::vector<Range>& ranges, const Resolver& resolve) 
   }
   if (r.Pieces.empty()) r.Pieces.push_back(Lin());
   r.Simplify();
+  if (static_cast<int>(r.Pieces.size()) > kMaxPieces) TooManyPieces(r.Pieces.size());
   return r;
 }
 

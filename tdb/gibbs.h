@@ -16,6 +16,19 @@ namespace tdb {
 
 struct Factor;
 
+// The bounds of what one expression of the phase sheet can hold, and so of what the term
+// arithmetic works out: the sheet's language allows 20 nesting levels of at most 50
+// operations each.
+inline constexpr int kMaxOperations = 20 * 50;
+// Pieces are joined by adding HEAV(T-limit)*(jump), four operations a join.
+inline constexpr int kMaxPieces = kMaxOperations / 4 + 1;
+// Powers of T (and of LN(T)) beyond +-400: T^n leaves the range of numbers at every
+// temperature above 6 K.
+inline constexpr int kMaxPower = 400;
+// A product of two sums is worked out term by term; more pairs than this are refused before
+// they are formed (each factor alone may hold up to kMaxOperations terms).
+inline constexpr long kMaxProductPairs = 100000;
+
 // One term: Coef * T^TPow * LN(T)^LnPow * product of Factors.
 struct Term {
   double Coef = 0;
@@ -41,6 +54,9 @@ class Lin {
   Lin Scaled(double k) const;
 
   bool IsZero() const { return terms_.empty(); }
+  // The terms and factors held, nested ones included: the written sum needs at least
+  // Size() - 1 operations.
+  int Size() const { return size_; }
   // True with the value when the sum is a plain number.
   bool IsConstant(double* value) const;
   // True when the sum is one term c*T^n without other factors.
@@ -56,6 +72,7 @@ class Lin {
  private:
   void Add(const Term& t);
   std::map<std::string, Term> terms_;
+  int size_ = 0;
 };
 
 // A factor the term arithmetic keeps whole: EXP(arg), LN(arg), arg^exponent, 1/arg.
@@ -63,9 +80,14 @@ struct Factor {
   enum Kind { Exp, Ln, Pow, Inv } kind;
   Lin arg;
   double exponent = 0;
+  std::string key;  // filled by MakeFactor; Key() works it out when it is empty
   std::string Key() const;
   double Eval(double T) const;
+  // Written, it needs at least one operation more than its argument's sum: Size() or more.
+  int Size() const { return arg.Size(); }
 };
+
+std::shared_ptr<const Factor> MakeFactor(Factor::Kind kind, Lin arg, double exponent = 0);
 
 // A function of T in pieces: Pieces[0] below Limits[0], Pieces[i] from Limits[i-1] (included)
 // to Limits[i], the last piece from the last limit on. Outside the ranges of the file the
@@ -99,7 +121,18 @@ struct PressureUsed : Error {
   using Error::Error;
 };
 
+// A value the arithmetic refuses: a coefficient beyond the range of numbers, a power beyond
+// kMaxPower, more terms or pieces than one expression of the sheet can hold.
+struct TooLarge : Error {
+  using Error::Error;
+};
+
+// The names of the functions an expression refers to (upper case, each once): names followed
+// by '#', and other names that are neither T, P, R nor a call.
+std::vector<std::string> NamesIn(std::string_view text);
+
 // Ranges joined into one piecewise function: each range's expression in its own interval.
+// More than kMaxPieces ranges are refused (TooLarge) before any is read.
 Piecewise JoinRanges(const std::vector<Range>& ranges, const Resolver& resolve);
 
 inline constexpr double kTdbGasConstant = 8.31451;

@@ -33,31 +33,54 @@ struct Skip {
   std::string reason;
 };
 
-// Function values by name, each read once; a function that refers to itself is an error.
+// Function values by name, each read once. The functions a function refers to are read before
+// it, from a list rather than by recursion, so that a chain of thousands of functions needs no
+// deeper stack than one. A function that refers to itself, directly or through others, is an
+// error; so is one that cannot be read, named with its line.
 class Functions {
  public:
   explicit Functions(const Database& db) : db_(db) {}
   Piecewise operator()(const std::string& name) {
     auto done = values_.find(name);
     if (done != values_.end()) return done->second;
-    auto f = db_.Functions.find(name);
-    if (f == db_.Functions.end()) throw Error("function " + name + " is not defined");
-    if (!busy_.insert(name).second) throw Error("function " + name + " refers to itself");
-    Piecewise v;
-    try {
-      v = JoinRanges(f->second.Ranges, std::ref(*this));
-    } catch (...) {
-      busy_.erase(name);
-      throw;
+    if (!db_.Functions.count(name)) throw Error("function " + name + " is not defined");
+    std::vector<std::string> todo{name};
+    std::set<std::string> open;  // begun, waiting for the functions they refer to
+    while (!todo.empty()) {
+      const std::string cur = todo.back();
+      if (values_.count(cur)) {
+        todo.pop_back();
+        continue;
+      }
+      const Function& f = db_.Functions.at(cur);
+      if (open.insert(cur).second) {
+        for (const Range& r : f.Ranges) {
+          for (const std::string& used : NamesIn(r.Expression)) {
+            if (values_.count(used) || !db_.Functions.count(used)) continue;
+            if (open.count(used))
+              throw Error("function " + used + " refers to itself" +
+                          (used == cur ? "" : " (through " + cur + ")"));
+            todo.push_back(used);
+          }
+        }
+        continue;
+      }
+      try {
+        values_[cur] = JoinRanges(f.Ranges, std::ref(*this));
+      } catch (const PressureUsed&) {
+        throw;
+      } catch (const Error& e) {
+        throw Error("function " + cur + " (line " + std::to_string(f.Line) + "): " + e.what());
+      }
+      open.erase(cur);
+      todo.pop_back();
     }
-    busy_.erase(name);
-    return values_[name] = v;
+    return values_.at(name);
   }
 
  private:
   const Database& db_;
   std::map<std::string, Piecewise> values_;
-  std::set<std::string> busy_;
 };
 
 // A parameter the file gives more than once: the last one holds.
@@ -168,7 +191,7 @@ Piecewise Importer::Value(const Parameter& par) {
   } catch (const PressureUsed&) {
     throw Skip{"pressure terms"};
   } catch (const Error& e) {
-    throw Skip{e.what()};
+    throw Skip{"line " + std::to_string(par.Line) + ": " + e.what()};
   }
 }
 
