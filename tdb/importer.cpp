@@ -376,7 +376,7 @@ NodePtr Weighted(const Piecewise& a, const Piecewise& b, const std::vector<Piece
   return SumOf(std::move(parts));
 }
 
-std::string SolutionText(const SolutionModel& m, bool* fits) {
+std::string SolutionText(const SolutionModel& m, bool* fits, std::string* why) {
   const double k = 1 / m.Atoms;
   const Piecewise ga = m.GA.Scaled(k), gb = m.GB.Scaled(k);
   std::vector<Piecewise> l;
@@ -405,7 +405,7 @@ std::string SolutionText(const SolutionModel& m, bool* fits) {
   }
   // The ideal mixing term through Sid, which the sheet's SID line defines with the TDB gas
   // constant: the sweep computes it once per composition for all phases.
-  return Write(Difference(SumOf(parts), Product(Variable("T"), Variable("Sid"))), fits);
+  return Write(Difference(SumOf(parts), Product(Variable("T"), Variable("Sid"))), fits, why);
 }
 
 double IdealEntropy(double x) {
@@ -417,18 +417,16 @@ double IdealEntropy(double x) {
 // a mismatch means the text was written wrongly and the phase is not offered.
 void Importer::Check(ImportedPhase& ph) {
   bool fits = true;
-  std::string expr;
+  std::string expr, why;
   if (ph.IsCompound) {
-    expr = Write(NodeOf(ph.Compound.G.Scaled(1 / ph.Compound.Atoms)), &fits);
+    expr = Write(NodeOf(ph.Compound.G.Scaled(1 / ph.Compound.Atoms)), &fits, &why);
     ph.Line = "X=" + ph.Compound.XText + ";" + ph.Key + "=" + expr;
   } else {
-    expr = SolutionText(ph.Solution, &fits);
+    expr = SolutionText(ph.Solution, &fits, &why);
     ph.Line = ph.Key + "=" + expr;
   }
   if (!fits && expr.empty())
-    throw Skip{
-        "its energy does not fit in one expression of the sheet (Expression contains too many "
-        "nestings)"};
+    throw Skip{"its energy does not fit in one expression of the sheet (" + why + ")"};
   numeric::TParser parser;
   parser.AssignVariable("R", 8.31441);
   double* t = parser.AssignVariable("T", 500);

@@ -297,11 +297,16 @@ void KeepBetter(Layouts& l) {
 
 Layouts Lay(const NodePtr& n);
 
-Layouts LaySum(const std::vector<NodePtr>& kids) {
-  const size_t n = kids.size();
+// The grouping of a run of terms, in their order: for each height the split that crowds the
+// fullest depth least. The work grows as the cube of the run's length, so runs are at most
+// kMaxRun long; longer sums are grouped in runs, and the runs' layouts grouped in turn.
+constexpr size_t kMaxRun = 24;
+
+Layouts LayRun(std::vector<Layouts> items) {
+  const size_t n = items.size();
   // best[i][j]: layouts of the terms i..j, grouped in their order.
   std::vector<std::vector<Layouts>> best(n, std::vector<Layouts>(n));
-  for (size_t i = 0; i < n; ++i) best[i][i] = Lay(kids[i]);
+  for (size_t i = 0; i < n; ++i) best[i][i] = std::move(items[i]);
   for (size_t len = 2; len <= n; ++len) {
     for (size_t i = 0; i + len <= n; ++i) {
       const size_t j = i + len - 1;
@@ -326,6 +331,24 @@ Layouts LaySum(const std::vector<NodePtr>& kids) {
     }
   }
   return best[0][n - 1];
+}
+
+Layouts LaySum(const std::vector<NodePtr>& kids) {
+  std::vector<Layouts> items;
+  items.reserve(kids.size());
+  for (const NodePtr& k : kids) items.push_back(Lay(k));
+  while (items.size() > kMaxRun) {
+    const size_t runs = (items.size() + kMaxRun - 1) / kMaxRun;
+    std::vector<Layouts> grouped;
+    for (size_t r = 0, start = 0; r < runs; ++r) {
+      const size_t end = items.size() * (r + 1) / runs;  // runs of nearly equal length
+      grouped.push_back(LayRun(std::vector<Layouts>(std::make_move_iterator(items.begin() + start),
+                                                    std::make_move_iterator(items.begin() + end))));
+      start = end;
+    }
+    items = std::move(grouped);
+  }
+  return LayRun(std::move(items));
 }
 
 Layouts Lay(const NodePtr& n) {
@@ -425,14 +448,43 @@ void Print(const BinPtr& b, std::string& out) {
 
 }  // namespace
 
-std::string Write(const NodePtr& n, bool* fits) {
+int OperationCount(const NodePtr& n) {
+  int count = 0;
+  std::vector<const Node*> todo{n.get()};
+  while (!todo.empty()) {
+    const Node* m = todo.back();
+    todo.pop_back();
+    if (m->kind == Node::Sum)
+      count += static_cast<int>(m->kids.size()) - 1;
+    else if (m->kind != Node::Num && m->kind != Node::Var)
+      ++count;
+    for (const NodePtr& k : m->kids) todo.push_back(k.get());
+    if (count > kMaxOperations) break;  // enough to know it does not fit
+  }
+  return count;
+}
+
+std::string Write(const NodePtr& n, bool* fits, std::string* why) {
+  // More operations than the language's depths can hold together: no grouping fits, and
+  // laying out a large tree costs time and memory for nothing.
+  const int ops = OperationCount(n);
+  if (ops > kMaxOperations) {
+    if (fits) *fits = false;
+    if (why)
+      *why = "more than " + std::to_string(kMaxOperations) + " operations; an expression holds " +
+             std::to_string(kMaxDepth) + " levels of " + std::to_string(kMaxPerDepth);
+    return "";
+  }
   Layouts l = Lay(n);
   BinPtr b = l.Best[kMaxDepth];
   if (!b) {
     // Deeper than the language allows whatever the grouping: write it plainly, it will not compile.
     if (fits) *fits = false;
     for (int h = kMaxDepth; h >= 0 && !b; --h) b = l.Best[h];
-    if (!b) return "";
+    if (!b) {
+      if (why) *why = "Expression contains too many nestings";
+      return "";
+    }
   }
   if (fits) *fits = b->profile.size() <= kMaxDepth && MaxCount(b->profile) <= kMaxPerDepth;
   std::string out;

@@ -40,8 +40,14 @@ NodePtr NodeOf(const Piecewise& p);
 // (exponent as E5 or E-7, never E+5).
 std::string NumberText(double v);
 
+// The operations the expression's text holds (a sum of k terms k - 1, every call one), counted
+// up to a little beyond kMaxOperations.
+int OperationCount(const NodePtr& n);
+
 // Writes the expression. Sums are grouped so that the text stays inside the language's
-// limits when that is possible; *fits tells whether it is.
-std::string Write(const NodePtr& n, bool* fits);
+// limits when that is possible; *fits tells whether it is. No text is written (and *why says
+// so) when the expression is deeper than the language allows whatever the grouping, or holds
+// more operations than kMaxOperations.
+std::string Write(const NodePtr& n, bool* fits, std::string* why = nullptr);
 
 }  // namespace tdb

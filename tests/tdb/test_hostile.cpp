@@ -7,7 +7,9 @@
 #include <map>
 #include <string>
 
+#include "numeric/parser.h"
 #include "tdb/importer.h"
+#include "tdb/sheet_text.h"
 
 namespace {
 
@@ -137,3 +139,26 @@ TEST(TdbHostile, ArithmeticBeyondTheNumbersIsRefusedWithTheLine) {
 
 }  // namespace
 
+// The grouping of a long sum was worked out over every split of every run of terms (the cube
+// of the length: minutes and gigabytes for a few hundred terms); runs are now bounded.
+TEST(TdbHostile, LongSumsAreGroupedQuicklyAndStillFit) {
+  for (int n : {40, 600, 2000}) {
+    std::vector<tdb::NodePtr> terms;
+    for (int i = 1; i <= n; ++i) terms.push_back(tdb::Number(i));
+    const auto start = std::chrono::steady_clock::now();
+    bool fits = false;
+    std::string why;
+    const std::string text = tdb::Write(tdb::SumOf(terms), &fits, &why);
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 2)
+        << n;
+    if (n == 2000) {
+      EXPECT_FALSE(fits);
+      EXPECT_EQ(why, "more than 1000 operations; an expression holds 20 levels of 50");
+      continue;
+    }
+    ASSERT_TRUE(fits) << n;
+    numeric::TParser p;
+    p.SetExpression(text);
+    EXPECT_EQ(p.Value(), n * (n + 1) / 2);
+  }
+}
