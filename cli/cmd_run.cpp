@@ -12,7 +12,9 @@
 #include <exception>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <set>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -20,6 +22,7 @@
 #include "calc/engine.h"
 #include "calc/problem.h"
 #include "cli/commands.h"
+#include "cli/output_folder.h"
 #include "cli/run_batch.h"
 #include "cli/run_host.h"
 #include "cli/run_outputs.h"
@@ -213,6 +216,14 @@ int RunOne(calc::ProblemInput problem, const RunOptions& o, const fs::path& dir)
   if (o.xpoints > 0) problem.XPoints = o.xpoints;
   if (o.ypoints > 0) problem.YPoints = o.ypoints;
   if (!o.refine) problem.Refine = false;
+  // Taken before the run, so a folder another run is writing is refused at once.
+  std::optional<OutputFolder> folder;
+  try {
+    folder.emplace(dir);
+  } catch (const std::exception& e) {
+    PrintError(e.what());
+    return kExitError;
+  }
   RunHost host(problem, o);
   int code = kExitOk;
   const auto start = std::chrono::steady_clock::now();
@@ -229,10 +240,24 @@ int RunOne(calc::ProblemInput problem, const RunOptions& o, const fs::path& dir)
   }
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  bool written = false;
   try {
-    WriteRunOutputs(dir, problem, host, seconds);
+    WriteRunOutputs(folder->Staging(), problem, host, seconds);
+    written = true;
+    folder->Commit();
   } catch (const std::exception& e) {
-    PrintError(e.what());
+    // One line for each file that failed, named as it was to be.
+    std::string text = e.what();
+    const std::string staging = folder->Staging().string(), shown = dir.string();
+    for (size_t at = text.find(staging); at != std::string::npos;
+         at = text.find(staging, at + shown.size()))
+      text.replace(at, staging.size(), shown);
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) PrintError(line);
+    if (!written) {
+      PrintError("the files of '" + problem.ProblemName + "' were not written; " + shown +
+                 " is as it was");
+    }
     return kExitError;
   }
   if (code == kExitOk && !o.quiet)

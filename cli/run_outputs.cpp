@@ -3,12 +3,16 @@
 
 #include "cli/run_outputs.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QImage>
 #include <QString>
+#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
+#include <cstring>
 #include <future>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
@@ -20,6 +24,7 @@
 #include "calc/mosaic.h"
 #include "calc/phase_sheet.h"
 #include "calc/results.h"
+#include "views/diagram_export.h"
 #include "views/diagram_image.h"
 
 namespace cli {
@@ -57,11 +62,29 @@ void AppendCsvField(std::string& out, std::string_view s) {
   out += '"';
 }
 
+// The whole file or none: a write that fails (a full disk) removes what it began and says why.
 void WriteFile(const fs::path& path, const std::string& bytes) {
-  std::ofstream f(path, std::ios::binary | std::ios::trunc);
-  f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  f.close();
-  if (!f) throw std::runtime_error("cannot write " + path.string());
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  int err = fd < 0 ? errno : 0;
+  for (size_t done = 0; !err && done < bytes.size();) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno != EINTR) err = errno;
+    if (n > 0) done += static_cast<size_t>(n);
+  }
+  if (fd >= 0 && ::close(fd) != 0 && !err) err = errno;
+  if (!err) return;
+  ::unlink(path.c_str());
+  throw std::runtime_error("cannot write " + path.string() + ": " + std::strerror(err));
+}
+
+// Runs `write`; what it throws is kept in `errors`, so the writes after it are still made.
+template <typename Write>
+void Try(std::vector<std::string>& errors, Write write) {
+  try {
+    write();
+  } catch (const std::exception& e) {
+    errors.push_back(e.what());
+  }
 }
 
 int LevelCount(const calc::Results& r) {
@@ -242,9 +265,8 @@ void WriteMosaic(const fs::path& png, const calc::MosaicRaster& drawn, const Run
   // of a run would get other bytes than the first.
   image.setDotsPerMeterX(3937);
   image.setDotsPerMeterY(3937);
-  if (!image.save(QString::fromStdString(png.string()), "PNG")) {
-    throw std::runtime_error("cannot write " + png.string());
-  }
+  const QByteArray bytes = views::PngBytes(image);
+  WriteFile(png, bytes.toStdString());
 }
 
 }  // namespace
@@ -269,21 +291,21 @@ class Laps {
 
 // Everything but the pictures (plain C++: no Qt on this thread).
 void WriteDataFiles(const fs::path& dir, const calc::ProblemInput& problem, const RunHost& host,
-                    double seconds, OutputTimes* times) {
+                    double seconds, OutputTimes* times, std::vector<std::string>& errors) {
   const calc::Results& r = host.results();
   Laps lap(times);
-  WriteFile(dir / "summary.json", SummaryJson(problem, host, seconds));
+  Try(errors, [&] { WriteFile(dir / "summary.json", SummaryJson(problem, host, seconds)); });
   lap("summary.json");
-  WriteFile(dir / "cells.csv", CellsCsv(r.Cells()));
+  Try(errors, [&] { WriteFile(dir / "cells.csv", CellsCsv(r.Cells())); });
   lap("cells.csv");
-  WriteFile(dir / "points.csv", PointsCsv(r));
-  WriteFile(dir / "nodes.csv", NodesCsv(r));
+  Try(errors, [&] { WriteFile(dir / "points.csv", PointsCsv(r)); });
+  Try(errors, [&] { WriteFile(dir / "nodes.csv", NodesCsv(r)); });
   std::string memo;
   for (const std::string& line : r.MemoLines) memo += line + "\n";
-  WriteFile(dir / "special.txt", memo);
+  Try(errors, [&] { WriteFile(dir / "special.txt", memo); });
   lap("points.csv, nodes.csv, special.txt");
   if (r.Refined.Ran) {
-    WriteFile(dir / "boundaries.csv", BoundariesCsv(r.Refined));
+    Try(errors, [&] { WriteFile(dir / "boundaries.csv", BoundariesCsv(r.Refined)); });
     lap("boundaries.csv");
   }
 }
@@ -321,20 +343,21 @@ void WriteRunOutputs(const fs::path& dir, const calc::ProblemInput& problem, con
   // makes, the image writers' plugin loader) must not be used from two threads at once. The
   // other files only read the results and are written meanwhile on another.
   OutputTimes data_times;
+  std::vector<std::string> data_errors, errors;
   auto data = std::async(std::launch::async, [&] {
-    WriteDataFiles(dir, problem, host, seconds, times ? &data_times : nullptr);
+    WriteDataFiles(dir, problem, host, seconds, times ? &data_times : nullptr, data_errors);
   });
-  try {
-    Laps lap(times);
-    WriteMosaic(dir / "mosaic.png", host.results().Mosaic, host.options());
-    lap("mosaic.png");
-    WriteDiagram(dir, problem, host, times);
-  } catch (...) {
-    data.wait();
-    throw;
-  }
-  data.get();  // throws what the data files threw
+  Laps lap(times);
+  Try(errors, [&] { WriteMosaic(dir / "mosaic.png", host.results().Mosaic, host.options()); });
+  lap("mosaic.png");
+  Try(errors, [&] { WriteDiagram(dir, problem, host, times); });
+  data.get();
   if (times) times->insert(times->begin(), data_times.begin(), data_times.end());
+  errors.insert(errors.begin(), data_errors.begin(), data_errors.end());
+  if (errors.empty()) return;
+  std::string all;
+  for (const std::string& e : errors) all += (all.empty() ? "" : "\n") + e;
+  throw std::runtime_error(all);
 }
 
 std::string RunSummaryLine(const calc::ProblemInput& problem, const RunHost& host, double seconds) {

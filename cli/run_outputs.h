@@ -14,8 +14,9 @@ namespace cli {
 // Seconds spent on each output, in the order written (for the benchmark).
 using OutputTimes = std::vector<std::pair<std::string, double>>;
 
-// Writes every output file of a finished (or stopped) run into dir, creating it. Throws
-// std::runtime_error naming the file that could not be written.
+// Writes every output file of a finished (or stopped) run into dir, creating it. Each file is
+// tried; throws std::runtime_error with one line for every file that could not be written
+// ("cannot write PATH: WHY"), which is then not there at all.
 void WriteRunOutputs(const std::filesystem::path& dir, const calc::ProblemInput& problem,
                      const RunHost& host, double seconds, OutputTimes* times = nullptr);
 

@@ -1,5 +1,8 @@
 #include "views/diagram_export.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QBuffer>
 #include <QChart>
@@ -16,11 +19,13 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QSet>
 #include <QSpinBox>
 #include <QXYSeries>
+#include <atomic>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <optional>
 #include <vector>
 
@@ -144,6 +149,42 @@ QImage DiagramPicture(TfmDiagram2& window, QSize size, int dpi) {
   return image;
 }
 
+bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* error) {
+  // Through a temporary file renamed at the end: a failed write (a full disk) leaves neither
+  // an empty nor a cut file under the name, and says why.
+  static std::atomic<int> made{0};
+  const QByteArray name = QFile::encodeName(path);
+  QByteArray temp;
+  int fd = -1;
+  for (int tries = 0; fd < 0 && tries < 100; ++tries) {
+    temp = name + '.' + QByteArray::number(::getpid()) + '-' + QByteArray::number(made++) + ".tmp";
+    fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) break;
+  }
+  int err = fd < 0 ? errno : 0;
+  for (qsizetype done = 0; !err && done < bytes.size();) {
+    const ssize_t n =
+        ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+    if (n < 0 && errno != EINTR) err = errno;
+    if (n > 0) done += n;
+  }
+  if (fd >= 0 && ::close(fd) != 0 && !err) err = errno;
+  if (!err && ::rename(temp.constData(), name.constData()) != 0) err = errno;
+  if (!err) return true;
+  if (fd >= 0) ::unlink(temp.constData());
+  if (error)
+    *error =
+        QObject::tr("Cannot write %1: %2.").arg(path, QString::fromLocal8Bit(std::strerror(err)));
+  return false;
+}
+
+QByteArray PngBytes(const QImage& image) {
+  QBuffer buffer;
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, "PNG");
+  return buffer.data();
+}
+
 bool WriteDiagramPicture(TfmDiagram2& window, const QString& path, const PictureOptions& options,
                          QString* error) {
   if (!CheckPictureOptions(options, error)) return false;
@@ -153,10 +194,9 @@ bool WriteDiagramPicture(TfmDiagram2& window, const QString& path, const Picture
     return false;
   };
   switch (options.format) {
-    case PictureFormat::Png: {
-      const QImage image = DiagramPicture(window, options.size, options.dpi);
-      return image.save(path, "PNG") || cannot();
-    }
+    case PictureFormat::Png:
+      return WriteWholeFile(path, PngBytes(DiagramPicture(window, options.size, options.dpi)),
+                            error);
     case PictureFormat::Svg: {
 #ifdef BRELONA_HAVE_SVG
       // Written to memory first: the generator opens a group for every change of pen, brush or
@@ -173,18 +213,17 @@ bool WriteDiagramPicture(TfmDiagram2& window, const QString& path, const Picture
       Draw(window, painter, options.size, options.dpi);
       if (!painter.end()) return cannot();
       static const QRegularExpression emptyGroup(QStringLiteral("<g [^>]*>\\s*</g>\\s*"));
-      const QByteArray text = QString::fromUtf8(buffer.data()).remove(emptyGroup).toUtf8();
-      QSaveFile file(path);
-      if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
-        return cannot();
-      return true;
+      return WriteWholeFile(path, QString::fromUtf8(buffer.data()).remove(emptyGroup).toUtf8(),
+                            error);
 #else
       if (error) *error = QObject::tr("This build cannot write SVG.");
       return false;
 #endif
     }
     case PictureFormat::Pdf: {
-      QPdfWriter pdf(path);
+      QBuffer buffer;
+      buffer.open(QIODevice::WriteOnly);
+      QPdfWriter pdf(&buffer);
       pdf.setResolution(options.dpi);
       pdf.setPageSize(QPageSize(QSizeF(options.size.width() * 72.0 / options.dpi,
                                        options.size.height() * 72.0 / options.dpi),
@@ -195,7 +234,8 @@ bool WriteDiagramPicture(TfmDiagram2& window, const QString& path, const Picture
       QPainter painter;
       if (!painter.begin(&pdf)) return cannot();
       Draw(window, painter, options.size, options.dpi);
-      return painter.end() || cannot();
+      if (!painter.end()) return cannot();
+      return WriteWholeFile(path, buffer.data(), error);
     }
   }
   return cannot();

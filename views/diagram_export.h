@@ -58,6 +58,12 @@ bool CheckPictureOptions(const PictureOptions& options, QString* error = nullptr
 bool WriteDiagramPicture(TfmDiagram2& window, const QString& path, const PictureOptions& options,
                          QString* error = nullptr);
 
+// Writes `bytes` as the whole file `path`, or nothing under that name; false with `error`
+// ("Cannot write PATH: WHY.") when it could not.
+bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* error = nullptr);
+// An image as PNG file bytes.
+QByteArray PngBytes(const QImage& image);
+
 // The picture as an image (what PNG files and the clipboard get).
 QImage DiagramPicture(TfmDiagram2& window, QSize size, int dpi = 96);
 

@@ -6,6 +6,7 @@
 #include <QLocale>
 #include <QPainter>
 #include <QPixmap>
+#include <QStringList>
 #include <future>
 
 #include "views/chart_file.h"
@@ -76,7 +77,9 @@ bool Render(const calc::Results& results, calc::YParameter yParameter,
   picture.dpi = options.dpi;
   picture.title = options.caption.isEmpty() ? QStringLiteral("Phase diagram") : options.caption;
   PictureSession session(window, /*restore=*/false);  // the window is closed after its pictures
-  std::future<bool> pngWritten;
+  // Every picture is tried; the errors of all that failed are given, one a line.
+  QStringList errors;
+  std::future<QString> pngWritten;
   const std::pair<const QString*, PictureFormat> outputs[] = {
       {&options.pngPath, PictureFormat::Png},
       {&options.svgPath, PictureFormat::Svg},
@@ -84,26 +87,35 @@ bool Render(const calc::Results& results, calc::YParameter yParameter,
   for (const auto& [path, format] : outputs) {
     if (path->isEmpty()) continue;
     if (format == PictureFormat::Svg && !CanWriteSvg()) {
-      if (error) *error = QStringLiteral("this build cannot write SVG");
-      return false;
+      errors << QStringLiteral("this build cannot write SVG");
+      continue;
     }
     picture.format = format;
+    QString failed;
     if (format == PictureFormat::Png) {
       // Encoded on another thread while the other pictures are drawn (image writers are
       // reentrant; the drawing stays on this one).
-      if (!CheckPictureOptions(picture, error)) return false;
+      if (!CheckPictureOptions(picture, &failed)) {
+        errors << failed;
+        continue;
+      }
       pngWritten =
-          std::async(std::launch::async, [image = DiagramPicture(window, picture.size, picture.dpi),
-                                          path = *path] { return image.save(path, "PNG"); });
+          std::async(std::launch::async,
+                     [image = DiagramPicture(window, picture.size, picture.dpi), path = *path] {
+                       QString why;
+                       WriteWholeFile(path, PngBytes(image), &why);
+                       return why;
+                     });
       continue;
     }
-    if (!WriteDiagramPicture(window, *path, picture, error)) return false;
+    if (!WriteDiagramPicture(window, *path, picture, &failed)) errors << failed;
   }
-  if (pngWritten.valid() && !pngWritten.get()) {
-    if (error) *error = QObject::tr("Cannot write %1.").arg(options.pngPath);
-    return false;
+  if (pngWritten.valid()) {
+    if (const QString why = pngWritten.get(); !why.isEmpty()) errors.prepend(why);
   }
-  return true;
+  if (errors.isEmpty()) return true;
+  if (error) *error = errors.join(QLatin1Char('\n'));
+  return false;
 }
 
 }  // namespace

@@ -32,7 +32,8 @@ bool CanWriteSvg();
 // TfmDiagram2::BuildDiagram; `findSpecialPoints` may be empty to draw the nodes and special
 // points already in `results`) and writes the pictures. Needs a QApplication; when there is
 // none (a command-line program) one is made on the offscreen platform and kept.
-// Returns false with `error` set when a picture could not be written.
+// Every picture asked for is tried. Returns false with `error` set when one could not be
+// written: one line for each that failed, naming its file and why.
 bool RenderDiagram(const calc::Results& results, calc::YParameter yParameter,
                    const std::function<void()>& findSpecialPoints, const DiagramImageOptions& options,
                    QString* error = nullptr);

@@ -1,7 +1,10 @@
 // brelona-calc run, driven as a process on a database built here.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <QByteArray>
 #include <QImage>
@@ -9,6 +12,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QString>
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -66,11 +70,12 @@ struct Result {
   std::string err, out;
 };
 
-Result RunCalc(const std::string& args, const fs::path& cwd) {
+// `shell` runs in the shell before the program (a limit, say).
+Result RunCalc(const std::string& args, const fs::path& cwd, const std::string& shell = {}) {
   const fs::path err = cwd / "stderr.txt";
   const fs::path out = cwd / "stdout.txt";
-  const std::string cmd = "cd '" + cwd.string() + "' && '" BRELONA_CALC "' run " + args + " 2> '" +
-                          err.string() + "' > '" + out.string() + "'";
+  const std::string cmd = "cd '" + cwd.string() + "' && " + shell + " '" BRELONA_CALC "' run " +
+                          args + " 2> '" + err.string() + "' > '" + out.string() + "'";
   const int status = std::system(cmd.c_str());
   Result r;
   r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -309,6 +314,61 @@ TEST_F(RunCommand, InputsThatOnceCrashedGiveTheirPictures) {
     EXPECT_FALSE(QImage(QString::fromStdString((out / "diagram.png").string())).isNull()) << args;
     EXPECT_TRUE(Summary(out).value("completed").toBool()) << args;
   }
+}
+
+}  // namespace
+
+namespace {
+
+// The names in a folder, sorted.
+std::vector<std::string> Names(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(folder))
+    names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Two runs into one folder mixed their files, and a failed write (a full disk) left empty files
+// that looked like results beside one message. A run's files are now a set: another run is
+// refused while one writes, and a run that cannot write all its files reports each one that
+// failed and leaves the folder as it was.
+TEST_F(RunCommand, OutputsAreWrittenAsASet) {
+  ASSERT_EQ(RunCalc("P.d --problem Lens --out out", dir).code, 0);
+  const std::vector<std::string> files = Names(dir / "out");
+  const std::string summary = ReadAll(dir / "out" / "summary.json");
+
+  {
+    // Another run holds the folder (it keeps the lock file beside it while it writes).
+    const int fd = ::open((dir / ".out.lock").c_str(), O_RDWR | O_CREAT, 0644);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    const Result r = RunCalc("P.d --problem 'Eutectic, simple' --out out", dir);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("out is being written by another run"), std::string::npos) << r.err;
+    ::close(fd);
+  }
+  EXPECT_EQ(ReadAll(dir / "out" / "summary.json"), summary);
+
+  // Files over 8 blocks of the shell's limit (4 or 8 KB) cannot be written.
+  const Result r = RunCalc("P.d --problem 'Eutectic, simple' --out out --xpoints 300", dir,
+                           "trap '' XFSZ; ulimit -f 8;");
+  EXPECT_EQ(r.code, 1);
+  for (const char* file : {"summary.json", "cells.csv", "diagram.png"})
+    EXPECT_NE(r.err.find(std::string("out/") + file + ": File too large"), std::string::npos)
+        << file << "\n"
+        << r.err;
+  EXPECT_EQ(Names(dir / "out"), files);
+  EXPECT_EQ(ReadAll(dir / "out" / "summary.json"), summary);
+  std::vector<std::string> beside = Names(dir);
+  EXPECT_EQ(std::count_if(beside.begin(), beside.end(),
+                          [](const std::string& n) { return n.rfind(".out", 0) == 0; }),
+            0)
+      << "no lock file or unfinished folder is left";
+
+  // A later run replaces the whole set: no file of the earlier one stays.
+  ASSERT_EQ(RunCalc("P.d --problem 'Eutectic, simple' --out out --format png", dir).code, 0);
+  EXPECT_NE(ReadAll(dir / "out" / "summary.json"), summary);
+  EXPECT_FALSE(fs::exists(dir / "out" / "diagram.svg"));
 }
 
 }  // namespace
