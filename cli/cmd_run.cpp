@@ -29,6 +29,7 @@
 #include "problem/problem_reader.h"
 #include "problem/problem_table.h"
 #include "store/memtable.h"
+#include "store/table_image.h"
 
 namespace cli {
 
@@ -190,9 +191,11 @@ std::string ParseArgs(const Args& args, RunOptions& o, SheetOptions& sheet) {
 
 enum class ProblemFileKind { Table, Json, Sheet };
 
-// JSON when the first byte that is not blank (after a byte-order mark) opens an object or a
-// list; a table otherwise (its first bytes are a binary length).
+// A table when the file begins as a table image does; else JSON when the first byte that is
+// not blank (after a byte-order mark) opens an object or a list; a table otherwise (which then
+// says what is wrong with it). A table's first byte is part of its length and may be "{" or "[".
 ProblemFileKind ProblemFileKindOf(const std::string& path) {
+  if (store::LooksLikeTableImage(path)) return ProblemFileKind::Table;
   std::ifstream f(path, std::ios::binary);
   char buf[64] = {};
   f.read(buf, sizeof buf);

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "store/table_image.h"
+
 namespace cli {
 
 namespace {
@@ -110,6 +112,7 @@ int CommandUsage(const char* name, bool asked) {
 }
 
 std::string NotATableHint(const std::string& file) {
+  if (store::LooksLikeTableImage(file)) return {};
   std::ifstream f(file, std::ios::binary);
   char c = 0;
   while (f.get(c) && (c == ' ' || c == '\t' || c == '\r' || c == '\n')) {

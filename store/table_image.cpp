@@ -1,6 +1,8 @@
 #include "store/table_image.h"
 
+#include <algorithm>
 #include <cstring>
+#include <fstream>
 #include <limits>
 
 #include "store/bytes.h"
@@ -54,6 +56,29 @@ bool KindOfLetter(char c, TFieldType& type, int& width) {
 }
 
 }  // namespace
+
+bool LooksLikeTableImage(const std::string& path) {
+  std::ifstream f(path, std::ios::binary | std::ios::ate);
+  if (!f) return false;
+  const std::streamoff size = f.tellg();
+  constexpr std::streamoff kHeader = 17;
+  if (size < kHeader || size > std::numeric_limits<std::uint32_t>::max()) return false;
+  char head[kHeader];
+  f.seekg(0);
+  if (!f.read(head, kHeader)) return false;
+  const auto length = Load<std::uint32_t>(head);
+  const auto fields = Load<std::int32_t>(head + 9);
+  const auto section = Load<std::int32_t>(head + 13);
+  if (length != static_cast<std::uint64_t>(size) || fields < 0 || section < fields ||
+      section > size - kHeader) {
+    return false;
+  }
+  // Only as much of the section as the entries need is read: each ends with 0x12.
+  std::string bytes(static_cast<size_t>(std::min<std::int32_t>(section, 1 << 20)), '\0');
+  if (!f.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) return false;
+  return std::count(bytes.begin(), bytes.end(), '\x12') >=
+         std::min<std::ptrdiff_t>(fields, std::ptrdiff_t{1} << 19);
+}
 
 bool IsBlobType(TFieldType t) {
   return t == ftMemo || t == ftFmtMemo || t == ftBlob || t == ftGraphic;

@@ -136,6 +136,12 @@ struct TTableImage {
   std::vector<TRecordImage> records;
 };
 
+// Whether the file at `path` begins as a table image does: an image length equal to the file's
+// size, a field count and a field section that fit in it, and the section's entries ended by
+// the byte 0x12 (which JSON text never holds). Its first byte alone does not tell: a length
+// word may begin with "{" or "[".
+bool LooksLikeTableImage(const std::string& path);
+
 // Parses a whole image. Throws ETableImageError with the reason.
 TTableImage ReadTableImage(std::string_view image);
 
