@@ -60,6 +60,20 @@ class PyHost : public calc::HeadlessHost {
     return HeadlessHost::MessageDlg(text, type, buttons);
   }
   void ShowMessage(const std::string& text) override { Record("info", text); }
+  // Between levels: a Ctrl-C (or another signal whose Python handler raises) stops the run. The
+  // interpreter's lock is taken for that at most every 20 ms, and only on the main thread, the
+  // one Python runs signal handlers on, so runs on other threads are not slowed down.
+  void ProcessEvents() override {
+    if (!watchSignals_) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastCheck_ < std::chrono::milliseconds(20)) return;
+    lastCheck_ = now;
+    py::gil_scoped_acquire gil;
+    if (PyErr_CheckSignals() != 0) throw Interrupted{};
+  }
+  void WatchSignals(bool on) { watchSignals_ = on; }
+  // Thrown through the engine when a signal handler raised; the exception is Python's own.
+  struct Interrupted {};
   void BuildDiagram() override {
     completed_ = true;
     engine_.FindSpecialPoints(calc::YParameterText(problem.Yparameter));
@@ -70,6 +84,8 @@ class PyHost : public calc::HeadlessHost {
   calc::Engine engine_;
   std::vector<Message> messages_;
   bool completed_ = false;
+  bool watchSignals_ = false;
+  std::chrono::steady_clock::time_point lastCheck_{};
 };
 
 // The result of one run: owns the host and so the results object; arrays are made on request.
@@ -141,12 +157,18 @@ calc::ProblemInput MakeProblem(const std::string& sheet, const std::string& y, d
 std::unique_ptr<RunResult> Run(const calc::ProblemInput& problem) {
   auto out = std::make_unique<RunResult>();
   out->host = std::make_unique<PyHost>(problem);
+  out->host->WatchSignals(
+      PyThread_get_thread_ident() ==
+      py::module_::import("threading").attr("main_thread")().attr("ident").cast<unsigned long>());
   std::exception_ptr failure;
+  bool interrupted = false;
   {
     py::gil_scoped_release release;
     const auto start = std::chrono::steady_clock::now();
     try {
       out->host->engine().Run();
+    } catch (const PyHost::Interrupted&) {
+      interrupted = true;
     } catch (const std::exception& e) {
       // Evaluator errors end the run; they reach Python with their own type and text.
       out->host->Record("error", e.what());
@@ -154,6 +176,7 @@ std::unique_ptr<RunResult> Run(const calc::ProblemInput& problem) {
     }
     out->seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   }
+  if (interrupted) throw py::error_already_set();  // KeyboardInterrupt, as the handler raised it
   if (failure) std::rethrow_exception(failure);
   return out;
 }

@@ -5,6 +5,7 @@ import csv
 import json
 import math
 import os
+import signal
 import subprocess
 import threading
 import time
@@ -122,6 +123,19 @@ def test_inputs_that_once_killed_the_interpreter_run():
     assert len(r.y_levels) == 101
     one = brelona.Problem.from_json(os.path.join(repro, "run_ymin_eq_ymax.json")).run()
     assert one.y_levels.tolist() == [700.0]
+
+
+def test_ctrl_c_stops_a_run_between_levels():
+    # A run of 4000 levels takes over a second; Ctrl-C was honoured only when it ended.
+    p = brelona.Problem(sheet=EUTECTIC, ymin=300, ymax=1100, xpoints=4000, ypoints=4000)
+    sent = []
+    timer = threading.Timer(0.1, lambda: (sent.append(time.monotonic()),
+                                          os.kill(os.getpid(), signal.SIGINT)))
+    timer.start()
+    with pytest.raises(KeyboardInterrupt):
+        p.run()
+    assert time.monotonic() - sent[0] < 0.5
+    timer.join()
 
 
 def test_problem_fields_reach_the_engine():
