@@ -93,7 +93,9 @@ void TViewsWindows::BuildDiagram() {
   diagram_.BuildDiagram(results, YParameter(), [&] {
     main_.Engine().FindSpecialPoints(yText);
     specPoints_.SetMemoLines(results.MemoLines);
-    specPoints_.SetRefined(results.Refined, YParameter());
+    specPoints_.SetRefined(results.Refined, YParameter(), [this](const std::string& name) {
+      return main_.Engine().Sheet().Label(name);
+    });
   });
   if (cells_.isVisible()) cells_.Refresh();
 }

@@ -49,6 +49,7 @@ class Engine {
   // The problem as read by the last check.
   const ProblemInput& Problem() const { return problem_; }
   PhaseSheet& Sheet() { return sheet_; }
+  const PhaseSheet& Sheet() const { return sheet_; }
   Results& results() { return results_; }
 
   // The parts of a run, public for the tests.

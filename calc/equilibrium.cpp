@@ -141,9 +141,41 @@ bool SolveTangent(Energies& e, End& a, End& b, const std::vector<double>& pointG
   return moved < 1e-9;
 }
 
+// Whether the slope of solution phase k runs off to infinity at the end X = 0 (`atB` false) or
+// X = 1, as an energy with ideal mixing does (RT ln X): its slope then changes by the same
+// amount, RT ln 1000, over every thousandfold step towards the end, where a smooth energy's
+// slope settles (it changes a thousand times less over the next step).
+bool SlopeRunsOff(Energies& e, size_t k, bool atB) {
+  double s[3];
+  const double from[3] = {1e-6, 1e-9, 1e-12};
+  for (int i = 0; i < 3; ++i) s[i] = atB ? -e.D1(k, 1 - from[i]) : e.D1(k, from[i]);
+  const double d1 = s[0] - s[1], d2 = s[1] - s[2];
+  return std::isfinite(d1) && std::isfinite(d2) && d1 > 1 && d2 > 0.5 * d1;
+}
+
+Equilibrium Solve(PhaseSheet& sheet, double T, double p, double x, int samples);
+
 }  // namespace
 
 Equilibrium SolveEquilibrium(PhaseSheet& sheet, double T, double p, double x, int samples) {
+  Equilibrium eq = Solve(sheet, T, p, x, samples);
+  // One solution phase at a pure component: the other component's chemical potential is -inf
+  // there when the energy falls off as log X, not the value of the tangent a step inside.
+  if (eq.Phases.size() == 1 && !eq.Phases[0].PointPhase && (eq.X == 0 || eq.X == 1)) {
+    Energies e(sheet, T, p);
+    for (size_t k = 0; k < sheet.Phases.size(); ++k) {
+      if (sheet.Phases[k].Name != eq.Phases[0].Name || !sheet.Phases[k].HasExpression()) continue;
+      if (SlopeRunsOff(e, k, eq.X == 1))
+        (eq.X == 0 ? eq.MuB : eq.MuA) = -std::numeric_limits<double>::infinity();
+      break;
+    }
+  }
+  return eq;
+}
+
+namespace {
+
+Equilibrium Solve(PhaseSheet& sheet, double T, double p, double x, int samples) {
   Equilibrium eq;
   eq.T = T;
   eq.p = p;
@@ -172,7 +204,7 @@ Equilibrium SolveEquilibrium(PhaseSheet& sheet, double T, double p, double x, in
     pointG[j] = e.Point(j);
     if (std::isnan(pointG[j])) continue;
     const double xp = sheet.PointPhases[j].Composition;
-    eq.Curves.push_back({sheet.PointPhases[j].Text, true, {xp}, {pointG[j]}});
+    eq.Curves.push_back({sheet.Label(sheet.PointPhases[j].Text), true, {xp}, {pointG[j]}});
     points.push_back({xp, pointG[j], -static_cast<int>(j) - 1});
   }
   if (points.empty()) {
@@ -197,7 +229,7 @@ Equilibrium SolveEquilibrium(PhaseSheet& sheet, double T, double p, double x, in
 
   auto name = [&](int phase) {
     return phase >= 0 ? sheet.Phases[static_cast<size_t>(phase)].Name
-                      : sheet.PointPhases[static_cast<size_t>(-phase - 1)].Text;
+                      : sheet.Label(sheet.PointPhases[static_cast<size_t>(-phase - 1)].Text);
   };
   auto onePhase = [&](int phase, double at, double g, double slope) {
     eq.Phases = {{name(phase), phase < 0, at, 1.0, g}};
@@ -272,5 +304,7 @@ Equilibrium SolveEquilibrium(PhaseSheet& sheet, double T, double p, double x, in
   eq.G = eq.MuA * (1 - x) + eq.MuB * x;
   return eq;
 }
+
+}  // namespace
 
 }  // namespace calc

@@ -35,7 +35,8 @@ struct Equilibrium {
   std::vector<double> HullX, HullG;
   // The stable phases in ascending X: one, or two on a common tangent.
   std::vector<EquilibriumPhase> Phases;
-  // The tangent through the equilibrium: G(x) = MuA * (1 - x) + MuB * x.
+  // The tangent through the equilibrium: G(x) = MuA * (1 - x) + MuB * x. At a pure component
+  // in a phase with ideal mixing the other component's potential is -infinity.
   double MuA = 0, MuB = 0;
   double G = 0;  // the hull's energy at X
   // True when the common tangent could not be solved and the sampled hull's values are given.

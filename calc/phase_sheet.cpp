@@ -246,4 +246,12 @@ ComponentNames ReadComponentNames(std::string_view functs) {
   return {};
 }
 
+std::string PhaseSheet::Label(const std::string& name) const {
+  for (const PointPhase& p : PointPhases) {
+    if (p.Text != name) continue;
+    return p.Name.empty() || p.Name == "C" ? "C(" + p.Text + ")" : p.Name;
+  }
+  return name;
+}
+
 }  // namespace calc

@@ -56,6 +56,11 @@ class PhaseSheet {
   // or -1 when there is no "X=" or the value is above 1. Evaluator errors propagate.
   static double Concentration(std::string_view part);
 
+  // How the user sees a phase of the results: a solution phase by its name; a point phase,
+  // which the results name by its composition text, by its line's key ("CUMG2" for a line
+  // GCUMG2), or as C(0.5) for a line GC, whose key names no compound.
+  std::string Label(const std::string& name) const;
+
   numeric::TParser& sidParser() { return *sid_parser_; }
   double* SidX() { return sid_x_; }
   double* SidP() { return sid_p_; }

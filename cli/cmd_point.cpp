@@ -19,7 +19,9 @@ namespace cli {
 
 namespace {
 
+// Infinite values (a chemical potential at a pure component) as the texts JSON export uses.
 std::string Num(double v) {
+  if (std::isinf(v)) return v < 0 ? "\"-Infinity\"" : "\"Infinity\"";
   if (!std::isfinite(v)) return "null";
   char buf[32];
   const auto r = std::to_chars(buf, buf + sizeof buf, v);

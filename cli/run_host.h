@@ -44,6 +44,7 @@ class RunHost : public calc::HeadlessHost {
   RunHost(const calc::ProblemInput& p, const RunOptions& options);
 
   calc::Engine& engine() { return engine_; }
+  const calc::Engine& engine() const { return engine_; }
   const calc::Results& results() const { return results_; }
   const std::vector<Message>& messages() const { return messages_; }
   const RunOptions& options() const { return options_; }

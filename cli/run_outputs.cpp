@@ -91,13 +91,15 @@ int LevelCount(const calc::Results& r) {
   return r.State.CheckFailed ? 0 : r.State.LevelIndex + 1;
 }
 
-// The exact answers of the refinement stage, when it ran.
-void AppendRefined(Json& j, const calc::RefinedResults& refined) {
+// The exact answers of the refinement stage, when it ran. Phases are named as the user sees
+// them: a point phase by its line's key (calc::PhaseSheet::Label).
+void AppendRefined(Json& j, const calc::RefinedResults& refined, const calc::PhaseSheet& sheet) {
   if (!refined.Ran) return;
   Json invariants = Json::array();
   for (const calc::Invariant& inv : refined.Invariants) {
     Json phases = Json::array();
-    for (const calc::RefinedPhase& p : inv.Phases) phases.push_back({{"name", p.Name}, {"X", p.X}});
+    for (const calc::RefinedPhase& p : inv.Phases)
+      phases.push_back({{"name", sheet.Label(p.Name)}, {"X", p.X}});
     invariants.push_back({{"type", inv.Type},
                           {"reaction", inv.Reaction},
                           {"Y", inv.Y},
@@ -109,8 +111,8 @@ void AppendRefined(Json& j, const calc::RefinedResults& refined) {
   for (const calc::Transition& t : refined.Transitions) {
     transitions.push_back({{"X", t.X},
                            {"Y", t.Y},
-                           {"above", t.Above},
-                           {"below", t.Below},
+                           {"above", sheet.Label(t.Above)},
+                           {"below", sheet.Label(t.Below)},
                            {"approximate", t.Approximate}});
   }
   j["transitions"] = std::move(transitions);
@@ -122,8 +124,10 @@ void AppendRefined(Json& j, const calc::RefinedResults& refined) {
   j["critical_points"] = std::move(critical);
   Json congruent = Json::array();
   for (const calc::CongruentPoint& c : refined.CongruentPoints) {
+    Json phases = Json::array();
+    for (const std::string& p : c.Phases) phases.push_back(sheet.Label(p));
     congruent.push_back({{"type", c.Type},
-                         {"phases", c.Phases},
+                         {"phases", std::move(phases)},
                          {"X", c.X},
                          {"Y", c.Y},
                          {"approximate", c.Approximate}});
@@ -133,18 +137,18 @@ void AppendRefined(Json& j, const calc::RefinedResults& refined) {
 
 // level,Y,phase_left,X_left,phase_right,X_right: every refined tie line, level by level,
 // each level's tie lines in ascending X (a tie line whose solve failed keeps its grid ends).
-std::string BoundariesCsv(const calc::RefinedResults& refined) {
+std::string BoundariesCsv(const calc::RefinedResults& refined, const calc::PhaseSheet& sheet) {
   std::string csv = "level,Y,phase_left,X_left,phase_right,X_right\r\n";
   for (const calc::BoundaryEnd& b : refined.Boundaries) {
     csv += std::to_string(b.Level);
     csv += ',';
     AppendNum(csv, b.Y);
     csv += ',';
-    AppendCsvField(csv, b.PhaseLeft);
+    AppendCsvField(csv, sheet.Label(b.PhaseLeft));
     csv += ',';
     AppendNum(csv, b.XLeft);
     csv += ',';
-    AppendCsvField(csv, b.PhaseRight);
+    AppendCsvField(csv, sheet.Label(b.PhaseRight));
     csv += ',';
     AppendNum(csv, b.XRight);
     csv += "\r\n";
@@ -177,7 +181,7 @@ std::string SummaryJson(const calc::ProblemInput& problem, const RunHost& host, 
     points.push_back({{"X", p.X}, {"Y", p.Y}, {"text", r.MemoLines[i]}});
   }
   j["special_points"] = std::move(points);
-  AppendRefined(j, r.Refined);
+  AppendRefined(j, r.Refined, host.engine().Sheet());
   Json messages = Json::array();
   for (const Message& m : host.messages()) messages.push_back({{"type", m.type}, {"text", m.text}});
   j["messages"] = std::move(messages);
@@ -305,7 +309,9 @@ void WriteDataFiles(const fs::path& dir, const calc::ProblemInput& problem, cons
   Try(errors, [&] { WriteFile(dir / "special.txt", memo); });
   lap("points.csv, nodes.csv, special.txt");
   if (r.Refined.Ran) {
-    Try(errors, [&] { WriteFile(dir / "boundaries.csv", BoundariesCsv(r.Refined)); });
+    Try(errors, [&] {
+      WriteFile(dir / "boundaries.csv", BoundariesCsv(r.Refined, host.engine().Sheet()));
+    });
     lap("boundaries.csv");
   }
 }

@@ -318,9 +318,12 @@ py::array_t<uint8_t> Mosaic(const RunResult& res) {
 
 py::dict Refined(const RunResult& res) {
   const calc::RefinedResults& f = res.r().Refined;
-  auto phases = [](const std::vector<calc::RefinedPhase>& v) {
+  // A point phase by its line's key, as summary.json names it.
+  const calc::PhaseSheet& sheet = res.host->engine().Sheet();
+  auto label = [&sheet](const std::string& name) { return sheet.Label(name); };
+  auto phases = [&](const std::vector<calc::RefinedPhase>& v) {
     py::list l;
-    for (const auto& p : v) l.append(py::make_tuple(p.Name, p.X));
+    for (const auto& p : v) l.append(py::make_tuple(label(p.Name), p.X));
     return l;
   };
   py::list inv, tr, crit, cong, bounds;
@@ -330,22 +333,24 @@ py::dict Refined(const RunResult& res) {
                         py::arg("approximate") = i.Approximate));
   }
   for (const auto& t : f.Transitions) {
-    tr.append(py::dict(py::arg("x") = t.X, py::arg("y") = t.Y, py::arg("above") = t.Above,
-                       py::arg("below") = t.Below, py::arg("approximate") = t.Approximate));
+    tr.append(py::dict(py::arg("x") = t.X, py::arg("y") = t.Y, py::arg("above") = label(t.Above),
+                       py::arg("below") = label(t.Below), py::arg("approximate") = t.Approximate));
   }
   for (const auto& c : f.CriticalPoints) {
     crit.append(py::dict(py::arg("phase") = c.Phase, py::arg("x") = c.X, py::arg("y") = c.Y,
                          py::arg("approximate") = c.Approximate));
   }
   for (const auto& c : f.CongruentPoints) {
-    cong.append(py::dict(py::arg("type") = c.Type, py::arg("phases") = c.Phases, py::arg("x") = c.X,
+    std::vector<std::string> names;
+    for (const std::string& p : c.Phases) names.push_back(label(p));
+    cong.append(py::dict(py::arg("type") = c.Type, py::arg("phases") = names, py::arg("x") = c.X,
                          py::arg("y") = c.Y, py::arg("approximate") = c.Approximate));
   }
   for (const auto& b : f.Boundaries) {
     bounds.append(py::dict(py::arg("level") = b.Level, py::arg("y") = b.Y,
-                           py::arg("phase_left") = b.PhaseLeft, py::arg("x_left") = b.XLeft,
-                           py::arg("phase_right") = b.PhaseRight, py::arg("x_right") = b.XRight,
-                           py::arg("approximate") = b.Approximate));
+                           py::arg("phase_left") = label(b.PhaseLeft), py::arg("x_left") = b.XLeft,
+                           py::arg("phase_right") = label(b.PhaseRight),
+                           py::arg("x_right") = b.XRight, py::arg("approximate") = b.Approximate));
   }
   py::dict d;
   d["ran"] = f.Ran;

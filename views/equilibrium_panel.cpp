@@ -30,6 +30,7 @@ class Quiet : public calc::MessagePort {
 };
 
 QString Num(double v, int decimals) {
+  if (std::isinf(v)) return v < 0 ? QStringLiteral("−∞") : QStringLiteral("∞");
   return QString::number(v, 'f', decimals);
 }
 
@@ -128,8 +129,11 @@ void EquilibriumPanel::Inspect(double x, double y) {
   auto* tangent = new QLineSeries;
   tangent->setName(tr("tangent"));
   tangent->setPen(QPen(Qt::red, 1.5));
-  tangent->append(0, eq.MuA);
-  tangent->append(1, eq.MuB);
+  // At a pure component with an infinite potential the tangent is vertical: not drawn.
+  if (std::isfinite(eq.MuA) && std::isfinite(eq.MuB)) {
+    tangent->append(0, eq.MuA);
+    tangent->append(1, eq.MuB);
+  }
   attach(tangent);
   auto* ends = new QScatterSeries;
   ends->setName(tr("equilibrium"));
@@ -137,8 +141,10 @@ void EquilibriumPanel::Inspect(double x, double y) {
   ends->setMarkerSize(8);
   for (const calc::EquilibriumPhase& ph : eq.Phases) ends->append(ph.X, ph.G);
   attach(ends);
-  ay->setRange(std::min({gmin, eq.MuA, eq.MuB}),
-               std::max({gmax, std::min(eq.MuA, gmax), std::min(eq.MuB, gmax)}));
+  const double muA = std::isfinite(eq.MuA) ? eq.MuA : gmin;
+  const double muB = std::isfinite(eq.MuB) ? eq.MuB : gmin;
+  ay->setRange(std::min({gmin, muA, muB}),
+               std::max({gmax, std::min(muA, gmax), std::min(muB, gmax)}));
 
   const calc::ComponentNames names = calc::ReadComponentNames(problem_.Functs);
   const QString a = names.Named() ? QString::fromStdString(names.A) : QStringLiteral("A");

@@ -124,7 +124,11 @@ TfmSpecPoints::TfmSpecPoints(QWidget* parent) : QWidget(parent, Qt::Window) {
   layout->addWidget(panel);
 }
 
-void TfmSpecPoints::SetRefined(const calc::RefinedResults& refined, calc::YParameter yParameter) {
+void TfmSpecPoints::SetRefined(const calc::RefinedResults& refined, calc::YParameter yParameter,
+                               const std::function<std::string(const std::string&)>& label) {
+  auto shown = [&label](const std::string& name) {
+    return QString::fromStdString(label ? label(name) : name);
+  };
   invariants_->setRowCount(0);
   points_->setRowCount(0);
   if (!refined.Ran) {
@@ -146,20 +150,20 @@ void TfmSpecPoints::SetRefined(const calc::RefinedResults& refined, calc::YParam
     QStringList row{kind(inv.Type.empty() ? "three-phase" : inv.Type, inv.Approximate),
                     QString::fromStdString(inv.Reaction), y(inv.Y)};
     for (const calc::RefinedPhase& p : inv.Phases) {
-      row << (!p.Name.empty() && std::isdigit(static_cast<unsigned char>(p.Name[0]))
-                  ? PhaseText(p.Name)
-                  : PhaseText(p.Name) + " " + Composition(p.X, sep));
+      // A point phase named by its composition alone (C(0.5)) needs it no second time.
+      const bool bare = !p.Name.empty() && std::isdigit(static_cast<unsigned char>(p.Name[0]));
+      const QString name = bare && !label ? PhaseText(p.Name) : shown(p.Name);
+      row << (name.startsWith(QStringLiteral("C(")) ? name : name + " " + Composition(p.X, sep));
     }
     AddRow(invariants_, row);
   }
   for (const calc::Transition& t : refined.Transitions) {
-    AddRow(points_,
-           {kind("transition", t.Approximate), QString::fromStdString(t.Above + " → " + t.Below),
-            Composition(t.X, sep), y(t.Y)});
+    AddRow(points_, {kind("transition", t.Approximate), shown(t.Above) + " → " + shown(t.Below),
+                     Composition(t.X, sep), y(t.Y)});
   }
   for (const calc::CongruentPoint& c : refined.CongruentPoints) {
     QStringList phases;
-    for (const std::string& p : c.Phases) phases << PhaseText(p);
+    for (const std::string& p : c.Phases) phases << (label ? shown(p) : PhaseText(p));
     AddRow(points_,
            {kind(c.Type, c.Approximate), phases.join(" / "), Composition(c.X, sep), y(c.Y)});
   }

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <functional>
+#include <limits>
 
 #include "calc/equilibrium.h"
 #include "recording_ports.h"
@@ -103,6 +104,27 @@ TEST(Equilibrium, OnePhasePointHasAllOfTheMaterialInOnePhase) {
   // Potentials of the ideal liquid: mu_i = G_i + RT ln x_i.
   EXPECT_NEAR(eq.MuA, 10 * (900 - T) + R * T * std::log(1 - x), 1e-3);
   EXPECT_NEAR(eq.MuB, 10 * (1100 - T) + R * T * std::log(x), 1e-3);
+}
+
+// At a pure component the other one's potential in an ideal-mixing phase is -infinity (it was
+// given as the tangent's value a step inside: -96000 J/mol); the component's own stays finite,
+// and a phase without the log term keeps finite potentials at the ends.
+TEST(Equilibrium, PotentialsAtThePureComponents) {
+  testing::RecordingPorts ports;
+  PhaseSheet sheet(ports);
+  ASSERT_TRUE(sheet.Compile(kSheet, '.'));
+  const double inf = std::numeric_limits<double>::infinity();
+  Equilibrium eq = SolveEquilibrium(sheet, 1000, 1, 0);
+  ASSERT_EQ(eq.Phases.size(), 1u);
+  EXPECT_EQ(eq.MuB, -inf);
+  EXPECT_NEAR(eq.MuA, GL(1e-300, 1000), 1e-3);
+  eq = SolveEquilibrium(sheet, 600, 1, 1);
+  EXPECT_EQ(eq.MuA, -inf);
+  EXPECT_NEAR(eq.MuB, 0, 1e-3);  // pure solid B
+  ASSERT_TRUE(sheet.Compile("GL = 1000 + 300*X\nGS = 2000 + 20000*X*(1-X)", '.'));
+  eq = SolveEquilibrium(sheet, 1000, 1, 0);
+  EXPECT_NEAR(eq.MuA, 1000, 1e-3);
+  EXPECT_NEAR(eq.MuB, 1300, 1e-3);
 }
 
 }  // namespace

@@ -29,6 +29,10 @@ TEST(PointCommand, PrintsThePhasesAtThePoint) {
       {{"--problem", "Liquid-vapour at 350 K (pressure diagram)", "--y", "0.3", "--x", "0.5"},
        1,
        "\"name\": \"V\""},
+      // A compound is named as its line names it (a line GC: by its composition), not "0.5".
+      {{"--problem", "Congruent compound AB with two eutectics", "--y", "700", "--x", "0.5"},
+       1,
+       "\"name\": \"C(0.5)\""},
   };
   for (const auto& c : cases) {
     std::vector<std::string> args = {"point", kDb};
@@ -41,6 +45,14 @@ TEST(PointCommand, PrintsThePhasesAtThePoint) {
       EXPECT_NE(r.out.find("\"amount\": 1,"), std::string::npos) << r.out;
     }
   }
+}
+
+// At pure A the potential of B is -infinity, not the tangent's value a step inside.
+TEST(PointCommand, APotentialAtAPureComponentIsInfinite) {
+  const cli_test::Result r = cli_test::Run(
+      BRELONA_CALC, {"point", kDb, "--problem", "Simple eutectic", "--y", "1000", "--x", "0"});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.out.find("\"muB\": \"-Infinity\""), std::string::npos) << r.out;
 }
 
 TEST(PointCommand, RefusesWhatItCannotAnswer) {

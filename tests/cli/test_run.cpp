@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -390,6 +391,46 @@ TEST_F(RunCommand, ATableWhoseLengthBeginsLikeJsonIsATable) {
     ASSERT_EQ(ReadAll(db).front(), first);
     const Result r = RunCalc("J.d --problem Lens --out out", dir);
     EXPECT_EQ(r.code, 0) << first << "\n" << r.err;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// A compound was named by its composition ("0.5") in summary.json and boundaries.csv while the
+// reaction text named it by its line's key. Every output names it by the key now; a line GC,
+// whose key names no compound, gives C(0.5).
+TEST_F(RunCommand, CompoundsAreNamedByTheirLinesKey) {
+  const std::string sheet =
+      "GL = (1-X)*10*(1000-T) + X*10*(1100-T) - T*Sid\n"
+      "GS = 30000*X*(1-X) - T*Sid\n"
+      "X=0.5; G%s = -2000 - 5.763*T\n";
+  for (const std::string key : {"AB", "C"}) {
+    const std::string shown = key == "AB" ? "AB" : "C(0.5)";
+    char text[256];
+    std::snprintf(text, sizeof text, sheet.c_str(), key.c_str());
+    std::ofstream(dir / "compound.txt") << text;
+    const Result r = RunCalc("compound.txt --ymin 600 --ymax 1300 --out " + key, dir);
+    ASSERT_EQ(r.code, 0) << r.err;
+    const QJsonObject s = Summary(dir / key);
+    QStringList names;
+    for (const auto& inv : s["invariants"].toArray())
+      for (const auto& p : inv.toObject()["phases"].toArray())
+        names << p.toObject()["name"].toString();
+    for (const auto& c : s["congruent_points"].toArray())
+      for (const auto& p : c.toObject()["phases"].toArray()) names << p.toString();
+    EXPECT_TRUE(names.contains(QString::fromStdString(shown))) << names.join(",").toStdString();
+    EXPECT_FALSE(names.contains("0.5")) << names.join(",").toStdString();
+    std::set<std::string> phases;  // columns phase_left and phase_right of boundaries.csv
+    for (const std::string& line : Lines(ReadAll(dir / key / "boundaries.csv"))) {
+      std::vector<std::string> f;
+      std::istringstream fields(line);
+      for (std::string field; std::getline(fields, field, ',');) f.push_back(field);
+      if (f.size() == 6) phases.insert({f[2], f[4]});
+    }
+    EXPECT_TRUE(phases.count(shown)) << key;
+    EXPECT_FALSE(phases.count("0.5")) << key;
   }
 }
 

@@ -284,3 +284,12 @@ def test_import_tdb_matches_the_cli():
     with pytest.raises(brelona.Error) as e:
         brelona.import_tdb(tdb, components=("PB", "XX"))
     assert "error: " + str(e.value) + "\n" == bad.stderr
+
+
+def test_compounds_are_named_by_their_lines_key():
+    sheet = ("GL = (1-X)*10*(1000-T) + X*10*(1100-T) - T*Sid\nGS = 30000*X*(1-X) - T*Sid\n"
+             "X=0.5; GAB = -2000 - 5.763*T\n")
+    r = brelona.Problem(sheet=sheet, ymin=600, ymax=1300).run()
+    names = {n for inv in r.invariants for n, _ in inv["phases"]}
+    assert "AB" in names and "0.5" not in names
+    assert all("0.5" not in c["phases"] for c in r.refined["congruent_points"])
