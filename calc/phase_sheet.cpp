@@ -114,7 +114,9 @@ bool PhaseSheet::Compile(std::string_view functs, char decimal_separator) {
       if (static_cast<unsigned char>(c) > 32) line.push_back(c);
     }
     const size_t percent = line.find('%');
-    if (percent != std::string::npos) line.erase(percent, 1000);
+    // The comment runs to the end of the line, however long (cut at 1000 characters, the rest
+    // of a longer one was read as the expression).
+    if (percent != std::string::npos) line.erase(percent);
     if (line.empty()) continue;
 
     const LineKind kind = Classify(Upper(line));

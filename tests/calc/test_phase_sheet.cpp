@@ -85,10 +85,11 @@ TEST(PhaseSheet, CompilesLinesByKind) {
   }
 }
 
-TEST(PhaseSheet, CommentCutKeepsTextBeyondAThousandCharacters) {
-  // The comment is cut by at most 1000 characters from the first "%".
-  const std::string sheet = "GL=1%" + std::string(999, 'a') + "+2";
-  EXPECT_EQ(CompileSheet(sheet).phases, (std::vector<std::string>{"L=1+2"}));
+TEST(PhaseSheet, ACommentRunsToTheEndOfItsLineHoweverLong) {
+  // It was cut 1000 characters from the first "%", and the rest of a longer one became part of
+  // the expression (a 1200-character comment gave a syntax error).
+  const std::string sheet = "GL=1%" + std::string(1200, 'a') + "+2\nGS=3 % short";
+  EXPECT_EQ(CompileSheet(sheet).phases, (std::vector<std::string>{"L=1", "S=3"}));
 }
 
 TEST(PhaseSheet, EntropyLineLastOneWinsAndDefaultComesBack) {
