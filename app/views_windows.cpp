@@ -87,8 +87,16 @@ void TViewsWindows::RunEnded() {
 
 void TViewsWindows::BuildDiagram() {
   calc::Results& results = main_.Results();
-  diagram_.SetComponentNames(calc::ReadComponentNames(main_.Engine().Problem().Functs));
+  const calc::ProblemInput& problem = main_.Engine().Problem();
+  diagram_.SetComponentNames(calc::ReadComponentNames(problem.Functs));
   inspectedSheet_.clear();
+  // The panel's equilibrium belongs to the problem it was computed for.
+  const calc::ProblemInput& shown = equilibrium_->Problem();
+  if (!shown.Functs.empty() && (shown.Functs != problem.Functs || shown.Zvalue != problem.Zvalue ||
+                                shown.Yparameter != problem.Yparameter)) {
+    equilibrium_->Clear(QObject::tr("Click the diagram of %1 for the equilibrium at a point.")
+                            .arg(QString::fromStdString(problem.ProblemName)));
+  }
   const std::string yText = main_.dbcbY()->currentText().toStdString();
   diagram_.BuildDiagram(results, YParameter(), [&] {
     main_.Engine().FindSpecialPoints(yText);

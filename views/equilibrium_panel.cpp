@@ -78,6 +78,17 @@ bool EquilibriumPanel::SetProblem(const calc::ProblemInput& problem, char decima
   return sheet_->compiled;
 }
 
+void EquilibriumPanel::Clear(const QString& text) {
+  QChart* c = chart_->chart();
+  c->removeAllSeries();
+  for (QAbstractAxis* a : c->axes()) {
+    c->removeAxis(a);
+    delete a;
+  }
+  current_ = {};
+  summary_->setText(text);
+}
+
 void EquilibriumPanel::Inspect(double x, double y) {
   if (!sheet_->compiled) return;
   const bool temperature = problem_.Yparameter != calc::YParameter::Pressure;

@@ -28,6 +28,10 @@ class EquilibriumPanel : public QDockWidget {
   bool SetProblem(const calc::ProblemInput& problem, char decimalSeparator);
   // Computes and shows the equilibrium at (x, y), y in the problem's units (K or bar).
   void Inspect(double x, double y);
+  // Shows nothing but `text` (another problem was run: what is shown is not its equilibrium).
+  void Clear(const QString& text);
+  // The problem the panel shows.
+  const calc::ProblemInput& Problem() const { return problem_; }
 
   const calc::Equilibrium& Current() const { return current_; }
   QLabel* Summary() const { return summary_; }

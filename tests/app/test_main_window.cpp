@@ -847,6 +847,26 @@ TEST_F(MainWindowTest, ResultWindowsFollowTheRunAndTheChartFileIsSavedFirst) {
   EXPECT_TRUE(fs::exists(dir_ / "bin" / "Brelona.cfg"));
 }
 
+// The equilibrium panel showed the last problem's equilibrium after another problem was run.
+TEST_F(MainWindowTest, TheEquilibriumPanelForgetsAnotherProblemsPoint) {
+  const char* eutectic = "GL=(1-X)*10*(1000-T)+X*10*(800-T)-T*Sid\nGS=20000*X*(1-X)-T*Sid";
+  MakeDatabase(dir_ / "Problems.d", {{"a lens", kLens}, {"b eutectic", eutectic}});
+  app::TfmMain& w = Start();
+  app::TViewsWindows windows(w, QString());
+  w.SetResultWindows(&windows);
+  w.sbRunClick();
+  windows.Inspect(0.5, 500);
+  ASSERT_FALSE(windows.Equilibrium()->Current().Phases.empty());
+  w.sbRunClick();  // the same problem again: its point stays
+  EXPECT_FALSE(windows.Equilibrium()->Current().Phases.empty());
+  w.StripeGrid1()->setCurrentIndex(w.StripeGrid1()->model()->index(1, 0));
+  QApplication::processEvents();
+  w.sbRunClick();
+  EXPECT_TRUE(windows.Equilibrium()->Current().Phases.empty());
+  EXPECT_TRUE(windows.Equilibrium()->Summary()->text().contains(QStringLiteral("b eutectic")));
+  w.SetResultWindows(nullptr);
+}
+
 // A chart file with one setting the chart cannot draw: said at start-up, naming the setting;
 // the others (here the °C) are used, and the file as it was is kept beside the one saved.
 TEST_F(MainWindowTest, AChartFileWithABadSettingIsReportedAndKept) {
