@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <exception>
 #include <limits>
+#include <string>
 
 #include "calc/engine.h"
 
@@ -31,10 +33,15 @@ class Energies {
       *ph.Sid = sid;
       const double g = ph.Parser->Value();
       return std::isfinite(g) && g < kNoEnergy ? g : kNaN;
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+      Failed(e, ph.Name, x);
       return kNaN;
     }
   }
+
+  // The first evaluator error met, with its phase and X ("Floating point overflow (phase S
+  // at X = 0.5)"); empty while there was none.
+  const std::string& Error() const { return error_; }
 
   double Point(size_t j) {
     PointPhase& pp = sheet_.PointPhases[j];
@@ -44,7 +51,8 @@ class Energies {
       *pp.p = p_;
       const double g = pp.Parser->Value();
       return std::isfinite(g) && g < kNoEnergy ? g : kNaN;
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+      Failed(e, sheet_.Label(pp.Text), pp.Composition);
       return kNaN;
     }
   }
@@ -61,6 +69,12 @@ class Energies {
   }
 
  private:
+  void Failed(const std::exception& e, const std::string& phase, double x) {
+    if (!error_.empty()) return;
+    char at[32];
+    std::snprintf(at, sizeof at, "%.6g", x);
+    error_ = std::string(e.what()) + " (phase " + phase + " at X = " + at + ")";
+  }
   double Sid(double x) {
     *sheet_.SidX() = x;
     return sheet_.sidParser().Value();
@@ -68,6 +82,7 @@ class Energies {
 
   PhaseSheet& sheet_;
   double T_, p_;
+  std::string error_;
 };
 
 struct Vertex {
@@ -206,6 +221,12 @@ Equilibrium Solve(PhaseSheet& sheet, double T, double p, double x, int samples) 
     const double xp = sheet.PointPhases[j].Composition;
     eq.Curves.push_back({sheet.Label(sheet.PointPhases[j].Text), true, {xp}, {pointG[j]}});
     points.push_back({xp, pointG[j], -static_cast<int>(j) - 1});
+  }
+  // An evaluator error at a sample (an overflow at a huge T, say) ends the answer as it ends a
+  // sweep: the hull of the samples that are left would be a wrong one.
+  if (!e.Error().empty()) {
+    eq.Error = e.Error();
+    return eq;
   }
   if (points.empty()) {
     eq.Error = "no phase has a Gibbs energy at this level";

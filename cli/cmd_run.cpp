@@ -219,6 +219,12 @@ int RunOne(calc::ProblemInput problem, const RunOptions& o, const fs::path& dir)
   if (o.xpoints > 0) problem.XPoints = o.xpoints;
   if (o.ypoints > 0) problem.YPoints = o.ypoints;
   if (!o.refine) problem.Refine = false;
+  if (o.check_range) {
+    if (const std::string why = problem::RunRangeProblem(problem); !why.empty()) {
+      PrintError(o.database + ": problem '" + problem.ProblemName + "': " + why);
+      return kExitError;
+    }
+  }
   // Taken before the run, so a folder another run is writing is refused at once.
   std::optional<OutputFolder> folder;
   try {
@@ -311,6 +317,7 @@ int CmdRun(const Args& args) {
         problems.push_back(problem::ReadSheetFile(o.database, sheet.range));
       } else {
         problems = problem::ReadProblemsJson(o.database);
+        o.check_range = true;
       }
     } catch (const std::exception& e) {
       PrintError(e.what());

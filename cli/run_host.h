@@ -32,6 +32,8 @@ struct RunOptions {
   bool refine = true;  // --no-refine: the grid's answers only
   int jobs = 0;        // problems run at once by --all; 0: one per processor
   bool quiet = false;  // no summary line, no progress line
+  // The problems come from a JSON file: their range and grid are checked as the options are.
+  bool check_range = false;
 };
 
 struct Message {

@@ -9,6 +9,7 @@
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <utility>
 
 #include "problem/problem_table.h"
 #include "store/bytes.h"
@@ -274,6 +275,19 @@ calc::ProblemInput ReadSheetFile(const std::string& path, const SheetRange& rang
   p.YPoints = range.YPoints;
   p.ShowChart = true;
   return p;
+}
+
+std::string RunRangeProblem(const calc::ProblemInput& p) {
+  const std::pair<const char*, double> numbers[] = {
+      {kYmin, p.Ymin}, {kYmax, p.Ymax}, {kZvalue, p.Zvalue}};
+  for (const auto& [name, value] : numbers) {
+    if (!std::isfinite(value)) return std::string(name) + " needs a number";
+  }
+  const std::pair<const char*, int> sizes[] = {{kXPoints, p.XPoints}, {kYPoints, p.YPoints}};
+  for (const auto& [name, value] : sizes) {
+    if (value < 1) return std::string(name) + " needs a positive integer";
+  }
+  return {};
 }
 
 }  // namespace problem

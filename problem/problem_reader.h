@@ -62,6 +62,13 @@ struct SheetRange {
 // a table's memo can hold.
 calc::ProblemInput ReadSheetFile(const std::string& path, const SheetRange& range);
 
+// What makes a problem from a JSON file or from Python unfit to run, in the words
+// brelona-calc uses for its own options: "Ymin needs a number" (NaN or infinite; the same for
+// Ymax and Zvalue), "XPoints needs a positive integer" (the same for YPoints); empty when
+// nothing does. A table's problem is run as the desktop program runs it (a grid size below 1
+// counts as 1), so this is not asked of tables.
+std::string RunRangeProblem(const calc::ProblemInput& p);
+
 // The label of the fixed parameter for a Y parameter: "P, bar", "T, K", or "" for None.
 std::string ZparameterText(calc::YParameter y);
 

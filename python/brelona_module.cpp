@@ -155,6 +155,9 @@ calc::ProblemInput MakeProblem(const std::string& sheet, const std::string& y, d
 }
 
 std::unique_ptr<RunResult> Run(const calc::ProblemInput& problem) {
+  // The checks brelona-calc makes of its options and of JSON problems.
+  if (const std::string why = problem::RunRangeProblem(problem); !why.empty())
+    throw py::value_error(why);
   auto out = std::make_unique<RunResult>();
   out->host = std::make_unique<PyHost>(problem);
   out->host->WatchSignals(
@@ -372,6 +375,11 @@ py::object ImportTdb(const std::string& path, const std::vector<std::string>& co
   o.A = components[0];
   o.B = components[1];
   o.Phases = phases;
+  // The temperatures brelona-calc import-tdb takes.
+  for (const auto& [t, name] : {std::pair{&tmin, "tmin"}, std::pair{&tmax, "tmax"}}) {
+    if (*t && !(**t > 0 && **t < 1e6))
+      throw py::value_error(std::string(name) + " needs a temperature in K");
+  }
   o.Tmin = tmin;
   o.Tmax = tmax;
   o.SourceName = std::filesystem::path(path).filename().string();

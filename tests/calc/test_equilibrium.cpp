@@ -121,6 +121,11 @@ TEST(Equilibrium, PotentialsAtThePureComponents) {
   eq = SolveEquilibrium(sheet, 600, 1, 1);
   EXPECT_EQ(eq.MuA, -inf);
   EXPECT_NEAR(eq.MuB, 0, 1e-3);  // pure solid B
+  // At T = 1e308 every energy but the pure ends' overflows: that is said, not a hull of the two
+  // ends that are left.
+  eq = SolveEquilibrium(sheet, 1e308, 1, 0.5);
+  EXPECT_EQ(eq.Error.rfind("Floating point overflow (phase ", 0), 0u) << eq.Error;
+  EXPECT_TRUE(eq.Phases.empty());
   ASSERT_TRUE(sheet.Compile("GL = 1000 + 300*X\nGS = 2000 + 20000*X*(1-X)", '.'));
   eq = SolveEquilibrium(sheet, 1000, 1, 0);
   EXPECT_NEAR(eq.MuA, 1000, 1e-3);

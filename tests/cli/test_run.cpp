@@ -315,6 +315,12 @@ TEST_F(RunCommand, InputsThatOnceCrashedGiveTheirPictures) {
     EXPECT_FALSE(QImage(QString::fromStdString((out / "diagram.png").string())).isNull()) << args;
     EXPECT_TRUE(Summary(out).value("completed").toBool()) << args;
   }
+  // A JSON problem is checked as the options are.
+  const Result nan = RunCalc("'" + repro + "run_ymin_nan.json' --out nan", dir);
+  EXPECT_EQ(nan.code, 1);
+  EXPECT_NE(nan.err.find("run_ymin_nan.json: problem 'p': Ymin needs a number"), std::string::npos)
+      << nan.err;
+  EXPECT_FALSE(fs::exists(dir / "nan"));
 }
 
 }  // namespace

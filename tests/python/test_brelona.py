@@ -114,6 +114,17 @@ def test_run_errors():
                         ypoints=4).run()
     with pytest.raises(ValueError):
         brelona.Problem(sheet=EUTECTIC, y="volume", ymin=1, ymax=2)
+    # Checked as brelona-calc checks its options (a NaN Ymin ran to an incomplete result).
+    for fields, message in ((dict(ymin=math.nan), "Ymin needs a number"),
+                            (dict(xpoints=0), "XPoints needs a positive integer"),
+                            (dict(ypoints=-3), "YPoints needs a positive integer")):
+        p = brelona.Problem(sheet=EUTECTIC, **{"ymin": 300, "ymax": 1100, **fields})
+        with pytest.raises(ValueError, match=f"^{message}$"):
+            p.run()
+    tdb = os.path.join(os.environ["BRELONA_TDB"], "pbsn.tdb")
+    for bounds in (dict(tmin=-100), dict(tmax=1e300)):
+        with pytest.raises(ValueError, match="needs a temperature in K$"):
+            brelona.import_tdb(tdb, components=("PB", "SN"), **bounds)
 
 
 def test_inputs_that_once_killed_the_interpreter_run():
