@@ -13,6 +13,7 @@
 #include "calc/problem.h"
 #include "cli/commands.h"
 #include "numeric/format.h"
+#include "problem/problem_reader.h"
 #include "store/memtable.h"
 
 namespace cli {
@@ -102,6 +103,7 @@ int CmdPoint(const Args& args) {
   if (!(y > 0)) return Usage("--y must be above 0");
 
   try {
+    problem::CheckProblemTableFields(database);
     store::TMemTable table;
     table.SetTableName(database);
     table.SetLoadMode(store::lmFile);

@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -291,6 +292,17 @@ const calc::ProblemInput* FindProblem(const std::vector<calc::ProblemInput>& pro
   if (!near.empty()) text += "; did you mean '" + near + "'?";
   PrintError(text);
   std::fputs(names.empty() ? "the database holds no problem\n" : "problems:\n", stderr);
+  // A short list whole, in its order; of a long one the few names closest to the one asked.
+  constexpr size_t kListed = 10;
+  if (names.size() > kListed) {
+    std::vector<std::pair<size_t, size_t>> by;  // distance, index
+    for (size_t i = 0; i < names.size(); ++i) by.push_back({EditDistance(name, names[i]), i});
+    std::partial_sort(by.begin(), by.begin() + kListed, by.end());
+    std::vector<std::string> closest;
+    for (size_t k = 0; k < kListed; ++k) closest.push_back(names[by[k].second]);
+    closest.push_back("... and " + std::to_string(names.size() - kListed) + " more");
+    names = std::move(closest);
+  }
   for (const std::string& n : names) std::fprintf(stderr, "  %s\n", n.c_str());
   return nullptr;
 }
@@ -342,6 +354,7 @@ int CmdRun(const Args& args) {
       table.SetLoadMode(store::lmFile);
       table.SetIndexFieldNames(problem::kProblemName);
       table.SetDecimalSeparator(o.separator);
+      problem::CheckProblemTableFields(o.database);
       try {
         table.Open();
       } catch (const std::exception& e) {

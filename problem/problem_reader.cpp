@@ -1,5 +1,7 @@
 #include "problem/problem_reader.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -13,6 +15,7 @@
 
 #include "problem/problem_table.h"
 #include "store/bytes.h"
+#include "store/table_image.h"
 
 namespace problem {
 
@@ -207,7 +210,24 @@ calc::ProblemInput ReadProblem(const store::TMemTable& t, MissingField missing) 
   return p;
 }
 
+void CheckProblemTableFields(const std::string& path) {
+  const auto names = store::ReadTableFieldNames(path);
+  if (!names) return;
+  for (const char* wanted : {kProblemName, kFuncts, kYparameter, kYmin, kYmax, kZparameter, kZvalue,
+                             kXPoints, kYPoints, kShowMosaicDiagram, kShowChart}) {
+    const bool there = std::any_of(names->begin(), names->end(), [&](const std::string& n) {
+      return n.size() == std::strlen(wanted) &&
+             std::equal(n.begin(), n.end(), wanted, [](char a, char b) {
+               return std::tolower(static_cast<unsigned char>(a)) ==
+                      std::tolower(static_cast<unsigned char>(b));
+             });
+    });
+    if (!there) throw store::EDatabaseError("Field '" + std::string(wanted) + "' not found");
+  }
+}
+
 std::vector<calc::ProblemInput> ReadProblemTable(const std::string& path) {
+  CheckProblemTableFields(path);
   store::TMemTable t;
   t.SetTableName(path);
   t.SetLoadMode(store::lmFile);

@@ -32,6 +32,12 @@ enum class MissingField {
 calc::ProblemInput ReadProblem(const store::TMemTable& table,
                                MissingField missing = MissingField::Refuse);
 
+// Refuses a table file that lacks one of the eleven fields, as reading a record of it would
+// ("Field 'Functs' not found", store::EDatabaseError), but from the file's field section alone:
+// before its records are read, however many there are. A file that is no table image passes
+// (opening it says what is wrong).
+void CheckProblemTableFields(const std::string& path);
+
 // Every record of a table file in name order (the order of the problem list).
 std::vector<calc::ProblemInput> ReadProblemTable(const std::string& path);
 

@@ -57,6 +57,23 @@ bool KindOfLetter(char c, TFieldType& type, int& width) {
 
 }  // namespace
 
+std::optional<std::vector<std::string>> ReadTableFieldNames(const std::string& path) {
+  if (!LooksLikeTableImage(path)) return std::nullopt;
+  std::ifstream f(path, std::ios::binary);
+  char head[17];
+  if (!f.read(head, sizeof head)) return std::nullopt;
+  std::string section(static_cast<size_t>(Load<std::int32_t>(head + 13)), '\0');
+  if (!f.read(section.data(), static_cast<std::streamsize>(section.size()))) return std::nullopt;
+  try {
+    std::vector<std::string> names;
+    for (const TMemField& field : LayoutFromSection(section, Load<std::int32_t>(head + 9)).fields)
+      names.push_back(field.name);
+    return names;
+  } catch (const ETableImageError&) {
+    return std::nullopt;
+  }
+}
+
 bool LooksLikeTableImage(const std::string& path) {
   std::ifstream f(path, std::ios::binary | std::ios::ate);
   if (!f) return false;

@@ -142,6 +142,11 @@ struct TTableImage {
 // word may begin with "{" or "[".
 bool LooksLikeTableImage(const std::string& path);
 
+// The names of the fields of the table file at `path`, read from its header and field section
+// alone (not its records); nothing when the file does not begin as a table image (opening it
+// then says what is wrong).
+std::optional<std::vector<std::string>> ReadTableFieldNames(const std::string& path);
+
 // Parses a whole image. Throws ETableImageError with the reason.
 TTableImage ReadTableImage(std::string_view image);
 

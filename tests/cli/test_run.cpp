@@ -441,3 +441,40 @@ TEST_F(RunCommand, CompoundsAreNamedByTheirLinesKey) {
 }
 
 }  // namespace
+
+namespace {
+
+// A table without the problem fields was read whole (1.4 GB for 8.4 million empty records) only
+// to report the missing field; the fields are checked first now. This table's record count is
+// beyond what it holds, which reading its records would have reported instead. An unknown name
+// in a long table lists the few closest names, not every one.
+TEST_F(RunCommand, TablesAreCheckedBeforeTheirRecordsAndLongListsAreCut) {
+  store::TMemTable t;
+  t.FieldDefs() = {{"ProblemName", store::ftString, 20}};
+  t.Open();
+  t.Insert();
+  t.FieldByName("ProblemName").SetAsString("x");
+  t.Post();
+  t.SaveToFile((dir / "T.d").string());
+  std::string bytes = ReadAll(dir / "T.d");
+  bytes.replace(5, 4, std::string("\x00\xca\x9a\x3b", 4));  // 1e9 records
+  std::ofstream(dir / "T.d", std::ios::binary) << bytes;
+  const Result bad = RunCalc("T.d --problem x", dir);
+  EXPECT_EQ(bad.code, 1);
+  EXPECT_EQ(bad.err, "error: Field 'Functs' not found\n");
+
+  std::vector<Problem> many;
+  for (int i = 0; i < 30; ++i) {
+    many.push_back(kLens);
+    many.back().name = "Lens " + std::to_string(i);
+  }
+  MakeDatabase(dir / "M.d", many);
+  const Result r = RunCalc("M.d --problem 'Lens 2x'", dir);
+  EXPECT_EQ(r.code, 1);
+  const std::vector<std::string> lines = Lines(r.err);
+  ASSERT_EQ(lines.size(), 13u) << r.err;  // the error, "problems:", ten names, the rest counted
+  EXPECT_EQ(lines[2], "  Lens 2");
+  EXPECT_EQ(lines[12], "  ... and 20 more");
+}
+
+}  // namespace
