@@ -315,6 +315,15 @@ TEST_F(RunCommand, InputsThatOnceCrashedGiveTheirPictures) {
     EXPECT_FALSE(QImage(QString::fromStdString((out / "diagram.png").string())).isNull()) << args;
     EXPECT_TRUE(Summary(out).value("completed").toBool()) << args;
   }
+  // The same energies from a typo in an assessed database (it imports cleanly).
+  const std::string tdb = BRELONA_SOURCE_DIR "/tests/tdb/repro/tdb_typo_run_crash.tdb";
+  ASSERT_EQ(std::system(("'" BRELONA_CALC "' import-tdb '" + tdb + "' --components PB SN --json '" +
+                         (dir / "typo.json").string() + "' 2>/dev/null")
+                            .c_str()),
+            0);
+  const Result typo = RunCalc("typo.json --out typo --xpoints 40 --ypoints 20", dir);
+  EXPECT_EQ(typo.code, 0) << typo.err;
+  EXPECT_TRUE(Summary(dir / "typo").value("completed").toBool());
   // A JSON problem is checked as the options are.
   const Result nan = RunCalc("'" + repro + "run_ymin_nan.json' --out nan", dir);
   EXPECT_EQ(nan.code, 1);
