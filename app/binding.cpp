@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTextCursor>
 
@@ -198,10 +199,35 @@ void TDataBinding::BindLabel(QLabel* label, const std::string& field) {
   Add(Kind::Label, label, field);
 }
 
+namespace {
+
+// The grid's editor takes no more characters than the open table's string field holds, so a
+// longer name is not cut without a word when it is stored.
+class FieldSizeDelegate : public QStyledItemDelegate {
+ public:
+  FieldSizeDelegate(store::TMemTable& table, std::string field, QObject* parent)
+      : QStyledItemDelegate(parent), table_(table), field_(std::move(field)) {}
+  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                        const QModelIndex& index) const override {
+    QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+    const store::TField* f = table_.Active() ? table_.FindField(field_) : nullptr;
+    if (auto* line = qobject_cast<QLineEdit*>(editor); line && f && f->Size() > 0)
+      line->setMaxLength(f->Size());
+    return editor;
+  }
+
+ private:
+  store::TMemTable& table_;
+  std::string field_;
+};
+
+}  // namespace
+
 void TDataBinding::BindGrid(QTableView* grid, const std::string& field, const QString& title) {
   grid_ = grid;
   list_ = new TRecordListModel(*this, field, title);
   grid->setModel(list_);
+  grid->setItemDelegate(new FieldSizeDelegate(table_, field, grid));
   grid->setSelectionBehavior(QAbstractItemView::SelectRows);
   grid->setSelectionMode(QAbstractItemView::SingleSelection);
   grid->horizontalHeader()->setStretchLastSection(true);

@@ -12,8 +12,10 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <limits>
 #include <set>
 
+#include "problem/problem_reader.h"
 #include "problem/problem_table.h"
 
 namespace app {
@@ -185,16 +187,23 @@ void TdbImportDialog::Update() {
   buttons_->button(QDialogButtonBox::Ok)->setEnabled(problem_.has_value());
 }
 
-void AddImportedProblem(store::TMemTable& table, calc::ProblemInput p) {
+std::string AddImportedProblem(store::TMemTable& table, calc::ProblemInput p) {
   std::set<std::string> names;
   store::TField& nameField = table.FieldByName(problem::kProblemName);
   for (int rec = 1; rec <= table.RecordCount(); ++rec) {
     for (int f = 0; f < table.FieldCount(); ++f)
       if (&table.Fields(f) == &nameField) names.insert(table.TextAt(rec, f));
   }
-  const std::string base = p.ProblemName;
-  for (int k = 2; names.count(p.ProblemName); ++k)
-    p.ProblemName = base + " (" + std::to_string(k) + ")";
+  // The name as the field holds it (and with room for a " (2)" that tells it from a name there),
+  // so the comparison is with what is stored.
+  const int size = nameField.Size() > 0 ? nameField.Size() : std::numeric_limits<int>::max();
+  const std::string asked = p.ProblemName;
+  p.ProblemName = problem::CutToCharacters(asked, size);
+  for (int k = 2; names.count(p.ProblemName); ++k) {
+    const std::string suffix = " (" + std::to_string(k) + ")";
+    p.ProblemName =
+        problem::CutToCharacters(asked, size - static_cast<int>(suffix.size())) + suffix;
+  }
   table.Insert();
   table.FieldByName(problem::kProblemName).SetAsString(p.ProblemName);
   table.FieldByName(problem::kFuncts).SetAsString(p.Functs);
@@ -208,6 +217,7 @@ void AddImportedProblem(store::TMemTable& table, calc::ProblemInput p) {
   table.FieldByName(problem::kShowMosaicDiagram).SetAsBoolean(p.ShowMosaicDiagram);
   table.FieldByName(problem::kShowChart).SetAsBoolean(p.ShowChart);
   table.Post();
+  return p.ProblemName;
 }
 
 }  // namespace app

@@ -60,7 +60,8 @@ class TdbImportDialog : public QDialog {
 };
 
 // Appends the problem to the open problem table and posts it, so that it becomes the current
-// record. A name the table already holds gets " (2)", " (3)", ... appended.
-void AddImportedProblem(store::TMemTable& table, calc::ProblemInput problem);
+// record. A name longer than the table's name field is cut to it; a name the table already
+// holds gets " (2)", " (3)", ... appended (within the field). Returns the name it was given.
+std::string AddImportedProblem(store::TMemTable& table, calc::ProblemInput problem);
 
 }  // namespace app

@@ -174,8 +174,17 @@ void TfmMain::BuildMenus() {
   // An assessed system from a TDB file becomes a new problem of the open database.
   connect(actImportTdb_, &QAction::triggered, this, [this] {
     TdbImportDialog dialog(this);
-    if (dialog.exec() == QDialog::Accepted && dialog.Problem())
-      AddImportedProblem(vtblProblem_, *dialog.Problem());
+    if (dialog.exec() != QDialog::Accepted || !dialog.Problem()) return;
+    const std::string asked = dialog.Problem()->ProblemName;
+    const std::string given = AddImportedProblem(vtblProblem_, *dialog.Problem());
+    if (given != asked) {
+      dialogs_.MessageDlg(tr("The problem is named \"%1\": a problem name holds %2 characters, "
+                             "and each name is given once.")
+                              .arg(QString::fromStdString(given))
+                              .arg(vtblProblem_.FieldByName("ProblemName").Size())
+                              .toStdString(),
+                          calc::DialogType::Information, {calc::DialogButton::OK});
+    }
   });
   LockDuringSweep(actImportTdb_);
 }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "problem/problem_reader.h"
 #include "problem/problem_table.h"
 #include "store/memtable.h"
 #include "store/safe_file.h"
@@ -57,7 +58,7 @@ Json RecordOf(const calc::ProblemInput& p) {
 
 // Appends the problem to a table file, creating the file when it does not exist. A problem
 // of the same name is not replaced.
-void AddToDatabase(const std::string& file, const calc::ProblemInput& p) {
+void AddToDatabase(const std::string& file, calc::ProblemInput p) {
   store::TMemTable t;
   if (store::FileExists(file)) {
     t.SetTableName(file);
@@ -68,6 +69,16 @@ void AddToDatabase(const std::string& file, const calc::ProblemInput& p) {
   t.Open();
   if (!store::FileExists(file)) t.SetTableComment("Brelona problems");
   store::TField& name = t.FieldByName(problem::kProblemName);
+  // The table's name field holds so many characters: a longer name is cut, and said so, before
+  // it is compared with the names there.
+  if (name.Size() > 0) {
+    const std::string cut = problem::CutToCharacters(p.ProblemName, name.Size());
+    if (cut != p.ProblemName) {
+      std::fprintf(stderr, "note: the problem name is cut to the %d characters %s holds: '%s'\n",
+                   name.Size(), file.c_str(), cut.c_str());
+      p.ProblemName = cut;
+    }
+  }
   for (t.First(); !t.Eof(); t.Next())
     if (name.AsString() == p.ProblemName)
       throw Failure(file + " already holds a problem named '" + p.ProblemName + "'");

@@ -310,4 +310,14 @@ std::string RunRangeProblem(const calc::ProblemInput& p) {
   return {};
 }
 
+std::string CutToCharacters(const std::string& utf8, int size) {
+  int chars = 0;
+  for (size_t i = 0; i < utf8.size(); ++i) {
+    // A character begins at every byte that is not a continuation byte (10xxxxxx).
+    if ((static_cast<unsigned char>(utf8[i]) & 0xC0) != 0x80 && chars++ == size)
+      return utf8.substr(0, i);
+  }
+  return utf8;
+}
+
 }  // namespace problem

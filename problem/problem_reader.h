@@ -75,6 +75,10 @@ calc::ProblemInput ReadSheetFile(const std::string& path, const SheetRange& rang
 // counts as 1), so this is not asked of tables.
 std::string RunRangeProblem(const calc::ProblemInput& p);
 
+// A UTF-8 text cut to at most `size` characters (a problem table's name field holds so many),
+// never inside a character.
+std::string CutToCharacters(const std::string& utf8, int size);
+
 // The label of the fixed parameter for a Y parameter: "P, bar", "T, K", or "" for None.
 std::string ZparameterText(calc::YParameter y);
 

@@ -63,12 +63,18 @@ TEST(TdbImportDialog, TheProblemIsAddedAndBecomesCurrent) {
   p.Ymax = 700;
   p.Zparameter = "P, bar";
   p.Zvalue = 1;
-  app::AddImportedProblem(t, p);
-  app::AddImportedProblem(t, p);
+  EXPECT_EQ(app::AddImportedProblem(t, p), "Pb-Sn");
+  EXPECT_EQ(app::AddImportedProblem(t, p), "Pb-Sn (2)");
   EXPECT_EQ(t.RecordCount(), 2);
   EXPECT_EQ(t.FieldByName("ProblemName").AsString(), "Pb-Sn (2)");
   EXPECT_EQ(t.FieldByName("Ymax").AsFloat(), 700);
   EXPECT_EQ(t.FieldByName("Yparameter").AsString(), "Temperature, K");
+  // A name longer than the field's 80 characters was cut when stored, after the comparison,
+  // so the same long name was stored twice.
+  p.ProblemName = std::string(100, 'N');
+  EXPECT_EQ(app::AddImportedProblem(t, p), std::string(80, 'N'));
+  EXPECT_EQ(app::AddImportedProblem(t, p), std::string(76, 'N') + " (2)");
+  EXPECT_EQ(t.FieldByName("ProblemName").AsString(), std::string(76, 'N') + " (2)");
 }
 
 }  // namespace

@@ -847,6 +847,17 @@ TEST_F(MainWindowTest, ResultWindowsFollowTheRunAndTheChartFileIsSavedFirst) {
   EXPECT_TRUE(fs::exists(dir_ / "bin" / "Brelona.cfg"));
 }
 
+// The list's editor took any length of name, which the table's 80-character field then cut
+// without a word; it takes no more than the field holds.
+TEST_F(MainWindowTest, TheNameEditorTakesWhatTheFieldHolds) {
+  MakeDatabase(dir_ / "Problems.d", {{"a", kLens}});
+  app::TfmMain& w = Start();
+  w.StripeGrid1()->edit(w.StripeGrid1()->model()->index(0, 0));
+  auto* editor = w.StripeGrid1()->viewport()->findChild<QLineEdit*>();
+  ASSERT_NE(editor, nullptr);
+  EXPECT_EQ(editor->maxLength(), 80);
+}
+
 // The equilibrium panel showed the last problem's equilibrium after another problem was run.
 TEST_F(MainWindowTest, TheEquilibriumPanelForgetsAnotherProblemsPoint) {
   const char* eutectic = "GL=(1-X)*10*(1000-T)+X*10*(800-T)-T*Sid\nGS=20000*X*(1-X)-T*Sid";

@@ -33,6 +33,20 @@ TEST(CliImportTdb, AddsTheProblemSaysWhatItSkippedAndRunsIt) {
             "error: " + db + " already holds a problem named 'Cu-Mg'\n");
   EXPECT_EQ(Calc({"list", db}).out, "Cu-Mg\n");
 
+  // A name longer than the table's 80-character field is cut, and said so, before it is
+  // compared: the second import of it is refused (it was stored twice, cut without a word).
+  const std::string longName(100, 'N'), cut(80, 'N');
+  r = Calc({"import-tdb", tdb, "--components", "cu", "mg", "--db", db, "--name", longName});
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.err.find("note: the problem name is cut to the 80 characters " + db + " holds: '" +
+                       cut + "'\n"),
+            std::string::npos)
+      << r.err;
+  r = Calc({"import-tdb", tdb, "--components", "cu", "mg", "--db", db, "--name", longName});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.err.find("already holds a problem named '" + cut + "'"), std::string::npos);
+  EXPECT_EQ(Calc({"list", db}).out, "Cu-Mg\n" + cut + "\n");
+
   // The run names the components in its summary.
   r = Calc({"run", db, "--all", "--out", dir.File("out"), "--xpoints", "40", "--ypoints", "40"});
   EXPECT_EQ(r.exit_code, 0) << r.err;
