@@ -4,6 +4,7 @@
 #include <QColorDialog>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -112,11 +113,24 @@ std::optional<std::string> TDialogs::InputQuery(const std::string& caption,
     if (!a.accepted) return std::nullopt;
     return a.text;
   }
-  bool ok = false;
-  const QString s =
-      QInputDialog::getText(parent_, Q(caption), Q(prompt), QLineEdit::Normal, Q(initial), &ok);
-  if (!ok) return std::nullopt;
-  return s.toStdString();
+  QInputDialog dialog(parent_);
+  dialog.setWindowTitle(Q(caption));
+  dialog.setLabelText(Q(prompt));
+  dialog.setTextValue(Q(initial));
+  // The text is not selected: the cursor stands before its extension, so what is typed goes in
+  // front of a proposed ".d" instead of replacing it.
+  if (auto* edit = dialog.findChild<QLineEdit*>()) {
+    QMetaObject::invokeMethod(
+        edit,
+        [edit] {
+          const qsizetype dot = edit->text().lastIndexOf(QLatin1Char('.'));
+          edit->deselect();
+          edit->setCursorPosition(static_cast<int>(dot >= 0 ? dot : edit->text().size()));
+        },
+        Qt::QueuedConnection);
+  }
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return dialog.textValue().toStdString();
 }
 
 std::optional<std::string> TDialogs::OpenDatabase() {

@@ -29,6 +29,8 @@
 #include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
 
 #include "app/about_box.h"
 #include "app/binding.h"
@@ -38,6 +40,7 @@
 #include "app/settings.h"
 #include "app/stripe_grid.h"
 #include "app/working_chart.h"
+#include "numeric/format.h"
 #include "problem/problem_reader.h"
 
 namespace app {
@@ -712,18 +715,36 @@ void TfmMain::sbRunClick() {
     return;
   }
   SetSweepBusy(true);
+  status1_->clear();
   try {
     Command([&] { engine_->Run(); });
   } catch (const SweepStopped&) {
     // the window is closing; the results keep the levels computed so far
   }
   SetSweepBusy(false);
+  ShowRunEnd();
   chart_->Flush();
   if (windows_) windows_->RunEnded();
   if (closeRequested_) {
     closeRequested_ = false;
     close();
   }
+}
+
+// The status line shows where the run ended, not the level it last wrote on the way (every
+// tenth): the last level computed, and in the second panel whether the sweep reached Ymin.
+void TfmMain::ShowRunEnd() {
+  const calc::SweepState& st = results_.State;
+  if (st.CheckFailed || st.LevelIndex < 0) {
+    status0_->clear();
+    status1_->setText(tr("failed"));
+    return;
+  }
+  const double y = std::max(st.Ymin, st.Ymax - st.LevelIndex * st.YStep);
+  const bool done = std::abs(st.Y - st.Ymin) < 1e-11 && !engine_->Running();
+  SetStatusText(calc::YParameterText(st.Yparameter) + " = " +
+                numeric::FormatFloatPattern(done ? st.Ymin : y, 4, st.DecimalSeparator));
+  status1_->setText(done ? tr("done") : chbStep_->isChecked() ? tr("step") : tr("stopped"));
 }
 
 void TfmMain::chbStepClick() { SetProblemListEnabled(chbStep_->isChecked()); }
@@ -881,6 +902,7 @@ void TfmMain::vtblProblemAfterPost() { tableModified_ = true; }
 
 void TfmMain::vtblProblemAfterScroll() {
   status0_->clear();
+  status1_->clear();
   engine_->SetYRange(vtblProblem_.FieldByName("Ymin").AsFloat(),
                      vtblProblem_.FieldByName("Ymax").AsFloat());
   ShowWorkingChart(vtblProblem_.FieldByName("ShowChart").AsBoolean());

@@ -213,6 +213,7 @@ class TfmMain : public QMainWindow, public calc::CalcHost {
   void OpenWorkingTable();
   void RunCheckProblem();
   void SetDatabaseCaption(const QString& caption);
+  void ShowRunEnd();
 
   TMainOptions options_;
   store::TMemTable vtblProblem_;

@@ -847,6 +847,24 @@ TEST_F(MainWindowTest, ResultWindowsFollowTheRunAndTheChartFileIsSavedFirst) {
   EXPECT_TRUE(fs::exists(dir_ / "bin" / "Brelona.cfg"));
 }
 
+// The status line kept the level it last wrote on the way (every tenth) after a run ended or
+// failed; it says where the run ended and whether the sweep reached Ymin.
+TEST_F(MainWindowTest, TheStatusLineSaysWhereTheRunEnded) {
+  Problem lens{"lens", kLens};
+  lens.ypoints = 40;  // the last level written on the way is 310 K
+  MakeDatabase(dir_ / "Problems.d", {lens, {"pole", "GL=1/(T-500)\nGS=0"}});
+  app::TfmMain& w = Start();
+  w.sbRunClick();
+  EXPECT_EQ(w.StatusPanel(0)->text(), QStringLiteral("Temperature, K = 300"));
+  EXPECT_EQ(w.StatusPanel(1)->text(), QStringLiteral("done"));
+  w.StripeGrid1()->setCurrentIndex(w.StripeGrid1()->model()->index(1, 0));
+  QApplication::processEvents();
+  ASSERT_EQ(w.Table().FieldByName("ProblemName").AsString(), "pole");
+  w.sbRunClick();  // a division by zero at 500 K ends it: 600 K was the last level computed
+  EXPECT_EQ(w.StatusPanel(0)->text(), QStringLiteral("Temperature, K = 600"));
+  EXPECT_EQ(w.StatusPanel(1)->text(), QStringLiteral("stopped"));
+}
+
 // The list's editor took any length of name, which the table's 80-character field then cut
 // without a word; it takes no more than the field holds.
 TEST_F(MainWindowTest, TheNameEditorTakesWhatTheFieldHolds) {

@@ -3,14 +3,19 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QImage>
+#include <QInputDialog>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QStandardItemModel>
 #include <QTest>
+#include <QTimer>
+#include <optional>
 
 #include "app/about_box.h"
 #include "app/colors.h"
+#include "app/dialogs.h"
 #include "app/gradient_label.h"
 #include "app/stripe_grid.h"
 
@@ -171,6 +176,30 @@ TEST(AboutBox, LooksAndLinkAndClosing) {
     c.act(about);
     EXPECT_EQ(about.isVisible(), !c.closes);
   }
+}
+
+}  // namespace
+
+namespace {
+
+// File -> New proposes ".d" in the input box; selected, it was replaced by the first letter
+// typed and the new file got no extension. The cursor now stands before the extension.
+TEST(Dialogs, TheInputBoxKeepsTheProposedExtension) {
+  app::TDialogs dialogs(nullptr);
+  QString selected = QStringLiteral("unset");
+  QTimer::singleShot(0, [&] {
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+      if (!box) return;
+      auto* edit = box->findChild<QLineEdit*>();
+      selected = edit->selectedText();
+      QTest::keyClicks(edit, QStringLiteral("new"));
+      box->accept();
+    });
+  });
+  EXPECT_EQ(dialogs.InputQuery("Name", "Enter a file name with the extension .d", ".d"),
+            std::optional<std::string>("new.d"));
+  EXPECT_EQ(selected, QString());
 }
 
 }  // namespace
