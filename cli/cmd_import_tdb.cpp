@@ -193,7 +193,8 @@ int CmdImportTdb(const Args& args) {
   if (file.empty()) return Usage("no TDB file given");
   if (o.A.empty()) return Usage("--components A B is required");
   if (!db.empty() && !json.empty()) return Usage("--db and --json exclude each other");
-  o.SourceName = BaseName(file);
+  // The file's name becomes text of the sheet and of the problem's name: UTF-8 whatever it is.
+  o.SourceName = tdb::Printable(BaseName(file));
   try {
     const tdb::Database database = tdb::ReadFile(file);
     const tdb::ImportResult r = tdb::Import(database, o);

@@ -74,6 +74,20 @@ TEST(CliImportTdb, JsonTargetIsReadByDbImport) {
   EXPECT_EQ(text.find("GBCT_A5="), std::string::npos);
 }
 
+// A file name that is not UTF-8 (Latin-1 here) made both targets refuse the import with a
+// JSON library's or the table's encoding error.
+TEST(CliImportTdb, FileNameThatIsNotUtf8) {
+  TempDir dir;
+  const std::string tdb = dir.File("p\xE9sn.tdb");
+  store_test::WriteFile(tdb, ReadFile(BRELONA_SOURCE_DIR "/data/tdb/pbsn.tdb"));
+  for (const std::string target : {"--json", "--db"}) {
+    const std::string out = dir.File(target == "--db" ? "p.d" : "p.json");
+    auto r = Calc({"import-tdb", tdb, "--components", "PB", "SN", target, out});
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_NE(r.out.find("added problem 'PB-SN (p\\xE9sn.tdb)'"), std::string::npos) << r.out;
+  }
+}
+
 TEST(CliImportTdb, BadArgumentsAndFiles) {
   const std::string tdb = BRELONA_SOURCE_DIR "/data/tdb/pbsn.tdb";
   const struct {
