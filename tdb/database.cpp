@@ -496,10 +496,11 @@ Database Read(std::string_view text) {
         Amendment a;
         a.Code = code[0];
         a.Phase = PhaseNameOnly(Name(c, c.Word(), "phase name"), nullptr);
-        a.Kind = Upper(c.Word());
-        a.Text = Trim(st.Text);
+        a.Kind = Name(c, c.Word(), "amendment");
+        a.Text = Printable(Trim(st.Text));
         a.Line = st.Line;
-        a.Args = Words(Upper(c.Rest()));
+        for (const std::string& w : Words(c.Rest()))
+          a.Args.push_back(Name(c, w, "amendment's word"));
         if (a.Kind.size() >= 3 && std::string_view("MAGNETIC").substr(0, a.Kind.size()) == a.Kind)
           a.Kind = "MAGNETIC";
         if (a.Kind == "DISORDERED_PART" || a.Kind == "DIS_PART") a.Kind = "DIS_PART";

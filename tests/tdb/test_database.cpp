@@ -137,6 +137,9 @@ TEST(TdbRead, BrokenStatementsAreRefusedWithTheirLine) {
        "1 % 1 1 !",
        "line 3: the phase name 'FCC_\\xC41' has a character that is not ASCII (byte 0xC4); names "
        "in a TDB file are written in ASCII letters, digits and signs"},
+      {"TYPE_DEFINITION M GES A_P_D P \xFFMAGNETIC -1 0.4 !",
+       "line 3: the amendment '\\xFFMAGNETIC' has a character that is not ASCII (byte 0xFF); "
+       "names in a TDB file are written in ASCII letters, digits and signs"},
       {"FUNCTION F 1E999 1; 6000 N !", "line 3: bad lower temperature limit '1E999'"},
       {"FUNCTION F 298.15 1; 6000 X 2; 7000 N !",
        "line 3: expected Y or N after a temperature limit, found 'X'"},
