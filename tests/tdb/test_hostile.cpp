@@ -73,7 +73,7 @@ TEST(TdbHostile, EveryKeptInputGivesItsErrorOrItsSheetInSeconds) {
     }
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    EXPECT_LT(seconds, 5) << name;  // about 0.1 s in an optimised build
+    EXPECT_LT(seconds, 10) << name;  // about 0.1 s optimised, 1 s under the sanitizers
     EXPECT_EQ(got.error, it->second.error) << name;
     if (it->second.skipped.empty()) {
       EXPECT_EQ(got.skipped, "") << name;
@@ -149,7 +149,9 @@ TEST(TdbHostile, LongSumsAreGroupedQuicklyAndStillFit) {
     bool fits = false;
     std::string why;
     const std::string text = tdb::Write(tdb::SumOf(terms), &fits, &why);
-    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 2)
+    // About 0.1 s optimised and a few seconds under the sanitizers; the cubic grouping took
+    // minutes for 600 terms.
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 30)
         << n;
     if (n == 2000) {
       EXPECT_FALSE(fits);
