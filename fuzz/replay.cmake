@@ -1,10 +1,12 @@
 # The fuzz targets' entry points built without libFuzzer (with the ordinary compiler, and with
 # the sanitizers in the sanitizer build), replaying the kept corpus in tests/fuzz_corpus/.
 set(fuzz_corpus ${BRELONA_ROOT}/tests/fuzz_corpus)
-foreach(target parser_fuzz table_image_fuzz)
+foreach(target parser_fuzz table_image_fuzz tdb_fuzz)
   set(lib brelona_numeric)
   if(target STREQUAL "table_image_fuzz")
     set(lib brelona_store)
+  elseif(target STREQUAL "tdb_fuzz")
+    set(lib brelona_tdb brelona_calc)
   endif()
   add_executable(${target}_replay ${BRELONA_ROOT}/fuzz/${target}.cpp ${BRELONA_ROOT}/fuzz/replay_main.cpp)
   target_include_directories(${target}_replay PRIVATE ${BRELONA_ROOT})
