@@ -92,16 +92,8 @@ double Engine::EndMemberDifference(double y) {
   double g[2] = {0, 0};
   for (size_t k = 0; k < 2; ++k) {
     SolutionPhase& ph = sheet_.Phases[k];
-    if (st.Yparameter == YParameter::Temperature) {
-      *ph.T = y;
-      *ph.p = st.p;
-    } else {
-      *ph.T = st.T;
-      *ph.p = y;
-    }
-    *ph.X = st.EndMemberX;
-    *ph.Sid = sid;
-    g[k] = ph.Parser->Value();
+    const bool temperature = st.Yparameter == YParameter::Temperature;
+    g[k] = ph.Energy(st.EndMemberX, temperature ? y : st.T, temperature ? st.p : y, sid);
   }
   return g[0] - g[1];
 }
@@ -288,6 +280,9 @@ void Engine::SetUp() {
   if (!work_) work_ = std::make_unique<LevelWork>();
   work_->sid_cached = false;
   work_->records_offered = 0;
+  work_->skip.clear();
+  for (SolutionPhase& ph : sheet_.Phases)
+    if (ph.Model) ph.Model->ResetStarts();
   // The special points of the last run belong to its grid.
   results_.SpecialPoints.clear();
   results_.PointSet.clear();

@@ -26,12 +26,7 @@ class Energies {
   double Solution(size_t k, double x) {
     SolutionPhase& ph = sheet_.Phases[k];
     try {
-      const double sid = Sid(x);
-      *ph.T = T_;
-      *ph.p = p_;
-      *ph.X = x;
-      *ph.Sid = sid;
-      const double g = ph.Parser->Value();
+      const double g = ph.Energy(x, T_, p_, Sid(x));
       return std::isfinite(g) && g < kNoEnergy ? g : kNaN;
     } catch (const std::exception& e) {
       Failed(e, ph.Name, x);
@@ -46,10 +41,7 @@ class Energies {
   double Point(size_t j) {
     PointPhase& pp = sheet_.PointPhases[j];
     try {
-      *pp.Sid = Sid(pp.Composition);
-      *pp.T = T_;
-      *pp.p = p_;
-      const double g = pp.Parser->Value();
+      const double g = pp.Energy(T_, p_, Sid(pp.Composition));
       return std::isfinite(g) && g < kNoEnergy ? g : kNaN;
     } catch (const std::exception& e) {
       Failed(e, sheet_.Label(pp.Text), pp.Composition);

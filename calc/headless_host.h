@@ -35,7 +35,8 @@ class HeadlessHost : public MessagePort, public WorkingChartSink, public CalcHos
   std::pair<int, int> MosaicSize() override { return {400, 500}; }
   bool PostPendingEdit() override { return true; }
   ProblemInput CurrentProblem() override { return problem; }
-  bool ShowChart() override { return problem.ShowChart; }
+  // Nothing shows a working chart here: its series are not built.
+  bool ShowChart() override { return false; }
   bool ShowMosaic() override { return true; }
   bool StepMode() override { return false; }
   char DecimalSeparator() override { return '.'; }

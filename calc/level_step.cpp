@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <limits>
 #include <string>
 
 #include "calc/cell_grid.h"
@@ -137,11 +138,21 @@ void Engine::OfferSolutionRecords(bool show_chart, bool use_cache) {
   for (size_t k = 0; k < phase_count; ++k) {
     SolutionPhase& ph = sheet_.Phases[k];
     has_expression[k] = ph.HasExpression();
-    if (has_expression[k]) {
+    if (!has_expression[k]) continue;
+    if (ph.Model) {
+      ph.Model->SetLevel(st.T, st.p);
+    } else {
       *ph.T = st.T;
       *ph.p = st.p;
     }
   }
+  // Skipping phases far above the lowest works in temperature sweeps only, and not while the
+  // working chart shows every phase's curve.
+  const bool may_skip = st.Yparameter == YParameter::Temperature && !show_chart;
+  if (work.skip.size() != phase_count * levels.size())
+    work.skip.assign(phase_count * levels.size(), {});
+  std::vector<double>& energy = work.energy;
+  energy.assign(phase_count, 0);
   for (size_t c = 0; c < levels.size(); ++c) {
     const double x = levels[c].X;
     double sid;
@@ -156,16 +167,32 @@ void Engine::OfferSolutionRecords(bool show_chart, bool use_cache) {
     double best = kNoEnergy;
     int kbest = -1;
     for (size_t k = 0; k < phase_count; ++k) {
+      energy[k] = std::numeric_limits<double>::quiet_NaN();
       if (!has_expression[k]) continue;
       SolutionPhase& ph = sheet_.Phases[k];
-      *ph.X = x;
-      *ph.Sid = sid;
-      const double g = ph.Parser->Value();
+      double g;
+      if (ph.Model) {
+        const LevelWork::Skip& s = work.skip[k * levels.size() + c];
+        if (may_skip && s.slack > 0 && s.slack > LevelWork::kMaxEntropyGap * std::abs(st.T - s.t))
+          continue;
+        // NaN where the phase cannot take x: it offers nothing there.
+        g = ph.Model->Minimum(x, ph.Variant, static_cast<int>(c));
+        if (std::isnan(g)) continue;
+        energy[k] = g;
+      } else {
+        *ph.X = x;
+        *ph.Sid = sid;
+        g = ph.Parser->Value();
+      }
       if (show_chart) results_.ChartSeries[k].push_back({x, g});
       if (g < best) {
         best = g;
         kbest = static_cast<int>(k);
       }
+    }
+    if (may_skip) {
+      for (size_t k = 0; k < phase_count; ++k)
+        if (!std::isnan(energy[k])) work.skip[k * levels.size() + c] = {energy[k] - best, st.T};
     }
     if (x == st.Xmin && best < work.gmin_a) work.gmin_a = best;
     if (st.Xmax - x < 1e-12 && best < work.gmin_b) work.gmin_b = best;
@@ -191,9 +218,7 @@ void Engine::OfferPointPhaseRecords(bool use_cache) {
       *sheet_.SidX() = xp;
       *pp.Sid = work.sid_at_point[j] = sid_parser.Value();
     }
-    *pp.T = st.T;
-    *pp.p = st.p;
-    const double g = pp.Parser->Value();
+    const double g = pp.Energy(st.T, st.p, *pp.Sid);
     PutRecord(results_.PointSet, work.count, true, xp, g, st.XStep, pp.Text, 0);
   }
 }

@@ -36,6 +36,20 @@ struct Engine::LevelWork {
   int64_t records_offered = 0;
   // Per solution phase: whether its line has an expression (the sheet is fixed during a run).
   std::vector<char> has_expression;
+  // Phases on sublattices cost a minimisation at every grid column. In a temperature sweep, a
+  // phase found `slack` J/mol above the lowest phase of a column at temperature `t` cannot be
+  // the lowest there before the temperature has moved slack / kMaxEntropyGap kelvin: the
+  // difference of two phases' energies changes with T by the difference of their entropies,
+  // which stays far below kMaxEntropyGap. Until then it is not minimised at that column.
+  // (phase k, column c) at k * columns + c; slack < 0: minimise.
+  static constexpr double kMaxEntropyGap = 300;
+  struct Skip {
+    double slack = -1;
+    double t = 0;
+  };
+  std::vector<Skip> skip;
+  // The energies of the phases on sublattices at the current column (NaN: not minimised).
+  std::vector<double> energy;
 };
 
 }  // namespace calc

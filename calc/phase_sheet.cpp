@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "calc/limits.h"
+#include "calc/sublattice_sheet.h"
 #include "numeric/format.h"
 #include "numeric/strparser.h"
 
@@ -100,6 +101,8 @@ bool PhaseSheet::Compile(std::string_view functs, char decimal_separator) {
   sid_x_ = sid_parser_->AssignVariable("X", sid_parser_->X());
 
   IgnoredLines.clear();
+  const ComponentNames components = ReadComponentNames(functs);
+  SublatticeDeclarations sublattice_phases(components.A, components.B);
   const std::vector<std::string> lines = SplitLines(functs);
   for (size_t number = 0; number < lines.size(); ++number) {
     const std::string& raw = lines[number];
@@ -118,6 +121,9 @@ bool PhaseSheet::Compile(std::string_view functs, char decimal_separator) {
     // of a longer one was read as the expression).
     if (percent != std::string::npos) line.erase(percent);
     if (line.empty()) continue;
+    // Phases on sublattices and their parameters (PHASE ..., G(...)=, L(...)=, TC(...)=,
+    // BMAGN(...)=): lines of no other kind.
+    if (sublattice_phases.Take(line, static_cast<int>(number) + 1)) continue;
 
     const LineKind kind = Classify(Upper(line));
     double x = -1;
@@ -211,6 +217,51 @@ bool PhaseSheet::Compile(std::string_view functs, char decimal_separator) {
       case LineKind::None:
         ignored();
         break;
+    }
+  }
+  if (!sublattice_phases.Empty()) return AddSublatticePhases(sublattice_phases, decimal_separator);
+  return true;
+}
+
+bool PhaseSheet::AddSublatticePhases(SublatticeDeclarations& declarations, char decimal_separator) {
+  for (SublatticeDeclarations::Offered& o : declarations.Build()) {
+    if (static_cast<int64_t>(Phases.size() + PointPhases.size()) >= kMaxPhases) {
+      messages_.MessageDlg(FormatLimitText(kTooManyPhasesText, {kMaxPhases}), DialogType::Error,
+                           {DialogButton::OK});
+      return false;
+    }
+    for (const SolutionPhase& ph : Phases)
+      if (ph.Name == o.Name)
+        throw ESheetError("Phase " + o.Name + " is declared by a PHASE line and a G line");
+    // Its own evaluator stays empty; it holds the cells the sweep's code writes for every
+    // phase.
+    auto parser = std::make_unique<numeric::TParser>();
+    double* t = parser->AssignVariable("T", 500);
+    double* p = parser->AssignVariable("p", 1);
+    if (o.Compound) {
+      PointPhase phase;
+      const double x = o.Model->CompoundX();
+      phase.Text = numeric::FormatGeneral15(x, decimal_separator);
+      phase.Name = o.Name;
+      phase.Composition = x;
+      numeric::ParseFloat(phase.Text, decimal_separator, phase.Composition);
+      phase.T = t;
+      phase.p = p;
+      phase.Sid = parser->AssignVariable("Sid", 0.5);
+      phase.Parser = std::move(parser);
+      phase.Model = o.Model;
+      PointPhases.push_back(std::move(phase));
+    } else {
+      SolutionPhase phase;
+      phase.Name = o.Name;
+      phase.T = t;
+      phase.p = p;
+      phase.X = parser->AssignVariable("X", 0.5);
+      phase.Sid = parser->AssignVariable("Sid", 0.5);
+      phase.Parser = std::move(parser);
+      phase.Model = o.Model;
+      phase.Variant = o.Variant;
+      Phases.push_back(std::move(phase));
     }
   }
   return true;

@@ -8,15 +8,19 @@
 #include <vector>
 
 #include "calc/ports.h"
+#include "calc/sublattice.h"
 #include "numeric/parser.h"
 
 namespace calc {
+
+class SublatticeDeclarations;
 
 inline constexpr double kGasConstant = 8.31441;
 inline constexpr const char* kDefaultSidExpression = "-8.31441*(X*Ln(X)+(1-X)*ln(1-X))";
 
 // A solution phase: its name (the line's key without its first letter, upper case) and its
-// evaluator, with the cells of the variables the sweep writes.
+// evaluator, with the cells of the variables the sweep writes; or a phase on sublattices
+// (Model), whose energy at X is its minimum over its site fractions.
 struct SolutionPhase {
   std::string Name;
   std::unique_ptr<numeric::TParser> Parser;
@@ -24,7 +28,23 @@ struct SolutionPhase {
   double* p = nullptr;
   double* X = nullptr;
   double* Sid = nullptr;
-  bool HasExpression() const { return !Parser->Expression().empty(); }
+  std::shared_ptr<SublatticeModel> Model;
+  OrderVariant Variant = OrderVariant::Any;
+  bool HasExpression() const { return Model != nullptr || !Parser->Expression().empty(); }
+  // G at (x, T, p) with the entropy value sid: the expression's value, or the model's minimum
+  // (NaN where the phase cannot take x). `slot` is the grid column during a sweep, where the
+  // model keeps its constitution for the next level. Evaluator errors propagate.
+  double Energy(double x, double T_value, double p_value, double sid, int slot = -1) {
+    if (Model) {
+      Model->SetLevel(T_value, p_value);
+      return Model->Minimum(x, Variant, slot);
+    }
+    *T = T_value;
+    *p = p_value;
+    *X = x;
+    *Sid = sid;
+    return Parser->Value();
+  }
 };
 
 // A point phase: its composition as text (general format, 15 digits) and its evaluator. X is
@@ -39,7 +59,20 @@ struct PointPhase {
   double* T = nullptr;
   double* p = nullptr;
   double* Sid = nullptr;
-  bool HasExpression() const { return !Parser->Expression().empty(); }
+  // A compound declared as a phase on sublattices of one constituent each.
+  std::shared_ptr<SublatticeModel> Model;
+  bool HasExpression() const { return Model != nullptr || !Parser->Expression().empty(); }
+  // G at (T, p) with the entropy value sid. Evaluator errors propagate.
+  double Energy(double T_value, double p_value, double sid) {
+    if (Model) {
+      Model->SetLevel(T_value, p_value);
+      return Model->CompoundEnergy();
+    }
+    *Sid = sid;
+    *T = T_value;
+    *p = p_value;
+    return Parser->Value();
+  }
 };
 
 class PhaseSheet {
@@ -77,6 +110,9 @@ class PhaseSheet {
   std::vector<IgnoredLine> IgnoredLines;
 
  private:
+  // Appends the phases the sheet's PHASE lines declare (after the lines of the other kinds).
+  bool AddSublatticePhases(SublatticeDeclarations& declarations, char decimal_separator);
+
   MessagePort& messages_;
   std::unique_ptr<numeric::TParser> sid_parser_;
   double* sid_x_ = nullptr;

@@ -57,17 +57,13 @@ class Energies {
     if (id.IsPoint()) {
       PointPhase& pp = sheet_.PointPhases[static_cast<size_t>(id.point)];
       *sheet_.SidX() = pp.Composition;
-      *pp.Sid = sheet_.sidParser().Value();
-      SetY(pp.T, pp.p, y);
-      return pp.Parser->Value();
+      const double sid = sheet_.sidParser().Value();
+      return pp.Energy(TAt(y), PAt(y), sid);
     }
     SolutionPhase& ph = sheet_.Phases[static_cast<size_t>(id.solution)];
     *sheet_.SidX() = x;
     const double sid = sheet_.sidParser().Value();
-    SetY(ph.T, ph.p, y);
-    *ph.X = x;
-    *ph.Sid = sid;
-    return ph.Parser->Value();
+    return ph.Energy(x, TAt(y), PAt(y), sid);
   }
 
   // G and its X derivatives of a solution phase at 0 < x < 1.
@@ -144,15 +140,8 @@ class Energies {
   }
 
  private:
-  void SetY(double* t, double* p, double y) {
-    if (st_.Yparameter == YParameter::Temperature) {
-      *t = y;
-      *p = st_.p;
-    } else {
-      *t = st_.T;
-      *p = y;
-    }
-  }
+  double TAt(double y) const { return st_.Yparameter == YParameter::Temperature ? y : st_.T; }
+  double PAt(double y) const { return st_.Yparameter == YParameter::Temperature ? st_.p : y; }
 
   PhaseSheet& sheet_;
   const SweepState& st_;

@@ -1,0 +1,1111 @@
+#include "calc/sublattice.h"
+
+#include <Eigen/Dense>
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <stdexcept>
+
+#include "calc/magnetic.h"
+
+namespace calc {
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kEpsilon = std::numeric_limits<double>::epsilon();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+// The most variables (site fractions) and linear constraints a phase may have: five
+// sublattices of A, B and Va, and every sum, the composition and the equalities of a
+// disordered form.
+constexpr int kMaxVars = 16;
+constexpr int kMaxRows = 24;
+
+// A free site fraction never goes below this: the ideal mixing term keeps the minimum inside
+// (its slope R T ln y runs to minus infinity), so only fractions whose minimum lies lower
+// still (a vacancy fraction of 1e-30 under a large penalty) stop here, where what they add to
+// Gm (about R T y ln y, 3e-10 J/mol) is below what the answers resolve.
+constexpr double kYMin = 1e-15;
+// A constitution counts as ordered when a merged sublattice differs from the first one by more
+// than this in some site fraction. Solved to the end, the minimiser leaves the fractions about
+// 1e-8 from the minimum (the predicted decrease 1e-12 J/mol over curvatures of 1e4 J/mol), so
+// anything above it is real order; near a second-order transition (order growing as the square
+// root of the distance) it puts the boundary within 1e-10 of a kelvin of the true one.
+constexpr double kOrderTolerance = 1e-6;
+// Below this order a sweep's early end of the iteration is not taken (see Newton).
+constexpr double kRoughOrder = 1e-3;
+// The Newton iteration stops when the decrease it predicts for the next step is below this
+// (J/mol): the energy is then exact to about as much, far below the 1e-9 J/mol that the
+// finite differences of the refinement need.
+constexpr double kPredictedDecrease = 1e-12;
+// During a sweep the grid needs less: a step whose predicted decrease is below this ends the
+// iteration at once (Newton's convergence being quadratic, the next step would change Gm by
+// some 1e-3 of its square: about 1e-9 J/mol), so that a start kept from the previous level
+// costs one Hessian.
+constexpr double kSweepPredictedDecrease = 1e-3;
+constexpr int kMaxIterations = 60;
+// Samples of the constitution space made once a level to seed the minimisations: each
+// sublattice's simplex on a lattice of step 1/r, r chosen so the product stays near this.
+constexpr size_t kCloudBudget = 400;
+// During a sweep, how often (in levels) a grid column looks for minima beyond the one it keeps.
+constexpr int64_t kSearchEvery = 8;
+// Starts closer than this (in every site fraction) to a minimum already found lead to it again.
+constexpr double kSameBasin = 0.02;
+
+inline size_t U(int i) {
+  return static_cast<size_t>(i);
+}
+
+using Vec = Eigen::Matrix<double, Eigen::Dynamic, 1, 0, kMaxVars, 1>;
+using Mat = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, 0, kMaxVars, kMaxVars>;
+
+// A linear form c0 + sum c[k] y[idx[k]] raised to a power.
+struct Factor {
+  double c0 = 0;
+  std::vector<std::pair<int, double>> c;
+  int power = 1;
+};
+
+// value index (into the level's parameter values) * scale * product of the factors.
+struct Term {
+  int value = 0;
+  double scale = 1;
+  std::vector<Factor> factors;
+};
+
+// A sum of terms: G (reference and excess), TC or beta, as functions of the site fractions.
+struct Poly {
+  std::vector<Term> terms;
+  bool empty() const { return terms.empty(); }
+};
+
+// A linear map from the ordered phase's site fractions to another list of site fractions (the
+// merged ones, or the disordered part's): row k is the linear form of target fraction k.
+using LinearMap = std::vector<Factor>;
+
+}  // namespace
+
+struct SublatticeModel::Impl {
+  int n = 0;                 // variables
+  std::vector<int> var_sub;  // sublattice of each variable
+  std::vector<Constituent> var_con;
+  std::vector<std::vector<int>> sub_vars;
+  std::vector<double> sites;   // a_s per sublattice
+  std::vector<double> n_coef;  // N = sum n_coef[v] y[v]
+  std::vector<double> b_coef;  // nB = sum b_coef[v] y[v]
+  std::vector<char> fixed;     // a sublattice of one constituent: y = 1 always
+  Poly g, tc, beta;
+  bool magnetic = false;
+  double afm = 0, p_struct = 0;
+  std::vector<double> values;  // the parameters' values at the level
+  std::vector<Parameter*> value_sources;
+  double T = kNaN, P = kNaN;
+  // Counts the levels (changes of T or p) since the model was prepared.
+  int64_t level = 0;
+  double RT = 0;
+  int merged = 0;  // the leading sublattices that merge in the disordered form
+  bool has_level = false;
+
+  // Slots of constitutions kept between levels, per variant.
+  struct Kept {
+    double x = kNaN;
+    std::vector<double> y;  // empty: no minimum of the variant was found there
+    int64_t level = -1;     // the level it was found at
+    int64_t searched = -1;  // the level of the last search beyond the kept start
+  };
+  std::vector<Kept> slots[3];
+  Kept last[3];
+
+  // The level's samples of the constitution space, per variant, sorted by X.
+  struct Sample {
+    double x, f;
+    std::vector<double> y;
+  };
+  std::vector<Sample> cloud[3];
+  // The level each variant's samples were last evaluated at (-1: never). They only pick
+  // starting points, so energies a few levels old serve as well.
+  int64_t cloud_level[3] = {-1, -1, -1};
+
+  // Scratch of the evaluation.
+  std::vector<double> grad, hess, tgrad, thess;
+  Stats* stats = nullptr;
+
+  // --- evaluation -------------------------------------------------------------------------
+
+  static double FormValue(const Factor& f, const double* y) {
+    double v = f.c0;
+    for (const auto& [i, c] : f.c) v += c * y[i];
+    return v;
+  }
+
+  // Adds s * poly(y) to value, and its gradient and Hessian (n x n, row major) when asked.
+  void AddPoly(const Poly& poly, const double* y, double s, double& value, double* gr,
+               double* he) const {
+    double fv[8], pw[8], d1[8], d2[8];
+    for (const Term& t : poly.terms) {
+      const double coef = s * t.scale * values[static_cast<size_t>(t.value)];
+      if (coef == 0) continue;
+      const size_t m = t.factors.size();
+      double prod = 1;
+      for (size_t k = 0; k < m; ++k) {
+        const Factor& f = t.factors[k];
+        fv[k] = FormValue(f, y);
+        const int e = f.power;
+        if (e == 1) {
+          pw[k] = fv[k];
+          d1[k] = 1;
+          d2[k] = 0;
+        } else {
+          const double a = std::pow(fv[k], e - 2);
+          pw[k] = a * fv[k] * fv[k];
+          d1[k] = e * a * fv[k];
+          d2[k] = e * (e - 1) * a;
+        }
+        prod *= pw[k];
+      }
+      value += coef * prod;
+      if (gr == nullptr) continue;
+      // Products of all factors but k (and but k and l), without dividing by a factor that may
+      // be zero.
+      for (size_t k = 0; k < m; ++k) {
+        double others = coef;
+        for (size_t l = 0; l < m; ++l)
+          if (l != k) others *= pw[l];
+        const Factor& fk = t.factors[k];
+        const double gk = others * d1[k];
+        for (const auto& [i, c] : fk.c) gr[i] += gk * c;
+        if (he == nullptr) continue;
+        if (d2[k] != 0) {
+          const double hk = others * d2[k];
+          for (const auto& [i, ci] : fk.c)
+            for (const auto& [j, cj] : fk.c) he[i * n + j] += hk * ci * cj;
+        }
+        for (size_t l = 0; l < m; ++l) {
+          if (l == k) continue;
+          double both = coef * d1[k] * d1[l];
+          for (size_t q = 0; q < m; ++q)
+            if (q != k && q != l) both *= pw[q];
+          if (both == 0) continue;
+          const Factor& fl = t.factors[l];
+          for (const auto& [i, ci] : fk.c)
+            for (const auto& [j, cj] : fl.c) he[i * n + j] += both * ci * cj;
+        }
+      }
+    }
+  }
+
+  // G per mole of formula units at y, with gradient and Hessian into grad / hess when derivs.
+  double G(const double* y, bool derivs) {
+    if (stats) ++stats->evaluations;
+    double value = 0;
+    double* gr = nullptr;
+    double* he = nullptr;
+    if (derivs) {
+      grad.assign(static_cast<size_t>(n), 0);
+      hess.assign(static_cast<size_t>(n * n), 0);
+      gr = grad.data();
+      he = hess.data();
+    }
+    AddPoly(g, y, 1, value, gr, he);
+    // Ideal mixing on every sublattice.
+    for (int v = 0; v < n; ++v) {
+      if (fixed[static_cast<size_t>(var_sub[static_cast<size_t>(v)])]) continue;
+      const double yv = y[v];
+      if (!(yv > 0)) continue;
+      const double a = sites[static_cast<size_t>(var_sub[static_cast<size_t>(v)])] * RT;
+      const double l = std::log(yv);
+      value += a * yv * l;
+      if (derivs) {
+        gr[v] += a * (l + 1);
+        he[v * n + v] += a / yv;
+      }
+    }
+    if (magnetic) value += Magnetic(y, derivs);
+    return value;
+  }
+
+  double Magnetic(const double* y, bool derivs) {
+    double tcv = 0, bv = 0;
+    double* tg = nullptr;
+    double* th = nullptr;
+    std::vector<double> bg, bh;
+    if (derivs) {
+      tgrad.assign(static_cast<size_t>(n), 0);
+      thess.assign(static_cast<size_t>(n * n), 0);
+      tg = tgrad.data();
+      th = thess.data();
+      bg.assign(static_cast<size_t>(n), 0);
+      bh.assign(static_cast<size_t>(n * n), 0);
+    }
+    AddPoly(tc, y, 1, tcv, tg, th);
+    AddPoly(beta, y, 1, bv, derivs ? bg.data() : nullptr, derivs ? bh.data() : nullptr);
+    // Anti-ferromagnetic values are divided by the lattice's factor.
+    const double ts = tcv < 0 ? 1 / afm : 1, bs = bv < 0 ? 1 / afm : 1;
+    const MagneticEnergy e =
+        MagneticContribution(kDatabaseGasConstant, T, tcv * ts, bv * bs, p_struct);
+    if (derivs && e.g != 0) {
+      const double dt = e.d_tc * ts, db = e.d_beta * bs;
+      const double dtt = e.d_tc_tc * ts * ts, dtb = e.d_tc_beta * ts * bs,
+                   dbb = e.d_beta_beta * bs * bs;
+      for (int i = 0; i < n; ++i) {
+        grad[static_cast<size_t>(i)] += dt * tg[i] + db * bg[static_cast<size_t>(i)];
+        for (int j = 0; j < n; ++j) {
+          const size_t ij = static_cast<size_t>(i * n + j);
+          const double ti = tg[i], tj = tg[j], bi = bg[static_cast<size_t>(i)],
+                       bj = bg[static_cast<size_t>(j)];
+          hess[ij] +=
+              dt * th[ij] + db * bh[ij] + dtt * ti * tj + dbb * bi * bj + dtb * (ti * bj + bi * tj);
+        }
+      }
+    }
+    return e.g;
+  }
+
+  double Atoms(const double* y) const {
+    double s = 0;
+    for (int v = 0; v < n; ++v) s += n_coef[static_cast<size_t>(v)] * y[v];
+    return s;
+  }
+  double BAtoms(const double* y) const {
+    double s = 0;
+    for (int v = 0; v < n; ++v) s += b_coef[static_cast<size_t>(v)] * y[v];
+    return s;
+  }
+
+  // Gm = G / N, with gradient and Hessian in fg / fh when derivs. +inf without atoms.
+  double F(const double* y, bool derivs, Vec* fg = nullptr, Mat* fh = nullptr) {
+    const double N = Atoms(y);
+    if (!(N > 1e-12)) return kInf;
+    const double Gv = G(y, derivs);
+    const double f = Gv / N;
+    if (derivs) {
+      fg->resize(n);
+      fh->resize(n, n);
+      for (int i = 0; i < n; ++i)
+        (*fg)(i) = (grad[static_cast<size_t>(i)] - f * n_coef[static_cast<size_t>(i)]) / N;
+      for (int i = 0; i < n; ++i)
+        for (int j = 0; j < n; ++j)
+          (*fh)(i, j) =
+              (hess[static_cast<size_t>(i * n + j)] - (*fg)(i)*n_coef[static_cast<size_t>(j)] -
+               n_coef[static_cast<size_t>(i)] * (*fg)(j)) /
+              N;
+    }
+    return f;
+  }
+
+  // --- constraints --------------------------------------------------------------------------
+
+  // The linear equalities at composition x for a variant: rows of (coefficients, right side).
+  // Variables pinned to a value (fixed sublattices, B at x = 0, A at x = 1) are in `pinned`.
+  void Constraints(double x, OrderVariant variant, std::vector<std::vector<double>>& rows,
+                   std::vector<double>& rhs, std::vector<char>& pinned) const {
+    rows.clear();
+    rhs.clear();
+    pinned.assign(static_cast<size_t>(n), 0);
+    for (int v = 0; v < n; ++v) {
+      const size_t s = static_cast<size_t>(var_sub[static_cast<size_t>(v)]);
+      const Constituent c = var_con[static_cast<size_t>(v)];
+      if (fixed[s] || (x == 0 && c == Constituent::B) || (x == 1 && c == Constituent::A))
+        pinned[static_cast<size_t>(v)] = 1;
+    }
+    for (size_t s = 0; s < sub_vars.size(); ++s) {
+      if (fixed[s]) continue;
+      std::vector<double> r(static_cast<size_t>(n), 0);
+      for (int v : sub_vars[s]) r[static_cast<size_t>(v)] = 1;
+      rows.push_back(std::move(r));
+      rhs.push_back(1);
+    }
+    if (x > 0 && x < 1) {
+      std::vector<double> r(static_cast<size_t>(n), 0);
+      for (int v = 0; v < n; ++v)
+        r[static_cast<size_t>(v)] =
+            b_coef[static_cast<size_t>(v)] - x * n_coef[static_cast<size_t>(v)];
+      rows.push_back(std::move(r));
+      rhs.push_back(0);
+    }
+    if (variant == OrderVariant::Disordered) {
+      for (int s = 1; s < merged; ++s) {
+        const auto& vs = sub_vars[static_cast<size_t>(s)];
+        const auto& v0 = sub_vars[0];
+        for (size_t k = 0; k + 1 < vs.size(); ++k) {
+          std::vector<double> r(static_cast<size_t>(n), 0);
+          r[static_cast<size_t>(vs[k])] = 1;
+          r[static_cast<size_t>(v0[k])] = -1;
+          rows.push_back(std::move(r));
+          rhs.push_back(0);
+        }
+      }
+    }
+  }
+
+  // The composition row's value h(y) = nB - x N.
+  double H(const double* y, double x) const {
+    double h = 0;
+    for (int v = 0; v < n; ++v)
+      h += (b_coef[static_cast<size_t>(v)] - x * n_coef[static_cast<size_t>(v)]) * y[v];
+    return h;
+  }
+
+  // Moves y (sublattice sums right) onto composition x by mixing it with the vertex that
+  // changes h the most the other way; pins B at x = 0 and A at x = 1, and lifts free zero
+  // fractions to kYMin. False when the phase cannot take x.
+  bool MakeFeasible(double x, std::vector<double>& y) const {
+    for (int pass = 0; pass < 2; ++pass) {
+      for (int v = 0; v < n; ++v) {
+        const size_t s = static_cast<size_t>(var_sub[static_cast<size_t>(v)]);
+        const Constituent c = var_con[static_cast<size_t>(v)];
+        if (fixed[s]) {
+          y[static_cast<size_t>(v)] = 1;
+        } else if ((x == 0 && c == Constituent::B) || (x == 1 && c == Constituent::A)) {
+          y[static_cast<size_t>(v)] = 0;
+        }
+      }
+      // Sublattice sums back to 1 after the pins.
+      for (size_t s = 0; s < sub_vars.size(); ++s) {
+        if (fixed[s]) continue;
+        double sum = 0;
+        for (int v : sub_vars[s]) sum += y[static_cast<size_t>(v)];
+        if (!(sum > 0)) {
+          // Everything pinned away: the first constituent that may be held takes the sublattice.
+          for (int v : sub_vars[s]) {
+            const Constituent c = var_con[static_cast<size_t>(v)];
+            if (!((x == 0 && c == Constituent::B) || (x == 1 && c == Constituent::A))) {
+              y[static_cast<size_t>(v)] = 1;
+              sum = 1;
+              break;
+            }
+          }
+          if (!(sum > 0)) return false;
+        }
+        for (int v : sub_vars[s]) y[static_cast<size_t>(v)] /= sum;
+      }
+      if (x > 0 && x < 1) {
+        const double h = H(y.data(), x);
+        if (h != 0) {
+          // The vertex of lowest (h > 0) or highest h: per sublattice the constituent whose
+          // coefficient is smallest or largest.
+          std::vector<double> e(static_cast<size_t>(n), 0);
+          for (size_t s = 0; s < sub_vars.size(); ++s) {
+            int best = -1;
+            double bc = 0;
+            for (int v : sub_vars[s]) {
+              const double c = b_coef[static_cast<size_t>(v)] - x * n_coef[static_cast<size_t>(v)];
+              if (best < 0 || (h > 0 ? c < bc : c > bc)) {
+                best = v;
+                bc = c;
+              }
+            }
+            e[static_cast<size_t>(best)] = 1;
+          }
+          const double he = H(e.data(), x);
+          if (h > 0 ? !(he < 0) : !(he > 0)) return false;
+          const double t = h / (h - he);
+          for (int v = 0; v < n; ++v)
+            y[static_cast<size_t>(v)] =
+                (1 - t) * y[static_cast<size_t>(v)] + t * e[static_cast<size_t>(v)];
+        }
+      }
+      if (pass == 1) break;
+      // Lift the free zeros (the vertex brought them) and go round once more: the second
+      // mixing moves by about kYMin and leaves them positive.
+      bool lifted = false;
+      for (int v = 0; v < n; ++v) {
+        const size_t s = static_cast<size_t>(var_sub[static_cast<size_t>(v)]);
+        const Constituent c = var_con[static_cast<size_t>(v)];
+        if (fixed[s] || (x == 0 && c == Constituent::B) || (x == 1 && c == Constituent::A))
+          continue;
+        if (y[static_cast<size_t>(v)] < kYMin) {
+          y[static_cast<size_t>(v)] = 10 * kYMin;
+          lifted = true;
+        }
+      }
+      if (!lifted) break;
+    }
+    return true;
+  }
+
+  // Sets the merged sublattices to their mean (by sites): the disordered form of y, with the
+  // same sums and composition.
+  void Disorder(std::vector<double>& y) const {
+    for (size_t k = 0; k < sub_vars[0].size(); ++k) {
+      double s = 0, w = 0;
+      for (int t = 0; t < merged; ++t) {
+        s += sites[U(t)] * y[U(sub_vars[U(t)][k])];
+        w += sites[U(t)];
+      }
+      for (int t = 0; t < merged; ++t) y[U(sub_vars[U(t)][k])] = s / w;
+    }
+  }
+
+  // The largest difference of a site fraction between a merged sublattice and the first one.
+  double Order(const std::vector<double>& y) const {
+    double d = 0;
+    for (int s = 1; s < merged; ++s) {
+      const auto& vs = sub_vars[U(s)];
+      const auto& v0 = sub_vars[0];
+      for (size_t k = 0; k < vs.size(); ++k) d = std::max(d, std::abs(y[U(vs[k])] - y[U(v0[k])]));
+    }
+    return d;
+  }
+  bool Ordered(const std::vector<double>& y) const { return Order(y) > kOrderTolerance; }
+
+  // --- Newton iteration in the null space of the equalities ---------------------------------
+
+  // Minimises Gm from y (feasible) at composition x. Returns Gm (NaN when it fails).
+  //
+  // Newton's method in the null space of the equalities (sublattice sums, the composition,
+  // and for the disordered form the equal merged sublattices): the reduced Hessian is
+  // diagonalised, negative or tiny curvatures are replaced by their size, so every step goes
+  // down; at a saddle (a disordered state unstable to ordering) the step follows the most
+  // negative curvature. A step never takes a fraction below a tenth of its value; a fraction
+  // that would fall below kYMin is held there (an active bound) until its reduced slope says
+  // that raising it lowers Gm.
+  double Newton(double x, OrderVariant variant, std::vector<double>& y, bool sweep) {
+    if (stats) ++stats->newton_runs;
+    std::vector<std::vector<double>> rows;
+    std::vector<double> rhs;
+    std::vector<char> pinned;
+    Constraints(x, variant, rows, rhs, pinned);
+    const int m = static_cast<int>(rows.size());
+    std::vector<char> active(static_cast<size_t>(n), 0);
+    for (int v = 0; v < n; ++v)
+      if (!pinned[U(v)] && y[U(v)] <= kYMin) active[U(v)] = 1;
+
+    Vec fg;
+    Mat fh;
+    double f = F(y.data(), true, &fg, &fh);
+    if (!std::isfinite(f)) return kNaN;
+    std::vector<int> free_vars;
+    Mat Z;
+    using RowsMat = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, 0, kMaxVars, kMaxRows>;
+    RowsMat A;
+    Eigen::ColPivHouseholderQR<RowsMat> qr;
+    bool basis_ready = false;
+    std::vector<double> trial(static_cast<size_t>(n));
+    std::vector<double> dy(static_cast<size_t>(n));
+    for (int iter = 0; iter < kMaxIterations; ++iter) {
+      if (stats) ++stats->iterations;
+      if (!basis_ready) {
+        free_vars.clear();
+        for (int v = 0; v < n; ++v)
+          if (!pinned[U(v)] && !active[U(v)]) free_vars.push_back(v);
+        const int nf = static_cast<int>(free_vars.size());
+        // The equalities restricted to the free fractions, as the columns of A.
+        A.resize(nf, m);
+        for (int r = 0; r < m; ++r)
+          for (int k = 0; k < nf; ++k) A(k, r) = rows[U(r)][U(free_vars[U(k)])];
+        if (nf > 0 && m > 0) {
+          qr.compute(A);
+          qr.setThreshold(1e-12);
+          const int rank = static_cast<int>(qr.rank());
+          Mat Q = qr.householderQ();
+          Z = Q.rightCols(nf - rank);
+        } else {
+          Z = Mat::Identity(nf, nf);
+        }
+        basis_ready = true;
+      }
+      const int nf = static_cast<int>(free_vars.size());
+      const int dof = static_cast<int>(Z.cols());
+      Vec gF(nf);
+      Mat hF(nf, nf);
+      for (int a = 0; a < nf; ++a) {
+        gF(a) = fg(free_vars[U(a)]);
+        for (int b = 0; b < nf; ++b) hF(a, b) = fh(free_vars[U(a)], free_vars[U(b)]);
+      }
+      Vec uv;
+      Mat V;
+      bool negative = false;
+      double predicted = 0;
+      if (dof > 0) {
+        const Vec r = Z.transpose() * gF;
+        const Mat Hr = Z.transpose() * hF * Z;
+        Eigen::SelfAdjointEigenSolver<Mat> eig(Hr);
+        const Vec lam = eig.eigenvalues();
+        V = eig.eigenvectors();
+        // The eigenvalues are known to about eps times the largest (which a fraction near its
+        // floor makes huge: R T a / y): smaller ones, of either sign, count as that much.
+        const double resolution = 16 * kEpsilon * std::max(1.0, lam.cwiseAbs().maxCoeff());
+        const Vec rv = V.transpose() * r;
+        uv.resize(dof);
+        for (int k = 0; k < dof; ++k) {
+          double l = lam(k);
+          if (l < -resolution) negative = true;
+          l = std::max(std::abs(l), resolution);
+          uv(k) = -rv(k) / l;
+        }
+        predicted = 0.5 * std::abs(rv.dot(uv));
+        if (negative && predicted < 1e-9) {
+          // Eigenvalues come in increasing order: the first is the most negative.
+          uv.setZero();
+          uv(0) = rv(0) > 0 ? -0.05 : 0.05;
+          predicted = 1;
+        }
+      }
+      // Below the rounding of Gm itself no step can show a decrease.
+      const double floor = std::max(kPredictedDecrease, 8 * kEpsilon * std::abs(f));
+      if (dof == 0 || (!negative && predicted < floor)) {
+        // Converged among the free fractions. A fraction held at its floor is let go when
+        // raising it (the others following along the equalities) lowers Gm: its slope less
+        // what the equalities' multipliers account for is negative.
+        bool released = false;
+        bool any_active = false;
+        for (int v = 0; v < n; ++v) any_active = any_active || active[U(v)];
+        if (any_active) {
+          Eigen::Matrix<double, Eigen::Dynamic, 1, 0, kMaxRows, 1> lambda;
+          if (nf > 0 && m > 0) {
+            lambda = qr.solve(gF);
+          } else {
+            lambda.setZero(m);
+          }
+          for (int v = 0; v < n; ++v) {
+            if (!active[U(v)]) continue;
+            double reduced = fg(v);
+            for (int r = 0; r < m; ++r) reduced -= rows[U(r)][U(v)] * lambda(r);
+            if (reduced < -1e-9 * std::max(1.0, std::abs(fg(v)))) {
+              active[U(v)] = 0;
+              released = true;
+            }
+          }
+        }
+        if (!released) return f;
+        basis_ready = false;
+        continue;
+      }
+      const Vec uF = Z * (V * uv);
+      std::fill(dy.begin(), dy.end(), 0.0);
+      for (int a = 0; a < nf; ++a) dy[U(free_vars[U(a)])] = uF(a);
+      double amax = 1;
+      for (int v = 0; v < n; ++v)
+        if (dy[U(v)] < 0) amax = std::min(amax, 0.9 * y[U(v)] / -dy[U(v)]);
+      double alpha = amax;
+      double ft = kInf;
+      const double slope = std::min(gF.dot(uF), 0.0);
+      bool clamped = false;
+      for (int ls = 0; ls < 40; ++ls) {
+        clamped = false;
+        for (int v = 0; v < n; ++v) {
+          trial[U(v)] = y[U(v)] + alpha * dy[U(v)];
+          if (dy[U(v)] != 0 && trial[U(v)] < kYMin) {
+            trial[U(v)] = kYMin;
+            clamped = true;
+          }
+        }
+        ft = F(trial.data(), false);
+        if (ft < f && ft <= f + 1e-4 * alpha * slope) break;
+        alpha *= 0.5;
+      }
+      // No descent left: as good as it gets.
+      if (!(ft < f && ft <= f + 1e-4 * alpha * slope)) return f;
+      y = trial;
+      // The early end leaves the fractions some 1e-4 from the minimum: too rough to tell a
+      // slight order from none, so a nearly disordered constitution is solved to the end.
+      if (sweep && predicted < kSweepPredictedDecrease && alpha == 1 && !clamped &&
+          std::none_of(active.begin(), active.end(), [](char a) { return a != 0; }) &&
+          (merged < 2 || Order(y) > kRoughOrder))
+        return ft;
+      if (clamped) {
+        for (int v = 0; v < n; ++v)
+          if (dy[U(v)] != 0 && y[U(v)] <= kYMin) active[U(v)] = 1;
+        basis_ready = false;
+      }
+      f = F(y.data(), true, &fg, &fh);
+      if (!std::isfinite(f)) return kNaN;
+    }
+    return f;
+  }
+
+  // --- samples and starts ------------------------------------------------------------------
+
+  void BuildCloud(OrderVariant variant) {
+    auto& cl = cloud[static_cast<int>(variant)];
+    cl.clear();
+    // Which sublattices vary independently: all free ones, except that the disordered form
+    // moves the merged ones together.
+    std::vector<int> indep;
+    for (size_t s = 0; s < sub_vars.size(); ++s) {
+      if (fixed[s]) continue;
+      if (variant == OrderVariant::Disordered && s > 0 && static_cast<int>(s) < merged) continue;
+      indep.push_back(static_cast<int>(s));
+    }
+    // Lattice step 1/r on each simplex; r as large as the budget allows (at least 2).
+    auto count = [&](int r) {
+      double total = 1;
+      for (int s : indep) {
+        const int k = static_cast<int>(sub_vars[static_cast<size_t>(s)].size());
+        double c = 1;  // binomial(r + k - 1, k - 1)
+        for (int i = 1; i < k; ++i) c = c * (r + i) / i;
+        total *= c;
+      }
+      return total;
+    };
+    int r = 24;
+    while (r > 2 && count(r) > static_cast<double>(kCloudBudget)) --r;
+    // Enumerate the points of each simplex.
+    std::vector<std::vector<std::vector<double>>> points(indep.size());
+    for (size_t q = 0; q < indep.size(); ++q) {
+      const int k = static_cast<int>(sub_vars[static_cast<size_t>(indep[q])].size());
+      std::vector<int> c(static_cast<size_t>(k), 0);
+      // All compositions of r into k parts.
+      std::function<void(int, int)> rec = [&](int i, int left) {
+        if (i == k - 1) {
+          c[static_cast<size_t>(i)] = left;
+          std::vector<double> p(static_cast<size_t>(k));
+          for (int j = 0; j < k; ++j)
+            p[static_cast<size_t>(j)] = static_cast<double>(c[static_cast<size_t>(j)]) / r;
+          points[q].push_back(std::move(p));
+          return;
+        }
+        for (int a = 0; a <= left; ++a) {
+          c[static_cast<size_t>(i)] = a;
+          rec(i + 1, left - a);
+        }
+      };
+      rec(0, r);
+    }
+    std::vector<size_t> idx(indep.size(), 0);
+    std::vector<double> y(static_cast<size_t>(n), 0);
+    for (;;) {
+      for (int v = 0; v < n; ++v)
+        if (fixed[static_cast<size_t>(var_sub[static_cast<size_t>(v)])])
+          y[static_cast<size_t>(v)] = 1;
+      for (size_t q = 0; q < indep.size(); ++q) {
+        const int s = indep[q];
+        const auto& p = points[q][idx[q]];
+        const auto& vs = sub_vars[static_cast<size_t>(s)];
+        for (size_t k = 0; k < vs.size(); ++k) y[static_cast<size_t>(vs[k])] = p[k];
+        if (variant == OrderVariant::Disordered && s == 0) {
+          for (int t = 1; t < merged; ++t) {
+            const auto& vt = sub_vars[static_cast<size_t>(t)];
+            for (size_t k = 0; k < vt.size(); ++k) y[static_cast<size_t>(vt[k])] = p[k];
+          }
+        }
+      }
+      const double N = Atoms(y.data());
+      if (N > 1e-9) {
+        const double f = F(y.data(), false);
+        if (std::isfinite(f)) cl.push_back({BAtoms(y.data()) / N, f, y});
+      }
+      size_t q = 0;
+      while (q < indep.size() && ++idx[q] == points[q].size()) idx[q++] = 0;
+      if (q == indep.size()) break;
+    }
+    std::sort(cl.begin(), cl.end(), [](const Sample& a, const Sample& b) { return a.x < b.x; });
+    cloud_level[static_cast<int>(variant)] = level;
+  }
+
+  // The best sample near x (within half the lattice's composition step, else the nearest).
+  const Sample* CloudStart(double x, OrderVariant variant, bool want_ordered) {
+    const int vi = static_cast<int>(variant);
+    if (cloud_level[vi] < 0 || level - cloud_level[vi] >= kSearchEvery) BuildCloud(variant);
+    const auto& cl = cloud[vi];
+    if (cl.empty()) return nullptr;
+    auto it = std::lower_bound(cl.begin(), cl.end(), x,
+                               [](const Sample& s, double v) { return s.x < v; });
+    const double w = 0.04;
+    const Sample* best = nullptr;
+    for (auto j = it; j != cl.end() && j->x <= x + w; ++j)
+      if ((!want_ordered || Ordered(j->y)) && (best == nullptr || j->f < best->f)) best = &*j;
+    for (auto j = it; j != cl.begin();) {
+      --j;
+      if (j->x < x - w) break;
+      if ((!want_ordered || Ordered(j->y)) && (best == nullptr || j->f < best->f)) best = &*j;
+    }
+    if (best != nullptr) return best;
+    if (want_ordered) return nullptr;
+    if (it == cl.end()) return &cl.back();
+    if (it == cl.begin()) return &*it;
+    return (x - (it - 1)->x < it->x - x) ? &*(it - 1) : &*it;
+  }
+};
+
+// --- the model ---------------------------------------------------------------------------------
+
+namespace {
+
+// The factors of a parameter over the site fractions given by `form` (form[s][k] is the linear
+// form of the fraction of the k-th constituent of sublattice s).
+bool BuildFactors(const SublatticeModel::Parameter& p,
+                  const std::vector<std::vector<Constituent>>& cons,
+                  const std::vector<std::vector<Factor>>& form, std::vector<Factor>& out,
+                  std::string& why) {
+  out.clear();
+  if (p.On.size() != cons.size()) {
+    why = "names " + std::to_string(p.On.size()) + " sublattices, the phase has " +
+          std::to_string(cons.size());
+    return false;
+  }
+  bool order_used = false;
+  auto frac = [&](size_t s, Constituent c, Factor& f) {
+    for (size_t k = 0; k < cons[s].size(); ++k)
+      if (cons[s][k] == c) {
+        f = form[s][k];
+        return true;
+      }
+    return false;
+  };
+  for (size_t s = 0; s < p.On.size(); ++s) {
+    const auto& on = p.On[s];
+    std::vector<Factor> fs(on.size());
+    for (size_t k = 0; k < on.size(); ++k) {
+      if (!frac(s, on[k], fs[k])) {
+        why = "names a constituent sublattice " + std::to_string(s + 1) + " does not hold";
+        return false;
+      }
+      out.push_back(fs[k]);
+    }
+    if (on.size() == 2 && p.Order > 0 && !order_used) {
+      Factor d = fs[0];
+      d.c0 -= fs[1].c0;
+      for (const auto& [i, c] : fs[1].c) {
+        bool merged = false;
+        for (auto& e : d.c)
+          if (e.first == i) {
+            e.second -= c;
+            merged = true;
+          }
+        if (!merged) d.c.emplace_back(i, -c);
+      }
+      d.power = p.Order;
+      out.push_back(std::move(d));
+      order_used = true;
+    } else if (on.size() == 3 && p.Order > 0 && !order_used) {
+      if (p.Order > 2) {
+        why = "an interaction of three constituents of order " + std::to_string(p.Order);
+        return false;
+      }
+      // v_k = y_k + (1 - y_i - y_j - y_l) / 3.
+      Factor v;
+      v.c0 = 1.0 / 3;
+      for (size_t k = 0; k < 3; ++k) {
+        const double w = (static_cast<int>(k) == p.Order ? 1.0 : 0.0) - 1.0 / 3;
+        v.c0 += w * fs[k].c0;
+        for (const auto& [i, c] : fs[k].c) v.c.emplace_back(i, w * c);
+      }
+      out.push_back(std::move(v));
+      order_used = true;
+    } else if (on.size() > 3) {
+      why = "an interaction of more than three constituents on one sublattice";
+      return false;
+    }
+  }
+  if (p.Order > 0 && !order_used) {
+    why = "order " + std::to_string(p.Order) + " without an interaction";
+    return false;
+  }
+  return true;
+}
+
+Factor Single(int v) {
+  Factor f;
+  f.c.emplace_back(v, 1.0);
+  return f;
+}
+
+}  // namespace
+
+void SublatticeModel::Prepare() {
+  auto fail = [&](const std::string& why) { throw std::runtime_error(Name + ": " + why); };
+  if (Sublattices.empty()) fail("no sublattice");
+  impl_ = std::make_shared<Impl>();
+  Impl& m = *impl_;
+  m.stats = &stats_;
+  int n = 0;
+  for (size_t s = 0; s < Sublattices.size(); ++s) {
+    const Sublattice& sl = Sublattices[s];
+    if (!(sl.Sites > 0) || !std::isfinite(sl.Sites))
+      fail("a sublattice without a positive number of sites");
+    if (sl.Constituents.empty()) fail("a sublattice without constituents");
+    std::vector<int> vs;
+    for (size_t k = 0; k < sl.Constituents.size(); ++k) {
+      for (size_t j = 0; j < k; ++j)
+        if (sl.Constituents[j] == sl.Constituents[k])
+          fail("a constituent named twice on one sublattice");
+      m.var_sub.push_back(static_cast<int>(s));
+      m.var_con.push_back(sl.Constituents[k]);
+      vs.push_back(n++);
+    }
+    m.sub_vars.push_back(std::move(vs));
+    m.sites.push_back(sl.Sites);
+    m.fixed.push_back(sl.Constituents.size() == 1 ? 1 : 0);
+  }
+  if (n > kMaxVars) fail("more than " + std::to_string(kMaxVars) + " site fractions");
+  m.n = n;
+  for (int v = 0; v < n; ++v) {
+    const double a = m.sites[static_cast<size_t>(m.var_sub[static_cast<size_t>(v)])];
+    const Constituent c = m.var_con[static_cast<size_t>(v)];
+    m.n_coef.push_back(c == Constituent::Va ? 0 : a);
+    m.b_coef.push_back(c == Constituent::B ? a : 0);
+  }
+  free_count_ = 0;
+  for (size_t s = 0; s < m.fixed.size(); ++s)
+    if (!m.fixed[s]) free_count_ += Sublattices[s].Constituents.size() - 1;
+
+  // The leading sublattices that merge into the disordered form.
+  merged_ = 0;
+  if (DisorderedPart) {
+    const size_t nd = DisorderedPart->Sublattices.size();
+    if (nd == 0 || nd > Sublattices.size())
+      fail("its disordered part has more sublattices than it");
+    merged_ = static_cast<int>(Sublattices.size() - (nd - 1));
+  } else if (!DisorderedName.empty()) {
+    merged_ = 1;
+    while (static_cast<size_t>(merged_) < Sublattices.size() &&
+           Sublattices[static_cast<size_t>(merged_)].Constituents == Sublattices[0].Constituents)
+      ++merged_;
+  }
+  for (int s = 1; s < merged_; ++s)
+    if (Sublattices[static_cast<size_t>(s)].Constituents != Sublattices[0].Constituents)
+      fail("the sublattices that merge in the disordered form hold different constituents");
+  m.merged = merged_;
+  if (!DisorderedName.empty() && merged_ < 2) fail("no two sublattices to order on");
+
+  // Site fractions as linear forms: the phase's own, and those with the merged sublattices at
+  // their mean (weighted by sites).
+  std::vector<std::vector<Constituent>> cons;
+  std::vector<std::vector<Factor>> own, mean;
+  double merged_sites = 0;
+  for (int s = 0; s < merged_; ++s) merged_sites += Sublattices[static_cast<size_t>(s)].Sites;
+  for (size_t s = 0; s < Sublattices.size(); ++s) {
+    cons.push_back(Sublattices[s].Constituents);
+    std::vector<Factor> o, me;
+    for (size_t k = 0; k < Sublattices[s].Constituents.size(); ++k) {
+      o.push_back(Single(m.sub_vars[s][k]));
+      if (static_cast<int>(s) < merged_) {
+        Factor f;
+        for (int t = 0; t < merged_; ++t)
+          f.c.emplace_back(m.sub_vars[static_cast<size_t>(t)][k],
+                           Sublattices[static_cast<size_t>(t)].Sites / merged_sites);
+        me.push_back(std::move(f));
+      } else {
+        me.push_back(Single(m.sub_vars[s][k]));
+      }
+    }
+    own.push_back(std::move(o));
+    mean.push_back(std::move(me));
+  }
+
+  auto add = [&](const Parameter& p, int value, double scale,
+                 const std::vector<std::vector<Constituent>>& c,
+                 const std::vector<std::vector<Factor>>& form) {
+    Term t;
+    t.value = value;
+    t.scale = scale;
+    std::string why;
+    if (!BuildFactors(p, c, form, t.factors, why)) fail("a parameter " + why);
+    if (t.factors.size() > 8) fail("a parameter of more than eight factors");
+    Poly& poly = p.kind == Kind::G ? m.g : p.kind == Kind::TC ? m.tc : m.beta;
+    poly.terms.push_back(std::move(t));
+  };
+  m.value_sources.clear();
+  for (Parameter& p : Parameters) {
+    const int value = static_cast<int>(m.value_sources.size());
+    m.value_sources.push_back(&p);
+    add(p, value, 1, cons, own);
+    if (DisorderedPart) add(p, value, -1, cons, mean);
+  }
+  if (DisorderedPart) {
+    SublatticeModel& d = *DisorderedPart;
+    // The disordered part's fractions: its first sublattice is the merged mean, the others
+    // are the ordered phase's remaining sublattices in order.
+    std::vector<std::vector<Constituent>> dcons;
+    std::vector<std::vector<Factor>> dform;
+    for (size_t s = 0; s < d.Sublattices.size(); ++s) {
+      dcons.push_back(d.Sublattices[s].Constituents);
+      std::vector<Factor> fs;
+      const size_t os = s == 0 ? 0 : static_cast<size_t>(merged_) + s - 1;
+      for (Constituent c : d.Sublattices[s].Constituents) {
+        Factor f;  // zero unless the ordered sublattice holds c
+        const auto& oc = Sublattices[os].Constituents;
+        for (size_t k = 0; k < oc.size(); ++k)
+          if (oc[k] == c) f = mean[os][k];
+        fs.push_back(std::move(f));
+      }
+      dform.push_back(std::move(fs));
+    }
+    // Per formula unit of the ordered phase.
+    const double scale = merged_sites / d.Sublattices[0].Sites;
+    for (Parameter& p : d.Parameters) {
+      const int value = static_cast<int>(m.value_sources.size());
+      m.value_sources.push_back(&p);
+      add(p, value, scale, dcons, dform);
+    }
+  }
+  m.afm = AfmFactor;
+  m.p_struct = StructureFactor;
+  if (m.afm == 0 && DisorderedPart) {
+    m.afm = DisorderedPart->AfmFactor;
+    m.p_struct = DisorderedPart->StructureFactor;
+  }
+  m.magnetic = m.afm != 0 && m.p_struct > 0 && !(m.tc.empty() && m.beta.empty());
+  m.values.assign(m.value_sources.size(), 0);
+
+  // The composition range: X is a ratio of linear forms, extreme at the vertices.
+  x_min_ = kInf;
+  x_max_ = -kInf;
+  std::vector<size_t> pick(Sublattices.size(), 0);
+  std::vector<double> y(static_cast<size_t>(n));
+  for (;;) {
+    std::fill(y.begin(), y.end(), 0.0);
+    for (size_t s = 0; s < pick.size(); ++s) y[static_cast<size_t>(m.sub_vars[s][pick[s]])] = 1;
+    const double N = m.Atoms(y.data());
+    if (N > 0) {
+      const double x = m.BAtoms(y.data()) / N;
+      x_min_ = std::min(x_min_, x);
+      x_max_ = std::max(x_max_, x);
+    }
+    size_t s = 0;
+    while (s < pick.size() && ++pick[s] == Sublattices[s].Constituents.size()) pick[s++] = 0;
+    if (s == pick.size()) break;
+  }
+  if (!(x_min_ <= x_max_)) fail("no constitution with atoms (vacancies only)");
+  last_y_.assign(static_cast<size_t>(n), 0);
+}
+
+void SublatticeModel::SetLevel(double T, double p) {
+  Impl& m = *impl_;
+  if (m.has_level && T == m.T && p == m.P) return;
+  for (size_t k = 0; k < m.value_sources.size(); ++k) {
+    Parameter& par = *m.value_sources[k];
+    *par.T = T;
+    *par.p = p;
+    m.values[k] = par.Value->Value();
+  }
+  m.T = T;
+  m.P = p;
+  ++m.level;
+  m.RT = kDatabaseGasConstant * T;
+  m.has_level = true;
+}
+
+void SublatticeModel::ResetStarts() {
+  Impl& m = *impl_;
+  for (auto& s : m.slots)
+    for (auto& k : s) k = {};
+  for (auto& l : m.last) l = {};
+}
+
+void SublatticeModel::ReserveSlots(size_t n) {
+  for (auto& s : impl_->slots) s.resize(n);
+}
+
+double SublatticeModel::EnergyAt(const std::vector<double>& y, std::vector<double>* gradient,
+                                 std::vector<double>* hessian) {
+  if (gradient == nullptr) return impl_->F(y.data(), false);
+  Vec g;
+  Mat h;
+  const double f = impl_->F(y.data(), true, &g, &h);
+  const int n = impl_->n;
+  gradient->assign(g.data(), g.data() + n);
+  if (hessian != nullptr) {
+    hessian->resize(U(n * n));
+    for (int i = 0; i < n; ++i)
+      for (int j = 0; j < n; ++j) (*hessian)[U(i * n + j)] = h(i, j);
+  }
+  return f;
+}
+
+double SublatticeModel::CompositionAt(const std::vector<double>& y) const {
+  const double N = impl_->Atoms(y.data());
+  return impl_->BAtoms(y.data()) / N;
+}
+
+double SublatticeModel::CompoundEnergy() {
+  std::vector<double> y(static_cast<size_t>(impl_->n), 1.0);
+  last_y_ = y;
+  return impl_->F(y.data(), false);
+}
+
+double SublatticeModel::Minimum(double x, OrderVariant variant, int slot) {
+  Impl& m = *impl_;
+  ++stats_.minimisations;
+  if (!(x >= x_min_ - 1e-12 && x <= x_max_ + 1e-12)) return kNaN;
+  if (variant != OrderVariant::Any && merged_ < 2) variant = OrderVariant::Any;
+  const int vi = static_cast<int>(variant);
+  const bool want_ordered = variant == OrderVariant::Ordered;
+
+  // The place a sweep keeps this column's minimum between levels.
+  Impl::Kept* kept = nullptr;
+  if (slot >= 0) {
+    if (U(slot) >= m.slots[vi].size()) m.slots[vi].resize(U(slot) + 1);
+    kept = &m.slots[vi][U(slot)];
+  }
+  double best = kNaN;
+  std::vector<double> best_y;
+  std::vector<std::vector<double>> tried;
+  // A start next to a start already tried, or next to a minimum already found (within
+  // kSameBasin in every fraction), leads to that minimum again: it is not tried.
+  std::vector<std::vector<double>> found;
+  auto near = [](const std::vector<std::vector<double>>& list, const std::vector<double>& y,
+                 double tolerance) {
+    for (const auto& t : list) {
+      double d = 0;
+      for (size_t k = 0; k < y.size(); ++k) d = std::max(d, std::abs(t[k] - y[k]));
+      if (d < tolerance) return true;
+    }
+    return false;
+  };
+  auto attempt = [&](std::vector<double> y) {
+    if (!m.MakeFeasible(x, y)) return;
+    if (variant == OrderVariant::Disordered) m.Disorder(y);
+    if (near(tried, y, 1e-9) || near(found, y, kSameBasin)) return;
+    tried.push_back(y);
+    const double f = m.Newton(x, variant, y, kept != nullptr);
+    if (!std::isfinite(f)) return;
+    found.push_back(y);
+    if (want_ordered && !m.Ordered(y)) return;
+    if (!(f >= best)) {
+      best = f;
+      best_y = std::move(y);
+    }
+  };
+  // Where to start. A sweep goes down level by level, and at each grid column the minimum
+  // moves little from one level to the next: its constitution at the previous level is the
+  // start, one or two Newton steps away. Every kSearchEvery levels, and where the kept start
+  // fails or none is kept, other starts are tried too: the previous column's minimum at this
+  // level and the best sample of the constitution space near x, so that a minimum of another
+  // kind (an ordering that appears on cooling) is found within a few levels. Outside a sweep
+  // (the exact stage, a point), every start is tried.
+  const Impl::Kept& last = m.last[vi];
+  if (kept != nullptr) {
+    const bool had_start = !kept->y.empty();
+    if (had_start) attempt(kept->y);
+    if (kept->searched < 0 || (had_start && !std::isfinite(best)) ||
+        m.level - kept->searched >= kSearchEvery) {
+      if (!last.y.empty() && last.level == m.level && std::abs(last.x - x) < 0.05) attempt(last.y);
+      if (const auto* s = m.CloudStart(x, variant, want_ordered)) attempt(s->y);
+      kept->searched = m.level;
+    }
+  } else {
+    // Outside a sweep the calls come in runs at nearby points (the finite differences and the
+    // iterations of the exact stage): the last minimum and the nearest column's from the sweep
+    // start, the samples only when neither gives one.
+    if (!last.y.empty() && std::abs(last.x - x) < 0.05) attempt(last.y);
+    if (!std::isfinite(best)) {
+      const auto& sl = m.slots[vi];
+      size_t near = sl.size();
+      for (size_t k = 0; k < sl.size(); ++k)
+        if (!sl[k].y.empty() &&
+            (near == sl.size() || std::abs(sl[k].x - x) < std::abs(sl[near].x - x)))
+          near = k;
+      if (near < sl.size()) attempt(sl[near].y);
+    }
+    if (!std::isfinite(best))
+      if (const auto* s = m.CloudStart(x, variant, want_ordered)) attempt(s->y);
+  }
+  if (kept != nullptr) {
+    kept->x = x;
+    kept->level = m.level;
+    kept->y = best_y;
+  }
+  if (!std::isfinite(best)) return kNaN;
+  last_y_ = best_y;
+  last_ordered_ = m.Ordered(best_y);
+  m.last[vi] = {x, best_y, m.level, m.level};
+  return best;
+}
+
+}  // namespace calc

@@ -1,0 +1,227 @@
+// Phases on sublattices: their energy against sums written out here, their minimum against a
+// search of the constitution space, and an ordering against its closed form.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "calc/phase_sheet.h"
+#include "calc/sublattice_sheet.h"
+#include "recording_ports.h"
+
+using calc::testing::RecordingPorts;
+
+namespace {
+
+constexpr double R = calc::kDatabaseGasConstant;
+
+double XLnX(double x) {
+  return x > 0 ? x * std::log(x) : 0;
+}
+
+// The magnetic function written out from its definition (Hillert and Jarl).
+double MagneticG(double T, double tc, double beta, double p) {
+  const double A = 518.0 / 1125 + 11692.0 / 15975 * (1 / p - 1);
+  const double t = T / tc;
+  const double g =
+      t <= 1 ? 1 - (79 / (140 * p * t) +
+                    474.0 / 497 * (1 / p - 1) *
+                        (std::pow(t, 3) / 6 + std::pow(t, 9) / 135 + std::pow(t, 15) / 600)) /
+                       A
+             : -(std::pow(t, -5) / 10 + std::pow(t, -15) / 315 + std::pow(t, -25) / 1500) / A;
+  return R * T * std::log(beta + 1) * g;
+}
+
+struct Sheet {
+  RecordingPorts ports;
+  calc::PhaseSheet sheet{ports};
+  explicit Sheet(const std::string& text) { EXPECT_TRUE(sheet.Compile(text, '.')); }
+  calc::SolutionPhase& Phase(const std::string& name) {
+    for (auto& ph : sheet.Phases)
+      if (ph.Name == name) return ph;
+    throw std::runtime_error("no phase " + name);
+  }
+};
+
+// (A,B)2 (A,B,VA)1 with an interaction of order 1 written B before A, a wildcard, a reciprocal
+// term, a ternary interaction with vacancies and an anti-ferromagnetic term.
+const char* kTwoSublattices =
+    "PHASE P = (A,B)2 (A,B,VA)1 MAGNETIC(-3, 0.28)\n"
+    "G(P,A:A) = -3000+T\n"
+    "G(P,B:A) = -1000\n"
+    "G(P,A:B) = 2000-2*T\n"
+    "G(P,B:B) = -500\n"
+    "G(P,A:VA) = 4000\n"
+    "G(P,B:VA) = 1000\n"
+    "L(P,B,A:*;1) = 700\n"
+    "L(P,A:A,B) = -9000\n"
+    "L(P,A,B:A,B) = 3000\n"
+    "L(P,A:A,B,VA) = 1234\n"
+    "TC(P,A:A) = -600\n"
+    "TC(P,B:B) = 900\n"
+    "BMAGN(P,B:B) = 1.5\n";
+
+double TwoSublattices(const std::vector<double>& y, double T) {
+  const double a1 = y[0], b1 = y[1], a2 = y[2], b2 = y[3], v2 = y[4];
+  double g = (-3000 + T) * a1 * a2 - 1000 * b1 * a2 + (2000 - 2 * T) * a1 * b2 - 500 * b1 * b2 +
+             4000 * a1 * v2 + 1000 * b1 * v2;
+  g += 700 * b1 * a1 * (b1 - a1) - 9000 * a1 * a2 * b2 + 3000 * a1 * b1 * a2 * b2 +
+       1234 * a1 * a2 * b2 * v2;
+  g += R * T * (2 * (XLnX(a1) + XLnX(b1)) + XLnX(a2) + XLnX(b2) + XLnX(v2));
+  double tc = -600 * a1 * a2 + 900 * b1 * b2, beta = 1.5 * b1 * b2;
+  if (tc < 0) tc /= -3;
+  if (tc > 0 && beta > 0) g += MagneticG(T, tc, beta, 0.28);
+  return g / (2 + 1 - v2);
+}
+
+TEST(Sublattice, EnergyIsTheSumOfItsTermsAndItsDerivativesMatchDifferences) {
+  Sheet s(kTwoSublattices);
+  calc::SublatticeModel& m = *s.Phase("P").Model;
+  for (double T : {300.0, 800.0, 1500.0}) {
+    m.SetLevel(T, 1);
+    for (const std::vector<double>& y : {std::vector<double>{0.3, 0.7, 0.2, 0.5, 0.3},
+                                         {0.9, 0.1, 0.05, 0.9, 0.05},
+                                         {0.5, 0.5, 0.6, 0.1, 0.3}}) {
+      EXPECT_NEAR(m.EnergyAt(y), TwoSublattices(y, T), 1e-9 * std::abs(TwoSublattices(y, T)));
+      std::vector<double> g, h;
+      m.EnergyAt(y, &g, &h);
+      const double e = 1e-6;
+      for (size_t i = 0; i < y.size(); ++i) {
+        std::vector<double> up = y, down = y, gu, gd;
+        up[i] += e;
+        down[i] -= e;
+        EXPECT_NEAR(g[i], (m.EnergyAt(up, &gu) - m.EnergyAt(down, &gd)) / (2 * e),
+                    1e-5 * (1 + std::abs(g[i])));
+        for (size_t j = 0; j < y.size(); ++j)
+          EXPECT_NEAR(h[i * y.size() + j], (gu[j] - gd[j]) / (2 * e),
+                      1e-4 * (1 + std::abs(h[i * y.size() + j])));
+      }
+    }
+  }
+  EXPECT_DOUBLE_EQ(m.XMin(), 0);
+  EXPECT_DOUBLE_EQ(m.XMax(), 1);
+}
+
+// A Laves-like phase (A,B)2 (A,B)1: at composition x one free fraction, searched here on a fine
+// scan and by golden sections.
+TEST(Sublattice, MinimumAgreesWithASearchOfTheConstitutions) {
+  Sheet s(
+      "PHASE LAVES = (A,B)2 (A,B)1\n"
+      "G(LAVES,A:A) = 15000\nG(LAVES,B:B) = 12000\nG(LAVES,A:B) = -30000+5*T\n"
+      "G(LAVES,B:A) = 40000\nL(LAVES,A,B:*) = 8000\nL(LAVES,*:A,B;1) = -3000\n");
+  calc::SolutionPhase& ph = s.Phase("LAVES");
+  const double T = 900;
+  ph.Model->SetLevel(T, 1);
+  for (double x : {0.05, 0.2, 1.0 / 3, 0.5, 0.8, 0.97}) {
+    // y1 = B on the first sublattice; y2 = 3x - 2 y1 on the second.
+    auto G = [&](double y1) {
+      const double y2 = 3 * x - 2 * y1;
+      return ph.Model->EnergyAt({1 - y1, y1, 1 - y2, y2});
+    };
+    const double lo = std::max(0.0, (3 * x - 1) / 2), hi = std::min(1.0, 1.5 * x);
+    double best = lo;
+    for (int i = 0; i <= 20000; ++i) {
+      const double y1 = lo + (hi - lo) * i / 20000;
+      if (y1 > 0 && y1 < 1 && 3 * x - 2 * y1 > 0 && 3 * x - 2 * y1 < 1 && G(y1) < G(best))
+        best = y1;
+    }
+    double a = std::max(lo, best - (hi - lo) / 10000), b = std::min(hi, best + (hi - lo) / 10000);
+    for (int i = 0; i < 100; ++i) {
+      const double c = b - (b - a) * 0.618033988749895, d = a + (b - a) * 0.618033988749895;
+      (G(c) < G(d) ? b : a) = (G(c) < G(d) ? d : c);
+    }
+    const double y1 = (a + b) / 2;
+    EXPECT_NEAR(ph.Energy(x, T, 1, 0), G(y1), 1e-7) << "x = " << x;
+    EXPECT_NEAR(ph.Model->LastConstitution()[1], y1, 1e-5) << "x = " << x;
+    EXPECT_NEAR(ph.Model->CompositionAt(ph.Model->LastConstitution()), x, 1e-13);
+  }
+}
+
+// B2 ordering of a bcc solution written by hand (Bragg-Williams): with W on the unlike pairs
+// G = 2W x(1-x) + 2W eta^2 + RT/2 [s(x+eta) + s(x-eta)], ordered below Tc = -4 W x(1-x) / R,
+// disordered (the regular solution with 2W) above.
+TEST(Sublattice, BraggWilliamsOrderingAppearsBelowItsCriticalTemperature) {
+  const double W = -5000;
+  Sheet s(
+      "% components: A B\n"
+      "PHASE B2 = (A,B)0.5 (A,B)0.5 DISORDERED(A2)\n"
+      "G(B2,A:B) = -5000\nG(B2,B:A) = -5000\n");
+  ASSERT_EQ(s.sheet.Phases.size(), 2u);
+  calc::SolutionPhase& a2 = s.Phase("A2");
+  calc::SolutionPhase& b2 = s.Phase("B2");
+  for (double x : {0.5, 0.3}) {
+    const double tc = -4 * W * x * (1 - x) / R;
+    for (double T : {tc + 1, tc - 1, 0.7 * tc}) {
+      const double regular = 2 * W * x * (1 - x) + R * T * (XLnX(x) + XLnX(1 - x));
+      EXPECT_NEAR(a2.Energy(x, T, 1, 0), regular, 1e-8);
+      const double ordered = b2.Energy(x, T, 1, 0);
+      if (T > tc) {
+        EXPECT_TRUE(std::isnan(ordered)) << x << " " << T;
+        continue;
+      }
+      // Solve d/d eta = 4 W eta + RT/2 ln[(x+eta)(1-x+eta) / ((x-eta)(1-x-eta))] = 0 by
+      // bisection on eta in (0, min(x, 1-x)).
+      auto slope = [&](double e) {
+        return 4 * W * e + R * T / 2 * std::log((x + e) * (1 - x + e) / ((x - e) * (1 - x - e)));
+      };
+      double lo = 1e-12, hi = std::min(x, 1 - x) - 1e-15;
+      for (int i = 0; i < 200; ++i) {
+        const double mid = (lo + hi) / 2;
+        (slope(mid) < 0 ? lo : hi) = mid;
+      }
+      const double eta = (lo + hi) / 2;
+      const double want =
+          2 * W * x * (1 - x) + 2 * W * eta * eta +
+          R * T / 2 * (XLnX(x + eta) + XLnX(1 - x - eta) + XLnX(x - eta) + XLnX(1 - x + eta));
+      EXPECT_NEAR(ordered, want, 1e-8) << x << " " << T;
+      EXPECT_LT(ordered, a2.Energy(x, T, 1, 0));
+    }
+  }
+}
+
+TEST(Sublattice, SheetLinesThatCannotBeUsedNameTheirLineAndReason) {
+  const struct {
+    const char* sheet;
+    const char* what;
+  } cases[] = {
+      {"PHASE P = (A,C)1", "Line 1: C is neither of the components A and B nor VA"},
+      {"PHASE P = (A,B)",
+       "Line 1: a sublattice needs a positive number of sites after its bracket"},
+      {"PHASE P = (A,B)1 MAGNETIC(1, 0.4)",
+       "Line 1: MAGNETIC wants a negative anti-ferromagnetic factor and 0 < p <= 1"},
+      {"PHASE P = (A,B)1 FOO",
+       "Line 1: cannot read \"FOO\" (after the sublattices: "
+       "MAGNETIC(factor, p) or DISORDERED(NAME))"},
+      {"PHASE P = (A,B)1\nG(Q,A) = 1", "Line 2: phase Q is not declared by a PHASE line"},
+      {"PHASE P = (A,B)1\nG(P,A:B) = 1",
+       "Line 1: P: a parameter names 2 sublattices, the phase has 1"},
+      {"PHASE P = (A)1 (B)1\nG(P,B:B) = 1",
+       "Line 1: P: a parameter names a constituent sublattice 1 does not hold"},
+      {"PHASE P = (A,B)1\nPHASE P = (A,B)1", "Line 2: phase P declared twice"},
+      {"% components: CU MG\nPHASE P = (A,B)1",
+       "Line 2: A is neither of the components CU and MG nor VA"},
+      {"GP = 1\nPHASE P = (A,B)1\nG(P,A) = 0", "Phase P is declared by a PHASE line and a G line"},
+  };
+  for (const auto& c : cases) {
+    RecordingPorts ports;
+    calc::PhaseSheet sheet(ports);
+    try {
+      sheet.Compile(c.sheet, '.');
+      ADD_FAILURE() << c.sheet;
+    } catch (const calc::ESheetError& e) {
+      EXPECT_STREQ(e.what(), c.what);
+    }
+  }
+}
+
+TEST(Sublattice, ACompoundOnSublatticesIsAPointPhase) {
+  Sheet s("GL = 0\nGS = 0\nPHASE AB2 = (A)1 (B)2 (VA)3\nG(AB2,A:B:VA) = -30000+T\n");
+  ASSERT_EQ(s.sheet.PointPhases.size(), 1u);
+  calc::PointPhase& pp = s.sheet.PointPhases[0];
+  EXPECT_EQ(pp.Text, "0.666666666666667");
+  EXPECT_EQ(pp.Name, "AB2");
+  EXPECT_DOUBLE_EQ(pp.Energy(500, 1, 0), (-30000 + 500) / 3.0);
+}
+
+}  // namespace
