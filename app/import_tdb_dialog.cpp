@@ -163,6 +163,8 @@ void TdbImportDialog::Update() {
             << QString::fromStdString(ph.Name) +
                    (ph.IsCompound
                         ? tr(" (compound, X = %1)").arg(QString::fromStdString(ph.Compound.XText))
+                    : ph.IsSublattice
+                        ? (ph.PartOnly ? tr(" (disordered part only)") : tr(" (on sublattices)"))
                         : QString());
       text += tr("Phases written: %1\n").arg(phases.join(", "));
       text += tr("Temperature range: %1..%2 K, %3 levels\n")

@@ -6,10 +6,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <limits>
 #include <map>
 #include <numeric>
 #include <set>
 
+#include "calc/phase_sheet.h"
+#include "calc/sublattice_sheet.h"
 #include "numeric/parser.h"
 #include "tdb/sheet_text.h"
 
@@ -28,9 +31,11 @@ std::string Join(const std::vector<std::string>& v, const char* sep) {
   return out;
 }
 
-// A phase is skipped with this reason.
+// A phase is skipped with this reason. `structural`: the one-line forms cannot hold it, but a
+// PHASE declaration on sublattices can.
 struct Skip {
   std::string reason;
+  bool structural = false;
 };
 
 // Function values by name, each read once. The functions a function refers to are read before
@@ -173,8 +178,19 @@ class Importer {
  private:
   // Reads one phase; throws Skip.
   ImportedPhase Read(const Phase& p);
+  // Reads a phase that one line of the sheet can hold (a solution of one mixing sublattice, a
+  // compound); throws Skip (structural when a declaration on sublattices can hold it).
+  ImportedPhase ReadOneLine(const Phase& p);
+  // Reads a phase as a declaration on sublattices; throws Skip.
+  ImportedPhase ReadSublattice(const Phase& p);
+  // The words after the kind of the phase's amendment of that kind (empty when it has none).
+  std::vector<std::string> AmendmentOf(const Phase& p, const std::string& kind) const;
+  // The name of the phase's disordered part, "" when it has none.
+  std::string DisorderedPartOf(const Phase& p) const;
   Piecewise Value(const Parameter& par);
   void Check(ImportedPhase& ph);
+  // The expression written for a value per formula unit reproduces it; throws Skip.
+  void CheckValue(const Piecewise& want, const std::string& expr, const std::string& what);
   void FindRange(ImportResult& r);
   std::string Sheet(const ImportResult& r) const;
 
@@ -183,7 +199,237 @@ class Importer {
   Functions functions_;
   std::string a_, b_;
   std::vector<std::string> notes_;
+  // Phases that are the disordered part of another phase being imported.
+  std::set<std::string> parts_;
 };
+
+std::vector<std::string> Importer::AmendmentOf(const Phase& p, const std::string& kind) const {
+  for (const Amendment& am : db_.Amendments) {
+    if (am.Phase != p.Name || p.TypeCodes.find(am.Code) == std::string::npos) continue;
+    if (am.Kind != kind && !(kind == "DIS_PART" && am.Kind == "DISORDERED_PART")) continue;
+    // The statement's words after the kind, split at blanks and commas.
+    std::vector<std::string> words;
+    std::string w;
+    bool after = false;
+    for (size_t i = 0; i <= am.Text.size(); ++i) {
+      const char c = i < am.Text.size() ? am.Text[i] : ' ';
+      if (c == ' ' || c == ',' || c == '\t' || c == '!' || c == '\r' || c == '\n') {
+        if (!w.empty()) {
+          if (after) words.push_back(w);
+          if (Upper(w) == am.Kind) after = true;
+        }
+        w.clear();
+      } else {
+        w += c;
+      }
+    }
+    return words.empty() ? std::vector<std::string>{""} : words;
+  }
+  return {};
+}
+
+std::string Importer::DisorderedPartOf(const Phase& p) const {
+  std::vector<std::string> w = AmendmentOf(p, "DIS_PART");
+  if (w.empty()) return "";
+  std::string name = Upper(w[0]);
+  const size_t colon = name.find(':');
+  if (colon != std::string::npos) name.resize(colon);
+  return name;
+}
+
+// Sublattice permutations under which an ordered phase's parameters hold unchanged: a phase
+// option F (the four sublattices of an fcc ordering, all equivalent) or B (those of a bcc
+// ordering: 1 with 2, 3 with 4, and the pairs swapped).
+std::vector<std::vector<size_t>> Symmetries(const std::string& option, size_t sublattices) {
+  std::vector<std::vector<size_t>> out;
+  std::vector<size_t> id(sublattices);
+  std::iota(id.begin(), id.end(), 0);
+  out.push_back(id);
+  if (sublattices < 4 || (option != "F" && option != "B")) return out;
+  std::vector<size_t> perm = {0, 1, 2, 3};
+  do {
+    bool keep = option == "F";
+    if (option == "B") {
+      // Pairs {0,1} and {2,3} stay pairs.
+      const bool a = (perm[0] < 2) == (perm[1] < 2), b = (perm[2] < 2) == (perm[3] < 2);
+      keep = a && b;
+    }
+    if (!keep || perm == std::vector<size_t>{0, 1, 2, 3}) continue;
+    std::vector<size_t> full = id;
+    for (size_t k = 0; k < 4; ++k) full[k] = perm[k];
+    out.push_back(full);
+  } while (std::next_permutation(perm.begin(), perm.end()));
+  return out;
+}
+
+ImportedPhase Importer::ReadSublattice(const Phase& p) {
+  if (p.Suffix == "Y") throw Skip{"ionic liquid model"};
+  ImportedPhase ph;
+  ph.Name = p.Name;
+  ph.IsSublattice = true;
+  ph.Key = CleanName(p.Name);
+  for (const Amendment& am : db_.Amendments) {
+    if (am.Phase != p.Name || p.TypeCodes.find(am.Code) == std::string::npos) continue;
+    if (am.Kind != "MAGNETIC" && am.Kind != "DIS_PART" && am.Kind != "DISORDERED_PART" &&
+        am.Kind != "C_S" && am.Kind != "COMP_SETS")
+      throw Skip{"model amendment " + am.Kind};
+  }
+  // Constituents in A-B, per sublattice, as the sheet names them.
+  std::vector<std::vector<std::string>> subl;
+  for (const auto& list : p.Constituents) {
+    std::vector<std::string> in;
+    for (const std::string& c : list) {
+      Species s = Resolve(db_, c, a_, b_);
+      if (s.element.empty() && s.in_system) throw Skip{"species " + c + " is not a single element"};
+      if (s.in_system && std::find(in.begin(), in.end(), s.element) == in.end())
+        in.push_back(s.element);
+    }
+    if (in.empty()) throw Skip{"a sublattice holds nothing of " + a_ + "-" + b_};
+    subl.push_back(in);
+  }
+  if (subl.size() != p.Sites.size())
+    throw Skip{"the number of sites does not match the sublattices"};
+  std::string decl = "PHASE " + ph.Key + " =";
+  size_t vars = 0;
+  for (size_t s = 0; s < subl.size(); ++s) {
+    decl += " (" + Join(subl[s], ",") + ")" + NumberText(p.Sites[s]);
+    vars += subl[s].size();
+  }
+  if (vars > 16) throw Skip{"more than 16 site fractions"};
+  const std::vector<std::string> mag = AmendmentOf(p, "MAGNETIC");
+  std::string part = DisorderedPartOf(p);
+  // The lattice factors of the magnetic model; an ordered phase without its own takes its
+  // disordered part's.
+  std::vector<std::string> mag_words = mag;
+  if (mag_words.empty() && !part.empty())
+    if (const Phase* d = db_.FindPhase(part)) mag_words = AmendmentOf(*d, "MAGNETIC");
+  if (!mag_words.empty()) {
+    double afm = 0, pf = 0;
+    if (mag_words.size() < 2 || !(afm = std::atof(mag_words[0].c_str()), afm < 0) ||
+        !(pf = std::atof(mag_words[1].c_str()), pf > 0 && pf <= 1))
+      throw Skip{"a magnetic model without its two lattice factors"};
+    decl += " MAGNETIC(" + NumberText(afm) + ", " + NumberText(pf) + ")";
+  }
+  if (!part.empty()) {
+    const Phase* d = db_.FindPhase(part);
+    if (d == nullptr) throw Skip{"its disordered part " + part + " is not in the database"};
+    decl += " DISORDERED(" + CleanName(part) + ")";
+  }
+  ph.Lines.push_back(decl);
+
+  // The parameters within A-B, each under a key; a later one of the same key replaces an
+  // earlier one, as database readers do.
+  struct Written {
+    std::string text;
+    int line;
+  };
+  std::map<std::string, Written> params;
+  std::vector<std::string> order;
+  const auto perms = Symmetries(p.Suffix, subl.size());
+  bool any_g = false;
+  for (const Parameter& par : db_.Parameters) {
+    if (par.Phase != p.Name) continue;
+    if (par.Constituents.size() != subl.size()) continue;
+    std::string type = par.Type;
+    if (type == "V0" || type == "VA" || type == "VB" || type == "VC" || type == "VK" ||
+        type == "VS")
+      throw Skip{"pressure terms"};
+    if (type == "L") type = "G";
+    if (type == "BMAG" || type == "BM") type = "BMAGN";
+    if (type != "G" && type != "TC" && type != "BMAGN") {
+      notes_.push_back("parameter " + par.Type + " of " + p.Name + " (line " +
+                       std::to_string(par.Line) + ") holds no Gibbs energy and is not used");
+      continue;
+    }
+    // Its constituents in A-B; a parameter naming another element is zero here.
+    std::vector<std::vector<std::string>> on;
+    bool inside = true;
+    for (size_t s = 0; s < subl.size() && inside; ++s) {
+      std::vector<std::string> names;
+      for (const std::string& c : par.Constituents[s]) {
+        if (c == "*") {
+          names = {"*"};
+          break;
+        }
+        Species sp = Resolve(db_, c, a_, b_);
+        if (!sp.in_system || sp.element.empty() ||
+            std::find(subl[s].begin(), subl[s].end(), sp.element) == subl[s].end()) {
+          inside = false;
+          break;
+        }
+        names.push_back(sp.element);
+      }
+      if (names.empty()) inside = false;
+      on.push_back(names);
+    }
+    if (!inside) continue;
+    const Piecewise v = Value(par);
+    const std::string expr = Write(NodeOf(v), nullptr);
+    CheckValue(v, expr, type + " parameter of line " + std::to_string(par.Line));
+    for (const auto& perm : perms) {
+      std::string key = type + "(" + ph.Key;
+      for (size_t s = 0; s < on.size(); ++s) key += (s ? ":" : ",") + Join(on[perm[s]], ",");
+      if (par.Order != 0) key += ";" + std::to_string(par.Order);
+      key += ")";
+      auto it = params.find(key);
+      if (it != params.end()) {
+        if (perm == perms.front())
+          notes_.push_back(p.Name + ": " + key + " is given again at line " +
+                           std::to_string(par.Line) + " (after line " +
+                           std::to_string(it->second.line) + "); the later one is used");
+        else
+          continue;  // given in the file itself: that one holds
+      } else {
+        order.push_back(key);
+      }
+      params[key] = {key + " = " + expr, par.Line};
+      any_g = any_g || type == "G";
+    }
+  }
+  if (!any_g) throw Skip{"no Gibbs energy parameter in " + a_ + "-" + b_};
+  const bool magnetic_params = std::any_of(order.begin(), order.end(), [](const std::string& k) {
+    return k.rfind("TC(", 0) == 0 || k.rfind("BMAGN(", 0) == 0;
+  });
+  if (magnetic_params && mag_words.empty())
+    notes_.push_back(p.Name +
+                     ": TC and BMAGN parameters without a magnetic model in its TYPE_DEFINITION: "
+                     "no magnetic contribution");
+  for (const std::string& k : order) ph.Lines.push_back(params[k].text);
+  // The declaration must be one the sheet can use: checked by compiling it alone.
+  return ph;
+}
+
+void Importer::CheckValue(const Piecewise& want, const std::string& expr, const std::string& what) {
+  numeric::TParser parser;
+  parser.AssignVariable("R", calc::kDatabaseGasConstant);
+  double* t = parser.AssignVariable("T", 500);
+  parser.AssignVariable("P", 1);
+  try {
+    parser.SetExpression(expr);
+  } catch (const std::exception& e) {
+    throw Skip{"its " + what + " does not fit in one expression of the sheet (" + e.what() + ")"};
+  }
+  std::vector<double> temps = {300, 500, 800, 1200, 2000};
+  for (double lim : want.Limits) {
+    temps.push_back(lim);
+    temps.push_back(lim + 0.5);
+  }
+  for (double T : temps) {
+    if (T <= 1) continue;
+    *t = T;
+    const double w = want.Eval(T);
+    double got = 0;
+    try {
+      got = parser.Value();
+    } catch (const std::exception& e) {
+      throw Skip{"its " + what + " cannot be evaluated at T = " + NumberText(T) + " K (" +
+                 e.what() + ")"};
+    }
+    if (std::abs(got - w) > 1e-9 * std::max(1.0, std::abs(w)))
+      throw Skip{"the written " + what +
+                 " does not reproduce the database at T = " + NumberText(T) + " K"};
+  }
+}
 
 Piecewise Importer::Value(const Parameter& par) {
   try {
@@ -197,14 +443,25 @@ Piecewise Importer::Value(const Parameter& par) {
 
 ImportedPhase Importer::Read(const Phase& p) {
   if (p.Suffix == "Y") throw Skip{"ionic liquid model"};
-  if (p.Suffix == "B" || p.Suffix == "F") throw Skip{"ordered phase"};
+  // The disordered part of an ordered phase is declared on sublattices like the phase itself.
+  if (parts_.count(p.Name)) return ReadSublattice(p);
+  try {
+    return ReadOneLine(p);
+  } catch (const Skip& s) {
+    if (!s.structural) throw;
+  }
+  return ReadSublattice(p);
+}
+
+ImportedPhase Importer::ReadOneLine(const Phase& p) {
+  if (p.Suffix == "B" || p.Suffix == "F") throw Skip{"ordered phase", true};
   bool magnetic = false;
   for (const Amendment& am : db_.Amendments) {
     if (am.Phase != p.Name || p.TypeCodes.find(am.Code) == std::string::npos) continue;
     if (am.Kind == "MAGNETIC")
       magnetic = true;
     else if (am.Kind == "DIS_PART" || am.Kind == "DISORDERED_PART")
-      throw Skip{"ordered phase"};
+      throw Skip{"ordered phase", true};
     else if (am.Kind != "C_S" && am.Kind != "COMP_SETS")
       throw Skip{"model amendment " + am.Kind};
   }
@@ -226,10 +483,10 @@ ImportedPhase Importer::Read(const Phase& p) {
     bool has_a = std::count(s.begin(), s.end(), a_) > 0,
          has_b = std::count(s.begin(), s.end(), b_) > 0;
     bool has_va = std::count(s.begin(), s.end(), "VA") > 0;
-    if (s.size() > 2) throw Skip{"more than two constituents on one sublattice"};
-    if (s.size() == 2 && has_va) throw Skip{"mixing with vacancies"};
+    if (s.size() > 2) throw Skip{"more than two constituents on one sublattice", true};
+    if (s.size() == 2 && has_va) throw Skip{"mixing with vacancies", true};
     if (has_a && has_b) {
-      if (mixing >= 0) throw Skip{"mixing on two sublattices"};
+      if (mixing >= 0) throw Skip{"mixing on two sublattices", true};
       mixing = static_cast<int>(i);
     }
   }
@@ -241,8 +498,9 @@ ImportedPhase Importer::Read(const Phase& p) {
     if (subl[i][0] == b_) atoms_b += p.Sites[i];
   }
   if (mixing >= 0 && atoms_a + atoms_b > 0)
-    throw Skip{"a second sublattice holds " + (atoms_a > 0 ? a_ : b_) +
-               " alone beside the mixing one"};
+    throw Skip{
+        "a second sublattice holds " + (atoms_a > 0 ? a_ : b_) + " alone beside the mixing one",
+        true};
 
   // The parameters of this phase within A-B.
   auto matches = [&](const Parameter& par, std::vector<std::string>* mix) {
@@ -301,7 +559,7 @@ ImportedPhase Importer::Read(const Phase& p) {
       ph.Solution.L[par.Order] = ph.Solution.L[par.Order] + v.Scaled(sign);
     }
   }
-  if (magnetic_params) throw Skip{"magnetic contribution"};
+  if (magnetic_params) throw Skip{"magnetic contribution", true};
   if (magnetic)
     notes_.push_back(p.Name + ": magnetic model declared, but no magnetic parameters in " + a_ +
                      "-" + b_ + ": no magnetic contribution");
@@ -416,6 +674,24 @@ double IdealEntropy(double x) {
 // The line as the phase sheet compiles it, evaluated at a few points against the model:
 // a mismatch means the text was written wrongly and the phase is not offered.
 void Importer::Check(ImportedPhase& ph) {
+  if (ph.IsSublattice) {
+    // Each value was checked as it was written; the declaration must compile as a sheet does.
+    calc::SublatticeDeclarations d(a_, b_);
+    try {
+      int n = 0;
+      for (std::string line : ph.Lines) {
+        line.erase(std::remove_if(line.begin(), line.end(),
+                                  [](char c) { return static_cast<unsigned char>(c) <= 32; }),
+                   line.end());
+        d.Take(line, ++n);
+      }
+      // A part alone has no disordered form to refer to: the reference is left unresolved.
+      d.Build();
+    } catch (const std::exception& e) {
+      throw Skip{std::string("its declaration is not usable (") + e.what() + ")"};
+    }
+    return;
+  }
   bool fits = true;
   std::string expr, why;
   if (ph.IsCompound) {
@@ -468,30 +744,70 @@ void Importer::Check(ImportedPhase& ph) {
 }
 
 // Melting points of the pure components: the highest temperature at which a solid of the
-// component is below the liquid, found on a 1 K scan and refined by bisection.
+// component is below the liquid, found on a 5 K scan and refined by bisection. The phases are
+// evaluated as the sheet compiles them, those on sublattices at their best constitution.
+namespace {
+class QuietMessages : public calc::MessagePort {
+ public:
+  calc::DialogButton MessageDlg(const std::string&, calc::DialogType,
+                                const std::vector<calc::DialogButton>&) override {
+    return calc::DialogButton::OK;
+  }
+  void ShowMessage(const std::string&) override {}
+};
+}  // namespace
+
 void Importer::FindRange(ImportResult& r) {
   r.MeltingPoints = {0, 0};
-  const ImportedPhase* liquid = nullptr;
+  std::string liquid_name;
+  std::string text = "% components: " + a_ + " " + b_ + "\r\n";
   for (const ImportedPhase& ph : r.Phases) {
     const Phase* p = db_.FindPhase(ph.Name);
-    if (!ph.IsCompound && p && IsLiquid(*p)) liquid = &ph;
+    if (!ph.IsCompound && p && IsLiquid(*p) && liquid_name.empty())
+      liquid_name = ph.IsSublattice ? ph.Key : ph.Key.substr(1);
+    if (ph.IsSublattice)
+      for (const std::string& l : ph.Lines) text += l + "\r\n";
+    else
+      text += ph.Line + "\r\n";
   }
-  if (liquid) {
+  text += std::string("SID=") + kSidExpression + "\r\n";
+  QuietMessages quiet;
+  calc::PhaseSheet sheet(quiet);
+  bool compiled = false;
+  try {
+    compiled = sheet.Compile(text, '.');
+  } catch (const std::exception& e) {
+    notes_.push_back(std::string("the sheet does not compile for the melting points: ") + e.what());
+  }
+  size_t liquid = sheet.Phases.size();
+  for (size_t k = 0; compiled && k < sheet.Phases.size(); ++k)
+    if (sheet.Phases[k].Name == liquid_name) liquid = k;
+  if (liquid < sheet.Phases.size()) {
     for (int end = 0; end < 2; ++end) {
       const double X = end;
+      // > 0 while a solid is stable; NaN when an energy cannot be evaluated.
       auto gap = [&](double T) {
         double solid = 1e300;
-        for (const ImportedPhase& ph : r.Phases) {
-          if (&ph == liquid) continue;
-          if (ph.IsCompound && ph.Compound.X == X) solid = std::min(solid, ph.Compound.Eval(T));
-          if (!ph.IsCompound) solid = std::min(solid, ph.Solution.Eval(X, T));
+        try {
+          for (size_t k = 0; k < sheet.Phases.size(); ++k) {
+            if (k == liquid || !sheet.Phases[k].HasExpression()) continue;
+            const double g = sheet.Phases[k].Energy(X, T, 1, 0);
+            if (g < solid) solid = g;
+          }
+          for (calc::PointPhase& pp : sheet.PointPhases) {
+            if (pp.Composition != X || !pp.HasExpression()) continue;
+            const double g = pp.Energy(T, 1, 0);
+            if (g < solid) solid = g;
+          }
+          return sheet.Phases[liquid].Energy(X, T, 1, 0) - solid;
+        } catch (const std::exception&) {
+          return std::numeric_limits<double>::quiet_NaN();
         }
-        return liquid->Solution.Eval(X, T) - solid;  // > 0 while a solid is stable
       };
       double found = 0;
-      for (double T = 6000; T >= 100; T -= 1) {
+      for (double T = 6000; T >= 100; T -= 5) {
         if (gap(T) > 0) {
-          double lo = T, hi = T + 1;
+          double lo = T, hi = T + 5;
           for (int i = 0; i < 60; ++i) {
             double mid = (lo + hi) / 2;
             (gap(mid) > 0 ? lo : hi) = mid;
@@ -535,7 +851,21 @@ std::string Importer::Sheet(const ImportResult& r) const {
     lines.push_back("% Skipped phase " + s.Phase + ": " + s.Reason);
   for (const std::string& n : r.Notes) lines.push_back("% Note: " + n);
   lines.push_back(std::string("SID=") + kSidExpression);
-  for (const ImportedPhase& ph : r.Phases) lines.push_back(ph.Line);
+  for (const ImportedPhase& ph : r.Phases)
+    if (!ph.IsSublattice) lines.push_back(ph.Line);
+  bool header = false;
+  for (const ImportedPhase& ph : r.Phases) {
+    if (!ph.IsSublattice) continue;
+    if (!header) {
+      lines.push_back(
+          "% Phases on sublattices: site ratios after each bracket; parameters per mole of "
+          "formula units, as in the TDB file.");
+      header = true;
+    }
+    if (ph.PartOnly)
+      lines.push_back("% " + ph.Name + " is the disordered part of an ordered phase only.");
+    for (const std::string& l : ph.Lines) lines.push_back(l);
+  }
   std::string out;
   for (size_t i = 0; i < lines.size(); ++i) {
     std::string line = lines[i];
@@ -569,19 +899,50 @@ ImportResult Importer::Run() {
   }
   std::vector<std::string> left_out;
   std::set<std::string> keys;
+  // The disordered parts of the ordered phases: declared with them, offered through them.
+  std::vector<std::string> part_only;
   for (const std::string& name : all) {
-    if (!wanted.empty() && std::find(wanted.begin(), wanted.end(), name) == wanted.end()) {
-      left_out.push_back(name);
-      continue;
-    }
+    const std::string part = DisorderedPartOf(*db_.FindPhase(name));
+    if (part.empty() || db_.FindPhase(part) == nullptr) continue;
+    parts_.insert(part);
+    const bool selected =
+        wanted.empty() || std::find(wanted.begin(), wanted.end(), name) != wanted.end();
+    const bool part_selected =
+        wanted.empty() || std::find(wanted.begin(), wanted.end(), part) != wanted.end();
+    if (selected && !part_selected) part_only.push_back(part);
+  }
+  auto read = [&](const std::string& name, bool part_only_phase) {
     try {
       ImportedPhase ph = Read(*db_.FindPhase(name));
+      ph.PartOnly = part_only_phase;
       if (!keys.insert(ph.Key).second)
         throw Skip{"its key " + ph.Key + " is taken by another phase"};
       Check(ph);
       r.Phases.push_back(std::move(ph));
     } catch (const Skip& s) {
       r.Skipped.push_back({name, s.reason});
+    }
+  };
+  for (const std::string& name : all) {
+    const bool selected =
+        wanted.empty() || std::find(wanted.begin(), wanted.end(), name) != wanted.end();
+    if (!selected && std::find(part_only.begin(), part_only.end(), name) == part_only.end()) {
+      left_out.push_back(name);
+      continue;
+    }
+    read(name, !selected);
+  }
+  // An ordered phase whose disordered part could not be written cannot be offered either.
+  for (size_t i = 0; i < r.Phases.size();) {
+    const std::string part = DisorderedPartOf(*db_.FindPhase(r.Phases[i].Name));
+    const bool missing =
+        !part.empty() && std::none_of(r.Phases.begin(), r.Phases.end(),
+                                      [&](const ImportedPhase& q) { return q.Name == part; });
+    if (missing) {
+      r.Skipped.push_back({r.Phases[i].Name, "its disordered part " + part + " is skipped"});
+      r.Phases.erase(r.Phases.begin() + static_cast<std::ptrdiff_t>(i));
+    } else {
+      ++i;
     }
   }
   if (!left_out.empty()) notes_.push_back("not selected: " + Join(left_out, ", "));

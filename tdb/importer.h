@@ -52,6 +52,12 @@ struct ImportedPhase {
   SolutionModel Solution;
   CompoundModel Compound;
   std::string Line;  // the sheet line
+  // A phase on sublattices (mixing on several sublattices, with vacancies, magnetic, ordered):
+  // written as a PHASE line and its parameter lines (Lines), per mole of formula units.
+  bool IsSublattice = false;
+  std::vector<std::string> Lines;
+  // Declared only as the disordered part of an ordered phase, not offered on its own.
+  bool PartOnly = false;
 };
 
 struct ImportResult {
