@@ -121,8 +121,8 @@ bool PhaseSheet::Compile(std::string_view functs, char decimal_separator) {
     // of a longer one was read as the expression).
     if (percent != std::string::npos) line.erase(percent);
     if (line.empty()) continue;
-    // Phases on sublattices and their parameters (PHASE ..., G(...)=, L(...)=, TC(...)=,
-    // BMAGN(...)=): lines of no other kind.
+    // Phases on sublattices (GNAME=(A,B)1...) and their parameters (G(...)=, L(...)=, TC(...)=,
+    // BMAGN(...)=).
     if (sublattice_phases.Take(line, static_cast<int>(number) + 1)) continue;
 
     const LineKind kind = Classify(Upper(line));
@@ -232,7 +232,8 @@ bool PhaseSheet::AddSublatticePhases(SublatticeDeclarations& declarations, char 
     }
     for (const SolutionPhase& ph : Phases)
       if (ph.Name == o.Name)
-        throw ESheetError("Phase " + o.Name + " is declared by a PHASE line and a G line");
+        throw ESheetError("Phase " + o.Name +
+                          " is declared twice: on sublattices and by an expression");
     // Its own evaluator stays empty; it holds the cells the sweep's code writes for every
     // phase.
     auto parser = std::make_unique<numeric::TParser>();

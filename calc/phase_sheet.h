@@ -110,7 +110,7 @@ class PhaseSheet {
   std::vector<IgnoredLine> IgnoredLines;
 
  private:
-  // Appends the phases the sheet's PHASE lines declare (after the lines of the other kinds).
+  // Appends the phases the sheet declares on sublattices (after the lines of the other kinds).
   bool AddSublatticePhases(SublatticeDeclarations& declarations, char decimal_separator);
 
   MessagePort& messages_;

@@ -52,6 +52,12 @@ constexpr int kMaxIterations = 60;
 constexpr size_t kCloudBudget = 400;
 // During a sweep, how often (in levels) a grid column looks for minima beyond the one it keeps.
 constexpr int64_t kSearchEvery = 8;
+// A phase whose every sublattice of atoms also holds vacancies (BCC_A2 as (Al,Ni,Va)1(Va)3)
+// has, in the formalism, an energy per atom that falls without bound as it empties: R T ln y
+// of the last atoms, a "phase" of vacancies. Its physical minimum is the one with its sites
+// mostly filled; constitutions with fewer than this fraction of the most atoms per formula
+// unit are left out, and a minimum that runs against that floor counts as none.
+constexpr double kMinAtoms = 0.5;
 // Starts closer than this (in every site fraction) to a minimum already found lead to it again.
 constexpr double kSameBasin = 0.02;
 
@@ -106,6 +112,8 @@ struct SublatticeModel::Impl {
   // Counts the levels (changes of T or p) since the model was prepared.
   int64_t level = 0;
   double RT = 0;
+  // The least atoms per formula unit a constitution may have (kMinAtoms of the most).
+  double min_atoms = 0;
   int merged = 0;  // the leading sublattices that merge in the disordered form
   bool has_level = false;
 
@@ -581,6 +589,10 @@ struct SublatticeModel::Impl {
       double amax = 1;
       for (int v = 0; v < n; ++v)
         if (dy[U(v)] < 0) amax = std::min(amax, 0.9 * y[U(v)] / -dy[U(v)]);
+      // Atoms per formula unit stay above the floor (see kMinAtoms), approached by at most
+      // nine tenths of the room left.
+      const double dn = Atoms(dy.data()), room = Atoms(y.data()) - min_atoms;
+      if (dn < 0) amax = std::min(amax, 0.9 * room / -dn);
       double alpha = amax;
       double ft = kInf;
       const double slope = std::min(gF.dot(uF), 0.0);
@@ -612,6 +624,8 @@ struct SublatticeModel::Impl {
           if (dy[U(v)] != 0 && y[U(v)] <= kYMin) active[U(v)] = 1;
         basis_ready = false;
       }
+      // Running against the floor of atoms: no physical minimum (see kMinAtoms).
+      if (Atoms(y.data()) < 1.001 * min_atoms) return kNaN;
       f = F(y.data(), true, &fg, &fh);
       if (!std::isfinite(f)) return kNaN;
     }
@@ -685,7 +699,7 @@ struct SublatticeModel::Impl {
         }
       }
       const double N = Atoms(y.data());
-      if (N > 1e-9) {
+      if (N > min_atoms) {
         const double f = F(y.data(), false);
         if (std::isfinite(f)) cl.push_back({BAtoms(y.data()) / N, f, y});
       }
@@ -962,6 +976,17 @@ void SublatticeModel::Prepare() {
     if (s == pick.size()) break;
   }
   if (!(x_min_ <= x_max_)) fail("no constitution with atoms (vacancies only)");
+  double most = 0;
+  std::fill(pick.begin(), pick.end(), 0);
+  for (;;) {
+    std::fill(y.begin(), y.end(), 0.0);
+    for (size_t s = 0; s < pick.size(); ++s) y[U(m.sub_vars[s][pick[s]])] = 1;
+    most = std::max(most, m.Atoms(y.data()));
+    size_t s = 0;
+    while (s < pick.size() && ++pick[s] == Sublattices[s].Constituents.size()) pick[s++] = 0;
+    if (s == pick.size()) break;
+  }
+  m.min_atoms = kMinAtoms * most;
   last_y_.assign(static_cast<size_t>(n), 0);
 }
 

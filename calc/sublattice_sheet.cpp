@@ -68,6 +68,24 @@ constexpr KindPrefix kKinds[] = {{"G(", SublatticeModel::Kind::G},
                                  {"TC(", SublatticeModel::Kind::TC},
                                  {"BMAGN(", SublatticeModel::Kind::BMAGN}};
 
+// "G" + a name + "=(" + names separated by commas + ")" + a digit or a point: the first
+// sublattice of a declaration. No expression reads so (a bracket holds a comma only as the
+// arguments of a function, and a bracket is never followed by a number), so no sheet line
+// that compiled before is taken for one.
+bool IsDeclaration(const std::string& upper) {
+  const size_t eq = upper.find('=');
+  if (upper.empty() || upper[0] != 'G' || eq == std::string::npos || eq + 1 >= upper.size() ||
+      upper[eq + 1] != '(' || !IsName(upper.substr(1, eq - 1)))
+    return false;
+  const size_t close = upper.find(')', eq);
+  if (close == std::string::npos || close + 1 >= upper.size()) return false;
+  const char after = upper[close + 1];
+  if (!((after >= '0' && after <= '9') || after == '.')) return false;
+  for (const std::string& c : Split(upper.substr(eq + 2, close - eq - 2), ','))
+    if (!IsName(c)) return false;
+  return true;
+}
+
 }  // namespace
 
 SublatticeDeclarations::SublatticeDeclarations(std::string a, std::string b)
@@ -89,13 +107,12 @@ Constituent SublatticeDeclarations::ConstituentOf(const std::string& name, int l
 
 bool SublatticeDeclarations::Take(const std::string& line, int number) {
   const std::string upper = Upper(line);
-  const size_t eq = upper.find('=');
-  if (StartsWith(upper, "PHASE") && eq != std::string::npos && eq + 1 < upper.size() &&
-      upper[eq + 1] == '(') {
+  if (IsDeclaration(upper)) {
+    const size_t eq = upper.find('=');
     Declared d;
     d.Line = number;
     d.Model = std::make_shared<SublatticeModel>();
-    d.Model->Name = upper.substr(5, eq - 5);
+    d.Model->Name = upper.substr(1, eq - 1);
     if (!IsName(d.Model->Name) || d.Model->Name == "E")
       Fail(number, "\"" + d.Model->Name + "\" cannot name a phase");
     for (const Declared& o : phases_)
@@ -198,7 +215,8 @@ std::vector<SublatticeDeclarations::Offered> SublatticeDeclarations::Build() {
   for (PendingParameter& pp : params_) {
     auto it = by_name.find(pp.Phase);
     if (it == by_name.end())
-      Fail(pp.Line, "phase " + pp.Phase + " is not declared by a PHASE line");
+      Fail(pp.Line,
+           "phase " + pp.Phase + " has no line G" + pp.Phase + " = (...)... of its sublattices");
     it->second->Model->Parameters.push_back(std::move(pp.Parameter));
   }
   params_.clear();

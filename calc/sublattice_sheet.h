@@ -18,8 +18,8 @@
 // fractions; when NAME is itself declared, that phase is the disordered part of this one
 // (its parameters add at the mean fractions) and is not offered on its own.
 //
-// The specified line kinds (GL, GS, SID, X ...) are never taken for these: their keys are not
-// names followed by "=".
+// No line that compiled as an expression reads like these (see IsDeclaration), so sheets
+// without them compile as they always did.
 
 #include <memory>
 #include <stdexcept>
@@ -42,8 +42,9 @@ class SublatticeDeclarations {
   // The components' names (upper case; empty: A and B).
   SublatticeDeclarations(std::string a, std::string b);
 
-  // True when the line (blanks removed, comment cut) is a PHASE line or a parameter line
-  // (G, L, TC, BMAGN followed by a bracket); it is then kept. Throws ESheetError for a
+  // True when the line (blanks removed, comment cut) declares a phase on sublattices or is a
+  // parameter line (G, L, TC, BMAGN followed by a bracket and a phase's name and a comma); it
+  // is then kept. Throws ESheetError for a
   // malformed one, and the expression compiler's errors for a bad expression.
   bool Take(const std::string& line, int number);
 
@@ -55,7 +56,7 @@ class SublatticeDeclarations {
     OrderVariant Variant = OrderVariant::Any;
     bool Compound = false;
   };
-  // Builds the declared models and returns what they offer, in the order of their PHASE lines
+  // Builds the declared models and returns what they offer, in the order of their lines
   // (the disordered form of an ordered phase just before it). Throws ESheetError for a
   // parameter of an undeclared phase and for an unusable declaration.
   std::vector<Offered> Build();

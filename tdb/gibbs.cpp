@@ -462,7 +462,7 @@ class ExpressionReader {
       bool hash = Eat('#');
       if (!hash && pos_ < text_.size() && text_[pos_] == '(') return Call(name);
       if (!hash && name == "T") return Piecewise::Of(Lin::TPower(1));
-      if (!hash && name == "P") throw PressureUsed("pressure");
+      if (!hash && name == "P") return resolve_(kPressureName);
       if (!hash && name == "R") return Piecewise::Of(Lin::Constant(kTdbGasConstant));
       return resolve_(name);
     }

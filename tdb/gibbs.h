@@ -109,12 +109,15 @@ struct Piecewise {
   void Simplify();
 };
 
-// The value of a function name used in an expression (with or without its '#').
+// The value of a function name used in an expression (with or without its '#'). The pressure P
+// is asked for as kPressureName, which no function can be called; a resolver without a value
+// for it throws PressureUsed.
 using Resolver = std::function<Piecewise(const std::string& name)>;
+inline constexpr const char* kPressureName = " P";
 
 // Reads one TDB expression: numbers, T, P, R (8.31451), names of functions, + - * / **,
-// brackets, LN, LOG (natural), EXP and SQRT. Throws tdb::Error naming the problem; a use of
-// the pressure P throws PressureUsed.
+// brackets, LN, LOG (natural), EXP and SQRT. Throws tdb::Error naming the problem; the
+// pressure P is the resolver's (see Resolver).
 Piecewise ParseExpression(std::string_view text, const Resolver& resolve);
 
 struct PressureUsed : Error {

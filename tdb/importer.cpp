@@ -32,7 +32,7 @@ std::string Join(const std::vector<std::string>& v, const char* sep) {
 }
 
 // A phase is skipped with this reason. `structural`: the one-line forms cannot hold it, but a
-// PHASE declaration on sublattices can.
+// declaration on sublattices can.
 struct Skip {
   std::string reason;
   bool structural = false;
@@ -45,7 +45,15 @@ struct Skip {
 class Functions {
  public:
   explicit Functions(const Database& db) : db_(db) {}
+  // The pressure in the expressions: the standard pressure of the databases' data, 101325 Pa,
+  // at which the import's problems are computed (a volume term is zero there).
+  static constexpr double kPressure = 101325;
+  bool UsedPressure() const { return pressure_used_; }
   Piecewise operator()(const std::string& name) {
+    if (name == kPressureName) {
+      pressure_used_ = true;
+      return Piecewise::Of(Lin::Constant(kPressure));
+    }
     auto done = values_.find(name);
     if (done != values_.end()) return done->second;
     if (!db_.Functions.count(name)) throw Error("function " + name + " is not defined");
@@ -86,6 +94,7 @@ class Functions {
  private:
   const Database& db_;
   std::map<std::string, Piecewise> values_;
+  bool pressure_used_ = false;
 };
 
 // A parameter the file gives more than once: the last one holds.
@@ -289,7 +298,7 @@ ImportedPhase Importer::ReadSublattice(const Phase& p) {
   }
   if (subl.size() != p.Sites.size())
     throw Skip{"the number of sites does not match the sublattices"};
-  std::string decl = "PHASE " + ph.Key + " =";
+  std::string decl = "G" + ph.Key + " =";
   size_t vars = 0;
   for (size_t s = 0; s < subl.size(); ++s) {
     decl += " (" + Join(subl[s], ",") + ")" + NumberText(p.Sites[s]);
@@ -954,6 +963,8 @@ ImportResult Importer::Run() {
     throw Error("no solution phase of " + a_ + "-" + b_ + " can be written" + why);
   }
   for (const std::string& i : db_.Ignored) notes_.push_back("statement " + i + " not read");
+  if (functions_.UsedPressure())
+    notes_.push_back("the pressure P in the expressions is taken as 101325 Pa");
   for (const std::string& n : db_.Notes) notes_.push_back(n);
   FindRange(r);
   if (!(r.Ymin < r.Ymax)) throw Error("the lower temperature must be below the upper one");

@@ -47,7 +47,7 @@ struct Sheet {
 // (A,B)2 (A,B,VA)1 with an interaction of order 1 written B before A, a wildcard, a reciprocal
 // term, a ternary interaction with vacancies and an anti-ferromagnetic term.
 const char* kTwoSublattices =
-    "PHASE P = (A,B)2 (A,B,VA)1 MAGNETIC(-3, 0.28)\n"
+    "GP = (A,B)2 (A,B,VA)1 MAGNETIC(-3, 0.28)\n"
     "G(P,A:A) = -3000+T\n"
     "G(P,B:A) = -1000\n"
     "G(P,A:B) = 2000-2*T\n"
@@ -107,7 +107,7 @@ TEST(Sublattice, EnergyIsTheSumOfItsTermsAndItsDerivativesMatchDifferences) {
 // scan and by golden sections.
 TEST(Sublattice, MinimumAgreesWithASearchOfTheConstitutions) {
   Sheet s(
-      "PHASE LAVES = (A,B)2 (A,B)1\n"
+      "GLAVES = (A,B)2 (A,B)1\n"
       "G(LAVES,A:A) = 15000\nG(LAVES,B:B) = 12000\nG(LAVES,A:B) = -30000+5*T\n"
       "G(LAVES,B:A) = 40000\nL(LAVES,A,B:*) = 8000\nL(LAVES,*:A,B;1) = -3000\n");
   calc::SolutionPhase& ph = s.Phase("LAVES");
@@ -145,7 +145,7 @@ TEST(Sublattice, BraggWilliamsOrderingAppearsBelowItsCriticalTemperature) {
   const double W = -5000;
   Sheet s(
       "% components: A B\n"
-      "PHASE B2 = (A,B)0.5 (A,B)0.5 DISORDERED(A2)\n"
+      "GB2 = (A,B)0.5 (A,B)0.5 DISORDERED(A2)\n"
       "G(B2,A:B) = -5000\nG(B2,B:A) = -5000\n");
   ASSERT_EQ(s.sheet.Phases.size(), 2u);
   calc::SolutionPhase& a2 = s.Phase("A2");
@@ -185,23 +185,23 @@ TEST(Sublattice, SheetLinesThatCannotBeUsedNameTheirLineAndReason) {
     const char* sheet;
     const char* what;
   } cases[] = {
-      {"PHASE P = (A,C)1", "Line 1: C is neither of the components A and B nor VA"},
-      {"PHASE P = (A,B)",
+      {"GP = (A,C)1", "Line 1: C is neither of the components A and B nor VA"},
+      {"GP = (A,B)1 (A,B)",
        "Line 1: a sublattice needs a positive number of sites after its bracket"},
-      {"PHASE P = (A,B)1 MAGNETIC(1, 0.4)",
+      {"GP = (A,B)1 MAGNETIC(1, 0.4)",
        "Line 1: MAGNETIC wants a negative anti-ferromagnetic factor and 0 < p <= 1"},
-      {"PHASE P = (A,B)1 FOO",
+      {"GP = (A,B)1 FOO",
        "Line 1: cannot read \"FOO\" (after the sublattices: "
        "MAGNETIC(factor, p) or DISORDERED(NAME))"},
-      {"PHASE P = (A,B)1\nG(Q,A) = 1", "Line 2: phase Q is not declared by a PHASE line"},
-      {"PHASE P = (A,B)1\nG(P,A:B) = 1",
-       "Line 1: P: a parameter names 2 sublattices, the phase has 1"},
-      {"PHASE P = (A)1 (B)1\nG(P,B:B) = 1",
+      {"GP = (A,B)1\nG(Q,A) = 1", "Line 2: phase Q has no line GQ = (...)... of its sublattices"},
+      {"GP = (A,B)1\nG(P,A:B) = 1", "Line 1: P: a parameter names 2 sublattices, the phase has 1"},
+      {"GP = (A)1 (B)1\nG(P,B:B) = 1",
        "Line 1: P: a parameter names a constituent sublattice 1 does not hold"},
-      {"PHASE P = (A,B)1\nPHASE P = (A,B)1", "Line 2: phase P declared twice"},
-      {"% components: CU MG\nPHASE P = (A,B)1",
+      {"GP = (A,B)1\nGP = (A,B)1", "Line 2: phase P declared twice"},
+      {"% components: CU MG\nGP = (A,B)1",
        "Line 2: A is neither of the components CU and MG nor VA"},
-      {"GP = 1\nPHASE P = (A,B)1\nG(P,A) = 0", "Phase P is declared by a PHASE line and a G line"},
+      {"GP = 1\nGP = (A,B)1\nG(P,A) = 0",
+       "Phase P is declared twice: on sublattices and by an expression"},
   };
   for (const auto& c : cases) {
     RecordingPorts ports;
@@ -216,7 +216,7 @@ TEST(Sublattice, SheetLinesThatCannotBeUsedNameTheirLineAndReason) {
 }
 
 TEST(Sublattice, ACompoundOnSublatticesIsAPointPhase) {
-  Sheet s("GL = 0\nGS = 0\nPHASE AB2 = (A)1 (B)2 (VA)3\nG(AB2,A:B:VA) = -30000+T\n");
+  Sheet s("GL = 0\nGS = 0\nGAB2 = (A)1 (B)2 (VA)3\nG(AB2,A:B:VA) = -30000+T\n");
   ASSERT_EQ(s.sheet.PointPhases.size(), 1u);
   calc::PointPhase& pp = s.sheet.PointPhases[0];
   EXPECT_EQ(pp.Text, "0.666666666666667");

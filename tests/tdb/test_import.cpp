@@ -164,7 +164,7 @@ TEST(TdbImport, CuMgWritesEveryPhaseTheLavesPhaseOnItsSublattices) {
   o.B = "MG";
   const tdb::ImportResult r = tdb::Import(tdb::ReadFile(BRELONA_TDB_DIR "/cumg.tdb"), o);
   EXPECT_TRUE(r.Skipped.empty());
-  EXPECT_NE(r.Sheet.find("\r\nPHASE CU2MG = (CU,MG)2 (CU,MG)1\r\n"), std::string::npos);
+  EXPECT_NE(r.Sheet.find("\r\nGCU2MG = (CU,MG)2 (CU,MG)1\r\n"), std::string::npos);
   EXPECT_NE(r.Sheet.find("\r\nG(CU2MG,CU,MG:*) = 6599.45\r\nG(CU2MG,*:CU,MG) = 13011.35"),
             std::string::npos);
   auto lines = Lines(r.Sheet);
@@ -362,8 +362,6 @@ TEST(TdbImport, PhasesThatCannotBeWrittenAreSkippedWithTheirReason) {
       {"PHASE P % 2 1 1 ! CONSTITUENT P :A,B:A,B: !", "no Gibbs energy parameter in A-B"},
       {"TYPE_DEFINITION & GES A_P_D P DIS_PART Q ! PHASE P %& 1 1 ! CONSTITUENT P :A,B: !",
        "its disordered part Q is not in the database"},
-      {"PHASE P % 1 1 ! CONSTITUENT P :A,B: ! PARAMETER L(P,A,B;0) 298.15 10*P; 6000 N !",
-       "pressure terms"},
       // Phases on sublattices need their energy too.
       {"PHASE P % 2 1 1 ! CONSTITUENT P :A,B:A,VA: !", "no Gibbs energy parameter in A-B"},
       {"SPECIES AB A1B1 ! PHASE P % 1 1 ! CONSTITUENT P :A,B,AB: !",
@@ -479,6 +477,23 @@ TEST(TdbImport, UnusableInputIsAnError) {
       EXPECT_EQ(std::string(e.what()), c.message);
     }
   }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(TdbImport, ThePressureInExpressionsIsTheStandardPressureWithANote) {
+  const tdb::ImportResult r = ImportText(
+      std::string(kElements) +
+      "PHASE LIQUID % 1 1 ! CONSTITUENT LIQUID :A,B: !\n"
+      "PARAMETER G(LIQUID,A;0) 298.15 0; 6000 N ! PARAMETER G(LIQUID,B;0) 298.15 0; 6000 N !\n"
+      "PARAMETER L(LIQUID,A,B;0) 298.15 -0.01*P; 6000 N !\n");
+  EXPECT_TRUE(r.Skipped.empty());
+  EXPECT_NE(r.Sheet.find("% Note: the pressure P in the expressions is taken as 101325 Pa"),
+            std::string::npos);
+  ExpectClose(Eval(Lines(r.Sheet)["GLIQUID"].expr, 0.5, 700), -1013.25 / 4 + Mix(0.5, 700),
+              "LIQUID");
 }
 
 }  // namespace
