@@ -72,7 +72,7 @@ TEST(AssessedSystems, EnergiesMatchPublishedComputedValues) {
   const calc::Equilibrium eq = calc::SolveEquilibrium(alni.sheet, 300, 1, 0.6);
   ASSERT_EQ(eq.Phases.size(), 2u);
   EXPECT_EQ(eq.Phases[0].Name, "BCC_B2");
-  EXPECT_EQ(eq.Phases[1].Name, "0.625");
+  EXPECT_EQ(eq.Phases[1].Name, "AL3NI5");
   EXPECT_NEAR(eq.G, -63736.3048, 0.001);
 }
 
