@@ -213,6 +213,12 @@ void ChartView::Rescale() {
     xlo = ylo = 0.0;
     xhi = yhi = 1.0;
   }
+  if (extraRange_) {
+    xlo = std::min(xlo, extraRange_->left());
+    xhi = std::max(xhi, extraRange_->right());
+    ylo = std::min(ylo, extraRange_->top());
+    yhi = std::max(yhi, extraRange_->bottom());
+  }
   rescaling_ = true;
   ScaleAxis(bottom_, look_.bottom, xlo, xhi);
   ScaleAxis(left_, look_.left, ylo, yhi);

@@ -11,6 +11,7 @@
 #include <QList>
 #include <QPointF>
 #include <QString>
+#include <optional>
 
 #include "views/chart_look.h"
 
@@ -63,6 +64,9 @@ class ChartView : public QChartView {
   // data), widened to the labels around it, and applies the fixed ranges of the others. A
   // zoomed chart keeps its zoom.
   void Rescale();
+  // Values the automatic axes take in besides the series' points (what is drawn over the series:
+  // a diagram's exact points); nothing: none.
+  void SetExtraRange(std::optional<QRectF> range) { extraRange_ = range; }
 
   bool IsZoomed() const;
   // Undoes any zoom and rescales; reports zoomChanged(false) if the chart was zoomed.
@@ -108,6 +112,7 @@ class ChartView : public QChartView {
   QGraphicsSimpleTextItem* footItem_ = nullptr;
   bool zoomed_ = false;
   QHash<const QAbstractSeries*, QList<QPointF>> drawnElsewhere_;
+  std::optional<QRectF> extraRange_;
   bool rescaling_ = false;
 };
 

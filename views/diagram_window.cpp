@@ -15,6 +15,7 @@
 #include <QValueAxis>
 #include <QXYSeries>
 #include <future>
+#include <limits>
 
 #include "numeric/format.h"
 #include "views/chart_editor.h"
@@ -249,7 +250,23 @@ void TfmDiagram2::ShowLayers() {
   autoFoot_ = wanted;
   overlay_->SetHeading(overlay_->Look().heading.text.isEmpty() ? windowTitle()
                                                                : overlay_->Look().heading.text);
-  overlay_->SetLayers(ShiftedLayers(layers_, yOffset_));
+  DiagramLayers shown = ShiftedLayers(layers_, yOffset_);
+  // The axes take in the exact points drawn over the grid's (a melting point of 600.65 K above
+  // the top level of 600 K was cut off).
+  double x0 = std::numeric_limits<double>::infinity(), x1 = -x0, y0 = x0, y1 = -x0;
+  auto takeIn = [&](double x, double y) {
+    x0 = std::min(x0, x);
+    x1 = std::max(x1, x);
+    y0 = std::min(y0, y);
+    y1 = std::max(y1, y);
+  };
+  for (const BoundaryLine& line : shown.boundaries)
+    for (const QPointF& p : line.points) takeIn(p.x(), p.y());
+  for (const InvariantLine& inv : shown.invariants) takeIn(inv.xLeft, inv.y);
+  for (const DiagramMark& m : shown.marks) takeIn(m.at.x(), m.at.y());
+  chart_->SetExtraRange(x0 <= x1 ? std::optional<QRectF>(QRectF(QPointF(x0, y0), QPointF(x1, y1)))
+                                 : std::nullopt);
+  overlay_->SetLayers(std::move(shown));
   chart_->Rescale();
 }
 
@@ -319,8 +336,8 @@ void TfmDiagram2::BuildDiagram(const calc::Results& results, calc::YParameter yP
   special_.reserve(static_cast<qsizetype>(results.SpecialPoints.size()));
   for (const calc::SpecialPoint& p : results.SpecialPoints) special_.append(QPointF(p.X, p.Y));
   chart_->SetPoints(1, Shifted(special_, yOffset_));
-  nodes_ = results.Nodes;
-  AddNodeLines(results.Nodes, calc::YParameterText(yParameter));
+  nodes_ = NodesToDraw(results);
+  AddNodeLines(nodes_, calc::YParameterText(yParameter));
   layers_ = DiagramLayers{BoundaryLines(results), InvariantLines(results), DiagramMarks(results),
                           std::make_shared<const FieldMap>(fields.get())};
   built_ = true;
@@ -329,6 +346,22 @@ void TfmDiagram2::BuildDiagram(const calc::Results& results, calc::YParameter yP
     this->show();
     raise();
   }
+}
+
+std::vector<calc::TNode> TfmDiagram2::NodesToDraw(const calc::Results& results) {
+  std::vector<calc::TNode> nodes = results.Nodes;
+  const std::vector<calc::Invariant>& exact = results.Refined.Invariants;
+  // The refinement solves one invariant per node, in the nodes' order.
+  if (!results.Refined.Ran || exact.size() != nodes.size()) return nodes;
+  for (size_t i = 0; i < nodes.size(); ++i) {
+    const calc::Invariant& inv = exact[i];
+    if (inv.Approximate || inv.Phases.size() < 3) continue;
+    nodes[i].Y = inv.Y;
+    nodes[i].XLeft = inv.Phases.front().X;
+    nodes[i].X = inv.Phases[1].X;
+    nodes[i].XRight = inv.Phases.back().X;
+  }
+  return nodes;
 }
 
 void TfmDiagram2::AddNodeLines(const std::vector<calc::TNode>& nodes,

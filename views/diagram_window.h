@@ -58,6 +58,11 @@ class TfmDiagram2 : public QWidget {
   void BuildDiagram(const calc::Results& results, calc::YParameter yParameter,
                     const std::function<void()>& findSpecialPoints, bool show = true);
 
+  // The nodes whose lines a build draws: the grid's nodes, each where the refinement solved its
+  // invariant when it did (its exact Y and compositions), so the node line and the invariant
+  // line are one line, the exact answer, instead of two a level apart.
+  static std::vector<calc::TNode> NodesToDraw(const calc::Results& results);
+
   // The node-line step: one line series per node, titled "Node at " + Y ("0.###") + unit,
   // unit "K" when `yParameterText` begins with "T", else "bar"; both points in the colour of
   // series 0.

@@ -292,3 +292,51 @@ TEST(DiagramLayers, OneLevelAndATinySpanGetTheirLabels) {
 
 }  // namespace
 }  // namespace views
+
+namespace views {
+namespace {
+
+// Every invariant was drawn twice: the grid's node line a level off (635 K) and the exact
+// invariant line (631.3 K). With exact values the node line stands where the invariant is.
+TEST(DiagramLayers, TheNodeLineIsTheExactInvariant) {
+  auto problem = testing::SampleProblem(QStringLiteral("Simple eutectic"));
+  ASSERT_TRUE(problem.has_value());
+  testing::SampleRun run(*problem);
+  run.Run();
+  const calc::Results& r = run.results;
+  ASSERT_TRUE(r.Refined.Ran);
+  ASSERT_EQ(r.Nodes.size(), 1u);
+  ASSERT_EQ(r.Refined.Invariants.size(), 1u);
+  const calc::Invariant& inv = r.Refined.Invariants[0];
+  ASSERT_NE(r.Nodes[0].Y, inv.Y);
+  ChartView* chart = run.diagram.Chart1();
+  ASSERT_EQ(chart->SeriesCount(), 3);
+  const QList<QPointF> line = chart->SeriesAt(2)->points();
+  ASSERT_EQ(line.size(), 2);
+  EXPECT_DOUBLE_EQ(line[0].y(), inv.Y);
+  EXPECT_DOUBLE_EQ(line[0].x(), inv.Phases.front().X);
+  EXPECT_DOUBLE_EQ(line[1].x(), inv.Phases.back().X);
+}
+
+}  // namespace
+}  // namespace views
+
+namespace views {
+namespace {
+
+// Pb melts at 600.65 K, above the grid's last two-phase level (600 K): the axis, scaled to the
+// grid's points alone, cut the boundary drawn on to it. It takes in the exact points now.
+TEST(DiagramLayers, TheAxesTakeInTheExactPoints) {
+  auto problem = testing::SampleProblem(QStringLiteral("Pb-Sn (assessed, imported from TDB)"));
+  ASSERT_TRUE(problem.has_value());
+  problem->XPoints = 100;
+  testing::SampleRun run(*problem);
+  run.Run();
+  double top = 0;
+  for (const calc::Transition& t : run.results.Refined.Transitions) top = std::max(top, t.Y);
+  ASSERT_GT(top, 600.6);
+  EXPECT_GE(run.diagram.Chart1()->LeftAxis()->max(), top);
+}
+
+}  // namespace
+}  // namespace views
