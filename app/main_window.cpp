@@ -198,7 +198,8 @@ void TfmMain::BuildLanguageMenu() {
   auto* menu = new QMenu(tr("&Language"), this);
   menuBar()->insertMenu(actAbout_, menu);
   auto* group = new QActionGroup(menu);
-  const std::pair<const char*, QString> items[] = {{kRussian, tr("Русский")},
+  // Each language by its own name, whichever is shown.
+  const std::pair<const char*, QString> items[] = {{kRussian, QStringLiteral("Русский")},
                                                    {kEnglish, QStringLiteral("English")}};
   for (const auto& [code, caption] : items) {
     QAction* a = menu->addAction(caption);

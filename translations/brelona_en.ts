@@ -529,7 +529,7 @@ Version %1</translation>
     </message>
     <message>
         <source> Ноды </source>
-        <translation> Tie lines </translation>
+        <translation> Nodes (three-phase equilibria) </translation>
     </message>
     <message>
         <source>Закрыть</source>

@@ -210,9 +210,18 @@ TEST_F(LanguageTest, EnglishLeavesNoRussianTextAndRussianStaysTheDefault) {
   EXPECT_EQ(caption_, "Имя новой базы данных");
 
   ASSERT_TRUE(app::InstallLanguage("en"));
-  for (const auto& [name, texts] : RunAndCollect()) {
+  for (auto [name, texts] : RunAndCollect()) {
     SCOPED_TRACE(name);
     EXPECT_FALSE(texts.isEmpty());
+    // The Language menu names each language in its own name (it listed "Russian").
+    if (std::string(name) == "main window") {
+      EXPECT_TRUE(texts.contains(QStringLiteral("Русский")));
+      texts.removeAll(QStringLiteral("Русский"));
+    }
+    // The nodes are three-phase equilibria, not tie lines.
+    if (std::string(name) == "special points") {
+      EXPECT_TRUE(texts.contains(QStringLiteral(" Nodes (three-phase equilibria) ")));
+    }
     for (const QString& t : texts) EXPECT_FALSE(HasCyrillic(t)) << t.toStdString();
   }
   EXPECT_EQ(caption_, "New database name");
