@@ -311,6 +311,14 @@
         <source>Resolution, dpi</source>
         <translation>Разрешение, dpi</translation>
     </message>
+    <message>
+        <source>Click the diagram of %1 for the equilibrium at a point.</source>
+        <translation>Щёлкните по диаграмме задачи %1, чтобы увидеть равновесие в точке.</translation>
+    </message>
+    <message>
+        <source>Cannot write %1: %2.</source>
+        <translation>Не удалось записать %1: %2.</translation>
+    </message>
 </context>
 <context>
     <name>app::TdbImportDialog</name>
@@ -413,6 +421,22 @@
         <source>Undo zoom</source>
         <translation>Отменить увеличение</translation>
     </message>
+    <message>
+        <source>%1: these settings were refused and the designed ones are used instead: %2.</source>
+        <translation>%1: эти настройки отклонены, вместо них взяты исходные: %2.</translation>
+    </message>
+    <message>
+        <source>%1 was not read (%2); the designed look is used.</source>
+        <translation>%1 не прочитан (%2); взят исходный вид.</translation>
+    </message>
+    <message>
+        <source>The file as it was is kept as %1.</source>
+        <translation>Файл в прежнем виде сохранён как %1.</translation>
+    </message>
+    <message>
+        <source>It could not be copied, so it will not be saved over.</source>
+        <translation>Его не удалось скопировать, поэтому он не будет перезаписан.</translation>
+    </message>
 </context>
 <context>
     <name>app::TfmMain</name>
@@ -455,6 +479,26 @@
     <message>
         <source>The database %1 was changed by another program since this window read it. Replace it with this window&apos;s problems?</source>
         <translation>База данных %1 была изменена другой программой после того, как это окно её прочитало. Заменить её задачами этого окна?</translation>
+    </message>
+    <message>
+        <source>The problem is named &quot;%1&quot;: a problem name holds %2 characters, and each name is given once.</source>
+        <translation>Задача названа «%1»: имя задачи вмещает %2 символов, и каждое имя даётся один раз.</translation>
+    </message>
+    <message>
+        <source>done</source>
+        <translation>готово</translation>
+    </message>
+    <message>
+        <source>stopped</source>
+        <translation>прервано</translation>
+    </message>
+    <message>
+        <source>failed</source>
+        <translation>отказ</translation>
+    </message>
+    <message>
+        <source>step</source>
+        <translation>шаг</translation>
     </message>
 </context>
 <context>
