@@ -91,6 +91,27 @@ TEST(Equilibrium, TwoPhasePointMatchesAnIndependentCommonTangent) {
   }
 }
 
+// Energies of the size an assessed system's are (absolute, tens of kJ/mol): the same tangent,
+// solved as exactly. (With the slope from two points 1e-6 apart it wandered by 1e-10 here, and
+// by 1e-9 for Pb-Sn, whose every two-phase answer was then marked approximate.)
+TEST(Equilibrium, LargeAbsoluteEnergiesGiveTheSameExactTangent) {
+  testing::RecordingPorts ports;
+  PhaseSheet sheet(ports);
+  ASSERT_TRUE(
+      sheet.Compile("GL = -90000 + (1-X)*10*(900-T) + X*10*(1100-T) - T*Sid\r\n"
+                    "GS = -90000 + 25000*X*(1-X) - T*Sid",
+                    '.'));
+  for (const auto& [T, x] : {std::pair{800.0, 0.1}, {700.0, 0.2}, {850.0, 0.05}}) {
+    SCOPED_TRACE(T);
+    const Tangent ref = ReferenceTangent(T);
+    const Equilibrium eq = SolveEquilibrium(sheet, T, 1, x);
+    EXPECT_FALSE(eq.Approximate);
+    ASSERT_EQ(eq.Phases.size(), 2u);
+    EXPECT_NEAR(eq.Phases[0].X, ref.xS, 2e-11);
+    EXPECT_NEAR(eq.Phases[1].X, ref.xL, 2e-11);
+  }
+}
+
 TEST(Equilibrium, OnePhasePointHasAllOfTheMaterialInOnePhase) {
   testing::RecordingPorts ports;
   PhaseSheet sheet(ports);
