@@ -192,6 +192,21 @@ Equilibrium SolveEquilibrium(PhaseSheet& sheet, double T, double p, double x, in
   return eq;
 }
 
+bool SolveCommonTangent(PhaseSheet& sheet, double T, double p, int phaseA, double& xa, int phaseB,
+                        double& xb) {
+  Energies e(sheet, T, p);
+  std::vector<double> pointG(sheet.PointPhases.size(), kNaN);
+  for (const int phase : {phaseA, phaseB}) {
+    if (phase < 0)
+      pointG[static_cast<size_t>(-phase - 1)] = e.Point(static_cast<size_t>(-phase - 1));
+  }
+  End a{phaseA, xa}, b{phaseB, xb};
+  const bool solved = xa < xb && SolveTangent(e, a, b, pointG) && e.Error().empty();
+  xa = a.x;
+  xb = b.x;
+  return solved;
+}
+
 namespace {
 
 Equilibrium Solve(PhaseSheet& sheet, double T, double p, double x, int samples) {
@@ -257,7 +272,7 @@ Equilibrium Solve(PhaseSheet& sheet, double T, double p, double x, int samples) 
                       : sheet.Label(sheet.PointPhases[static_cast<size_t>(-phase - 1)].Text);
   };
   auto onePhase = [&](int phase, double at, double g, double slope) {
-    eq.Phases = {{name(phase), phase < 0, at, 1.0, g}};
+    eq.Phases = {{name(phase), phase < 0, at, 1.0, g, phase}};
     eq.G = g;
     eq.MuA = g - at * slope;
     eq.MuB = eq.MuA + slope;
@@ -322,8 +337,8 @@ Equilibrium Solve(PhaseSheet& sheet, double T, double p, double x, int samples) 
     return eq;
   }
   const double amountB = (x - a.x) / (b.x - a.x);
-  eq.Phases = {{name(a.phase), a.fixed(), a.x, 1 - amountB, ga},
-               {name(b.phase), b.fixed(), b.x, amountB, gb}};
+  eq.Phases = {{name(a.phase), a.fixed(), a.x, 1 - amountB, ga, a.phase},
+               {name(b.phase), b.fixed(), b.x, amountB, gb, b.phase}};
   eq.MuA = ga - a.x * slope;
   eq.MuB = eq.MuA + slope;
   eq.G = eq.MuA * (1 - x) + eq.MuB * x;

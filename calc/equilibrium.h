@@ -26,6 +26,8 @@ struct EquilibriumPhase {
   double X = 0;       // composition (mole fraction of B)
   double Amount = 0;  // mole fraction of the whole that is this phase
   double G = 0;       // its Gibbs energy at X
+  // Which phase of the sheet: the index of a solution phase, or -(index + 1) of a point phase.
+  int Index = 0;
 };
 
 struct Equilibrium {
@@ -50,5 +52,11 @@ struct Equilibrium {
 // at single samples are skipped; the compositions of a two-phase equilibrium are then solved
 // from the common-tangent conditions to about 1e-10.
 Equilibrium SolveEquilibrium(PhaseSheet& sheet, double T, double p, double x, int samples = 1001);
+
+// The common tangent of two phases at one level (T, p), solved from the starting compositions
+// xa < xb; phases are numbered as EquilibriumPhase::Index. True with xa < xb on the tangent,
+// false when it does not converge there (xa and xb are then left where the solve stopped).
+bool SolveCommonTangent(PhaseSheet& sheet, double T, double p, int phaseA, double& xa, int phaseB,
+                        double& xb);
 
 }  // namespace calc
