@@ -316,7 +316,7 @@ struct SublatticeModel::Impl {
     for (int v = 0; v < n; ++v) {
       const size_t s = static_cast<size_t>(var_sub[static_cast<size_t>(v)]);
       const Constituent c = var_con[static_cast<size_t>(v)];
-      if (fixed[s] || (x == 0 && c == Constituent::B) || (x == 1 && c == Constituent::A))
+      if (fixed[s] || (x == 0 && c.B > 0) || (x == 1 && c.A > 0))
         pinned[static_cast<size_t>(v)] = 1;
     }
     for (size_t s = 0; s < sub_vars.size(); ++s) {
@@ -367,7 +367,7 @@ struct SublatticeModel::Impl {
         const Constituent c = var_con[static_cast<size_t>(v)];
         if (fixed[s]) {
           y[static_cast<size_t>(v)] = 1;
-        } else if ((x == 0 && c == Constituent::B) || (x == 1 && c == Constituent::A)) {
+        } else if ((x == 0 && c.B > 0) || (x == 1 && c.A > 0)) {
           y[static_cast<size_t>(v)] = 0;
         }
       }
@@ -380,7 +380,7 @@ struct SublatticeModel::Impl {
           // Everything pinned away: the first constituent that may be held takes the sublattice.
           for (int v : sub_vars[s]) {
             const Constituent c = var_con[static_cast<size_t>(v)];
-            if (!((x == 0 && c == Constituent::B) || (x == 1 && c == Constituent::A))) {
+            if (!((x == 0 && c.B > 0) || (x == 1 && c.A > 0))) {
               y[static_cast<size_t>(v)] = 1;
               sum = 1;
               break;
@@ -423,8 +423,7 @@ struct SublatticeModel::Impl {
       for (int v = 0; v < n; ++v) {
         const size_t s = static_cast<size_t>(var_sub[static_cast<size_t>(v)]);
         const Constituent c = var_con[static_cast<size_t>(v)];
-        if (fixed[s] || (x == 0 && c == Constituent::B) || (x == 1 && c == Constituent::A))
-          continue;
+        if (fixed[s] || (x == 0 && c.B > 0) || (x == 1 && c.A > 0)) continue;
         if (y[static_cast<size_t>(v)] < kYMin) {
           y[static_cast<size_t>(v)] = 10 * kYMin;
           lifted = true;
@@ -851,8 +850,8 @@ void SublatticeModel::Prepare() {
   for (int v = 0; v < n; ++v) {
     const double a = m.sites[static_cast<size_t>(m.var_sub[static_cast<size_t>(v)])];
     const Constituent c = m.var_con[static_cast<size_t>(v)];
-    m.n_coef.push_back(c == Constituent::Va ? 0 : a);
-    m.b_coef.push_back(c == Constituent::B ? a : 0);
+    m.n_coef.push_back(a * (c.A + c.B));
+    m.b_coef.push_back(a * c.B);
   }
   free_count_ = 0;
   for (size_t s = 0; s < m.fixed.size(); ++s)

@@ -29,7 +29,12 @@ namespace calc {
 
 inline constexpr double kDatabaseGasConstant = 8.31451;
 
-enum class Constituent : uint8_t { A = 0, B = 1, Va = 2 };
+// A constituent of a sublattice, by the atoms of A and of B one of it brings: A (1, 0), B (0, 1),
+// a vacancy (0, 0), a molecule such as CU2 (2, 0).
+struct Constituent {
+  double A = 0, B = 0;
+  bool operator==(const Constituent&) const = default;
+};
 
 // Which minima of a phase with an ordered and a disordered form are wanted.
 enum class OrderVariant : uint8_t {

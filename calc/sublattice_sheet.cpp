@@ -97,12 +97,35 @@ SublatticeDeclarations::SublatticeDeclarations(std::string a, std::string b)
 }
 
 Constituent SublatticeDeclarations::ConstituentOf(const std::string& name, int line) const {
-  if (name == a_) return Constituent::A;
-  if (name == b_) return Constituent::B;
-  if (name == "VA") return Constituent::Va;
-  Fail(line, name.empty()
-                 ? std::string("an empty constituent name")
-                 : name + " is neither of the components " + a_ + " and " + b_ + " nor VA");
+  if (name == "VA") return {};
+  // A component, or a molecule of the components: their names, each followed by how many
+  // atoms when more than one (CU2, B12, B11C). The longer name is tried first where one
+  // begins the other (C and CR).
+  const bool b_first = b_.size() > a_.size();
+  Constituent c;
+  size_t i = 0;
+  while (i < name.size()) {
+    bool matched = false;
+    for (int k = 0; k < 2 && !matched; ++k) {
+      const bool is_b = (k == 0) == b_first;
+      const std::string& comp = is_b ? b_ : a_;
+      if (name.compare(i, comp.size(), comp) != 0) continue;
+      size_t j = i + comp.size();
+      double n = 1;
+      if (j < name.size() && ((name[j] >= '0' && name[j] <= '9') || name[j] == '.')) {
+        if (!ReadNumber(name, j, n) || !(n > 0)) continue;
+      }
+      (is_b ? c.B : c.A) += n;
+      i = j;
+      matched = true;
+    }
+    if (!matched) {
+      Fail(line, name + " is neither of the components " + a_ + " and " + b_ +
+                     " (nor a molecule of them, as " + a_ + "2) nor VA");
+    }
+  }
+  if (name.empty()) Fail(line, "an empty constituent name");
+  return c;
 }
 
 bool SublatticeDeclarations::Take(const std::string& line, int number) {

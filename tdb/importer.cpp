@@ -111,15 +111,28 @@ std::string RepeatNote(const Parameter& par) {
 struct Species {
   std::string element;  // the element (or VA) it stands for, "" for other species
   bool in_system = false;
+  double count = 1;  // atoms of the element in one of it (2 for CU2)
+  // A molecule of both elements (B11C): its elements with their counts; element is then "".
+  std::vector<std::pair<std::string, double>> parts;
+  // The name a sheet gives it: the element, with the count when it is not 1 (CU2), or the
+  // formula of a molecule of both (B11C).
+  std::string SheetName() const {
+    if (!parts.empty()) {
+      std::string n;
+      for (const auto& [e, c] : parts) n += e + (c == 1 ? "" : NumberText(c));
+      return n;
+    }
+    return count == 1 ? element : element + NumberText(count);
+  }
 };
 
 Species Resolve(const Database& db, const std::string& name, const std::string& a,
                 const std::string& b) {
   auto in = [&](const std::string& e) { return e == a || e == b || e == "VA"; };
   if (name == "VA" || std::find(db.Elements.begin(), db.Elements.end(), name) != db.Elements.end())
-    return {name, in(name)};
+    return {name, in(name), 1, {}};
   auto f = db.SpeciesFormula.find(name);
-  if (f == db.SpeciesFormula.end()) return {"", false};
+  if (f == db.SpeciesFormula.end()) return {"", false, 1, {}};
   // Formula: element names each followed by an optional amount.
   const std::string& s = f->second;
   std::vector<std::pair<std::string, double>> parts;
@@ -131,14 +144,19 @@ Species Resolve(const Database& db, const std::string& name, const std::string& 
       ++j;
     size_t k = j;
     while (k < s.size() && (std::isdigit(static_cast<unsigned char>(s[k])) || s[k] == '.')) ++k;
-    if (j == i) return {"", false};
+    if (j == i) return {"", false, 1, {}};
     parts.push_back({s.substr(i, j - i), k > j ? std::atof(s.substr(j, k - j).c_str()) : 1.0});
     i = k;
   }
   bool all_in = !parts.empty();
   for (const auto& p : parts) all_in = all_in && in(p.first);
-  if (parts.size() == 1 && parts[0].second == 1) return {parts[0].first, in(parts[0].first)};
-  return {"", all_in};
+  if (parts.size() == 1 && parts[0].second > 0)
+    return {parts[0].first, in(parts[0].first), parts[0].second, {}};
+  Species out{"", all_in, 1, {}};
+  bool atoms_only = all_in;
+  for (const auto& p : parts) atoms_only = atoms_only && p.first != "VA" && p.second > 0;
+  if (atoms_only) out.parts = parts;
+  return out;
 }
 
 bool IsLiquid(const Phase& p) {
@@ -289,9 +307,10 @@ ImportedPhase Importer::ReadSublattice(const Phase& p) {
     std::vector<std::string> in;
     for (const std::string& c : list) {
       Species s = Resolve(db_, c, a_, b_);
-      if (s.element.empty() && s.in_system) throw Skip{"species " + c + " is not a single element"};
-      if (s.in_system && std::find(in.begin(), in.end(), s.element) == in.end())
-        in.push_back(s.element);
+      if (s.element.empty() && s.parts.empty() && s.in_system)
+        throw Skip{"species " + c + " is not made of " + a_ + " and " + b_ + " alone"};
+      if (s.in_system && std::find(in.begin(), in.end(), s.SheetName()) == in.end())
+        in.push_back(s.SheetName());
     }
     if (in.empty()) throw Skip{"a sublattice holds nothing of " + a_ + "-" + b_};
     subl.push_back(in);
@@ -361,12 +380,12 @@ ImportedPhase Importer::ReadSublattice(const Phase& p) {
           break;
         }
         Species sp = Resolve(db_, c, a_, b_);
-        if (!sp.in_system || sp.element.empty() ||
-            std::find(subl[s].begin(), subl[s].end(), sp.element) == subl[s].end()) {
+        if (!sp.in_system || (sp.element.empty() && sp.parts.empty()) ||
+            std::find(subl[s].begin(), subl[s].end(), sp.SheetName()) == subl[s].end()) {
           inside = false;
           break;
         }
-        names.push_back(sp.element);
+        names.push_back(sp.SheetName());
       }
       if (names.empty()) inside = false;
       on.push_back(names);
@@ -396,6 +415,23 @@ ImportedPhase Importer::ReadSublattice(const Phase& p) {
     }
   }
   if (!any_g) throw Skip{"no Gibbs energy parameter in " + a_ + "-" + b_};
+  // End members of atoms without a parameter are zero in the formalism: worth a word, as a
+  // database usually gives every one it means.
+  std::vector<size_t> pick(subl.size(), 0);
+  for (;;) {
+    std::string key = "G(" + ph.Key;
+    bool vacancy = false;
+    for (size_t s = 0; s < subl.size(); ++s) {
+      key += (s ? ":" : ",") + subl[s][pick[s]];
+      vacancy = vacancy || subl[s][pick[s]] == "VA";
+    }
+    key += ")";
+    if (!vacancy && !params.count(key))
+      notes_.push_back(p.Name + ": no parameter " + key + " in the file: taken as 0");
+    size_t s = 0;
+    while (s < pick.size() && ++pick[s] == subl[s].size()) pick[s++] = 0;
+    if (s == pick.size()) break;
+  }
   const bool magnetic_params = std::any_of(order.begin(), order.end(), [](const std::string& k) {
     return k.rfind("TC(", 0) == 0 || k.rfind("BMAGN(", 0) == 0;
   });
@@ -480,7 +516,10 @@ ImportedPhase Importer::ReadOneLine(const Phase& p) {
     std::vector<std::string> in;
     for (const std::string& c : list) {
       Species s = Resolve(db_, c, a_, b_);
-      if (s.element.empty() && s.in_system) throw Skip{"species " + c + " is not a single element"};
+      if (s.element.empty() && s.parts.empty() && s.in_system)
+        throw Skip{"species " + c + " is not a single element"};
+      if (s.in_system && (s.count != 1 || !s.parts.empty()))
+        throw Skip{"species " + c + " of several atoms", true};
       if (s.in_system && std::find(in.begin(), in.end(), s.element) == in.end())
         in.push_back(s.element);
     }
@@ -584,8 +623,12 @@ ImportedPhase Importer::ReadOneLine(const Phase& p) {
     ph.Key = "G" + CleanName(p.Name);
     return ph;
   }
-  if (!have_a) throw Skip{"no Gibbs energy for the end member " + a_};
-  if (!have_b) throw Skip{"no Gibbs energy for the end member " + b_};
+  // Without an end member the one-line form has no energy to write; the form on sublattices
+  // takes it as zero, as the database leaves it, and says so.
+  if (!have_a) throw Skip{"no Gibbs energy for the end member " + a_, true};
+  if (!have_b) throw Skip{"no Gibbs energy for the end member " + b_, true};
+  // A key beginning GC would be a compound's line; the form on sublattices keeps the name.
+  if (p.Name[0] == 'C' && CleanName(p.Name) == p.Name) throw Skip{"a name beginning with C", true};
   ph.Solution.Atoms = p.Sites[mixing];
   ph.Key = "G" + p.Name;
   if (NeedsRename(p.Name)) {
@@ -767,6 +810,7 @@ class QuietMessages : public calc::MessagePort {
 }  // namespace
 
 void Importer::FindRange(ImportResult& r) {
+  constexpr double kSameEnergy = 1e-3;
   r.MeltingPoints = {0, 0};
   std::string liquid_name;
   std::string text = "% components: " + a_ + " " + b_ + "\r\n";
@@ -813,17 +857,27 @@ void Importer::FindRange(ImportResult& r) {
           return std::numeric_limits<double>::quiet_NaN();
         }
       };
+      // Going down from where the liquid is stable, the first temperature at which a solid is
+      // below it. (Far above the ranges of the data a compound's extrapolated energy may fall
+      // below the liquid's: those temperatures are passed over until the liquid is stable.)
       double found = 0;
+      bool liquid_seen = false;
       for (double T = 6000; T >= 100; T -= 5) {
-        if (gap(T) > 0) {
-          double lo = T, hi = T + 5;
-          for (int i = 0; i < 60; ++i) {
-            double mid = (lo + hi) / 2;
-            (gap(mid) > 0 ? lo : hi) = mid;
-          }
-          found = T < 6000 ? lo : 0;
-          break;
+        // A phase with the liquid's own energy there (an amorphous phase written on the
+        // liquid's data) is no solid: below a thousandth of a J/mol the two are equal.
+        const double d = gap(T);
+        if (!(d > kSameEnergy)) {
+          liquid_seen = liquid_seen || d <= kSameEnergy;
+          continue;
         }
+        if (!liquid_seen) continue;
+        double lo = T, hi = T + 5;
+        for (int i = 0; i < 60; ++i) {
+          double mid = (lo + hi) / 2;
+          (gap(mid) > kSameEnergy ? lo : hi) = mid;
+        }
+        found = lo;
+        break;
       }
       r.MeltingPoints[end] = found;
     }

@@ -185,7 +185,8 @@ TEST(Sublattice, SheetLinesThatCannotBeUsedNameTheirLineAndReason) {
     const char* sheet;
     const char* what;
   } cases[] = {
-      {"GP = (A,C)1", "Line 1: C is neither of the components A and B nor VA"},
+      {"GP = (A,C)1",
+       "Line 1: C is neither of the components A and B (nor a molecule of them, as A2) nor VA"},
       {"GP = (A,B)1 (A,B)",
        "Line 1: a sublattice needs a positive number of sites after its bracket"},
       {"GP = (A,B)1 MAGNETIC(1, 0.4)",
@@ -199,7 +200,7 @@ TEST(Sublattice, SheetLinesThatCannotBeUsedNameTheirLineAndReason) {
        "Line 1: P: a parameter names a constituent sublattice 1 does not hold"},
       {"GP = (A,B)1\nGP = (A,B)1", "Line 2: phase P declared twice"},
       {"% components: CU MG\nGP = (A,B)1",
-       "Line 2: A is neither of the components CU and MG nor VA"},
+       "Line 2: A is neither of the components CU and MG (nor a molecule of them, as CU2) nor VA"},
       {"GP = 1\nGP = (A,B)1\nG(P,A) = 0",
        "Phase P is declared twice: on sublattices and by an expression"},
   };

@@ -315,21 +315,18 @@ TEST(TdbImport, EveryConstructReachesTheSheet) {
   const tdb::ImportResult r = ImportText(text);
   EXPECT_TRUE(r.Skipped.empty());
   auto lines = Lines(r.Sheet);
-  ASSERT_EQ(lines.size(), 5u);
+  ASSERT_EQ(lines.size(), 7u);
   EXPECT_EQ(lines["GAB2"].x, "2/3");
-  // A name beginning with C would make a compound line of "GCUB": it is written G_CUB.
-  EXPECT_TRUE(lines.count("G_CUB"));
-  EXPECT_NE(
-      r.Sheet.find(
-          "% Note: phase CUB is written as G_CUB (a key beginning GC is a compound line)\r\n"),
-      std::string::npos);
+  // A name beginning with C would make a compound line of "GCUB=expression": it is declared on
+  // its sublattice instead and keeps its name.
+  EXPECT_NE(r.Sheet.find("\r\nGCUB = (A,B)1\r\nG(CUB,A) = 1\r\nG(CUB,B) = 2"), std::string::npos);
   // The program's own phase sheet reads the lines as the importer meant them.
   calc::HeadlessHost host;
   calc::PhaseSheet sheet(host);
   ASSERT_TRUE(sheet.Compile(r.Sheet, '.'));
   std::vector<std::string> names;
   for (const calc::SolutionPhase& ph : sheet.Phases) names.push_back(ph.Name);
-  EXPECT_EQ(names, (std::vector<std::string>{"LIQUID", "SOLID", "_CUB"}));
+  EXPECT_EQ(names, (std::vector<std::string>{"LIQUID", "SOLID", "CUB"}));
   ASSERT_EQ(sheet.PointPhases.size(), 1u);
   EXPECT_EQ(sheet.PointPhases[0].Text, "0.666666666666667");
   auto F2 = [](double T) { return T < 1500 ? -500 - 1e20 * std::pow(T, -9) + T * LnT(T) : -400; };
@@ -364,8 +361,6 @@ TEST(TdbImport, PhasesThatCannotBeWrittenAreSkippedWithTheirReason) {
        "its disordered part Q is not in the database"},
       // Phases on sublattices need their energy too.
       {"PHASE P % 2 1 1 ! CONSTITUENT P :A,B:A,VA: !", "no Gibbs energy parameter in A-B"},
-      {"SPECIES AB A1B1 ! PHASE P % 1 1 ! CONSTITUENT P :A,B,AB: !",
-       "species AB is not a single element"},
       {"PHASE P:Y % 2 1 1 ! CONSTITUENT P:Y :A,B:VA: !", "ionic liquid model"},
       {"PHASE P % 1 1 ! CONSTITUENT P :A,B: ! PARAMETER L(P,A,B;0) 298.15 NOPE#; 6000 N !",
        "line 6: function NOPE is not defined"},
@@ -398,15 +393,6 @@ TEST(TdbImport, PhasesThatCannotBeWrittenAreSkippedWithTheirReason) {
               std::string::npos);
     EXPECT_EQ(Lines(r.Sheet).size(), 2u);
   }
-  // A solution phase without one of its end members.
-  const tdb::ImportResult r =
-      ImportText(std::string(kElements) +
-                 "PHASE LIQUID % 1 1 ! CONSTITUENT LIQUID :A,B: !\n"
-                 "PARAMETER G(LIQUID,A;0) 298.15 0; 6000 N !\n"
-                 "PHASE S % 1 1 ! CONSTITUENT S :A,B: ! PARAMETER G(S,A;0) 298.15 0; 6000 N !\n"
-                 "PARAMETER G(S,B;0) 298.15 0; 6000 N !\n");
-  ASSERT_EQ(r.Skipped.size(), 1u);
-  EXPECT_EQ(r.Skipped[0].Reason, "no Gibbs energy for the end member B");
 }
 
 // Many ranges of long polynomials: the sums are grouped so that the line compiles, up to the
@@ -482,6 +468,30 @@ TEST(TdbImport, UnusableInputIsAnError) {
 }  // namespace
 
 namespace {
+
+TEST(TdbImport, MoleculesAndMissingEndMembersGoOnSublattices) {
+  const tdb::ImportResult r = ImportText(
+      std::string(kElements) +
+      "SPECIES A2 A2 ! SPECIES AB A1B1 !\n"
+      "PHASE LIQUID % 1 1 ! CONSTITUENT LIQUID :A,B: !\n"
+      "PARAMETER G(LIQUID,A;0) 298.15 0; 6000 N ! PARAMETER G(LIQUID,B;0) 298.15 0; 6000 N !\n"
+      "PHASE M % 1 1 ! CONSTITUENT M :A2,AB,B: !\n"
+      "PARAMETER G(M,A2;0) 298.15 -100; 6000 N ! PARAMETER G(M,AB;0) 298.15 -300; 6000 N !\n");
+  EXPECT_TRUE(r.Skipped.empty());
+  EXPECT_NE(r.Sheet.find("\r\nGM = (A2,AB,B)1\r\nG(M,A2) = -100\r\nG(M,AB) = -300"),
+            std::string::npos);
+  EXPECT_NE(r.Sheet.find("% Note: M: no parameter G(M,B) in the file: taken as 0\r\n"),
+            std::string::npos);
+  // Pure AB per mole of atoms: its parameter over its two atoms.
+  calc::HeadlessHost host;
+  calc::PhaseSheet sheet(host);
+  ASSERT_TRUE(sheet.Compile(r.Sheet, '.'));
+  calc::SublatticeModel& m = *sheet.Phases.back().Model;
+  m.SetLevel(1000, 1);
+  EXPECT_DOUBLE_EQ(m.EnergyAt({0, 1, 0}), -300.0 / 2);
+  EXPECT_DOUBLE_EQ(m.CompositionAt({0, 1, 0}), 0.5);
+  EXPECT_DOUBLE_EQ(m.CompositionAt({0.5, 0, 0.5}), 1.0 / 3);
+}
 
 TEST(TdbImport, ThePressureInExpressionsIsTheStandardPressureWithANote) {
   const tdb::ImportResult r = ImportText(
