@@ -66,6 +66,7 @@ class Engine {
   void OfferRecords(bool show_chart);
   void OfferSolutionRecords(bool show_chart, bool use_cache);
   void OfferPointPhaseRecords(bool use_cache);
+  void KeepLowestPointPhasePerComposition();
   void PreferPointPhasesAtEnds();
   void KeepRecordsBelowChord();
   void BuildHullList();

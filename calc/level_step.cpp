@@ -91,8 +91,43 @@ void Engine::OfferRecords(bool show_chart) {
     work.sid_cached = text.find("RND") == std::string::npos;
   }
   const SweepState& st = results_.State;
+  KeepLowestPointPhasePerComposition();
   PreferPointPhasesAtEnds();
   work.slope = (work.gmin_b - work.gmin_a) / (st.Xmax - st.Xmin);
+}
+
+// Of point phases of one composition (an assessed database gives a metal several structures
+// it does not take, each a compound at X = 0 or 1) only the lowest at this level can be on the
+// hull; the others, left beside it at the same X, would take its place at the hull's ends
+// and break the two-phase segments there.
+void Engine::KeepLowestPointPhasePerComposition() {
+  TaTpoint& points = results_.PointSet;
+  size_t first = points.size();
+  while (first > 0 && points[first - 1].IsPointPhase) --first;
+  if (points.size() - first < 2) return;
+  std::vector<size_t>& order = work_->point_order;
+  order.resize(points.size() - first);
+  for (size_t k = 0; k < order.size(); ++k) order[k] = first + k;
+  std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    return points[a].X != points[b].X ? points[a].X < points[b].X : points[a].G < points[b].G;
+  });
+  bool any = false;
+  std::vector<char>& drop = work_->point_drop;
+  drop.assign(points.size(), 0);
+  for (size_t k = 1; k < order.size(); ++k) {
+    if (points[order[k]].X == points[order[k - 1]].X) {
+      drop[order[k]] = 1;
+      any = true;
+    }
+  }
+  if (!any) return;
+  size_t out = first;
+  for (size_t k = first; k < points.size(); ++k)
+    if (!drop[k]) {
+      if (out != k) std::swap(points[out], points[k]);
+      ++out;
+    }
+  points.resize(out);
 }
 
 // A point phase at X = Xmin or Xmax below the lowest solution phase there is the stable phase

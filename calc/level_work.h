@@ -48,6 +48,9 @@ struct Engine::LevelWork {
     double t = 0;
   };
   std::vector<Skip> skip;
+  // Scratch of KeepLowestPointPhasePerComposition.
+  std::vector<size_t> point_order;
+  std::vector<char> point_drop;
   // The energies of the phases on sublattices at the current column (NaN: not minimised).
   std::vector<double> energy;
 };

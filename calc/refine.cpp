@@ -88,9 +88,13 @@ class Energies {
   double Composition(PhaseId id) const {
     return sheet_.PointPhases[static_cast<size_t>(id.point)].Composition;
   }
-  // The solution phase's name, or the point phase's composition text.
+  // The solution phase's name; a point phase's line key, or its composition text for a line GC
+  // (several point phases may share a composition, never a key).
   std::string Name(PhaseId id) const {
-    if (id.IsPoint()) return sheet_.PointPhases[static_cast<size_t>(id.point)].Text;
+    if (id.IsPoint()) {
+      const PointPhase& pp = sheet_.PointPhases[static_cast<size_t>(id.point)];
+      return pp.Name.empty() || pp.Name == "C" ? pp.Text : pp.Name;
+    }
     if (id.solution >= 0) return sheet_.Phases[static_cast<size_t>(id.solution)].Name;
     return std::string();
   }
@@ -99,7 +103,8 @@ class Energies {
   std::string Shown(PhaseId id) const {
     if (!id.IsPoint()) return Name(id);
     const std::string& key = sheet_.PointPhases[static_cast<size_t>(id.point)].Name;
-    return (key.empty() ? std::string("C") : key) + "(" + Name(id) + ")";
+    return (key.empty() ? std::string("C") : key) + "(" +
+           sheet_.PointPhases[static_cast<size_t>(id.point)].Text + ")";
   }
   // Liquids and vapours (names beginning with L or V); point phases are solids.
   bool Fluid(PhaseId id) const {
@@ -116,17 +121,40 @@ class Energies {
     }
     return {};
   }
-  PhaseId PointByText(const std::string& text) const {
+  // The point phase of a composition text at level y. Where several share the composition
+  // (the structures an assessed database gives a pure metal), the level step kept the lowest.
+  PhaseId PointByText(const std::string& text, double y) {
+    PhaseId best;
+    double gbest = std::numeric_limits<double>::infinity();
+    int matches = 0;
+    auto energy = [&](PhaseId id) {
+      try {
+        const double g = G(id, Composition(id), y);
+        return std::isnan(g) ? std::numeric_limits<double>::infinity() : g;
+      } catch (const std::exception&) {
+        return std::numeric_limits<double>::infinity();
+      }
+    };
     for (size_t j = 0; j < sheet_.PointPhases.size(); ++j) {
-      if (sheet_.PointPhases[j].Text == text && sheet_.PointPhases[j].HasExpression()) {
-        return PhaseId{-1, static_cast<int>(j)};
+      if (sheet_.PointPhases[j].Text != text || !sheet_.PointPhases[j].HasExpression()) continue;
+      const PhaseId id{-1, static_cast<int>(j)};
+      // The energies are needed only where two share the composition.
+      if (++matches == 1) {
+        best = id;
+        continue;
+      }
+      if (matches == 2) gbest = energy(best);
+      const double g = energy(id);
+      if (g < gbest) {
+        gbest = g;
+        best = id;
       }
     }
-    return {};
+    return best;
   }
   // The point phase that the cell code "C" in a column of composition x stands for. x is read
   // back from the header text, which has eight decimals: the nearest point phase within 1e-8.
-  PhaseId PointAt(double x) const {
+  PhaseId PointAt(double x, double y) {
     PhaseId best;
     double dist = 1e-8;
     for (size_t j = 0; j < sheet_.PointPhases.size(); ++j) {
@@ -136,7 +164,8 @@ class Energies {
         best = PhaseId{-1, static_cast<int>(j)};
       }
     }
-    return best;
+    return best.Valid() ? PointByText(sheet_.PointPhases[static_cast<size_t>(best.point)].Text, y)
+                        : best;
   }
 
  private:
@@ -295,13 +324,13 @@ class Refiner {
     return -1;
   }
   // The phase a cell code stands for.
-  PhaseId Label(int col, int row) const {
+  PhaseId Label(int col, int row) {
     const std::string& text = Grid().Cell(col, row);
-    if (text == "C") return e_.PointAt(ColX(col));
+    if (text == "C") return e_.PointAt(ColX(col), RowY(row));
     return e_.Solution(text);
   }
-  PhaseId Entry(const TZPoint& p) const {
-    return p.Column > 0 ? e_.Solution(p.Name) : e_.PointByText(p.Name);
+  PhaseId Entry(const TZPoint& p) {
+    return p.Column > 0 ? e_.Solution(p.Name) : e_.PointByText(p.Name, p.Y);
   }
   bool Within(double v, double lo, double hi) const {
     const double slack = 1e-9 * (std::abs(lo) + std::abs(hi)) + 1e-12;
@@ -423,12 +452,12 @@ class Refiner {
         BoundaryEnd b;
         b.Level = k;
         b.Y = lo.Y;
-        b.PhaseLeft = lo.Name;
-        b.PhaseRight = hi.Name;
+        const PhaseId pa = Entry(lo), pb = Entry(hi);
+        b.PhaseLeft = pa.Valid() ? e_.Name(pa) : lo.Name;
+        b.PhaseRight = pb.Valid() ? e_.Name(pb) : hi.Name;
         b.XLeft = lo.X;
         b.XRight = hi.X;
         b.Approximate = true;
-        const PhaseId pa = Entry(lo), pb = Entry(hi);
         if (pa.Valid() && pb.Valid()) {
           double xa = pa.IsPoint() ? e_.Composition(pa) : std::clamp(lo.X, step / 2, 1 - step / 2);
           double xb = pb.IsPoint() ? e_.Composition(pb) : std::clamp(hi.X, step / 2, 1 - step / 2);

@@ -303,9 +303,15 @@ TEST(Refine, PureComponentGivenAsACompoundAtTheEnd) {
   const double te = Bisect(through_b, 800, 1099);
   const std::string sheet =
       l.Line("GL") + "\n" + s.Line("GS") + "\nX=0.5; GC = -2000 - 5.763*T\nX=1; GB = 0*T";
-  for (const Grid g : {Grid{20, 20}, Grid{97, 131}, Grid{400, 400}}) {
+  // The same with other structures of pure B above it, as assessed databases give them: the
+  // answers do not change and name the lowest.
+  const std::string crowded = sheet + "\nX=1; GB2 = 300\nX=1; GB3 = 800 - 0.5*T";
+  for (const auto& [text, g] : {std::pair{sheet, Grid{20, 20}},
+                                {sheet, Grid{97, 131}},
+                                {sheet, Grid{400, 400}},
+                                {crowded, Grid{97, 131}}}) {
     SCOPED_TRACE(std::to_string(g.x) + " x " + std::to_string(g.y));
-    auto run = SweepOf(sheet, 600, 1300, g.x, g.y);
+    auto run = SweepOf(text, 600, 1300, g.x, g.y);
     const RefinedResults& r = run->results.Refined;
     bool melting = false, eutectic = false;
     for (const Transition& t : r.Transitions) {
@@ -319,6 +325,7 @@ TEST(Refine, PureComponentGivenAsACompoundAtTheEnd) {
       eutectic = true;
       EXPECT_FALSE(inv.Approximate);
       EXPECT_EQ(inv.Type, "eutectic");
+      EXPECT_EQ(inv.Phases[2].Name, "B");
       EXPECT_NEAR(inv.Y, te, 1e-6 * te);
     }
     EXPECT_TRUE(melting);

@@ -65,9 +65,9 @@ const std::map<std::string, Expected>& Textbook() {
       // between (Cu) and CuMg2. (Y not given: the solves agree with bisection in the
       // refinement tests, not with a closed form.)
       {"Cu-Mg (assessed, imported from TDB)",
-       {{{0, NAN, "LIQUID", "FCC_A1"}, {1, NAN, "LIQUID", "1"}},
-        {{"eutectic", V{"0.666666666666667", "LIQUID", "1"}},
-         {"eutectic", V{"FCC_A1", "LIQUID", "0.666666666666667"}}},
+       {{{0, NAN, "LIQUID", "FCC_A1"}, {1, NAN, "LIQUID", "HCP_A3"}},
+        {{"eutectic", V{"CUMG2", "LIQUID", "HCP_A3"}},
+         {"eutectic", V{"FCC_A1", "LIQUID", "CUMG2"}}},
         {"congruent melting"},
         {}}},
   };
