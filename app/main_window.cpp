@@ -516,6 +516,30 @@ void TfmMain::SetSweepBusy(bool busy) {
   for (QAction* a : sweepLocked_) a->setEnabled(!busy);
   grid_->setEnabled(listEnabled_ && !busy);
   UpdateNavigator();
+  SetProblemReadOnly(busy);
+}
+
+// While a sweep works, the sheet, the range and the grid it was started with are what it draws;
+// a line typed meanwhile would leave a diagram that no longer matches the sheet. They are read
+// only until the run command ends (the text stays selectable and copyable), shown on the window's
+// background colour so the user sees why typing does nothing.
+void TfmMain::SetProblemReadOnly(bool readOnly) {
+  const auto look = [readOnly](QWidget* w) {
+    if (!readOnly) {
+      w->setPalette(QPalette());
+      return;
+    }
+    QPalette p = w->palette();
+    p.setColor(QPalette::Base, p.color(QPalette::Window));
+    w->setPalette(p);
+  };
+  memFunctions_->setReadOnly(readOnly);
+  look(memFunctions_);
+  for (QLineEdit* e : {edYmin_, edYmax_, edZvalue_, edXPoints_, edYPoints_}) {
+    e->setReadOnly(readOnly);
+    look(e);
+  }
+  dbcbY_->setEnabled(!readOnly);
 }
 
 // ------------------------------------------------------------------ helpers
@@ -707,8 +731,6 @@ bool TfmMain::eventFilter(QObject* watched, QEvent* event) {
 // ------------------------------------------------------------------ commands
 
 void TfmMain::sbRunClick() {
-  // A Run pressed again inside a running sweep is ignored by the engine; only the outermost
-  // command brings the windows up to date afterwards.
   // A Run pressed again inside a running sweep is ignored by the engine; only the outermost
   // command locks the commands and brings the windows up to date afterwards.
   if (engine_->Running()) {

@@ -199,6 +199,7 @@ class TfmMain : public QMainWindow, public calc::CalcHost {
   // Disables (busy) or enables again every command that could change the problem under a
   // running sweep.
   void SetSweepBusy(bool busy);
+  void SetProblemReadOnly(bool readOnly);
 
   // Posts the record if it is being edited or inserted; false when its checks refused.
   bool PostIfEditing();

@@ -460,6 +460,13 @@ TEST_F(MainWindowTest, ASweepLocksWhatChangesTheProblemAndClosingStopsIt) {
   };
   QTimer::singleShot(0, &w, [&] {
     enabled(false);
+    // The sheet, the range and the grid take no typing while the sweep works on them.
+    w.memFunctions()->moveCursor(QTextCursor::End);
+    QTest::keyClicks(w.memFunctions(), "GX = 0");
+    QTest::keyClick(w.memFunctions(), Qt::Key_Return);
+    for (QLineEdit* e : {w.DBEdit1(), w.DBEdit2(), w.DBEdit3(), w.DBEdit4(), w.DBEdit5()})
+      QTest::keyClicks(e, "9");
+    EXPECT_FALSE(w.dbcbY()->isEnabled());
     w.chbStep()->click();  // the step box would enable the list, but not under this sweep
     EXPECT_FALSE(w.StripeGrid1()->isEnabled());
     w.chbStep()->click();
@@ -472,6 +479,14 @@ TEST_F(MainWindowTest, ASweepLocksWhatChangesTheProblemAndClosingStopsIt) {
   EXPECT_EQ(w.Table().State(), store::dsBrowse);
   EXPECT_TRUE(w.StripeGrid1()->isEnabled());
   enabled(true);
+  EXPECT_EQ(w.memFunctions()->toPlainText(), QString(kLens));
+  EXPECT_EQ(w.DBEdit1()->text(), "300");
+  EXPECT_EQ(w.DBEdit3()->text(), "4");
+  // Editable again once the run has ended.
+  EXPECT_TRUE(w.dbcbY()->isEnabled());
+  QTest::keyClicks(w.DBEdit3(), "0");
+  EXPECT_EQ(w.DBEdit3()->text(), "40");
+  w.NavCancel()->click();
 
   // A sweep ended by an error of the sheet unlocks them as well.
   w.memFunctions()->setPlainText("GL = 1/(T-500)\nGS = 0\n");
