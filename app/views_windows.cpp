@@ -89,6 +89,7 @@ void TViewsWindows::BuildDiagram() {
   calc::Results& results = main_.Results();
   const calc::ProblemInput& problem = main_.Engine().Problem();
   diagram_.SetComponentNames(calc::ReadComponentNames(problem.Functs));
+  diagram_.SetLeftOut(calc::ReadLeftOutPhases(problem.Functs));
   inspectedSheet_.clear();
   // The panel's equilibrium belongs to the problem it was computed for.
   const calc::ProblemInput& shown = equilibrium_->Problem();

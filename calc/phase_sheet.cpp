@@ -268,6 +268,18 @@ bool PhaseSheet::AddSublatticePhases(SublatticeDeclarations& declarations, char 
   return true;
 }
 
+std::vector<LeftOutPhase> ReadLeftOutPhases(std::string_view functs) {
+  static constexpr std::string_view kWords = "% Skipped phase ";
+  std::vector<LeftOutPhase> out;
+  for (const std::string& line : SplitLines(functs)) {
+    if (line.compare(0, kWords.size(), kWords) != 0) continue;
+    const size_t colon = line.find(": ", kWords.size());
+    if (colon == std::string::npos) continue;
+    out.push_back({line.substr(kWords.size(), colon - kWords.size()), line.substr(colon + 2)});
+  }
+  return out;
+}
+
 ComponentNames ReadComponentNames(std::string_view functs) {
   static constexpr std::string_view kWord = "components:";
   for (const std::string& line : SplitLines(functs)) {

@@ -130,6 +130,13 @@ struct ComponentNames {
 };
 ComponentNames ReadComponentNames(std::string_view functs);
 
+// The phases an import left out, from its comment lines "% Skipped phase NAME: reason": a
+// diagram computed without them may be incomplete, and says so.
+struct LeftOutPhase {
+  std::string Phase, Reason;
+};
+std::vector<LeftOutPhase> ReadLeftOutPhases(std::string_view functs);
+
 // The lines of a memo text: split at CR LF, LF or CR; a final line break adds no line.
 std::vector<std::string> SplitLines(std::string_view text);
 

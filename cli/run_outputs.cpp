@@ -165,6 +165,13 @@ std::string SummaryJson(const calc::ProblemInput& problem, const RunHost& host, 
   if (const calc::ComponentNames names = calc::ReadComponentNames(problem.Functs); names.Named()) {
     j["components"] = {{"A", names.A}, {"B", names.B}, {"X", "mole fraction of " + names.B}};
   }
+  // The phases the sheet's import left out: the results may lack them.
+  if (const auto left = calc::ReadLeftOutPhases(problem.Functs); !left.empty()) {
+    Json out = Json::array();
+    for (const calc::LeftOutPhase& p : left)
+      out.push_back({{"phase", p.Phase}, {"reason", p.Reason}});
+    j["left_out"] = std::move(out);
+  }
   j["completed"] = host.completed();
   j["levels"] = LevelCount(r);
   Json xlevels = Json::array();
@@ -331,6 +338,7 @@ void WriteDiagram(const fs::path& dir, const calc::ProblemInput& problem, const 
   pictures.dpi = o.dpi;
   pictures.celsius = o.celsius;
   pictures.names = calc::ReadComponentNames(problem.Functs);
+  pictures.leftOut = calc::ReadLeftOutPhases(problem.Functs);
   pictures.caption = QString::fromStdString(problem.ProblemName);
   pictures.decimalSeparator = r.State.DecimalSeparator;
   QString error;

@@ -114,6 +114,8 @@ struct Species {
   double count = 1;  // atoms of the element in one of it (2 for CU2)
   // A molecule of both elements (B11C): its elements with their counts; element is then "".
   std::vector<std::pair<std::string, double>> parts;
+  // An ion (CU+2, O-2): the models of charged species are not written.
+  bool charged = false;
   // The name a sheet gives it: the element, with the count when it is not 1 (CU2), or the
   // formula of a molecule of both (B11C).
   std::string SheetName() const {
@@ -130,11 +132,17 @@ Species Resolve(const Database& db, const std::string& name, const std::string& 
                 const std::string& b) {
   auto in = [&](const std::string& e) { return e == a || e == b || e == "VA"; };
   if (name == "VA" || std::find(db.Elements.begin(), db.Elements.end(), name) != db.Elements.end())
-    return {name, in(name), 1, {}};
+    return {name, in(name), 1, {}, false};
   auto f = db.SpeciesFormula.find(name);
-  if (f == db.SpeciesFormula.end()) return {"", false, 1, {}};
-  // Formula: element names each followed by an optional amount.
-  const std::string& s = f->second;
+  if (f == db.SpeciesFormula.end()) return {"", false, 1, {}, false};
+  // Formula: element names each followed by an optional amount; a charge after '/' ("CU1/+2").
+  std::string s = f->second;
+  bool charged = false;
+  if (const size_t slash = s.find('/'); slash != std::string::npos) {
+    const std::string charge = s.substr(slash + 1);
+    charged = charge.find_first_not_of("+-0. ") != std::string::npos;
+    s.resize(slash);
+  }
   std::vector<std::pair<std::string, double>> parts;
   size_t i = 0;
   while (i < s.size()) {
@@ -144,15 +152,16 @@ Species Resolve(const Database& db, const std::string& name, const std::string& 
       ++j;
     size_t k = j;
     while (k < s.size() && (std::isdigit(static_cast<unsigned char>(s[k])) || s[k] == '.')) ++k;
-    if (j == i) return {"", false, 1, {}};
+    if (j == i) return {"", false, 1, {}, false};
     parts.push_back({s.substr(i, j - i), k > j ? std::atof(s.substr(j, k - j).c_str()) : 1.0});
     i = k;
   }
   bool all_in = !parts.empty();
   for (const auto& p : parts) all_in = all_in && in(p.first);
+  if (charged) return {"", all_in, 1, {}, true};
   if (parts.size() == 1 && parts[0].second > 0)
-    return {parts[0].first, in(parts[0].first), parts[0].second, {}};
-  Species out{"", all_in, 1, {}};
+    return {parts[0].first, in(parts[0].first), parts[0].second, {}, false};
+  Species out{"", all_in, 1, {}, false};
   bool atoms_only = all_in;
   for (const auto& p : parts) atoms_only = atoms_only && p.first != "VA" && p.second > 0;
   if (atoms_only) out.parts = parts;
@@ -307,6 +316,7 @@ ImportedPhase Importer::ReadSublattice(const Phase& p) {
     std::vector<std::string> in;
     for (const std::string& c : list) {
       Species s = Resolve(db_, c, a_, b_);
+      if (s.charged && s.in_system) throw Skip{"charged species (" + c + "): an ionic model"};
       if (s.element.empty() && s.parts.empty() && s.in_system)
         throw Skip{"species " + c + " is not made of " + a_ + " and " + b_ + " alone"};
       if (s.in_system && std::find(in.begin(), in.end(), s.SheetName()) == in.end())

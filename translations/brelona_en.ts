@@ -4,6 +4,14 @@
 <context>
     <name>app::TdbImportDialog</name>
     <message>
+        <source> (on sublattices)</source>
+        <translation> (on sublattices)</translation>
+    </message>
+    <message>
+        <source> (disordered part only)</source>
+        <translation> (disordered part only)</translation>
+    </message>
+    <message>
         <source>Import TDB</source>
         <translation>Import TDB</translation>
     </message>
@@ -489,6 +497,17 @@ Version %1</translation>
 </context>
 <context>
     <name>views::TfmDiagram2</name>
+    <message>
+        <source>Incomplete: phases left out of the import</source>
+        <translation>Incomplete: phases left out of the import</translation>
+    </message>
+    <message numerus="yes">
+        <source>and %n more</source>
+        <translation>
+            <numerusform>and %n more</numerusform>
+            <numerusform>and %n more</numerusform>
+        </translation>
+    </message>
     <message>
         <source>Мольная доля (X) компонента B в системе A-B</source>
         <translation>Mole fraction (X) of component B in the system A-B</translation>

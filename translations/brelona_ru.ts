@@ -323,6 +323,14 @@
 <context>
     <name>app::TdbImportDialog</name>
     <message>
+        <source> (on sublattices)</source>
+        <translation> (на подрешётках)</translation>
+    </message>
+    <message>
+        <source> (disordered part only)</source>
+        <translation> (только неупорядоченная часть)</translation>
+    </message>
+    <message>
         <source>Import TDB</source>
         <translation>Импорт TDB</translation>
     </message>
@@ -405,6 +413,18 @@
 </context>
 <context>
     <name>views::TfmDiagram2</name>
+    <message>
+        <source>Incomplete: phases left out of the import</source>
+        <translation>Неполная диаграмма: фазы, не вошедшие в импорт</translation>
+    </message>
+    <message numerus="yes">
+        <source>and %n more</source>
+        <translation>
+            <numerusform>и ещё %n</numerusform>
+            <numerusform>и ещё %n</numerusform>
+            <numerusform>и ещё %n</numerusform>
+        </translation>
+    </message>
     <message>
         <source>X(%1), mole fraction of %1 in the system %2-%1</source>
         <translation>X(%1), мольная доля %1 в системе %2-%1</translation>

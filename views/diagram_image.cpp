@@ -56,6 +56,7 @@ bool Render(const calc::Results& results, calc::YParameter yParameter,
   window.Chart1()->chart()->setLocale(options.decimalSeparator == ',' ? QLocale(QLocale::Russian)
                                                                       : QLocale::c());
   window.SetComponentNames(options.names);
+  window.SetLeftOut(options.leftOut);
   if (options.celsius) {
     DiagramLook look = window.GetDiagramLook();
     look.celsius = true;

@@ -20,6 +20,7 @@ struct DiagramImageOptions {
   int dpi = 96;           // fonts and lines scale with dpi / 96
   bool celsius = false;   // temperatures in °C
   calc::ComponentNames names;  // the X axis title names them when given
+  std::vector<calc::LeftOutPhase> leftOut;  // said on the plot when the import left some out
   QString chartFile;      // a chart file whose appearance to use; empty: the designed look
   QString caption;        // shown nowhere; kept as the SVG's title
   char decimalSeparator = '.';

@@ -245,6 +245,31 @@ void DiagramOverlay::paint(QPainter* painter, const QStyleOptionGraphicsItem*, Q
       painter->drawText(label.box, Qt::AlignCenter, label.text);
     }
   }
+  // Last, over everything the plot holds.
+  painter->setClipping(false);
+  if (!layers_.notices.isEmpty()) {
+    QFont font = look_.heading.font;
+    font.setPointSizeF(std::max(6.0, font.pointSizeF() * 0.8));
+    font.setBold(false);
+    painter->setFont(font);
+    painter->setPen(QColor(160, 0, 0));
+    const QFontMetricsF fm(font);
+    QStringList lines;
+    double width = 0;
+    for (const QString& line : layers_.notices) {
+      lines << fm.elidedText(line, Qt::ElideRight, plot.width() - 12);
+      width = std::max(width, fm.horizontalAdvance(lines.back()));
+    }
+    // On a pale box, so that it reads over the lines and points beneath.
+    const QRectF box(plot.left() + 2, plot.top() + 2, width + 6,
+                     fm.lineSpacing() * static_cast<double>(lines.size()) + 4);
+    painter->fillRect(box, QColor(255, 255, 255, 220));
+    double y = box.top() + 2 + fm.ascent();
+    for (const QString& line : lines) {
+      painter->drawText(QPointF(box.left() + 3, y), line);
+      y += fm.lineSpacing();
+    }
+  }
   painter->restore();
 }
 

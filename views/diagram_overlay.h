@@ -27,6 +27,9 @@ struct DiagramLayers {
   std::vector<DiagramMark> marks;
   // Shared: a million-cell map is not copied between the window and its layer.
   std::shared_ptr<const FieldMap> fields = std::make_shared<const FieldMap>();
+  // Lines said on the plot itself, at its top left: what the diagram may lack (the phases an
+  // import left out).
+  QStringList notices;
 };
 
 class DiagramOverlay : public QGraphicsItem {

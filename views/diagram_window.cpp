@@ -33,6 +33,19 @@ const char* const kFoot =
 
 // Whether a chart caption is the designed axis caption in Russian or in English (a chart file
 // keeps the caption in the language it was written in).
+// At most three phases by name and reason; the rest counted.
+QStringList LeftOutNotices(const std::vector<calc::LeftOutPhase>& phases) {
+  QStringList lines;
+  if (phases.empty()) return lines;
+  lines << TfmDiagram2::tr("Incomplete: phases left out of the import");
+  for (size_t i = 0; i < phases.size() && i < 3; ++i)
+    lines << QStringLiteral("%1 (%2)").arg(QString::fromStdString(phases[i].Phase),
+                                           QString::fromStdString(phases[i].Reason));
+  if (phases.size() > 3)
+    lines << TfmDiagram2::tr("and %n more", nullptr, static_cast<int>(phases.size() - 3));
+  return lines;
+}
+
 bool IsDesignedFoot(const QString& text) {
   if (text == QString::fromUtf8(kFoot)) return true;
   QTranslator english;
@@ -251,6 +264,7 @@ void TfmDiagram2::ShowLayers() {
   overlay_->SetHeading(overlay_->Look().heading.text.isEmpty() ? windowTitle()
                                                                : overlay_->Look().heading.text);
   DiagramLayers shown = ShiftedLayers(layers_, yOffset_);
+  shown.notices = LeftOutNotices(leftOut_);
   // The axes take in the exact points drawn over the grid's (a melting point of 600.65 K above
   // the top level of 600 K was cut off).
   double x0 = std::numeric_limits<double>::infinity(), x1 = -x0, y0 = x0, y1 = -x0;
@@ -338,8 +352,11 @@ void TfmDiagram2::BuildDiagram(const calc::Results& results, calc::YParameter yP
   chart_->SetPoints(1, Shifted(special_, yOffset_));
   nodes_ = NodesToDraw(results);
   AddNodeLines(nodes_, calc::YParameterText(yParameter));
-  layers_ = DiagramLayers{BoundaryLines(results), InvariantLines(results), DiagramMarks(results),
-                          std::make_shared<const FieldMap>(fields.get())};
+  layers_ = DiagramLayers{BoundaryLines(results),
+                          InvariantLines(results),
+                          DiagramMarks(results),
+                          std::make_shared<const FieldMap>(fields.get()),
+                          {}};
   built_ = true;
   ShowLayers();
   if (show) {

@@ -78,6 +78,8 @@ class TfmDiagram2 : public QWidget {
   // The components named by the problem's sheet (the X axis title then names them); unnamed
   // components keep the designed axis title. Takes effect at the next build.
   void SetComponentNames(const calc::ComponentNames& names) { names_ = names; }
+  // The phases left out of the sheet's import, said on the plot (none: nothing said).
+  void SetLeftOut(const std::vector<calc::LeftOutPhase>& phases) { leftOut_ = phases; }
   // A window that is never shown, only drawn into pictures: its diagram points are left to the
   // pictures' own drawing and get no marker items in the chart. Takes effect at the next build.
   void SetPicturesOnly(bool on) { picturesOnly_ = on; }
@@ -135,6 +137,7 @@ class TfmDiagram2 : public QWidget {
   char separator_ = '.';
   DiagramOverlay* overlay_ = nullptr;
   calc::ComponentNames names_;
+  std::vector<calc::LeftOutPhase> leftOut_;
   QString autoFoot_;  // the X axis title the last build wrote, replaced by the next one
   double yOffset_ = 0;
   QPointF pressedAt_{-1e9, -1e9};

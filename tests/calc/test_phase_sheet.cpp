@@ -174,3 +174,14 @@ TEST(PhaseSheet, ComponentNamesFromTheDirective) {
   EXPECT_EQ(n.A, "PB");
   EXPECT_EQ(n.B, "SN");
 }
+
+TEST(PhaseSheet, PhasesLeftOutByAnImportAreReadFromItsComments) {
+  const auto left = calc::ReadLeftOutPhases(
+      "% CU-O imported\r\n% Skipped phase IONIC_LIQ: ionic liquid model\r\nGL=1\r\n"
+      "% Skipped phase GAS: line 4: function RTLNP is not defined\r\n% Skipped phase\r\n");
+  ASSERT_EQ(left.size(), 2u);
+  EXPECT_EQ(left[0].Phase, "IONIC_LIQ");
+  EXPECT_EQ(left[0].Reason, "ionic liquid model");
+  EXPECT_EQ(left[1].Reason, "line 4: function RTLNP is not defined");
+  EXPECT_TRUE(calc::ReadLeftOutPhases("GL=1\nGS=2 % Skipped phase X: y").empty());
+}

@@ -487,3 +487,17 @@ TEST_F(RunCommand, TablesAreCheckedBeforeTheirRecordsAndLongListsAreCut) {
 }
 
 }  // namespace
+
+// A sheet whose import left phases out says so in summary.json (and on the diagram).
+TEST_F(RunCommand, PhasesLeftOutOfAnImportAreListed) {
+  std::ofstream(dir / "left.txt") << "% Skipped phase IONIC_LIQ: ionic liquid model\n"
+                                     "GL = (1-X)*10*(900-T) + X*10*(1100-T) - T*Sid\n"
+                                     "GS = 25000*X*(1-X) - T*Sid\n";
+  ASSERT_EQ(RunCalc("left.txt --ymin 600 --ymax 1200 --out left", dir).code, 0);
+  const QJsonArray left = Summary(dir / "left")["left_out"].toArray();
+  ASSERT_EQ(left.size(), 1);
+  EXPECT_EQ(left[0].toObject()["phase"].toString(), "IONIC_LIQ");
+  EXPECT_EQ(left[0].toObject()["reason"].toString(), "ionic liquid model");
+  ASSERT_EQ(RunCalc("P.d --problem Lens", dir).code, 0);
+  EXPECT_FALSE(Summary(dir / "Lens").contains("left_out"));
+}
