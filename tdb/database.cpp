@@ -463,6 +463,10 @@ Database Read(std::string_view text) {
       if (name != "/-" && name != "VA" &&
           std::find(db.Elements.begin(), db.Elements.end(), name) == db.Elements.end())
         db.Elements.push_back(name);
+      // Its reference phase, then its mass (kept when it is a positive numeral).
+      c.Word();
+      double mass = 0;
+      if (Cursor::Numeral(c.Word(), &mass) && mass > 0) db.ElementMasses[name] = mass;
       c.Rest();
     } else if (key == "SPECIES") {
       std::string name = Name(c, c.Word(), "species name");

@@ -98,6 +98,7 @@ struct SpeciesRecord {
 
 struct Database {
   std::vector<std::string> Elements;                  // in file order, without "/-" and "VA"
+  std::map<std::string, double> ElementMasses;        // g/mol, where an ELEMENT line gives one
   std::map<std::string, std::string> SpeciesFormula;  // species name -> formula (upper case)
   std::map<std::string, SpeciesRecord> Species;       // by name
   std::map<std::string, Function> Functions;

@@ -13,6 +13,7 @@
 
 #include "calc/phase_sheet.h"
 #include "calc/sublattice_sheet.h"
+#include "numeric/format.h"
 #include "numeric/parser.h"
 #include "tdb/sheet_text.h"
 
@@ -915,6 +916,10 @@ std::string Importer::Sheet(const ImportResult& r) const {
   std::vector<std::string> lines;
   lines.push_back("% " + a_ + "-" + b_ + " imported from the TDB file " + opt_.SourceName);
   lines.push_back("% components: " + a_ + " " + b_);
+  const auto ma = db_.ElementMasses.find(a_), mb = db_.ElementMasses.find(b_);
+  if (ma != db_.ElementMasses.end() && mb != db_.ElementMasses.end())
+    lines.push_back("% masses: " + numeric::FormatGeneral15(ma->second, '.') + " " +
+                    numeric::FormatGeneral15(mb->second, '.'));
   lines.push_back("% X is the mole fraction of " + b_ + ". Energies in J per mole of atoms.");
   lines.push_back(
       "% R = 8.31451 J/(mol K) as in TDB files; Sid below is the ideal entropy of mixing with it.");

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <functional>
 
+#include "calc/masses.h"
 #include "calc/path.h"
 #include "calc/scheil.h"
 #include "recording_ports.h"
@@ -314,6 +315,34 @@ TEST(Scheil, EndsAtTheEutecticWithBothSolids) {
   EXPECT_NEAR(r.SolidAmounts[0].back() + r.SolidAmounts[1].back(), 1, 1e-12);
   ASSERT_EQ(r.Events.size(), 2u);
   EXPECT_EQ(r.Events[1].Text, "eutectic L → S + S");
+}
+
+// Masses from the directive or from the element names, and the conversion both ways.
+TEST(Masses, FromTheSheetAndConvertedBothWays) {
+  ComponentMasses m = ReadComponentMasses("% components: PB SN\nGL=0");
+  EXPECT_EQ(m.A, 207.2);
+  EXPECT_EQ(m.B, 118.71);
+  // Pb-30 wt% Sn.
+  const double x = (30 / 118.71) / (30 / 118.71 + 70 / 207.2);
+  EXPECT_NEAR(MoleFractionB(0.3, m), x, 1e-15);
+  EXPECT_NEAR(MassFractionB(x, m), 0.3, 1e-15);
+  for (double v : {0.0, 1.0}) {
+    EXPECT_EQ(MassFractionB(v, m), v);
+    EXPECT_EQ(MoleFractionB(v, m), v);
+  }
+  for (int i = 1; i < 1000; ++i) {
+    const double v = i / 1000.0, ulp = std::nextafter(v, 2.0) - v;
+    EXPECT_LE(std::abs(MoleFractionB(MassFractionB(v, m), m) - v), 4 * ulp) << v;
+    EXPECT_LE(std::abs(MassFractionB(MoleFractionB(v, m), m) - v), 4 * ulp) << v;
+  }
+  // The directive wins over the names; a directive that is not two positive numbers does not.
+  m = ReadComponentMasses("% Components: Cu, Mg\n%MASSES: 63.5, 24.3\n% masses: 1 2");
+  EXPECT_EQ(m.A, 63.5);
+  EXPECT_EQ(m.B, 24.3);
+  m = ReadComponentMasses("% components: cu mg\n% masses: 63.5 -1");
+  EXPECT_EQ(m.A, 63.546);
+  EXPECT_FALSE(ReadComponentMasses("% components: A B\nGL=0").Known());
+  EXPECT_FALSE(ReadComponentMasses("GL=0").Known());
 }
 
 }  // namespace

@@ -140,7 +140,9 @@ TEST(TdbImport, PbSnSheetEqualsTheAssessmentAtTwentyPoints) {
   EXPECT_TRUE(r.Skipped.empty());
   auto lines = Lines(r.Sheet);
   ASSERT_EQ(lines.size(), 4u);
-  EXPECT_NE(r.Sheet.find("\r\n% components: PB SN\r\n"), std::string::npos);
+  // The ELEMENT lines' masses follow, for weight percent.
+  EXPECT_NE(r.Sheet.find("\r\n% components: PB SN\r\n% masses: 207.2 118.71\r\n"),
+            std::string::npos);
   EXPECT_EQ(lines["SID"].expr, tdb::kSidExpression);
   const double Ts[] = {260, 300, 380, 455, 505.06, 505.07, 505.08, 550,  600,  600.65,
                        650, 700, 800, 950, 1100,   1200,   1300,   1700, 2500, 4000};
