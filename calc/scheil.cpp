@@ -22,15 +22,29 @@ std::string Upper(std::string s) {
   return s;
 }
 
-// The integral over x from x0 to x1 of the parabola through (x0, g0), (xm, gm), (x1, g1); the
-// trapezoid when xm does not lie between the other two.
-double ParabolaArea(double x0, double g0, double xm, double gm, double x1, double g1) {
-  const double h = x1 - x0, d = xm - x0;
-  if (!(h != 0 && d / h > 1e-6 && d / h < 1 - 1e-6)) return 0.5 * (g0 + g1) * h;
-  const double c1 = (gm - g0) / d;
-  const double c2 = ((g1 - g0) / h - c1) / (h - d);
-  return g0 * h + c1 * h * h / 2 + c2 * (h * h * h / 3 - d * h * h / 2);
-}
+// The parabola through (x0, g0), (xm, gm), (x1, g1), integrated from x0; the straight line
+// through the ends when xm does not lie between them.
+class Parabola {
+ public:
+  Parabola(double x0, double g0, double xm, double gm, double x1, double g1) : x0_(x0), g0_(g0) {
+    const double h = x1 - x0, d = xm - x0;
+    if (h != 0 && d / h > 1e-6 && d / h < 1 - 1e-6 && std::isfinite(gm)) {
+      c1_ = (gm - g0) / d;
+      c2_ = ((g1 - g0) / h - c1_) / (h - d);
+      d_ = d;
+    } else if (h != 0) {
+      c1_ = (g1 - g0) / h;
+    }
+  }
+  // The integral from x0 to x.
+  double Area(double x) const {
+    const double t = x - x0_;
+    return g0_ * t + c1_ * t * t / 2 + c2_ * (t * t * t / 3 - d_ * t * t / 2);
+  }
+
+ private:
+  double x0_, g0_, c1_ = 0, c2_ = 0, d_ = 0;
+};
 
 class ScheilPath {
  public:
@@ -196,18 +210,18 @@ class ScheilPath {
   // from the integral along x_L (a parabola through the middle temperature's tie line too).
   bool Step(double T0, double T1, const Assemblage& next) {
     Assemblage mid = pair_;
-    const double xm =
-        solver_.Continue(mid, At(0.5 * (T0 + T1), LiquidX(pair_))) ? LiquidX(mid) : kNaN;
-    const double gm = std::isnan(xm) ? kNaN : Integrand(mid);
-    double area = 0;
-    if (std::isnan(xm)) {
-      area = 0.5 * (Integrand(pair_) + Integrand(next)) * (LiquidX(next) - LiquidX(pair_));
-    } else {
-      area = ParabolaArea(LiquidX(pair_), Integrand(pair_), xm, gm, LiquidX(next), Integrand(next));
-    }
+    const bool middle = solver_.Continue(mid, At(0.5 * (T0 + T1), LiquidX(pair_)));
+    const double x0 = LiquidX(pair_), x1 = LiquidX(next), xm = middle ? LiquidX(mid) : kNaN;
+    const Parabola ln(x0, Integrand(pair_), xm, middle ? Integrand(mid) : kNaN, x1,
+                      Integrand(next));
+    const double area = ln.Area(x1);
     if (!std::isfinite(area)) return Stop(T0, "the liquid's amount could not be integrated"), false;
     const double fL = fL_ * std::exp(area);
-    Form(Solid(), fL_ - fL);
+    // The solid formed over the step, its composition going from one tie line's to the next:
+    // the integral of x_S over the amount formed, on the same three tie lines.
+    const double fm = middle ? fL_ * std::exp(ln.Area(xm)) : kNaN;
+    const Parabola b(fL_, SolidX(pair_), fm, middle ? SolidX(mid) : kNaN, fL, SolidX(next));
+    Form(Solid(), fL_ - fL, fL_ - fL > 0 ? -b.Area(fL) / (fL_ - fL) : SolidX(next));
     fL_ = fL;
     pair_ = next;
     Record(T1, LiquidX(pair_));
@@ -220,32 +234,38 @@ class ScheilPath {
     for (size_t k = 0; k < a.members.size(); ++k) {
       const bool second = k > 0 && a.members[k].phase == a.members[k - 1].phase;
       Form(solver_.Name(a.members[k].phase) + (second ? "#2" : ""),
-           amount * std::clamp(a.amounts[k], 0.0, 1.0));
+           amount * std::clamp(a.amounts[k], 0.0, 1.0), a.members[k].x);
     }
   }
 
-  void Form(int phase, double amount) { Form(solver_.Name(phase), amount); }
-  void Form(const std::string& name, double amount) {
+  void Form(int phase, double amount, double x) { Form(solver_.Name(phase), amount, x); }
+  void Form(const std::string& name, double amount, double x) {
     size_t k = 0;
     while (k < r_.Solids.size() && r_.Solids[k] != name) ++k;
     if (k == r_.Solids.size()) {
       r_.Solids.push_back(name);
       r_.SolidAmounts.emplace_back(r_.T.size(), 0.0);
+      r_.SolidB.emplace_back(r_.T.size(), 0.0);
       formed_.push_back(0);
+      formedB_.push_back(0);
     }
     formed_[k] += amount;
+    formedB_[k] += amount * x;
   }
 
   void Record(double T, double xL) {
     r_.T.push_back(T);
     r_.FractionSolid.push_back(1 - fL_);
     r_.LiquidX.push_back(fL_ > 0 ? xL : kNaN);
-    for (size_t k = 0; k < formed_.size(); ++k) r_.SolidAmounts[k].push_back(formed_[k]);
+    for (size_t k = 0; k < formed_.size(); ++k) {
+      r_.SolidAmounts[k].push_back(formed_[k]);
+      r_.SolidB[k].push_back(formedB_[k]);
+    }
   }
 
   void LiquidGone(double T) {
     r_.LastLiquid = fL_;
-    Form(Solid(), fL_);
+    Form(Solid(), fL_, LiquidX(pair_));
     fL_ = 0;
     Record(T, kNaN);
     Finish(ScheilEnd::LiquidGone, T);
@@ -268,7 +288,7 @@ class ScheilPath {
   int liquid_ = 0;
   Assemblage pair_;
   double fL_ = 1;
-  std::vector<double> formed_;
+  std::vector<double> formed_, formedB_;
 };
 
 }  // namespace

@@ -46,9 +46,12 @@ struct ScheilResult {
   // (NaN once none is left), and the amount of each solid formed so far.
   std::vector<double> T, FractionSolid, LiquidX;
   std::vector<std::vector<double>> SolidAmounts;  // [solid][point]
-  double LiquidusT = 0;   // where the first solid formed (NaN when none did)
-  double EndT = 0;        // where the path ended
-  double LastLiquid = 0;  // the fraction of liquid left just before the end
+  // The moles of B in each solid formed so far, per mole of the alloy (its mean composition is
+  // this over its amount): what a mass fraction needs.
+  std::vector<std::vector<double>> SolidB;  // [solid][point]
+  double LiquidusT = 0;                     // where the first solid formed (NaN when none did)
+  double EndT = 0;                          // where the path ended
+  double LastLiquid = 0;                    // the fraction of liquid left just before the end
   ScheilEnd End = ScheilEnd::Stopped;
   std::vector<ScheilEvent> Events;
   std::string Note;   // why a path stopped short, for the user

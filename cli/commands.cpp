@@ -66,6 +66,25 @@ constexpr Help kHelp[] = {
      "Prints as JSON the equilibrium at level Y (temperature or pressure, as the problem sweeps)\n"
      "and composition X of the problem NAME: the stable phases with their compositions and\n"
      "amounts, the Gibbs energy and the chemical potentials of A and B.\n"},
+    {"step",
+     "Follows one alloy of the problem along a path and writes into DIR: step.json and\n"
+     "step.csv (the stable phases' amounts and compositions at every point, mu of A and B, G,\n"
+     "H, Cp, the activities, and every phase boundary crossed at its exact Y), the pictures\n"
+     "step.png (phase fractions) and activities.png (and .svg, or as --format asks), with\n"
+     "--scheil also scheil.json and scheil.csv (Scheil-Gulliver solidification, drawn in\n"
+     "step.png beside the equilibrium).\n"
+     "  --x X                  the alloy: mole fraction of B (with --wt: weight percent of B)\n"
+     "  --from Y, --to Y       the path's ends (default: the problem's Ymax down to Ymin)\n"
+     "  --points N             points from --from to --to (default 201)\n"
+     "  --along x --y Y        along the composition at level Y instead (--from/--to: 0..1)\n"
+     "  --scheil               Scheil solidification too (--liquid NAME: the liquid phase)\n"
+     "  --reference-a PHASE    the phase of pure A the activity of A is referred to (default:\n"
+     "  --reference-b PHASE    the stable one at each point); the same for B\n"
+     "  --wt                   compositions in weight percent of B, amounts as mass fractions\n"
+     "                         (masses from '% masses:' or the element names of the sheet)\n"
+     "  --out DIR              the output folder (default: the problem's name)\n"
+     "  --format LIST, --size WxH, --dpi N, --celsius   the pictures, as for run\n"
+     "Prints the boundaries crossed, and with --scheil how the Scheil path ended.\n"},
 };
 
 }  // namespace
@@ -85,6 +104,11 @@ const std::vector<Command>& Commands() {
        "compute phase diagrams and write the results"},
       {"point", CmdPoint, "DB.d --problem NAME --y Y --x X",
        "the equilibrium at one point of a diagram, as JSON"},
+      {"step", CmdStep,
+       "DB.d --problem NAME --x X [--from Y --to Y] [--points N] [--scheil] [--wt]\n"
+       "      [--along x --y Y] [--reference-a PHASE] [--reference-b PHASE] [--liquid NAME]\n"
+       "      [--out DIR] [--format png,svg,pdf] [--size WxH] [--dpi N] [--celsius]",
+       "one alloy along a path: phase amounts, Scheil, activities"},
       {"import-tdb", CmdImportTdb,
        "FILE.tdb --components A B [--db DB.d | --json FILE.json] [--name NAME]\n"
        "      [--tmin K --tmax K] [--phases P1,P2,...]",

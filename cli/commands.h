@@ -26,6 +26,7 @@ int CmdDbImport(const Args& args);
 int CmdList(const Args& args);
 int CmdRun(const Args& args);
 int CmdPoint(const Args& args);
+int CmdStep(const Args& args);
 int CmdImportTdb(const Args& args);
 
 struct Command {

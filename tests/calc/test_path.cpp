@@ -313,6 +313,8 @@ TEST(Scheil, EndsAtTheEutecticWithBothSolids) {
   EXPECT_TRUE(std::isnan(r.LiquidX.back()));
   ASSERT_EQ(r.Solids.size(), 2u);
   EXPECT_NEAR(r.SolidAmounts[0].back() + r.SolidAmounts[1].back(), 1, 1e-12);
+  // All of B ends in the solids.
+  EXPECT_NEAR(r.SolidB[0].back() + r.SolidB[1].back(), 0.2, 1e-5);
   ASSERT_EQ(r.Events.size(), 2u);
   EXPECT_EQ(r.Events[1].Text, "eutectic L → S + S");
 }

@@ -1,0 +1,598 @@
+// brelona-calc step: one alloy of a problem along a path (the equilibrium at a fixed X from one
+// temperature or pressure to another, or along X at a fixed level), optionally its Scheil
+// solidification, written as JSON, CSV and pictures.
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "calc/headless_host.h"
+#include "calc/masses.h"
+#include "calc/path.h"
+#include "calc/phase_sheet.h"
+#include "calc/problem.h"
+#include "calc/scheil.h"
+#include "cli/commands.h"
+#include "cli/output_folder.h"
+#include "numeric/format.h"
+#include "problem/problem_reader.h"
+#include "store/table_image.h"
+#include "views/path_plot.h"
+
+namespace cli {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+std::string Num(double v) {
+  if (std::isinf(v)) return v < 0 ? "\"-Infinity\"" : "\"Infinity\"";
+  if (!std::isfinite(v)) return "null";
+  char buf[32];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, r.ptr);
+}
+
+std::string CsvNum(double v) {
+  if (std::isinf(v)) return v < 0 ? "-inf" : "inf";
+  if (!std::isfinite(v)) return "";
+  char buf[32];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, r.ptr);
+}
+
+std::string Json(const std::string& s) {
+  std::string out = "\"";
+  for (unsigned char c : s) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\u%04x", c);
+      out += buf;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out + "\"";
+}
+
+std::string Array(const std::vector<double>& v) {
+  std::string out = "[";
+  for (size_t i = 0; i < v.size(); ++i) out += (i ? ", " : "") + Num(v[i]);
+  return out + "]";
+}
+
+std::string Names(const std::vector<calc::EquilibriumPhase>& phases) {
+  std::string out = "[";
+  for (size_t i = 0; i < phases.size(); ++i) out += (i ? ", " : "") + Json(phases[i].Name);
+  return out + "]";
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return s;
+}
+
+// A value of the command line that turns out wrong once the problem is read.
+struct UsageError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+int Usage(const std::string& why) {
+  std::fprintf(stderr, "error: %s\n", why.c_str());
+  return CommandUsage("step", false);
+}
+
+// Messages of the sheet's compilation go to stderr.
+class StepHost : public calc::HeadlessHost {
+ public:
+  calc::DialogButton MessageDlg(const std::string& text, calc::DialogType type,
+                                const std::vector<calc::DialogButton>& buttons) override {
+    std::fprintf(stderr, "%s\n", text.c_str());
+    return HeadlessHost::MessageDlg(text, type, buttons);
+  }
+  void ShowMessage(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
+};
+
+struct Options {
+  std::string database, problem, out, liquid, referenceA, referenceB;
+  double x = kNaN, y = kNaN, from = kNaN, to = kNaN;
+  int points = 201;
+  bool alongX = false, scheil = false, wt = false, celsius = false;
+  bool png = true, svg = true, pdf = false;
+  int width = 696, height = 482, dpi = 96;
+};
+
+bool Number(const std::string& text, double& v) {
+  return numeric::ParseFloat(text, '.', v) && std::isfinite(v);
+}
+
+// The problems of a table file (its records) or of a JSON file.
+std::vector<calc::ProblemInput> ReadProblems(const std::string& path) {
+  if (store::LooksLikeTableImage(path)) return problem::ReadProblemTable(path);
+  std::ifstream f(path, std::ios::binary);
+  if (!f) throw std::runtime_error("cannot open " + path);
+  char c = 0;
+  while (f.get(c) && (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\xEF' ||
+                      c == '\xBB' || c == '\xBF')) {
+  }
+  if (c == '{' || c == '[') return problem::ReadProblemsJson(path);
+  return problem::ReadProblemTable(path);  // says what is wrong with it
+}
+
+// Amounts and compositions as the files give them: mole fractions, or with --wt mass fractions
+// of the phases and compositions in weight percent of B.
+struct Units {
+  bool wt = false;
+  calc::ComponentMasses m;
+  double X(double x) const { return wt && std::isfinite(x) ? 100 * calc::MassFractionB(x, m) : x; }
+  double Amount(double n, double x, double overall) const {
+    if (!wt || !(n > 0)) return n;
+    return n * ((1 - x) * m.A + x * m.B) / ((1 - overall) * m.A + overall * m.B);
+  }
+};
+
+std::string StepJson(const calc::ProblemInput& p, const calc::PathSpec& spec,
+                     const calc::PathResult& path, const Units& u,
+                     const calc::ComponentNames& names) {
+  const bool alongX = spec.Along == calc::PathAxis::X;
+  const std::vector<calc::PhaseTrack> tracks = calc::TrackPhases(path.Points);
+  std::vector<double> along, muA, muB, G, H, Cp, aA, aB;
+  std::vector<double> approximate;
+  for (size_t i = 0; i < path.Points.size(); ++i) {
+    const calc::PathPoint& pt = path.Points[i];
+    along.push_back(alongX ? u.X(pt.At) : pt.At);
+    muA.push_back(pt.MuA);
+    muB.push_back(pt.MuB);
+    G.push_back(pt.G);
+    H.push_back(pt.H);
+    Cp.push_back(pt.Cp);
+    aA.push_back(pt.ActivityA);
+    aB.push_back(pt.ActivityB);
+    if (pt.Approximate) approximate.push_back(static_cast<double>(i));
+  }
+  std::string out = "{\n";
+  out += "  \"problem\": " + Json(p.ProblemName) + ",\n";
+  out += "  \"along\": " +
+         Json(alongX                                          ? "x"
+              : spec.Yparameter == calc::YParameter::Pressure ? "p"
+                                                              : "T") +
+         ",\n";
+  out += "  \"composition\": " + Json(u.wt ? "wt%" : "mole fraction") + ",\n";
+  out += "  \"amounts\": " + Json(u.wt ? "mass fraction" : "mole fraction") + ",\n";
+  out += "  \"components\": [" + Json(names.Named() ? names.A : "A") + ", " +
+         Json(names.Named() ? names.B : "B") + "],\n";
+  if (alongX) {
+    out += "  \"y\": " + Num(spec.Y) + ",\n  \"x\": " + Array(along) + ",\n";
+  } else {
+    out += "  \"x\": " + Num(u.X(spec.X)) + ",\n  \"y\": " + Array(along) + ",\n";
+  }
+  out += "  \"phases\": {";
+  for (size_t k = 0; k < tracks.size(); ++k) {
+    std::vector<double> amount, x;
+    for (size_t i = 0; i < path.Points.size(); ++i) {
+      amount.push_back(u.Amount(tracks[k].Amount[i], tracks[k].X[i], path.Points[i].X));
+      x.push_back(u.X(tracks[k].X[i]));
+    }
+    out += std::string(k ? ",\n    " : "\n    ") + Json(tracks[k].Name) +
+           ": {\"amount\": " + Array(amount) + ", \"x\": " + Array(x) + "}";
+  }
+  out += tracks.empty() ? "},\n" : "\n  },\n";
+  out += "  \"mu_a\": " + Array(muA) + ",\n  \"mu_b\": " + Array(muB) + ",\n";
+  out += "  \"G\": " + Array(G) + ",\n  \"H\": " + Array(H) + ",\n  \"Cp\": " + Array(Cp) + ",\n";
+  out += "  \"activity_a\": " + Array(aA) + ",\n  \"activity_b\": " + Array(aB) + ",\n";
+  out += "  \"reference_a\": " + Json(spec.ReferenceA) + ",\n";
+  out += "  \"reference_b\": " + Json(spec.ReferenceB) + ",\n";
+  out += "  \"crossings\": [";
+  for (size_t i = 0; i < path.Crossings.size(); ++i) {
+    const calc::PathCrossing& c = path.Crossings[i];
+    out += std::string(i ? ",\n    " : "\n    ") + "{\"" + (alongX ? "x" : "y") +
+           "\": " + Num(alongX ? u.X(c.At) : c.At) + ", \"before\": " + Names(c.Before.Phases) +
+           ", \"after\": " + Names(c.After.Phases) +
+           ", \"approximate\": " + (c.Approximate ? "true" : "false") + "}";
+  }
+  out += path.Crossings.empty() ? "],\n" : "\n  ],\n";
+  out += "  \"approximate_points\": " + Array(approximate);
+  if (!path.Error.empty()) out += ",\n  \"error\": " + Json(path.Error);
+  return out + "\n}\n";
+}
+
+std::string StepCsv(const calc::PathSpec& spec, const calc::PathResult& path, const Units& u) {
+  const bool alongX = spec.Along == calc::PathAxis::X;
+  const std::vector<calc::PhaseTrack> tracks = calc::TrackPhases(path.Points);
+  std::string out = alongX ? "x" : "y";
+  for (const calc::PhaseTrack& t : tracks) out += "," + t.Name + " amount," + t.Name + " x";
+  out += ",mu_a,mu_b,G,H,Cp,activity_a,activity_b\n";
+  for (size_t i = 0; i < path.Points.size(); ++i) {
+    const calc::PathPoint& pt = path.Points[i];
+    out += CsvNum(alongX ? u.X(pt.At) : pt.At);
+    for (const calc::PhaseTrack& t : tracks) {
+      out += "," + CsvNum(u.Amount(t.Amount[i], t.X[i], pt.X)) + "," + CsvNum(u.X(t.X[i]));
+    }
+    for (double v : {pt.MuA, pt.MuB, pt.G, pt.H, pt.Cp, pt.ActivityA, pt.ActivityB})
+      out += "," + CsvNum(v);
+    out += "\n";
+  }
+  return out;
+}
+
+const char* EndText(calc::ScheilEnd end) {
+  switch (end) {
+    case calc::ScheilEnd::Eutectic:
+      return "eutectic";
+    case calc::ScheilEnd::LiquidGone:
+      return "liquid used up";
+    case calc::ScheilEnd::LowestLevel:
+      return "lowest temperature";
+    case calc::ScheilEnd::AtOnce:
+      return "froze at once";
+    case calc::ScheilEnd::Stopped:
+      return "stopped";
+  }
+  return "";
+}
+
+// The Scheil path's columns as the files give them.
+struct ScheilColumns {
+  std::vector<double> fs, xL;
+  std::vector<std::vector<double>> solids;
+};
+
+ScheilColumns ScheilValues(const calc::ScheilResult& r, double x0, const Units& u) {
+  ScheilColumns c;
+  auto M = [&](double x) { return (1 - x) * u.m.A + x * u.m.B; };
+  for (size_t i = 0; i < r.T.size(); ++i) {
+    double fs = r.FractionSolid[i];
+    if (u.wt && fs < 1) fs = 1 - (1 - fs) * M(r.LiquidX[i]) / M(x0);
+    c.fs.push_back(fs);
+    c.xL.push_back(u.X(r.LiquidX[i]));
+  }
+  for (size_t k = 0; k < r.Solids.size(); ++k) {
+    std::vector<double> v;
+    for (size_t i = 0; i < r.T.size(); ++i) {
+      const double n = r.SolidAmounts[k][i];
+      v.push_back(u.wt ? (n * u.m.A + r.SolidB[k][i] * (u.m.B - u.m.A)) / M(x0) : n);
+    }
+    c.solids.push_back(std::move(v));
+  }
+  return c;
+}
+
+std::string ScheilJson(const calc::ProblemInput& p, const calc::ScheilSpec& spec,
+                       const calc::ScheilResult& r, const Units& u) {
+  const ScheilColumns c = ScheilValues(r, spec.X, u);
+  std::string out = "{\n";
+  out += "  \"problem\": " + Json(p.ProblemName) + ",\n";
+  out += "  \"x\": " + Num(u.X(spec.X)) + ",\n";
+  out += "  \"composition\": " + Json(u.wt ? "wt%" : "mole fraction") + ",\n";
+  out += "  \"amounts\": " + Json(u.wt ? "mass fraction" : "mole fraction") + ",\n";
+  out += "  \"liquid\": " + Json(r.Liquid) + ",\n";
+  out += "  \"y\": " + Array(r.T) + ",\n";
+  out += "  \"fraction_solid\": " + Array(c.fs) + ",\n";
+  out += "  \"liquid_x\": " + Array(c.xL) + ",\n";
+  out += "  \"solids\": {";
+  for (size_t k = 0; k < r.Solids.size(); ++k) {
+    out += std::string(k ? ",\n    " : "\n    ") + Json(r.Solids[k]) +
+           ": {\"amount\": " + Array(c.solids[k]) + "}";
+  }
+  out += r.Solids.empty() ? "},\n" : "\n  },\n";
+  out += "  \"liquidus\": " + Num(r.LiquidusT) + ",\n";
+  out += "  \"end\": " + Json(EndText(r.End)) + ",\n";
+  out += "  \"end_y\": " + Num(r.EndT) + ",\n";
+  out += "  \"last_liquid\": " + Num(r.LastLiquid) + ",\n";
+  out += "  \"events\": [";
+  for (size_t i = 0; i < r.Events.size(); ++i) {
+    out += std::string(i ? ",\n    " : "\n    ") + "{\"y\": " + Num(r.Events[i].T) +
+           ", \"text\": " + Json(r.Events[i].Text) + "}";
+  }
+  out += r.Events.empty() ? "]" : "\n  ]";
+  if (!r.Note.empty()) out += ",\n  \"note\": " + Json(r.Note);
+  return out + "\n}\n";
+}
+
+std::string ScheilCsv(const calc::ScheilSpec& spec, const calc::ScheilResult& r, const Units& u) {
+  const ScheilColumns c = ScheilValues(r, spec.X, u);
+  std::string out = "y,fraction_solid,liquid_x";
+  for (const std::string& s : r.Solids) out += "," + s + " amount";
+  out += "\n";
+  for (size_t i = 0; i < r.T.size(); ++i) {
+    out += CsvNum(r.T[i]) + "," + CsvNum(c.fs[i]) + "," + CsvNum(c.xL[i]);
+    for (const auto& s : c.solids) out += "," + CsvNum(s[i]);
+    out += "\n";
+  }
+  return out;
+}
+
+void WriteText(const fs::path& file, const std::string& text) {
+  QString error;
+  if (!views::WriteWholeFile(QString::fromStdString(file.string()), QByteArray::fromStdString(text),
+                             &error))
+    throw std::runtime_error(error.toStdString());
+}
+
+void WritePictures(const fs::path& dir, const std::string& stem, const views::PlotData& plot,
+                   const Options& o, std::vector<std::string>& errors) {
+  views::PictureOptions picture;
+  picture.size = QSize(o.width, o.height);
+  picture.dpi = o.dpi;
+  picture.title = plot.title;
+  const std::pair<bool, views::PictureFormat> formats[] = {{o.png, views::PictureFormat::Png},
+                                                           {o.svg, views::PictureFormat::Svg},
+                                                           {o.pdf, views::PictureFormat::Pdf}};
+  const char* const suffixes[] = {".png", ".svg", ".pdf"};
+  for (int i = 0; i < 3; ++i) {
+    if (!formats[i].first) continue;
+    picture.format = formats[i].second;
+    QString error;
+    const fs::path file = dir / (stem + suffixes[i]);
+    if (!views::WritePlot(plot, QString::fromStdString(file.string()), picture, &error))
+      errors.push_back(error.toStdString());
+  }
+}
+
+std::string Short(double v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.6g", v);
+  return buf;
+}
+
+}  // namespace
+
+int CmdStep(const Args& args) {
+  Options o;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    const bool hasValue = i + 1 < args.size();
+    auto text = [&](std::string& to) {
+      if (!hasValue) return false;
+      to = args[++i];
+      return true;
+    };
+    auto number = [&](double& to) {
+      if (!hasValue || !Number(args[i + 1], to)) return false;
+      ++i;
+      return true;
+    };
+    if (a == "--problem") {
+      if (!text(o.problem)) return Usage("--problem needs a name");
+    } else if (a == "--out") {
+      if (!text(o.out)) return Usage("--out needs a folder");
+    } else if (a == "--liquid") {
+      if (!text(o.liquid)) return Usage("--liquid needs a phase name");
+    } else if (a == "--reference-a" || a == "--reference-b") {
+      if (!text(a == "--reference-a" ? o.referenceA : o.referenceB))
+        return Usage(a + " needs a phase name");
+    } else if (a == "--x" || a == "--y" || a == "--from" || a == "--to") {
+      double& to = a == "--x" ? o.x : a == "--y" ? o.y : a == "--from" ? o.from : o.to;
+      if (!number(to)) return Usage(a + " needs a number");
+    } else if (a == "--points") {
+      double v = 0;
+      if (!number(v) || v != std::floor(v) || v < 2 || v > 1e6)
+        return Usage("--points needs a whole number from 2 to 1000000");
+      o.points = static_cast<int>(v);
+    } else if (a == "--along") {
+      std::string v;
+      if (!text(v) || (Lower(v) != "x" && Lower(v) != "y")) return Usage("--along needs x or y");
+      o.alongX = Lower(v) == "x";
+    } else if (a == "--scheil") {
+      o.scheil = true;
+    } else if (a == "--wt") {
+      o.wt = true;
+    } else if (a == "--celsius") {
+      o.celsius = true;
+    } else if (a == "--format") {
+      std::string v;
+      if (!text(v)) return Usage("--format needs a list such as png,svg");
+      o.png = o.svg = o.pdf = false;
+      size_t start = 0;
+      while (start <= v.size()) {
+        const size_t comma = std::min(v.find(',', start), v.size());
+        const std::string f = Lower(v.substr(start, comma - start));
+        if (f == "png")
+          o.png = true;
+        else if (f == "svg")
+          o.svg = true;
+        else if (f == "pdf")
+          o.pdf = true;
+        else if (f != "none")
+          return Usage("--format takes png, svg, pdf or none, not '" + f + "'");
+        start = comma + 1;
+      }
+    } else if (a == "--size") {
+      std::string v;
+      int w = 0, h = 0;
+      char tail = 0;
+      if (!text(v) || std::sscanf(v.c_str(), "%dx%d%c", &w, &h, &tail) != 2)
+        return Usage("--size needs WxH");
+      o.width = w;
+      o.height = h;
+    } else if (a == "--dpi") {
+      double v = 0;
+      if (!number(v) || v != std::floor(v)) return Usage("--dpi needs a whole number");
+      o.dpi = static_cast<int>(v);
+    } else if (!a.empty() && a[0] == '-') {
+      return Usage("unknown option " + a);
+    } else if (o.database.empty()) {
+      o.database = a;
+    } else {
+      return Usage("unexpected argument " + a);
+    }
+  }
+  if (o.database.empty()) return Usage("missing database file");
+  if (!o.alongX && std::isnan(o.x)) return Usage("give --x (or --along x with --y)");
+  if (o.alongX && std::isnan(o.y)) return Usage("--along x needs the level: --y");
+  if (o.alongX && o.scheil)
+    return Usage("--scheil follows a temperature path: leave out --along x");
+  {
+    views::PictureOptions check;
+    check.size = QSize(o.width, o.height);
+    check.dpi = o.dpi;
+    QString why;
+    if (!views::CheckPictureOptions(check, &why)) return Usage(why.toStdString());
+  }
+
+  try {
+    const std::vector<calc::ProblemInput> problems = ReadProblems(o.database);
+    const calc::ProblemInput* problem = nullptr;
+    if (o.problem.empty()) {
+      if (problems.size() != 1)
+        return Usage(o.database + " holds " + std::to_string(problems.size()) +
+                     " problems: give --problem NAME");
+      problem = &problems.front();
+    }
+    for (int pass = 0; pass < 2 && !problem; ++pass) {
+      for (const calc::ProblemInput& p : problems) {
+        if (pass == 0 ? p.ProblemName == o.problem : Lower(p.ProblemName) == Lower(o.problem)) {
+          problem = &p;
+          break;
+        }
+      }
+    }
+    if (!problem) {
+      std::fprintf(stderr, "error: problem '%s' not found\n", o.problem.c_str());
+      return kExitError;
+    }
+    if (problem->Yparameter == calc::YParameter::None) {
+      std::fprintf(stderr, "error: the problem's Y parameter is not set\n");
+      return kExitError;
+    }
+    const bool temperature = problem->Yparameter == calc::YParameter::Temperature;
+    if (o.scheil && !temperature) return Usage("--scheil needs a problem along temperature");
+
+    Units u;
+    u.wt = o.wt;
+    u.m = calc::ReadComponentMasses(problem->Functs);
+    if (o.wt && !u.m.Known()) {
+      std::fprintf(stderr,
+                   "error: --wt needs the components' masses: the sheet names no elements in "
+                   "'%% components:' and gives no '%% masses:' line\n");
+      return kExitError;
+    }
+    // Compositions given in weight percent come in as mole fractions.
+    auto moles = [&](double v, const char* what) {
+      if (!o.wt) return v;
+      if (!(v >= 0 && v <= 100)) throw UsageError(std::string(what) + " must lie in 0..100 (wt%)");
+      return calc::MoleFractionB(v / 100, u.m);
+    };
+
+    calc::PathSpec spec;
+    spec.Yparameter = problem->Yparameter;
+    // As a run does: the fixed pressure of a temperature diagram is at least taken as 1 bar.
+    spec.Z = problem->Zvalue;
+    if (temperature && !(spec.Z > 0)) spec.Z = 1;
+    spec.Points = o.points;
+    spec.ReferenceA = o.referenceA;
+    spec.ReferenceB = o.referenceB;
+    if (o.alongX) {
+      spec.Along = calc::PathAxis::X;
+      spec.Y = o.y;
+      spec.From = std::isnan(o.from) ? 0 : moles(o.from, "--from");
+      spec.To = std::isnan(o.to) ? 1 : moles(o.to, "--to");
+    } else {
+      spec.X = moles(o.x, "--x");
+      spec.From = std::isnan(o.from) ? problem->Ymax : o.from;
+      spec.To = std::isnan(o.to) ? problem->Ymin : o.to;
+    }
+    if (const std::string why = calc::CheckPathSpec(spec); !why.empty()) return Usage(why);
+
+    StepHost host;
+    calc::PhaseSheet sheet(host);
+    if (!sheet.Compile(problem->Functs, '.')) return kExitError;
+    const calc::PathResult path = calc::StepPath(sheet, spec);
+    if (path.Points.empty()) {
+      std::fprintf(stderr, "error: %s\n", path.Error.c_str());
+      return kExitError;
+    }
+    calc::ScheilSpec scheilSpec;
+    calc::ScheilResult scheil;
+    if (o.scheil) {
+      scheilSpec.X = spec.X;
+      scheilSpec.From = spec.From;
+      scheilSpec.To = spec.To;
+      scheilSpec.Points = spec.Points;
+      scheilSpec.P = spec.Z;
+      scheilSpec.Liquid = o.liquid;
+      scheil = calc::Scheil(sheet, scheilSpec);
+      if (!scheil.Error.empty()) {
+        std::fprintf(stderr, "error: Scheil: %s\n", scheil.Error.c_str());
+        return kExitError;
+      }
+    }
+
+    const calc::ComponentNames names = calc::ReadComponentNames(problem->Functs);
+    OutputFolder folder(o.out.empty() ? fs::path(problem->ProblemName) : fs::path(o.out));
+    const fs::path& dir = folder.Staging();
+    std::vector<std::string> errors;
+    auto attempt = [&](const auto& write) {
+      try {
+        write();
+      } catch (const std::exception& e) {
+        errors.push_back(e.what());
+      }
+    };
+    attempt([&] { WriteText(dir / "step.json", StepJson(*problem, spec, path, u, names)); });
+    attempt([&] { WriteText(dir / "step.csv", StepCsv(spec, path, u)); });
+    if (o.scheil) {
+      attempt([&] { WriteText(dir / "scheil.json", ScheilJson(*problem, scheilSpec, scheil, u)); });
+      attempt([&] { WriteText(dir / "scheil.csv", ScheilCsv(scheilSpec, scheil, u)); });
+    }
+    if (o.png || o.svg || o.pdf) {
+      views::EnsureGuiApplication();
+      views::PathPlotOptions look;
+      look.title = QString::fromStdString(problem->ProblemName);
+      look.celsius = o.celsius;
+      look.weightPercent = o.wt;
+      look.masses = u.m;
+      look.names = names;
+      WritePictures(dir, "step",
+                    views::PhaseFractionPlot(spec, path, o.scheil ? &scheil : nullptr, look), o,
+                    errors);
+      WritePictures(dir, "activities", views::ActivityPlot(spec, path, look), o, errors);
+    }
+    if (!errors.empty()) {
+      for (const std::string& e : errors) std::fprintf(stderr, "error: %s\n", e.c_str());
+      return kExitError;
+    }
+    folder.Commit();
+
+    // What was found, in one line each.
+    const char* unit = o.alongX ? "" : temperature ? " K" : " bar";
+    std::string line = problem->ProblemName + ": " + std::to_string(path.Points.size()) + " points";
+    for (const calc::PathCrossing& c : path.Crossings) {
+      std::string before, after;
+      for (const auto& ph : c.Before.Phases) before += (before.empty() ? "" : " + ") + ph.Name;
+      for (const auto& ph : c.After.Phases) after += (after.empty() ? "" : " + ") + ph.Name;
+      line += "; " + Short(o.alongX ? u.X(c.At) : c.At) + unit + " " + before + " -> " + after +
+              (c.Approximate ? " (approximate)" : "");
+    }
+    std::printf("%s\n", line.c_str());
+    if (o.scheil) {
+      std::printf("Scheil: %s at %s K, last liquid %s%s\n", EndText(scheil.End),
+                  Short(scheil.EndT).c_str(), Short(scheil.LastLiquid).c_str(),
+                  scheil.Note.empty() ? "" : ("; " + scheil.Note).c_str());
+    }
+    if (!path.Error.empty()) {
+      std::fprintf(stderr, "error: the path ended early: %s\n", path.Error.c_str());
+      return kExitError;
+    }
+    return kExitOk;
+  } catch (const UsageError& e) {
+    return Usage(e.what());
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "error: %s\n", e.what());
+    return kExitError;
+  }
+}
+
+}  // namespace cli
