@@ -30,4 +30,14 @@ ComponentMasses ReadComponentMasses(std::string_view functs);
 double MassFractionB(double x, const ComponentMasses& m);
 double MoleFractionB(double w, const ComponentMasses& m);
 
+// The mass of a mole of atoms at composition x.
+inline double MolarMass(double x, const ComponentMasses& m) {
+  return (1 - x) * m.A + x * m.B;
+}
+// The mass fraction of a phase of composition x that holds the mole fraction n of the atoms of
+// an alloy of composition `overall`.
+inline double PhaseMassFraction(double n, double x, double overall, const ComponentMasses& m) {
+  return n > 0 ? n * MolarMass(x, m) / MolarMass(overall, m) : n;
+}
+
 }  // namespace calc

@@ -335,4 +335,23 @@ ScheilResult Scheil(PhaseSheet& sheet, const ScheilSpec& spec) {
   return r;
 }
 
+ScheilResult ScheilByMass(const ScheilResult& r, double x0, const ComponentMasses& m) {
+  ScheilResult out = r;
+  const double whole = MolarMass(x0, m);
+  double lastX = kNaN;
+  for (size_t i = 0; i < r.T.size(); ++i) {
+    if (r.FractionSolid[i] < 1) {
+      out.FractionSolid[i] = 1 - (1 - r.FractionSolid[i]) * MolarMass(r.LiquidX[i], m) / whole;
+      lastX = r.LiquidX[i];
+    }
+    for (size_t k = 0; k < r.Solids.size(); ++k) {
+      // n moles of atoms of which nB are B: n mA + nB (mB - mA).
+      out.SolidAmounts[k][i] = (r.SolidAmounts[k][i] * m.A + r.SolidB[k][i] * (m.B - m.A)) / whole;
+    }
+  }
+  if (std::isfinite(r.LastLiquid) && std::isfinite(lastX))
+    out.LastLiquid = r.LastLiquid * MolarMass(lastX, m) / whole;
+  return out;
+}
+
 }  // namespace calc

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "calc/masses.h"
 #include "calc/phase_sheet.h"
 
 namespace calc {
@@ -65,5 +66,9 @@ std::string FindLiquid(const PhaseSheet& sheet, const std::string& wanted);
 std::string CheckScheilSpec(const ScheilSpec& spec);
 
 ScheilResult Scheil(PhaseSheet& sheet, const ScheilSpec& spec);
+
+// The same path with its fractions by mass (FractionSolid, SolidAmounts, LastLiquid) for the
+// alloy x0 and the components' masses; compositions stay mole fractions.
+ScheilResult ScheilByMass(const ScheilResult& r, double x0, const ComponentMasses& masses);
 
 }  // namespace calc

@@ -138,8 +138,7 @@ struct Units {
   calc::ComponentMasses m;
   double X(double x) const { return wt && std::isfinite(x) ? 100 * calc::MassFractionB(x, m) : x; }
   double Amount(double n, double x, double overall) const {
-    if (!wt || !(n > 0)) return n;
-    return n * ((1 - x) * m.A + x * m.B) / ((1 - overall) * m.A + overall * m.B);
+    return wt ? calc::PhaseMassFraction(n, x, overall, m) : n;
   }
 };
 
@@ -243,35 +242,20 @@ const char* EndText(calc::ScheilEnd end) {
   return "";
 }
 
-// The Scheil path's columns as the files give them.
-struct ScheilColumns {
-  std::vector<double> fs, xL;
-  std::vector<std::vector<double>> solids;
-};
+// The Scheil path as the files give it: fractions by mass with --wt.
+calc::ScheilResult Shown(const calc::ScheilResult& r, double x0, const Units& u) {
+  return u.wt ? calc::ScheilByMass(r, x0, u.m) : r;
+}
 
-ScheilColumns ScheilValues(const calc::ScheilResult& r, double x0, const Units& u) {
-  ScheilColumns c;
-  auto M = [&](double x) { return (1 - x) * u.m.A + x * u.m.B; };
-  for (size_t i = 0; i < r.T.size(); ++i) {
-    double fs = r.FractionSolid[i];
-    if (u.wt && fs < 1) fs = 1 - (1 - fs) * M(r.LiquidX[i]) / M(x0);
-    c.fs.push_back(fs);
-    c.xL.push_back(u.X(r.LiquidX[i]));
-  }
-  for (size_t k = 0; k < r.Solids.size(); ++k) {
-    std::vector<double> v;
-    for (size_t i = 0; i < r.T.size(); ++i) {
-      const double n = r.SolidAmounts[k][i];
-      v.push_back(u.wt ? (n * u.m.A + r.SolidB[k][i] * (u.m.B - u.m.A)) / M(x0) : n);
-    }
-    c.solids.push_back(std::move(v));
-  }
-  return c;
+std::vector<double> Compositions(const std::vector<double>& x, const Units& u) {
+  std::vector<double> out;
+  for (double v : x) out.push_back(u.X(v));
+  return out;
 }
 
 std::string ScheilJson(const calc::ProblemInput& p, const calc::ScheilSpec& spec,
-                       const calc::ScheilResult& r, const Units& u) {
-  const ScheilColumns c = ScheilValues(r, spec.X, u);
+                       const calc::ScheilResult& path, const Units& u) {
+  const calc::ScheilResult r = Shown(path, spec.X, u);
   std::string out = "{\n";
   out += "  \"problem\": " + Json(p.ProblemName) + ",\n";
   out += "  \"x\": " + Num(u.X(spec.X)) + ",\n";
@@ -279,12 +263,12 @@ std::string ScheilJson(const calc::ProblemInput& p, const calc::ScheilSpec& spec
   out += "  \"amounts\": " + Json(u.wt ? "mass fraction" : "mole fraction") + ",\n";
   out += "  \"liquid\": " + Json(r.Liquid) + ",\n";
   out += "  \"y\": " + Array(r.T) + ",\n";
-  out += "  \"fraction_solid\": " + Array(c.fs) + ",\n";
-  out += "  \"liquid_x\": " + Array(c.xL) + ",\n";
+  out += "  \"fraction_solid\": " + Array(r.FractionSolid) + ",\n";
+  out += "  \"liquid_x\": " + Array(Compositions(r.LiquidX, u)) + ",\n";
   out += "  \"solids\": {";
   for (size_t k = 0; k < r.Solids.size(); ++k) {
     out += std::string(k ? ",\n    " : "\n    ") + Json(r.Solids[k]) +
-           ": {\"amount\": " + Array(c.solids[k]) + "}";
+           ": {\"amount\": " + Array(r.SolidAmounts[k]) + "}";
   }
   out += r.Solids.empty() ? "},\n" : "\n  },\n";
   out += "  \"liquidus\": " + Num(r.LiquidusT) + ",\n";
@@ -301,14 +285,15 @@ std::string ScheilJson(const calc::ProblemInput& p, const calc::ScheilSpec& spec
   return out + "\n}\n";
 }
 
-std::string ScheilCsv(const calc::ScheilSpec& spec, const calc::ScheilResult& r, const Units& u) {
-  const ScheilColumns c = ScheilValues(r, spec.X, u);
+std::string ScheilCsv(const calc::ScheilSpec& spec, const calc::ScheilResult& path,
+                      const Units& u) {
+  const calc::ScheilResult r = Shown(path, spec.X, u);
   std::string out = "y,fraction_solid,liquid_x";
   for (const std::string& s : r.Solids) out += "," + s + " amount";
   out += "\n";
   for (size_t i = 0; i < r.T.size(); ++i) {
-    out += CsvNum(r.T[i]) + "," + CsvNum(c.fs[i]) + "," + CsvNum(c.xL[i]);
-    for (const auto& s : c.solids) out += "," + CsvNum(s[i]);
+    out += CsvNum(r.T[i]) + "," + CsvNum(r.FractionSolid[i]) + "," + CsvNum(u.X(r.LiquidX[i]));
+    for (const auto& s : r.SolidAmounts) out += "," + CsvNum(s[i]);
     out += "\n";
   }
   return out;

@@ -404,6 +404,9 @@ double Evaluate(const std::string& expr, const py::kwargs& vars) {
 
 }  // namespace
 
+// One alloy along a path (path_bindings.cpp): methods of Problem.
+void BindPath(py::module_& m);
+
 PYBIND11_MODULE(_brelona, m) {
   m.doc() = "Phase diagrams of binary systems from the Gibbs energies of their phases";
 
@@ -507,4 +510,5 @@ PYBIND11_MODULE(_brelona, m) {
   m.def("evaluate", &Evaluate, py::arg("expr"),
         "Compiles and evaluates one expression of the phase-sheet language with the given "
         "variables, e.g. evaluate('X*LN(X)', X=0.5).");
+  BindPath(m);
 }

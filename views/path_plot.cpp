@@ -361,11 +361,6 @@ bool WeightPercent(const PathPlotOptions& o) {
   return o.weightPercent && o.masses.Known();
 }
 
-// The mass of a mole of atoms at composition x.
-double MolarMass(double x, const calc::ComponentMasses& m) {
-  return (1 - x) * m.A + x * m.B;
-}
-
 QString Composition(double x, const PathPlotOptions& o) {
   if (WeightPercent(o))
     return QStringLiteral("%1 wt% %2")
@@ -434,8 +429,8 @@ PlotData PhaseFractionPlot(const calc::PathSpec& spec, const calc::PathResult& p
     c.colour = PaletteColour(k);
     for (size_t i = 0; i < points.size(); ++i) {
       double amount = tracks[k].Amount[i];
-      if (WeightPercent(o) && amount > 0)
-        amount *= MolarMass(tracks[k].X[i], o.masses) / MolarMass(points[i]->X, o.masses);
+      if (WeightPercent(o))
+        amount = calc::PhaseMassFraction(amount, tracks[k].X[i], points[i]->X, o.masses);
       c.points.emplace_back(ShownPathValue(spec, points[i]->At, o), amount);
     }
     d.curves.push_back(std::move(c));
@@ -453,8 +448,8 @@ PlotData PhaseFractionPlot(const calc::PathSpec& spec, const calc::PathResult& p
       c.width = 1.5;
       for (size_t i = 0; i < points.size(); ++i) {
         double liquid = t.Amount[i];
-        if (WeightPercent(o) && liquid > 0)
-          liquid *= MolarMass(t.X[i], o.masses) / MolarMass(points[i]->X, o.masses);
+        if (WeightPercent(o))
+          liquid = calc::PhaseMassFraction(liquid, t.X[i], points[i]->X, o.masses);
         c.points.emplace_back(ShownPathValue(spec, points[i]->At, o), 1 - liquid);
       }
       d.curves.push_back(std::move(c));
@@ -464,13 +459,10 @@ PlotData PhaseFractionPlot(const calc::PathSpec& spec, const calc::PathResult& p
     c.colour = Qt::black;
     c.style = Qt::DashLine;
     c.width = 2.2;
-    for (size_t i = 0; i < scheil->T.size(); ++i) {
-      double solid = scheil->FractionSolid[i];
-      if (WeightPercent(o) && solid < 1)
-        solid =
-            1 - (1 - solid) * MolarMass(scheil->LiquidX[i], o.masses) / MolarMass(spec.X, o.masses);
-      c.points.emplace_back(ShownPathValue(spec, scheil->T[i], o), solid);
-    }
+    const calc::ScheilResult shown =
+        WeightPercent(o) ? calc::ScheilByMass(*scheil, spec.X, o.masses) : *scheil;
+    for (size_t i = 0; i < shown.T.size(); ++i)
+      c.points.emplace_back(ShownPathValue(spec, shown.T[i], o), shown.FractionSolid[i]);
     d.curves.push_back(std::move(c));
   }
   if (!path.Points.empty()) {

@@ -160,3 +160,11 @@ def _run(self):
 
 
 Problem.run = _run
+
+# One alloy along a path: Problem.step, .scheil, .activities, and the same on a Result.
+from . import path as _path  # noqa: E402
+from .path import (Path, Scheil, component_masses, mass_fraction,  # noqa: E402,F401
+                   mole_fraction)
+
+_path.attach(Result)
+__all__ += ["Path", "Scheil", "component_masses", "mass_fraction", "mole_fraction"]
