@@ -1,9 +1,13 @@
 // A 1000 x 1000 sweep of the Pb-Sn system imported from data/tdb/pbsn.tdb (three solution
 // phases, each a few hundred operations long with its temperature ranges) beside the same
-// sweep of the two-phase regular eutectic of bench_calc: what the longer formulas cost.
+// sweep of the two-phase regular eutectic of bench_calc: what the longer formulas cost. And
+// Al-Ni from data/tdb/alni_dupin_2001.tdb with its phases on sublattices (B2 and L12 ordered
+// on bcc and fcc, vacancies, magnetic fcc), a minimisation over site fractions at every grid
+// point, with and without the exact stage after the sweep.
 
 #include <benchmark/benchmark.h>
 
+#include <set>
 #include <string>
 
 #include "calc/cell_grid.h"
@@ -38,17 +42,48 @@ calc::ProblemInput PbSn() {
                         "Pb-Sn");
 }
 
-void Sweep(benchmark::State& state, calc::ProblemInput problem) {
+calc::ProblemInput AlNi() {
+  tdb::ImportOptions o;
+  o.A = "AL";
+  o.B = "NI";
+  o.Tmin = 800;
+  o.Tmax = 2000;
+  o.SourceName = "alni_dupin_2001.tdb";
+  return tdb::ProblemOf(
+      tdb::Import(tdb::ReadFile(BRELONA_SOURCE_DIR "/data/tdb/alni_dupin_2001.tdb"), o), "Al-Ni");
+}
+
+void Sweep(benchmark::State& state, calc::ProblemInput problem, bool refine = false) {
   calc::HeadlessHost host;
   host.problem = problem;
   host.problem.XPoints = static_cast<int>(state.range(0));
   host.problem.YPoints = static_cast<int>(state.range(1));
   host.problem.ShowChart = false;
+  host.problem.Refine = refine;
   calc::Results results;
   calc::Engine engine(host, host, host, results);
   for (auto _ : state) {
     engine.Run();
+    if (refine) engine.FindSpecialPoints(calc::kTemperatureText);
     benchmark::DoNotOptimize(results.Cells().Cell(1, 1));
+  }
+  if (refine) state.counters["invariants"] = static_cast<double>(results.Refined.Invariants.size());
+  // The work of the minimisations over site fractions (each model counted once).
+  std::set<const calc::SublatticeModel*> models;
+  for (const calc::SolutionPhase& ph : engine.Sheet().Phases)
+    if (ph.Model) models.insert(ph.Model.get());
+  calc::SublatticeModel::Stats work;
+  for (const calc::SublatticeModel* m : models) {
+    work.minimisations += m->stats().minimisations;
+    work.newton_runs += m->stats().newton_runs;
+    work.iterations += m->stats().iterations;
+    work.evaluations += m->stats().evaluations;
+  }
+  if (!models.empty()) {
+    state.counters["minimisations"] = static_cast<double>(work.minimisations);
+    state.counters["newton"] = static_cast<double>(work.newton_runs);
+    state.counters["iterations"] = static_cast<double>(work.iterations);
+    state.counters["evaluations"] = static_cast<double>(work.evaluations);
   }
   state.counters["levels"] = results.State.LevelIndex + 1;
   state.counters["phases"] = static_cast<double>(engine.Sheet().Phases.size());
@@ -68,8 +103,22 @@ void RegularEutecticThirdPhase(benchmark::State& state) {
   Sweep(state, p);
 }
 
+void ImportedAlNi(benchmark::State& state) {
+  Sweep(state, AlNi());
+}
+void ImportedAlNiRefined(benchmark::State& state) {
+  Sweep(state, AlNi(), true);
+}
+void RegularEutecticRefined(benchmark::State& state) {
+  Sweep(state, Eutectic(), true);
+}
+
 }  // namespace
 
+BENCHMARK(RegularEutecticRefined)->Args({1000, 1000})->Unit(benchmark::kMillisecond);
+BENCHMARK(ImportedAlNi)->Args({1000, 1000})->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(ImportedAlNiRefined)->Args({1000, 1000})->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(ImportedAlNiRefined)->Args({200, 1000})->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(RegularEutectic)->Args({1000, 1000})->Unit(benchmark::kMillisecond);
 BENCHMARK(RegularEutecticThirdPhase)->Args({1000, 1000})->Unit(benchmark::kMillisecond);
 BENCHMARK(ImportedPbSn)->Args({1000, 1000})->Unit(benchmark::kMillisecond);

@@ -208,8 +208,7 @@ void Engine::OfferSolutionRecords(bool show_chart, bool use_cache) {
       double g;
       if (ph.Model) {
         const LevelWork::Skip& s = work.skip[k * levels.size() + c];
-        if (may_skip && s.slack > 0 && s.slack > LevelWork::kMaxEntropyGap * std::abs(st.T - s.t))
-          continue;
+        if (may_skip && s.slack > 0 && s.slack > s.gap * std::abs(st.T - s.t)) continue;
         // NaN where the phase cannot take x: it offers nothing there.
         g = ph.Model->Minimum(x, ph.Variant, static_cast<int>(c));
         if (std::isnan(g)) continue;
@@ -226,8 +225,15 @@ void Engine::OfferSolutionRecords(bool show_chart, bool use_cache) {
       }
     }
     if (may_skip) {
-      for (size_t k = 0; k < phase_count; ++k)
-        if (!std::isnan(energy[k])) work.skip[k * levels.size() + c] = {energy[k] - best, st.T};
+      for (size_t k = 0; k < phase_count; ++k) {
+        if (std::isnan(energy[k])) continue;
+        LevelWork::Skip& s = work.skip[k * levels.size() + c];
+        const double slack = energy[k] - best;
+        double gap = LevelWork::kMinEntropyGap;
+        if (s.slack >= 0 && s.t != st.T)
+          gap = std::max(gap, 2 * std::abs(slack - s.slack) / std::abs(st.T - s.t));
+        s = {slack, st.T, gap};
+      }
     }
     if (x == st.Xmin && best < work.gmin_a) work.gmin_a = best;
     if (st.Xmax - x < 1e-12 && best < work.gmin_b) work.gmin_b = best;

@@ -38,14 +38,17 @@ struct Engine::LevelWork {
   std::vector<char> has_expression;
   // Phases on sublattices cost a minimisation at every grid column. In a temperature sweep, a
   // phase found `slack` J/mol above the lowest phase of a column at temperature `t` cannot be
-  // the lowest there before the temperature has moved slack / kMaxEntropyGap kelvin: the
-  // difference of two phases' energies changes with T by the difference of their entropies,
-  // which stays far below kMaxEntropyGap. Until then it is not minimised at that column.
+  // the lowest there before the temperature has moved slack / gap kelvin, where gap bounds the
+  // difference of the two phases' entropies (the rate at which the difference of their
+  // energies changes with T): twice the rate seen between its last two minimisations there,
+  // and at least kMinEntropyGap, well above the entropies of fusion, ordering and magnetic
+  // disordering (10 to 20 J/(mol K)). Until then it is not minimised at that column.
   // (phase k, column c) at k * columns + c; slack < 0: minimise.
-  static constexpr double kMaxEntropyGap = 300;
+  static constexpr double kMinEntropyGap = 50;
   struct Skip {
     double slack = -1;
     double t = 0;
+    double gap = kMinEntropyGap;
   };
   std::vector<Skip> skip;
   // Scratch of KeepLowestPointPhasePerComposition.

@@ -133,12 +133,14 @@ struct SublatticeModel::Impl {
     std::vector<double> y;
   };
   std::vector<Sample> cloud[3];
+  // The lattice step of each variant's samples.
+  double cloud_step[3] = {1, 1, 1};
   // The level each variant's samples were last evaluated at (-1: never). They only pick
   // starting points, so energies a few levels old serve as well.
   int64_t cloud_level[3] = {-1, -1, -1};
 
   // Scratch of the evaluation.
-  std::vector<double> grad, hess, tgrad, thess;
+  std::vector<double> grad, hess, tgrad, thess, bgrad, bhess;
   Stats* stats = nullptr;
 
   // --- evaluation -------------------------------------------------------------------------
@@ -150,38 +152,42 @@ struct SublatticeModel::Impl {
   }
 
   // Adds s * poly(y) to value, and its gradient and Hessian (n x n, row major) when asked.
+  // Adds s * poly(y) to value, and its gradient and Hessian (n x n, row major; only the upper
+  // triangle, i <= j, is written: Symmetrise fills the rest) when asked.
   void AddPoly(const Poly& poly, const double* y, double s, double& value, double* gr,
                double* he) const {
-    double fv[8], pw[8], d1[8], d2[8];
+    double pw[8], d1[8], d2[8], before[9], after[9];
     for (const Term& t : poly.terms) {
-      const double coef = s * t.scale * values[static_cast<size_t>(t.value)];
+      const double coef = s * t.scale * values[U(t.value)];
       if (coef == 0) continue;
       const size_t m = t.factors.size();
-      double prod = 1;
       for (size_t k = 0; k < m; ++k) {
         const Factor& f = t.factors[k];
-        fv[k] = FormValue(f, y);
+        const double v = FormValue(f, y);
+
         const int e = f.power;
         if (e == 1) {
-          pw[k] = fv[k];
+          pw[k] = v;
           d1[k] = 1;
           d2[k] = 0;
         } else {
-          const double a = std::pow(fv[k], e - 2);
-          pw[k] = a * fv[k] * fv[k];
-          d1[k] = e * a * fv[k];
+          double a = 1;  // v^(e-2)
+          for (int i = 2; i < e; ++i) a *= v;
+          pw[k] = a * v * v;
+          d1[k] = e * a * v;
           d2[k] = e * (e - 1) * a;
         }
-        prod *= pw[k];
       }
-      value += coef * prod;
+      // Products of the factors before k and after k: every "all but k" product without a
+      // division by a factor that may be zero.
+      before[0] = 1;
+      for (size_t k = 0; k < m; ++k) before[k + 1] = before[k] * pw[k];
+      after[m] = 1;
+      for (size_t k = m; k-- > 0;) after[k] = after[k + 1] * pw[k];
+      value += coef * before[m];
       if (gr == nullptr) continue;
-      // Products of all factors but k (and but k and l), without dividing by a factor that may
-      // be zero.
       for (size_t k = 0; k < m; ++k) {
-        double others = coef;
-        for (size_t l = 0; l < m; ++l)
-          if (l != k) others *= pw[l];
+        const double others = coef * before[k] * after[k + 1];
         const Factor& fk = t.factors[k];
         const double gk = others * d1[k];
         for (const auto& [i, c] : fk.c) gr[i] += gk * c;
@@ -189,20 +195,31 @@ struct SublatticeModel::Impl {
         if (d2[k] != 0) {
           const double hk = others * d2[k];
           for (const auto& [i, ci] : fk.c)
-            for (const auto& [j, cj] : fk.c) he[i * n + j] += hk * ci * cj;
+            for (const auto& [j, cj] : fk.c)
+              if (i <= j) he[i * n + j] += hk * ci * cj;
         }
-        for (size_t l = 0; l < m; ++l) {
-          if (l == k) continue;
-          double both = coef * d1[k] * d1[l];
-          for (size_t q = 0; q < m; ++q)
-            if (q != k && q != l) both *= pw[q];
+        // The pairs k < l: the product of the factors between them times those outside.
+        double between = 1;
+        for (size_t l = k + 1; l < m; ++l) {
+          const double both = coef * before[k] * between * after[l + 1] * d1[k] * d1[l];
+          between *= pw[l];
           if (both == 0) continue;
           const Factor& fl = t.factors[l];
           for (const auto& [i, ci] : fk.c)
-            for (const auto& [j, cj] : fl.c) he[i * n + j] += both * ci * cj;
+            for (const auto& [j, cj] : fl.c) {
+              const double v = both * ci * cj;
+              if (i <= j) he[i * n + j] += v;
+              if (j <= i) he[j * n + i] += v;
+            }
         }
       }
     }
+  }
+
+  // The lower triangle of a Hessian from its upper one.
+  void Symmetrise(double* he) const {
+    for (int i = 0; i < n; ++i)
+      for (int j = 0; j < i; ++j) he[i * n + j] = he[j * n + i];
   }
 
   // G per mole of formula units at y, with gradient and Hessian into grad / hess when derivs.
@@ -232,6 +249,7 @@ struct SublatticeModel::Impl {
       }
     }
     if (magnetic) value += Magnetic(y, derivs);
+    if (derivs) Symmetrise(he);
     return value;
   }
 
@@ -239,7 +257,8 @@ struct SublatticeModel::Impl {
     double tcv = 0, bv = 0;
     double* tg = nullptr;
     double* th = nullptr;
-    std::vector<double> bg, bh;
+    std::vector<double>& bg = bgrad;
+    std::vector<double>& bh = bhess;
     if (derivs) {
       tgrad.assign(static_cast<size_t>(n), 0);
       thess.assign(static_cast<size_t>(n * n), 0);
@@ -554,31 +573,40 @@ struct SublatticeModel::Impl {
       }
       // Below the rounding of Gm itself no step can show a decrease.
       const double floor = std::max(kPredictedDecrease, 8 * kEpsilon * std::abs(f));
-      if (dof == 0 || (!negative && predicted < floor)) {
-        // Converged among the free fractions. A fraction held at its floor is let go when
-        // raising it (the others following along the equalities) lowers Gm: its slope less
-        // what the equalities' multipliers account for is negative.
+      // A fraction held at its floor is to be let go when raising it (the others following
+      // along the equalities) lowers Gm: its slope less what the equalities' multipliers
+      // account for is negative. Marks them free; true when there were any.
+      auto release = [&] {
         bool released = false;
-        bool any_active = false;
-        for (int v = 0; v < n; ++v) any_active = any_active || active[U(v)];
-        if (any_active) {
-          Eigen::Matrix<double, Eigen::Dynamic, 1, 0, kMaxRows, 1> lambda;
-          if (nf > 0 && m > 0) {
-            lambda = qr.solve(gF);
-          } else {
-            lambda.setZero(m);
-          }
-          for (int v = 0; v < n; ++v) {
-            if (!active[U(v)]) continue;
-            double reduced = fg(v);
-            for (int r = 0; r < m; ++r) reduced -= rows[U(r)][U(v)] * lambda(r);
-            if (reduced < -1e-9 * std::max(1.0, std::abs(fg(v)))) {
-              active[U(v)] = 0;
-              released = true;
-            }
+        if (std::none_of(active.begin(), active.end(), [](char a) { return a != 0; })) return false;
+        Eigen::Matrix<double, Eigen::Dynamic, 1, 0, kMaxRows, 1> lambda;
+        if (nf > 0 && m > 0) {
+          lambda = qr.solve(gF);
+        } else {
+          lambda.setZero(m);
+        }
+        for (int v = 0; v < n; ++v) {
+          if (!active[U(v)]) continue;
+          double reduced = fg(v);
+          for (int r = 0; r < m; ++r) reduced -= rows[U(r)][U(v)] * lambda(r);
+          if (reduced < -1e-9 * std::max(1.0, std::abs(fg(v)))) {
+            active[U(v)] = 0;
+            released = true;
           }
         }
-        if (!released) return f;
+        return released;
+      };
+      if (dof == 0 || (!negative && predicted < floor)) {
+        // Converged among the free fractions.
+        if (!release()) return f;
+        basis_ready = false;
+        continue;
+      }
+      // In a sweep a small step ends the iteration (see kSweepPredictedDecrease) unless a
+      // fraction at its floor is to be let go.
+      const bool last_step = sweep && !negative && predicted < kSweepPredictedDecrease &&
+                             (merged < 2 || Order(y) > kRoughOrder);
+      if (last_step && release()) {
         basis_ready = false;
         continue;
       }
@@ -614,10 +642,7 @@ struct SublatticeModel::Impl {
       y = trial;
       // The early end leaves the fractions some 1e-4 from the minimum: too rough to tell a
       // slight order from none, so a nearly disordered constitution is solved to the end.
-      if (sweep && predicted < kSweepPredictedDecrease && alpha == 1 && !clamped &&
-          std::none_of(active.begin(), active.end(), [](char a) { return a != 0; }) &&
-          (merged < 2 || Order(y) > kRoughOrder))
-        return ft;
+      if (last_step && alpha == 1 && !clamped) return ft;
       if (clamped) {
         for (int v = 0; v < n; ++v)
           if (dy[U(v)] != 0 && y[U(v)] <= kYMin) active[U(v)] = 1;
@@ -657,6 +682,7 @@ struct SublatticeModel::Impl {
     };
     int r = 24;
     while (r > 2 && count(r) > static_cast<double>(kCloudBudget)) --r;
+    cloud_step[static_cast<int>(variant)] = 1.0 / r;
     // Enumerate the points of each simplex.
     std::vector<std::vector<std::vector<double>>> points(indep.size());
     for (size_t q = 0; q < indep.size(); ++q) {
@@ -1072,10 +1098,11 @@ double SublatticeModel::Minimum(double x, OrderVariant variant, int slot) {
     }
     return false;
   };
-  auto attempt = [&](std::vector<double> y) {
+  // `basin`: how near a minimum found the start must be to count as in its basin.
+  auto attempt = [&](std::vector<double> y, double basin = kSameBasin) {
     if (!m.MakeFeasible(x, y)) return;
     if (variant == OrderVariant::Disordered) m.Disorder(y);
-    if (near(tried, y, 1e-9) || near(found, y, kSameBasin)) return;
+    if (near(tried, y, 1e-9) || near(found, y, basin)) return;
     tried.push_back(y);
     const double f = m.Newton(x, variant, y, kept != nullptr);
     if (!std::isfinite(f)) return;
@@ -1100,7 +1127,9 @@ double SublatticeModel::Minimum(double x, OrderVariant variant, int slot) {
     if (kept->searched < 0 || (had_start && !std::isfinite(best)) ||
         m.level - kept->searched >= kSearchEvery) {
       if (!last.y.empty() && last.level == m.level && std::abs(last.x - x) < 0.05) attempt(last.y);
-      if (const auto* s = m.CloudStart(x, variant, want_ordered)) attempt(s->y);
+      // A sample within about a lattice step of the minimum kept is a coarse copy of it.
+      if (const auto* s = m.CloudStart(x, variant, want_ordered))
+        attempt(s->y, std::max(kSameBasin, 1.5 * m.cloud_step[vi]));
       kept->searched = m.level;
     }
   } else {
