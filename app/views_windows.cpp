@@ -33,6 +33,20 @@ TViewsWindows::TViewsWindows(TfmMain& main, const QString& chartFile)
   equilibrium_->hide();
   QObject::connect(&diagram_, &views::TfmDiagram2::pointPicked, &main,
                    [this](double x, double y) { Inspect(x, y); });
+  FollowUnit();
+  QObject::connect(&diagram_, &views::TfmDiagram2::unitChanged, &main, [this] {
+    FollowUnit();
+    const calc::Results& results = main_.Results();
+    specPoints_.SetMemo(results.MemoLines, results.MemoPoints, YParameter());
+    if (results.Refined.Ran) {
+      specPoints_.SetRefined(results.Refined, YParameter(), [this](const std::string& name) {
+        return main_.Engine().Sheet().Label(name);
+      });
+    }
+    if (specPoints_.isVisible()) specPoints_.ShowSpecialPoints(results.Nodes, YParameter(), false);
+    if (inspected_ && !equilibrium_->Current().Phases.empty())
+      equilibrium_->Inspect(inspected_->x(), inspected_->y());
+  });
   QObject::connect(cells_.sgCells(), &QTableView::clicked, &main, [this](const QModelIndex& index) {
     const calc::Results& r = main_.Results();
     double y = 0;
@@ -53,7 +67,14 @@ void TViewsWindows::Inspect(double x, double y) {
     equilibrium_->SetProblem(problem, main_.DecimalSeparator());
     inspectedSheet_ = problem.Functs;
   }
+  inspected_ = QPointF(x, y);
   equilibrium_->Inspect(x, y);
+}
+
+void TViewsWindows::FollowUnit() {
+  const bool celsius = diagram_.GetDiagramLook().celsius;
+  specPoints_.SetCelsius(celsius);
+  equilibrium_->SetCelsius(celsius);
 }
 
 TViewsWindows::~TViewsWindows() = default;
@@ -101,7 +122,7 @@ void TViewsWindows::BuildDiagram() {
   const std::string yText = main_.dbcbY()->currentText().toStdString();
   diagram_.BuildDiagram(results, YParameter(), [&] {
     main_.Engine().FindSpecialPoints(yText);
-    specPoints_.SetMemoLines(results.MemoLines);
+    specPoints_.SetMemo(results.MemoLines, results.MemoPoints, YParameter());
     specPoints_.SetRefined(results.Refined, YParameter(), [this](const std::string& name) {
       return main_.Engine().Sheet().Label(name);
     });

@@ -4,7 +4,9 @@
 // saves its chart file when it goes.
 
 #include <QElapsedTimer>
+#include <QPointF>
 #include <QString>
+#include <optional>
 
 #include "app/result_windows.h"
 #include "views/cells_window.h"
@@ -47,6 +49,8 @@ class TViewsWindows : public TResultWindows {
 
  private:
   calc::YParameter YParameter() const;
+  // The special points window and the equilibrium panel show temperatures in the diagram's unit.
+  void FollowUnit();
 
   TfmMain& main_;
   QElapsedTimer sinceRefresh_;
@@ -57,6 +61,7 @@ class TViewsWindows : public TResultWindows {
   views::TfmSpecPoints specPoints_;
   views::EquilibriumPanel* equilibrium_ = nullptr;  // owned by the main window
   std::string inspectedSheet_;
+  std::optional<QPointF> inspected_;  // the panel's point, in the results' units
 };
 
 }  // namespace app

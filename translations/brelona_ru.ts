@@ -241,6 +241,14 @@
         <translation>T = %1 K, p = %2 бар, X(%3) = %4</translation>
     </message>
     <message>
+        <source>T = %1 °C, p = %2 bar, X(%3) = %4</source>
+        <translation>T = %1 °C, p = %2 бар, X(%3) = %4</translation>
+    </message>
+    <message>
+        <source>p = %1 bar, T = %2 °C, X(%3) = %4</source>
+        <translation>p = %1 бар, T = %2 °C, X(%3) = %4</translation>
+    </message>
+    <message>
         <source>p = %1 bar, T = %2 K, X(%3) = %4</source>
         <translation>p = %1 бар, T = %2 K, X(%3) = %4</translation>
     </message>

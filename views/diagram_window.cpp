@@ -187,6 +187,7 @@ void TfmDiagram2::SetDiagramLook(const DiagramLook& look) {
   const bool unitChanged = look.celsius != overlay_->Look().celsius;
   overlay_->SetLook(look);
   if (unitChanged && built_) ShowBuild();
+  if (unitChanged) emit this->unitChanged();
 }
 
 bool TfmDiagram2::EditLook() {

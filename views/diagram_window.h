@@ -120,6 +120,9 @@ class TfmDiagram2 : public QWidget {
   // A click on the plot (without dragging), or a mouse move over it with Ctrl held: the point
   // under the mouse in the results' units (composition, K or bar).
   void pointPicked(double x, double y);
+  // The look's temperature unit changed (K or °C): windows that show the run's temperatures
+  // follow it.
+  void unitChanged();
 
  protected:
   void changeEvent(QEvent* event) override;

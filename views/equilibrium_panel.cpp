@@ -160,10 +160,16 @@ void EquilibriumPanel::Inspect(double x, double y) {
   const calc::ComponentNames names = calc::ReadComponentNames(problem_.Functs);
   const QString a = names.Named() ? QString::fromStdString(names.A) : QStringLiteral("A");
   const QString b = names.Named() ? QString::fromStdString(names.B) : QStringLiteral("B");
-  QString text =
-      temperature
-          ? tr("T = %1 K, p = %2 bar, X(%3) = %4").arg(Num(T, 2), Num(p, 4), b, Num(eq.X, 4))
-          : tr("p = %1 bar, T = %2 K, X(%3) = %4").arg(Num(p, 4), Num(T, 2), b, Num(eq.X, 4));
+  QString text;
+  if (celsius_) {
+    const QString t = Num(T - 273.15, 2);
+    text = temperature ? tr("T = %1 °C, p = %2 bar, X(%3) = %4").arg(t, Num(p, 4), b, Num(eq.X, 4))
+                       : tr("p = %1 bar, T = %2 °C, X(%3) = %4").arg(Num(p, 4), t, b, Num(eq.X, 4));
+  } else {
+    text = temperature
+               ? tr("T = %1 K, p = %2 bar, X(%3) = %4").arg(Num(T, 2), Num(p, 4), b, Num(eq.X, 4))
+               : tr("p = %1 bar, T = %2 K, X(%3) = %4").arg(Num(p, 4), Num(T, 2), b, Num(eq.X, 4));
+  }
   text += QStringLiteral("<table cellspacing=4><tr><th align=left>") + tr("Phase") +
           QStringLiteral("</th><th>") + tr("X(%1)").arg(b) + QStringLiteral("</th><th>") +
           tr("Amount") + QStringLiteral("</th></tr>");

@@ -30,6 +30,8 @@ class EquilibriumPanel : public QDockWidget {
   void Inspect(double x, double y);
   // Shows nothing but `text` (another problem was run: what is shown is not its equilibrium).
   void Clear(const QString& text);
+  // Temperatures shown in °C instead of K from the next Inspect on (the diagram's look decides).
+  void SetCelsius(bool celsius) { celsius_ = celsius; }
   // The problem the panel shows.
   const calc::ProblemInput& Problem() const { return problem_; }
 
@@ -44,6 +46,7 @@ class EquilibriumPanel : public QDockWidget {
   calc::Equilibrium current_;
   QChartView* chart_ = nullptr;
   QLabel* summary_ = nullptr;
+  bool celsius_ = false;
 };
 
 }  // namespace views

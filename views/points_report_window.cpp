@@ -135,12 +135,15 @@ void TfmSpecPoints::SetRefined(const calc::RefinedResults& refined, calc::YParam
     exact_->hide();
     return;
   }
-  const QString yHeader = yParameter == calc::YParameter::Pressure ? tr("P, bar") : tr("T, K");
+  const double offset = CelsiusOffset(yParameter);
+  const QString yHeader = yParameter == calc::YParameter::Pressure ? tr("P, bar")
+                          : offset != 0                            ? QStringLiteral("T, °C")
+                                                                   : tr("T, K");
   invariants_->horizontalHeaderItem(2)->setText(yHeader);
   points_->horizontalHeaderItem(3)->setText(yHeader);
   const char sep = separator_;
-  auto y = [sep](double v) {
-    return QString::fromStdString(numeric::FormatFloatPattern(v, 3, sep));
+  auto y = [sep, offset](double v) {
+    return QString::fromStdString(numeric::FormatFloatPattern(v - offset, 3, sep));
   };
   auto kind = [this](const std::string& type, bool approximate) {
     const QString k = QString::fromStdString(type);
@@ -191,13 +194,15 @@ void TfmSpecPoints::ShowSpecialPoints(const std::vector<calc::TNode>& nodes,
       item->setText(QString());
     }
   }
-  const QString headers[kColumns] = {
-      yParameter == calc::YParameter::Temperature ? QStringLiteral(" T, K") : tr(" P, бар"),
-      tr(" X(лев.)"), QStringLiteral(" X"), tr(" X(прав.)")};
+  const double offset = CelsiusOffset(yParameter);
+  const QString headers[kColumns] = {yParameter != calc::YParameter::Temperature ? tr(" P, бар")
+                                     : offset != 0 ? QStringLiteral(" T, °C")
+                                                   : QStringLiteral(" T, K"),
+                                     tr(" X(лев.)"), QStringLiteral(" X"), tr(" X(прав.)")};
   for (int c = 0; c < kColumns; ++c) table_->horizontalHeaderItem(c)->setText(headers[c]);
   for (size_t i = 0; i < nodes.size(); ++i) {
     const calc::TNode& n = nodes[i];
-    const double values[kColumns] = {n.Y, n.XLeft, n.X, n.XRight};
+    const double values[kColumns] = {n.Y - offset, n.XLeft, n.X, n.XRight};
     for (int c = 0; c < kColumns; ++c) {
       table_->item(static_cast<int>(i), c)->setText(Number(values[c], separator_));
     }
@@ -214,6 +219,27 @@ void TfmSpecPoints::SetMemoLines(const std::vector<std::string>& lines) {
   QStringList text;
   for (const std::string& line : lines) text.append(QString::fromStdString(line));
   memo_->setPlainText(text.join('\n'));
+}
+
+void TfmSpecPoints::SetMemo(const std::vector<std::string>& lines,
+                            const std::vector<calc::SpecialPoint>& points,
+                            calc::YParameter yParameter) {
+  const double offset = CelsiusOffset(yParameter);
+  if (offset == 0 || points.size() != lines.size()) {
+    SetMemoLines(lines);
+    return;
+  }
+  // The finder writes the grid's header texts: X with up to 8 decimals, Y with up to 6.
+  std::vector<std::string> shown;
+  for (const calc::SpecialPoint& p : points) {
+    shown.push_back("T(X = " + numeric::FormatFloatPattern(p.X, 8, separator_) +
+                    ") = " + numeric::FormatFloatPattern(p.Y - offset, 6, separator_) + " °C");
+  }
+  SetMemoLines(shown);
+}
+
+double TfmSpecPoints::CelsiusOffset(calc::YParameter yParameter) const {
+  return celsius_ && yParameter == calc::YParameter::Temperature ? 273.15 : 0;
 }
 
 int TfmSpecPoints::RowCount() const {

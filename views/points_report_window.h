@@ -36,6 +36,16 @@ class TfmSpecPoints : public QWidget {
 
   // Replaces the memo by the lines of the last finder pass.
   void SetMemoLines(const std::vector<std::string>& lines);
+  // The same from the finder's lines and their points: with temperatures in °C (SetCelsius) the
+  // lines of a temperature diagram are written from the points ("T(X = 0) = 706.85 °C"),
+  // otherwise they are the finder's own.
+  void SetMemo(const std::vector<std::string>& lines, const std::vector<calc::SpecialPoint>& points,
+               calc::YParameter yParameter);
+
+  // Temperatures in °C instead of K in the tables and the memo filled from here on (the diagram's
+  // look decides). Off, the window is as designed.
+  void SetCelsius(bool celsius) { celsius_ = celsius; }
+  bool Celsius() const { return celsius_; }
 
   // The table as the grid it stands for: row 0 is the header row.
   int RowCount() const;
@@ -61,6 +71,9 @@ class TfmSpecPoints : public QWidget {
   QPushButton* CloseButton() const { return close_; }
 
  private:
+  // What a temperature of the run loses to be shown in the unit chosen: 273.15 in °C, else 0.
+  double CelsiusOffset(calc::YParameter yParameter) const;
+
   QGroupBox* nodes_ = nullptr;
   QGroupBox* others_ = nullptr;
   QTableWidget* table_ = nullptr;
@@ -70,6 +83,7 @@ class TfmSpecPoints : public QWidget {
   QTableWidget* invariants_ = nullptr;
   QTableWidget* points_ = nullptr;
   char separator_ = '.';
+  bool celsius_ = false;
 };
 
 }  // namespace views

@@ -15,6 +15,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTest>
 #include <QTextCursor>
 #include <QTimer>
@@ -908,6 +909,51 @@ TEST_F(MainWindowTest, TheEquilibriumPanelForgetsAnotherProblemsPoint) {
   w.sbRunClick();
   EXPECT_TRUE(windows.Equilibrium()->Current().Phases.empty());
   EXPECT_TRUE(windows.Equilibrium()->Summary()->text().contains(QStringLiteral("b eutectic")));
+  w.SetResultWindows(nullptr);
+}
+
+// Temperatures in °C (the diagram's look) reach every table of the run and the equilibrium
+// panel, and follow the unit when it is changed afterwards; they stayed in K beside the axis.
+TEST_F(MainWindowTest, CelsiusReachesTheSpecialPointsAndTheEquilibriumPanel) {
+  const char* eutectic = "GL=(1-X)*10*(1000-T)+X*10*(800-T)-T*Sid\nGS=20000*X*(1-X)-T*Sid";
+  MakeDatabase(dir_ / "Problems.d",
+               {{"e", eutectic, "Temperature, K", 400, 1100, "P, bar", 1, 20, 70}});
+  app::TfmMain& w = Start();
+  app::TViewsWindows windows(w, QString());
+  w.SetResultWindows(&windows);
+  views::DiagramLook look = windows.fmDiagram2().GetDiagramLook();
+  look.celsius = true;
+  windows.fmDiagram2().SetDiagramLook(look);
+  w.sbRunClick();
+  w.sbSpecialPoints()->click();
+  views::TfmSpecPoints& sp = windows.fmSpecPoints();
+  const calc::Results& r = w.Results();
+  ASSERT_EQ(r.Nodes.size(), 1u);
+  ASSERT_FALSE(r.MemoLines.empty());
+  ASSERT_TRUE(r.Refined.Ran);
+  const auto shownY = [](const QString& text) { return text.trimmed().toDouble(); };
+  EXPECT_EQ(sp.Cell(0, 0), QStringLiteral(" T, °C"));
+  EXPECT_NEAR(shownY(sp.Cell(0, 1)), r.Nodes[0].Y - 273.15, 1e-3);
+  EXPECT_EQ(sp.InvariantsTable()->horizontalHeaderItem(2)->text(), QStringLiteral("T, °C"));
+  EXPECT_NEAR(shownY(sp.InvariantsTable()->item(0, 2)->text()), r.Refined.Invariants[0].Y - 273.15,
+              1e-3);
+  // "T(X = 0) = 990 K" of the finder (the first level below the melting point) is shown in °C.
+  const QString memo = sp.Memo1()->toPlainText();
+  EXPECT_TRUE(memo.startsWith(QStringLiteral("T(X = 0) = 716.85 °C\nT(X = 1) = 516.85 °C")))
+      << memo.toStdString();
+  EXPECT_FALSE(memo.contains(QStringLiteral(" K"))) << memo.toStdString();
+  windows.Inspect(0.5, 500);
+  EXPECT_TRUE(windows.Equilibrium()->Summary()->text().startsWith(QStringLiteral("T = 226.85 °C")))
+      << windows.Equilibrium()->Summary()->text().toStdString();
+
+  // Back to K: the tables, the memo and the panel follow at once.
+  look.celsius = false;
+  windows.fmDiagram2().SetDiagramLook(look);
+  EXPECT_EQ(sp.Cell(0, 0), QStringLiteral(" T, K"));
+  EXPECT_NEAR(shownY(sp.Cell(0, 1)), r.Nodes[0].Y, 1e-3);
+  EXPECT_EQ(sp.Memo1()->toPlainText().toStdString(), r.MemoLines[0] + "\n" + r.MemoLines[1]);
+  EXPECT_EQ(sp.PointsTable()->horizontalHeaderItem(3)->text(), QStringLiteral("T, K"));
+  EXPECT_TRUE(windows.Equilibrium()->Summary()->text().startsWith(QStringLiteral("T = 500.00 K")));
   w.SetResultWindows(nullptr);
 }
 
