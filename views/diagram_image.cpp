@@ -13,6 +13,7 @@
 #include "views/chart_view.h"
 #include "views/diagram_export.h"
 #include "views/diagram_window.h"
+#include "views/translation.h"
 
 namespace views {
 
@@ -133,6 +134,7 @@ bool RenderDiagram(const calc::Results& results, calc::YParameter yParameter,
     static char name[] = "brelona";
     static char* argv[] = {name, nullptr};
     new QApplication(argc, argv);
+    FollowSystemLanguage();
   } else if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
     if (error) *error = QStringLiteral("pictures need a widget application");
     qInstallMessageHandler(previousHandler);

@@ -251,12 +251,12 @@ void TfmDiagram2::ShowBuild() {
 void TfmDiagram2::ShowLayers() {
   // The X axis title names the components when the sheet does; a title the user wrote stays.
   const QString foot = chart_->Look().foot.text;
-  QString wanted = QString::fromUtf8(kFoot);
+  QString wanted = tr(kFoot);
   if (names_.Named()) {
     const QString a = QString::fromStdString(names_.A), b = QString::fromStdString(names_.B);
     wanted = tr("X(%1), mole fraction of %1 in the system %2-%1").arg(b, a);
   }
-  if (foot == QString::fromUtf8(kFoot) || (!autoFoot_.isEmpty() && foot == autoFoot_)) {
+  if (IsDesignedFoot(foot) || (!autoFoot_.isEmpty() && foot == autoFoot_)) {
     ChartLook look = chart_->Look();
     look.foot.text = wanted;
     chart_->SetLook(look);

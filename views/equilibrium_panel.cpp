@@ -106,8 +106,11 @@ void EquilibriumPanel::Inspect(double x, double y) {
   }
   auto* ax = new QValueAxis;
   auto* ay = new QValueAxis;
+  const calc::ComponentNames names = calc::ReadComponentNames(problem_.Functs);
+  const QString a = names.Named() ? QString::fromStdString(names.A) : QStringLiteral("A");
+  const QString b = names.Named() ? QString::fromStdString(names.B) : QStringLiteral("B");
   ax->setRange(0, 1);
-  ax->setTitleText(tr("X"));
+  ax->setTitleText(names.Named() ? tr("X(%1)").arg(b) : tr("X"));
   ay->setTitleText(tr("G, J/mol"));
   c->addAxis(ax, Qt::AlignBottom);
   c->addAxis(ay, Qt::AlignLeft);
@@ -157,9 +160,6 @@ void EquilibriumPanel::Inspect(double x, double y) {
   ay->setRange(std::min({gmin, muA, muB}),
                std::max({gmax, std::min(muA, gmax), std::min(muB, gmax)}));
 
-  const calc::ComponentNames names = calc::ReadComponentNames(problem_.Functs);
-  const QString a = names.Named() ? QString::fromStdString(names.A) : QStringLiteral("A");
-  const QString b = names.Named() ? QString::fromStdString(names.B) : QStringLiteral("B");
   QString text;
   if (celsius_) {
     const QString t = Num(T - 273.15, 2);

@@ -15,6 +15,8 @@
 #include <QSvgGenerator>
 #endif
 
+#include "views/translation.h"
+
 namespace views {
 
 namespace {
@@ -294,6 +296,7 @@ void EnsureGuiApplication() {
   static char name[] = "brelona";
   static char* argv[] = {name, nullptr};
   new QApplication(argc, argv);
+  FollowSystemLanguage();
 }
 
 bool WritePlot(const PlotData& plot, const QString& path, const PictureOptions& options,

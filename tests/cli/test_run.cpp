@@ -501,3 +501,29 @@ TEST_F(RunCommand, PhasesLeftOutOfAnImportAreListed) {
   ASSERT_EQ(RunCalc("P.d --problem Lens", dir).code, 0);
   EXPECT_FALSE(Summary(dir / "Lens").contains("left_out"));
 }
+
+// The pictures speak the language the desktop program starts in for the same locale (their X
+// axis was Russian in every locale), and name the components when the sheet does.
+TEST_F(RunCommand, PicturesFollowTheLocalesLanguage) {
+  std::ofstream(dir / "named.txt") << "% components: PB SN\n" << kEutectic.functs << "\n";
+  struct Case {
+    const char* lang;
+    const char* file;
+    const char* caption;  // the X axis title, or its first glyph run
+  };
+  for (const Case& c :
+       {Case{"en_US.UTF-8", "P.d --problem Lens", "Mole fraction (X) of component B"},
+        Case{"de_DE.UTF-8", "named.txt --ymin 700 --ymax 1100",
+             "X(SN), mole fraction of SN in the system PB-SN"},
+        Case{"C.UTF-8", "P.d --problem Lens", "Мольная доля"},
+        Case{"ru_RU.UTF-8", "named.txt --ymin 700 --ymax 1100", "мольная доля "}}) {
+    SCOPED_TRACE(std::string(c.lang) + " " + c.file);
+    fs::remove_all(dir / "out");
+    const std::string env = std::string("env -u LC_ALL -u LC_MESSAGES LANG=") + c.lang;
+    ASSERT_EQ(RunCalc(std::string(c.file) + " --format svg --out out", dir, env).code, 0);
+    const std::string svg = ReadAll(dir / "out" / "diagram.svg");
+    EXPECT_NE(svg.find(c.caption), std::string::npos);
+    const bool english = c.lang[0] != 'C' && c.lang[0] != 'r';
+    EXPECT_EQ(svg.find(english ? "мольная" : "mole fraction"), std::string::npos);
+  }
+}

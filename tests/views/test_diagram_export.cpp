@@ -224,6 +224,14 @@ TEST(EquilibriumPanel, ShowsThePhasesOfTheClickedPoint) {
   ASSERT_EQ(panel.Current().Phases.size(), 1u);
   EXPECT_EQ(panel.Current().Phases[0].Amount, 1.0);
   EXPECT_TRUE(panel.Summary()->text().contains(QStringLiteral("1.000000")));
+  EXPECT_EQ(panel.Chart()->chart()->axes(Qt::Horizontal).at(0)->titleText(), QStringLiteral("X"));
+  // A sheet that names its components has them on the axis too.
+  auto named = *problem;
+  named.Functs = "% components: PB SN\n" + named.Functs;
+  ASSERT_TRUE(panel.SetProblem(named, '.'));
+  panel.Inspect(0.5, 1000);
+  EXPECT_EQ(panel.Chart()->chart()->axes(Qt::Horizontal).at(0)->titleText(),
+            QStringLiteral("X(SN)"));
 }
 
 }  // namespace

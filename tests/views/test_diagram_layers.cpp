@@ -19,6 +19,7 @@
 #include "views/diagram_layers.h"
 #include "views/diagram_overlay.h"
 #include "views/diagram_window.h"
+#include "views/translation.h"
 
 namespace views {
 namespace {
@@ -194,6 +195,21 @@ TEST(DiagramLayers, CelsiusShiftsEveryTemperatureAndComponentNamesTitleTheAxis) 
   window.SetComponentNames({"PB", "SN"});
   window.BuildDiagram(r, calc::YParameter::Temperature, nullptr, false);
   EXPECT_EQ(window.Chart1()->Look().foot.text, QStringLiteral("my own"));
+
+  // In English as well: the designed title there is the English one (the names were never
+  // written over it), and a sheet without names gives that one back, not the Russian.
+  ASSERT_TRUE(InstallLanguage(QStringLiteral("en")));
+  TfmDiagram2 english{QString()};
+  const QString englishFoot = english.Chart1()->Look().foot.text;
+  english.SetComponentNames({"PB", "SN"});
+  english.BuildDiagram(r, calc::YParameter::Temperature, nullptr, false);
+  EXPECT_EQ(english.Chart1()->Look().foot.text,
+            QStringLiteral("X(SN), mole fraction of SN in the system PB-SN"));
+  english.SetComponentNames({});
+  english.BuildDiagram(r, calc::YParameter::Temperature, nullptr, false);
+  EXPECT_EQ(english.Chart1()->Look().foot.text, englishFoot);
+  EXPECT_TRUE(englishFoot.startsWith(QStringLiteral("Mole fraction"))) << englishFoot.toStdString();
+  InstallLanguage(QStringLiteral("ru"));
 }
 
 TEST(DiagramLayers, ChartFileKeepsTheDiagramLookAndOlderFilesStillLoad) {
