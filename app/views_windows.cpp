@@ -47,6 +47,8 @@ TViewsWindows::TViewsWindows(TfmMain& main, const QString& chartFile)
     if (inspected_ && !equilibrium_->Current().Phases.empty())
       equilibrium_->Inspect(inspected_->x(), inspected_->y());
   });
+  QObject::connect(&diagram_, &views::TfmDiagram2::pathRequested, &main,
+                   [this](double x) { ShowPath(x); });
   QObject::connect(cells_.sgCells(), &QTableView::clicked, &main, [this](const QModelIndex& index) {
     const calc::Results& r = main_.Results();
     double y = 0;
@@ -75,6 +77,22 @@ void TViewsWindows::FollowUnit() {
   const bool celsius = diagram_.GetDiagramLook().celsius;
   specPoints_.SetCelsius(celsius);
   equilibrium_->SetCelsius(celsius);
+  if (path_) path_->SetCelsius(celsius);
+}
+
+void TViewsWindows::ShowPath(double x) {
+  const calc::ProblemInput& problem = main_.Engine().Problem();
+  views::PathPlotOptions look;
+  look.title = QString::fromStdString(problem.ProblemName);
+  look.celsius = diagram_.GetDiagramLook().celsius;
+  look.names = calc::ReadComponentNames(problem.Functs);
+  look.masses = calc::ReadComponentMasses(problem.Functs);
+  if (!path_) path_ = std::make_unique<views::PathPlotWindow>();
+  QString error;
+  if (!path_->ShowPath(problem, x, look, &error)) {
+    main_.Dialogs().MessageDlg(error.toStdString(), calc::DialogType::Warning,
+                               {calc::DialogButton::OK});
+  }
 }
 
 TViewsWindows::~TViewsWindows() = default;

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QPointF>
 #include <QString>
+#include <memory>
 #include <optional>
 
 #include "app/result_windows.h"
@@ -13,6 +14,7 @@
 #include "views/diagram_window.h"
 #include "views/equilibrium_panel.h"
 #include "views/mosaic_window.h"
+#include "views/path_plot_window.h"
 #include "views/points_report_window.h"
 
 namespace app {
@@ -46,6 +48,9 @@ class TViewsWindows : public TResultWindows {
   views::EquilibriumPanel* Equilibrium() { return equilibrium_; }
   // The equilibrium at (x, y) of the last run's problem, in the docked panel.
   void Inspect(double x, double y);
+  // The last run's problem's alloy x along its Y range, in the path window.
+  void ShowPath(double x);
+  views::PathPlotWindow* PathWindow() { return path_.get(); }
 
  private:
   calc::YParameter YParameter() const;
@@ -62,6 +67,7 @@ class TViewsWindows : public TResultWindows {
   views::EquilibriumPanel* equilibrium_ = nullptr;  // owned by the main window
   std::string inspectedSheet_;
   std::optional<QPointF> inspected_;  // the panel's point, in the results' units
+  std::unique_ptr<views::PathPlotWindow> path_;  // made on first use
 };
 
 }  // namespace app

@@ -327,6 +327,46 @@
         <source>Cannot write %1: %2.</source>
         <translation>Не удалось записать %1: %2.</translation>
     </message>
+    <message>
+        <source>%1, wt%</source>
+        <translation>%1, мас.%</translation>
+    </message>
+    <message>
+        <source>X(%1), mole fraction</source>
+        <translation>X(%1), мольная доля</translation>
+    </message>
+    <message>
+        <source>%1 wt% %2</source>
+        <translation>%1 мас.% %2</translation>
+    </message>
+    <message>
+        <source>Phase fraction (by mass)</source>
+        <translation>Доля фазы (по массе)</translation>
+    </message>
+    <message>
+        <source>Phase fraction (by moles of atoms)</source>
+        <translation>Доля фазы (по молям атомов)</translation>
+    </message>
+    <message>
+        <source>solid, equilibrium</source>
+        <translation>твёрдое, равновесие</translation>
+    </message>
+    <message>
+        <source>solid, Scheil</source>
+        <translation>твёрдое, Шейль</translation>
+    </message>
+    <message>
+        <source>activities at %1</source>
+        <translation>активности при %1</translation>
+    </message>
+    <message>
+        <source>Activity</source>
+        <translation>Активность</translation>
+    </message>
+    <message>
+        <source>ideal, %1</source>
+        <translation>идеальный раствор, %1</translation>
+    </message>
 </context>
 <context>
     <name>app::TdbImportDialog</name>
@@ -464,6 +504,14 @@
     <message>
         <source>It could not be copied, so it will not be saved over.</source>
         <translation>Его не удалось скопировать, поэтому он не будет перезаписан.</translation>
+    </message>
+    <message>
+        <source>Cooling path at X = %1</source>
+        <translation>Путь охлаждения при X = %1</translation>
+    </message>
+    <message>
+        <source>Path in pressure at X = %1</source>
+        <translation>Путь по давлению при X = %1</translation>
     </message>
 </context>
 <context>
@@ -613,6 +661,85 @@
     <message>
         <source>Empty for automatic labels, or one number format %.Nf, %.Ne or %.Ng (N digits, 0 to 17) with optional text around it, e.g. &quot;%.1f K&quot;.</source>
         <translation>Пусто для автоматических подписей или один числовой формат %.Nf, %.Ne или %.Ng (N цифр, от 0 до 17), при желании с текстом вокруг, например &quot;%.1f K&quot;.</translation>
+    </message>
+</context>
+<context>
+    <name>views::PathPlotWindow</name>
+    <message>
+        <source>Phase fractions</source>
+        <translation>Доли фаз</translation>
+    </message>
+    <message>
+        <source>Activities</source>
+        <translation>Активности</translation>
+    </message>
+    <message>
+        <source>Scheil solidification</source>
+        <translation>Кристаллизация по Шейлю</translation>
+    </message>
+    <message>
+        <source>Export…</source>
+        <translation>Экспорт…</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Закрыть</translation>
+    </message>
+    <message>
+        <source>The problem&apos;s phase sheet cannot be used here: %1</source>
+        <translation>Выражения задачи здесь использовать нельзя: %1</translation>
+    </message>
+    <message>
+        <source>Cooling path</source>
+        <translation>Путь охлаждения</translation>
+    </message>
+    <message>
+        <source>Path in pressure</source>
+        <translation>Путь по давлению</translation>
+    </message>
+    <message>
+        <source>approximate</source>
+        <translation>приближённо</translation>
+    </message>
+    <message>
+        <source>No phase boundary is crossed.</source>
+        <translation>Путь не пересекает границ фаз.</translation>
+    </message>
+    <message>
+        <source>Scheil: %1</source>
+        <translation>Шейль: %1</translation>
+    </message>
+    <message>
+        <source>the last liquid (%1 of the alloy) freezes as a eutectic at %2</source>
+        <translation>последняя жидкость (%1 сплава) кристаллизуется как эвтектика при %2</translation>
+    </message>
+    <message>
+        <source>liquid (%1 of the alloy) is left at %2</source>
+        <translation>при %2 остаётся жидкость (%1 сплава)</translation>
+    </message>
+    <message>
+        <source>the last liquid freezes at %1</source>
+        <translation>последняя жидкость кристаллизуется при %1</translation>
+    </message>
+    <message>
+        <source>Scheil: first solid at %1; %2</source>
+        <translation>Шейль: первая твёрдая фаза при %1; %2</translation>
+    </message>
+    <message>
+        <source>The path ended early: %1</source>
+        <translation>Путь прервался: %1</translation>
+    </message>
+    <message>
+        <source>Export plot</source>
+        <translation>Экспорт графика</translation>
+    </message>
+    <message>
+        <source>Export plot…</source>
+        <translation>Экспорт графика…</translation>
+    </message>
+    <message>
+        <source>Copy</source>
+        <translation>Копировать</translation>
     </message>
 </context>
 </TS>

@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 #include <QValueAxis>
 #include <QXYSeries>
+#include <algorithm>
 #include <future>
 #include <limits>
 
@@ -427,6 +428,14 @@ QMenu* TfmDiagram2::MakeContextMenu() {
     menu->addSeparator();
     add(tr("Undo zoom"), [this] { chart_->UndoZoom(); });
   }
+  if (built_ && contextX_ >= 0 && contextX_ <= 1) {
+    menu->addSeparator();
+    const double x = contextX_;
+    const QString at = QString::number(x, 'f', 4);
+    add(builtY_ == calc::YParameter::Temperature ? tr("Cooling path at X = %1").arg(at)
+                                                 : tr("Path in pressure at X = %1").arg(at),
+        [this, x] { emit pathRequested(x); });
+  }
   return menu;
 }
 
@@ -435,6 +444,7 @@ bool TfmDiagram2::eventFilter(QObject* watched, QEvent* event) {
   switch (event->type()) {
     case QEvent::ContextMenu: {
       auto* e = static_cast<QContextMenuEvent*>(event);
+      contextX_ = chart_->InPlot(e->pos()) ? std::clamp(ResultValueAt(e->pos()).x(), 0.0, 1.0) : -1;
       MakeContextMenu()->popup(e->globalPos());
       return true;
     }

@@ -95,8 +95,9 @@ class TfmDiagram2 : public QWidget {
   // The temperature or pressure of the results under a chart-widget pixel.
   QPointF ResultValueAt(const QPointF& chartPos) const;
 
-  // The chart's context menu: "Export diagram…", "Copy", and "Undo zoom" when zoomed. A right
-  // click opens it (and no longer zooms out).
+  // The chart's context menu: "Export diagram…", "Copy", and "Undo zoom" when zoomed; over the
+  // plot of a built diagram also "Cooling path at X = …" for the composition under the click
+  // (`contextX_`, set by the right click). A right click opens it (and no longer zooms out).
   QMenu* MakeContextMenu();
 
   // The designed appearance and the designed looks of series 0 and 1.
@@ -123,6 +124,8 @@ class TfmDiagram2 : public QWidget {
   // The look's temperature unit changed (K or °C): windows that show the run's temperatures
   // follow it.
   void unitChanged();
+  // "Cooling path at X = …" of the context menu: the composition in the results' units.
+  void pathRequested(double x);
 
  protected:
   void changeEvent(QEvent* event) override;
@@ -144,6 +147,7 @@ class TfmDiagram2 : public QWidget {
   QString autoFoot_;  // the X axis title the last build wrote, replaced by the next one
   double yOffset_ = 0;
   QPointF pressedAt_{-1e9, -1e9};
+  double contextX_ = -1;  // the composition under the last right click in the plot, else -1
   // The last build in the results' own units, so a change of unit can draw it again.
   bool built_ = false;
   bool picturesOnly_ = false;

@@ -366,7 +366,7 @@ bool WeightPercent(const PathPlotOptions& o) {
 
 QString Composition(double x, const PathPlotOptions& o) {
   if (WeightPercent(o))
-    return QStringLiteral("%1 wt% %2")
+    return QObject::tr("%1 wt% %2")
         .arg(QString::number(100 * calc::MassFractionB(x, o.masses), 'g', 4), Component(o, true));
   return QStringLiteral("X(%1) = %2").arg(Component(o, true), QString::number(x, 'g', 4));
 }

@@ -1,0 +1,268 @@
+#include "views/path_plot_window.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+#include <cmath>
+#include <exception>
+
+#include "calc/headless_host.h"
+#include "calc/phase_sheet.h"
+
+namespace views {
+
+namespace {
+
+// Messages of the window's own compilation of the sheet.
+class Quiet : public calc::HeadlessHost {
+ public:
+  calc::DialogButton MessageDlg(const std::string& text, calc::DialogType,
+                                const std::vector<calc::DialogButton>& buttons) override {
+    last = text;
+    return buttons.empty() ? calc::DialogButton::OK : buttons.front();
+  }
+  void ShowMessage(const std::string& text) override { last = text; }
+  std::string last;
+};
+
+QString Phases(const std::vector<calc::EquilibriumPhase>& phases) {
+  QStringList names;
+  for (const calc::EquilibriumPhase& ph : phases) names << QString::fromStdString(ph.Name);
+  return names.join(QStringLiteral(" + "));
+}
+
+}  // namespace
+
+PathPlotWindow::PathPlotWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
+  setObjectName(QStringLiteral("pathPlotWindow"));
+  auto* layout = new QVBoxLayout(this);
+  auto* bar = new QHBoxLayout;
+  view_ = new QComboBox;
+  view_->addItems({tr("Phase fractions"), tr("Activities")});
+  scheilBox_ = new QCheckBox(tr("Scheil solidification"));
+  scheilBox_->setChecked(true);
+  export_ = new QPushButton(tr("Export…"));
+  auto* close = new QPushButton(tr("Close"));
+  bar->addWidget(view_);
+  bar->addWidget(scheilBox_);
+  bar->addStretch(1);
+  bar->addWidget(export_);
+  bar->addWidget(close);
+  plot_ = new PathPlotWidget;
+  summary_ = new QLabel;
+  summary_->setObjectName(QStringLiteral("pathSummary"));
+  summary_->setWordWrap(true);
+  summary_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  layout->addLayout(bar);
+  layout->addWidget(plot_, 1);
+  layout->addWidget(summary_);
+  connect(view_, &QComboBox::currentIndexChanged, this, [this] { Refresh(); });
+  connect(scheilBox_, &QCheckBox::toggled, this, [this] { Refresh(); });
+  connect(export_, &QPushButton::clicked, this, [this] { ExportInteractively(); });
+  connect(close, &QPushButton::clicked, this, &QWidget::close);
+  resize(760, 600);
+}
+
+PathPlotWindow::~PathPlotWindow() = default;
+
+bool PathPlotWindow::ShowPath(const calc::ProblemInput& problem, double x,
+                              const PathPlotOptions& look, QString* error) {
+  Quiet messages;
+  calc::PhaseSheet sheet(messages);
+  try {
+    if (!sheet.Compile(problem.Functs, '.') || sheet.Phases.empty()) {
+      if (error)
+        *error = tr("The problem's phase sheet cannot be used here: %1")
+                     .arg(QString::fromStdString(messages.last));
+      return false;
+    }
+  } catch (const std::exception& e) {
+    if (error)
+      *error =
+          tr("The problem's phase sheet cannot be used here: %1").arg(QString::fromUtf8(e.what()));
+    return false;
+  }
+  const bool temperature = problem.Yparameter != calc::YParameter::Pressure;
+  calc::PathSpec spec;
+  spec.Yparameter = temperature ? calc::YParameter::Temperature : calc::YParameter::Pressure;
+  spec.Z = temperature && !(problem.Zvalue > 0) ? 1 : problem.Zvalue;
+  spec.X = x;
+  spec.From = problem.Ymax;
+  spec.To = problem.Ymin;
+  spec.Points = 501;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  calc::PathResult path = calc::StepPath(sheet, spec);
+  calc::ScheilResult scheil;
+  bool hasScheil = false;
+  if (temperature && !path.Points.empty() && !calc::FindLiquid(sheet, "").empty()) {
+    calc::ScheilSpec s;
+    s.X = x;
+    s.From = spec.From;
+    s.To = spec.To;
+    s.Points = spec.Points;
+    s.P = spec.Z;
+    scheil = calc::Scheil(sheet, s);
+    hasScheil = true;
+  }
+  QApplication::restoreOverrideCursor();
+  if (path.Points.empty()) {
+    if (error) *error = QString::fromStdString(path.Error);
+    return false;
+  }
+  spec_ = spec;
+  path_ = std::move(path);
+  scheil_ = std::move(scheil);
+  hasScheil_ = hasScheil;
+  look_ = look;
+  scheilBox_->setEnabled(hasScheil_);
+  setWindowTitle((temperature ? tr("Cooling path") : tr("Path in pressure")) +
+                 QStringLiteral(" — ") + QString::fromStdString(problem.ProblemName));
+  Refresh();
+  show();
+  raise();
+  return true;
+}
+
+void PathPlotWindow::SetCelsius(bool celsius) {
+  if (look_.celsius == celsius) return;
+  look_.celsius = celsius;
+  if (!path_.Points.empty()) Refresh();
+}
+
+QString PathPlotWindow::Summary() const {
+  QStringList lines;
+  const bool temperature = spec_.Yparameter != calc::YParameter::Pressure;
+  auto level = [&](double y) {
+    if (!temperature) return QString::number(y, 'f', 4) + QStringLiteral(" bar");
+    return look_.celsius ? QString::number(y - 273.15, 'f', 3) + QStringLiteral(" °C")
+                         : QString::number(y, 'f', 3) + QStringLiteral(" K");
+  };
+  for (const calc::PathCrossing& c : path_.Crossings) {
+    QString line = level(c.At) + QStringLiteral(": ") + Phases(c.Before.Phases) +
+                   QStringLiteral(" → ") + Phases(c.After.Phases);
+    if (c.Approximate) line += QStringLiteral(" (") + tr("approximate") + QStringLiteral(")");
+    lines << line;
+  }
+  if (lines.isEmpty()) lines << tr("No phase boundary is crossed.");
+  if (hasScheil_) {
+    if (!scheil_.Error.empty()) {
+      lines << tr("Scheil: %1").arg(QString::fromStdString(scheil_.Error));
+    } else {
+      const double last = look_.weightPercent && look_.masses.Known()
+                              ? calc::ScheilByMass(scheil_, spec_.X, look_.masses).LastLiquid
+                              : scheil_.LastLiquid;
+      QString end;
+      switch (scheil_.End) {
+        case calc::ScheilEnd::Eutectic:
+          end = tr("the last liquid (%1 of the alloy) freezes as a eutectic at %2")
+                    .arg(QString::number(last, 'f', 4), level(scheil_.EndT));
+          break;
+        case calc::ScheilEnd::LowestLevel:
+          end = tr("liquid (%1 of the alloy) is left at %2")
+                    .arg(QString::number(last, 'f', 4), level(scheil_.EndT));
+          break;
+        case calc::ScheilEnd::LiquidGone:
+        case calc::ScheilEnd::AtOnce:
+          end = tr("the last liquid freezes at %1").arg(level(scheil_.EndT));
+          break;
+        case calc::ScheilEnd::Stopped:
+          end = QString::fromStdString(scheil_.Note);
+          break;
+      }
+      lines << tr("Scheil: first solid at %1; %2")
+                   .arg(std::isnan(scheil_.LiquidusT) ? QStringLiteral("—")
+                                                      : level(scheil_.LiquidusT),
+                        end);
+    }
+  }
+  if (!path_.Error.empty())
+    lines << tr("The path ended early: %1").arg(QString::fromStdString(path_.Error));
+  return lines.join(QLatin1Char('\n'));
+}
+
+void PathPlotWindow::Refresh() {
+  const bool activities = view_->currentIndex() == 1;
+  scheilBox_->setVisible(!activities);
+  const calc::ScheilResult* scheil =
+      hasScheil_ && scheilBox_->isChecked() && scheil_.Error.empty() ? &scheil_ : nullptr;
+  plot_->SetPlot(activities ? ActivityPlot(spec_, path_, look_)
+                            : PhaseFractionPlot(spec_, path_, scheil, look_));
+  summary_->setText(Summary());
+}
+
+void PathPlotWindow::ExportInteractively() {
+  QDialog dialog(this);
+  dialog.setWindowTitle(tr("Export plot"));
+  auto* form = new QFormLayout(&dialog);
+  auto* format = new QComboBox;
+  format->addItems(
+      {QObject::tr("PNG picture"), QObject::tr("SVG drawing"), QObject::tr("PDF document")});
+  auto spin = [](int lo, int hi, int value) {
+    auto* box = new QSpinBox;
+    box->setRange(lo, hi);
+    box->setValue(value);
+    return box;
+  };
+  QSpinBox* width = spin(16, 20000, std::max(16, plot_->width()));
+  QSpinBox* height = spin(16, 20000, std::max(16, plot_->height()));
+  QSpinBox* dpi = spin(24, 2400, 96);
+  form->addRow(QObject::tr("Format"), format);
+  form->addRow(QObject::tr("Width, pixels"), width);
+  form->addRow(QObject::tr("Height, pixels"), height);
+  form->addRow(QObject::tr("Resolution, dpi"), dpi);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+  connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  form->addRow(buttons);
+  if (dialog.exec() != QDialog::Accepted) return;
+
+  PictureOptions options;
+  options.format = static_cast<PictureFormat>(format->currentIndex());
+  options.size = QSize(width->value(), height->value());
+  options.dpi = dpi->value();
+  const char* const suffixes[] = {"png", "svg", "pdf"};
+  const QString suffix = QString::fromLatin1(suffixes[format->currentIndex()]);
+  QString name = view_->currentIndex() == 1 ? QStringLiteral("activities") : QStringLiteral("path");
+  QString path = QFileDialog::getSaveFileName(
+      this, tr("Export plot"), name + QLatin1Char('.') + suffix,
+      format->currentText() + QStringLiteral(" (*.") + suffix + QLatin1Char(')'));
+  if (path.isEmpty()) return;
+  if (QFileInfo(path).suffix().isEmpty()) path += QLatin1Char('.') + suffix;
+  QString error;
+  if (!WritePlot(plot_->Plot(), path, options, &error))
+    QMessageBox::warning(this, tr("Export plot"), error);
+}
+
+void PathPlotWindow::CopyPicture() {
+  QApplication::clipboard()->setImage(
+      PlotPicture(plot_->Plot(), plot_->size().expandedTo({16, 16})));
+}
+
+void PathPlotWindow::contextMenuEvent(QContextMenuEvent* event) {
+  auto* menu = new QMenu(this);
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  // Run after the menu is done with its click, as the diagram's commands do.
+  connect(
+      menu->addAction(tr("Export plot…")), &QAction::triggered, this,
+      [this] { ExportInteractively(); }, Qt::QueuedConnection);
+  connect(
+      menu->addAction(tr("Copy")), &QAction::triggered, this, [this] { CopyPicture(); },
+      Qt::QueuedConnection);
+  menu->popup(event->globalPos());
+}
+
+}  // namespace views
