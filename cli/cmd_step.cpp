@@ -563,8 +563,10 @@ int CmdStep(const Args& args) {
     }
     std::printf("%s\n", line.c_str());
     if (o.scheil) {
-      std::printf("Scheil: %s at %s K, last liquid %s%s\n", EndText(scheil.End),
-                  Short(scheil.EndT).c_str(), Short(scheil.LastLiquid).c_str(),
+      // The same fraction as scheil.json: by mass with --wt.
+      const double last = Shown(scheil, scheilSpec.X, u).LastLiquid;
+      std::printf("Scheil: %s at %s K, last liquid %s%s%s\n", EndText(scheil.End),
+                  Short(scheil.EndT).c_str(), Short(last).c_str(), o.wt ? " by mass" : "",
                   scheil.Note.empty() ? "" : ("; " + scheil.Note).c_str());
     }
     if (!path.Error.empty()) {

@@ -47,8 +47,10 @@ TEST(StepCommand, WritesThePathAndScheilInTheirShapes) {
                                    "--points", "100", "--out", dir.string()});
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_NE(r.out.find("454.562 K FCC_A1 + LIQUID -> FCC_A1 + BCT_A5"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("Scheil: eutectic at 454.562 K, last liquid 0.4188"), std::string::npos)
+  // The last liquid as scheil.json gives it: by mass (0.4189 of the atoms).
+  EXPECT_NE(r.out.find("Scheil: eutectic at 454.562 K, last liquid 0.3511"), std::string::npos)
       << r.out;
+  EXPECT_NE(r.out.find(" by mass"), std::string::npos) << r.out;
   for (const char* f : {"step.png", "step.svg", "activities.png", "activities.svg"})
     EXPECT_TRUE(fs::is_regular_file(dir / f)) << f;
 
@@ -88,6 +90,7 @@ TEST(StepCommand, WritesThePathAndScheilInTheirShapes) {
   EXPECT_TRUE(scheil["liquid_x"][n - 1].is_null());
   EXPECT_EQ(scheil["end"], "eutectic");
   EXPECT_NEAR(scheil["end_y"].get<double>(), 454.562, 1e-3);
+  EXPECT_NEAR(scheil["last_liquid"].get<double>(), 0.3511, 1e-4);
   ASSERT_EQ(scheil["solids"].size(), 2u);
   // By mass the solids formed add up to the whole.
   const double formed = scheil["solids"]["FCC_A1"]["amount"][n - 1].get<double>() +
