@@ -98,3 +98,15 @@ def test_mass_fraction_both_ways():
     assert abs(brelona.mass_fraction(x, *masses) - 0.3) < 1e-15
     assert brelona.component_masses(brelona.Problem.from_database(DATABASE, "Simple eutectic")) \
         is None
+
+
+def test_the_path_example_script_runs(tmp_path):
+    picture = tmp_path / "path.png"
+    env = dict(os.environ, MPLBACKEND="Agg")
+    env.pop("DISPLAY", None)
+    out = subprocess.run(["/usr/bin/python3", os.path.join(os.environ["BRELONA_DOCS"],
+                                                            "python_path_example.py"),
+                          str(picture)], env=env, check=True, capture_output=True, text=True).stdout
+    assert "454.56 K: FCC_A1 + LIQUID -> FCC_A1 + BCT_A5" in out
+    assert "Scheil: eutectic at 454.56 K, last liquid 0.3512 of the mass" in out
+    assert picture.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
