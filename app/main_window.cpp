@@ -42,6 +42,7 @@
 #include "app/working_chart.h"
 #include "numeric/format.h"
 #include "problem/problem_reader.h"
+#include "views/diagram_export.h"
 
 namespace app {
 
@@ -210,6 +211,36 @@ void TfmMain::BuildLanguageMenu() {
     connect(a, &QAction::triggered, this,
             [this, code = std::string(code)] { ChooseLanguage(code); });
   }
+}
+
+namespace {
+constexpr const char* kExportSection = "EXPORT";
+}  // namespace
+
+void TfmMain::ReadExportChoices() {
+  // The export dialog's last values, in their own section of the settings file, written each
+  // time the dialog is accepted.
+  const std::string path = QFile::encodeName(SettingsPath()).toStdString();
+  const TIniText ini = TIniText::Parse(ReadWholeFile(path).value_or(""));
+  if (ini.HasSection(kExportSection)) {
+    views::SetRememberedExportChoices(views::ExportChoicesFromKeys(
+        [&](const std::string& key) { return ini.ReadString(kExportSection, key).value_or(""); }));
+  }
+  views::SetExportChoicesSaver([this](const views::ExportChoices& choices) {
+    try {
+      const std::string file = QFile::encodeName(SettingsPath()).toStdString();
+      QDir().mkpath(QFileInfo(SettingsPath()).absolutePath());
+      TIniText text = TIniText::Parse(TextToRewrite(file));
+      for (const auto& [key, value] : views::ExportChoicesToKeys(choices))
+        text.WriteString(kExportSection, key, value);
+      WriteWholeFile(file, text.Compose());
+    } catch (const std::exception& e) {
+      dialogs_.MessageDlg(tr("The export settings could not be saved: %1")
+                              .arg(QString::fromUtf8(e.what()))
+                              .toStdString(),
+                          calc::DialogType::Warning, {calc::DialogButton::OK});
+    }
+  });
 }
 
 void TfmMain::ChooseLanguage(const std::string& language) {
@@ -625,6 +656,7 @@ void TfmMain::StartUp() {
     workingFileName_ = s->WorkingFileName;
     mosaicColor_ = s->MDcolor;
   }
+  ReadExportChoices();
 
   if (!QFileInfo::exists(QString::fromStdString(workingFileName_))) {
     const auto chosen = dialogs_.OpenDatabase();

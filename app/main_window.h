@@ -169,6 +169,8 @@ class TfmMain : public QMainWindow, public calc::CalcHost {
   void BuildResultsMenu();
   void BuildLanguageMenu();
   // Keeps the chosen interface language ("ru" or "en") in the settings file.
+  // Takes the export dialog's values from the settings file and has them written back there.
+  void ReadExportChoices();
   void ChooseLanguage(const std::string& language);
   QWidget* BuildProblemList(QWidget* parent);
   QHBoxLayout* BuildNavigator(QWidget* parent);

@@ -304,20 +304,12 @@
         <translation>Документ PDF</translation>
     </message>
     <message>
-        <source>Format</source>
-        <translation>Формат</translation>
+        <source>The texts are too large for the picture&apos;s size.</source>
+        <translation>Надписи слишком крупны для такого размера рисунка.</translation>
     </message>
     <message>
-        <source>Width, pixels</source>
-        <translation>Ширина, пикселей</translation>
-    </message>
-    <message>
-        <source>Height, pixels</source>
-        <translation>Высота, пикселей</translation>
-    </message>
-    <message>
-        <source>Resolution, dpi</source>
-        <translation>Разрешение, dpi</translation>
+        <source>There is no diagram to export yet: run a problem first.</source>
+        <translation>Диаграммы для экспорта ещё нет: сначала выполните расчёт задачи.</translation>
     </message>
     <message>
         <source>Click the diagram of %1 for the equilibrium at a point.</source>
@@ -515,7 +507,66 @@
     </message>
 </context>
 <context>
+    <name>views::ExportDialog</name>
+    <message>
+        <source>Export diagram</source>
+        <translation>Экспорт диаграммы</translation>
+    </message>
+    <message>
+        <source>PNG picture</source>
+        <translation>Рисунок PNG</translation>
+    </message>
+    <message>
+        <source>SVG drawing</source>
+        <translation>Рисунок SVG</translation>
+    </message>
+    <message>
+        <source>PDF document</source>
+        <translation>Документ PDF</translation>
+    </message>
+    <message>
+        <source>millimetres</source>
+        <translation>миллиметры</translation>
+    </message>
+    <message>
+        <source>inches</source>
+        <translation>дюймы</translation>
+    </message>
+    <message>
+        <source>Format</source>
+        <translation>Формат</translation>
+    </message>
+    <message>
+        <source>Unit</source>
+        <translation>Единица</translation>
+    </message>
+    <message>
+        <source>Width</source>
+        <translation>Ширина</translation>
+    </message>
+    <message>
+        <source>Height</source>
+        <translation>Высота</translation>
+    </message>
+    <message>
+        <source>Resolution, dpi</source>
+        <translation>Разрешение, dpi</translation>
+    </message>
+    <message>
+        <source>Axis numbers, pt</source>
+        <translation>Числа на осях, пт</translation>
+    </message>
+    <message>
+        <source>%1 × %2 pixels</source>
+        <translation>%1 × %2 пикселей</translation>
+    </message>
+</context>
+<context>
     <name>app::TfmMain</name>
+    <message>
+        <source>The export settings could not be saved: %1</source>
+        <translation>Не удалось сохранить настройки экспорта: %1</translation>
+    </message>
     <message>
         <source>&amp;Import TDB…</source>
         <translation>&amp;Импорт TDB…</translation>

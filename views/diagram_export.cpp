@@ -10,17 +10,24 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QGraphicsScene>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QSet>
+#include <QSignalBlocker>
 #include <QSpinBox>
+#include <QTimer>
+#include <QVBoxLayout>
 #include <QXYSeries>
 #include <atomic>
 #include <cerrno>
@@ -76,20 +83,40 @@ bool CheckPictureOptions(const PictureOptions& o, QString* error) {
     if (error) *error = QObject::tr("The resolution must be 24 to 2400 dpi.");
     return false;
   }
+  const QSizeF layout = PictureLayoutSize(o);
+  if (!(o.zoom >= 0.1 && o.zoom <= 20) || layout.width() < 16 || layout.height() < 16) {
+    if (error) *error = QObject::tr("The texts are too large for the picture's size.");
+    return false;
+  }
   return true;
 }
 
 namespace {
 
-void Draw(TfmDiagram2& window, QPainter& painter, QSize size, int dpi) {
-  const double scale = dpi / 96.0;
-  const QSizeF logical(size.width() / scale, size.height() / scale);
+// Draws the chart laid out at `logical` screen pixels, `scale` picture pixels to each.
+void Draw(TfmDiagram2& window, QPainter& painter, QSizeF logical, double scale) {
   painter.setRenderHint(QPainter::Antialiasing);
   painter.setRenderHint(QPainter::TextAntialiasing);
   painter.scale(scale, scale);
   WithPictureLayout(window, logical, 1 / scale, [&](QGraphicsScene* scene, const QRectF& source) {
     scene->render(&painter, QRectF(QPointF(0, 0), logical), source, Qt::IgnoreAspectRatio);
   });
+}
+
+void Draw(TfmDiagram2& window, QPainter& painter, const PictureOptions& o) {
+  const QSizeF logical = PictureLayoutSize(o);
+  Draw(window, painter, logical, o.size.width() / logical.width());
+}
+
+QImage WhiteImage(QSize size, int dpi) {
+  // Opaque: the picture has a white ground, so its PNG needs no alpha channel (a tenth smaller,
+  // and quicker to write).
+  QImage image(size, QImage::Format_RGB32);
+  image.fill(Qt::white);
+  const int dotsPerMeter = static_cast<int>(std::lround(dpi / 0.0254));
+  image.setDotsPerMeterX(dotsPerMeter);
+  image.setDotsPerMeterY(dotsPerMeter);
+  return image;
 }
 
 }  // namespace
@@ -135,16 +162,31 @@ PictureFormat FormatOfPath(const QString& path) {
   return PictureFormat::Png;
 }
 
-QImage DiagramPicture(TfmDiagram2& window, QSize size, int dpi) {
-  // Opaque: the picture has a white ground, so its PNG needs no alpha channel (a tenth smaller,
-  // and quicker to write).
-  QImage image(size, QImage::Format_RGB32);
-  image.fill(Qt::white);
-  const int dotsPerMeter = static_cast<int>(std::lround(dpi / 0.0254));
-  image.setDotsPerMeterX(dotsPerMeter);
-  image.setDotsPerMeterY(dotsPerMeter);
+QSizeF PictureLayoutSize(const PictureOptions& o) {
+  const double scale = o.dpi / 96.0 * (o.zoom > 0 ? o.zoom : 1.0);
+  return QSizeF(o.size.width() / scale, o.size.height() / scale);
+}
+
+QImage DiagramPicture(TfmDiagram2& window, QSize size, int dpi, double zoom) {
+  PictureOptions o;
+  o.size = size;
+  o.dpi = dpi;
+  o.zoom = zoom;
+  QImage image = WhiteImage(size, dpi);
   QPainter painter(&image);
-  Draw(window, painter, size, dpi);
+  Draw(window, painter, o);
+  painter.end();
+  return image;
+}
+
+QImage DiagramPreview(TfmDiagram2& window, const PictureOptions& options, QSize box) {
+  const QSizeF logical = PictureLayoutSize(options);
+  const double scale = std::min(box.width() / logical.width(), box.height() / logical.height());
+  const QSize size(std::max(1, static_cast<int>(logical.width() * scale)),
+                   std::max(1, static_cast<int>(logical.height() * scale)));
+  QImage image = WhiteImage(size, 96);
+  QPainter painter(&image);
+  Draw(window, painter, logical, scale);
   painter.end();
   return image;
 }
@@ -195,8 +237,8 @@ bool WriteDiagramPicture(TfmDiagram2& window, const QString& path, const Picture
   };
   switch (options.format) {
     case PictureFormat::Png:
-      return WriteWholeFile(path, PngBytes(DiagramPicture(window, options.size, options.dpi)),
-                            error);
+      return WriteWholeFile(
+          path, PngBytes(DiagramPicture(window, options.size, options.dpi, options.zoom)), error);
     case PictureFormat::Svg: {
 #ifdef BRELONA_HAVE_SVG
       // Written to memory first: the generator opens a group for every change of pen, brush or
@@ -210,7 +252,7 @@ bool WriteDiagramPicture(TfmDiagram2& window, const QString& path, const Picture
       svg.setTitle(title);
       QPainter painter;
       if (!painter.begin(&svg)) return cannot();
-      Draw(window, painter, options.size, options.dpi);
+      Draw(window, painter, options);
       if (!painter.end()) return cannot();
       static const QRegularExpression emptyGroup(QStringLiteral("<g [^>]*>\\s*</g>\\s*"));
       return WriteWholeFile(path, QString::fromUtf8(buffer.data()).remove(emptyGroup).toUtf8(),
@@ -233,7 +275,7 @@ bool WriteDiagramPicture(TfmDiagram2& window, const QString& path, const Picture
       pdf.setCreator(QStringLiteral("Brelona"));
       QPainter painter;
       if (!painter.begin(&pdf)) return cannot();
-      Draw(window, painter, options.size, options.dpi);
+      Draw(window, painter, options);
       if (!painter.end()) return cannot();
       return WriteWholeFile(path, buffer.data(), error);
     }
@@ -246,49 +288,229 @@ void CopyDiagram(TfmDiagram2& window) {
   QApplication::clipboard()->setImage(DiagramPicture(window, size.expandedTo(QSize(16, 16))));
 }
 
-void ExportDiagramInteractively(TfmDiagram2& window, QWidget* parent) {
-  QDialog dialog(parent ? parent : &window);
-  dialog.setWindowTitle(QObject::tr("Export diagram"));
-  auto* form = new QFormLayout(&dialog);
-  auto* format = new QComboBox;
-  format->addItems(
-      {QObject::tr("PNG picture"), QObject::tr("SVG drawing"), QObject::tr("PDF document")});
-  auto spin = [](int lo, int hi, int value) {
-    auto* box = new QSpinBox;
-    box->setRange(lo, hi);
-    box->setValue(value);
+namespace {
+
+ExportChoices& Remembered() {
+  static ExportChoices choices;
+  return choices;
+}
+
+std::function<void(const ExportChoices&)>& Saver() {
+  static std::function<void(const ExportChoices&)> saver;
+  return saver;
+}
+
+constexpr double kMmPerInch = 25.4;
+const char* const kFormatNames[] = {"png", "svg", "pdf"};
+
+}  // namespace
+
+PictureOptions ExportChoices::Options(QSize shown) const {
+  PictureOptions o;
+  o.format = format;
+  o.dpi = dpi;
+  const double perUnit = inches ? 1.0 : 1.0 / kMmPerInch;  // inches per unit
+  auto pixels = [&](double side, int shownSide) {
+    return side > 0 ? static_cast<int>(std::lround(side * perUnit * dpi))
+                    : static_cast<int>(std::lround(shownSide * dpi / 96.0));
+  };
+  o.size = QSize(pixels(width, shown.width()), pixels(height, shown.height()));
+  o.zoom = textPoints > 0 ? textPoints / kShownTextPoints : 1.0;
+  return o;
+}
+
+const ExportChoices& RememberedExportChoices() {
+  return Remembered();
+}
+
+void SetRememberedExportChoices(const ExportChoices& choices) {
+  Remembered() = choices;
+}
+
+void SetExportChoicesSaver(std::function<void(const ExportChoices&)> saver) {
+  Saver() = std::move(saver);
+}
+
+std::vector<std::pair<std::string, std::string>> ExportChoicesToKeys(const ExportChoices& c) {
+  auto number = [](double v) { return QString::number(v, 'g', 10).toStdString(); };
+  return {{"Format", kFormatNames[static_cast<int>(c.format)]},
+          {"Unit", c.inches ? "in" : "mm"},
+          {"Width", number(c.width)},
+          {"Height", number(c.height)},
+          {"Dpi", std::to_string(c.dpi)},
+          {"TextPoints", number(c.textPoints)}};
+}
+
+ExportChoices ExportChoicesFromKeys(const std::function<std::string(const std::string&)>& read) {
+  ExportChoices c;
+  const std::string format = QString::fromStdString(read("Format")).toLower().toStdString();
+  for (int i = 0; i < 3; ++i) {
+    if (format == kFormatNames[i]) c.format = static_cast<PictureFormat>(i);
+  }
+  c.inches = read("Unit") == "in";
+  auto number = [&](const char* key, double lo, double hi, double fallback) {
+    bool ok = false;
+    const double v = QString::fromStdString(read(key)).toDouble(&ok);
+    return ok && v >= lo && v <= hi ? v : fallback;
+  };
+  c.width = number("Width", 0, 1e5, 0);
+  c.height = number("Height", 0, 1e5, 0);
+  c.dpi = static_cast<int>(number("Dpi", 24, 2400, 96));
+  c.textPoints = number("TextPoints", 0, 200, 0);
+  return c;
+}
+
+ExportDialog::ExportDialog(TfmDiagram2& window, QWidget* parent)
+    : QDialog(parent), window_(window) {
+  setWindowTitle(tr("Export diagram"));
+  auto* form = new QFormLayout;
+  format_ = new QComboBox;
+  format_->addItems({tr("PNG picture"), tr("SVG drawing"), tr("PDF document")});
+  unit_ = new QComboBox;
+  unit_->addItems({tr("millimetres"), tr("inches")});
+  auto side = [] {
+    auto* box = new QDoubleSpinBox;
+    box->setRange(1, 99999);
+    box->setDecimals(3);
     return box;
   };
-  const QSize shown = window.Chart1()->size();
-  QSpinBox* width = spin(16, kMaxSide, std::max(16, shown.width()));
-  QSpinBox* height = spin(16, kMaxSide, std::max(16, shown.height()));
-  QSpinBox* dpi = spin(24, 2400, 96);
-  form->addRow(QObject::tr("Format"), format);
-  form->addRow(QObject::tr("Width, pixels"), width);
-  form->addRow(QObject::tr("Height, pixels"), height);
-  form->addRow(QObject::tr("Resolution, dpi"), dpi);
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-  QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-  QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-  form->addRow(buttons);
-  if (dialog.exec() != QDialog::Accepted) return;
+  width_ = side();
+  height_ = side();
+  dpi_ = new QSpinBox;
+  dpi_->setRange(24, 2400);
+  text_ = new QDoubleSpinBox;
+  text_->setRange(2, 96);
+  text_->setDecimals(2);
+  text_->setSingleStep(0.5);
+  pixels_ = new QLabel;
+  form->addRow(tr("Format"), format_);
+  form->addRow(tr("Unit"), unit_);
+  form->addRow(tr("Width"), width_);
+  form->addRow(tr("Height"), height_);
+  form->addRow(tr("Resolution, dpi"), dpi_);
+  form->addRow(tr("Axis numbers, pt"), text_);
+  form->addRow(QString(), pixels_);
+  preview_ = new QLabel;
+  preview_->setFixedSize(360, 260);
+  preview_->setAlignment(Qt::AlignCenter);
+  preview_->setFrameShape(QFrame::StyledPanel);
+  buttons_ = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+  connect(buttons_, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(buttons_, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  auto* sides = new QHBoxLayout;
+  sides->addLayout(form);
+  sides->addWidget(preview_);
+  auto* whole = new QVBoxLayout(this);
+  whole->addLayout(sides);
+  whole->addWidget(buttons_);
+  timer_ = new QTimer(this);
+  timer_->setSingleShot(true);
+  timer_->setInterval(150);
+  connect(timer_, &QTimer::timeout, this, &ExportDialog::UpdatePreview);
 
-  PictureOptions options;
-  options.format = static_cast<PictureFormat>(format->currentIndex());
-  options.size = QSize(width->value(), height->value());
-  options.dpi = dpi->value();
-  const char* const suffixes[] = {"png", "svg", "pdf"};
-  const QString suffix = QString::fromLatin1(suffixes[format->currentIndex()]);
+  SetChoices(Remembered());
+  connect(format_, &QComboBox::currentIndexChanged, this, &ExportDialog::Changed);
+  connect(unit_, &QComboBox::currentIndexChanged, this, [this](int index) {
+    // The same size in the other unit.
+    const double factor = index == 1 ? 1 / kMmPerInch : kMmPerInch;
+    if (inches_ == (index == 1)) return;
+    inches_ = index == 1;
+    const QSignalBlocker w(width_), h(height_);
+    width_->setValue(width_->value() * factor);
+    height_->setValue(height_->value() * factor);
+    Changed();
+  });
+  for (QDoubleSpinBox* box : {width_, height_, text_}) {
+    connect(box, &QDoubleSpinBox::valueChanged, this, &ExportDialog::Changed);
+  }
+  connect(dpi_, &QSpinBox::valueChanged, this, &ExportDialog::Changed);
+  Changed();
+}
+
+void ExportDialog::SetChoices(const ExportChoices& c) {
+  const QSignalBlocker blockers[] = {QSignalBlocker(format_), QSignalBlocker(unit_),
+                                     QSignalBlocker(width_),  QSignalBlocker(height_),
+                                     QSignalBlocker(dpi_),    QSignalBlocker(text_)};
+  format_->setCurrentIndex(static_cast<int>(c.format));
+  inches_ = c.inches;
+  unit_->setCurrentIndex(c.inches ? 1 : 0);
+  const QSize shown = window_.Chart1()->size().expandedTo(QSize(16, 16));
+  const double perInch = c.inches ? 1.0 : kMmPerInch;
+  width_->setValue(c.width > 0 ? c.width : shown.width() / 96.0 * perInch);
+  height_->setValue(c.height > 0 ? c.height : shown.height() / 96.0 * perInch);
+  dpi_->setValue(c.dpi);
+  text_->setValue(c.textPoints > 0 ? c.textPoints : kShownTextPoints);
+  Changed();
+}
+
+ExportChoices ExportDialog::Choices() const {
+  ExportChoices c;
+  c.format = static_cast<PictureFormat>(format_->currentIndex());
+  c.inches = inches_;
+  c.width = width_->value();
+  c.height = height_->value();
+  c.dpi = dpi_->value();
+  c.textPoints = text_->value();
+  return c;
+}
+
+PictureOptions ExportDialog::Options() const {
+  return Choices().Options(window_.Chart1()->size());
+}
+
+QString ExportDialog::Problem() const {
+  QString error;
+  CheckPictureOptions(Options(), &error);
+  return error;
+}
+
+void ExportDialog::Changed() {
+  const PictureOptions o = Options();
+  const QString problem = Problem();
+  pixels_->setText(problem.isEmpty() ? tr("%1 × %2 pixels").arg(o.size.width()).arg(o.size.height())
+                                     : problem);
+  buttons_->button(QDialogButtonBox::Ok)->setEnabled(problem.isEmpty());
+  timer_->start();
+}
+
+void ExportDialog::UpdatePreview() {
+  timer_->stop();
+  if (!Problem().isEmpty()) {
+    preview_->setPixmap(QPixmap());
+    return;
+  }
+  preview_->setPixmap(QPixmap::fromImage(DiagramPreview(window_, Options(), preview_->size())));
+}
+
+void ExportDiagramInteractively(TfmDiagram2& window, QWidget* parent) {
+  QWidget* owner = parent ? parent : &window;
+  if (!window.HasDiagram()) {
+    QMessageBox::information(
+        owner, QObject::tr("Export diagram"),
+        QObject::tr("There is no diagram to export yet: run a problem first."));
+    return;
+  }
+  ExportDialog dialog(window, owner);
+  if (dialog.exec() != QDialog::Accepted) return;
+  const ExportChoices choices = dialog.Choices();
+  Remembered() = choices;
+  if (Saver()) Saver()(choices);
+
+  const PictureOptions options = dialog.Options();
+  const int index = static_cast<int>(options.format);
+  const QString suffix = QString::fromLatin1(kFormatNames[index]);
   QString name = window.windowTitle().isEmpty() ? QStringLiteral("diagram") : window.windowTitle();
   name.replace(QLatin1Char('/'), QLatin1Char('_'));
+  const QStringList kinds{QObject::tr("PNG picture"), QObject::tr("SVG drawing"),
+                          QObject::tr("PDF document")};
   QString path = QFileDialog::getSaveFileName(
-      parent ? parent : &window, QObject::tr("Export diagram"), name + QLatin1Char('.') + suffix,
-      format->currentText() + QStringLiteral(" (*.") + suffix + QLatin1Char(')'));
+      owner, QObject::tr("Export diagram"), name + QLatin1Char('.') + suffix,
+      kinds.at(index) + QStringLiteral(" (*.") + suffix + QLatin1Char(')'));
   if (path.isEmpty()) return;
   if (QFileInfo(path).suffix().isEmpty()) path += QLatin1Char('.') + suffix;
   QString error;
   if (!WriteDiagramPicture(window, path, options, &error)) {
-    QMessageBox::warning(parent ? parent : &window, QObject::tr("Export diagram"), error);
+    QMessageBox::warning(owner, QObject::tr("Export diagram"), error);
   }
 }
 

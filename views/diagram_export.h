@@ -5,13 +5,23 @@
 // layer one per pixel of the picture: a picture's size does not grow with the number of
 // levels beyond what its pixels can show.
 
+#include <QDialog>
 #include <QImage>
 #include <QSize>
 #include <QSizeF>
 #include <QString>
+#include <functional>
+#include <string>
+#include <utility>
 #include <vector>
 
 QT_BEGIN_NAMESPACE
+class QComboBox;
+class QDialogButtonBox;
+class QDoubleSpinBox;
+class QLabel;
+class QSpinBox;
+class QTimer;
 class QWidget;
 QT_END_NAMESPACE
 
@@ -26,7 +36,41 @@ struct PictureOptions {
   QSize size{696, 482};  // in pixels of the picture
   int dpi = 96;          // fonts and lines scale with dpi / 96
   QString title;         // the SVG's or PDF's title
+  double zoom = 1.0;     // texts, lines and marks drawn this much larger (the layout as on a
+                         // screen 1/zoom times the picture's size)
 };
+
+// The chart's size in screen pixels (1/96 inch) that a picture is laid out at: its size in
+// inches times 96, divided by the zoom. Texts keep their size in points at any resolution.
+QSizeF PictureLayoutSize(const PictureOptions& options);
+
+// What the export dialog asks, kept from one export to the next (and by the desktop program
+// from one start to the next).
+struct ExportChoices {
+  PictureFormat format = PictureFormat::Png;
+  bool inches = false;  // width and height in inches, else in millimetres
+  double width = 0;     // 0: the size the chart is shown at
+  double height = 0;
+  int dpi = 96;
+  double textPoints = 0;  // the size of the axis numbers; 0: as shown (8.25 pt)
+
+  // The picture these choices give; `shown` is the chart's size on the screen, for a width or
+  // height of 0.
+  PictureOptions Options(QSize shown) const;
+};
+// The size of the axis numbers on the screen, in points (11 pixels at 96 dpi).
+inline constexpr double kShownTextPoints = 8.25;
+
+const ExportChoices& RememberedExportChoices();
+// Replaces the remembered choices (what the desktop program read from its settings).
+void SetRememberedExportChoices(const ExportChoices& choices);
+// Called with the choices each time the dialog is accepted (the desktop program writes them to
+// its settings).
+void SetExportChoicesSaver(std::function<void(const ExportChoices&)> saver);
+// The choices as "key=value" lines and back; ExportChoicesFromText keeps the defaults for a key
+// that is missing or cannot be read.
+std::vector<std::pair<std::string, std::string>> ExportChoicesToKeys(const ExportChoices& c);
+ExportChoices ExportChoicesFromKeys(const std::function<std::string(const std::string&)>& read);
 
 // The format named by a file's extension (png, svg, pdf; any case); Png for any other.
 PictureFormat FormatOfPath(const QString& path);
@@ -65,12 +109,48 @@ bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* error
 QByteArray PngBytes(const QImage& image);
 
 // The picture as an image (what PNG files and the clipboard get).
-QImage DiagramPicture(TfmDiagram2& window, QSize size, int dpi = 96);
+QImage DiagramPicture(TfmDiagram2& window, QSize size, int dpi = 96, double zoom = 1.0);
+// The picture `options` give, drawn small enough to fit in `box` (the export dialog's preview):
+// the same layout, fewer pixels.
+QImage DiagramPreview(TfmDiagram2& window, const PictureOptions& options, QSize box);
 
 // Puts the picture of the chart at its shown size on the clipboard.
 void CopyDiagram(TfmDiagram2& window);
 
-// Asks for the format, size and resolution, then the file, and writes it; messages on failure.
+// Asks for the format, size (millimetres or inches), resolution and text size with a preview,
+// then the file, and writes it; messages on failure. Before the window has a diagram of a run
+// it says so and writes nothing.
 void ExportDiagramInteractively(TfmDiagram2& window, QWidget* parent);
+
+// The dialog of ExportDiagramInteractively, starting from the remembered choices.
+class ExportDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  ExportDialog(TfmDiagram2& window, QWidget* parent);
+  ExportChoices Choices() const;
+  void SetChoices(const ExportChoices& choices);
+  // The picture the dialog's values give, and why it cannot be drawn (empty when it can).
+  PictureOptions Options() const;
+  QString Problem() const;
+  QLabel* Preview() const { return preview_; }
+  // Draws the preview now (it is drawn a moment after the last change).
+  void UpdatePreview();
+
+ private:
+  TfmDiagram2& window_;
+  QComboBox* format_;
+  QComboBox* unit_;
+  QDoubleSpinBox* width_;
+  QDoubleSpinBox* height_;
+  QSpinBox* dpi_;
+  QDoubleSpinBox* text_;
+  QLabel* pixels_;
+  QLabel* preview_;
+  QDialogButtonBox* buttons_;
+  QTimer* timer_;
+  bool inches_ = false;
+  void Changed();
+};
 
 }  // namespace views

@@ -421,9 +421,12 @@ QMenu* TfmDiagram2::MakeContextMenu() {
   auto add = [&](const QString& text, auto command) {
     QAction* action = menu->addAction(text);
     connect(action, &QAction::triggered, this, command, Qt::QueuedConnection);
+    return action;
   };
-  add(tr("Export diagram…"), [this] { ExportDiagramInteractively(*this, this); });
-  add(tr("Copy"), [this] { CopyDiagram(*this); });
+  add(tr("Export diagram…"), [this] {
+    ExportDiagramInteractively(*this, this);
+  })->setEnabled(built_);
+  add(tr("Copy"), [this] { CopyDiagram(*this); })->setEnabled(built_);
   if (chart_->IsZoomed()) {
     menu->addSeparator();
     add(tr("Undo zoom"), [this] { chart_->UndoZoom(); });

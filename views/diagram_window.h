@@ -95,9 +95,14 @@ class TfmDiagram2 : public QWidget {
   // The temperature or pressure of the results under a chart-widget pixel.
   QPointF ResultValueAt(const QPointF& chartPos) const;
 
-  // The chart's context menu: "Export diagram…", "Copy", and "Undo zoom" when zoomed; over the
-  // plot of a built diagram also "Cooling path at X = …" for the composition under the click
-  // (`contextX_`, set by the right click). A right click opens it (and no longer zooms out).
+  // True once a build has drawn a run's diagram (the chart file's points of an earlier session
+  // are no diagram to export).
+  bool HasDiagram() const { return built_; }
+
+  // The chart's context menu: "Export diagram…", "Copy" (both only with a diagram), and "Undo
+  // zoom" when zoomed; over the plot of a built diagram also "Cooling path at X = …" for the
+  // composition under the click (`contextX_`, set by the right click). A right click opens it
+  // (and no longer zooms out).
   QMenu* MakeContextMenu();
 
   // The designed appearance and the designed looks of series 0 and 1.

@@ -7,6 +7,7 @@
 #include <QChart>
 #include <QChartView>
 #include <QClipboard>
+#include <QComboBox>
 #include <QContextMenuEvent>
 #include <QFile>
 #include <QFileDialog>
@@ -16,6 +17,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -23,6 +25,8 @@
 #include <QTimer>
 #include <QXYSeries>
 #include <QXmlStreamReader>
+#include <map>
+#include <memory>
 
 #include "sample_results.h"
 #include "sample_run.h"
@@ -200,6 +204,106 @@ TEST(DiagramExport, ContextMenuCopiesExportsAndAClickPicksThePoint) {
   QApplication::sendEvent(chart->viewport(), &move);
   ASSERT_EQ(picked.count(), 2);
   EXPECT_GT(picked.at(1).at(0).toDouble(), 0.25);
+}
+
+// The export dialog takes millimetres or inches and the size of the axis numbers in points: a
+// picture is laid out as on a screen of its size in inches at any resolution (pixels at 600 dpi
+// shrank the layout six-fold, "..." for every tick number), shown in a preview. Its values are
+// remembered; before a run there is nothing to export.
+TEST(DiagramExport, DialogInMillimetresWithTextInPointsRemembersAndNeedsARun) {
+  Built b;
+  auto layoutWidth = [](const PictureOptions& o) { return PictureLayoutSize(o).width(); };
+  ExportChoices c;
+  c.format = PictureFormat::Pdf;
+  c.width = 100;
+  c.height = 70;
+  c.dpi = 600;
+  c.textPoints = kShownTextPoints;
+  {
+    ExportDialog dialog(b.window, nullptr);
+    dialog.SetChoices(c);
+    EXPECT_EQ(dialog.Options().size, QSize(2362, 1654));
+    EXPECT_NEAR(layoutWidth(dialog.Options()), 100 / 25.4 * 96, 0.5);
+    dialog.UpdatePreview();
+    const QImage preview = dialog.Preview()->pixmap().toImage();
+    ASSERT_FALSE(preview.isNull());
+    EXPECT_NEAR(double(preview.width()) / preview.height(), 100.0 / 70, 0.02);
+    int inked = 0;
+    for (int y = 0; y < preview.height(); ++y) {
+      for (int x = 0; x < preview.width(); ++x) inked += preview.pixel(x, y) != 0xffffffffu;
+    }
+    EXPECT_GT(inked, preview.width() * preview.height() / 50);
+    // Twice the text: laid out as on half the size. In inches: the same size.
+    ExportChoices big = c;
+    big.textPoints = 2 * kShownTextPoints;
+    dialog.SetChoices(big);
+    EXPECT_NEAR(layoutWidth(dialog.Options()), 50 / 25.4 * 96, 0.5);
+    dialog.findChildren<QComboBox*>().at(1)->setCurrentIndex(1);
+    EXPECT_NEAR(dialog.Choices().width, 100 / 25.4, 0.01);
+    EXPECT_EQ(dialog.Options().size, QSize(2362, 1654));
+  }
+
+  // Accepted once, the values are the next dialog's, and go to the saver; they survive the
+  // settings text (a value that cannot be read keeps its default).
+  std::vector<ExportChoices> saved;
+  SetExportChoicesSaver([&](const ExportChoices& s) { saved.push_back(s); });
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("mm.pdf"));
+  QTimer answer;
+  QObject::connect(&answer, &QTimer::timeout, [&] {
+    if (auto* files = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+      files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(path);
+      static_cast<QDialog*>(files)->accept();
+    } else if (auto* d = qobject_cast<ExportDialog*>(QApplication::activeModalWidget())) {
+      d->SetChoices(c);
+      d->accept();
+    }
+  });
+  answer.start(20);
+  ExportDiagramInteractively(b.window, nullptr);
+  answer.stop();
+  ASSERT_EQ(saved.size(), 1u);
+  EXPECT_EQ(ExportDialog(b.window, nullptr).Options().size, QSize(2362, 1654));
+  std::map<std::string, std::string> keys;
+  for (const auto& [k, v] : ExportChoicesToKeys(saved[0])) keys[k] = v;
+  keys["Dpi"] = "many";
+  const ExportChoices back = ExportChoicesFromKeys([&](const std::string& k) { return keys[k]; });
+  EXPECT_EQ(back.format, PictureFormat::Pdf);
+  EXPECT_EQ(back.width, 100);
+  EXPECT_EQ(back.textPoints, kShownTextPoints);
+  EXPECT_EQ(back.dpi, 96);
+  SetExportChoicesSaver(nullptr);
+  SetRememberedExportChoices({});
+
+  // Before a run: the menu offers nothing, the command says why and asks nothing.
+  TfmDiagram2 fresh{QString()};
+  const std::unique_ptr<QMenu> menu(fresh.MakeContextMenu());
+  for (QAction* a : menu->actions()) EXPECT_FALSE(a->isEnabled()) << a->text().toStdString();
+  QStringList asked;
+  QObject::disconnect(&answer, nullptr, nullptr, nullptr);
+  QObject::connect(&answer, &QTimer::timeout, [&] {
+    if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+      asked << d->metaObject()->className();
+      d->reject();
+    }
+  });
+  answer.start(20);
+  ExportDiagramInteractively(fresh, nullptr);
+  answer.stop();
+  EXPECT_EQ(asked, QStringList{QStringLiteral("QMessageBox")});
+
+  const QString pdfinfo = QStandardPaths::findExecutable(QStringLiteral("pdfinfo"));
+  if (pdfinfo.isEmpty()) GTEST_SKIP() << "pdfinfo is not installed";
+  QProcess info;
+  info.start(pdfinfo, {path});
+  ASSERT_TRUE(info.waitForFinished(20000));
+  // 100 x 70 mm are 283.46 x 198.43 points (the page is a whole number of points).
+  const QString out = QString::fromUtf8(info.readAllStandardOutput());
+  const auto m =
+      QRegularExpression(QStringLiteral("Page size: *([0-9.]+) x ([0-9.]+) pts")).match(out);
+  ASSERT_TRUE(m.hasMatch()) << out.toStdString();
+  EXPECT_NEAR(m.captured(1).toDouble(), 283.46, 0.5);
+  EXPECT_NEAR(m.captured(2).toDouble(), 198.43, 0.5);
 }
 
 TEST(EquilibriumPanel, ShowsThePhasesOfTheClickedPoint) {
