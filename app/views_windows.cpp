@@ -3,10 +3,10 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QTableView>
+#include <cmath>
 
 #include "app/main_window.h"
 #include "app/working_chart.h"
-#include "numeric/format.h"
 #include "views/diagram_export.h"
 
 namespace app {
@@ -39,9 +39,7 @@ TViewsWindows::TViewsWindows(TfmMain& main, const QString& chartFile)
     const calc::Results& results = main_.Results();
     specPoints_.SetMemo(results.MemoLines, results.MemoPoints, YParameter());
     if (results.Refined.Ran) {
-      specPoints_.SetRefined(results.Refined, YParameter(), [this](const std::string& name) {
-        return main_.Engine().Sheet().Label(name);
-      });
+      specPoints_.SetRefined(results.Refined, YParameter(), &results);
     }
     if (specPoints_.isVisible()) specPoints_.ShowSpecialPoints(results.Nodes, YParameter(), false);
     if (inspected_ && !equilibrium_->Current().Phases.empty())
@@ -51,9 +49,8 @@ TViewsWindows::TViewsWindows(TfmMain& main, const QString& chartFile)
                    [this](double x) { ShowPath(x); });
   QObject::connect(cells_.sgCells(), &QTableView::clicked, &main, [this](const QModelIndex& index) {
     const calc::Results& r = main_.Results();
-    double y = 0;
-    if (index.column() < static_cast<int>(r.XLevels.size()) &&
-        numeric::ParseFloat(r.Cells().Cell(0, index.row() + 1), r.State.DecimalSeparator, y)) {
+    const double y = r.Cells().RowY(index.row() + 1);
+    if (index.column() < static_cast<int>(r.XLevels.size()) && !std::isnan(y)) {
       Inspect(r.XLevels[static_cast<size_t>(index.column())].X, y);
     }
   });
@@ -141,9 +138,7 @@ void TViewsWindows::BuildDiagram() {
   diagram_.BuildDiagram(results, YParameter(), [&] {
     main_.Engine().FindSpecialPoints(yText);
     specPoints_.SetMemo(results.MemoLines, results.MemoPoints, YParameter());
-    specPoints_.SetRefined(results.Refined, YParameter(), [this](const std::string& name) {
-      return main_.Engine().Sheet().Label(name);
-    });
+    specPoints_.SetRefined(results.Refined, YParameter(), &results);
   });
   if (cells_.isVisible()) cells_.Refresh();
 }

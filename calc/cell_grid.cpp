@@ -1,6 +1,7 @@
 #include "calc/cell_grid.h"
 
 #include <algorithm>
+#include <limits>
 #include <stdexcept>
 #include <string>
 
@@ -9,12 +10,108 @@ namespace calc {
 namespace {
 
 const std::string kEmpty;
+constexpr double kNoNumber = std::numeric_limits<double>::quiet_NaN();
+
+[[noreturn]] void Outside(int col, int row) {
+  throw std::out_of_range("Cell (" + std::to_string(col) + ", " + std::to_string(row) +
+                          ") is outside the grid");
+}
 
 }  // namespace
 
 CellGrid::CellGrid(int col_count, int row_count) {
   SetColCount(col_count);
   SetRowCount(row_count);
+}
+
+CellGrid::CellGrid(const CellGrid& other)
+    : col_count_(other.col_count_),
+      row_count_(other.row_count_),
+      ids_(other.ids_),
+      col_x_(other.col_x_),
+      row_y_(other.row_y_),
+      phase_count_(other.phase_count_),
+      texts_(other.texts_),
+      compact_at_(other.compact_at_),
+      cur_col_(other.cur_col_),
+      cur_row_(other.cur_row_),
+      generation_(other.generation_),
+      structure_generation_(other.structure_generation_) {
+  RebuildIndex();
+}
+
+CellGrid& CellGrid::operator=(const CellGrid& other) {
+  if (this == &other) return *this;
+  CellGrid copy(other);
+  col_count_ = copy.col_count_;
+  row_count_ = copy.row_count_;
+  ids_.swap(copy.ids_);
+  col_x_.swap(copy.col_x_);
+  row_y_.swap(copy.row_y_);
+  phase_count_ = copy.phase_count_;
+  texts_.swap(copy.texts_);
+  compact_at_ = copy.compact_at_;
+  cur_col_ = copy.cur_col_;
+  cur_row_ = copy.cur_row_;
+  // The views of a grid assigned over keep telling its changes apart.
+  generation_ = std::max(generation_, copy.generation_) + 1;
+  structure_generation_ = std::max(structure_generation_, copy.structure_generation_) + 1;
+  RebuildIndex();
+  return *this;
+}
+
+void CellGrid::RebuildIndex() {
+  index_.clear();
+  index_.emplace(std::string_view(), 0u);
+  // A code shared by several phases ("C" for every compound) keys to none of them.
+  std::unordered_map<std::string_view, int> uses;
+  for (int k = 1; k <= phase_count_; ++k) ++uses[texts_[static_cast<size_t>(k)]];
+  for (size_t id = 1; id < texts_.size(); ++id) {
+    const std::string_view text = texts_[id];
+    if (static_cast<int>(id) <= phase_count_ && uses[text] > 1) continue;
+    index_.emplace(text, static_cast<uint32_t>(id));
+  }
+}
+
+void CellGrid::SetPhaseCodes(const std::vector<std::string>& codes) {
+  std::fill(ids_.begin(), ids_.end(), 0);
+  std::fill(col_x_.begin(), col_x_.end(), kNoNumber);
+  std::fill(row_y_.begin(), row_y_.end(), kNoNumber);
+  texts_.assign(1, std::string());
+  for (const std::string& code : codes) texts_.push_back(code);
+  phase_count_ = static_cast<int>(codes.size());
+  compact_at_ = std::max<size_t>(4096, 2 * texts_.size());
+  RebuildIndex();
+  StructureChanged();
+}
+
+void CellGrid::SetPhase(int col, int row, int32_t phase) {
+  if (col < 0 || row < 0 || col >= col_count_ || row >= row_count_) Outside(col, row);
+  const uint32_t id =
+      phase >= 0 && phase < phase_count_ ? static_cast<uint32_t>(phase) + 1 : uint32_t{0};
+  uint32_t& cell =
+      ids_[static_cast<size_t>(row) * static_cast<size_t>(col_count_) + static_cast<size_t>(col)];
+  if (cell == id) return;
+  cell = id;
+  ++generation_;
+}
+
+void CellGrid::SetColumnHeader(int col, double x, std::string_view text) {
+  SetCell(col, 0, text);
+  col_x_[static_cast<size_t>(col)] = x;
+}
+
+void CellGrid::SetRowHeader(int row, double y, std::string_view text) {
+  SetCell(0, row, text);
+  row_y_[static_cast<size_t>(row)] = y;
+}
+
+double CellGrid::ColumnX(int col) const {
+  return col >= 0 && col < col_count_ ? col_x_[static_cast<size_t>(col)] : kNoNumber;
+}
+
+double CellGrid::RowY(int row) const {
+  return row >= 0 && row < row_count_ ? row_y_[static_cast<size_t>(row)] : kNoNumber;
 }
 
 void CellGrid::SetColCount(int n) {
@@ -29,6 +126,7 @@ void CellGrid::SetColCount(int n) {
                 ids.begin() + static_cast<ptrdiff_t>(r * new_cols));
   }
   ids_.swap(ids);
+  col_x_.resize(new_cols, kNoNumber);
   col_count_ = n;
   ClampCurrent();
   StructureChanged();
@@ -38,6 +136,7 @@ void CellGrid::SetRowCount(int n) {
   n = std::max(n, 0);
   if (n == row_count_) return;
   ids_.resize(static_cast<size_t>(n) * static_cast<size_t>(col_count_), 0);
+  row_y_.resize(static_cast<size_t>(n), kNoNumber);
   row_count_ = n;
   ClampCurrent();
   StructureChanged();
@@ -49,10 +148,10 @@ const std::string& CellGrid::Cell(int col, int row) const {
 }
 
 void CellGrid::SetCell(int col, int row, std::string_view text) {
-  if (col < 0 || row < 0 || col >= col_count_ || row >= row_count_) {
-    throw std::out_of_range("Cell (" + std::to_string(col) + ", " + std::to_string(row) +
-                            ") is outside the grid");
-  }
+  if (col < 0 || row < 0 || col >= col_count_ || row >= row_count_) Outside(col, row);
+  // A header written as text alone has no number.
+  if (row == 0) col_x_[static_cast<size_t>(col)] = kNoNumber;
+  if (col == 0) row_y_[static_cast<size_t>(row)] = kNoNumber;
   uint32_t& cell = ids_[static_cast<size_t>(row) * static_cast<size_t>(col_count_) + static_cast<size_t>(col)];
   const uint32_t id = Intern(text);
   if (cell == id) return;
@@ -77,17 +176,16 @@ void CellGrid::CompactTexts() {
   std::vector<uint32_t> remap(texts_.size(), 0);
   std::vector<char> used(texts_.size(), 0);
   for (uint32_t id : ids_) used[id] = 1;
+  // The phase codes keep their places.
   std::deque<std::string> texts{std::string()};
-  std::unordered_map<std::string_view, uint32_t> index{{std::string_view(), 0u}};
   for (size_t id = 1; id < texts_.size(); ++id) {
-    if (!used[id]) continue;
+    if (!used[id] && static_cast<int>(id) > phase_count_) continue;
     remap[id] = static_cast<uint32_t>(texts.size());
     texts.push_back(std::move(texts_[id]));
-    index.emplace(texts.back(), remap[id]);
   }
   for (uint32_t& id : ids_) id = remap[id];
   texts_.swap(texts);
-  index_.swap(index);
+  RebuildIndex();
   compact_at_ = std::max<size_t>(4096, 2 * texts_.size());
 }
 
@@ -130,6 +228,11 @@ void CellGrid::DeleteColumns(std::span<const int> cols) {
     }
   }
   ids_.resize(w);
+  size_t kept = 0;
+  for (size_t c = 0; c < old_cols; ++c) {
+    if (!remove[c]) col_x_[kept++] = col_x_[c];
+  }
+  col_x_.resize(kept);
   col_count_ -= static_cast<int>(removed);
   ClampCurrent();
   StructureChanged();
@@ -137,15 +240,17 @@ void CellGrid::DeleteColumns(std::span<const int> cols) {
 
 void CellGrid::Clear() {
   std::fill(ids_.begin(), ids_.end(), 0);
-  texts_.resize(1);
-  index_.clear();
-  index_.emplace(std::string_view(), 0u);
-  compact_at_ = 4096;
+  std::fill(col_x_.begin(), col_x_.end(), kNoNumber);
+  std::fill(row_y_.begin(), row_y_.end(), kNoNumber);
+  texts_.resize(1 + static_cast<size_t>(phase_count_));
+  RebuildIndex();
+  compact_at_ = std::max<size_t>(4096, 2 * texts_.size());
   StructureChanged();
 }
 
 size_t CellGrid::MemoryBytes() const {
-  size_t bytes = ids_.capacity() * sizeof(uint32_t);
+  size_t bytes =
+      ids_.capacity() * sizeof(uint32_t) + (col_x_.capacity() + row_y_.capacity()) * sizeof(double);
   for (const std::string& s : texts_) bytes += sizeof(std::string) + (s.capacity() > 15 ? s.capacity() : 0);
   bytes += index_.size() * (sizeof(std::string_view) + sizeof(uint32_t) + 2 * sizeof(void*)) +
            index_.bucket_count() * sizeof(void*);

@@ -6,6 +6,13 @@
 // one 32-bit index into it, row after row. A 2001 x 2001 grid takes about 16 MB. Arguments
 // are in (col, row) order throughout, as in the grid views.
 //
+// The grid holds numbers beside its texts. A run registers the cell code of each of its phases
+// (SetPhaseCodes): entry k of the string table after the empty text is phase k's code, so a
+// cell written with SetPhase knows its phase (Phase), every compound its own although all show
+// "C". A text typed into a cell is a phase only when it is the code of exactly one phase. The
+// headers carry the level's Y and the column's composition as the numbers their texts show
+// (RowY, ColumnX), so no reader turns a header text back into a number.
+//
 // Change tracking for views: Generation() grows on every change of content or shape, and
 // StructureGeneration() only when the shape changes (row or column count, a deleted column,
 // Clear), so a model can tell "refresh the cells" from "reset the layout" without copying.
@@ -25,6 +32,8 @@ class CellGrid {
  public:
   CellGrid() = default;
   CellGrid(int col_count, int row_count);
+  CellGrid(const CellGrid& other);
+  CellGrid& operator=(const CellGrid& other);
 
   int ColCount() const { return col_count_; }
   int RowCount() const { return row_count_; }
@@ -39,6 +48,27 @@ class CellGrid {
   // Throws std::out_of_range outside the grid.
   void SetCell(int col, int row, std::string_view text);
   bool CellEmpty(int col, int row) const { return Id(col, row) == 0; }
+
+  // Registers the cell codes of a run's phases, phase k's at position k, and empties every cell
+  // (the phases of earlier cells are no longer known). Counts and current cell are kept.
+  void SetPhaseCodes(const std::vector<std::string>& codes);
+  int PhaseCount() const { return phase_count_; }
+  // Writes phase `phase`'s code into a cell; a phase outside the registered ones empties it.
+  // Throws std::out_of_range outside the grid.
+  void SetPhase(int col, int row, int32_t phase);
+  // The phase of a cell, -1 for an empty cell or a text that is no phase's code.
+  int32_t Phase(int col, int row) const {
+    const uint32_t id = Id(col, row);
+    return id >= 1 && id <= static_cast<uint32_t>(phase_count_) ? static_cast<int32_t>(id) - 1 : -1;
+  }
+
+  // A header cell with its number: column col's composition x and its text, row row's level y
+  // and its text. Throws std::out_of_range outside the grid.
+  void SetColumnHeader(int col, double x, std::string_view text);
+  void SetRowHeader(int row, double y, std::string_view text);
+  // The number of a header cell (NaN when its cell was written without one, or outside).
+  double ColumnX(int col) const;
+  double RowY(int row) const;
   // The number of a cell's text among the grid's distinct texts (0 for the empty text, and
   // outside the grid), and the text of a number below TextCount(): for readers of a whole grid
   // that look at each distinct text once. Valid until the next change of the grid.
@@ -83,12 +113,21 @@ class CellGrid {
     ++structure_generation_;
   }
 
+  // Builds the text index from texts_ (after a copy: the index keys on views of the texts).
+  void RebuildIndex();
+
   int col_count_ = 0;
   int row_count_ = 0;
   std::vector<uint32_t> ids_;  // row_count_ rows of col_count_ ids
+  std::vector<double> col_x_;  // the number of each column's header (NaN: none)
+  std::vector<double> row_y_;  // the number of each row's header
+  // Texts 1 .. phase_count_ are the registered phase codes; they stay while the grid lives.
+  int phase_count_ = 0;
   // Id 0 is the empty text. A deque keeps the texts in place while it grows, so the index can
   // key on views of them.
   std::deque<std::string> texts_{std::string()};
+  // Every text but the phase codes; a phase code that no other phase shares is keyed to its
+  // phase.
   std::unordered_map<std::string_view, uint32_t> index_{{std::string_view(), 0u}};
   size_t compact_at_ = 4096;
   int cur_col_ = 0;

@@ -262,9 +262,13 @@ void Engine::SetUp() {
   results_.ChartTitles.clear();
   for (const SolutionPhase& ph : sheet_.Phases) results_.ChartTitles.push_back(ph.Name);
   results_.ChartTitles.push_back("Convex");
-  results_.PointPhaseNames.clear();
+  results_.RunPhases.clear();
+  std::vector<std::string> codes;
+  for (const SolutionPhase& ph : sheet_.Phases)
+    results_.RunPhases.push_back({ph.Name, {}, false, 0});
   for (const PointPhase& pp : sheet_.PointPhases)
-    results_.PointPhaseNames.emplace_back(pp.Composition, pp.Name);
+    results_.RunPhases.push_back({pp.Text, pp.Name, true, pp.Composition});
+  for (const RunPhase& ph : results_.RunPhases) codes.push_back(ph.Code());
   results_.ChartSeries.assign(results_.ChartTitles.size(), {});
   chart_.RebuildSeries(results_.ChartTitles);
 
@@ -272,9 +276,11 @@ void Engine::SetUp() {
   BuildXLevels();
   cells.SetColCount(static_cast<int>(results_.XLevels.size()) + 1);
   cells.SetRowCount(2);
+  cells.SetPhaseCodes(codes);
   cells.SetCell(0, 0, " Y/X");
   for (size_t c = 0; c < results_.XLevels.size(); ++c) {
-    cells.SetCell(static_cast<int>(c) + 1, 0, results_.XLevels[c].Text);
+    const XLevel& level = results_.XLevels[c];
+    cells.SetColumnHeader(static_cast<int>(c) + 1, numeric::PatternValue(level.X, 8), level.Text);
   }
 
   if (!work_) work_ = std::make_unique<LevelWork>();
@@ -299,9 +305,8 @@ void Engine::SetUp() {
 
 void Engine::FindSpecialPoints(const std::string& y_parameter_text) {
   results_.SpecialPoints.clear();
-  ::calc::FindSpecialPoints(results_.Cells(), y_parameter_text, results_.State.DecimalSeparator,
-                            results_.Nodes, results_.MemoLines, results_.SpecialPoints,
-                            results_.MemoPoints);
+  ::calc::FindSpecialPoints(results_.Cells(), y_parameter_text, results_.Nodes, results_.MemoLines,
+                            results_.SpecialPoints, results_.MemoPoints);
   // Exact answers need the evaluators of the sweep that made the grid: only after a complete
   // sweep, never from a grid left by an earlier run or a sweep stopped on the way.
   results_.Refined.Clear();
@@ -363,16 +368,13 @@ void Engine::ExplainBlankDiagram() {
   } else if (any_end) {
     reason = kBlankAtOrBelowZeroText;
   } else {
-    // The phases the cells name, in the order of the sheet.
+    // The solution phases the cells hold, in the order of the sheet.
     const CellGrid& cells = results_.Cells();
     std::vector<char> seen(sheet_.Phases.size(), 0);
     for (int r = 1; r < cells.RowCount(); ++r) {
       for (int c = 1; c < cells.ColCount(); ++c) {
-        const std::string& t = cells.Cell(c, r);
-        if (t.empty()) continue;
-        for (size_t k = 0; k < sheet_.Phases.size(); ++k) {
-          if (!seen[k] && sheet_.Phases[k].Name == t) seen[k] = 1;
-        }
+        const PhaseIndex k = cells.Phase(c, r);
+        if (k >= 0 && static_cast<size_t>(k) < seen.size()) seen[static_cast<size_t>(k)] = 1;
       }
     }
     std::vector<std::string> names;

@@ -20,19 +20,11 @@ namespace {
 
 int RoundHalfEven(double v) { return static_cast<int>(std::nearbyint(v)); }
 
-// Writes a record over slot `count` of the point set (the previous level's record, so that its
-// name string keeps its room) and advances count.
+// Writes a record over slot `count` of the point set and advances count.
 inline void PutRecord(TaTpoint& points, size_t& count, bool is_point_phase, double x, double g,
-                      double xstep, const std::string& name, int32_t column) {
+                      double xstep, PhaseIndex phase, int32_t column) {
   if (count == points.size()) points.emplace_back();
-  TDPoint& r = points[count++];
-  r.IsPointPhase = is_point_phase;
-  r.AboveChord = false;
-  r.X = x;
-  r.G = g;
-  r.XStep = xstep;
-  r.Name = name;
-  r.Column = column;
+  points[count++] = TDPoint{is_point_phase, false, x, g, xstep, phase, column};
 }
 
 }  // namespace
@@ -239,8 +231,7 @@ void Engine::OfferSolutionRecords(bool show_chart, bool use_cache) {
     if (st.Xmax - x < 1e-12 && best < work.gmin_b) work.gmin_b = best;
     // No phase has an energy below the start value here: the X level offers no point.
     if (kbest < 0) continue;
-    PutRecord(points, work.count, false, x, best, st.XStep,
-              sheet_.Phases[static_cast<size_t>(kbest)].Name, static_cast<int32_t>(c + 1));
+    PutRecord(points, work.count, false, x, best, st.XStep, kbest, static_cast<int32_t>(c + 1));
   }
 }
 
@@ -260,7 +251,8 @@ void Engine::OfferPointPhaseRecords(bool use_cache) {
       *pp.Sid = work.sid_at_point[j] = sid_parser.Value();
     }
     const double g = pp.Energy(st.T, st.p, *pp.Sid);
-    PutRecord(results_.PointSet, work.count, true, xp, g, st.XStep, pp.Text, 0);
+    PutRecord(results_.PointSet, work.count, true, xp, g, st.XStep,
+              static_cast<PhaseIndex>(sheet_.Phases.size() + j), 0);
   }
 }
 
@@ -337,13 +329,14 @@ void Engine::WriteLevelRow() {
                      : -1000000;
 
   if (cells.RowCount() < r + 1) cells.SetRowCount(r + 1);
-  cells.SetCell(0, r, numeric::FormatFloatPattern(st.Y, 6, st.DecimalSeparator));
+  cells.SetRowHeader(r, numeric::PatternValue(st.Y, 6),
+                     numeric::FormatFloatPattern(st.Y, 6, st.DecimalSeparator));
   const int col_count = cells.ColCount();
   for (int c = 1; c < col_count; ++c) {
-    if (!cells.CellEmpty(c, r)) cells.SetCell(c, r, std::string_view());
+    if (!cells.CellEmpty(c, r)) cells.SetPhase(c, r, kNoRunPhase);
   }
   for (const TDPoint& rec : results_.HullList) {
-    if (rec.Column > 0) cells.SetCell(rec.Column, r, rec.Name);
+    if (rec.Column > 0) cells.SetPhase(rec.Column, r, rec.Phase);
   }
   results_.ZPoints.EnsureRow(level);
 }
@@ -364,9 +357,9 @@ void Engine::WriteSegments(bool show_chart, bool show_mosaic) {
 
   const int mosaic_w = results_.Mosaic.Width();
   auto write_end = [&](const TDPoint& e) {
-    if (!results_.ZPoints.Append(level, TZPoint{e.X, st.Y, e.Column, e.Name})) return false;
+    if (!results_.ZPoints.Append(level, TZPoint{e.X, st.Y, e.Column, e.Phase})) return false;
     if (e.Column != 0) {
-      cells.SetCell(e.Column, r, e.Name);
+      cells.SetPhase(e.Column, r, e.Phase);
     } else if (e.IsPointPhase) {
       // "C" goes to the first X level within 1e-10 of the point phase; the X levels ascend,
       // so only those a little beyond that window need the exact test.
@@ -374,7 +367,7 @@ void Engine::WriteSegments(bool show_chart, bool show_mosaic) {
                                  [](const XLevel& l, double v) { return l.X < v; });
       for (; it != levels.end() && it->X <= e.X + 2e-10; ++it) {
         if (std::abs(it->X - e.X) < 1e-10) {
-          cells.SetCell(static_cast<int>(it - levels.begin()) + 1, r, "C");
+          cells.SetPhase(static_cast<int>(it - levels.begin()) + 1, r, e.Phase);
           break;
         }
       }
@@ -422,12 +415,7 @@ void Engine::WriteSegments(bool show_chart, bool show_mosaic) {
 // solution phases always has; a segment with a third or later solution phase at an end gets a
 // colour of its own per pair of phases, so the fields of a many-phase system can be told apart.
 Rgb Engine::SegmentColor(const TDPoint& p, const TDPoint& q) const {
-  const auto index = [&](const TDPoint& e) -> int {
-    if (e.IsPointPhase) return -1;
-    for (size_t k = 0; k < sheet_.Phases.size(); ++k)
-      if (sheet_.Phases[k].Name == e.Name) return static_cast<int>(k);
-    return -1;
-  };
+  const auto index = [](const TDPoint& e) -> int { return e.IsPointPhase ? -1 : e.Phase; };
   const int a = index(p), b = index(q);
   const int hi = std::max(a, b), lo = std::min(a, b);
   const Rgb base = results_.State.MosaicColor;

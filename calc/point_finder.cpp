@@ -1,11 +1,10 @@
 #include "calc/point_finder.h"
 
 #include <algorithm>
+#include <cmath>
 #include <stdexcept>
 #include <string>
 #include <utility>
-
-#include "numeric/format.h"
 
 namespace calc {
 
@@ -30,17 +29,9 @@ std::string_view Entry(const CellGrid& grid, int col, int row) {
   return text.empty() ? kEmptyMarker : std::string_view(text);
 }
 
-double HeaderNumber(const std::string& text, char sep) {
-  double v = 0;
-  if (!numeric::ParseFloat(text, sep, v)) {
-    throw std::runtime_error("'" + text + "' is not a valid floating point value");
-  }
-  return v;
-}
-
-void Find(CellGrid& grid, std::string_view y_parameter_text, char decimal_separator,
-          std::vector<TNode>& nodes, std::vector<std::string>& memo_lines,
-          std::vector<SpecialPoint>& series_points, std::vector<SpecialPoint>* memo_points);
+void Find(CellGrid& grid, std::string_view y_parameter_text, std::vector<TNode>& nodes,
+          std::vector<std::string>& memo_lines, std::vector<SpecialPoint>& series_points,
+          std::vector<SpecialPoint>* memo_points);
 
 }  // namespace
 
@@ -62,24 +53,24 @@ std::vector<TR> BuildRuns(const CellGrid& grid, int row) {
   return runs;
 }
 
-void FindSpecialPoints(CellGrid& grid, std::string_view y_parameter_text, char decimal_separator,
-                       std::vector<TNode>& nodes, std::vector<std::string>& memo_lines,
+void FindSpecialPoints(CellGrid& grid, std::string_view y_parameter_text, std::vector<TNode>& nodes,
+                       std::vector<std::string>& memo_lines,
                        std::vector<SpecialPoint>& series_points) {
-  Find(grid, y_parameter_text, decimal_separator, nodes, memo_lines, series_points, nullptr);
+  Find(grid, y_parameter_text, nodes, memo_lines, series_points, nullptr);
 }
 
-void FindSpecialPoints(CellGrid& grid, std::string_view y_parameter_text, char decimal_separator,
-                       std::vector<TNode>& nodes, std::vector<std::string>& memo_lines,
+void FindSpecialPoints(CellGrid& grid, std::string_view y_parameter_text, std::vector<TNode>& nodes,
+                       std::vector<std::string>& memo_lines,
                        std::vector<SpecialPoint>& series_points,
                        std::vector<SpecialPoint>& memo_points) {
-  Find(grid, y_parameter_text, decimal_separator, nodes, memo_lines, series_points, &memo_points);
+  Find(grid, y_parameter_text, nodes, memo_lines, series_points, &memo_points);
 }
 
 namespace {
 
-void Find(CellGrid& grid, std::string_view y_parameter_text, char decimal_separator,
-          std::vector<TNode>& nodes, std::vector<std::string>& memo_lines,
-          std::vector<SpecialPoint>& series_points, std::vector<SpecialPoint>* memo_points) {
+void Find(CellGrid& grid, std::string_view y_parameter_text, std::vector<TNode>& nodes,
+          std::vector<std::string>& memo_lines, std::vector<SpecialPoint>& series_points,
+          std::vector<SpecialPoint>* memo_points) {
   nodes.clear();
   if (y_parameter_text.empty()) {
     throw std::invalid_argument(
@@ -90,7 +81,6 @@ void Find(CellGrid& grid, std::string_view y_parameter_text, char decimal_separa
   memo_lines.clear();
   if (memo_points != nullptr) memo_points->clear();
 
-  const char sep = decimal_separator;
   std::vector<TR> prev_runs;
   for (int r = 1; r < grid.RowCount(); ++r) {
     std::vector<TR> runs = BuildRuns(grid, r);
@@ -130,7 +120,7 @@ void Find(CellGrid& grid, std::string_view y_parameter_text, char decimal_separa
           const std::string& x_text = grid.Cell(run.First, 0);
           const std::string& y_text = grid.Cell(0, r);
           memo_lines.push_back(letter + "(X = " + x_text + ") = " + y_text + " " + unit);
-          const SpecialPoint point{HeaderNumber(x_text, sep), HeaderNumber(y_text, sep)};
+          const SpecialPoint point{grid.ColumnX(run.First), grid.RowY(r)};
           series_points.push_back(point);
           if (memo_points != nullptr) memo_points->push_back(point);
           break;
@@ -140,16 +130,16 @@ void Find(CellGrid& grid, std::string_view y_parameter_text, char decimal_separa
         const int left_col = a_runs[static_cast<size_t>(k - 2)].Last;
         const int right_col = a_runs[static_cast<size_t>(k + 2)].First;
         const int mid_col = (run.First + run.Last) / 2;
-        const std::string& y_text = grid.Cell(0, row_a);
-        const std::string& left_text = grid.Cell(left_col, 0);
-        const std::string& right_text = grid.Cell(right_col, 0);
-        const std::string& mid_text = grid.Cell(mid_col, 0);
-        if (y_text.empty() || left_text.empty() || right_text.empty() || mid_text.empty()) continue;
         TNode node;
-        node.Y = HeaderNumber(y_text, sep);
-        node.XLeft = HeaderNumber(left_text, sep);
-        node.XRight = HeaderNumber(right_text, sep);
-        node.X = HeaderNumber(mid_text, sep);
+        node.Y = grid.RowY(row_a);
+        node.XLeft = grid.ColumnX(left_col);
+        node.XRight = grid.ColumnX(right_col);
+        node.X = grid.ColumnX(mid_col);
+        // A header without a number (none written) makes no node.
+        if (std::isnan(node.Y) || std::isnan(node.XLeft) || std::isnan(node.XRight) ||
+            std::isnan(node.X)) {
+          continue;
+        }
         if (node.XLeft > node.X || node.X > node.XRight) continue;
         nodes.push_back(node);
         series_points.push_back({node.XLeft, node.Y});

@@ -8,7 +8,8 @@
 //  - other special points: a single-phase field that turns directly into a different one
 //    between two neighbouring levels (the melting point of a pure component), written as a
 //    memo line such as "T(X = 0) = 1234.5 K".
-// Header texts are read back as numbers with the decimal separator they were written with.
+// The texts of the memo lines are the header texts; the numbers of nodes and points are the
+// numbers of the header cells (CellGrid::ColumnX, RowY).
 
 #include <cstdint>
 #include <string>
@@ -39,17 +40,16 @@ std::vector<TR> BuildRuns(const CellGrid& grid, int row);
 // y_parameter_text is the shown text of the Y parameter ("Temperature, K" or "Pressure,
 // bar"); its first character is the letter of the memo lines, and the unit is "K" for "T",
 // otherwise "bar". An empty text raises std::invalid_argument before anything is scanned
-// (the node list is already empty then). A header text that is needed as a number and does
-// not read as one raises std::runtime_error "'<text>' is not a valid floating point value";
-// what was found before it stays in the outputs.
-void FindSpecialPoints(CellGrid& grid, std::string_view y_parameter_text, char decimal_separator,
-                       std::vector<TNode>& nodes, std::vector<std::string>& memo_lines,
+// (the node list is already empty then). A node needs the numbers of its level and of its
+// three columns: where a header has none, the candidate is passed over.
+void FindSpecialPoints(CellGrid& grid, std::string_view y_parameter_text, std::vector<TNode>& nodes,
+                       std::vector<std::string>& memo_lines,
                        std::vector<SpecialPoint>& series_points);
 
 // The same, and memo_points receives the point of each memo line, in memo-line order (it is
 // emptied together with memo_lines), so a caller need not pick them out of the series.
-void FindSpecialPoints(CellGrid& grid, std::string_view y_parameter_text, char decimal_separator,
-                       std::vector<TNode>& nodes, std::vector<std::string>& memo_lines,
+void FindSpecialPoints(CellGrid& grid, std::string_view y_parameter_text, std::vector<TNode>& nodes,
+                       std::vector<std::string>& memo_lines,
                        std::vector<SpecialPoint>& series_points,
                        std::vector<SpecialPoint>& memo_points);
 

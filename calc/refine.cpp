@@ -11,7 +11,6 @@
 
 #include "calc/cell_grid.h"
 #include "calc/point_finder.h"
-#include "numeric/format.h"
 
 namespace calc {
 
@@ -113,59 +112,23 @@ class Energies {
     return !n.empty() && (n[0] == 'L' || n[0] == 'V');
   }
 
-  PhaseId Solution(const std::string& name) const {
-    for (size_t k = 0; k < sheet_.Phases.size(); ++k) {
-      if (sheet_.Phases[k].Name == name && sheet_.Phases[k].HasExpression()) {
-        return PhaseId{static_cast<int>(k), -1};
-      }
+  // The phase of the sheet that phase `k` of the run's results is (the results list the
+  // solution phases, then the point phases, of the sheet that made them); none for kNoRunPhase or
+  // a phase without an expression.
+  PhaseId Of(PhaseIndex k) const {
+    const int solutions = static_cast<int>(sheet_.Phases.size());
+    if (k < 0) return {};
+    if (k < solutions) {
+      return sheet_.Phases[static_cast<size_t>(k)].HasExpression() ? PhaseId{k, -1} : PhaseId{};
     }
-    return {};
+    const size_t j = static_cast<size_t>(k - solutions);
+    if (j >= sheet_.PointPhases.size() || !sheet_.PointPhases[j].HasExpression()) return {};
+    return PhaseId{-1, static_cast<int>(j)};
   }
-  // The point phase of a composition text at level y. Where several share the composition
-  // (the structures an assessed database gives a pure metal), the level step kept the lowest.
-  PhaseId PointByText(const std::string& text, double y) {
-    PhaseId best;
-    double gbest = std::numeric_limits<double>::infinity();
-    int matches = 0;
-    auto energy = [&](PhaseId id) {
-      try {
-        const double g = G(id, Composition(id), y);
-        return std::isnan(g) ? std::numeric_limits<double>::infinity() : g;
-      } catch (const std::exception&) {
-        return std::numeric_limits<double>::infinity();
-      }
-    };
-    for (size_t j = 0; j < sheet_.PointPhases.size(); ++j) {
-      if (sheet_.PointPhases[j].Text != text || !sheet_.PointPhases[j].HasExpression()) continue;
-      const PhaseId id{-1, static_cast<int>(j)};
-      // The energies are needed only where two share the composition.
-      if (++matches == 1) {
-        best = id;
-        continue;
-      }
-      if (matches == 2) gbest = energy(best);
-      const double g = energy(id);
-      if (g < gbest) {
-        gbest = g;
-        best = id;
-      }
-    }
-    return best;
-  }
-  // The point phase that the cell code "C" in a column of composition x stands for. x is read
-  // back from the header text, which has eight decimals: the nearest point phase within 1e-8.
-  PhaseId PointAt(double x, double y) {
-    PhaseId best;
-    double dist = 1e-8;
-    for (size_t j = 0; j < sheet_.PointPhases.size(); ++j) {
-      const double d = std::abs(sheet_.PointPhases[j].Composition - x);
-      if (d < dist && sheet_.PointPhases[j].HasExpression()) {
-        dist = d;
-        best = PhaseId{-1, static_cast<int>(j)};
-      }
-    }
-    return best.Valid() ? PointByText(sheet_.PointPhases[static_cast<size_t>(best.point)].Text, y)
-                        : best;
+  // The run's index of a phase of the sheet.
+  PhaseIndex IndexOf(PhaseId id) const {
+    if (id.IsPoint()) return static_cast<PhaseIndex>(sheet_.Phases.size()) + id.point;
+    return id.solution >= 0 ? id.solution : kNoRunPhase;
   }
 
  private:
@@ -285,18 +248,11 @@ class Refiner {
   Refiner(PhaseSheet& sheet, Results& results)
       : e_(sheet, results.State), res_(results), st_(results.State), out_(results.Refined) {
     const CellGrid& g = results.Cells();
-    const char sep = st_.DecimalSeparator;
     const double nan = std::numeric_limits<double>::quiet_NaN();
     row_y_.assign(static_cast<size_t>(std::max(g.RowCount(), 0)), nan);
     col_x_.assign(static_cast<size_t>(std::max(g.ColCount(), 0)), nan);
-    for (int r = 1; r < g.RowCount(); ++r) {
-      double v = 0;
-      if (numeric::ParseFloat(g.Cell(0, r), sep, v)) row_y_[static_cast<size_t>(r)] = v;
-    }
-    for (int c = 1; c < g.ColCount(); ++c) {
-      double v = 0;
-      if (numeric::ParseFloat(g.Cell(c, 0), sep, v)) col_x_[static_cast<size_t>(c)] = v;
-    }
+    for (int r = 1; r < g.RowCount(); ++r) row_y_[static_cast<size_t>(r)] = g.RowY(r);
+    for (int c = 1; c < g.ColCount(); ++c) col_x_[static_cast<size_t>(c)] = g.ColumnX(c);
   }
 
   void Run() {
@@ -323,15 +279,9 @@ class Refiner {
     }
     return -1;
   }
-  // The phase a cell code stands for.
-  PhaseId Label(int col, int row) {
-    const std::string& text = Grid().Cell(col, row);
-    if (text == "C") return e_.PointAt(ColX(col), RowY(row));
-    return e_.Solution(text);
-  }
-  PhaseId Entry(const TZPoint& p) {
-    return p.Column > 0 ? e_.Solution(p.Name) : e_.PointByText(p.Name, p.Y);
-  }
+  // The phase of a cell.
+  PhaseId Label(int col, int row) const { return e_.Of(Grid().Phase(col, row)); }
+  PhaseId Entry(const TZPoint& p) const { return e_.Of(p.Phase); }
   bool Within(double v, double lo, double hi) const {
     const double slack = 1e-9 * (std::abs(lo) + std::abs(hi)) + 1e-12;
     return v >= lo - slack && v <= hi + slack;
@@ -355,6 +305,8 @@ class Refiner {
         const PhaseId a = Label(col, r - 1), b = Label(col, r);
         t.Above = a.Valid() ? e_.Name(a) : up;
         t.Below = b.Valid() ? e_.Name(b) : down;
+        t.AbovePhase = e_.IndexOf(a);
+        t.BelowPhase = e_.IndexOf(b);
         t.Approximate = true;
         if (a.Valid() && b.Valid() && !(a == b)) {
           try {
@@ -453,8 +405,10 @@ class Refiner {
         b.Level = k;
         b.Y = lo.Y;
         const PhaseId pa = Entry(lo), pb = Entry(hi);
-        b.PhaseLeft = pa.Valid() ? e_.Name(pa) : lo.Name;
-        b.PhaseRight = pb.Valid() ? e_.Name(pb) : hi.Name;
+        b.PhaseLeft = pa.Valid() ? e_.Name(pa) : res_.PhaseName(lo.Phase);
+        b.PhaseRight = pb.Valid() ? e_.Name(pb) : res_.PhaseName(hi.Phase);
+        b.Left = e_.IndexOf(pa);
+        b.Right = e_.IndexOf(pb);
         b.XLeft = lo.X;
         b.XRight = hi.X;
         b.Approximate = true;
@@ -485,7 +439,7 @@ class Refiner {
   };
   const Solved* SolvedTieLine(int level, double lo, double hi) const {
     for (const Solved& t : solved_) {
-      // Header texts carry eight decimals.
+      // The headers show eight decimals of the compositions the diagram points hold.
       if (t.level == level && std::abs(t.grid_lo - lo) < 1e-8 && std::abs(t.grid_hi - hi) < 1e-8) {
         return &t;
       }
@@ -627,7 +581,7 @@ class Refiner {
                                       : runs[static_cast<size_t>(k + 2)].First,
                              r);
         }
-        inv.Phases.push_back({name, x[i]});
+        inv.Phases.push_back({name, x[i], e_.IndexOf(ids[i])});
       }
       out_.Invariants.push_back(std::move(inv));
     }
@@ -773,6 +727,7 @@ class Refiner {
       cp.Approximate = true;
       cp.Phases = {a.Valid() ? e_.Name(a) : Grid().Cell(col, r - 1),
                    b.Valid() ? e_.Name(b) : Grid().Cell(col, r)};
+      cp.Indices = {e_.IndexOf(a), e_.IndexOf(b)};
       const double ylo = RowY(r), yhi = RowY(r - 1);
       const double xlo = ColX(run.First) - st_.XStep, xhi = ColX(run.Last) + st_.XStep;
       bool minimum = false;
@@ -831,15 +786,15 @@ class Refiner {
     }
   }
 
-  // The (lower X, higher X) of the tie lines of `level` between two ends of phase `name`.
-  std::vector<std::pair<double, double>> GapSegments(int level, const std::string& name) const {
+  // The (lower X, higher X) of the tie lines of `level` between two ends of phase `phase`.
+  std::vector<std::pair<double, double>> GapSegments(int level, PhaseIndex phase) const {
     std::vector<std::pair<double, double>> out;
     if (level < 0 || level > st_.LevelIndex || level >= res_.ZPoints.RowCount()) return out;
     const std::vector<TZPoint>& row = res_.ZPoints.Row(level);
     for (size_t i = 0; 2 * i + 1 < row.size(); ++i) {
       const TZPoint& hi = row[2 * i];
       const TZPoint& lo = row[2 * i + 1];
-      if (hi.Column > 0 && lo.Column > 0 && hi.Name == name && lo.Name == name && lo.Y > 0) {
+      if (hi.Column > 0 && lo.Column > 0 && hi.Phase == phase && lo.Phase == phase && lo.Y > 0) {
         out.emplace_back(lo.X, hi.X);
       }
     }
@@ -857,36 +812,37 @@ class Refiner {
         const TZPoint& lo = row[2 * i + 1];
         // A gap of one solution phase lies inside 0 < X < 1; a tie line that ends at a pure
         // component joins two records of one column (a point phase stands there).
-        if (!(hi.Column > 0 && lo.Column > 0 && hi.Name == lo.Name && lo.Y > 0 && lo.X > 0 &&
+        if (!(hi.Column > 0 && lo.Column > 0 && hi.Phase == lo.Phase && lo.Y > 0 && lo.X > 0 &&
               hi.X < 1)) {
           continue;
         }
         for (int nb : {k - 1, k + 1}) {
           if (nb < 0 || nb > st_.LevelIndex || nb + 1 >= Grid().RowCount()) continue;
           bool overlaps = false;
-          for (const auto& [a, b] : GapSegments(nb, hi.Name))
+          for (const auto& [a, b] : GapSegments(nb, hi.Phase))
             overlaps = overlaps || (a < hi.X && b > lo.X);
           if (overlaps) continue;
           // The neighbour level shows the phase alone over the stretch.
           bool alone = true;
           for (int c = 1; c < Grid().ColCount() && alone; ++c) {
             const double x = ColX(c);
-            if (x >= lo.X && x <= hi.X) alone = Grid().Cell(c, nb + 1) == hi.Name;
+            if (x >= lo.X && x <= hi.X) alone = Grid().Phase(c, nb + 1) == hi.Phase;
           }
           if (!alone) continue;
-          AddCritical(hi.Name, lo.X, hi.X, lo.Y, RowY(nb + 1));
+          AddCritical(hi.Phase, lo.X, hi.X, lo.Y, RowY(nb + 1));
         }
       }
     }
   }
 
-  void AddCritical(const std::string& name, double xlo, double xhi, double y_gap, double y_none) {
+  void AddCritical(PhaseIndex phase, double xlo, double xhi, double y_gap, double y_none) {
     CriticalPoint cp;
-    cp.Phase = name;
+    cp.Phase = res_.PhaseName(phase);
+    cp.Index = phase;
     cp.X = 0.5 * (xlo + xhi);
     cp.Y = 0.5 * (y_gap + y_none);
     cp.Approximate = true;
-    const PhaseId id = e_.Solution(name);
+    const PhaseId id = e_.Of(phase);
     if (id.Valid()) {
       try {
         double u[2] = {cp.X, cp.Y};

@@ -4,16 +4,23 @@
 // solve failed or left the grid cell it started from keeps the grid value and says so in
 // `Approximate`. The grid results (cells, nodes, memo lines) are never changed by it.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace calc {
+
+// A phase of a run: its place in Results::RunPhases (the sheet's solution phases, then its point
+// phases, in the order of the sheet the run compiled); kNoRunPhase for none.
+using PhaseIndex = int32_t;
+inline constexpr PhaseIndex kNoRunPhase = -1;
 
 // A phase taking part in a feature: a solution phase by its name ("L", "S", "LIQUID"), a point
 // phase by its line key or composition text; X its mole fraction of B.
 struct RefinedPhase {
   std::string Name;
   double X = 0;
+  PhaseIndex Phase = kNoRunPhase;
 };
 
 // A three-phase equilibrium: the reaction type ("eutectic", "peritectic", "monotectic",
@@ -36,6 +43,7 @@ struct Transition {
   std::string Above;
   std::string Below;
   bool Approximate = false;
+  PhaseIndex AbovePhase = kNoRunPhase, BelowPhase = kNoRunPhase;
 };
 
 // The top (or bottom) of a miscibility gap of one phase.
@@ -44,6 +52,7 @@ struct CriticalPoint {
   double X = 0;
   double Y = 0;
   bool Approximate = false;
+  PhaseIndex Index = kNoRunPhase;
 };
 
 // A two-phase region closing at one composition: "congruent melting", "lens minimum",
@@ -54,6 +63,7 @@ struct CongruentPoint {
   double X = 0;
   double Y = 0;
   bool Approximate = false;
+  std::vector<PhaseIndex> Indices = {};  // of Phases, kNoRunPhase where the grid named no phase
 };
 
 // One tie line of one level solved from the common-tangent conditions: the phases at its
@@ -67,6 +77,7 @@ struct BoundaryEnd {
   std::string PhaseRight;
   double XRight = 0;
   bool Approximate = false;
+  PhaseIndex Left = kNoRunPhase, Right = kNoRunPhase;
 };
 
 struct RefinedResults {

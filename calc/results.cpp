@@ -35,6 +35,22 @@ bool ZPointTable::Append(int r, TZPoint p) {
   return true;
 }
 
+const std::string& RunPhase::Code() const {
+  static const std::string kCompound = "C";
+  return IsPoint ? kCompound : Name;
+}
+
+std::string RunPhase::Label() const {
+  if (!IsPoint) return Name;
+  return Key.empty() || Key == "C" ? "C(" + Name + ")" : Key;
+}
+
+const std::string& Results::PhaseName(PhaseIndex phase) const {
+  static const std::string kNone;
+  const RunPhase* p = Phase(phase);
+  return p ? p->Name : kNone;
+}
+
 Results::Results() : cells_(std::make_unique<CellGrid>()) {}
 Results::~Results() = default;
 

@@ -23,14 +23,31 @@ struct XLevel {
   double X = 0;
 };
 
+// A phase of a run as its results name it.
+struct RunPhase {
+  // The solution phase's name ("L"); a point phase's composition text ("0.5"), the name the
+  // diagram points and the files give it.
+  std::string Name;
+  // A point phase's line key without its "G" ("CUMG2"; "C" for a line GC); empty for a
+  // solution phase.
+  std::string Key;
+  bool IsPoint = false;
+  double X = 0;  // a point phase's composition
+  // Its cell code: the solution phase's name, "C" for every point phase.
+  const std::string& Code() const;
+  // How the user sees it: the solution phase's name; a point phase's key, or C(0.5) for a
+  // line GC, whose key names no compound.
+  std::string Label() const;
+};
+
 // One diagram point: an end of a two-phase segment at one level.
 struct TZPoint {
   double X = 0;
   double Y = 0;
   // The point's grid column (1-based), 0 for a point phase.
   int32_t Column = 0;
-  // The solution phase name, or for a point phase its composition text.
-  std::string Name;
+  // The phase whose end this is (its name is Results::RunPhases[Phase].Name).
+  PhaseIndex Phase = kNoRunPhase;
 };
 
 // The diagram-point table: one row per level index, each with room for RowSize() entries. A
@@ -64,7 +81,7 @@ struct TDPoint {
   double X = 0;
   double G = 0;
   double XStep = 0;
-  std::string Name;
+  PhaseIndex Phase = kNoRunPhase;
   // 1-based grid column of the X level the record was computed for; 0 for a point phase.
   int32_t Column = 0;
 };
@@ -135,10 +152,22 @@ struct Results {
   std::vector<SpecialPoint> SpecialPoints;
   // The exact answers of the refinement stage (empty until it runs).
   RefinedResults Refined;
-  // Each point phase of the run's sheet: its composition and its name (the line's key without
-  // its "G"), in sheet order. The cells call every stable compound "C"; the diagram's labels
-  // name it.
-  std::vector<std::pair<double, std::string>> PointPhaseNames;
+  // The phases of the run, as its set-up found them in the sheet: every solution phase, then
+  // every point phase. Cells, diagram points and exact answers refer to them by index.
+  std::vector<RunPhase> RunPhases;
+  // The name of a phase of the run (empty for kNoRunPhase or an index from another run).
+  const std::string& PhaseName(PhaseIndex phase) const;
+  // How the user sees a phase of the run (RunPhase::Label); `fallback` (the text the grid
+  // showed) when it is none.
+  std::string PhaseLabel(PhaseIndex phase, const std::string& fallback) const {
+    const RunPhase* p = Phase(phase);
+    return p ? p->Label() : fallback;
+  }
+  const RunPhase* Phase(PhaseIndex phase) const {
+    return phase >= 0 && static_cast<size_t>(phase) < RunPhases.size()
+               ? &RunPhases[static_cast<size_t>(phase)]
+               : nullptr;
+  }
   SweepState State;
 
  private:

@@ -92,14 +92,15 @@ int LevelCount(const calc::Results& r) {
 }
 
 // The exact answers of the refinement stage, when it ran. Phases are named as the user sees
-// them: a point phase by its line's key (calc::PhaseSheet::Label).
-void AppendRefined(Json& j, const calc::RefinedResults& refined, const calc::PhaseSheet& sheet) {
+// them: a point phase by its line's key (calc::RunPhase::Label).
+void AppendRefined(Json& j, const calc::Results& r) {
+  const calc::RefinedResults& refined = r.Refined;
   if (!refined.Ran) return;
   Json invariants = Json::array();
   for (const calc::Invariant& inv : refined.Invariants) {
     Json phases = Json::array();
     for (const calc::RefinedPhase& p : inv.Phases)
-      phases.push_back({{"name", sheet.Label(p.Name)}, {"X", p.X}});
+      phases.push_back({{"name", r.PhaseLabel(p.Phase, p.Name)}, {"X", p.X}});
     invariants.push_back({{"type", inv.Type},
                           {"reaction", inv.Reaction},
                           {"Y", inv.Y},
@@ -111,8 +112,8 @@ void AppendRefined(Json& j, const calc::RefinedResults& refined, const calc::Pha
   for (const calc::Transition& t : refined.Transitions) {
     transitions.push_back({{"X", t.X},
                            {"Y", t.Y},
-                           {"above", sheet.Label(t.Above)},
-                           {"below", sheet.Label(t.Below)},
+                           {"above", r.PhaseLabel(t.AbovePhase, t.Above)},
+                           {"below", r.PhaseLabel(t.BelowPhase, t.Below)},
                            {"approximate", t.Approximate}});
   }
   j["transitions"] = std::move(transitions);
@@ -125,7 +126,9 @@ void AppendRefined(Json& j, const calc::RefinedResults& refined, const calc::Pha
   Json congruent = Json::array();
   for (const calc::CongruentPoint& c : refined.CongruentPoints) {
     Json phases = Json::array();
-    for (const std::string& p : c.Phases) phases.push_back(sheet.Label(p));
+    for (size_t i = 0; i < c.Phases.size(); ++i)
+      phases.push_back(
+          r.PhaseLabel(i < c.Indices.size() ? c.Indices[i] : calc::kNoRunPhase, c.Phases[i]));
     congruent.push_back({{"type", c.Type},
                          {"phases", std::move(phases)},
                          {"X", c.X},
@@ -137,18 +140,19 @@ void AppendRefined(Json& j, const calc::RefinedResults& refined, const calc::Pha
 
 // level,Y,phase_left,X_left,phase_right,X_right: every refined tie line, level by level,
 // each level's tie lines in ascending X (a tie line whose solve failed keeps its grid ends).
-std::string BoundariesCsv(const calc::RefinedResults& refined, const calc::PhaseSheet& sheet) {
+std::string BoundariesCsv(const calc::Results& r) {
+  const calc::RefinedResults& refined = r.Refined;
   std::string csv = "level,Y,phase_left,X_left,phase_right,X_right\r\n";
   for (const calc::BoundaryEnd& b : refined.Boundaries) {
     csv += std::to_string(b.Level);
     csv += ',';
     AppendNum(csv, b.Y);
     csv += ',';
-    AppendCsvField(csv, sheet.Label(b.PhaseLeft));
+    AppendCsvField(csv, r.PhaseLabel(b.Left, b.PhaseLeft));
     csv += ',';
     AppendNum(csv, b.XLeft);
     csv += ',';
-    AppendCsvField(csv, sheet.Label(b.PhaseRight));
+    AppendCsvField(csv, r.PhaseLabel(b.Right, b.PhaseRight));
     csv += ',';
     AppendNum(csv, b.XRight);
     csv += "\r\n";
@@ -188,7 +192,7 @@ std::string SummaryJson(const calc::ProblemInput& problem, const RunHost& host, 
     points.push_back({{"X", p.X}, {"Y", p.Y}, {"text", r.MemoLines[i]}});
   }
   j["special_points"] = std::move(points);
-  AppendRefined(j, r.Refined, host.engine().Sheet());
+  AppendRefined(j, r);
   Json messages = Json::array();
   for (const Message& m : host.messages()) messages.push_back({{"type", m.type}, {"text", m.text}});
   j["messages"] = std::move(messages);
@@ -246,7 +250,7 @@ std::string PointsCsv(const calc::Results& r) {
       pts += ',';
       pts += std::to_string(p.Column);
       pts += ',';
-      AppendCsvField(pts, p.Name);
+      AppendCsvField(pts, r.PhaseName(p.Phase));
       pts += "\r\n";
     }
   }
@@ -316,9 +320,7 @@ void WriteDataFiles(const fs::path& dir, const calc::ProblemInput& problem, cons
   Try(errors, [&] { WriteFile(dir / "special.txt", memo); });
   lap("points.csv, nodes.csv, special.txt");
   if (r.Refined.Ran) {
-    Try(errors, [&] {
-      WriteFile(dir / "boundaries.csv", BoundariesCsv(r.Refined, host.engine().Sheet()));
-    });
+    Try(errors, [&] { WriteFile(dir / "boundaries.csv", BoundariesCsv(r)); });
     lap("boundaries.csv");
   }
 }

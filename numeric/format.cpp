@@ -1,5 +1,6 @@
 #include "numeric/format.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -105,6 +106,23 @@ std::string FormatFloatPattern(double v, int max_decimals, char decimal_separato
   StripTrailingZeros(d);
   if (d.digits.empty()) return "0";
   return Fixed(d, decimal_separator);
+}
+
+double PatternValue(double v, int max_decimals) {
+  if (!std::isfinite(v) || v == 0) return v;
+  max_decimals = std::clamp(max_decimals, 0, 18);
+  Decimal d = ToDecimal(v);
+  RoundDigits(d, d.exponent + max_decimals);
+  StripTrailingZeros(d);
+  if (d.digits.empty()) return 0;
+  // 0.digits times ten to the exponent, converted correctly rounded.
+  std::string text = d.negative ? "-0." : "0.";
+  text += d.digits;
+  text += 'e';
+  text += std::to_string(d.exponent);
+  double out = 0;
+  std::from_chars(text.data(), text.data() + text.size(), out);
+  return out;
 }
 
 std::string FormatGeneral15(double v, char decimal_separator) {

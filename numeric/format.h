@@ -13,6 +13,12 @@ namespace numeric {
 // one integer digit, no thousands separator, never "-0". max_decimals is clamped to 0..18.
 std::string FormatFloatPattern(double v, int max_decimals, char decimal_separator);
 
+// The number FormatFloatPattern(v, max_decimals, ...) writes, as a double: the value a reader of
+// that text sees (the nearest double to the rounded decimal). A grid header shows its level or
+// composition this way, and its number is this value, so what is computed from the header
+// agrees with what it shows. Non-finite values are returned unchanged.
+double PatternValue(double v, int max_decimals);
+
 // The general format with 15 significant digits: fixed notation such as "0.333333333333333",
 // "0.5", "1500", "0.0001"; scientific notation "1E-5", "1.5E20", "-2.5E-7" when the decimal
 // exponent is below -4 or 15 and above. Non-finite values give "NAN", "INF" and "-INF".

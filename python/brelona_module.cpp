@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <exception>
@@ -197,14 +198,13 @@ py::array_t<double> XLevels(const RunResult& res) {
   return Array1(v);
 }
 
-// The level of each grid row, read back from the row header (six decimals, as shown).
+// The level of each grid row, as its header shows it (six decimals).
 py::array_t<double> YLevels(const RunResult& res) {
   const calc::CellGrid& g = res.r().Cells();
   std::vector<double> v;
   for (int row = 1; row < g.RowCount() && row <= res.Levels(); ++row) {
-    double y = 0;
-    if (!numeric::ParseFloat(g.Cell(0, row), res.r().State.DecimalSeparator, y)) y = 0;
-    v.push_back(y);
+    const double y = g.RowY(row);
+    v.push_back(std::isnan(y) ? 0 : y);
   }
   return Array1(v);
 }
@@ -249,7 +249,7 @@ py::dict Points(const RunResult& res) {
       x.push_back(p.X);
       y.push_back(p.Y);
       column.push_back(p.Column);
-      names.append(py::str(p.Name));
+      names.append(py::str(res.r().PhaseName(p.Phase)));
     }
   }
   py::dict d;
@@ -322,11 +322,13 @@ py::array_t<uint8_t> Mosaic(const RunResult& res) {
 py::dict Refined(const RunResult& res) {
   const calc::RefinedResults& f = res.r().Refined;
   // A point phase by its line's key, as summary.json names it.
-  const calc::PhaseSheet& sheet = res.host->engine().Sheet();
-  auto label = [&sheet](const std::string& name) { return sheet.Label(name); };
+  const calc::Results& r = res.r();
+  auto label = [&r](calc::PhaseIndex phase, const std::string& name) {
+    return r.PhaseLabel(phase, name);
+  };
   auto phases = [&](const std::vector<calc::RefinedPhase>& v) {
     py::list l;
-    for (const auto& p : v) l.append(py::make_tuple(label(p.Name), p.X));
+    for (const auto& p : v) l.append(py::make_tuple(label(p.Phase, p.Name), p.X));
     return l;
   };
   py::list inv, tr, crit, cong, bounds;
@@ -336,8 +338,9 @@ py::dict Refined(const RunResult& res) {
                         py::arg("approximate") = i.Approximate));
   }
   for (const auto& t : f.Transitions) {
-    tr.append(py::dict(py::arg("x") = t.X, py::arg("y") = t.Y, py::arg("above") = label(t.Above),
-                       py::arg("below") = label(t.Below), py::arg("approximate") = t.Approximate));
+    tr.append(py::dict(
+        py::arg("x") = t.X, py::arg("y") = t.Y, py::arg("above") = label(t.AbovePhase, t.Above),
+        py::arg("below") = label(t.BelowPhase, t.Below), py::arg("approximate") = t.Approximate));
   }
   for (const auto& c : f.CriticalPoints) {
     crit.append(py::dict(py::arg("phase") = c.Phase, py::arg("x") = c.X, py::arg("y") = c.Y,
@@ -345,14 +348,16 @@ py::dict Refined(const RunResult& res) {
   }
   for (const auto& c : f.CongruentPoints) {
     std::vector<std::string> names;
-    for (const std::string& p : c.Phases) names.push_back(label(p));
+    for (size_t i = 0; i < c.Phases.size(); ++i)
+      names.push_back(label(i < c.Indices.size() ? c.Indices[i] : calc::kNoRunPhase, c.Phases[i]));
     cong.append(py::dict(py::arg("type") = c.Type, py::arg("phases") = names, py::arg("x") = c.X,
                          py::arg("y") = c.Y, py::arg("approximate") = c.Approximate));
   }
   for (const auto& b : f.Boundaries) {
     bounds.append(py::dict(py::arg("level") = b.Level, py::arg("y") = b.Y,
-                           py::arg("phase_left") = label(b.PhaseLeft), py::arg("x_left") = b.XLeft,
-                           py::arg("phase_right") = label(b.PhaseRight),
+                           py::arg("phase_left") = label(b.Left, b.PhaseLeft),
+                           py::arg("x_left") = b.XLeft,
+                           py::arg("phase_right") = label(b.Right, b.PhaseRight),
                            py::arg("x_right") = b.XRight, py::arg("approximate") = b.Approximate));
   }
   py::dict d;

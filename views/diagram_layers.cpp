@@ -10,7 +10,6 @@
 #include <string>
 
 #include "calc/cell_grid.h"
-#include "numeric/format.h"
 
 namespace views {
 
@@ -28,6 +27,7 @@ QString Phases(const std::string& left, const std::string& right) {
 struct TieLine {
   std::string left, right;
   double xLeft, xRight, y;
+  calc::PhaseIndex leftPhase, rightPhase;
 };
 
 void Join(std::map<int, std::vector<TieLine>>& levels, std::vector<BoundaryLine>& out) {
@@ -39,7 +39,8 @@ void Join(std::map<int, std::vector<TieLine>>& levels, std::vector<BoundaryLine>
   for (const auto& [level, ties] : levels) {
     std::vector<bool> taken(open.size(), false);
     std::vector<Open> next;
-    auto place = [&](const std::string& key, const std::string& phase, double x, double y) {
+    auto place = [&](const std::string& key, const std::string& phase, calc::PhaseIndex index,
+                     double x, double y) {
       size_t best = open.size();
       double bestDx = kJoinDistance;
       for (size_t i = 0; i < open.size(); ++i) {
@@ -56,23 +57,21 @@ void Join(std::map<int, std::vector<TieLine>>& levels, std::vector<BoundaryLine>
         out[open[best].line].points.push_back({x, y});
         next.push_back({open[best].line, level});
       } else {
-        out.push_back({key, {{x, y}}, phase});
+        out.push_back({key, {{x, y}}, phase, index});
         next.push_back({out.size() - 1, level});
       }
     };
     for (const TieLine& t : ties) {
       const std::string both = Phases(t.left, t.right).toStdString();
-      place(t.left + "|" + both, t.left, t.xLeft, t.y);
-      place(both + "|" + t.right, t.right, t.xRight, t.y);
+      place(t.left + "|" + both, t.left, t.leftPhase, t.xLeft, t.y);
+      place(both + "|" + t.right, t.right, t.rightPhase, t.xRight, t.y);
     }
     open = std::move(next);
   }
 }
 
 double RowY(const calc::Results& results, int row) {
-  double y = std::numeric_limits<double>::quiet_NaN();
-  numeric::ParseFloat(results.Cells().Cell(0, row), results.State.DecimalSeparator, y);
-  return y;
+  return results.Cells().RowY(row);
 }
 
 // Draws each boundary on to the exact point of its phase it stops short of: the sweep's last
@@ -81,25 +80,25 @@ double RowY(const calc::Results& results, int row) {
 void MeetExactPoints(const calc::Results& results, std::vector<BoundaryLine>& lines) {
   struct Anchor {
     double x, y;
-    const std::string* phase;
+    calc::PhaseIndex phase;
   };
   std::vector<Anchor> anchors;
   const calc::RefinedResults& r = results.Refined;
   for (const calc::Invariant& inv : r.Invariants) {
     if (inv.Approximate) continue;
-    for (const calc::RefinedPhase& p : inv.Phases) anchors.push_back({p.X, inv.Y, &p.Name});
+    for (const calc::RefinedPhase& p : inv.Phases) anchors.push_back({p.X, inv.Y, p.Phase});
   }
   for (const calc::Transition& t : r.Transitions) {
     if (t.Approximate) continue;
-    anchors.push_back({t.X, t.Y, &t.Above});
-    anchors.push_back({t.X, t.Y, &t.Below});
+    anchors.push_back({t.X, t.Y, t.AbovePhase});
+    anchors.push_back({t.X, t.Y, t.BelowPhase});
   }
   for (const calc::CriticalPoint& c : r.CriticalPoints) {
-    if (!c.Approximate) anchors.push_back({c.X, c.Y, &c.Phase});
+    if (!c.Approximate) anchors.push_back({c.X, c.Y, c.Index});
   }
   for (const calc::CongruentPoint& c : r.CongruentPoints) {
     if (c.Approximate) continue;
-    for (const std::string& p : c.Phases) anchors.push_back({c.X, c.Y, &p});
+    for (const calc::PhaseIndex p : c.Indices) anchors.push_back({c.X, c.Y, p});
   }
   const double level = std::abs(results.State.YStep);
   const double xStep = std::abs(results.State.XStep);
@@ -113,7 +112,7 @@ void MeetExactPoints(const calc::Results& results, std::vector<BoundaryLine>& li
     const Anchor* best = nullptr;
     double bestDx = std::numeric_limits<double>::infinity();
     for (const Anchor& a : anchors) {
-      if (*a.phase != line.phase) continue;
+      if (a.phase == calc::kNoRunPhase || a.phase != line.phaseIndex) continue;
       const double dy = below ? end.y() - a.y : a.y - end.y();
       const double dx = std::abs(a.x - end.x());
       if (!(dy >= 0 && dy <= 10 * level) || (dy == 0 && dx == 0)) continue;
@@ -150,7 +149,8 @@ std::vector<BoundaryLine> BoundaryLines(const calc::Results& results) {
   std::map<int, std::vector<TieLine>> levels;
   if (results.Refined.Ran && !results.Refined.Boundaries.empty()) {
     for (const calc::BoundaryEnd& e : results.Refined.Boundaries) {
-      levels[e.Level].push_back({e.PhaseLeft, e.PhaseRight, e.XLeft, e.XRight, e.Y});
+      levels[e.Level].push_back(
+          {e.PhaseLeft, e.PhaseRight, e.XLeft, e.XRight, e.Y, e.Left, e.Right});
     }
   } else {
     for (int r = 0; r < results.ZPoints.RowCount(); ++r) {
@@ -160,7 +160,8 @@ std::vector<BoundaryLine> BoundaryLines(const calc::Results& results) {
         const calc::TZPoint& hi = row[i];
         const calc::TZPoint& lo = row[i + 1];
         if (!(hi.Y > 0) || !(lo.Y > 0)) continue;
-        levels[r].push_back({lo.Name, hi.Name, lo.X, hi.X, hi.Y});
+        levels[r].push_back({results.PhaseName(lo.Phase), results.PhaseName(hi.Phase), lo.X, hi.X,
+                             hi.Y, lo.Phase, hi.Phase});
       }
     }
   }
@@ -286,12 +287,10 @@ FieldMap FindFields(const calc::Results& results) {
   // grid. -2 stands for "C", -3 for a text not seen yet.
   std::vector<int> keyOfText(cells.TextCount(), -3);
   // A compound's cell says "C"; a field beside it is labelled with the compound's name.
-  auto shown = [&](int c, const std::string& text) -> const std::string& {
-    if (text != "C") return text;
-    for (const auto& [xp, name] : results.PointPhaseNames) {
-      if (std::abs(xp - map.x[static_cast<size_t>(c)]) < 1e-10 && !name.empty()) return name;
-    }
-    return text;
+  auto shown = [&](int c, int r) -> const std::string& {
+    const std::string& text = cells.Cell(c + 1, r + 1);
+    const calc::RunPhase* phase = results.Phase(cells.Phase(c + 1, r + 1));
+    return phase && phase->IsPoint && !phase->Key.empty() ? phase->Key : text;
   };
   for (int r = 0; r < map.rows; ++r) {
     if (!std::isfinite(map.y[static_cast<size_t>(r)])) continue;
@@ -307,8 +306,7 @@ FieldMap FindFields(const calc::Results& results) {
       }
       if (k >= 0) row[c] = k;
       if (lastNamed >= 0 && c - lastNamed > 1) {
-        const int between = intern(
-            Phases(shown(lastNamed, cells.Cell(lastNamed + 1, r + 1)), shown(c, cells.Text(text))));
+        const int between = intern(Phases(shown(lastNamed, r), shown(c, r)));
         std::fill(row + lastNamed + 1, row + c, between);
       }
       lastNamed = c;

@@ -23,6 +23,7 @@ struct BoundaryLine {
   std::string key;
   std::vector<QPointF> points;
   std::string phase;  // the phase whose compositions the points are
+  calc::PhaseIndex phaseIndex = calc::kNoRunPhase;
 };
 
 // The ends of the two-phase tie lines of every level joined into boundaries: the refined ends

@@ -125,9 +125,9 @@ TfmSpecPoints::TfmSpecPoints(QWidget* parent) : QWidget(parent, Qt::Window) {
 }
 
 void TfmSpecPoints::SetRefined(const calc::RefinedResults& refined, calc::YParameter yParameter,
-                               const std::function<std::string(const std::string&)>& label) {
-  auto shown = [&label](const std::string& name) {
-    return QString::fromStdString(label ? label(name) : name);
+                               const calc::Results* label) {
+  auto shown = [&label](calc::PhaseIndex phase, const std::string& name) {
+    return QString::fromStdString(label ? label->PhaseLabel(phase, name) : name);
   };
   invariants_->setRowCount(0);
   points_->setRowCount(0);
@@ -155,18 +155,22 @@ void TfmSpecPoints::SetRefined(const calc::RefinedResults& refined, calc::YParam
     for (const calc::RefinedPhase& p : inv.Phases) {
       // A point phase named by its composition alone (C(0.5)) needs it no second time.
       const bool bare = !p.Name.empty() && std::isdigit(static_cast<unsigned char>(p.Name[0]));
-      const QString name = bare && !label ? PhaseText(p.Name) : shown(p.Name);
+      const QString name = bare && !label ? PhaseText(p.Name) : shown(p.Phase, p.Name);
       row << (name.startsWith(QStringLiteral("C(")) ? name : name + " " + Composition(p.X, sep));
     }
     AddRow(invariants_, row);
   }
   for (const calc::Transition& t : refined.Transitions) {
-    AddRow(points_, {kind("transition", t.Approximate), shown(t.Above) + " → " + shown(t.Below),
+    AddRow(points_, {kind("transition", t.Approximate),
+                     shown(t.AbovePhase, t.Above) + " → " + shown(t.BelowPhase, t.Below),
                      Composition(t.X, sep), y(t.Y)});
   }
   for (const calc::CongruentPoint& c : refined.CongruentPoints) {
     QStringList phases;
-    for (const std::string& p : c.Phases) phases << (label ? shown(p) : PhaseText(p));
+    for (size_t i = 0; i < c.Phases.size(); ++i) {
+      const calc::PhaseIndex phase = i < c.Indices.size() ? c.Indices[i] : calc::kNoRunPhase;
+      phases << (label ? shown(phase, c.Phases[i]) : PhaseText(c.Phases[i]));
+    }
     AddRow(points_,
            {kind(c.Type, c.Approximate), phases.join(" / "), Composition(c.X, sep), y(c.Y)});
   }

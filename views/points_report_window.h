@@ -56,10 +56,11 @@ class TfmSpecPoints : public QWidget {
   // Fills the exact-value tables from the refinement of the last run (X with 6 significant
   // digits, Y to 0.001; a feature the grid alone fixed is marked approximate). Without refined
   // results (refinement off, or no complete run) the group is hidden and the window is as
-  // without refinement. `label` names a phase of the results as the user sees it (a point phase
-  // by its line's key, see calc::PhaseSheet::Label); without it a point phase shows as C(x).
+  // without refinement. The phases are named as `label`, the results they belong to, shows them
+  // to the user (a point phase by its line's key, see calc::RunPhase::Label); without it a point
+  // phase shows as C(x).
   void SetRefined(const calc::RefinedResults& refined, calc::YParameter yParameter,
-                  const std::function<std::string(const std::string&)>& label = {});
+                  const calc::Results* label = nullptr);
   QGroupBox* ExactGroup() const { return exact_; }
   // Type, reaction, Y, X left, X middle, X right.
   QTableWidget* InvariantsTable() const { return invariants_; }

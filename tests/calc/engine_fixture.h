@@ -58,7 +58,7 @@ class EngineTest : public ::testing::Test {
     for (const TZPoint& p : results.ZPoints.Row(row)) {
       char buf[128];
       std::snprintf(buf, sizeof buf, "%.9g|%.9g|%d|", p.X, p.Y, p.Column);
-      out.push_back(buf + p.Name);
+      out.push_back(buf + results.PhaseName(p.Phase));
     }
     return out;
   }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <random>
 #include <stdexcept>
@@ -218,6 +219,50 @@ TEST(CellGrid, SweepSizedGridStaysSmall) {
   EXPECT_EQ(g.Cell(0, 2000), "0.5");
   EXPECT_LT(g.MemoryBytes(), 40u * 1024 * 1024);
   EXPECT_LT(g.TextCount(), 4100u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CellGrid, PhasesAndHeaderNumbersStayWithTheirCells) {
+  CellGrid g(5, 3);
+  g.SetPhaseCodes({"L", "S", "C", "C"});  // two compounds share the code "C"
+  g.SetColumnHeader(1, 0.0, "0");
+  g.SetColumnHeader(2, 0.25, "0.25");
+  g.SetColumnHeader(3, 0.5, "0.5");
+  g.SetColumnHeader(4, 1.0, "1");
+  g.SetRowHeader(1, 1234.5, "1234.5");
+  g.SetPhase(1, 1, 0);
+  g.SetPhase(3, 1, 3);
+  g.SetPhase(4, 1, 1);
+  EXPECT_EQ(g.Cell(3, 1), "C");
+  EXPECT_EQ(g.Phase(3, 1), 3) << "the compound itself, not the first with its code";
+  EXPECT_EQ(g.Phase(2, 1), -1);
+  // Typed texts: a code of one phase is that phase; a shared code or another text is none.
+  g.SetCell(2, 1, "S");
+  g.SetCell(2, 2, "C");
+  g.SetCell(3, 2, "x");
+  EXPECT_EQ(g.Phase(2, 1), 1);
+  EXPECT_EQ(g.Phase(2, 2), -1);
+  EXPECT_EQ(g.Cell(2, 2), "C");
+  EXPECT_EQ(g.Phase(3, 2), -1);
+  // Columns removed take their numbers along; a copy keeps phases, numbers and its own index.
+  g.DeleteColumn(2);
+  CellGrid copy = g;
+  g.SetPhaseCodes({"V"});
+  EXPECT_EQ(copy.ColumnX(2), 0.5);
+  EXPECT_EQ(copy.ColumnX(3), 1.0);
+  EXPECT_EQ(copy.Phase(2, 1), 3);
+  EXPECT_EQ(copy.RowY(1), 1234.5);
+  copy.SetCell(1, 2, "L");
+  EXPECT_EQ(copy.Phase(1, 2), 0);
+  // New codes empty every cell and header number; a header written as text has none.
+  EXPECT_TRUE(g.CellEmpty(1, 1));
+  EXPECT_TRUE(std::isnan(g.ColumnX(2)));
+  copy.SetCell(2, 0, "0.5");
+  EXPECT_TRUE(std::isnan(copy.ColumnX(2)));
+  EXPECT_TRUE(std::isnan(copy.RowY(7)));
 }
 
 }  // namespace

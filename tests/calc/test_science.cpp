@@ -64,7 +64,7 @@ TEST_F(EngineTest, RegularSolutionGapFollowsTheBinodal) {
     EXPECT_NEAR(row[0].Y, t, 1e-9);
     EXPECT_NEAR(row[0].X, 1 - xb, xstep) << t;
     EXPECT_NEAR(row[1].X, xb, xstep) << t;
-    EXPECT_EQ(row[0].Name, "S");
+    EXPECT_EQ(results.PhaseName(row[0].Phase), "S");
     ++checked;
   }
   EXPECT_GT(checked, 35);
@@ -96,9 +96,9 @@ TEST_F(EngineTest, IdealLensFollowsSolidusAndLiquidus) {
     if (xl - xs < 2 * xstep) continue;
     ASSERT_EQ(row.size(), 2u) << t;
     EXPECT_NEAR(row[0].X, xl, xstep) << t;
-    EXPECT_EQ(row[0].Name, "L");
+    EXPECT_EQ(results.PhaseName(row[0].Phase), "L");
     EXPECT_NEAR(row[1].X, xs, xstep) << t;
-    EXPECT_EQ(row[1].Name, "S");
+    EXPECT_EQ(results.PhaseName(row[1].Phase), "S");
     ++checked;
   }
   EXPECT_GT(checked, 30);
@@ -207,7 +207,8 @@ TEST(ThreePhases, NarrowSolutionPhaseMatchesTheCompound) {
       for (const TZPoint& p : results.ZPoints.Row(r)) {
         char buf[64];
         std::snprintf(buf, sizeof buf, "%d|%.9f|", r, p.X);
-        out.ends.push_back(buf + (p.Name == compound_name ? std::string("BETA") : p.Name));
+        const std::string& name = results.PhaseName(p.Phase);
+        out.ends.push_back(buf + (name == compound_name ? std::string("BETA") : name));
       }
     }
     const MosaicRaster& m = results.Mosaic;

@@ -114,7 +114,18 @@ TEST_P(FormatBothSeparators, ParseReadsWhatWasWrittenWithTheSameSeparator) {
       const std::string p = FormatFloatPattern(v, decimals, sep);
       ASSERT_TRUE(ParseFloat(p, sep, back)) << p;
       EXPECT_NEAR(back, v, 0.5 * std::pow(10.0, -decimals) + std::fabs(v) * 1e-15) << p;
+      // The value of the text, computed without writing it, is exactly the value read.
+      EXPECT_EQ(numeric::PatternValue(v, decimals), back) << p;
     }
+  }
+  // Grid steps built by repeated addition, as the levels and compositions of a run are.
+  double x = 0, y = 1000;
+  for (int k = 0; k < 3000; ++k, x += 1.0 / 3000, y -= 700.0 / 3000) {
+    double back = 0;
+    ASSERT_TRUE(ParseFloat(FormatFloatPattern(x, 8, sep), sep, back));
+    ASSERT_EQ(numeric::PatternValue(x, 8), back) << k;
+    ASSERT_TRUE(ParseFloat(FormatFloatPattern(y, 6, sep), sep, back));
+    ASSERT_EQ(numeric::PatternValue(y, 6), back) << k;
   }
 }
 

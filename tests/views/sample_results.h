@@ -19,12 +19,13 @@ inline std::string Text(double v) {
   return buf;
 }
 
-inline const char* Phase(double x, double t) {
+// The phases of the system, as Results::RunPhases lists them: L, SA, SB.
+inline calc::PhaseIndex Phase(double x, double t) {
   const double liquidus = x <= 0.4 ? 1400 - 1000 * x : 1000 + (x - 0.4) / 0.6 * 300;
-  if (t > liquidus) return "L";
-  if (x <= 0.05 + 1e-9) return "SA";
-  if (x >= 0.95 - 1e-9) return "SB";
-  return "";
+  if (t > liquidus) return 0;
+  if (x <= 0.05 + 1e-9) return 1;
+  if (x >= 0.95 - 1e-9) return 2;
+  return calc::kNoRunPhase;
 }
 
 // xPoints + 1 columns from 0 to 1, levels from 1500 down to 900 K every `step` kelvin.
@@ -35,18 +36,20 @@ inline void FillEutectic(calc::Results& r, int xPoints = 40, double step = 10) {
   g.SetRowCount(0);
   g.SetColCount(xPoints + 2);
   g.SetRowCount(levels + 1);
+  r.RunPhases = {{"L", {}, false, 0}, {"SA", {}, false, 0}, {"SB", {}, false, 0}};
+  g.SetPhaseCodes({"L", "SA", "SB"});
   g.SetCell(0, 0, " Y/X");
   r.XLevels.clear();
   for (int c = 0; c <= xPoints; ++c) {
     const double x = static_cast<double>(c) / xPoints;
     r.XLevels.push_back({Text(x), x});
-    g.SetCell(c + 1, 0, Text(x));
+    g.SetColumnHeader(c + 1, x, Text(x));
   }
   r.ZPoints.Reset(levels, 2 * (xPoints + 1));
   for (int k = 0; k < levels; ++k) {
     const double t = 1500 - k * step;
-    g.SetCell(0, k + 1, Text(t));
-    for (int c = 0; c <= xPoints; ++c) g.SetCell(c + 1, k + 1, Phase(r.XLevels[c].X, t));
+    g.SetRowHeader(k + 1, t, Text(t));
+    for (int c = 0; c <= xPoints; ++c) g.SetPhase(c + 1, k + 1, Phase(r.XLevels[c].X, t));
     // Each stretch of empty cells is a two-phase segment between its two labelled neighbours,
     // written from the highest X down, the higher end first.
     auto empty = [&](int i) { return g.CellEmpty(i + 1, k + 1); };

@@ -56,9 +56,10 @@ TEST(DiagramLayers, BoundariesJoinTheTieLineEndsLevelByLevel) {
 
   // Refined ends replace the grid's when refinement ran.
   r.Refined.Ran = true;
-  r.Refined.Boundaries = {{0, 1200, "S", 0.1, "L", 0.3, false},
-                          {1, 1190, "S", 0.12, "L", 0.33, false},
-                          {2, 1180, "S", 0.14, "L", 0.36, false}};
+  const calc::PhaseIndex S = 0, L = 1, T = 2;  // the exact points name the phases by index
+  r.Refined.Boundaries = {{0, 1200, "S", 0.1, "L", 0.3, false, S, L},
+                          {1, 1190, "S", 0.12, "L", 0.33, false, S, L},
+                          {2, 1180, "S", 0.14, "L", 0.36, false, S, L}};
   const std::vector<BoundaryLine> refined = BoundaryLines(r);
   ASSERT_EQ(refined.size(), 2u);
   EXPECT_EQ(refined[0].points, (std::vector<QPointF>{{0.1, 1200}, {0.12, 1190}, {0.14, 1180}}));
@@ -69,9 +70,10 @@ TEST(DiagramLayers, BoundariesJoinTheTieLineEndsLevelByLevel) {
   // (too far off its course); an approximate point never.
   r.State.YStep = 10;
   r.State.XStep = 0.025;
-  r.Refined.Invariants = {{"eutectic", "", 1175, {{"S", 0.15}, {"L", 0.4}, {"T", 0.9}}, false},
-                          {"eutectic", "", 1178, {{"S", 0.145}, {"L", 0.37}, {"T", 0.9}}, true}};
-  r.Refined.Transitions = {{0, 1205, "L", "S", false}};
+  r.Refined.Invariants = {
+      {"eutectic", "", 1175, {{"S", 0.15, S}, {"L", 0.4, L}, {"T", 0.9, T}}, false},
+      {"eutectic", "", 1178, {{"S", 0.145, S}, {"L", 0.37, L}, {"T", 0.9, T}}, true}};
+  r.Refined.Transitions = {{0, 1205, "L", "S", false, L, S}};
   const std::vector<BoundaryLine> met = BoundaryLines(r);
   ASSERT_EQ(met.size(), 2u);
   EXPECT_EQ(met[0].points, (std::vector<QPointF>{
@@ -254,6 +256,24 @@ TEST(DiagramLayers, FieldsBesideCompoundsNameThem) {
   EXPECT_TRUE(texts.count(QStringLiteral("CUMG2 + HCP_A3"))) << texts.size();
   EXPECT_TRUE(texts.count(QStringLiteral("LIQUID + CUMG2")));
   EXPECT_FALSE(texts.count(QStringLiteral("C′ + C″")));
+
+  // Two compounds of one composition: the fields beside it name the one the run found stable
+  // (the second of the sheet), not the first listed there.
+  calc::ProblemInput shared = *problem;
+  shared.Functs =
+      "GL = 8.31441*T*(X*Ln(X)+(1-X)*Ln(1-X))\nGS = 5000 + 8.31441*T*(X*Ln(X)+(1-X)*Ln(1-X))\n"
+      "X=0.5; GAB = -3000\nX=0.5; GBETA = -4000";
+  shared.XPoints = 40;
+  shared.YPoints = 10;
+  shared.Ymin = 300;
+  shared.Ymax = 400;
+  shared.Refine = false;
+  testing::SampleRun compounds(shared);
+  compounds.Run();
+  texts.clear();
+  for (const PhaseField& f : FindFields(compounds.results).fields) texts.insert(f.text);
+  EXPECT_EQ(texts, (std::set<QString>{QStringLiteral("L"), QStringLiteral("L + BETA"),
+                                      QStringLiteral("BETA + L")}));
 }
 
 TEST(DiagramLayers, SimplifiedPolylinesStayWithinTheTolerance) {

@@ -30,13 +30,15 @@ void Settle() {
 
 // Diagram points of three levels (1500, 1400, 0): the level at Y = 0 leaves nothing visible.
 void FillPoints(calc::Results& r) {
+  r.RunPhases = {{"L", {}, false, 0}, {"S", {}, false, 0}};
+  const calc::PhaseIndex L = 0, S = 1;
   r.ZPoints.Reset(3, 4);
-  r.ZPoints.Append(0, {0.8, 1500, 9, "L"});
-  r.ZPoints.Append(0, {0.2, 1500, 3, "S"});
-  r.ZPoints.Append(1, {0.9, 1400, 10, "L"});
-  r.ZPoints.Append(1, {0.1, 1400, 2, "S"});
-  r.ZPoints.Append(1, {0.6, -5, 7, "L"});  // not above 0: an empty slot
-  r.ZPoints.Append(2, {0.5, 0, 6, "L"});
+  r.ZPoints.Append(0, {0.8, 1500, 9, L});
+  r.ZPoints.Append(0, {0.2, 1500, 3, S});
+  r.ZPoints.Append(1, {0.9, 1400, 10, L});
+  r.ZPoints.Append(1, {0.1, 1400, 2, S});
+  r.ZPoints.Append(1, {0.6, -5, 7, L});  // not above 0: an empty slot
+  r.ZPoints.Append(2, {0.5, 0, 6, L});
 }
 
 // A stand-in for the special-point finder: fills the results as a finder pass would.

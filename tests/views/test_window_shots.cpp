@@ -65,7 +65,7 @@ class WindowShots : public ::testing::Test {
   std::function<void()> Finder() {
     return [this] {
       r.SpecialPoints.clear();
-      calc::FindSpecialPoints(r.Cells(), "Temperature, K", '.', r.Nodes, r.MemoLines, r.SpecialPoints);
+      calc::FindSpecialPoints(r.Cells(), "Temperature, K", r.Nodes, r.MemoLines, r.SpecialPoints);
     };
   }
   calc::Results r;
