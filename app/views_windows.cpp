@@ -74,7 +74,10 @@ void TViewsWindows::FollowUnit() {
   const bool celsius = diagram_.GetDiagramLook().celsius;
   specPoints_.SetCelsius(celsius);
   equilibrium_->SetCelsius(celsius);
-  if (path_) path_->SetCelsius(celsius);
+  if (path_) {
+    path_->SetCelsius(celsius);
+    path_->SetWeightPercent(diagram_.GetDiagramLook().weightPercent);
+  }
 }
 
 void TViewsWindows::ShowPath(double x) {
@@ -82,6 +85,7 @@ void TViewsWindows::ShowPath(double x) {
   views::PathPlotOptions look;
   look.title = QString::fromStdString(problem.ProblemName);
   look.celsius = diagram_.GetDiagramLook().celsius;
+  look.weightPercent = diagram_.GetDiagramLook().weightPercent;
   look.names = calc::ReadComponentNames(problem.Functs);
   look.masses = calc::ReadComponentMasses(problem.Functs);
   if (!path_) path_ = std::make_unique<views::PathPlotWindow>();
@@ -125,6 +129,7 @@ void TViewsWindows::BuildDiagram() {
   calc::Results& results = main_.Results();
   const calc::ProblemInput& problem = main_.Engine().Problem();
   diagram_.SetComponentNames(calc::ReadComponentNames(problem.Functs));
+  diagram_.SetComponentMasses(calc::ReadComponentMasses(problem.Functs));
   diagram_.SetLeftOut(calc::ReadLeftOutPhases(problem.Functs));
   inspectedSheet_.clear();
   // The panel's equilibrium belongs to the problem it was computed for.

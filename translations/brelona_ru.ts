@@ -206,6 +206,18 @@
         <translation>Температура в</translation>
     </message>
     <message>
+        <source>Composition in</source>
+        <translation>Состав в</translation>
+    </message>
+    <message>
+        <source>mole fraction</source>
+        <translation>мольных долях</translation>
+    </message>
+    <message>
+        <source>weight percent</source>
+        <translation>массовых процентах</translation>
+    </message>
+    <message>
         <source>Heading (empty: the problem&apos;s name)</source>
         <translation>Заголовок (пусто: имя задачи)</translation>
     </message>
@@ -504,6 +516,26 @@
     <message>
         <source>Path in pressure at X = %1</source>
         <translation>Путь по давлению при X = %1</translation>
+    </message>
+    <message>
+        <source>Cooling path at %1 wt% %2</source>
+        <translation>Путь охлаждения при %1 мас.% %2</translation>
+    </message>
+    <message>
+        <source>Path in pressure at %1 wt% %2</source>
+        <translation>Путь по давлению при %1 мас.% %2</translation>
+    </message>
+    <message>
+        <source>%1, weight percent in the system %2-%1</source>
+        <translation>%1, мас.% в системе %2-%1</translation>
+    </message>
+    <message>
+        <source>Weight percent of component B in the system A-B</source>
+        <translation>Массовый процент компонента B в системе A-B</translation>
+    </message>
+    <message>
+        <source>Mole fractions: weight percent needs the masses of the components (&apos;% masses:&apos; or element names in &apos;% components:&apos;)</source>
+        <translation>Мольные доли: для массовых процентов нужны массы компонентов (&apos;% masses:&apos; или названия элементов в &apos;% components:&apos;)</translation>
     </message>
 </context>
 <context>

@@ -435,6 +435,11 @@ void ChartEditor::AddDiagramPage(const DiagramLook& look) {
   unit_->addItem(tr("K"));
   unit_->addItem(tr("°C"));
   unit_->setCurrentIndex(look.celsius ? 1 : 0);
+  composition_ = new QComboBox;
+  composition_->setObjectName(QStringLiteral("compositionUnit"));
+  composition_->addItem(tr("mole fraction"));
+  composition_->addItem(tr("weight percent"));
+  composition_->setCurrentIndex(look.weightPercent ? 1 : 0);
   form->addRow(QString(), reactionTypes_);
   form->addRow(QString(), marks_);
   form->addRow(tr("Point colour"), markColour_);
@@ -442,6 +447,7 @@ void ChartEditor::AddDiagramPage(const DiagramLook& look) {
   form->addRow(tr("Label size, px"), labelSize_);
   form->addRow(tr("Label colour"), labelColour_);
   form->addRow(tr("Temperature in"), unit_);
+  form->addRow(tr("Composition in"), composition_);
   grid->addWidget(other, 1, 0);
   grid->addWidget(MakeTextGroup(tr("Heading (empty: the problem's name)"),
                                 QStringLiteral("heading"), look.heading, heading_),
@@ -465,6 +471,7 @@ DiagramLook ChartEditor::GetDiagramLook() const {
   d.labelFont.setPixelSize(labelSize_->value());
   d.labelColour = labelColour_->Colour();
   d.celsius = unit_->currentIndex() == 1;
+  d.weightPercent = composition_->currentIndex() == 1;
   d.heading = ReadText(heading_);
   return d;
 }

@@ -137,6 +137,7 @@ class ChartEditor : public QDialog {
   QSpinBox* labelSize_ = nullptr;
   ColourButton* labelColour_ = nullptr;
   QComboBox* unit_ = nullptr;
+  QComboBox* composition_ = nullptr;  // mole fraction or weight percent
   TextControls heading_{};
 };
 

@@ -125,6 +125,7 @@ QJsonObject DiagramToJson(const DiagramLook& d) {
                      {"labelFont", FontToJson(d.labelFont)},
                      {"labelColour", d.labelColour.name()},
                      {"celsius", d.celsius},
+                     {"weightPercent", d.weightPercent},
                      {"heading", TextToJson(d.heading)}};
 }
 
@@ -298,6 +299,9 @@ void DiagramFromJson(const QJsonObject& o, DiagramLook& d, Reader& r, const QStr
   r.Keep(at, [&] { FontFromJson(Object(o, "labelFont"), d.labelFont, r, Place(at, "labelFont")); });
   r.Keep(at, [&] { d.labelColour = Colour(o, "labelColour"); });
   r.Keep(at, [&] { d.celsius = Bool(o, "celsius"); });
+  // Files written before compositions could be shown by mass have no such member.
+  if (o.contains(QLatin1String("weightPercent")))
+    r.Keep(at, [&] { d.weightPercent = Bool(o, "weightPercent"); });
   r.Keep(at, [&] { TextFromJson(Object(o, "heading"), d.heading, r, Place(at, "heading")); });
 }
 

@@ -22,7 +22,8 @@
 //   optional (files without it load with the designed diagram look):
 //   "diagram": { "boundaries": LINE, "invariants": LINE, "reactionTypes": bool,
 //                "marks": bool, "markColour": COLOUR, "fieldLabels": bool,
-//                "labelFont": FONT, "labelColour": COLOUR, "celsius": bool, "heading": TEXT }
+//                "labelFont": FONT, "labelColour": COLOUR, "celsius": bool, "heading": TEXT,
+//                "weightPercent": bool (optional: false when missing) }
 //   LINE   = { "visible": bool, "colour": COLOUR, "width": num, "style": PENSTYLE }
 //   LABELFORMAT = "" (labels chosen from the increment) or a format LabelFormatProblem accepts
 //   COLOUR = "#rrggbb";  PENSTYLE = "solid"|"dash"|"dot"|"dashdot"|"dashdotdot"|"none"

@@ -21,7 +21,8 @@ bool operator==(const DiagramLook& a, const DiagramLook& b) {
          a.fieldLabels == b.fieldLabels && a.labelFont.family() == b.labelFont.family() &&
          a.labelFont.pixelSize() == b.labelFont.pixelSize() &&
          a.labelFont.bold() == b.labelFont.bold() && a.labelFont.italic() == b.labelFont.italic() &&
-         a.labelColour == b.labelColour && a.celsius == b.celsius && a.heading == b.heading;
+         a.labelColour == b.labelColour && a.celsius == b.celsius &&
+         a.weightPercent == b.weightPercent && a.heading == b.heading;
 }
 
 }  // namespace views

@@ -27,6 +27,9 @@ struct DiagramLook {
   QFont labelFont;  // pixel size set by DesignedDiagramLook
   QColor labelColour = Qt::black;
   bool celsius = false;  // temperatures in °C instead of K
+  // Compositions in weight percent of B instead of its mole fraction (for sheets whose
+  // components' masses are known).
+  bool weightPercent = false;
   // The heading above the plot; an empty text shows the problem's name.
   TextLook heading;
 };

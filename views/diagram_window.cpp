@@ -185,7 +185,8 @@ DiagramLook TfmDiagram2::GetDiagramLook() const {
 }
 
 void TfmDiagram2::SetDiagramLook(const DiagramLook& look) {
-  const bool unitChanged = look.celsius != overlay_->Look().celsius;
+  const bool unitChanged = look.celsius != overlay_->Look().celsius ||
+                           look.weightPercent != overlay_->Look().weightPercent;
   overlay_->SetLook(look);
   if (unitChanged && built_) ShowBuild();
   if (unitChanged) emit this->unitChanged();
@@ -200,30 +201,50 @@ bool TfmDiagram2::EditLook() {
 
 QPointF TfmDiagram2::ResultValueAt(const QPointF& chartPos) const {
   const QPointF v = chart_->ValueAt(chartPos);
-  return {v.x(), v.y() + yOffset_};
+  const double x =
+      byMass_ ? calc::MoleFractionB(std::clamp(v.x() / 100, 0.0, 1.0), masses_) : v.x();
+  return {x, v.y() + yOffset_};
+}
+
+double TfmDiagram2::ShownX(double x) const {
+  return byMass_ ? 100 * calc::MassFractionB(x, masses_) : x;
 }
 
 namespace {
 
-QList<QPointF> Shifted(const QList<QPointF>& points, double dy) {
+// The results' points as the axes show them: Y less `dy` (°C), X through `x` (weight percent)
+// when given.
+using XMap = std::function<double(double)>;
+
+QList<QPointF> Shifted(const QList<QPointF>& points, double dy, const XMap& x) {
   QList<QPointF> out = points;
-  if (dy != 0) {
-    for (QPointF& p : out) p.ry() -= dy;
+  for (QPointF& p : out) {
+    p.ry() -= dy;
+    if (x) p.rx() = x(p.x());
   }
   return out;
 }
 
-DiagramLayers ShiftedLayers(const DiagramLayers& layers, double dy) {
+DiagramLayers ShiftedLayers(const DiagramLayers& layers, double dy, const XMap& x) {
   DiagramLayers out = layers;
-  if (dy == 0) return out;
+  if (dy == 0 && !x) return out;
+  auto mapX = [&](double v) { return x ? x(v) : v; };
   for (BoundaryLine& line : out.boundaries) {
-    for (QPointF& p : line.points) p.ry() -= dy;
+    for (QPointF& p : line.points) p = QPointF(mapX(p.x()), p.y() - dy);
   }
-  for (InvariantLine& inv : out.invariants) inv.y -= dy;
-  for (DiagramMark& m : out.marks) m.at.ry() -= dy;
-  auto fields = std::make_shared<FieldMap>(*out.fields);
-  for (double& y : fields->y) y -= dy;
-  out.fields = std::move(fields);
+  for (InvariantLine& inv : out.invariants) {
+    inv.y -= dy;
+    inv.xLeft = mapX(inv.xLeft);
+    inv.xMiddle = mapX(inv.xMiddle);
+    inv.xRight = mapX(inv.xRight);
+  }
+  for (DiagramMark& m : out.marks) m.at = QPointF(mapX(m.at.x()), m.at.y() - dy);
+  if (out.fields) {
+    auto fields = std::make_shared<FieldMap>(*out.fields);
+    for (double& y : fields->y) y -= dy;
+    for (double& v : fields->x) v = mapX(v);
+    out.fields = std::move(fields);
+  }
   return out;
 }
 
@@ -231,6 +252,7 @@ DiagramLayers ShiftedLayers(const DiagramLayers& layers, double dy) {
 
 void TfmDiagram2::ShowBuild() {
   yOffset_ = overlay_->Look().celsius && builtY_ == calc::YParameter::Temperature ? 273.15 : 0;
+  byMass_ = overlay_->Look().weightPercent && masses_.Known();
   chart_->SetTitleText(builtY_ == calc::YParameter::Temperature
                            ? (yOffset_ != 0 ? QStringLiteral("T, °C") : QStringLiteral("T, K"))
                            : QStringLiteral("P, бар"));
@@ -243,8 +265,9 @@ void TfmDiagram2::ShowBuild() {
   chart_->AddSeries(SeriesKind::Points, QStringLiteral("Special points"), specialLook);
   chart_->UndoZoom();
   undoZoom_->setVisible(false);
-  chart_->SetPoints(0, Shifted(ordinary_, yOffset_));
-  chart_->SetPoints(1, Shifted(special_, yOffset_));
+  const XMap x = byMass_ ? XMap([this](double v) { return ShownX(v); }) : XMap();
+  chart_->SetPoints(0, Shifted(ordinary_, yOffset_, x));
+  chart_->SetPoints(1, Shifted(special_, yOffset_, x));
   AddNodeLines(nodes_, calc::YParameterText(builtY_));
   ShowLayers();
 }
@@ -255,7 +278,10 @@ void TfmDiagram2::ShowLayers() {
   QString wanted = tr(kFoot);
   if (names_.Named()) {
     const QString a = QString::fromStdString(names_.A), b = QString::fromStdString(names_.B);
-    wanted = tr("X(%1), mole fraction of %1 in the system %2-%1").arg(b, a);
+    wanted = byMass_ ? tr("%1, weight percent in the system %2-%1").arg(b, a)
+                     : tr("X(%1), mole fraction of %1 in the system %2-%1").arg(b, a);
+  } else if (byMass_) {
+    wanted = tr("Weight percent of component B in the system A-B");
   }
   if (IsDesignedFoot(foot) || (!autoFoot_.isEmpty() && foot == autoFoot_)) {
     ChartLook look = chart_->Look();
@@ -265,8 +291,13 @@ void TfmDiagram2::ShowLayers() {
   autoFoot_ = wanted;
   overlay_->SetHeading(overlay_->Look().heading.text.isEmpty() ? windowTitle()
                                                                : overlay_->Look().heading.text);
-  DiagramLayers shown = ShiftedLayers(layers_, yOffset_);
+  DiagramLayers shown = ShiftedLayers(
+      layers_, yOffset_, byMass_ ? XMap([this](double v) { return ShownX(v); }) : XMap());
   shown.notices = LeftOutNotices(leftOut_);
+  if (overlay_->Look().weightPercent && !byMass_)
+    shown.notices << tr(
+        "Mole fractions: weight percent needs the masses of the components "
+        "('% masses:' or element names in '% components:')");
   // The axes take in the exact points drawn over the grid's (a melting point of 600.65 K above
   // the top level of 600 K was cut off).
   double x0 = std::numeric_limits<double>::infinity(), x1 = -x0, y0 = x0, y1 = -x0;
@@ -310,6 +341,7 @@ void TfmDiagram2::BuildDiagram(const calc::Results& results, calc::YParameter yP
   builtY_ = yParameter;
   built_ = false;
   yOffset_ = overlay_->Look().celsius && yParameter == calc::YParameter::Temperature ? 273.15 : 0;
+  byMass_ = overlay_->Look().weightPercent && masses_.Known();
   chart_->SetTitleText(yParameter == calc::YParameter::Temperature
                            ? (yOffset_ != 0 ? QStringLiteral("T, °C") : QStringLiteral("T, K"))
                            : tr("P, бар"));
@@ -340,7 +372,8 @@ void TfmDiagram2::BuildDiagram(const calc::Results& results, calc::YParameter yP
       if (p.Y > 0) ordinary_.append(QPointF(p.X, p.Y));
     }
   }
-  chart_->SetPoints(0, Shifted(ordinary_, yOffset_));
+  const XMap x = byMass_ ? XMap([this](double v) { return ShownX(v); }) : XMap();
+  chart_->SetPoints(0, Shifted(ordinary_, yOffset_, x));
   chart_->Rescale();
 
   if (findSpecialPoints) {
@@ -351,7 +384,7 @@ void TfmDiagram2::BuildDiagram(const calc::Results& results, calc::YParameter yP
   special_.clear();
   special_.reserve(static_cast<qsizetype>(results.SpecialPoints.size()));
   for (const calc::SpecialPoint& p : results.SpecialPoints) special_.append(QPointF(p.X, p.Y));
-  chart_->SetPoints(1, Shifted(special_, yOffset_));
+  chart_->SetPoints(1, Shifted(special_, yOffset_, x));
   nodes_ = NodesToDraw(results);
   AddNodeLines(nodes_, calc::YParameterText(yParameter));
   layers_ = DiagramLayers{BoundaryLines(results),
@@ -396,7 +429,7 @@ void TfmDiagram2::AddNodeLines(const std::vector<calc::TNode>& nodes,
     const double y = node.Y - yOffset_;
     const std::string title = "Node at " + numeric::FormatFloatPattern(y, 3, separator_) + unit;
     const int s = chart_->AddSeries(SeriesKind::Line, QString::fromStdString(title), look);
-    chart_->SeriesAt(s)->replace(QList<QPointF>{{node.XLeft, y}, {node.XRight, y}});
+    chart_->SeriesAt(s)->replace(QList<QPointF>{{ShownX(node.XLeft), y}, {ShownX(node.XRight), y}});
   }
   chart_->Rescale();
 }
@@ -408,7 +441,13 @@ void TfmDiagram2::ShowReadout(const QPointF& chartPos) {
   }
   const QPointF v = chart_->ValueAt(chartPos);
   const std::string title = FirstLine(chart_->TitleText().toStdString());
-  label1_->setText(QString::fromStdString(ReadoutText(v.x(), v.y(), title, separator_)));
+  QString text = QString::fromStdString(ReadoutText(v.x(), v.y(), title, separator_));
+  // In weight percent the value is named by the component ("wt% SN = 30.000").
+  if (byMass_)
+    text.replace(0, 1,
+                 QStringLiteral("wt% ") +
+                     (names_.Named() ? QString::fromStdString(names_.B) : QStringLiteral("B")));
+  label1_->setText(text);
   label1_->show();
 }
 
@@ -434,10 +473,19 @@ QMenu* TfmDiagram2::MakeContextMenu() {
   if (built_ && contextX_ >= 0 && contextX_ <= 1) {
     menu->addSeparator();
     const double x = contextX_;
-    const QString at = QString::number(x, 'f', 4);
-    add(builtY_ == calc::YParameter::Temperature ? tr("Cooling path at X = %1").arg(at)
-                                                 : tr("Path in pressure at X = %1").arg(at),
-        [this, x] { emit pathRequested(x); });
+    const bool temperature = builtY_ == calc::YParameter::Temperature;
+    QString text;
+    if (byMass_) {
+      const QString at = QString::number(ShownX(x), 'f', 2);
+      const QString b = names_.Named() ? QString::fromStdString(names_.B) : QStringLiteral("B");
+      text = temperature ? tr("Cooling path at %1 wt% %2").arg(at, b)
+                         : tr("Path in pressure at %1 wt% %2").arg(at, b);
+    } else {
+      const QString at = QString::number(x, 'f', 4);
+      text = temperature ? tr("Cooling path at X = %1").arg(at)
+                         : tr("Path in pressure at X = %1").arg(at);
+    }
+    add(text, [this, x] { emit pathRequested(x); });
   }
   return menu;
 }

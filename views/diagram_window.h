@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "calc/masses.h"
 #include "calc/phase_sheet.h"
 #include "calc/problem.h"
 #include "calc/results.h"
@@ -78,6 +79,12 @@ class TfmDiagram2 : public QWidget {
   // The components named by the problem's sheet (the X axis title then names them); unnamed
   // components keep the designed axis title. Takes effect at the next build.
   void SetComponentNames(const calc::ComponentNames& names) { names_ = names; }
+  // The masses of the components, for compositions shown in weight percent (DiagramLook::
+  // weightPercent); unknown masses leave them mole fractions and say so on the plot. Takes
+  // effect at the next build.
+  void SetComponentMasses(const calc::ComponentMasses& masses) { masses_ = masses; }
+  // Whether the last build shows compositions in weight percent of B.
+  bool ShowsWeightPercent() const { return byMass_; }
   // The phases left out of the sheet's import, said on the plot (none: nothing said).
   void SetLeftOut(const std::vector<calc::LeftOutPhase>& phases) { leftOut_ = phases; }
   // A window that is never shown, only drawn into pictures: its diagram points are left to the
@@ -86,13 +93,16 @@ class TfmDiagram2 : public QWidget {
   // The layer over the series: boundaries, invariant lines, marks, field labels, heading.
   DiagramOverlay* Overlay() const { return overlay_; }
   DiagramLook GetDiagramLook() const;
-  // Applies a look; a change of the temperature unit rebuilds the last diagram.
+  // Applies a look; a change of the temperature or composition unit rebuilds the last diagram.
   void SetDiagramLook(const DiagramLook& look);
   // The appearance editor with the "Diagram" page (what "Ред. график" opens).
   bool EditLook();
   // The value the axes show for a temperature or pressure of the results (°C when asked).
   double ShownY(double y) const { return y - yOffset_; }
-  // The temperature or pressure of the results under a chart-widget pixel.
+  // The value the X axis shows for a mole fraction of B (weight percent when asked).
+  double ShownX(double x) const;
+  // The composition (mole fraction of B) and the temperature or pressure of the results under
+  // a chart-widget pixel.
   QPointF ResultValueAt(const QPointF& chartPos) const;
 
   // True once a build has drawn a run's diagram (the chart file's points of an earlier session
@@ -126,10 +136,10 @@ class TfmDiagram2 : public QWidget {
   // A click on the plot (without dragging), or a mouse move over it with Ctrl held: the point
   // under the mouse in the results' units (composition, K or bar).
   void pointPicked(double x, double y);
-  // The look's temperature unit changed (K or °C): windows that show the run's temperatures
-  // follow it.
+  // The look's temperature unit (K or °C) or composition unit (mole fraction or weight
+  // percent) changed: windows that show the run's temperatures and compositions follow it.
   void unitChanged();
-  // "Cooling path at X = …" of the context menu: the composition in the results' units.
+  // "Cooling path at X = …" of the context menu: the composition as a mole fraction of B.
   void pathRequested(double x);
 
  protected:
@@ -148,6 +158,8 @@ class TfmDiagram2 : public QWidget {
   char separator_ = '.';
   DiagramOverlay* overlay_ = nullptr;
   calc::ComponentNames names_;
+  calc::ComponentMasses masses_;
+  bool byMass_ = false;  // the last build shows weight percent
   std::vector<calc::LeftOutPhase> leftOut_;
   QString autoFoot_;  // the X axis title the last build wrote, replaced by the next one
   double yOffset_ = 0;

@@ -143,6 +143,12 @@ void PathPlotWindow::SetCelsius(bool celsius) {
   if (!path_.Points.empty()) Refresh();
 }
 
+void PathPlotWindow::SetWeightPercent(bool on) {
+  if (look_.weightPercent == on) return;
+  look_.weightPercent = on;
+  if (!path_.Points.empty()) Refresh();
+}
+
 QString PathPlotWindow::Summary() const {
   QStringList lines;
   const bool temperature = spec_.Yparameter != calc::YParameter::Pressure;

@@ -37,6 +37,9 @@ class PathPlotWindow : public QWidget {
 
   // Temperatures in °C or K from now on (the diagram's unit changed).
   void SetCelsius(bool celsius);
+  // Compositions in weight percent and amounts by mass from now on, or mole fractions (when
+  // the components' masses are known).
+  void SetWeightPercent(bool on);
 
   // The text below the plot: the boundaries crossed, how the Scheil path ended.
   QString Summary() const;

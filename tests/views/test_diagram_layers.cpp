@@ -4,6 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QContextMenuEvent>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QMenu>
 #include <QStringList>
 #include <QValueAxis>
 #include <QXYSeries>
@@ -12,6 +17,7 @@
 #include <set>
 
 #include "calc/cell_grid.h"
+#include "calc/masses.h"
 #include "sample_results.h"
 #include "sample_run.h"
 #include "views/chart_file.h"
@@ -214,6 +220,75 @@ TEST(DiagramLayers, CelsiusShiftsEveryTemperatureAndComponentNamesTitleTheAxis) 
   InstallLanguage(QStringLiteral("ru"));
 }
 
+// Compositions by mass: every point, line, label column and the axis in weight percent of B,
+// the read-out and the context menu's path in it, the click mapped back to a mole fraction; a
+// sheet without masses stays in mole fractions and says why on the plot.
+TEST(DiagramLayers, WeightPercentMapsEveryCompositionAndMapsClicksBack) {
+  calc::Results r;
+  testing::FillEutectic(r, 40, 10);
+  r.Nodes.push_back({500, 0.6, 0.2, 0.9});
+  TfmDiagram2 window{QString()};
+  window.resize(696, 525);
+  window.SetComponentNames({"PB", "SN"});
+  const calc::ComponentMasses masses{207.2, 118.71};
+  window.SetComponentMasses(masses);
+  window.BuildDiagram(r, calc::YParameter::Temperature, nullptr, false);
+  const QList<QPointF> mole = window.Chart1()->SeriesAt(0)->points();
+  const DiagramLayers moleLayers = window.Overlay()->Layers();
+
+  DiagramLook look = window.GetDiagramLook();
+  look.weightPercent = true;
+  window.SetDiagramLook(look);
+  window.show();
+  Settle();
+  ASSERT_TRUE(window.ShowsWeightPercent());
+  auto wt = [&](double x) { return 100 * calc::MassFractionB(x, masses); };
+  const QList<QPointF> byMass = window.Chart1()->SeriesAt(0)->points();
+  ASSERT_EQ(byMass.size(), mole.size());
+  for (qsizetype i = 0; i < mole.size(); ++i) {
+    EXPECT_NEAR(byMass[i].x(), wt(mole[i].x()), 1e-9);
+    EXPECT_EQ(byMass[i].y(), mole[i].y());
+  }
+  const DiagramLayers& shown = window.Overlay()->Layers();
+  ASSERT_EQ(window.Chart1()->SeriesCount(), 3);  // the node line
+  EXPECT_NEAR(window.Chart1()->SeriesAt(2)->at(1).x(), wt(0.9), 1e-9);
+  EXPECT_NEAR(shown.boundaries[0].points[0].x(), wt(moleLayers.boundaries[0].points[0].x()), 1e-9);
+  EXPECT_NEAR(shown.fields->x.back(), wt(moleLayers.fields->x.back()), 1e-9);
+  EXPECT_GE(window.Chart1()->BottomAxis()->max(), 99.9);
+  EXPECT_TRUE(window.Chart1()->Look().foot.text.startsWith(QStringLiteral("SN, weight percent")))
+      << window.Chart1()->Look().foot.text.toStdString();
+
+  const QPointF at = window.Chart1()->PixelOf(QPointF(30, 500));
+  EXPECT_NEAR(window.ResultValueAt(at).x(), calc::MoleFractionB(0.3, masses), 0.003);
+  EXPECT_NEAR(window.ResultValueAt(at).y(), 500, 1);
+  window.ShowReadout(at);
+  EXPECT_TRUE(window.Label1()->text().startsWith(QStringLiteral("wt% SN = 30.")))
+      << window.Label1()->text().toStdString();
+  QWidget* viewport = window.Chart1()->viewport();
+  QContextMenuEvent event(QContextMenuEvent::Mouse, at.toPoint(),
+                          viewport->mapToGlobal(at.toPoint()));
+  QApplication::sendEvent(viewport, &event);
+  Settle();
+  QStringList texts;
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (auto* m = qobject_cast<QMenu*>(w); m && m->isVisible()) {
+      texts << m->actions().last()->text();
+      m->close();
+    }
+  }
+  ASSERT_EQ(texts.size(), 1);
+  const QString prefix = QStringLiteral("Cooling path at "), suffix = QStringLiteral(" wt% SN");
+  ASSERT_TRUE(texts[0].startsWith(prefix) && texts[0].endsWith(suffix)) << texts[0].toStdString();
+  EXPECT_NEAR(texts[0].mid(prefix.size()).chopped(suffix.size()).toDouble(), 30, 0.3);
+
+  window.SetComponentMasses({});
+  window.BuildDiagram(r, calc::YParameter::Temperature, nullptr, false);
+  EXPECT_FALSE(window.ShowsWeightPercent());
+  EXPECT_EQ(window.Chart1()->SeriesAt(0)->points(), mole);
+  EXPECT_TRUE(window.Overlay()->Layers().notices.join(' ').contains(
+      QStringLiteral("weight percent needs the masses")));
+}
+
 TEST(DiagramLayers, ChartFileKeepsTheDiagramLookAndOlderFilesStillLoad) {
   ChartFile file;
   QByteArray older = ChartFileToJson(file);
@@ -227,6 +302,7 @@ TEST(DiagramLayers, ChartFileKeepsTheDiagramLookAndOlderFilesStillLoad) {
   look.boundaries = {false, QColor(1, 2, 3), 2.5, Qt::DashLine};
   look.labelColour = QColor(9, 8, 7);
   look.heading.text = QStringLiteral("Pb-Sn");
+  look.weightPercent = true;
   file.diagram = look;
   const QByteArray json = ChartFileToJson(file);
   const auto loaded = ChartFileFromJson(json);
@@ -241,6 +317,18 @@ TEST(DiagramLayers, ChartFileKeepsTheDiagramLookAndOlderFilesStillLoad) {
   EXPECT_EQ(refused, QStringList{QStringLiteral("diagram: \"celsius\" is not true or false")});
   EXPECT_FALSE(partly->diagram->celsius);
   EXPECT_EQ(partly->diagram->labelColour, look.labelColour);
+  // A file from before weight percent has no such member and loads whole, in mole fractions.
+  QJsonObject top = QJsonDocument::fromJson(json).object();
+  QJsonObject diagram = top.value(QStringLiteral("diagram")).toObject();
+  ASSERT_TRUE(diagram.contains(QStringLiteral("weightPercent")));
+  diagram.remove(QStringLiteral("weightPercent"));
+  top.insert(QStringLiteral("diagram"), diagram);
+  const QByteArray before = QJsonDocument(top).toJson();
+  refused.clear();
+  const auto old = ChartFileFromJson(before, nullptr, &refused);
+  ASSERT_TRUE(old.has_value() && old->diagram.has_value());
+  EXPECT_TRUE(refused.isEmpty()) << refused.join(' ').toStdString();
+  EXPECT_FALSE(old->diagram->weightPercent);
 }
 
 // The cells call every stable compound "C"; the fields beside one are named after it, so two

@@ -62,6 +62,7 @@ TEST(PathPlot, TheWindowShowsThePathScheilAndActivitiesAndExports) {
   PathPlotWindow window;
   PathPlotOptions look;
   look.title = QStringLiteral("Simple eutectic");
+  look.masses = {10, 30};  // for weight percent, once asked for
   QString error;
   ASSERT_TRUE(window.ShowPath(*problem, 0.2, look, &error)) << error.toStdString();
   Settle();
@@ -102,6 +103,12 @@ TEST(PathPlot, TheWindowShowsThePathScheilAndActivitiesAndExports) {
   window.ExportInteractively();
   answer.stop();
   EXPECT_EQ(QImage(path).size(), QSize(900, 500));
+
+  // The diagram's composition unit switched to weight percent: the window follows.
+  window.ViewBox()->setCurrentIndex(0);
+  window.SetWeightPercent(true);
+  EXPECT_EQ(window.Plot()->Plot().yTitle, QStringLiteral("Phase fraction (by mass)"));
+  EXPECT_TRUE(window.Plot()->Plot().title.contains(QStringLiteral("wt%")));
 
   // A sheet that cannot be compiled says so instead of showing a path.
   calc::ProblemInput bad = *problem;
