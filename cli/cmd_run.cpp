@@ -58,6 +58,10 @@ std::string ParsePictureOption(const std::string& a, const Args& args, size_t& i
     o.celsius = true;
     return {};
   }
+  if (a == "--wt") {
+    o.wt = true;
+    return {};
+  }
   if (i + 1 >= args.size()) return a + " needs a value";
   const std::string v = args[++i];
   if (a == "--format") {
@@ -140,7 +144,8 @@ std::string ParseArgs(const Args& args, RunOptions& o, SheetOptions& sheet) {
       }
       o.mosaic_w = w;
       o.mosaic_h = h;
-    } else if (a == "--format" || a == "--size" || a == "--dpi" || a == "--celsius") {
+    } else if (a == "--format" || a == "--size" || a == "--dpi" || a == "--celsius" ||
+               a == "--wt") {
       const std::string complaint = ParsePictureOption(a, args, i, o);
       if (!complaint.empty()) return complaint;
     } else if (a == "-j" || a == "--jobs") {

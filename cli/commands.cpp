@@ -43,6 +43,9 @@ constexpr Help kHelp[] = {
      "  --dpi N                  their resolution; fonts and lines scale with N/96 (default 96)\n"
      "  --celsius                temperatures in degrees Celsius on the diagram (the data files\n"
      "                           stay in K)\n"
+     "  --wt                     compositions in weight percent of B on the diagram (masses\n"
+     "                           from '% masses:' or the element names of '% components:';\n"
+     "                           the data files stay in mole fractions)\n"
      "  --no-refine              the grid's answers only: no exact values, no boundaries.csv\n"
      "  -j N, --jobs N           with --all: problems run at once (default: one per processor)\n"
      "  --quiet                  no line per problem, no progress line\n"
@@ -101,7 +104,7 @@ const std::vector<Command>& Commands() {
        "DB.d (--problem NAME | --all) [--out DIR] [--xpoints N] [--ypoints N]\n"
        "      [--decimal-separator C] [--mosaic-size WxH] [-j N] [--quiet]\n"
        "      [--y temperature|pressure --ymin Y --ymax Y --z VALUE]\n"
-       "      [--format png,svg,pdf] [--size WxH] [--dpi N] [--celsius]",
+       "      [--format png,svg,pdf] [--size WxH] [--dpi N] [--celsius] [--wt]",
        "compute phase diagrams and write the results"},
       {"point", CmdPoint, "DB.d --problem NAME --y Y --x X",
        "the equilibrium at one point of a diagram, as JSON"},

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "calc/cell_grid.h"
+#include "calc/masses.h"
 #include "calc/mosaic.h"
 #include "calc/phase_sheet.h"
 #include "calc/results.h"
@@ -339,6 +340,8 @@ void WriteDiagram(const fs::path& dir, const calc::ProblemInput& problem, const 
   pictures.size = QSize(o.picture_w, o.picture_h);
   pictures.dpi = o.dpi;
   pictures.celsius = o.celsius;
+  pictures.weightPercent = o.wt;
+  pictures.masses = calc::ReadComponentMasses(problem.Functs);
   pictures.names = calc::ReadComponentNames(problem.Functs);
   pictures.leftOut = calc::ReadLeftOutPhases(problem.Functs);
   pictures.caption = QString::fromStdString(problem.ProblemName);

@@ -58,9 +58,11 @@ bool Render(const calc::Results& results, calc::YParameter yParameter,
                                                                       : QLocale::c());
   window.SetComponentNames(options.names);
   window.SetLeftOut(options.leftOut);
-  if (options.celsius) {
+  window.SetComponentMasses(options.masses);
+  if (options.celsius || options.weightPercent) {
     DiagramLook look = window.GetDiagramLook();
-    look.celsius = true;
+    look.celsius = options.celsius;
+    look.weightPercent = options.weightPercent;
     window.SetDiagramLook(look);
   }
   window.BuildDiagram(results, yParameter, findSpecialPoints, /*show=*/false);

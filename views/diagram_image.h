@@ -6,6 +6,7 @@
 #include <QString>
 #include <functional>
 
+#include "calc/masses.h"
 #include "calc/phase_sheet.h"
 #include "calc/problem.h"
 #include "calc/results.h"
@@ -19,6 +20,8 @@ struct DiagramImageOptions {
   QSize size{696, 482};   // the chart area of the diagram window at its designed size
   int dpi = 96;           // fonts and lines scale with dpi / 96
   bool celsius = false;   // temperatures in °C
+  bool weightPercent = false;    // compositions in weight percent of B (with `masses`)
+  calc::ComponentMasses masses;  // unknown: mole fractions, and a note on the plot
   calc::ComponentNames names;  // the X axis title names them when given
   std::vector<calc::LeftOutPhase> leftOut;  // said on the plot when the import left some out
   QString chartFile;      // a chart file whose appearance to use; empty: the designed look

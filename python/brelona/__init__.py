@@ -108,15 +108,17 @@ class Result:
         """The mosaic picture, (height, width, 3) uint8 RGB."""
         return self._raw._mosaic()
 
-    def plot(self, ax=None, tie_lines=40):
+    def plot(self, ax=None, tie_lines=40, wt=False):
         """Draws the diagram with matplotlib on `ax` (a new figure when None) and returns the
         axes: phase boundaries as points, the tie lines of about `tie_lines` levels spread
-        evenly (0: none), three-phase lines and special points."""
+        evenly (0: none), three-phase lines and special points. With wt=True the X axis is the
+        weight percent of B (the sheet must give the components' masses)."""
         try:
             import matplotlib.pyplot as plt
         except ImportError as e:  # optional dependency
             raise ImportError("Result.plot needs matplotlib (e.g. apt install "
                               "python3-matplotlib)") from e
+        shown = _composition_axis(self, wt)
         if ax is None:
             _, ax = plt.subplots(figsize=(6, 5))
         if tie_lines and self.levels:
@@ -124,26 +126,40 @@ class Result:
             for k in range(0, min(len(self.tie_lines), len(self.y_levels)), step):
                 y = self.y_levels[k]
                 for xl, xr in self.tie_lines[k]:
-                    ax.plot([xl, xr], [y, y], color="0.8", lw=0.6, zorder=1)
+                    ax.plot(shown([xl, xr]), [y, y], color="0.8", lw=0.6, zorder=1)
         pts = self.points
         if len(pts["x"]):
-            ax.scatter(pts["x"], pts["y"], s=2, color="tab:blue", zorder=2,
+            ax.scatter(shown(pts["x"]), pts["y"], s=2, color="tab:blue", zorder=2,
                        label="phase boundaries")
         for i, (y, xl, _x, xr) in enumerate(self.nodes):
-            ax.plot([xl, xr], [y, y], color="tab:red", lw=1.5, zorder=3,
+            ax.plot(shown([xl, xr]), [y, y], color="tab:red", lw=1.5, zorder=3,
                     label="three-phase lines" if i == 0 else None)
         if self.special_points:
             sx, sy, _ = zip(*self.special_points)
-            ax.scatter(sx, sy, s=18, color="black", marker="o", zorder=4,
+            ax.scatter(shown(sx), sy, s=18, color="black", marker="o", zorder=4,
                        label="special points")
-        ax.set_xlim(0, 1)
-        ax.set_xlabel("X (mole fraction of B)")
+        ax.set_xlim(0, 100 if wt else 1)
+        ax.set_xlabel("weight percent of B" if wt else "X (mole fraction of B)")
         ax.set_ylabel(self.y_parameter)
         if self.name:
             ax.set_title(self.name)
         if ax.get_legend_handles_labels()[0]:
             ax.legend(loc="best", fontsize="small")
         return ax
+
+
+def _composition_axis(result, wt):
+    """The X values as a plot of `result` shows them: mole fractions, or with wt the weight
+    percent of B from the masses of the problem's sheet."""
+    if not wt:
+        return lambda x: np.asarray(x, dtype=float)
+    problem = getattr(result, "_problem", None)
+    masses = component_masses(problem) if problem is not None else None
+    if masses is None:
+        raise Error("weight percent needs the components' masses: the sheet names no elements "
+                    "in '% components:' and gives no '% masses:' line")
+    to_mass = np.vectorize(lambda x: 100 * mass_fraction(x, *masses), otypes=[float])
+    return lambda x: to_mass(np.asarray(x, dtype=float))
 
 
 def _run(self):

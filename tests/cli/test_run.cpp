@@ -527,3 +527,18 @@ TEST_F(RunCommand, PicturesFollowTheLocalesLanguage) {
     EXPECT_EQ(svg.find(english ? "мольная" : "mole fraction"), std::string::npos);
   }
 }
+
+// --wt draws the diagram against the weight percent of B when the sheet's masses are known,
+// and says on the picture why it cannot when they are not.
+TEST_F(RunCommand, WeightPercentOnTheDiagram) {
+  std::ofstream(dir / "named.txt") << "% components: PB SN\n" << kEutectic.functs << "\n";
+  const std::string env = "env -u LC_ALL -u LC_MESSAGES LANG=en_US.UTF-8";
+  ASSERT_EQ(RunCalc("named.txt --ymin 700 --ymax 1100 --wt --format svg --out wt", dir, env).code,
+            0);
+  const std::string svg = ReadAll(dir / "wt" / "diagram.svg");
+  EXPECT_NE(svg.find("SN, weight percent in the system PB-SN"), std::string::npos);
+  ASSERT_EQ(RunCalc("P.d --problem Lens --wt --format svg --out plain", dir, env).code, 0);
+  const std::string plain = ReadAll(dir / "plain" / "diagram.svg");
+  EXPECT_NE(plain.find("Mole fraction (X) of component B"), std::string::npos);
+  EXPECT_NE(plain.find("weight percent needs the masses"), std::string::npos);
+}

@@ -110,3 +110,21 @@ def test_the_path_example_script_runs(tmp_path):
     assert "454.56 K: FCC_A1 + LIQUID -> FCC_A1 + BCT_A5" in out
     assert "Scheil: eutectic at 454.56 K, last liquid 0.3512 of the mass" in out
     assert picture.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
+
+
+def test_the_diagram_in_weight_percent():
+    import matplotlib
+    matplotlib.use("Agg")
+    p = brelona.Problem.from_database(DATABASE, PBSN)
+    p.xpoints, p.ypoints = 60, 40
+    r = p.run()
+    ax = r.plot(wt=True)
+    assert ax.get_xlim() == (0, 100) and "weight percent" in ax.get_xlabel()
+    shown = ax.collections[0].get_offsets()[:, 0]
+    masses = brelona.component_masses(p)
+    assert np.allclose(shown, [100 * brelona.mass_fraction(x, *masses) for x in r.points["x"]],
+                       rtol=0, atol=1e-12)
+    plain = brelona.Problem.from_database(DATABASE, "Simple eutectic")
+    plain.xpoints = plain.ypoints = 20
+    with pytest.raises(brelona.Error, match="weight percent needs the components' masses"):
+        plain.run().plot(wt=True)
