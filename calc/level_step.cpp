@@ -162,6 +162,15 @@ void Engine::OfferSolutionRecords(bool show_chart, bool use_cache) {
   // level of this one.
   std::vector<char>& has_expression = work.has_expression;
   has_expression.assign(phase_count, 0);
+  work.disordered_form.assign(phase_count, -1);
+  for (size_t k = 0; k < phase_count; ++k) {
+    SolutionPhase& ph = sheet_.Phases[k];
+    if (ph.Model && ph.Variant == OrderVariant::Ordered)
+      for (size_t d = 0; d < phase_count; ++d)
+        if (sheet_.Phases[d].Model == ph.Model &&
+            sheet_.Phases[d].Variant == OrderVariant::Disordered)
+          work.disordered_form[k] = static_cast<int>(d);
+  }
   for (size_t k = 0; k < phase_count; ++k) {
     SolutionPhase& ph = sheet_.Phases[k];
     has_expression[k] = ph.HasExpression();
@@ -180,6 +189,8 @@ void Engine::OfferSolutionRecords(bool show_chart, bool use_cache) {
     work.skip.assign(phase_count * levels.size(), {});
   std::vector<double>& energy = work.energy;
   energy.assign(phase_count, 0);
+  std::vector<char>& minimised = work.minimised;
+  minimised.assign(phase_count, 0);
   for (size_t c = 0; c < levels.size(); ++c) {
     const double x = levels[c].X;
     double sid;
@@ -195,6 +206,7 @@ void Engine::OfferSolutionRecords(bool show_chart, bool use_cache) {
     int kbest = -1;
     for (size_t k = 0; k < phase_count; ++k) {
       energy[k] = std::numeric_limits<double>::quiet_NaN();
+      minimised[k] = 0;
       if (!has_expression[k]) continue;
       SolutionPhase& ph = sheet_.Phases[k];
       double g;
@@ -202,6 +214,7 @@ void Engine::OfferSolutionRecords(bool show_chart, bool use_cache) {
         const LevelWork::Skip& s = work.skip[k * levels.size() + c];
         if (may_skip && s.slack > 0 && s.slack > s.gap * std::abs(st.T - s.t)) continue;
         // NaN where the phase cannot take x: it offers nothing there.
+        minimised[k] = 1;
         g = ph.Model->Minimum(x, ph.Variant, static_cast<int>(c));
         if (std::isnan(g)) continue;
         energy[k] = g;
@@ -218,9 +231,12 @@ void Engine::OfferSolutionRecords(bool show_chart, bool use_cache) {
     }
     if (may_skip) {
       for (size_t k = 0; k < phase_count; ++k) {
-        if (std::isnan(energy[k])) continue;
+        double g = energy[k];
+        if (std::isnan(g) && minimised[k] && work.disordered_form[k] >= 0)
+          g = energy[static_cast<size_t>(work.disordered_form[k])];
+        if (std::isnan(g)) continue;
         LevelWork::Skip& s = work.skip[k * levels.size() + c];
-        const double slack = energy[k] - best;
+        const double slack = g - best;
         double gap = LevelWork::kMinEntropyGap;
         if (s.slack >= 0 && s.t != st.T)
           gap = std::max(gap, 2 * std::abs(slack - s.slack) / std::abs(st.T - s.t));

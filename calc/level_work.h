@@ -54,8 +54,13 @@ struct Engine::LevelWork {
   // Scratch of KeepLowestPointPhasePerComposition.
   std::vector<size_t> point_order;
   std::vector<char> point_drop;
+  // Per solution phase: the phase of the disordered form of the same model for an ordered form
+  // (-1 for others). Where an ordered form has no minimum, its energy when one appears will not
+  // lie below its disordered form's: that one's distance above the lowest stands for it.
+  std::vector<int> disordered_form;
   // The energies of the phases on sublattices at the current column (NaN: not minimised).
   std::vector<double> energy;
+  std::vector<char> minimised;
 };
 
 }  // namespace calc

@@ -246,7 +246,11 @@ std::string FormatX(double x) {
 class Refiner {
  public:
   Refiner(PhaseSheet& sheet, Results& results)
-      : e_(sheet, results.State), res_(results), st_(results.State), out_(results.Refined) {
+      : e_(sheet, results.State),
+        sheet_(sheet),
+        res_(results),
+        st_(results.State),
+        out_(results.Refined) {
     const CellGrid& g = results.Cells();
     const double nan = std::numeric_limits<double>::quiet_NaN();
     row_y_.assign(static_cast<size_t>(std::max(g.RowCount(), 0)), nan);
@@ -258,6 +262,7 @@ class Refiner {
   void Run() {
     Transitions();
     Boundaries();
+    SecondOrderTransitions();
     Invariants();
     CongruentPoints();
     CriticalPoints();
@@ -429,6 +434,128 @@ class Refiner {
         out_.Boundaries.push_back(std::move(b));
       }
     }
+  }
+
+  // The lowest curvature towards ordering of `model` at x and the level y (see
+  // SublatticeModel::OrderingCurvature): its zero is the second-order transition.
+  double OrderingCurvature(SublatticeModel& model, double x, double y) {
+    const bool temperature = st_.Yparameter == YParameter::Temperature;
+    model.SetLevel(temperature ? y : st_.T, temperature ? st_.p : y);
+    return model.OrderingCurvature(x);
+  }
+  // The level of the second-order transition at x between ylo and yhi, or NaN.
+  double OrderingLevel(SublatticeModel& model, double x, double ylo, double yhi) {
+    double y = 0;
+    if (Bracketed([&](double yy) { return OrderingCurvature(model, x, yy); }, ylo, yhi, y))
+      return y;
+    return std::numeric_limits<double>::quiet_NaN();
+  }
+
+  // Where the ordered form closes between two levels (the ordered cells of the lower level
+  // gone from the upper one, or the other way round): the extreme level of the second-order
+  // line between xlo and xhi. A few samples find the extreme's neighbourhood, a golden-section
+  // search narrows it, and Newton's method on the line's slope (from the level at three
+  // points) places it: the level to the root finder's precision, X to about 1e-10.
+  bool OrderingExtreme(SublatticeModel& model, double xlo, double xhi, double ylo, double yhi,
+                       bool highest, double& x_out, double& y_out) {
+    const double sign = highest ? 1 : -1;
+    auto level = [&](double x) {
+      const double y = OrderingLevel(model, x, ylo, yhi);
+      return std::isnan(y) ? -std::numeric_limits<double>::infinity() : sign * y;
+    };
+    constexpr int kSamples = 9;
+    double best = -std::numeric_limits<double>::infinity(), xb = 0;
+    const double step = (xhi - xlo) / (kSamples - 1);
+    for (int i = 0; i < kSamples; ++i) {
+      const double x = xlo + i * step, v = level(x);
+      if (v > best) best = v, xb = x;
+    }
+    if (!std::isfinite(best)) return false;
+    constexpr double kGolden = 0.6180339887498949;
+    double a = std::max(xlo, xb - step), b = std::min(xhi, xb + step);
+    double c = b - kGolden * (b - a), d = a + kGolden * (b - a);
+    double fc = level(c), fd = level(d);
+    while (b - a > 1e-6 * step) {
+      if (fc > fd) {
+        b = d, d = c, fd = fc;
+        c = b - kGolden * (b - a), fc = level(c);
+      } else {
+        a = c, c = d, fc = fd;
+        d = a + kGolden * (b - a), fd = level(d);
+      }
+    }
+    double x = 0.5 * (a + b);
+    // The slope by central differences of step h: the level's own error (about 1e-13 of it)
+    // over h stays far below the slope's change over the step.
+    const double h = std::min({1e-4, x - xlo + 1e-12, xhi - x + 1e-12}) * 0.5;
+    for (int it = 0; it < 4 && h > 0; ++it) {
+      const double fm = level(x - h), f0 = level(x), fp = level(x + h);
+      const double d1 = (fp - fm) / (2 * h), d2 = (fp - 2 * f0 + fm) / (h * h);
+      if (!std::isfinite(d1) || !(d2 < 0)) break;
+      const double dx = -d1 / d2;
+      if (!(std::abs(dx) < h)) break;
+      x += dx;
+      if (std::abs(dx) < 1e-12) break;
+    }
+    const double y = OrderingLevel(model, x, ylo, yhi);
+    if (std::isnan(y)) return false;
+    x_out = x;
+    y_out = y;
+    return true;
+  }
+
+  // The two forms of one phase on sublattices (its disordered and its ordered form) side by
+  // side in a row with no two-phase field between them: a transition of second order, solved
+  // where the curvature of the disordered minimum towards ordering changes sign (bisection
+  // between the two columns). Added to the boundaries as tie lines of no length, in the order
+  // of the level and X.
+  void SecondOrderTransitions() {
+    const CellGrid& g = Grid();
+    bool any = false;
+    for (int r = 1; r < g.RowCount(); ++r) {
+      for (int c = 1; c + 1 < g.ColCount(); ++c) {
+        const PhaseId a = Label(c, r), b = Label(c + 1, r);
+        if (!a.Valid() || !b.Valid() || a.IsPoint() || b.IsPoint() || a == b) continue;
+        SolutionPhase& pa = sheet_.Phases[static_cast<size_t>(a.solution)];
+        SolutionPhase& pb = sheet_.Phases[static_cast<size_t>(b.solution)];
+        if (!pa.Model || pa.Model != pb.Model || pa.Variant == pb.Variant) continue;
+        const double y = RowY(r);
+        BoundaryEnd e;
+        e.Level = r - 1;
+        e.Y = y;
+        e.PhaseLeft = pa.Name;
+        e.PhaseRight = pb.Name;
+        e.Left = e_.IndexOf(a);
+        e.Right = e_.IndexOf(b);
+        e.SecondOrder = true;
+        e.XLeft = e.XRight = (ColX(c) + ColX(c + 1)) / 2;
+        e.Approximate = true;
+        try {
+          // Near the line the two forms differ by the fourth power of the order: the grid
+          // may put the change of label a column or two off, so the bracket widens by up to
+          // kWiden columns on each side.
+          constexpr int kWiden = 4;
+          for (int w = 0; w <= kWiden; ++w) {
+            const int cl = std::max(1, c - w), cr = std::min(g.ColCount() - 1, c + 1 + w);
+            double x = 0;
+            if (Bracketed([&](double xx) { return OrderingCurvature(*pa.Model, xx, y); }, ColX(cl),
+                          ColX(cr), x)) {
+              e.XLeft = e.XRight = x;
+              e.Approximate = false;
+              break;
+            }
+          }
+        } catch (const std::exception&) {
+        }
+        out_.Boundaries.push_back(std::move(e));
+        any = true;
+      }
+    }
+    if (any)
+      std::stable_sort(out_.Boundaries.begin(), out_.Boundaries.end(),
+                       [](const BoundaryEnd& p, const BoundaryEnd& q) {
+                         return p.Level != q.Level ? p.Level < q.Level : p.XLeft < q.XLeft;
+                       });
   }
 
   // A solved tie line of `level` whose grid ends were (lo, hi), or nullptr.
@@ -721,6 +848,13 @@ class Refiner {
       const TR& run = pattern[static_cast<size_t>(k)];
       if (run.First == 1 || run.Last == cols - 1) continue;  // a pure end: a transition
       const PhaseId a = Label(col, r - 1), b = Label(col, r);
+      // A form of a phase on sublattices ending under (or over) a two-phase field: where a
+      // second-order line meets that field, not a congruent point.
+      const auto model_form = [&](const PhaseId& id) {
+        return id.Valid() && !id.IsPoint() &&
+               sheet_.Phases[static_cast<size_t>(id.solution)].Variant != OrderVariant::Any;
+      };
+      if ((!a.Valid() && model_form(b)) || (!b.Valid() && model_form(a))) continue;
       CongruentPoint cp;
       cp.X = mp.X;
       cp.Y = mp.Y;
@@ -731,6 +865,24 @@ class Refiner {
       const double ylo = RowY(r), yhi = RowY(r - 1);
       const double xlo = ColX(run.First) - st_.XStep, xhi = ColX(run.Last) + st_.XStep;
       bool minimum = false;
+      if (a.Valid() && b.Valid() && !a.IsPoint() && !b.IsPoint()) {
+        SolutionPhase& pa = sheet_.Phases[static_cast<size_t>(a.solution)];
+        SolutionPhase& pb = sheet_.Phases[static_cast<size_t>(b.solution)];
+        const bool ordering = pa.Model && pa.Model == pb.Model && pa.Variant != pb.Variant;
+        if (ordering) {
+          cp.Type = "ordering maximum";
+          const bool ordered_below = pb.Variant == OrderVariant::Ordered;
+          if (!ordered_below) cp.Type = "ordering minimum";
+          try {
+            if (OrderingExtreme(*pa.Model, std::max(0.0, xlo), std::min(1.0, xhi), ylo, yhi,
+                                ordered_below, cp.X, cp.Y))
+              cp.Approximate = false;
+          } catch (const std::exception&) {
+          }
+          out_.CongruentPoints.push_back(std::move(cp));
+          continue;
+        }
+      }
       if (a.Valid() && b.Valid() && !(a == b)) {
         try {
           if (a.IsPoint() || b.IsPoint()) {
@@ -870,6 +1022,7 @@ class Refiner {
   }
 
   Energies e_;
+  PhaseSheet& sheet_;
   Results& res_;
   const SweepState& st_;
   RefinedResults& out_;

@@ -56,7 +56,9 @@ struct CriticalPoint {
 };
 
 // A two-phase region closing at one composition: "congruent melting", "lens minimum",
-// "lens maximum", "congruent transformation"; the two phases that meet there.
+// "lens maximum", "congruent transformation", or for the disordered and the ordered form of
+// one phase the highest (or lowest) point of their second-order line, "ordering maximum"
+// ("ordering minimum"); the two phases that meet there.
 struct CongruentPoint {
   std::string Type;
   std::vector<std::string> Phases;
@@ -68,7 +70,9 @@ struct CongruentPoint {
 
 // One tie line of one level solved from the common-tangent conditions: the phases at its
 // left and right ends and their compositions. Level is the level index (row of the cell grid
-// minus one).
+// minus one). A transition of second order between the disordered and the ordered form of a
+// phase (no two-phase field between them) is a tie line of no length: XLeft == XRight, where
+// the disordered form becomes unstable to the ordering.
 struct BoundaryEnd {
   int Level = 0;
   double Y = 0;
@@ -78,6 +82,7 @@ struct BoundaryEnd {
   double XRight = 0;
   bool Approximate = false;
   PhaseIndex Left = kNoRunPhase, Right = kNoRunPhase;
+  bool SecondOrder = false;
 };
 
 struct RefinedResults {

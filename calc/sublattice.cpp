@@ -1069,6 +1069,43 @@ double SublatticeModel::CompoundEnergy() {
   return impl_->F(y.data(), false);
 }
 
+double SublatticeModel::OrderingCurvature(double x) {
+  Impl& m = *impl_;
+  if (merged_ < 2 || !std::isfinite(Minimum(x, OrderVariant::Disordered))) return kNaN;
+  const std::vector<double> y = last_y_;
+  std::vector<std::vector<double>> rows;
+  std::vector<double> rhs;
+  std::vector<char> pinned;
+  m.Constraints(x, OrderVariant::Any, rows, rhs, pinned);
+  // Fractions at their floor stay there (a change would take them below it).
+  std::vector<int> free_vars;
+  for (int v = 0; v < m.n; ++v)
+    if (!pinned[U(v)] && y[U(v)] > kYMin) free_vars.push_back(v);
+  const int nf = static_cast<int>(free_vars.size()), mr = static_cast<int>(rows.size());
+  if (nf == 0) return kNaN;
+  Vec fg;
+  Mat fh;
+  m.F(y.data(), true, &fg, &fh);
+  Mat Z;
+  if (mr > 0) {
+    Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, 0, kMaxVars, kMaxRows> A(nf, mr);
+    for (int r = 0; r < mr; ++r)
+      for (int k = 0; k < nf; ++k) A(k, r) = rows[U(r)][U(free_vars[U(k)])];
+    Eigen::ColPivHouseholderQR<decltype(A)> qr(A);
+    qr.setThreshold(1e-12);
+    const Mat Q = qr.householderQ();
+    Z = Q.rightCols(nf - static_cast<int>(qr.rank()));
+  } else {
+    Z = Mat::Identity(nf, nf);
+  }
+  if (Z.cols() == 0) return kNaN;
+  Mat hF(nf, nf);
+  for (int a = 0; a < nf; ++a)
+    for (int b = 0; b < nf; ++b) hF(a, b) = fh(free_vars[U(a)], free_vars[U(b)]);
+  const Mat Hr = Z.transpose() * hF * Z;
+  return Eigen::SelfAdjointEigenSolver<Mat>(Hr, Eigen::EigenvaluesOnly).eigenvalues()(0);
+}
+
 double SublatticeModel::Minimum(double x, OrderVariant variant, int slot) {
   Impl& m = *impl_;
   ++stats_.minimisations;
@@ -1123,7 +1160,23 @@ double SublatticeModel::Minimum(double x, OrderVariant variant, int slot) {
   const Impl::Kept& last = m.last[vi];
   if (kept != nullptr) {
     const bool had_start = !kept->y.empty();
-    if (had_start) attempt(kept->y);
+    if (had_start) {
+      attempt(kept->y);
+    } else {
+      // No minimum of this kind here at the last level: where a neighbouring column has one
+      // (an ordering spreading along X as the temperature falls), it starts one here.
+      for (int side : {-1, 1}) {
+        const int s = slot + side;
+        if (s >= 0 && U(s) < m.slots[vi].size() && !m.slots[vi][U(s)].y.empty())
+          attempt(m.slots[vi][U(s)].y);
+      }
+      // An ordering that sets in continuously (of second order) grows out of the disordered
+      // minimum when that turns into a saddle: Newton's method started there goes down the
+      // negative curvature, or comes back to disorder at once.
+      const auto& dis = m.slots[static_cast<int>(OrderVariant::Disordered)];
+      if (want_ordered && !std::isfinite(best) && U(slot) < dis.size() && !dis[U(slot)].y.empty())
+        attempt(dis[U(slot)].y);
+    }
     if (kept->searched < 0 || (had_start && !std::isfinite(best)) ||
         m.level - kept->searched >= kSearchEvery) {
       if (!last.y.empty() && last.level == m.level && std::abs(last.x - x) < 0.05) attempt(last.y);

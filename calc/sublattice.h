@@ -95,6 +95,12 @@ class SublatticeModel {
   double Minimum(double x, OrderVariant variant, int slot = -1);
   // Gm of the fixed constitution of a compound (Fixed()).
   double CompoundEnergy();
+  // For a phase with an ordered form: at composition x and the level of the last SetLevel,
+  // the lowest curvature of Gm at the disordered minimum over every change of the site
+  // fractions that keeps the sublattice sums and x (orderings included). Negative where the
+  // disordered form is unstable to a continuous ordering: the sign changes on a second-order
+  // transition. NaN where there is no disordered minimum.
+  double OrderingCurvature(double x);
   double CompoundX() const { return x_min_; }
 
   // The constitution of the last Minimum (site fractions per sublattice, flattened in the

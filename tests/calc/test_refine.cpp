@@ -251,6 +251,40 @@ TEST(Refine, TopOfAMiscibilityGapIndependentOfTheGrid) {
   }
 }
 
+// Bragg-Williams B2 ordering of a bcc solution: with E on the unlike end members the ordered
+// form's curvature along the order parameter, 4E + RT / (x(1-x)), vanishes on the second-order
+// line T = -4E x(1-x) / R, highest at X = 0.5. The line is written as tie lines of no length and
+// its top as an ordering maximum, whatever the grid.
+TEST(Refine, SecondOrderLineOfAnOrderingIndependentOfTheGrid) {
+  const double kRModel = 8.31451;    // the gas constant of phases on sublattices
+  const double E = -1000 * kRModel;  // Tc(x) = 4000 x (1 - x)
+  const std::string sheet =
+      "GL = 10*(1500-T) - T*Sid\n"
+      "GB2 = (A,B)0.5 (A,B)0.5 DISORDERED(A2)\n"
+      "G(B2,A:B) = " +
+      std::to_string(E) + "\nG(B2,B:A) = " + std::to_string(E) + "\n";
+  for (const Grid g : {Grid{20, 20}, Grid{97, 131}, Grid{400, 400}}) {
+    SCOPED_TRACE(std::to_string(g.x) + " x " + std::to_string(g.y));
+    auto run = SweepOf(sheet, 300, 1400, g.x, g.y);
+    const RefinedResults& r = run->results.Refined;
+    int lines = 0;
+    for (const BoundaryEnd& b : r.Boundaries) {
+      if (!b.SecondOrder) continue;
+      ++lines;
+      EXPECT_FALSE(b.Approximate);
+      EXPECT_EQ(b.XLeft, b.XRight);
+      EXPECT_NEAR(4 * E / -kRModel * b.XLeft * (1 - b.XLeft), b.Y, 1e-7 * b.Y);
+    }
+    EXPECT_GT(lines, g.y / 2);
+    ASSERT_EQ(r.CongruentPoints.size(), 1u);
+    const CongruentPoint& top = r.CongruentPoints[0];
+    EXPECT_EQ(top.Type, "ordering maximum");
+    EXPECT_FALSE(top.Approximate);
+    EXPECT_NEAR(top.Y, E / -kRModel, 1e-9 * top.Y);
+    EXPECT_NEAR(top.X, 0.5, 1e-9);
+  }
+}
+
 TEST(Refine, CongruentCompoundAndItsEutecticsIndependentOfTheGrid) {
   const Phase l{10000, 10, 11000, 10, 0};
   const Phase s{0, 0, 0, 0, 30000};
