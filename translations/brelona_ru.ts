@@ -801,6 +801,14 @@
         <translation>при %2 остаётся жидкость (%1 сплава)</translation>
     </message>
     <message>
+        <source>the last liquid (%1 of the alloy&apos;s mass) freezes as a eutectic at %2</source>
+        <translation>последняя жидкость (%1 массы сплава) кристаллизуется как эвтектика при %2</translation>
+    </message>
+    <message>
+        <source>liquid (%1 of the alloy&apos;s mass) is left at %2</source>
+        <translation>при %2 остаётся жидкость (%1 массы сплава)</translation>
+    </message>
+    <message>
         <source>the last liquid freezes at %1</source>
         <translation>последняя жидкость кристаллизуется при %1</translation>
     </message>

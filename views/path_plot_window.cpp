@@ -168,17 +168,19 @@ QString PathPlotWindow::Summary() const {
     if (!scheil_.Error.empty()) {
       lines << tr("Scheil: %1").arg(QString::fromStdString(scheil_.Error));
     } else {
-      const double last = look_.weightPercent && look_.masses.Known()
-                              ? calc::ScheilByMass(scheil_, spec_.X, look_.masses).LastLiquid
-                              : scheil_.LastLiquid;
+      const bool byMass = look_.weightPercent && look_.masses.Known();
+      const double last = byMass ? calc::ScheilByMass(scheil_, spec_.X, look_.masses).LastLiquid
+                                 : scheil_.LastLiquid;
       QString end;
       switch (scheil_.End) {
         case calc::ScheilEnd::Eutectic:
-          end = tr("the last liquid (%1 of the alloy) freezes as a eutectic at %2")
+          end = (byMass ? tr("the last liquid (%1 of the alloy's mass) freezes as a eutectic at %2")
+                        : tr("the last liquid (%1 of the alloy) freezes as a eutectic at %2"))
                     .arg(QString::number(last, 'f', 4), level(scheil_.EndT));
           break;
         case calc::ScheilEnd::LowestLevel:
-          end = tr("liquid (%1 of the alloy) is left at %2")
+          end = (byMass ? tr("liquid (%1 of the alloy's mass) is left at %2")
+                        : tr("liquid (%1 of the alloy) is left at %2"))
                     .arg(QString::number(last, 'f', 4), level(scheil_.EndT));
           break;
         case calc::ScheilEnd::LiquidGone:

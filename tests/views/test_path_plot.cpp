@@ -109,6 +109,8 @@ TEST(PathPlot, TheWindowShowsThePathScheilAndActivitiesAndExports) {
   window.SetWeightPercent(true);
   EXPECT_EQ(window.Plot()->Plot().yTitle, QStringLiteral("Phase fraction (by mass)"));
   EXPECT_TRUE(window.Plot()->Plot().title.contains(QStringLiteral("wt%")));
+  EXPECT_TRUE(window.Summary().contains(QStringLiteral("of the alloy's mass) freezes")))
+      << window.Summary().toStdString();
 
   // A sheet that cannot be compiled says so instead of showing a path.
   calc::ProblemInput bad = *problem;
