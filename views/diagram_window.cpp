@@ -474,14 +474,18 @@ QMenu* TfmDiagram2::MakeContextMenu() {
     menu->addSeparator();
     const double x = contextX_;
     const bool temperature = builtY_ == calc::YParameter::Temperature;
+    // The composition written with the read-out's decimal separator.
+    auto number = [this](double v, int decimals) {
+      return QString::number(v, 'f', decimals).replace(QLatin1Char('.'), QLatin1Char(separator_));
+    };
     QString text;
     if (byMass_) {
-      const QString at = QString::number(ShownX(x), 'f', 2);
+      const QString at = number(ShownX(x), 2);
       const QString b = names_.Named() ? QString::fromStdString(names_.B) : QStringLiteral("B");
       text = temperature ? tr("Cooling path at %1 wt% %2").arg(at, b)
                          : tr("Path in pressure at %1 wt% %2").arg(at, b);
     } else {
-      const QString at = QString::number(x, 'f', 4);
+      const QString at = number(x, 4);
       text = temperature ? tr("Cooling path at X = %1").arg(at)
                          : tr("Path in pressure at X = %1").arg(at);
     }

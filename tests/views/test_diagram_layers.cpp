@@ -261,8 +261,9 @@ TEST(DiagramLayers, WeightPercentMapsEveryCompositionAndMapsClicksBack) {
   const QPointF at = window.Chart1()->PixelOf(QPointF(30, 500));
   EXPECT_NEAR(window.ResultValueAt(at).x(), calc::MoleFractionB(0.3, masses), 0.003);
   EXPECT_NEAR(window.ResultValueAt(at).y(), 500, 1);
+  window.SetDecimalSeparator(',');  // the menu writes the composition as the read-out does
   window.ShowReadout(at);
-  EXPECT_TRUE(window.Label1()->text().startsWith(QStringLiteral("wt% SN = 30.")))
+  EXPECT_TRUE(window.Label1()->text().startsWith(QStringLiteral("wt% SN = 30,")))
       << window.Label1()->text().toStdString();
   QWidget* viewport = window.Chart1()->viewport();
   QContextMenuEvent event(QContextMenuEvent::Mouse, at.toPoint(),
@@ -279,7 +280,9 @@ TEST(DiagramLayers, WeightPercentMapsEveryCompositionAndMapsClicksBack) {
   ASSERT_EQ(texts.size(), 1);
   const QString prefix = QStringLiteral("Cooling path at "), suffix = QStringLiteral(" wt% SN");
   ASSERT_TRUE(texts[0].startsWith(prefix) && texts[0].endsWith(suffix)) << texts[0].toStdString();
-  EXPECT_NEAR(texts[0].mid(prefix.size()).chopped(suffix.size()).toDouble(), 30, 0.3);
+  const QString number = texts[0].mid(prefix.size()).chopped(suffix.size());
+  EXPECT_TRUE(number.contains(QLatin1Char(','))) << number.toStdString();
+  EXPECT_NEAR(QString(number).replace(QLatin1Char(','), QLatin1Char('.')).toDouble(), 30, 0.3);
 
   window.SetComponentMasses({});
   window.BuildDiagram(r, calc::YParameter::Temperature, nullptr, false);
