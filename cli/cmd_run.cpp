@@ -58,6 +58,10 @@ std::string ParsePictureOption(const std::string& a, const Args& args, size_t& i
     o.celsius = true;
     return {};
   }
+  if (a == "--grid-points") {
+    o.gridPoints = true;
+    return {};
+  }
   if (a == "--wt") {
     o.wt = true;
     return {};
@@ -145,7 +149,7 @@ std::string ParseArgs(const Args& args, RunOptions& o, SheetOptions& sheet) {
       o.mosaic_w = w;
       o.mosaic_h = h;
     } else if (a == "--format" || a == "--size" || a == "--dpi" || a == "--celsius" ||
-               a == "--wt") {
+               a == "--wt" || a == "--grid-points") {
       const std::string complaint = ParsePictureOption(a, args, i, o);
       if (!complaint.empty()) return complaint;
     } else if (a == "-j" || a == "--jobs") {

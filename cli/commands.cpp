@@ -46,6 +46,8 @@ constexpr Help kHelp[] = {
      "  --wt                     compositions in weight percent of B on the diagram (masses\n"
      "                           from '% masses:' or the element names of '% components:';\n"
      "                           the data files stay in mole fractions)\n"
+     "  --grid-points            draw the grid's points too (they make thick bands on a fine\n"
+     "                           grid; by default the pictures show the boundaries only)\n"
      "  --no-refine              the grid's answers only: no exact values, no boundaries.csv\n"
      "  -j N, --jobs N           with --all: problems run at once (default: one per processor)\n"
      "  --quiet                  no line per problem, no progress line\n"
@@ -104,7 +106,8 @@ const std::vector<Command>& Commands() {
        "DB.d (--problem NAME | --all) [--out DIR] [--xpoints N] [--ypoints N]\n"
        "      [--decimal-separator C] [--mosaic-size WxH] [-j N] [--quiet]\n"
        "      [--y temperature|pressure --ymin Y --ymax Y --z VALUE]\n"
-       "      [--format png,svg,pdf] [--size WxH] [--dpi N] [--celsius] [--wt]",
+       "      [--format png,svg,pdf] [--size WxH] [--dpi N] [--celsius] [--wt]\n"
+       "      [--grid-points]",
        "compute phase diagrams and write the results"},
       {"point", CmdPoint, "DB.d --problem NAME --y Y --x X",
        "the equilibrium at one point of a diagram, as JSON"},

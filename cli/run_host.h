@@ -29,7 +29,8 @@ struct RunOptions {
   int picture_w = 696, picture_h = 482;
   int dpi = 96;
   bool celsius = false;
-  bool wt = false;     // compositions in weight percent of B on the diagram
+  bool wt = false;          // compositions in weight percent of B on the diagram
+  bool gridPoints = false;  // the grid's points in the diagram pictures
   bool refine = true;  // --no-refine: the grid's answers only
   int jobs = 0;        // problems run at once by --all; 0: one per processor
   bool quiet = false;  // no summary line, no progress line

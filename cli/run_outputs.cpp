@@ -342,6 +342,7 @@ void WriteDiagram(const fs::path& dir, const calc::ProblemInput& problem, const 
   pictures.celsius = o.celsius;
   pictures.weightPercent = o.wt;
   pictures.masses = calc::ReadComponentMasses(problem.Functs);
+  pictures.gridPoints = o.gridPoints;
   pictures.names = calc::ReadComponentNames(problem.Functs);
   pictures.leftOut = calc::ReadLeftOutPhases(problem.Functs);
   pictures.caption = QString::fromStdString(problem.ProblemName);

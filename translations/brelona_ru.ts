@@ -589,6 +589,10 @@
         <translation>Числа на осях, пт</translation>
     </message>
     <message>
+        <source>Grid points</source>
+        <translation>Точки сетки</translation>
+    </message>
+    <message>
         <source>%1 × %2 pixels</source>
         <translation>%1 × %2 пикселей</translation>
     </message>

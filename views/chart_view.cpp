@@ -82,6 +82,11 @@ void ApplySeriesLook(QXYSeries* series, const SeriesLook& look) {
   }
 }
 
+QLocale AxisNumberLocale(QLocale locale) {
+  locale.setNumberOptions(locale.numberOptions() | QLocale::OmitGroupSeparator);
+  return locale;
+}
+
 ChartView::ChartView(QWidget* parent) : QChartView(parent) {
   auto* c = new QChart();
   c->setAnimationOptions(QChart::NoAnimation);
@@ -89,6 +94,7 @@ ChartView::ChartView(QWidget* parent) : QChartView(parent) {
   c->setDropShadowEnabled(false);
   c->layout()->setContentsMargins(0, 0, 0, 0);
   c->setLocalizeNumbers(true);
+  c->setLocale(AxisNumberLocale(QLocale()));
   setChart(c);
   setRenderHint(QPainter::Antialiasing);
   setRubberBand(QChartView::RectangleRubberBand);

@@ -9,6 +9,7 @@
 #include <QChartView>
 #include <QHash>
 #include <QList>
+#include <QLocale>
 #include <QPointF>
 #include <QString>
 #include <optional>
@@ -22,6 +23,10 @@ class QXYSeries;
 QT_END_NAMESPACE
 
 namespace views {
+
+// `locale` for the numbers of chart axes: its decimal separator, no thousands separator
+// ("1300", not "1,300" or "1 300").
+QLocale AxisNumberLocale(QLocale locale);
 
 class ChartView : public QChartView {
   Q_OBJECT

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QChart>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDialog>
@@ -60,9 +61,10 @@ QSet<const TfmDiagram2*>& Sessions() {
 // `pixel`), runs `paint` with the scene and the chart's rectangle. Outside a session, one is
 // opened for this picture alone, so everything is put back afterwards.
 template <typename Paint>
-void WithPictureLayout(TfmDiagram2& window, QSizeF logical, double pixel, Paint paint) {
+void WithPictureLayout(TfmDiagram2& window, QSizeF logical, double pixel, bool gridPoints,
+                       Paint paint) {
   std::optional<PictureSession> own;
-  if (!Sessions().contains(&window)) own.emplace(window);
+  if (!Sessions().contains(&window)) own.emplace(window, true, gridPoints);
   QChart* chart = window.Chart1()->chart();
   window.Overlay()->SetOwnPixel(pixel);
   chart->resize(logical);
@@ -94,18 +96,19 @@ bool CheckPictureOptions(const PictureOptions& o, QString* error) {
 namespace {
 
 // Draws the chart laid out at `logical` screen pixels, `scale` picture pixels to each.
-void Draw(TfmDiagram2& window, QPainter& painter, QSizeF logical, double scale) {
+void Draw(TfmDiagram2& window, QPainter& painter, QSizeF logical, double scale, bool gridPoints) {
   painter.setRenderHint(QPainter::Antialiasing);
   painter.setRenderHint(QPainter::TextAntialiasing);
   painter.scale(scale, scale);
-  WithPictureLayout(window, logical, 1 / scale, [&](QGraphicsScene* scene, const QRectF& source) {
-    scene->render(&painter, QRectF(QPointF(0, 0), logical), source, Qt::IgnoreAspectRatio);
-  });
+  WithPictureLayout(
+      window, logical, 1 / scale, gridPoints, [&](QGraphicsScene* scene, const QRectF& source) {
+        scene->render(&painter, QRectF(QPointF(0, 0), logical), source, Qt::IgnoreAspectRatio);
+      });
 }
 
 void Draw(TfmDiagram2& window, QPainter& painter, const PictureOptions& o) {
   const QSizeF logical = PictureLayoutSize(o);
-  Draw(window, painter, logical, o.size.width() / logical.width());
+  Draw(window, painter, logical, o.size.width() / logical.width(), o.gridPoints);
 }
 
 QImage WhiteImage(QSize size, int dpi) {
@@ -121,7 +124,7 @@ QImage WhiteImage(QSize size, int dpi) {
 
 }  // namespace
 
-PictureSession::PictureSession(TfmDiagram2& window, bool restore)
+PictureSession::PictureSession(TfmDiagram2& window, bool restore, bool gridPoints)
     : window_(window), restore_(restore), outer_(!Sessions().contains(&window)) {
   if (!outer_) return;
   Sessions().insert(&window);
@@ -131,12 +134,14 @@ PictureSession::PictureSession(TfmDiagram2& window, bool restore)
   for (int i = 0; i < view->SeriesCount(); ++i) {
     QXYSeries* s = view->SeriesAt(i);
     if (view->KindAt(i) != SeriesKind::Points) continue;
+    const bool left = i == 0 && !gridPoints;  // series 0: the grid's points
     if (view->DrawnElsewhere(i)) {
+      if (left) continue;
       sets.push_back({view->PointsAt(i), view->SeriesLookAt(i)});
       continue;
     }
     if (!s->isVisible()) continue;
-    sets.push_back({s->points(), view->SeriesLookAt(i)});
+    if (!left) sets.push_back({s->points(), view->SeriesLookAt(i)});
     s->setVisible(false);
     hidden_.push_back(i);
   }
@@ -172,7 +177,12 @@ QImage DiagramPicture(TfmDiagram2& window, QSize size, int dpi, double zoom) {
   o.size = size;
   o.dpi = dpi;
   o.zoom = zoom;
-  QImage image = WhiteImage(size, dpi);
+  return DiagramPicture(window, o);
+}
+
+QImage DiagramPicture(TfmDiagram2& window, const PictureOptions& o) {
+  const QSize size = o.size;
+  QImage image = WhiteImage(size, o.dpi);
   QPainter painter(&image);
   Draw(window, painter, o);
   painter.end();
@@ -186,7 +196,7 @@ QImage DiagramPreview(TfmDiagram2& window, const PictureOptions& options, QSize 
                    std::max(1, static_cast<int>(logical.height() * scale)));
   QImage image = WhiteImage(size, 96);
   QPainter painter(&image);
-  Draw(window, painter, logical, scale);
+  Draw(window, painter, logical, scale, options.gridPoints);
   painter.end();
   return image;
 }
@@ -237,8 +247,7 @@ bool WriteDiagramPicture(TfmDiagram2& window, const QString& path, const Picture
   };
   switch (options.format) {
     case PictureFormat::Png:
-      return WriteWholeFile(
-          path, PngBytes(DiagramPicture(window, options.size, options.dpi, options.zoom)), error);
+      return WriteWholeFile(path, PngBytes(DiagramPicture(window, options)), error);
     case PictureFormat::Svg: {
 #ifdef BRELONA_HAVE_SVG
       // Written to memory first: the generator opens a group for every change of pen, brush or
@@ -316,6 +325,7 @@ PictureOptions ExportChoices::Options(QSize shown) const {
   };
   o.size = QSize(pixels(width, shown.width()), pixels(height, shown.height()));
   o.zoom = textPoints > 0 ? textPoints / kShownTextPoints : 1.0;
+  o.gridPoints = gridPoints;
   return o;
 }
 
@@ -338,7 +348,8 @@ std::vector<std::pair<std::string, std::string>> ExportChoicesToKeys(const Expor
           {"Width", number(c.width)},
           {"Height", number(c.height)},
           {"Dpi", std::to_string(c.dpi)},
-          {"TextPoints", number(c.textPoints)}};
+          {"TextPoints", number(c.textPoints)},
+          {"GridPoints", c.gridPoints ? "1" : "0"}};
 }
 
 ExportChoices ExportChoicesFromKeys(const std::function<std::string(const std::string&)>& read) {
@@ -357,6 +368,7 @@ ExportChoices ExportChoicesFromKeys(const std::function<std::string(const std::s
   c.height = number("Height", 0, 1e5, 0);
   c.dpi = static_cast<int>(number("Dpi", 24, 2400, 96));
   c.textPoints = number("TextPoints", 0, 200, 0);
+  c.gridPoints = read("GridPoints") == "1";
   return c;
 }
 
@@ -382,6 +394,7 @@ ExportDialog::ExportDialog(TfmDiagram2& window, QWidget* parent)
   text_->setRange(2, 96);
   text_->setDecimals(2);
   text_->setSingleStep(0.5);
+  gridPoints_ = new QCheckBox(tr("Grid points"));
   pixels_ = new QLabel;
   form->addRow(tr("Format"), format_);
   form->addRow(tr("Unit"), unit_);
@@ -389,6 +402,7 @@ ExportDialog::ExportDialog(TfmDiagram2& window, QWidget* parent)
   form->addRow(tr("Height"), height_);
   form->addRow(tr("Resolution, dpi"), dpi_);
   form->addRow(tr("Axis numbers, pt"), text_);
+  form->addRow(QString(), gridPoints_);
   form->addRow(QString(), pixels_);
   preview_ = new QLabel;
   preview_->setFixedSize(360, 260);
@@ -424,13 +438,15 @@ ExportDialog::ExportDialog(TfmDiagram2& window, QWidget* parent)
     connect(box, &QDoubleSpinBox::valueChanged, this, &ExportDialog::Changed);
   }
   connect(dpi_, &QSpinBox::valueChanged, this, &ExportDialog::Changed);
+  connect(gridPoints_, &QCheckBox::toggled, this, &ExportDialog::Changed);
   Changed();
 }
 
 void ExportDialog::SetChoices(const ExportChoices& c) {
-  const QSignalBlocker blockers[] = {QSignalBlocker(format_), QSignalBlocker(unit_),
-                                     QSignalBlocker(width_),  QSignalBlocker(height_),
-                                     QSignalBlocker(dpi_),    QSignalBlocker(text_)};
+  const QSignalBlocker blockers[] = {QSignalBlocker(format_),    QSignalBlocker(unit_),
+                                     QSignalBlocker(width_),     QSignalBlocker(height_),
+                                     QSignalBlocker(dpi_),       QSignalBlocker(text_),
+                                     QSignalBlocker(gridPoints_)};
   format_->setCurrentIndex(static_cast<int>(c.format));
   inches_ = c.inches;
   unit_->setCurrentIndex(c.inches ? 1 : 0);
@@ -440,6 +456,7 @@ void ExportDialog::SetChoices(const ExportChoices& c) {
   height_->setValue(c.height > 0 ? c.height : shown.height() / 96.0 * perInch);
   dpi_->setValue(c.dpi);
   text_->setValue(c.textPoints > 0 ? c.textPoints : kShownTextPoints);
+  gridPoints_->setChecked(c.gridPoints);
   Changed();
 }
 
@@ -451,6 +468,7 @@ ExportChoices ExportDialog::Choices() const {
   c.height = height_->value();
   c.dpi = dpi_->value();
   c.textPoints = text_->value();
+  c.gridPoints = gridPoints_->isChecked();
   return c;
 }
 

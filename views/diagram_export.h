@@ -16,6 +16,7 @@
 #include <vector>
 
 QT_BEGIN_NAMESPACE
+class QCheckBox;
 class QComboBox;
 class QDialogButtonBox;
 class QDoubleSpinBox;
@@ -38,6 +39,7 @@ struct PictureOptions {
   QString title;         // the SVG's or PDF's title
   double zoom = 1.0;     // texts, lines and marks drawn this much larger (the layout as on a
                          // screen 1/zoom times the picture's size)
+  bool gridPoints = true;  // the grid's points ("Ordinary points"), when the window shows them
 };
 
 // The chart's size in screen pixels (1/96 inch) that a picture is laid out at: its size in
@@ -52,7 +54,8 @@ struct ExportChoices {
   double width = 0;     // 0: the size the chart is shown at
   double height = 0;
   int dpi = 96;
-  double textPoints = 0;  // the size of the axis numbers; 0: as shown (8.25 pt)
+  double textPoints = 0;    // the size of the axis numbers; 0: as shown (8.25 pt)
+  bool gridPoints = false;  // the grid's points in the picture
 
   // The picture these choices give; `shown` is the chart's size on the screen, for a width or
   // height of 0.
@@ -82,7 +85,9 @@ PictureFormat FormatOfPath(const QString& path);
 // open one of their own.
 class PictureSession {
  public:
-  explicit PictureSession(TfmDiagram2& window, bool restore = true);
+  // Without `gridPoints` the pictures leave out the grid's points (series 0), which make thick
+  // bands on a fine grid; the boundaries drawn through them stay.
+  explicit PictureSession(TfmDiagram2& window, bool restore = true, bool gridPoints = true);
   ~PictureSession();
   PictureSession(const PictureSession&) = delete;
   PictureSession& operator=(const PictureSession&) = delete;
@@ -110,6 +115,7 @@ QByteArray PngBytes(const QImage& image);
 
 // The picture as an image (what PNG files and the clipboard get).
 QImage DiagramPicture(TfmDiagram2& window, QSize size, int dpi = 96, double zoom = 1.0);
+QImage DiagramPicture(TfmDiagram2& window, const PictureOptions& options);
 // The picture `options` give, drawn small enough to fit in `box` (the export dialog's preview):
 // the same layout, fewer pixels.
 QImage DiagramPreview(TfmDiagram2& window, const PictureOptions& options, QSize box);
@@ -145,6 +151,7 @@ class ExportDialog : public QDialog {
   QDoubleSpinBox* height_;
   QSpinBox* dpi_;
   QDoubleSpinBox* text_;
+  QCheckBox* gridPoints_;
   QLabel* pixels_;
   QLabel* preview_;
   QDialogButtonBox* buttons_;

@@ -54,8 +54,8 @@ bool Render(const calc::Results& results, calc::YParameter yParameter,
     if (const auto file = LoadChartFile(options.chartFile)) window.Chart1()->SetLook(file->look);
   }
   // Axis labels written with the picture's decimal separator, whatever the machine's locale.
-  window.Chart1()->chart()->setLocale(options.decimalSeparator == ',' ? QLocale(QLocale::Russian)
-                                                                      : QLocale::c());
+  window.Chart1()->chart()->setLocale(
+      AxisNumberLocale(options.decimalSeparator == ',' ? QLocale(QLocale::Russian) : QLocale::c()));
   window.SetComponentNames(options.names);
   window.SetLeftOut(options.leftOut);
   window.SetComponentMasses(options.masses);
@@ -80,7 +80,8 @@ bool Render(const calc::Results& results, calc::YParameter yParameter,
   picture.size = options.size;
   picture.dpi = options.dpi;
   picture.title = options.caption.isEmpty() ? QStringLiteral("Phase diagram") : options.caption;
-  PictureSession session(window, /*restore=*/false);  // the window is closed after its pictures
+  // The window is closed after its pictures.
+  PictureSession session(window, /*restore=*/false, options.gridPoints);
   // Every picture is tried; the errors of all that failed are given, one a line.
   QStringList errors;
   std::future<QString> pngWritten;

@@ -22,6 +22,7 @@ struct DiagramImageOptions {
   bool celsius = false;   // temperatures in °C
   bool weightPercent = false;    // compositions in weight percent of B (with `masses`)
   calc::ComponentMasses masses;  // unknown: mole fractions, and a note on the plot
+  bool gridPoints = false;  // the grid's points (thick bands on a fine grid); off: boundaries only
   calc::ComponentNames names;  // the X axis title names them when given
   std::vector<calc::LeftOutPhase> leftOut;  // said on the plot when the import left some out
   QString chartFile;      // a chart file whose appearance to use; empty: the designed look

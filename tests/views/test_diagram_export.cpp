@@ -121,6 +121,29 @@ TEST(DiagramExport, PngSvgAndPdfOpenAtTheChosenSize) {
   EXPECT_FALSE(error.isEmpty());
 }
 
+// Axis numbers carry no thousands separator in any locale ("1,300" and "1 300" read as two
+// numbers on a temperature axis).
+TEST(DiagramExport, AxisNumbersHaveNoThousandsSeparator) {
+  if (!CanWriteSvg()) GTEST_SKIP() << "no SVG in this build";
+  const QLocale before;
+  for (const QLocale& locale : {QLocale(QLocale::English, QLocale::UnitedStates),
+                                QLocale(QLocale::Russian, QLocale::Russia)}) {
+    QLocale::setDefault(locale);
+    Built b;
+    QTemporaryDir dir;
+    PictureOptions svg;
+    svg.format = PictureFormat::Svg;
+    const QString path = dir.filePath(QStringLiteral("t.svg"));
+    ASSERT_TRUE(WriteDiagramPicture(b.window, path, svg));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(file.readAll());
+    EXPECT_TRUE(text.contains(QStringLiteral(">1200<"))) << locale.name().toStdString();
+    EXPECT_FALSE(text.contains(locale.toString(1200))) << locale.name().toStdString();
+  }
+  QLocale::setDefault(before);
+}
+
 TEST(DiagramExport, SvgOfAThousandByThousandRunStaysSmall) {
   if (!CanWriteSvg()) GTEST_SKIP() << "no SVG in this build";
   auto problem = testing::SampleProblem(QStringLiteral("Simple eutectic"));
