@@ -103,9 +103,11 @@ calc::YParameter TViewsWindows::YParameter() const {
 }
 
 void TViewsWindows::SetCaptions(const QString& problemName) {
-  mosaic_.setWindowTitle(problemName);
-  diagram_.setWindowTitle(problemName);
-  cells_.setWindowTitle(problemName);
+  // Each names the problem and itself, so the three are told apart in the task bar.
+  const QString dash = QStringLiteral(" — ");
+  mosaic_.setWindowTitle(problemName + dash + views::TfmMDiagram::tr("Mosaic diagram"));
+  diagram_.SetProblemName(problemName);
+  cells_.setWindowTitle(problemName + dash + views::TfmCells::tr("Grid representation"));
 }
 
 QSize TViewsWindows::MosaicClientSize() { return mosaic_.ClientSize(); }

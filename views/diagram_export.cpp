@@ -240,7 +240,7 @@ QByteArray PngBytes(const QImage& image) {
 bool WriteDiagramPicture(TfmDiagram2& window, const QString& path, const PictureOptions& options,
                          QString* error) {
   if (!CheckPictureOptions(options, error)) return false;
-  const QString title = options.title.isEmpty() ? window.windowTitle() : options.title;
+  const QString title = options.title.isEmpty() ? window.ProblemName() : options.title;
   auto cannot = [&] {
     if (error) *error = QObject::tr("Cannot write %1.").arg(path);
     return false;
@@ -517,7 +517,7 @@ void ExportDiagramInteractively(TfmDiagram2& window, QWidget* parent) {
   const PictureOptions options = dialog.Options();
   const int index = static_cast<int>(options.format);
   const QString suffix = QString::fromLatin1(kFormatNames[index]);
-  QString name = window.windowTitle().isEmpty() ? QStringLiteral("diagram") : window.windowTitle();
+  QString name = window.ProblemName().isEmpty() ? QStringLiteral("diagram") : window.ProblemName();
   name.replace(QLatin1Char('/'), QLatin1Char('_'));
   const QStringList kinds{QObject::tr("PNG picture"), QObject::tr("SVG drawing"),
                           QObject::tr("PDF document")};

@@ -289,7 +289,7 @@ void TfmDiagram2::ShowLayers() {
     chart_->SetLook(look);
   }
   autoFoot_ = wanted;
-  overlay_->SetHeading(overlay_->Look().heading.text.isEmpty() ? windowTitle()
+  overlay_->SetHeading(overlay_->Look().heading.text.isEmpty() ? ProblemName()
                                                                : overlay_->Look().heading.text);
   DiagramLayers shown = ShiftedLayers(
       layers_, yOffset_, byMass_ ? XMap([this](double v) { return ShownX(v); }) : XMap());
@@ -449,6 +449,11 @@ void TfmDiagram2::ShowReadout(const QPointF& chartPos) {
                      (names_.Named() ? QString::fromStdString(names_.B) : QStringLiteral("B")));
   label1_->setText(text);
   label1_->show();
+}
+
+void TfmDiagram2::SetProblemName(const QString& name) {
+  problemName_ = name;
+  setWindowTitle(name + QStringLiteral(" — ") + tr("Diagram"));
 }
 
 QMenu* TfmDiagram2::MakeContextMenu() {

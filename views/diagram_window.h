@@ -69,6 +69,12 @@ class TfmDiagram2 : public QWidget {
   // series 0.
   void AddNodeLines(const std::vector<calc::TNode>& nodes, const std::string& yParameterText);
 
+  // The problem a run draws: the window's caption names it and the window ("NAME — Diagram"),
+  // and the plot's heading shows it. Without one (a window captioned directly), the caption is
+  // taken as the problem's name.
+  void SetProblemName(const QString& name);
+  QString ProblemName() const { return problemName_.isEmpty() ? windowTitle() : problemName_; }
+
   // The decimal separator of the read-out and of the node-line titles (the user's locale's by
   // default).
   void SetDecimalSeparator(char separator) { separator_ = separator; }
@@ -161,6 +167,7 @@ class TfmDiagram2 : public QWidget {
   calc::ComponentMasses masses_;
   bool byMass_ = false;  // the last build shows weight percent
   std::vector<calc::LeftOutPhase> leftOut_;
+  QString problemName_;
   QString autoFoot_;  // the X axis title the last build wrote, replaced by the next one
   double yOffset_ = 0;
   QPointF pressedAt_{-1e9, -1e9};

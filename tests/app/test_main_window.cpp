@@ -826,9 +826,12 @@ TEST_F(MainWindowTest, ResultWindowsFollowTheRunAndTheChartFileIsSavedFirst) {
   w.sbRunClick();
   EXPECT_TRUE(asked_.empty()) << (asked_.empty() ? "" : asked_.front().text);
   EXPECT_TRUE(windows->fmMDiagram().isVisible());
-  EXPECT_EQ(windows->fmMDiagram().windowTitle(), "with mosaic");
-  EXPECT_EQ(windows->fmDiagram2().windowTitle(), "with mosaic");
-  EXPECT_EQ(windows->fmCells().windowTitle(), "with mosaic");
+  // Each names the problem and itself (the three shared one title); the plot's heading is the
+  // problem's name alone.
+  EXPECT_EQ(windows->fmMDiagram().windowTitle(), "with mosaic — Mosaic diagram");
+  EXPECT_EQ(windows->fmDiagram2().windowTitle(), "with mosaic — Diagram");
+  EXPECT_EQ(windows->fmCells().windowTitle(), "with mosaic — Grid representation");
+  EXPECT_EQ(windows->fmDiagram2().Overlay()->Heading(), "with mosaic");
   EXPECT_TRUE(windows->fmDiagram2().isVisible()) << "the diagram is shown at the end";
   EXPECT_GT(windows->fmDiagram2().Chart1()->SeriesCount(), 1);
   EXPECT_FALSE(windows->fmSpecPoints().isVisible());
@@ -842,7 +845,7 @@ TEST_F(MainWindowTest, ResultWindowsFollowTheRunAndTheChartFileIsSavedFirst) {
   ASSERT_EQ(w.Table().FieldByName("ProblemName").AsString(), "without mosaic");
   w.sbRunClick();
   EXPECT_FALSE(windows->fmMDiagram().isVisible());
-  EXPECT_EQ(windows->fmDiagram2().windowTitle(), "without mosaic");
+  EXPECT_EQ(windows->fmDiagram2().windowTitle(), "without mosaic — Diagram");
   EXPECT_TRUE(windows->fmSpecPoints().isVisible());
 
   // The hidden grid command shows the cell grid with wide cells, and so does the menu.
