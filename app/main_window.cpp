@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QGridLayout>
@@ -49,10 +50,6 @@ namespace app {
 namespace {
 
 QString U(const char* utf8) { return QString::fromUtf8(utf8); }
-
-// Unwinds a running sweep from its pause between levels when the window closes. It is no
-// std::exception, so nothing on the way handles it as an error of the calculation.
-struct SweepStopped {};
 
 std::string Trimmed(const std::string& s) {
   const auto b = s.find_first_not_of(" \t");
@@ -99,8 +96,15 @@ class StateLink : public store::TDataLink {
 }  // namespace
 
 TfmMain::TfmMain(TMainOptions options, QWidget* parent)
-    : QMainWindow(parent), options_(std::move(options)), dialogs_(this),
-      mosaicColor_(kMoneyGreen) {
+    : QMainWindow(parent),
+      options_(std::move(options)),
+      dialogs_(this),
+      mosaicColor_(kMoneyGreen),
+      mailbox_([this] {
+        // On the sweep's thread: the levels are shown on this window's thread, in its turn.
+        QMetaObject::invokeMethod(
+            this, [this] { ShowPostedLevels(); }, Qt::QueuedConnection);
+      }) {
   BuildUi();
   engine_ = std::make_unique<calc::Engine>(dialogs_, *chart_, *this, results_);
   BindTable();
@@ -109,6 +113,10 @@ TfmMain::TfmMain(TMainOptions options, QWidget* parent)
 }
 
 TfmMain::~TfmMain() {
+  if (sweepThread_.joinable()) {
+    engine_->RequestStop();
+    sweepThread_.join();
+  }
   qApp->removeEventFilter(this);
   delete binding_;
   binding_ = nullptr;
@@ -488,7 +496,12 @@ void TfmMain::ConnectCommands() {
   connect(sbGrid_, &QPushButton::clicked, this, [this] { sbGridClick(); });
   connect(btnClose_, &QPushButton::clicked, this, [this] { N3Click(); });
   // Whenever "Рабочая диаграмма" changes, by a click or with another problem.
-  connect(chbShowChart_, &QCheckBox::toggled, this, [this](bool on) { ShowWorkingChart(on); });
+  connect(chbShowChart_, &QCheckBox::toggled, this, [this](bool on) {
+    ShowWorkingChart(on);
+    mailbox_.SetShowChart(on);
+  });
+  connect(chbShowMosaic_, &QCheckBox::toggled, this,
+          [this](bool on) { mailbox_.SetShowMosaic(on); });
 }
 
 void TfmMain::BindTable() {
@@ -716,6 +729,7 @@ void TfmMain::closeEvent(QCloseEvent* event) {
   // unwound, through the path below.
   if (engine_->Running()) {
     closeRequested_ = true;
+    engine_->RequestStop();
     event->ignore();
     return;
   }
@@ -743,6 +757,12 @@ bool TfmMain::eventFilter(QObject* watched, QEvent* event) {
       return true;
     }
   }
+  // Esc in any window of the program stops a sweep that is computing its levels.
+  if (event->type() == QEvent::KeyPress && sweepThread_.joinable() &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+    engine_->RequestStop();
+    return true;
+  }
   if (event->type() == QEvent::KeyPress &&
       static_cast<QKeyEvent*>(event)->key() == Qt::Key_F9 && watched->isWidgetType()) {
     auto* w = static_cast<QWidget*>(watched);
@@ -763,19 +783,18 @@ bool TfmMain::eventFilter(QObject* watched, QEvent* event) {
 // ------------------------------------------------------------------ commands
 
 void TfmMain::sbRunClick() {
-  // A Run pressed again inside a running sweep is ignored by the engine; only the outermost
-  // command locks the commands and brings the windows up to date afterwards.
+  // Pressed again (or F9) while the levels are computed, the button is "Stop": the sweep stops
+  // within its level and keeps the levels before it. Pressed inside the run's own questions and
+  // checks, it does nothing.
   if (engine_->Running()) {
-    Command([&] { engine_->Run(); });
+    if (sweepThread_.joinable()) engine_->RequestStop();
     return;
   }
   SetSweepBusy(true);
   status1_->clear();
-  try {
-    Command([&] { engine_->Run(); });
-  } catch (const SweepStopped&) {
-    // the window is closing; the results keep the levels computed so far
-  }
+  bool began = false;
+  Command([&] { began = engine_->BeginRun(); });
+  if (began) SweepOnWorker();
   SetSweepBusy(false);
   ShowRunEnd();
   chart_->Flush();
@@ -800,6 +819,47 @@ void TfmMain::ShowRunEnd() {
   SetStatusText(calc::YParameterText(st.Yparameter) + " = " +
                 numeric::FormatFloatPattern(done ? st.Ymin : y, 4, st.DecimalSeparator));
   status1_->setText(done ? tr("done") : chbStep_->isChecked() ? tr("step") : tr("stopped"));
+}
+
+void TfmMain::SweepOnWorker() {
+  mailbox_.SetShowChart(chbShowChart_->isChecked());
+  mailbox_.SetShowMosaic(chbShowMosaic_->isChecked());
+  const QString runText = sbRun_->text();
+  sbRun_->setText(tr("Стоп (Esc)"));
+  if (windows_) windows_->SweepStarted();
+  QEventLoop loop;
+  sweepError_ = nullptr;
+  sweepThread_ = std::thread([this, &loop] {
+    try {
+      engine_->Sweep(&mailbox_);
+    } catch (...) {
+      sweepError_ = std::current_exception();
+    }
+    QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+  });
+  // The window stays live: moved, resized, scrolled, read; the sweep's levels come in as they
+  // are done.
+  loop.exec();
+  sweepThread_.join();
+  ShowPostedLevels();
+  if (windows_) windows_->SweepEnded();
+  sbRun_->setText(runText);
+  Command([&] { engine_->EndRun(std::exchange(sweepError_, nullptr)); });
+}
+
+void TfmMain::ShowPostedLevels() {
+  calc::PostedLevel posted = mailbox_.Take();
+  if (posted.levels == 0) return;
+  if (!posted.status.empty()) SetStatusText(posted.status);
+  chart_->ClearSeries();
+  if (posted.chart) {
+    for (size_t k = 0; k < posted.series.size(); ++k) {
+      chart_->SetSeriesPoints(static_cast<int>(k), posted.series[k]);
+    }
+  }
+  for (const calc::MosaicMark& mark : posted.mosaic) mark.DrawOn(results_.Mosaic);
+  if (windows_) windows_->LevelDone();
+  for (const std::string& text : posted.messages) dialogs_.ShowMessage(text);
 }
 
 void TfmMain::chbStepClick() { SetProblemListEnabled(chbStep_->isChecked()); }
@@ -981,8 +1041,8 @@ void TfmMain::ShowWorkingChart(bool on) {
 void TfmMain::ProcessEvents() {
   if (windows_) windows_->LevelDone();
   QApplication::processEvents();
-  // Only a sweep of the run command stops here: that command catches it.
-  if (closeRequested_ && sweepBusy_) throw SweepStopped{};
+  // The window was closed meanwhile: the run command's sweep computes no level.
+  if (closeRequested_ && sweepBusy_) engine_->RequestStop();
 }
 
 void TfmMain::SetStatusText(const std::string& text) {

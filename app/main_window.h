@@ -6,12 +6,15 @@
 #include <QMainWindow>
 #include <QString>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/dialogs.h"
 #include "calc/engine.h"
+#include "calc/level_mailbox.h"
 #include "calc/ports.h"
 #include "calc/results.h"
 #include "store/memtable.h"
@@ -217,6 +220,12 @@ class TfmMain : public QMainWindow, public calc::CalcHost {
   void RunCheckProblem();
   void SetDatabaseCaption(const QString& caption);
   void ShowRunEnd();
+  // The levels of a run, computed on a thread of their own while this window stays live; returns
+  // when the sweep has ended (completed, stopped, or by an error, which the run then shows).
+  void SweepOnWorker();
+  // Shows what the sweep's thread has posted since the last call: the status line, the working
+  // chart, the mosaic, messages.
+  void ShowPostedLevels();
 
   TMainOptions options_;
   store::TMemTable vtblProblem_;
@@ -243,6 +252,10 @@ class TfmMain : public QMainWindow, public calc::CalcHost {
   // The window was asked to close during a run: the sweep stops at its next pause, and the
   // close goes on once the run command has ended.
   bool closeRequested_ = false;
+  // The levels posted by a sweep on its thread, the thread, and the error it ended with.
+  calc::LevelMailbox mailbox_;
+  std::thread sweepThread_;
+  std::exception_ptr sweepError_;
 
   // Controls.
   QSplitter* splitter_ = nullptr;

@@ -25,6 +25,10 @@ class TResultWindows {
   virtual void LevelDone() = 0;
   // A command that computed levels has ended: the windows show its last level.
   virtual void RunEnded() = 0;
+  // The levels are computed on another thread from now until SweepEnded: nothing may read the
+  // cell grid meanwhile (the grid window shows it again afterwards).
+  virtual void SweepStarted() {}
+  virtual void SweepEnded() {}
   // The diagram command: plots the diagram points, finds the special points, shows the window.
   virtual void BuildDiagram() = 0;
   virtual bool SpecialPointsVisible() = 0;

@@ -121,6 +121,13 @@ void TViewsWindows::LevelDone() {
   RunEnded();
 }
 
+void TViewsWindows::SweepStarted() {
+  cells_.SetSweeping(true);
+}
+void TViewsWindows::SweepEnded() {
+  cells_.SetSweeping(false);
+}
+
 void TViewsWindows::RunEnded() {
   if (mosaic_.isVisible()) mosaic_.Refresh();
   if (cells_.isVisible()) cells_.Refresh();

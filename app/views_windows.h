@@ -34,6 +34,8 @@ class TViewsWindows : public TResultWindows {
   void MosaicReplaced() override;
   void LevelDone() override;
   void RunEnded() override;
+  void SweepStarted() override;
+  void SweepEnded() override;
   void BuildDiagram() override;
   bool SpecialPointsVisible() override;
   void ShowSpecialPoints() override;

@@ -25,12 +25,15 @@ namespace {
 class FlagGuard {
  public:
   explicit FlagGuard(bool& flag) : flag_(flag) { flag_ = true; }
-  ~FlagGuard() { flag_ = false; }
+  ~FlagGuard() { flag_ = keep_; }
   FlagGuard(const FlagGuard&) = delete;
   FlagGuard& operator=(const FlagGuard&) = delete;
+  // Leaves the flag set at the end of the scope.
+  void Keep(bool keep) { keep_ = keep; }
 
  private:
   bool& flag_;
+  bool keep_ = false;
 };
 
 // The sweep has reached Ymin: within 1e-11 of it, or equal to it (an infinite Ymin from a
@@ -78,6 +81,10 @@ Engine::Engine(MessagePort& messages, WorkingChartSink& chart, CalcHost& host, R
 }
 
 Engine::~Engine() = default;
+
+bool Engine::SweepComplete() const {
+  return results_.State.LevelIndex >= 0 && AtYmin(results_.State) && !level_abandoned_;
+}
 
 void Engine::SetYRange(double ymin, double ymax) {
   results_.State.Ymin = ymin;
@@ -286,6 +293,7 @@ void Engine::SetUp() {
   if (!work_) work_ = std::make_unique<LevelWork>();
   work_->sid_cached = false;
   work_->records_offered = 0;
+  level_abandoned_ = false;
   work_->skip.clear();
   for (SolutionPhase& ph : sheet_.Phases)
     if (ph.Model) ph.Model->ResetStarts();
@@ -311,7 +319,7 @@ void Engine::FindSpecialPoints(const std::string& y_parameter_text) {
   // sweep, never from a grid left by an earlier run or a sweep stopped on the way.
   results_.Refined.Clear();
   const SweepState& st = results_.State;
-  if (problem_.Refine && st.CheckFailed == 0 && st.LevelIndex >= 0 && AtYmin(st)) {
+  if (problem_.Refine && st.CheckFailed == 0 && SweepComplete()) {
     RefineResults(sheet_, results_);
   }
 }
@@ -389,25 +397,40 @@ void Engine::ExplainBlankDiagram() {
 
 void Engine::Run() {
   if (running_) return;
+  if (!BeginRun()) return;
+  std::exception_ptr error;
+  try {
+    Sweep();
+  } catch (...) {
+    error = std::current_exception();
+  }
+  EndRun(error);
+}
+
+bool Engine::BeginRun() {
+  if (running_) return false;
+  // The run stays on from here to EndRun, unless it ends here (also by an exception).
   FlagGuard guard(running_);
+  stop_.store(false, std::memory_order_relaxed);
   SweepState& st = results_.State;
 
   host_.HideMosaicWindow();
   if (host_.ShowMosaic()) host_.ShowMosaicWindow(true);
 
   const bool step = host_.StepMode();
+  step_mode_ = step;
   // A step-mode sweep continues only after a successful check: a failed one (which has
   // emptied the phase lists) makes this command start over.
-  const bool continues = step && st.CheckFailed == 0 && !AtYmin(st) &&
-                         st.Y < st.Ymax;
+  const bool continues =
+      step && st.CheckFailed == 0 && (!AtYmin(st) || level_abandoned_) && st.Y < st.Ymax;
   if (!continues) {
     if (step && AtYmin(st)) {
       if (messages_.MessageDlg("Restart the problem?", DialogType::Confirmation,
                                {DialogButton::Yes, DialogButton::No}) != DialogButton::Yes) {
-        return;
+        return false;
       }
     }
-    if (!CheckProblem()) return;
+    if (!CheckProblem()) return false;
     SetUp();
   }
 
@@ -416,18 +439,34 @@ void Engine::Run() {
       st.Ymax > st.Ymin ? (results_.Mosaic.Height() - 10) / (st.Ymax - st.Ymin) : 0.0;
   host_.SetProblemListEnabled(step);
   if (!step && host_.ShowMosaic()) host_.ShowMosaicWindow(false);
+  guard.Keep(true);
+  return true;
+}
 
+void Engine::Sweep(LevelPort* port) {
+  SweepState& st = results_.State;
+  port_ = port;
+  struct PortReset {
+    LevelPort*& port;
+    ~PortReset() { port = nullptr; }
+  } reset{port_};
   while (st.Y >= st.Ymin) {
-    LevelStep();
+    if (StopRequested() || !LevelStep()) break;
     if (AtYmin(st)) break;
     double next = st.Y - st.YStep;
     if (next < st.Ymin) next = st.Ymin;
     // A step too small to change Y would never reach Ymin: go there at once.
     if (!(next < st.Y)) next = st.Ymin;
     st.Y = next;
-    if (step) break;
+    if (step_mode_) break;
   }
-  if (AtYmin(st)) SweepCompleted();
+}
+
+void Engine::EndRun(std::exception_ptr sweep_error) {
+  FlagGuard guard(running_);
+  if (sweep_error) std::rethrow_exception(sweep_error);
+  // A stop asked for after the last level leaves a complete sweep, diagram and all.
+  if (SweepComplete()) SweepCompleted();
 }
 
 }  // namespace calc

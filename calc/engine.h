@@ -4,6 +4,8 @@
 // it is given and talks to the user only through the ports. The main window and brelona-calc
 // run the very same code.
 
+#include <atomic>
+#include <exception>
 #include <memory>
 #include <string>
 
@@ -31,6 +33,22 @@ class Engine {
   // Run started while one is running (from ProcessEvents) returns at once.
   void Run();
 
+  // The Run command in three parts, so that the levels can be computed on a thread of their
+  // own. BeginRun, on the user interface's thread, asks and checks what Run asks and checks and
+  // sets the sweep up; it returns false when there is nothing to sweep (refused, or the user
+  // declined a restart). Sweep computes the levels on any one thread: with a port, it talks
+  // only to the port (no other port is called), without one it is Run's own loop. EndRun, back
+  // on the user interface's thread, ends the run: after a complete sweep the host builds the
+  // diagram; the error Sweep ended with, if any, is thrown from here instead, as Run throws it.
+  bool BeginRun();
+  void Sweep(LevelPort* port = nullptr);
+  void EndRun(std::exception_ptr sweep_error = nullptr);
+
+  // Asks a sweep to stop, from any thread: it stops inside the level it is computing, which is
+  // then left out as if never begun, and keeps the levels before it. BeginRun clears the request.
+  void RequestStop() { stop_.store(true, std::memory_order_relaxed); }
+  bool StopRequested() const { return stop_.load(std::memory_order_relaxed); }
+
   // The problem check: compiles the sheet, reads the range and grid, runs the end-member check
   // and prepares the sweep state and the diagram-point table. Returns true on success
   // (Results().State.CheckFailed == 0). Evaluator errors of the compilation propagate.
@@ -46,6 +64,8 @@ class Engine {
   void FindSpecialPoints(const std::string& y_parameter_text);
 
   bool Running() const { return running_; }
+  // The sweep has written its last level, at Ymin (a stop did not leave that level unfinished).
+  bool SweepComplete() const;
   // The problem as read by the last check.
   const ProblemInput& Problem() const { return problem_; }
   PhaseSheet& Sheet() { return sheet_; }
@@ -55,7 +75,8 @@ class Engine {
   // The parts of a run, public for the tests.
   void SetUp();
   void BuildXLevels();
-  void LevelStep();
+  // One level; false when a stop request left it unfinished (nothing of it is written).
+  bool LevelStep();
   // The root finder's function: G of the first phase minus G of the second at the end-member
   // composition, with the swept variable = y.
   double EndMemberDifference(double y);
@@ -94,6 +115,16 @@ class Engine {
   numeric::TQSort qsort1_;
   ProblemInput problem_;
   bool running_ = false;
+  // The step mode of the run, as BeginRun read it.
+  bool step_mode_ = false;
+  std::atomic<bool> stop_{false};
+  // The last level begun was left unfinished by a stop.
+  bool level_abandoned_ = false;
+  // While Sweep runs with a port: the port, and the output of the level being computed.
+  LevelPort* port_ = nullptr;
+  PostedLevel posted_;
+  // A mosaic drawing of the level: drawn now, or kept for the port.
+  void Mark(const MosaicMark& mark);
   // Work arrays of the level step (hull input and marks, the level's segments), kept from
   // level to level so that a level allocates nothing new.
   struct LevelWork;

@@ -29,18 +29,42 @@ inline void PutRecord(TaTpoint& points, size_t& count, bool is_point_phase, doub
 
 }  // namespace
 
-void Engine::LevelStep() {
+bool Engine::LevelStep() {
   if (!work_) work_ = std::make_unique<LevelWork>();
+  level_abandoned_ = false;
+  if (port_) posted_ = PostedLevel{};
   BeginLevel();
-  const bool show_chart = host_.ShowChart();
-  const bool show_mosaic = host_.ShowMosaic();
+  const bool show_chart = port_ ? port_->ShowChart() : host_.ShowChart();
+  const bool show_mosaic = port_ ? port_->ShowMosaic() : host_.ShowMosaic();
   OfferRecords(show_chart);
+  if (StopRequested()) {
+    // Left as if never begun; the energies of the next attempt are computed anew.
+    level_abandoned_ = true;
+    work_->sid_cached = false;
+    return false;
+  }
   KeepRecordsBelowChord();
   BuildHullList();
   WriteLevelRow();
   WriteSegments(show_chart, show_mosaic);
   HandOverLevel(show_chart, show_mosaic);
-  host_.ProcessEvents();
+  if (port_) {
+    posted_.levels = 1;
+    posted_.level_index = results_.State.LevelIndex;
+    posted_.y = results_.State.Y;
+    port_->PostLevel(std::move(posted_));
+  } else {
+    host_.ProcessEvents();
+  }
+  return true;
+}
+
+void Engine::Mark(const MosaicMark& mark) {
+  if (port_) {
+    posted_.mosaic.push_back(mark);
+  } else {
+    mark.DrawOn(results_.Mosaic);
+  }
 }
 
 // The swept variable takes Y; the working chart is emptied; the status line shows Y on the
@@ -52,11 +76,16 @@ void Engine::BeginLevel() {
   } else {
     st.p = st.Y;
   }
-  chart_.ClearSeries();
+  if (!port_) chart_.ClearSeries();
   for (auto& series : results_.ChartSeries) series.clear();
   if (st.LevelIndex % 10 == 0) {
-    host_.SetStatusText(YParameterText(st.Yparameter) + " = " +
-                        numeric::FormatFloatPattern(st.Y, 4, st.DecimalSeparator));
+    std::string status = YParameterText(st.Yparameter) + " = " +
+                         numeric::FormatFloatPattern(st.Y, 4, st.DecimalSeparator);
+    if (port_) {
+      posted_.status = std::move(status);
+    } else {
+      host_.SetStatusText(status);
+    }
   }
 }
 
@@ -192,6 +221,8 @@ void Engine::OfferSolutionRecords(bool show_chart, bool use_cache) {
   std::vector<char>& minimised = work.minimised;
   minimised.assign(phase_count, 0);
   for (size_t c = 0; c < levels.size(); ++c) {
+    // A stop asked for from another thread ends the level here (LevelStep leaves it out).
+    if (StopRequested()) return;
     const double x = levels[c].X;
     double sid;
     if (use_cache) {
@@ -411,15 +442,20 @@ void Engine::WriteSegments(bool show_chart, bool show_mosaic) {
 
     if (q.IsPointPhase && show_mosaic) {
       const int row = st.MosaicRow;
-      results_.Mosaic.Ellipse(RoundHalfEven(mosaic_w * q.X - 2), row - 2,
-                              RoundHalfEven(mosaic_w * q.X + 2), row + 2, kRed, kWhite);
+      Mark({true, RoundHalfEven(mosaic_w * q.X - 2), row - 2, RoundHalfEven(mosaic_w * q.X + 2),
+            row + 2, kRed, kWhite});
     }
     const bool fits = write_end(p) && write_end(q);
     if (!fits) {
       const char sep = st.DecimalSeparator;
-      messages_.ShowMessage("Error at " + YParameterText(st.Yparameter) + " = " +
-                            numeric::FormatGeneral15(st.Y, sep) + "\r" + "X = " +
-                            numeric::FormatGeneral15(q.X, sep));
+      std::string text = "Error at " + YParameterText(st.Yparameter) + " = " +
+                         numeric::FormatGeneral15(st.Y, sep) + "\r" +
+                         "X = " + numeric::FormatGeneral15(q.X, sep);
+      if (port_) {
+        posted_.messages.push_back(std::move(text));
+      } else {
+        messages_.ShowMessage(text);
+      }
       continue;
     }
     work.segments.push_back({q.X, p.X, SegmentColor(p, q)});
@@ -454,7 +490,10 @@ Rgb Engine::SegmentColor(const TDPoint& p, const TDPoint& q) const {
 // The level's working-chart series go to the chart; its segments become mosaic runs.
 void Engine::HandOverLevel(bool show_chart, bool show_mosaic) {
   const SweepState& st = results_.State;
-  if (show_chart) {
+  if (show_chart && port_) {
+    posted_.chart = true;
+    posted_.series = results_.ChartSeries;
+  } else if (show_chart) {
     for (size_t k = 0; k < results_.ChartSeries.size(); ++k) {
       chart_.SetSeriesPoints(static_cast<int>(k), results_.ChartSeries[k]);
     }
@@ -462,8 +501,8 @@ void Engine::HandOverLevel(bool show_chart, bool show_mosaic) {
   if (show_mosaic) {
     const int mosaic_w = results_.Mosaic.Width();
     for (const LevelWork::Segment& s : work_->segments) {
-      results_.Mosaic.HorizontalRun(RoundHalfEven(mosaic_w * s.lo), RoundHalfEven(mosaic_w * s.hi),
-                                    st.MosaicRow, s.color);
+      Mark({false, RoundHalfEven(mosaic_w * s.lo), st.MosaicRow, RoundHalfEven(mosaic_w * s.hi),
+            st.MosaicRow, s.color, s.color});
     }
   }
 }

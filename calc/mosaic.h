@@ -51,4 +51,21 @@ class MosaicRaster {
   std::vector<uint8_t> bytes_;
 };
 
+// One drawing of a level on the mosaic, kept so that a level computed on another thread is
+// drawn by the thread that shows the picture: a run of pixels x1 .. x2 of row y1 in `pen`, or
+// the ellipse of MosaicRaster::Ellipse.
+struct MosaicMark {
+  bool ellipse = false;
+  int x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+  Rgb pen, brush;
+
+  void DrawOn(MosaicRaster& raster) const {
+    if (ellipse) {
+      raster.Ellipse(x1, y1, x2, y2, pen, brush);
+    } else {
+      raster.HorizontalRun(x1, x2, y1, pen);
+    }
+  }
+};
+
 }  // namespace calc

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "calc/mosaic.h"
 #include "calc/problem.h"
 
 namespace calc {
@@ -51,6 +52,33 @@ class WorkingChartSink {
   virtual void SetSeriesPoints(int index, const std::vector<ChartPoint>& points) = 0;
   // The desired increment of the bottom axis labels.
   virtual void SetBottomAxisIncrement(double increment) = 0;
+};
+
+// What one or more levels of a sweep on a worker thread leave for the user interface: the
+// status line, the working chart of the last of them, their mosaic drawings in order and the
+// messages they gave. A sweep on the user interface's thread hands these to the other ports
+// instead.
+struct PostedLevel {
+  int levels = 0;        // how many levels this holds
+  int level_index = -1;  // the last of them
+  double y = 0;
+  std::string status;  // empty: the status line keeps its text
+  bool chart = false;  // whether series holds the working chart of the last level
+  std::vector<std::vector<ChartPoint>> series;
+  std::vector<MosaicMark> mosaic;
+  std::vector<std::string> messages;  // for MessagePort::ShowMessage, in order
+};
+
+// What a sweep on a worker thread uses instead of the host and the chart: every member is
+// called on the worker thread and must be safe to call while the user interface runs.
+class LevelPort {
+ public:
+  virtual ~LevelPort() = default;
+  // One level is done: its output goes to the user interface's thread.
+  virtual void PostLevel(PostedLevel level) = 0;
+  // The check boxes "Рабочая диаграмма" and "Мозаичная диаграмма", read at every level.
+  virtual bool ShowChart() const = 0;
+  virtual bool ShowMosaic() const = 0;
 };
 
 // What the sweep needs from its host between and around levels. Every member is called on the

@@ -186,6 +186,10 @@ Version %1</translation>
         <translation>Calculate (F9)</translation>
     </message>
     <message>
+        <source>Стоп (Esc)</source>
+        <translation>Stop (Esc)</translation>
+    </message>
+    <message>
         <source>По шагам</source>
         <translation>Step by step</translation>
     </message>

@@ -84,7 +84,21 @@ Qt::ItemFlags CellGridModel::flags(const QModelIndex& index) const {
   return QAbstractTableModel::flags(index) | Qt::ItemIsEditable;
 }
 
+void CellGridModel::SetDetached(bool detached) {
+  if (detached == detached_) return;
+  beginResetModel();
+  detached_ = detached;
+  rows_ = detached ? 0 : std::max(grid_->RowCount() - 1, 0);
+  cols_ = detached ? 0 : std::max(grid_->ColCount() - 1, 0);
+  if (!detached) {
+    seen_ = grid_->Generation();
+    seenStructure_ = grid_->StructureGeneration();
+  }
+  endResetModel();
+}
+
 void CellGridModel::Refresh() {
+  if (detached_) return;
   const int rows = std::max(grid_->RowCount() - 1, 0);
   const int cols = std::max(grid_->ColCount() - 1, 0);
   if (grid_->StructureGeneration() != seenStructure_) {
@@ -202,7 +216,16 @@ void TfmCells::chbNarrowCellsClick(bool checked) {
 
 int TfmCells::ColumnWidth(int col) const { return view_->columnWidth(col - 1); }
 
+void TfmCells::SetSweeping(bool sweeping) {
+  if (sweeping == sweeping_) return;
+  sweeping_ = sweeping;
+  model_->SetDetached(sweeping);
+  setEnabled(!sweeping);
+  if (!sweeping && isVisible()) Refresh();
+}
+
 void TfmCells::Refresh() {
+  if (sweeping_) return;
   model_->Refresh();
   // The row header is as wide as a data column, or as its longest level text needs.
   const QFontMetrics metrics(view_->verticalHeader()->font());

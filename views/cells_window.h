@@ -38,8 +38,13 @@ class CellGridModel : public QAbstractTableModel {
 
   calc::CellGrid* Grid() const { return grid_; }
 
+  // While the grid is written on another thread the model shows nothing and reads nothing;
+  // afterwards it shows the grid as it then is.
+  void SetDetached(bool detached);
+
  private:
   calc::CellGrid* grid_;
+  bool detached_ = false;
   uint64_t seen_ = 0;
   uint64_t seenStructure_ = 0;
   // The shape the views know; follows the grid in Refresh only.
@@ -65,6 +70,10 @@ class TfmCells : public QWidget {
 
   // Removes the data columns that are empty in every data row ("Compact the grid").
   void sbCompactClick();
+
+  // A sweep writes the grid on another thread: the window shows it empty and disabled until
+  // the sweep has ended, then the grid as it was left.
+  void SetSweeping(bool sweeping);
 
   QTableView* sgCells() const { return view_; }
   CellGridModel* Model() const { return model_; }
@@ -93,6 +102,7 @@ class TfmCells : public QWidget {
   QPushButton* specialPoints_ = nullptr;
   QPushButton* close_ = nullptr;
   bool syncing_ = false;
+  bool sweeping_ = false;
 };
 
 }  // namespace views

@@ -884,6 +884,45 @@ TEST_F(MainWindowTest, TheStatusLineSaysWhereTheRunEnded) {
   EXPECT_EQ(w.StatusPanel(1)->text(), QStringLiteral("stopped"));
 }
 
+// The levels are computed off the window's thread: the window answers its timers during a long
+// run, the Run button reads "Stop", and Esc stops the sweep within a level, keeping the levels
+// computed. The button stops it as well, and Run afterwards starts a new sweep.
+TEST_F(MainWindowTest, ALongRunStaysLiveAndStopsWithEscOrTheButton) {
+  Problem big{"big", kLens};
+  big.xpoints = 3000;
+  big.ypoints = 3000;
+  MakeDatabase(dir_ / "Problems.d", {big});
+  app::TfmMain& w = Start();
+  for (const bool esc : {true, false}) {
+    SCOPED_TRACE(esc ? "Esc" : "button");
+    int ticks = 0;
+    QString during;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, &w, [&] {
+      if (++ticks == 20) {
+        during = w.sbRun()->text();
+        if (esc) {
+          QTest::keyClick(&w, Qt::Key_Escape);
+        } else {
+          w.sbRun()->click();
+        }
+      }
+    });
+    timer.start(5);
+    w.sbRunClick();
+    timer.stop();
+    EXPECT_GE(ticks, 20);
+    EXPECT_EQ(during, QString::fromUtf8("Стоп (Esc)"));
+    EXPECT_EQ(w.sbRun()->text(), QString::fromUtf8("Расчет (F9)"));
+    EXPECT_EQ(w.StatusPanel(1)->text(), QStringLiteral("stopped"));
+    const calc::Results& r = w.Results();
+    EXPECT_GE(r.State.LevelIndex, 0);
+    EXPECT_LT(r.State.LevelIndex, 3000) << "stopped long before the end";
+    EXPECT_EQ(r.Cells().RowCount(), r.State.LevelIndex + 2) << "the levels computed are kept";
+    EXPECT_TRUE(asked_.empty()) << asked_.front().text;
+  }
+}
+
 // The list's editor took any length of name, which the table's 80-character field then cut
 // without a word; it takes no more than the field holds.
 TEST_F(MainWindowTest, TheNameEditorTakesWhatTheFieldHolds) {

@@ -1,0 +1,200 @@
+// A sweep on a thread of its own, its levels taken by another thread as they come: the same
+// results as the sweep of the Run command, a stop within a level and a run started again.
+// Built also with ThreadSanitizer (scripts/test-tsan).
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <stdexcept>
+#include <thread>
+
+#include "calc/level_mailbox.h"
+#include "engine_fixture.h"
+
+namespace calc::testing {
+namespace {
+
+const char* kSheet =
+    "GL=1000*(X-0.7)^2+10*(T-500)\n"
+    "GS=1000*(X-0.2)^2\n"
+    "X=0.45;GC=-50+0.1*T";
+
+// What a receiving thread makes of the posted levels: it draws their mosaic marks on the
+// results' raster, as the main window does, and counts what came.
+struct Receiver {
+  Results& results;
+  LevelMailbox box;
+  int levels = 0, takes = 0, last_index = -1;
+  std::vector<std::string> statuses;
+  std::vector<std::vector<ChartPoint>> chart;
+
+  explicit Receiver(Results& r) : results(r) {
+    box.SetShowChart(true);
+    box.SetShowMosaic(true);
+  }
+  void Take() {
+    PostedLevel p = box.Take();
+    if (p.levels == 0) return;
+    ++takes;
+    levels += p.levels;
+    last_index = p.level_index;
+    if (!p.status.empty()) statuses.push_back(p.status);
+    if (p.chart) chart = p.series;
+    for (const MosaicMark& m : p.mosaic) m.DrawOn(results.Mosaic);
+  }
+  // Runs engine.Sweep on a worker and takes its levels here until it ends; `during` is called
+  // after every take.
+  std::exception_ptr SweepOnWorker(Engine& engine, const std::function<void()>& during = {}) {
+    std::atomic<bool> done{false};
+    std::exception_ptr error;
+    std::thread worker([&] {
+      try {
+        engine.Sweep(&box);
+      } catch (...) {
+        error = std::current_exception();
+      }
+      done = true;
+    });
+    while (!done) {
+      Take();
+      if (during) during();
+      std::this_thread::yield();
+    }
+    worker.join();
+    Take();
+    return error;
+  }
+};
+
+class SweepThreadTest : public EngineTest {
+ protected:
+  // The same problem run by Run on this thread, for comparison.
+  RecordingPorts ref_ports;
+  Results ref;
+  Engine ref_engine{ref_ports, ref_ports, ref_ports, ref};
+
+  void Start(int xpoints, int ypoints) {
+    ports.problem = MakeProblem(kSheet, 400, 600, xpoints, ypoints);
+    ref_ports.problem = ports.problem;
+    ref_engine.Run();
+    ASSERT_TRUE(ref_engine.SweepComplete());
+  }
+  void ExpectSameAsReference() {
+    ASSERT_EQ(results.Cells().RowCount(), ref.Cells().RowCount());
+    for (int r = 0; r < ref.Cells().RowCount(); ++r) {
+      for (int c = 0; c < ref.Cells().ColCount(); ++c) {
+        ASSERT_EQ(results.Cells().Cell(c, r), ref.Cells().Cell(c, r)) << c << "," << r;
+        ASSERT_EQ(results.Cells().Phase(c, r), ref.Cells().Phase(c, r)) << c << "," << r;
+      }
+    }
+    ASSERT_EQ(results.ZPoints.RowCount(), ref.ZPoints.RowCount());
+    for (int r = 0; r < ref.ZPoints.RowCount(); ++r) {
+      ASSERT_EQ(results.ZPoints.Row(r).size(), ref.ZPoints.Row(r).size()) << r;
+    }
+    for (int y = 0; y < ref.Mosaic.Height(); ++y) {
+      for (int x = 0; x < ref.Mosaic.Width(); ++x) {
+        ASSERT_EQ(results.Mosaic.Pixel(x, y), ref.Mosaic.Pixel(x, y)) << x << "," << y;
+      }
+    }
+  }
+};
+
+TEST_F(SweepThreadTest, PostedLevelsGiveWhatTheRunCommandGives) {
+  Start(60, 40);
+  Receiver rx(results);
+  ASSERT_TRUE(engine.BeginRun());
+  const int processed_before = ports.process_events_calls;
+  const int charted_before = ports.set_series_calls;
+  EXPECT_EQ(rx.SweepOnWorker(engine), nullptr);
+  EXPECT_EQ(ports.process_events_calls, processed_before) << "the worker used no host";
+  EXPECT_EQ(ports.set_series_calls, charted_before) << "nor the chart";
+  EXPECT_EQ(ports.build_diagram_calls, 0);
+  engine.EndRun();
+  EXPECT_EQ(ports.build_diagram_calls, 1) << "the complete sweep's diagram, after EndRun";
+  EXPECT_FALSE(engine.Running());
+  EXPECT_EQ(rx.levels, 41);
+  EXPECT_EQ(rx.last_index, 40);
+  EXPECT_GE(rx.takes, 1);
+  EXPECT_EQ(rx.statuses.back(), ref_ports.status.back()) << "every tenth level's status";
+  EXPECT_EQ(rx.chart.size(), ref_ports.series.size());
+  EXPECT_EQ(rx.chart.back().size(), ref_ports.series.back().size()) << "the last level's hull";
+  ExpectSameAsReference();
+}
+
+TEST_F(SweepThreadTest, AStopWithinALevelKeepsTheLevelsBeforeAndARunStartsAgain) {
+  // Levels long enough that the stop comes inside one: a fine X grid.
+  Start(4000, 30);
+  Receiver rx(results);
+  ASSERT_TRUE(engine.BeginRun());
+  EXPECT_EQ(rx.SweepOnWorker(engine,
+                             [&] {
+                               if (rx.levels >= 3) engine.RequestStop();
+                             }),
+            nullptr);
+  engine.EndRun();
+  const int kept = results.State.LevelIndex;
+  EXPECT_GE(kept, 2);
+  EXPECT_LT(kept, 30);
+  EXPECT_FALSE(engine.SweepComplete());
+  EXPECT_EQ(ports.build_diagram_calls, 0) << "no diagram of a stopped sweep";
+  EXPECT_EQ(results.Cells().RowCount(), kept + 2) << "no row of the level left unfinished";
+  EXPECT_EQ(rx.levels, kept + 1);
+  for (int r = 1; r < results.Cells().RowCount(); ++r) {
+    for (int c = 0; c < ref.Cells().ColCount(); ++c) {
+      ASSERT_EQ(results.Cells().Cell(c, r), ref.Cells().Cell(c, r)) << c << "," << r;
+    }
+  }
+
+  // Run again: a new sweep from Ymax, as after any run that did not end.
+  Receiver again(results);
+  ASSERT_TRUE(engine.BeginRun());
+  EXPECT_FALSE(engine.StopRequested()) << "a new run clears the stop";
+  EXPECT_EQ(again.SweepOnWorker(engine), nullptr);
+  engine.EndRun();
+  EXPECT_TRUE(engine.SweepComplete());
+  EXPECT_EQ(ports.build_diagram_calls, 1);
+  ExpectSameAsReference();
+}
+
+TEST_F(SweepThreadTest, AStoppedStepContinuesAndAnErrorComesBackToEndRun) {
+  // Step mode: a stop inside the single level of a command leaves it to the next command.
+  Start(50, 4);
+  ports.step_mode = true;
+  ASSERT_TRUE(engine.BeginRun());
+  engine.RequestStop();
+  Receiver rx(results);
+  EXPECT_EQ(rx.SweepOnWorker(engine), nullptr);
+  engine.EndRun();
+  EXPECT_EQ(results.State.LevelIndex, -1);
+  EXPECT_EQ(rx.levels, 0);
+  // Four commands, 600 to 450; the fourth leaves Y at Ymin and completes, as a step-mode
+  // sweep does.
+  for (int level = 0; level < 4; ++level) {
+    ASSERT_TRUE(engine.BeginRun());
+    EXPECT_EQ(rx.SweepOnWorker(engine), nullptr);
+    engine.EndRun();
+    EXPECT_EQ(results.State.LevelIndex, level);
+  }
+  EXPECT_TRUE(ports.messages.empty()) << "never asked to restart: each command continues";
+  EXPECT_TRUE(engine.SweepComplete());
+  EXPECT_EQ(ports.build_diagram_calls, 1);
+  for (int r = 0; r < results.Cells().RowCount(); ++r) {
+    for (int c = 0; c < ref.Cells().ColCount(); ++c) {
+      ASSERT_EQ(results.Cells().Cell(c, r), ref.Cells().Cell(c, r)) << c << "," << r;
+    }
+  }
+
+  // An evaluator's error on the worker is thrown by EndRun, and the run is over.
+  ports.step_mode = false;
+  ports.problem = MakeProblem("GL=1/(T-500)\nGS=0", 400, 600, 10, 4);
+  ASSERT_TRUE(engine.BeginRun());
+  Receiver bad(results);
+  const std::exception_ptr error = bad.SweepOnWorker(engine);
+  ASSERT_NE(error, nullptr);
+  EXPECT_THROW(engine.EndRun(error), std::exception);
+  EXPECT_FALSE(engine.Running());
+  EXPECT_EQ(results.State.LevelIndex, 1) << "600 and 550 computed, 500 failed";
+}
+
+}  // namespace
+}  // namespace calc::testing
