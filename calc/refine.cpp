@@ -266,6 +266,7 @@ class Refiner {
     Invariants();
     CongruentPoints();
     CriticalPoints();
+    FinerThanTheGrid();
   }
 
  private:
@@ -956,6 +957,113 @@ class Refiner {
   // A tie line between two ends of one solution phase at a level whose neighbour shows that
   // phase alone across the same stretch: the gap closes between the two levels, at the point
   // where G'' and G''' of the phase are both zero.
+  // What lies between the grid's points (see FinerFeature). A column whose phase changes
+  // between two levels straight to another phase crossed a two-phase band thinner than the step,
+  // unless a congruent point, a compound's column or a second-order line explains the change;
+  // neighbouring columns of one row pair make one feature.
+  void FinerThanTheGrid() {
+    const CellGrid& g = Grid();
+    const int cols = g.ColCount();
+    auto explained = [&](int c, int r) {
+      const double x = ColX(c), ylo = RowY(r + 1), yhi = RowY(r);
+      for (const CongruentPoint& cp : out_.CongruentPoints)
+        if (std::abs(cp.X - x) <= 1.5 * st_.XStep && cp.Y >= ylo - std::abs(st_.YStep) &&
+            cp.Y <= yhi + std::abs(st_.YStep))
+          return true;
+      return false;
+    };
+    for (int r = 1; r + 1 < g.RowCount(); ++r) {
+      FinerFeature f;
+      int last = -2;
+      auto flush = [&] {
+        if (last >= 0) out_.BelowResolution.push_back(f);
+        last = -2;
+      };
+      for (int c = 2; c + 1 < cols; ++c) {
+        const PhaseId a = Label(c, r), b = Label(c, r + 1);
+        bool thin = a.Valid() && b.Valid() && !(a == b) && !a.IsPoint() && !b.IsPoint();
+        if (thin) {
+          const SolutionPhase& pa = sheet_.Phases[static_cast<size_t>(a.solution)];
+          const SolutionPhase& pb = sheet_.Phases[static_cast<size_t>(b.solution)];
+          thin = !(pa.Model && pa.Model == pb.Model) && !explained(c, r);
+        }
+        if (!thin) {
+          flush();
+          continue;
+        }
+        if (last != c - 1 || !(e_.Of(f.Above) == a) || !(e_.Of(f.Below) == b)) {
+          flush();
+          f = FinerFeature{FinerFeature::Kind::ThinBand,
+                           ColX(c),
+                           ColX(c),
+                           RowY(r + 1),
+                           RowY(r),
+                           e_.IndexOf(a),
+                           e_.IndexOf(b)};
+        }
+        f.XRight = ColX(c);
+        last = c;
+      }
+      flush();
+    }
+    // A band crossed obliquely shows in one row pair after another: pieces of the same two
+    // phases a few columns or one level apart (the band showed in a cell between them) are one.
+    std::vector<FinerFeature>& bands = out_.BelowResolution;
+    const double touch = 4 * st_.XStep, ytouch = 1.01 * std::abs(st_.YStep);
+    for (bool merged = true; merged && bands.size() < 2000;) {
+      merged = false;
+      for (size_t i = 0; i < bands.size() && !merged; ++i) {
+        for (size_t k = i + 1; k < bands.size() && !merged; ++k) {
+          FinerFeature& p = bands[i];
+          const FinerFeature& q = bands[k];
+          if (p.YLow > q.YHigh + ytouch || q.YLow > p.YHigh + ytouch) continue;
+          if (p.XLeft > q.XRight + touch || q.XLeft > p.XRight + touch) continue;
+          if (p.Above != q.Above || p.Below != q.Below) continue;
+          p.XLeft = std::min(p.XLeft, q.XLeft);
+          p.XRight = std::max(p.XRight, q.XRight);
+          p.YLow = std::min(p.YLow, q.YLow);
+          p.YHigh = std::max(p.YHigh, q.YHigh);
+          bands.erase(bands.begin() + static_cast<std::ptrdiff_t>(k));
+          merged = true;
+        }
+      }
+    }
+    // Every band closes to nothing where it meets a pure end or a congruent point: a thin
+    // piece of the same two phases within kClosing in X of one is that closing, seen by any
+    // grid.
+    constexpr double kClosing = 0.1;
+    auto closing = [&](const FinerFeature& f, double x, PhaseIndex p, PhaseIndex q) {
+      const bool pair = (f.Above == p && f.Below == q) || (f.Above == q && f.Below == p);
+      return pair && f.XLeft >= x - kClosing && f.XRight <= x + kClosing;
+    };
+    bands.erase(std::remove_if(bands.begin(), bands.end(),
+                               [&](const FinerFeature& f) {
+                                 for (const Transition& t : out_.Transitions)
+                                   if (closing(f, t.X, t.AbovePhase, t.BelowPhase)) return true;
+                                 for (const CongruentPoint& cp : out_.CongruentPoints)
+                                   if (cp.Indices.size() == 2 &&
+                                       closing(f, cp.X, cp.Indices[0], cp.Indices[1]))
+                                     return true;
+                                 return false;
+                               }),
+                bands.end());
+    // Invariants closer than a level step: the field between them shows on no level.
+    std::vector<const Invariant*> inv;
+    for (const Invariant& i : out_.Invariants)
+      if (!i.Phases.empty()) inv.push_back(&i);
+    std::sort(inv.begin(), inv.end(),
+              [](const Invariant* p, const Invariant* q) { return p->Y < q->Y; });
+    for (size_t k = 1; k < inv.size(); ++k) {
+      const Invariant& lo = *inv[k - 1];
+      const Invariant& hi = *inv[k];
+      if (hi.Y - lo.Y >= std::abs(st_.YStep)) continue;
+      FinerFeature f{FinerFeature::Kind::CloseInvariants,
+                     std::min(lo.Phases.front().X, hi.Phases.front().X),
+                     std::max(lo.Phases.back().X, hi.Phases.back().X), lo.Y, hi.Y};
+      out_.BelowResolution.push_back(f);
+    }
+  }
+
   void CriticalPoints() {
     for (int k = 0; k <= st_.LevelIndex && k < res_.ZPoints.RowCount(); ++k) {
       const std::vector<TZPoint>& row = res_.ZPoints.Row(k);

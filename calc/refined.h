@@ -85,6 +85,19 @@ struct BoundaryEnd {
   bool SecondOrder = false;
 };
 
+// Something the grid cannot resolve: a two-phase band crossed between two neighbouring levels
+// (a column changes from one phase straight to another, with no congruent or second-order point
+// to explain it), or two invariants within one level step of each other. The grid's answers
+// there may miss a field; a grid with more points shows it.
+struct FinerFeature {
+  enum class Kind { ThinBand, CloseInvariants };
+  Kind What = Kind::ThinBand;
+  double XLeft = 0, XRight = 0;  // the columns (or the invariants' compositions) it spans
+  double YLow = 0, YHigh = 0;    // the two levels (or the two invariants) it lies between
+  // A band's phase above and below it.
+  PhaseIndex Above = kNoRunPhase, Below = kNoRunPhase;
+};
+
 struct RefinedResults {
   // False when refinement is off or has not run for the current results.
   bool Ran = false;
@@ -94,6 +107,7 @@ struct RefinedResults {
   std::vector<CongruentPoint> CongruentPoints;
   // In level order, each level's tie lines in ascending X.
   std::vector<BoundaryEnd> Boundaries;
+  std::vector<FinerFeature> BelowResolution;
 
   void Clear() { *this = RefinedResults(); }
 };

@@ -137,6 +137,18 @@ void AppendRefined(Json& j, const calc::Results& r) {
                          {"approximate", c.Approximate}});
   }
   j["congruent_points"] = std::move(congruent);
+  // Only where the grid cannot resolve something: a file of a well-resolved run keeps its keys.
+  if (!refined.BelowResolution.empty()) {
+    Json finer = Json::array();
+    for (const calc::FinerFeature& f : refined.BelowResolution) {
+      finer.push_back({{"kind", f.What == calc::FinerFeature::Kind::ThinBand
+                                    ? "two-phase band thinner than a level step"
+                                    : "invariants closer than a level step"},
+                       {"X", {f.XLeft, f.XRight}},
+                       {"Y", {f.YLow, f.YHigh}}});
+    }
+    j["below_resolution"] = std::move(finer);
+  }
 }
 
 // level,Y,phase_left,X_left,phase_right,X_right: every refined tie line, level by level,

@@ -360,8 +360,17 @@ py::dict Refined(const RunResult& res) {
                            py::arg("phase_right") = label(b.Right, b.PhaseRight),
                            py::arg("x_right") = b.XRight, py::arg("approximate") = b.Approximate));
   }
+  py::list finer;
+  for (const auto& b : f.BelowResolution) {
+    finer.append(py::dict(py::arg("kind") = b.What == calc::FinerFeature::Kind::ThinBand
+                                                ? "two-phase band thinner than a level step"
+                                                : "invariants closer than a level step",
+                          py::arg("x") = py::make_tuple(b.XLeft, b.XRight),
+                          py::arg("y") = py::make_tuple(b.YLow, b.YHigh)));
+  }
   py::dict d;
   d["ran"] = f.Ran;
+  d["below_resolution"] = finer;
   d["invariants"] = inv;
   d["transitions"] = tr;
   d["critical_points"] = crit;

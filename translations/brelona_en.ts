@@ -505,6 +505,18 @@ Version %1</translation>
         <source>Incomplete: phases left out of the import</source>
         <translation>Incomplete: phases left out of the import</translation>
     </message>
+    <message>
+        <source>Finer than the grid (more points show it):</source>
+        <translation>Finer than the grid (more points show it):</translation>
+    </message>
+    <message>
+        <source>a two-phase band at X %1–%2 between %3 and %4</source>
+        <translation>a two-phase band at X %1–%2 between %3 and %4</translation>
+    </message>
+    <message>
+        <source>two invariants at %1 and %2</source>
+        <translation>two invariants at %1 and %2</translation>
+    </message>
     <message numerus="yes">
         <source>and %n more</source>
         <translation>

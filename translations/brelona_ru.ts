@@ -469,6 +469,18 @@
         <source>Incomplete: phases left out of the import</source>
         <translation>Неполная диаграмма: фазы, не вошедшие в импорт</translation>
     </message>
+    <message>
+        <source>Finer than the grid (more points show it):</source>
+        <translation>Мельче шага сетки (покажет сетка с большим числом точек):</translation>
+    </message>
+    <message>
+        <source>a two-phase band at X %1–%2 between %3 and %4</source>
+        <translation>двухфазная полоса при X %1–%2 между %3 и %4</translation>
+    </message>
+    <message>
+        <source>two invariants at %1 and %2</source>
+        <translation>два нонвариантных равновесия при %1 и %2</translation>
+    </message>
     <message numerus="yes">
         <source>and %n more</source>
         <translation>

@@ -294,6 +294,24 @@ void TfmDiagram2::ShowLayers() {
   DiagramLayers shown = ShiftedLayers(
       layers_, yOffset_, byMass_ ? XMap([this](double v) { return ShownX(v); }) : XMap());
   shown.notices = LeftOutNotices(leftOut_);
+  if (!finer_.empty()) {
+    // At most three places by name; the rest counted.
+    shown.notices << tr("Finer than the grid (more points show it):");
+    QLocale locale;
+    locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    auto num = [&](double v, int decimals) { return locale.toString(v, 'f', decimals); };
+    for (size_t i = 0; i < finer_.size() && i < 3; ++i) {
+      const calc::FinerFeature& f = finer_[i];
+      const QString x0 = num(ShownX(f.XLeft), 3), x1 = num(ShownX(f.XRight), 3);
+      const QString y0 = num(ShownY(f.YLow), 1), y1 = num(ShownY(f.YHigh), 1);
+      shown.notices
+          << (f.What == calc::FinerFeature::Kind::ThinBand
+                  ? tr("a two-phase band at X %1–%2 between %3 and %4").arg(x0, x1, y0, y1)
+                  : tr("two invariants at %1 and %2").arg(y0, y1));
+    }
+    if (finer_.size() > 3)
+      shown.notices << tr("and %n more", nullptr, static_cast<int>(finer_.size() - 3));
+  }
   if (overlay_->Look().weightPercent && !byMass_)
     shown.notices << tr(
         "Mole fractions: weight percent needs the masses of the components "
@@ -387,6 +405,8 @@ void TfmDiagram2::BuildDiagram(const calc::Results& results, calc::YParameter yP
   chart_->SetPoints(1, Shifted(special_, yOffset_, x));
   nodes_ = NodesToDraw(results);
   AddNodeLines(nodes_, calc::YParameterText(yParameter));
+  finer_ =
+      results.Refined.Ran ? results.Refined.BelowResolution : std::vector<calc::FinerFeature>();
   layers_ = DiagramLayers{BoundaryLines(results),
                           InvariantLines(results),
                           DiagramMarks(results),

@@ -168,6 +168,8 @@ class TfmDiagram2 : public QWidget {
   bool byMass_ = false;  // the last build shows weight percent
   std::vector<calc::LeftOutPhase> leftOut_;
   QString problemName_;
+  // What the grid of the shown results cannot resolve: said on the plot.
+  std::vector<calc::FinerFeature> finer_;
   QString autoFoot_;  // the X axis title the last build wrote, replaced by the next one
   double yOffset_ = 0;
   QPointF pressedAt_{-1e9, -1e9};

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <map>
@@ -129,8 +130,46 @@ TEST(RefineSamples, EverySampleShowsItsReactionsSolved) {
       tie_lines += results.ZPoints.Row(row).size() / 2;
     EXPECT_EQ(r.Boundaries.size(), tie_lines);
     for (const BoundaryEnd& b : r.Boundaries) EXPECT_FALSE(b.Approximate) << b.Level;
+    // Only the lens minimum at X = 0.10, 1195 K of the gap sample falls between its levels.
+    EXPECT_EQ(r.BelowResolution.empty(),
+              problem.ProblemName != "Solid miscibility gap under a lens");
   }
   EXPECT_EQ(checked, Textbook().size());
+}
+
+// The lens minimum of the gap sample lies within one of its 10 K steps: the run says where,
+// and a grid ten times finer solves it and has nothing left to say.
+TEST(RefineSamples, AFeatureBetweenTheLevelsIsSaidAndAFinerGridSolvesIt) {
+  const auto samples =
+      problem::ReadProblemTable(std::string(BRELONA_SOURCE_DIR) + "/data/Problems.d");
+  const auto it = std::find_if(samples.begin(), samples.end(), [](const ProblemInput& p) {
+    return p.ProblemName == "Solid miscibility gap under a lens";
+  });
+  ASSERT_NE(it, samples.end());
+  auto refined = [&](int levels) {
+    ProblemInput problem = *it;
+    problem.YPoints = levels;
+    RecordingPorts ports;
+    Results results;
+    Engine engine(ports, ports, ports, results);
+    ports.problem = problem;
+    ports.on_build_diagram = [&] { engine.FindSpecialPoints(YParameterText(problem.Yparameter)); };
+    engine.Run();
+    return results.Refined;
+  };
+  const RefinedResults coarse = refined(it->YPoints);
+  EXPECT_TRUE(coarse.CongruentPoints.empty());
+  ASSERT_EQ(coarse.BelowResolution.size(), 1u);
+  const FinerFeature& f = coarse.BelowResolution[0];
+  EXPECT_EQ(f.What, FinerFeature::Kind::ThinBand);
+  EXPECT_TRUE(f.XLeft <= 0.1 && f.XRight >= 0.1) << f.XLeft << " " << f.XRight;
+  EXPECT_TRUE(f.YLow <= 1195 && f.YHigh >= 1195) << f.YLow << " " << f.YHigh;
+  const RefinedResults fine = refined(10 * it->YPoints);
+  EXPECT_TRUE(fine.BelowResolution.empty());
+  ASSERT_EQ(fine.CongruentPoints.size(), 1u);
+  EXPECT_EQ(fine.CongruentPoints[0].Type, "lens minimum");
+  EXPECT_NEAR(fine.CongruentPoints[0].X, 0.1, 1e-9);
+  EXPECT_NEAR(fine.CongruentPoints[0].Y, 1195, 1e-6);
 }
 
 TEST(RefineSamples, OffLeavesTheGridResultsAlone) {
