@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -73,15 +74,16 @@ std::string ParsePictureOption(const std::string& a, const Args& args, size_t& i
     size_t start = 0;
     while (start <= v.size()) {
       const size_t comma = std::min(v.find(',', start), v.size());
-      const std::string f = v.substr(start, comma - start);
+      std::string f = v.substr(start, comma - start);
+      for (char& c : f) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
       if (f == "png") {
         o.png = true;
       } else if (f == "svg") {
         o.svg = true;
       } else if (f == "pdf") {
         o.pdf = true;
-      } else {
-        return "--format needs a list of png, svg, pdf";
+      } else if (f != "none") {
+        return "--format needs a list of png, svg, pdf, or none";
       }
       start = comma + 1;
     }

@@ -344,6 +344,7 @@ void WriteDiagram(const fs::path& dir, const calc::ProblemInput& problem, const 
   const calc::Results& r = host.results();
   Laps lap(times);
   const RunOptions& o = host.options();
+  if (!o.png && !o.svg && !o.pdf) return;  // --format none
   views::DiagramImageOptions pictures;
   if (o.png) pictures.pngPath = QString::fromStdString((dir / "diagram.png").string());
   if (o.svg && views::CanWriteSvg())

@@ -385,6 +385,12 @@ TEST_F(RunCommand, OutputsAreWrittenAsASet) {
   ASSERT_EQ(RunCalc("P.d --problem 'Eutectic, simple' --out out --format png", dir).code, 0);
   EXPECT_NE(ReadAll(dir / "out" / "summary.json"), summary);
   EXPECT_FALSE(fs::exists(dir / "out" / "diagram.svg"));
+  // Pictures can be left out altogether, and formats are named in any letter case.
+  ASSERT_EQ(RunCalc("P.d --problem 'Eutectic, simple' --out out --format none", dir).code, 0);
+  EXPECT_FALSE(fs::exists(dir / "out" / "diagram.png"));
+  EXPECT_TRUE(fs::exists(dir / "out" / "summary.json"));
+  ASSERT_EQ(RunCalc("P.d --problem 'Eutectic, simple' --out out --format PDF", dir).code, 0);
+  EXPECT_TRUE(fs::exists(dir / "out" / "diagram.pdf"));
 }
 
 }  // namespace
