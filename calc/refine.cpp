@@ -1,6 +1,7 @@
 #include "calc/refine.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <exception>
@@ -108,8 +109,15 @@ class Energies {
   // Liquids and vapours (names beginning with L or V); point phases are solids.
   bool Fluid(PhaseId id) const {
     if (id.IsPoint() || id.solution < 0) return false;
+    // L, V and their numbered or primed forms (L1, V'), and the liquids and gases of the
+    // databases (LIQUID, IONIC_LIQ, GAS, VAPOUR); not every name that begins with L or V
+    // (LAVES_C15 is a solid).
     const std::string n = Name(id);
-    return !n.empty() && (n[0] == 'L' || n[0] == 'V');
+    if (n.empty()) return false;
+    for (const char* word : {"LIQ", "GAS", "VAP"})
+      if (n.find(word) != std::string::npos) return true;
+    return (n[0] == 'L' || n[0] == 'V') &&
+           std::none_of(n.begin() + 1, n.end(), [](char c) { return std::isalpha(c & 0xFF); });
   }
 
   // The phase of the sheet that phase `k` of the run's results is (the results list the

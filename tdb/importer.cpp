@@ -907,6 +907,41 @@ void Importer::FindRange(ImportResult& r) {
   } else {
     r.Ymin = std::max(10.0, std::floor(0.6 * lo / 10) * 10);
     r.Ymax = std::ceil(1.1 * hi / 10) * 10;
+    // A compound or an intermediate solid melting above both components (B2 NiAl at 1950 K
+    // beside Ni at 1728 K): the top goes up until the liquid is the lowest phase at every
+    // composition, within half as much again as the higher melting point.
+    auto SidAt = [&](double x) {
+      *sheet.SidX() = x;
+      return sheet.sidParser().Value();
+    };
+    auto liquid_everywhere = [&](double T) {
+      try {
+        for (int i = 1; i < 20; ++i) {
+          const double x = i / 20.0, sid = SidAt(x);
+          const double gl = sheet.Phases[liquid].Energy(x, T, 1, sid);
+          for (size_t k = 0; k < sheet.Phases.size(); ++k) {
+            if (k == liquid || !sheet.Phases[k].HasExpression()) continue;
+            if (sheet.Phases[k].Energy(x, T, 1, sid) < gl - kSameEnergy) return false;
+          }
+        }
+        for (calc::PointPhase& pp : sheet.PointPhases) {
+          if (!pp.HasExpression() || pp.Composition <= 0 || pp.Composition >= 1) continue;
+          const double sid = SidAt(pp.Composition);
+          if (pp.Energy(T, 1, sid) <
+              sheet.Phases[liquid].Energy(pp.Composition, T, 1, sid) - kSameEnergy)
+            return false;
+        }
+      } catch (const std::exception&) {
+      }
+      return true;
+    };
+    if (liquid < sheet.Phases.size() && !opt_.Tmax) {
+      const double top = r.Ymax;
+      while (r.Ymax < 1.5 * hi && !liquid_everywhere(r.Ymax)) r.Ymax += 50;
+      if (r.Ymax > top)
+        notes_.push_back("the range's top is " + std::to_string(static_cast<int>(r.Ymax)) +
+                         " K, where the liquid is stable at every composition");
+    }
   }
   if (opt_.Tmin) r.Ymin = *opt_.Tmin;
   if (opt_.Tmax) r.Ymax = *opt_.Tmax;
@@ -975,7 +1010,7 @@ ImportResult Importer::Run() {
                   Join(all, ", ") + ")");
     wanted.push_back(u);
   }
-  std::vector<std::string> left_out;
+  std::vector<std::string> left_out, rejected;
   std::set<std::string> keys;
   // The disordered parts of the ordered phases: declared with them, offered through them.
   std::vector<std::string> part_only;
@@ -1008,6 +1043,22 @@ ImportResult Importer::Run() {
       left_out.push_back(name);
       continue;
     }
+    // Without a choice of phases: the alternatives the file itself rejects, and the gas (a
+    // diagram of the condensed phases at one bar), are left out with their reason; --phases
+    // takes either in.
+    // A rejected phase is no loss (the file's authors chose without it): a note, not a
+    // phase left out.
+    if (wanted.empty()) {
+      const Phase& ph = *db_.FindPhase(name);
+      if (db_.Rejected.count(name)) {
+        rejected.push_back(name);
+        continue;
+      }
+      if (!parts_.count(name) && (ph.Suffix.find('G') != std::string::npos || name == "GAS")) {
+        r.Skipped.push_back({name, "gas phase (the diagram is of the condensed phases)"});
+        continue;
+      }
+    }
     read(name, !selected);
   }
   // An ordered phase whose disordered part could not be written cannot be offered either.
@@ -1024,6 +1075,9 @@ ImportResult Importer::Run() {
     }
   }
   if (!left_out.empty()) notes_.push_back("not selected: " + Join(left_out, ", "));
+  if (!rejected.empty())
+    notes_.push_back("rejected by the file's REJECT_PHASE command (--phases takes them in): " +
+                     Join(rejected, ", "));
   bool any_solution = false;
   for (const ImportedPhase& ph : r.Phases) any_solution = any_solution || !ph.IsCompound;
   if (!any_solution) {

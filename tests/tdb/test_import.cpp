@@ -380,6 +380,8 @@ TEST(TdbImport, PhasesThatCannotBeWrittenAreSkippedWithTheirReason) {
            std::string(77, '(') + "...'"},
       {"PHASE P % 1 1 ! CONSTITUENT P :A,B: ! PARAMETER L(P,A,B;0) 298.15 1+; 6000 N !",
        "line 6: the expression ends too early in expression '1+'"},
+      {"PHASE P:G % 1 1 ! CONSTITUENT P:G :A,B: !",
+       "gas phase (the diagram is of the condensed phases)"},
   };
   for (const auto& c : cases) {
     const std::string text =
@@ -395,6 +397,30 @@ TEST(TdbImport, PhasesThatCannotBeWrittenAreSkippedWithTheirReason) {
               std::string::npos);
     EXPECT_EQ(Lines(r.Sheet).size(), 2u);
   }
+}
+
+// A phase the file rejects is left aside with a note (not a loss: the file chose without it);
+// naming it takes it in.
+TEST(TdbImport, PhasesTheFileRejectsAreNotedAndTakenInWhenNamed) {
+  const std::string text =
+      std::string(kElements) +
+      "PHASE LIQUID % 1 1 ! CONSTITUENT LIQUID :A,B: !\n"
+      "PARAMETER G(LIQUID,A;0) 298.15 0; 6000 N ! PARAMETER G(LIQUID,B;0) 298.15 0; 6000 N !\n"
+      "PHASE P % 1 1 ! CONSTITUENT P :A,B: !\n"
+      "PARAMETER G(P,A;0) 298.15 -1000; 6000 N ! PARAMETER G(P,B;0) 298.15 -2000; 6000 N !\n"
+      "DEFAULT_COMMAND REJECT_PHASE P !\n";
+  tdb::ImportResult r = ImportText(text);
+  EXPECT_TRUE(r.Skipped.empty());
+  ASSERT_EQ(r.Phases.size(), 1u);
+  EXPECT_NE(r.Sheet.find("% Note: rejected by the file's REJECT_PHASE command (--phases takes "
+                         "them in): P\r\n"),
+            std::string::npos);
+  tdb::ImportOptions o;
+  o.A = "A";
+  o.B = "B";
+  o.Phases = {"LIQUID", "P"};
+  r = tdb::Import(tdb::Read(text), o);
+  EXPECT_EQ(r.Phases.size(), 2u);
 }
 
 // Many ranges of long polynomials: the sums are grouped so that the line compiles, up to the
