@@ -554,6 +554,32 @@ class Refiner {
               break;
             }
           }
+          // A level through the very top of the line: the curvature touches zero without a
+          // change of sign, at its smallest over the columns around.
+          if (e.Approximate) {
+            const double lo = ColX(std::max(1, c - kWiden)),
+                         hi = ColX(std::min(g.ColCount() - 1, c + 1 + kWiden));
+            auto size = [&](double xx) { return std::abs(OrderingCurvature(*pa.Model, xx, y)); };
+            double a = lo, b = hi;
+            constexpr double kGolden = 0.6180339887498949;
+            double p = b - kGolden * (b - a), q = a + kGolden * (b - a);
+            double fp = size(p), fq = size(q);
+            for (int i = 0; i < 100 && b - a > 1e-13; ++i) {
+              if (fp < fq) {
+                b = q, q = p, fq = fp;
+                p = b - kGolden * (b - a), fp = size(p);
+              } else {
+                a = p, p = q, fp = fq;
+                q = a + kGolden * (b - a), fq = size(q);
+              }
+            }
+            const double x = 0.5 * (a + b);
+            // Zero to the precision of a curvature of the order of R T.
+            if (size(x) < 1e-7 * 8.31451 * std::abs(y)) {
+              e.XLeft = e.XRight = x;
+              e.Approximate = false;
+            }
+          }
         } catch (const std::exception&) {
         }
         out_.Boundaries.push_back(std::move(e));
@@ -883,8 +909,10 @@ class Refiner {
           const bool ordered_below = pb.Variant == OrderVariant::Ordered;
           if (!ordered_below) cp.Type = "ordering minimum";
           try {
-            if (OrderingExtreme(*pa.Model, std::max(0.0, xlo), std::min(1.0, xhi), ylo, yhi,
-                                ordered_below, cp.X, cp.Y))
+            // The extreme may stand on a level itself: the bracket reaches a step past both.
+            const double ys = std::abs(st_.YStep);
+            if (OrderingExtreme(*pa.Model, std::max(0.0, xlo), std::min(1.0, xhi), ylo - ys,
+                                yhi + ys, ordered_below, cp.X, cp.Y))
               cp.Approximate = false;
           } catch (const std::exception&) {
           }

@@ -43,13 +43,14 @@ const std::map<std::string, Expected>& Textbook() {
       // Assessed systems imported from data/tdb: Pb-Sn has its eutectic at 183 C (456 K) and
       // the melting points 600.6 K and 505.1 K.
       {"Pb-Sn (assessed, imported from TDB)", {{455}, 2, {{0, 600.6}, {1, 505.1}}, 0.02}},
-      // Cu-Mg without its Laves phase Cu2Mg (two mixing sublattices, skipped): the Mg-rich
-      // eutectic L -> CuMg2 + (Mg) at 758 K, and instead of the two eutectics around Cu2Mg a
-      // metastable one between (Cu) and CuMg2. CuMg2 melts at 841 K, Cu at 1358 K, and Mg, a
-      // compound at X = 1 (hcp, Mg only) that takes its end's place below the liquid, at its
-      // own melting point of 923 K (not where the metastable fcc Mg would meet the liquid).
+      // Cu-Mg with its Laves phase Cu2Mg: eutectics near 993, 823 and 761 K (the handbook's),
+      // Cu2Mg melting congruently near 1070 K and CuMg2 at 841 K; Cu melts at 1358 K and Mg, a
+      // compound at X = 1 (hcp, Mg only), at its own 923 K.
       {"Cu-Mg (assessed, imported from TDB)",
-       {{758, 667}, 3, {{0, 1358}, {1, 923}, {0.6667, 841}}, 0.02}},
+       {{992, 824.5, 759.6}, 3, {{0, 1358}, {0.3333, 1070.6}, {1, 923}, {0.6667, 841}}, 0.02}},
+      // A Bragg-Williams B2 ordering: no invariant, the top of its second-order line at 1000 K.
+      {"Order-disorder B2 in a bcc solution (hand-written)",
+       {{}, 0, {{0, 1500}, {0.5, 1000}}, 0.02}},
   };
   return m;
 }
