@@ -31,14 +31,14 @@ struct PbSn {
 
 void Step(benchmark::State& state) {
   PbSn pbsn;
-  calc::PathSpec spec;
-  spec.X = kX;
-  spec.From = 670;
-  spec.To = 300;
-  spec.Points = static_cast<int>(state.range(0));
+  calc::PathRequest request;
+  request.X = kX;
+  request.From = 670;
+  request.To = 300;
+  request.Points = static_cast<int>(state.range(0));
   size_t crossings = 0;
   for (auto _ : state) {
-    const calc::PathResult r = calc::StepPath(pbsn.sheet, spec);
+    const calc::PathResult r = calc::StepPath(pbsn.sheet, request);
     if (!r.Error.empty()) state.SkipWithError(r.Error.c_str());
     crossings = r.Crossings.size();
     benchmark::DoNotOptimize(r.Points.back().G);
@@ -48,14 +48,14 @@ void Step(benchmark::State& state) {
 
 void Scheil(benchmark::State& state) {
   PbSn pbsn;
-  calc::ScheilSpec spec;
-  spec.X = kX;
-  spec.From = 670;
-  spec.To = 300;
-  spec.Points = static_cast<int>(state.range(0));
+  calc::ScheilRequest request;
+  request.X = kX;
+  request.From = 670;
+  request.To = 300;
+  request.Points = static_cast<int>(state.range(0));
   double last = 0;
   for (auto _ : state) {
-    const calc::ScheilResult r = calc::Scheil(pbsn.sheet, spec);
+    const calc::ScheilResult r = calc::Scheil(pbsn.sheet, request);
     if (!r.Error.empty()) state.SkipWithError(r.Error.c_str());
     last = r.LastLiquid;
     benchmark::DoNotOptimize(r.FractionSolid.back());

@@ -21,15 +21,15 @@ using StateAt = std::function<PathState(double)>;
 
 class Stepper {
  public:
-  Stepper(PhaseSheet& sheet, const PathSpec& spec, PathResult& out)
-      : sheet_(sheet), spec_(spec), out_(out), solver_(sheet) {
+  Stepper(PhaseSheet& sheet, const PathRequest& request, PathResult& out)
+      : sheet_(sheet), request_(request), out_(out), solver_(sheet) {
     state_ = [this](double at) {
       PathState s;
-      const bool temperature = spec_.Yparameter != YParameter::Pressure;
-      const double level = spec_.Along == PathAxis::Y ? at : spec_.Y;
-      s.T = temperature ? level : spec_.Z;
-      s.p = temperature ? spec_.Z : level;
-      s.x = spec_.Along == PathAxis::X ? at : spec_.X;
+      const bool temperature = request_.Yparameter != YParameter::Pressure;
+      const double level = request_.Along == PathAxis::Y ? at : request_.Y;
+      s.T = temperature ? level : request_.Z;
+      s.p = temperature ? request_.Z : level;
+      s.x = request_.Along == PathAxis::X ? at : request_.X;
       s.x = std::clamp(s.x, 0.0, 1.0);
       return s;
     };
@@ -38,12 +38,13 @@ class Stepper {
   void Run() {
     out_.GasConstant = solver_.GasConstant();
     if (!CheckReferences()) return;
-    const int n = spec_.Points;
+    const int n = request_.Points;
     Assemblage current;
-    double last = spec_.From;
+    double last = request_.From;
     for (int i = 0; i < n; ++i) {
-      const double at =
-          i == n - 1 ? spec_.To : spec_.From + (spec_.To - spec_.From) * (double(i) / (n - 1));
+      const double at = i == n - 1
+                            ? request_.To
+                            : request_.From + (request_.To - request_.From) * (double(i) / (n - 1));
       const PathState s = state_(at);
       bool approximate = false;
       Assemblage next = current;
@@ -66,11 +67,12 @@ class Stepper {
  private:
   std::string Where(double at) const {
     char buf[64];
-    if (spec_.Along == PathAxis::X) {
+    if (request_.Along == PathAxis::X) {
       std::snprintf(buf, sizeof buf, "X = %.10g", at);
     } else {
       std::snprintf(buf, sizeof buf,
-                    spec_.Yparameter == YParameter::Pressure ? "p = %.10g bar" : "T = %.10g K", at);
+                    request_.Yparameter == YParameter::Pressure ? "p = %.10g bar" : "T = %.10g K",
+                    at);
     }
     return buf;
   }
@@ -83,7 +85,7 @@ class Stepper {
 
   bool CheckReferences() {
     for (const auto& [name, atB] :
-         {std::pair{&spec_.ReferenceA, false}, {&spec_.ReferenceB, true}}) {
+         {std::pair{&request_.ReferenceA, false}, {&request_.ReferenceB, true}}) {
       if (name->empty()) continue;
       bool found = false;
       for (const SolutionPhase& ph : sheet_.Phases) found = found || ph.Name == *name;
@@ -119,8 +121,8 @@ class Stepper {
     }
     solver_.Thermo(a, s, p.G, p.H, p.Cp);
     const double RT = out_.GasConstant * s.T;
-    const double refA = solver_.PureEnergy(false, spec_.ReferenceA, s.T, s.p);
-    const double refB = solver_.PureEnergy(true, spec_.ReferenceB, s.T, s.p);
+    const double refA = solver_.PureEnergy(false, request_.ReferenceA, s.T, s.p);
+    const double refB = solver_.PureEnergy(true, request_.ReferenceB, s.T, s.p);
     p.ActivityA = std::exp((p.MuA - refA) / RT);
     p.ActivityB = std::exp((p.MuB - refB) / RT);
     p.Approximate = approximate;
@@ -170,7 +172,7 @@ class Stepper {
   }
 
   PhaseSheet& sheet_;
-  const PathSpec& spec_;
+  const PathRequest& request_;
   PathResult& out_;
   PathSolver solver_;
   StateAt state_;
@@ -178,32 +180,33 @@ class Stepper {
 
 }  // namespace
 
-std::string CheckPathSpec(const PathSpec& spec) {
-  if (spec.Points < 2 || spec.Points > kMaxPathPoints)
+std::string CheckPathRequest(const PathRequest& request) {
+  if (request.Points < 2 || request.Points > kMaxPathPoints)
     return "the path needs 2 to " + std::to_string(kMaxPathPoints) + " points";
-  if (!std::isfinite(spec.From) || !std::isfinite(spec.To))
+  if (!std::isfinite(request.From) || !std::isfinite(request.To))
     return "the path's ends must be numbers";
-  if (!(spec.Z > 0) || !std::isfinite(spec.Z))
-    return spec.Yparameter == YParameter::Pressure ? "the temperature must be above 0 K"
-                                                   : "the pressure must be above 0 bar";
-  const char* level = spec.Yparameter == YParameter::Pressure ? "pressures" : "temperatures";
-  if (spec.Along == PathAxis::Y) {
-    if (!(spec.X >= 0 && spec.X <= 1)) return "X must lie in 0..1";
-    if (!(spec.From > 0 && spec.To > 0))
+  if (!(request.Z > 0) || !std::isfinite(request.Z))
+    return request.Yparameter == YParameter::Pressure ? "the temperature must be above 0 K"
+                                                      : "the pressure must be above 0 bar";
+  const char* level = request.Yparameter == YParameter::Pressure ? "pressures" : "temperatures";
+  if (request.Along == PathAxis::Y) {
+    if (!(request.X >= 0 && request.X <= 1)) return "X must lie in 0..1";
+    if (!(request.From > 0 && request.To > 0))
       return std::string("the path's ") + level + " must be above 0";
   } else {
-    if (!(spec.Y > 0) || !std::isfinite(spec.Y)) return std::string("the level must be above 0");
-    if (!(spec.From >= 0 && spec.From <= 1 && spec.To >= 0 && spec.To <= 1))
+    if (!(request.Y > 0) || !std::isfinite(request.Y))
+      return std::string("the level must be above 0");
+    if (!(request.From >= 0 && request.From <= 1 && request.To >= 0 && request.To <= 1))
       return "the path's compositions must lie in 0..1";
   }
   return {};
 }
 
-PathResult StepPath(PhaseSheet& sheet, const PathSpec& spec) {
+PathResult StepPath(PhaseSheet& sheet, const PathRequest& request) {
   PathResult out;
-  out.Error = CheckPathSpec(spec);
+  out.Error = CheckPathRequest(request);
   if (!out.Error.empty()) return out;
-  Stepper(sheet, spec, out).Run();
+  Stepper(sheet, request, out).Run();
   return out;
 }
 

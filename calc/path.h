@@ -19,7 +19,7 @@ enum class PathAxis {
   X,  // along the composition at a fixed level
 };
 
-struct PathSpec {
+struct PathRequest {
   PathAxis Along = PathAxis::Y;
   // What the level is: a temperature in K (then Z is the pressure in bar) or a pressure in bar
   // (then Z is the temperature in K).
@@ -39,7 +39,7 @@ struct PathSpec {
 // What makes a path unfit to run, in words for the user ("the path needs at least 2 points");
 // empty when nothing does. Names of reference phases are checked against the sheet in
 // StepPath.
-std::string CheckPathSpec(const PathSpec& spec);
+std::string CheckPathRequest(const PathRequest& request);
 
 struct PathPoint {
   double At = 0;  // the path's variable here
@@ -72,7 +72,7 @@ struct PathResult {
 
 // The path on a compiled sheet. Reference phases that the sheet does not have at that end
 // give an Error before any point is computed.
-PathResult StepPath(PhaseSheet& sheet, const PathSpec& spec);
+PathResult StepPath(PhaseSheet& sheet, const PathRequest& request);
 
 // Per phase along a path: its amount (0 where absent) and composition (NaN where absent). A
 // phase present twice at one point (both sides of a miscibility gap) has its second part as

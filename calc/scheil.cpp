@@ -48,51 +48,52 @@ class Parabola {
 
 class ScheilPath {
  public:
-  ScheilPath(PhaseSheet& sheet, const ScheilSpec& spec, ScheilResult& r)
-      : spec_(spec), r_(r), solver_(sheet) {}
+  ScheilPath(PhaseSheet& sheet, const ScheilRequest& request, ScheilResult& r)
+      : request_(request), r_(r), solver_(sheet) {}
 
   void Run(int liquid) {
     liquid_ = liquid;
-    const int n = spec_.Points;
+    const int n = request_.Points;
     auto gridT = [&](int i) {
-      return i == n - 1 ? spec_.To : spec_.From + (spec_.To - spec_.From) * (double(i) / (n - 1));
+      return i == n - 1 ? request_.To
+                        : request_.From + (request_.To - request_.From) * (double(i) / (n - 1));
     };
     // Down to the liquidus: the liquid alone at the alloy's composition.
     Assemblage melt;
-    melt.members = {{liquid, spec_.X}};
-    if (!solver_.StillStable(melt, At(spec_.From, spec_.X), true)) {
+    melt.members = {{liquid, request_.X}};
+    if (!solver_.StillStable(melt, At(request_.From, request_.X), true)) {
       if (!Failed())
-        r_.Error = "the alloy is not all " + r_.Liquid + " at T = " + Number(spec_.From) +
+        r_.Error = "the alloy is not all " + r_.Liquid + " at T = " + Number(request_.From) +
                    " K: start the path above its liquidus";
       return;
     }
-    Record(spec_.From, spec_.X);
+    Record(request_.From, request_.X);
     int i = 1;
-    double Tc = spec_.From;
+    double Tc = request_.From;
     Assemblage first;
     for (; i < n; ++i) {
       Assemblage t = melt;
       const double T = gridT(i);
-      if (solver_.StillStable(t, At(T, spec_.X), true)) {
+      if (solver_.StillStable(t, At(T, request_.X), true)) {
         melt = t;
-        Record(T, spec_.X);
+        Record(T, request_.X);
         Tc = T;
         continue;
       }
       if (Failed()) return;
       double lo = 0, hi = 0;
-      solver_.Boundary([&](double y) { return At(y, spec_.X); }, melt, Tc, T, true, lo, hi);
+      solver_.Boundary([&](double y) { return At(y, request_.X); }, melt, Tc, T, true, lo, hi);
       r_.LiquidusT = lo;
-      Record(lo, spec_.X);
+      Record(lo, request_.X);
       bool approximate = false;
-      first = solver_.Solve(At(hi, spec_.X), &approximate);
+      first = solver_.Solve(At(hi, request_.X), &approximate);
       Tc = lo;
       break;
     }
     if (Failed()) return;
     if (i == n) {
-      Finish(ScheilEnd::LowestLevel, spec_.To);
-      r_.Note = "no solid forms down to " + Number(spec_.To) + " K";
+      Finish(ScheilEnd::LowestLevel, request_.To);
+      r_.Note = "no solid forms down to " + Number(request_.To) + " K";
       return;
     }
     if (!first.solved) return Stop(Tc, "the equilibrium below the liquidus could not be solved");
@@ -111,7 +112,7 @@ class ScheilPath {
       return Stop(Tc, "the liquid does not freeze into one solid below its liquidus");
     pair_ = first;
     Assemblage atStart = pair_;
-    if (solver_.Continue(atStart, At(Tc, spec_.X))) pair_ = atStart;
+    if (solver_.Continue(atStart, At(Tc, request_.X))) pair_ = atStart;
     r_.Events.push_back({Tc, solver_.Name(Solid()) + " forms"});
     double xL = LiquidX(pair_);
 
@@ -174,7 +175,7 @@ class ScheilPath {
   }
 
  private:
-  PathState At(double T, double x) const { return {T, spec_.P, x}; }
+  PathState At(double T, double x) const { return {T, request_.P, x}; }
 
   static std::string Number(double v) {
     char buf[32];
@@ -282,7 +283,7 @@ class ScheilPath {
     Finish(ScheilEnd::Stopped, T);
   }
 
-  const ScheilSpec& spec_;
+  const ScheilRequest& request_;
   ScheilResult& r_;
   PathSolver solver_;
   int liquid_ = 0;
@@ -308,30 +309,32 @@ std::string FindLiquid(const PhaseSheet& sheet, const std::string& wanted) {
   return candidates.size() == 1 ? candidates[0] : std::string();
 }
 
-std::string CheckScheilSpec(const ScheilSpec& spec) {
-  if (spec.Points < 2 || spec.Points > 1000000) return "the path needs 2 to 1000000 points";
-  if (!(spec.X >= 0 && spec.X <= 1)) return "X must lie in 0..1";
-  if (!(spec.From > 0 && spec.To > 0) || !std::isfinite(spec.From) || !std::isfinite(spec.To))
+std::string CheckScheilRequest(const ScheilRequest& request) {
+  if (request.Points < 2 || request.Points > 1000000) return "the path needs 2 to 1000000 points";
+  if (!(request.X >= 0 && request.X <= 1)) return "X must lie in 0..1";
+  if (!(request.From > 0 && request.To > 0) || !std::isfinite(request.From) ||
+      !std::isfinite(request.To))
     return "the path's temperatures must be above 0 K";
-  if (!(spec.From > spec.To)) return "a Scheil path runs from a higher temperature to a lower one";
-  if (!(spec.P > 0) || !std::isfinite(spec.P)) return "the pressure must be above 0 bar";
+  if (!(request.From > request.To))
+    return "a Scheil path runs from a higher temperature to a lower one";
+  if (!(request.P > 0) || !std::isfinite(request.P)) return "the pressure must be above 0 bar";
   return {};
 }
 
-ScheilResult Scheil(PhaseSheet& sheet, const ScheilSpec& spec) {
+ScheilResult Scheil(PhaseSheet& sheet, const ScheilRequest& request) {
   ScheilResult r;
   r.LiquidusT = r.EndT = r.LastLiquid = kNaN;
-  r.Error = CheckScheilSpec(spec);
+  r.Error = CheckScheilRequest(request);
   if (!r.Error.empty()) return r;
-  r.Liquid = FindLiquid(sheet, spec.Liquid);
+  r.Liquid = FindLiquid(sheet, request.Liquid);
   if (r.Liquid.empty()) {
-    r.Error = spec.Liquid.empty() ? "the sheet has no phase called LIQUID or L: name the liquid"
-                                  : "the sheet has no solution phase " + spec.Liquid;
+    r.Error = request.Liquid.empty() ? "the sheet has no phase called LIQUID or L: name the liquid"
+                                     : "the sheet has no solution phase " + request.Liquid;
     return r;
   }
   int liquid = 0;
   while (sheet.Phases[static_cast<size_t>(liquid)].Name != r.Liquid) ++liquid;
-  ScheilPath(sheet, spec, r).Run(liquid);
+  ScheilPath(sheet, request, r).Run(liquid);
   return r;
 }
 

@@ -14,7 +14,7 @@
 
 namespace calc {
 
-struct ScheilSpec {
+struct ScheilRequest {
   double X = 0.5;  // the alloy (mole fraction of B)
   // Temperatures in K, From above To, and how many points evenly between them.
   double From = 0, To = 0;
@@ -59,13 +59,13 @@ struct ScheilResult {
   std::string Error;  // not empty when no path could be computed
 };
 
-// The liquid of a sheet as ScheilSpec::Liquid describes it; empty when there is none or the
+// The liquid of a sheet as ScheilRequest::Liquid describes it; empty when there is none or the
 // choice is not clear.
 std::string FindLiquid(const PhaseSheet& sheet, const std::string& wanted);
 
-std::string CheckScheilSpec(const ScheilSpec& spec);
+std::string CheckScheilRequest(const ScheilRequest& request);
 
-ScheilResult Scheil(PhaseSheet& sheet, const ScheilSpec& spec);
+ScheilResult Scheil(PhaseSheet& sheet, const ScheilRequest& request);
 
 // The same path with its fractions by mass (FractionSolid, SolidAmounts, LastLiquid) for the
 // alloy x0 and the components' masses; compositions stay mole fractions.

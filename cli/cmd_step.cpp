@@ -142,10 +142,10 @@ struct Units {
   }
 };
 
-std::string StepJson(const calc::ProblemInput& p, const calc::PathSpec& spec,
+std::string StepJson(const calc::ProblemInput& p, const calc::PathRequest& request,
                      const calc::PathResult& path, const Units& u,
                      const calc::ComponentNames& names) {
-  const bool alongX = spec.Along == calc::PathAxis::X;
+  const bool alongX = request.Along == calc::PathAxis::X;
   const std::vector<calc::PhaseTrack> tracks = calc::TrackPhases(path.Points);
   std::vector<double> along, muA, muB, G, H, Cp, aA, aB;
   std::vector<double> approximate;
@@ -164,18 +164,18 @@ std::string StepJson(const calc::ProblemInput& p, const calc::PathSpec& spec,
   std::string out = "{\n";
   out += "  \"problem\": " + Json(p.ProblemName) + ",\n";
   out += "  \"along\": " +
-         Json(alongX                                          ? "x"
-              : spec.Yparameter == calc::YParameter::Pressure ? "p"
-                                                              : "T") +
+         Json(alongX                                             ? "x"
+              : request.Yparameter == calc::YParameter::Pressure ? "p"
+                                                                 : "T") +
          ",\n";
   out += "  \"composition\": " + Json(u.wt ? "wt%" : "mole fraction") + ",\n";
   out += "  \"amounts\": " + Json(u.wt ? "mass fraction" : "mole fraction") + ",\n";
   out += "  \"components\": [" + Json(names.Named() ? names.A : "A") + ", " +
          Json(names.Named() ? names.B : "B") + "],\n";
   if (alongX) {
-    out += "  \"y\": " + Num(spec.Y) + ",\n  \"x\": " + Array(along) + ",\n";
+    out += "  \"y\": " + Num(request.Y) + ",\n  \"x\": " + Array(along) + ",\n";
   } else {
-    out += "  \"x\": " + Num(u.X(spec.X)) + ",\n  \"y\": " + Array(along) + ",\n";
+    out += "  \"x\": " + Num(u.X(request.X)) + ",\n  \"y\": " + Array(along) + ",\n";
   }
   out += "  \"phases\": {";
   for (size_t k = 0; k < tracks.size(); ++k) {
@@ -191,8 +191,8 @@ std::string StepJson(const calc::ProblemInput& p, const calc::PathSpec& spec,
   out += "  \"mu_a\": " + Array(muA) + ",\n  \"mu_b\": " + Array(muB) + ",\n";
   out += "  \"G\": " + Array(G) + ",\n  \"H\": " + Array(H) + ",\n  \"Cp\": " + Array(Cp) + ",\n";
   out += "  \"activity_a\": " + Array(aA) + ",\n  \"activity_b\": " + Array(aB) + ",\n";
-  out += "  \"reference_a\": " + Json(spec.ReferenceA) + ",\n";
-  out += "  \"reference_b\": " + Json(spec.ReferenceB) + ",\n";
+  out += "  \"reference_a\": " + Json(request.ReferenceA) + ",\n";
+  out += "  \"reference_b\": " + Json(request.ReferenceB) + ",\n";
   out += "  \"crossings\": [";
   for (size_t i = 0; i < path.Crossings.size(); ++i) {
     const calc::PathCrossing& c = path.Crossings[i];
@@ -207,8 +207,9 @@ std::string StepJson(const calc::ProblemInput& p, const calc::PathSpec& spec,
   return out + "\n}\n";
 }
 
-std::string StepCsv(const calc::PathSpec& spec, const calc::PathResult& path, const Units& u) {
-  const bool alongX = spec.Along == calc::PathAxis::X;
+std::string StepCsv(const calc::PathRequest& request, const calc::PathResult& path,
+                    const Units& u) {
+  const bool alongX = request.Along == calc::PathAxis::X;
   const std::vector<calc::PhaseTrack> tracks = calc::TrackPhases(path.Points);
   std::string out = alongX ? "x" : "y";
   for (const calc::PhaseTrack& t : tracks) out += "," + t.Name + " amount," + t.Name + " x";
@@ -253,12 +254,12 @@ std::vector<double> Compositions(const std::vector<double>& x, const Units& u) {
   return out;
 }
 
-std::string ScheilJson(const calc::ProblemInput& p, const calc::ScheilSpec& spec,
+std::string ScheilJson(const calc::ProblemInput& p, const calc::ScheilRequest& request,
                        const calc::ScheilResult& path, const Units& u) {
-  const calc::ScheilResult r = Shown(path, spec.X, u);
+  const calc::ScheilResult r = Shown(path, request.X, u);
   std::string out = "{\n";
   out += "  \"problem\": " + Json(p.ProblemName) + ",\n";
-  out += "  \"x\": " + Num(u.X(spec.X)) + ",\n";
+  out += "  \"x\": " + Num(u.X(request.X)) + ",\n";
   out += "  \"composition\": " + Json(u.wt ? "wt%" : "mole fraction") + ",\n";
   out += "  \"amounts\": " + Json(u.wt ? "mass fraction" : "mole fraction") + ",\n";
   out += "  \"liquid\": " + Json(r.Liquid) + ",\n";
@@ -285,9 +286,9 @@ std::string ScheilJson(const calc::ProblemInput& p, const calc::ScheilSpec& spec
   return out + "\n}\n";
 }
 
-std::string ScheilCsv(const calc::ScheilSpec& spec, const calc::ScheilResult& path,
+std::string ScheilCsv(const calc::ScheilRequest& request, const calc::ScheilResult& path,
                       const Units& u) {
-  const calc::ScheilResult r = Shown(path, spec.X, u);
+  const calc::ScheilResult r = Shown(path, request.X, u);
   std::string out = "y,fraction_solid,liquid_x";
   for (const std::string& s : r.Solids) out += "," + s + " amount";
   out += "\n";
@@ -471,44 +472,44 @@ int CmdStep(const Args& args) {
       return calc::MoleFractionB(v / 100, u.m);
     };
 
-    calc::PathSpec spec;
-    spec.Yparameter = problem->Yparameter;
+    calc::PathRequest request;
+    request.Yparameter = problem->Yparameter;
     // As a run does: the fixed pressure of a temperature diagram is at least taken as 1 bar.
-    spec.Z = problem->Zvalue;
-    if (temperature && !(spec.Z > 0)) spec.Z = 1;
-    spec.Points = o.points;
-    spec.ReferenceA = o.referenceA;
-    spec.ReferenceB = o.referenceB;
+    request.Z = problem->Zvalue;
+    if (temperature && !(request.Z > 0)) request.Z = 1;
+    request.Points = o.points;
+    request.ReferenceA = o.referenceA;
+    request.ReferenceB = o.referenceB;
     if (o.alongX) {
-      spec.Along = calc::PathAxis::X;
-      spec.Y = o.y;
-      spec.From = std::isnan(o.from) ? 0 : moles(o.from, "--from");
-      spec.To = std::isnan(o.to) ? 1 : moles(o.to, "--to");
+      request.Along = calc::PathAxis::X;
+      request.Y = o.y;
+      request.From = std::isnan(o.from) ? 0 : moles(o.from, "--from");
+      request.To = std::isnan(o.to) ? 1 : moles(o.to, "--to");
     } else {
-      spec.X = moles(o.x, "--x");
-      spec.From = std::isnan(o.from) ? problem->Ymax : o.from;
-      spec.To = std::isnan(o.to) ? problem->Ymin : o.to;
+      request.X = moles(o.x, "--x");
+      request.From = std::isnan(o.from) ? problem->Ymax : o.from;
+      request.To = std::isnan(o.to) ? problem->Ymin : o.to;
     }
-    if (const std::string why = calc::CheckPathSpec(spec); !why.empty()) return Usage(why);
+    if (const std::string why = calc::CheckPathRequest(request); !why.empty()) return Usage(why);
 
     StepHost host;
     calc::PhaseSheet sheet(host);
     if (!sheet.Compile(problem->Functs, '.')) return kExitError;
-    const calc::PathResult path = calc::StepPath(sheet, spec);
+    const calc::PathResult path = calc::StepPath(sheet, request);
     if (path.Points.empty()) {
       std::fprintf(stderr, "error: %s\n", path.Error.c_str());
       return kExitError;
     }
-    calc::ScheilSpec scheilSpec;
+    calc::ScheilRequest scheilRequest;
     calc::ScheilResult scheil;
     if (o.scheil) {
-      scheilSpec.X = spec.X;
-      scheilSpec.From = spec.From;
-      scheilSpec.To = spec.To;
-      scheilSpec.Points = spec.Points;
-      scheilSpec.P = spec.Z;
-      scheilSpec.Liquid = o.liquid;
-      scheil = calc::Scheil(sheet, scheilSpec);
+      scheilRequest.X = request.X;
+      scheilRequest.From = request.From;
+      scheilRequest.To = request.To;
+      scheilRequest.Points = request.Points;
+      scheilRequest.P = request.Z;
+      scheilRequest.Liquid = o.liquid;
+      scheil = calc::Scheil(sheet, scheilRequest);
       if (!scheil.Error.empty()) {
         std::fprintf(stderr, "error: Scheil: %s\n", scheil.Error.c_str());
         return kExitError;
@@ -526,11 +527,12 @@ int CmdStep(const Args& args) {
         errors.push_back(e.what());
       }
     };
-    attempt([&] { WriteText(dir / "step.json", StepJson(*problem, spec, path, u, names)); });
-    attempt([&] { WriteText(dir / "step.csv", StepCsv(spec, path, u)); });
+    attempt([&] { WriteText(dir / "step.json", StepJson(*problem, request, path, u, names)); });
+    attempt([&] { WriteText(dir / "step.csv", StepCsv(request, path, u)); });
     if (o.scheil) {
-      attempt([&] { WriteText(dir / "scheil.json", ScheilJson(*problem, scheilSpec, scheil, u)); });
-      attempt([&] { WriteText(dir / "scheil.csv", ScheilCsv(scheilSpec, scheil, u)); });
+      attempt(
+          [&] { WriteText(dir / "scheil.json", ScheilJson(*problem, scheilRequest, scheil, u)); });
+      attempt([&] { WriteText(dir / "scheil.csv", ScheilCsv(scheilRequest, scheil, u)); });
     }
     if (o.png || o.svg || o.pdf) {
       views::EnsureGuiApplication();
@@ -541,9 +543,9 @@ int CmdStep(const Args& args) {
       look.masses = u.m;
       look.names = names;
       WritePictures(dir, "step",
-                    views::PhaseFractionPlot(spec, path, o.scheil ? &scheil : nullptr, look), o,
+                    views::PhaseFractionPlot(request, path, o.scheil ? &scheil : nullptr, look), o,
                     errors);
-      WritePictures(dir, "activities", views::ActivityPlot(spec, path, look), o, errors);
+      WritePictures(dir, "activities", views::ActivityPlot(request, path, look), o, errors);
     }
     if (!errors.empty()) {
       for (const std::string& e : errors) std::fprintf(stderr, "error: %s\n", e.c_str());
@@ -564,7 +566,7 @@ int CmdStep(const Args& args) {
     std::printf("%s\n", line.c_str());
     if (o.scheil) {
       // The same fraction as scheil.json: by mass with --wt.
-      const double last = Shown(scheil, scheilSpec.X, u).LastLiquid;
+      const double last = Shown(scheil, scheilRequest.X, u).LastLiquid;
       std::printf("Scheil: %s at %s K, last liquid %s%s%s\n", EndText(scheil.End),
                   Short(scheil.EndT).c_str(), Short(last).c_str(), o.wt ? " by mass" : "",
                   scheil.Note.empty() ? "" : ("; " + scheil.Note).c_str());

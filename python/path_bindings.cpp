@@ -79,8 +79,8 @@ double Fixed(const calc::ProblemInput& p) {
   return p.Yparameter == calc::YParameter::Temperature && !(p.Zvalue > 0) ? 1 : p.Zvalue;
 }
 
-py::dict PathDict(const calc::PathSpec& spec, const calc::PathResult& path, const Units& u) {
-  const bool alongX = spec.Along == calc::PathAxis::X;
+py::dict PathDict(const calc::PathRequest& request, const calc::PathResult& path, const Units& u) {
+  const bool alongX = request.Along == calc::PathAxis::X;
   std::vector<double> along, muA, muB, G, H, Cp, aA, aB;
   py::array_t<bool> approximate(static_cast<py::ssize_t>(path.Points.size()));
   bool* flag = approximate.mutable_data();
@@ -120,12 +120,12 @@ py::dict PathDict(const calc::PathSpec& spec, const calc::PathResult& path, cons
     crossings.append(d);
   }
   py::dict d;
-  d["along"] = alongX ? "x" : spec.Yparameter == calc::YParameter::Pressure ? "p" : "T";
+  d["along"] = alongX ? "x" : request.Yparameter == calc::YParameter::Pressure ? "p" : "T";
   d[alongX ? "x" : "y"] = Array(along);
   if (alongX) {
-    d["y"] = spec.Y;
+    d["y"] = request.Y;
   } else {
-    d["x"] = u.X(spec.X);
+    d["x"] = u.X(request.X);
   }
   d["composition"] = u.wt ? "wt%" : "mole fraction";
   d["phases"] = phases;
@@ -136,8 +136,8 @@ py::dict PathDict(const calc::PathSpec& spec, const calc::PathResult& path, cons
   d["Cp"] = Array(Cp);
   d["activity_a"] = Array(aA);
   d["activity_b"] = Array(aB);
-  d["reference_a"] = spec.ReferenceA;
-  d["reference_b"] = spec.ReferenceB;
+  d["reference_a"] = request.ReferenceA;
+  d["reference_b"] = request.ReferenceB;
   d["crossings"] = crossings;
   d["approximate"] = approximate;
   d["error"] = path.Error;
@@ -150,35 +150,36 @@ py::dict Step(const calc::ProblemInput& p, const std::optional<double>& x,
               const std::string& referenceA, const std::string& referenceB) {
   if (p.Yparameter == calc::YParameter::None) throw py::value_error("the problem's y is not set");
   const Units u(p, wt);
-  calc::PathSpec spec;
-  spec.Yparameter = p.Yparameter;
-  spec.Z = Fixed(p);
-  spec.Points = points;
-  spec.ReferenceA = referenceA;
-  spec.ReferenceB = referenceB;
+  calc::PathRequest request;
+  request.Yparameter = p.Yparameter;
+  request.Z = Fixed(p);
+  request.Points = points;
+  request.ReferenceA = referenceA;
+  request.ReferenceB = referenceB;
   if (along == "x") {
     if (!y) throw py::value_error("along=\"x\" needs the level: y=...");
-    spec.Along = calc::PathAxis::X;
-    spec.Y = *y;
-    spec.From = from ? u.In(*from, "from_") : 0;
-    spec.To = to ? u.In(*to, "to") : 1;
+    request.Along = calc::PathAxis::X;
+    request.Y = *y;
+    request.From = from ? u.In(*from, "from_") : 0;
+    request.To = to ? u.In(*to, "to") : 1;
   } else if (along == "y") {
     if (!x) throw py::value_error("step needs the alloy: x=...");
-    spec.X = u.In(*x, "x");
-    spec.From = from ? *from : p.Ymax;
-    spec.To = to ? *to : p.Ymin;
+    request.X = u.In(*x, "x");
+    request.From = from ? *from : p.Ymax;
+    request.To = to ? *to : p.Ymin;
   } else {
     throw py::value_error("along must be \"y\" or \"x\", got \"" + along + "\"");
   }
-  if (const std::string why = calc::CheckPathSpec(spec); !why.empty()) throw py::value_error(why);
+  if (const std::string why = calc::CheckPathRequest(request); !why.empty())
+    throw py::value_error(why);
   Sheet sheet(p);
   calc::PathResult path;
   {
     py::gil_scoped_release release;
-    path = calc::StepPath(sheet.sheet, spec);
+    path = calc::StepPath(sheet.sheet, request);
   }
   if (path.Points.empty()) throw std::runtime_error(path.Error);
-  return PathDict(spec, path, u);
+  return PathDict(request, path, u);
 }
 
 const char* EndText(calc::ScheilEnd end) {
@@ -203,22 +204,23 @@ py::dict ScheilPath(const calc::ProblemInput& p, double x, const std::optional<d
   if (p.Yparameter != calc::YParameter::Temperature)
     throw py::value_error("scheil needs a problem along temperature");
   const Units u(p, wt);
-  calc::ScheilSpec spec;
-  spec.X = u.In(x, "x");
-  spec.From = from ? *from : p.Ymax;
-  spec.To = to ? *to : p.Ymin;
-  spec.Points = points;
-  spec.P = Fixed(p);
-  spec.Liquid = liquid;
-  if (const std::string why = calc::CheckScheilSpec(spec); !why.empty()) throw py::value_error(why);
+  calc::ScheilRequest request;
+  request.X = u.In(x, "x");
+  request.From = from ? *from : p.Ymax;
+  request.To = to ? *to : p.Ymin;
+  request.Points = points;
+  request.P = Fixed(p);
+  request.Liquid = liquid;
+  if (const std::string why = calc::CheckScheilRequest(request); !why.empty())
+    throw py::value_error(why);
   Sheet sheet(p);
   calc::ScheilResult r;
   {
     py::gil_scoped_release release;
-    r = calc::Scheil(sheet.sheet, spec);
+    r = calc::Scheil(sheet.sheet, request);
   }
   if (!r.Error.empty()) throw std::runtime_error(r.Error);
-  if (u.wt) r = calc::ScheilByMass(r, spec.X, u.m);
+  if (u.wt) r = calc::ScheilByMass(r, request.X, u.m);
   std::vector<double> xL;
   for (double v : r.LiquidX) xL.push_back(u.X(v));
   py::dict solids;
@@ -230,7 +232,7 @@ py::dict ScheilPath(const calc::ProblemInput& p, double x, const std::optional<d
   py::list events;
   for (const calc::ScheilEvent& e : r.Events) events.append(py::make_tuple(e.T, e.Text));
   py::dict d;
-  d["x"] = u.X(spec.X);
+  d["x"] = u.X(request.X);
   d["composition"] = u.wt ? "wt%" : "mole fraction";
   d["liquid"] = r.Liquid;
   d["y"] = Array(r.T);

@@ -356,8 +356,8 @@ QString Component(const PathPlotOptions& o, bool b) {
   return QString::fromStdString(b ? o.names.B : o.names.A);
 }
 
-bool AlongTemperature(const calc::PathSpec& spec) {
-  return spec.Along == calc::PathAxis::Y && spec.Yparameter != calc::YParameter::Pressure;
+bool AlongTemperature(const calc::PathRequest& request) {
+  return request.Along == calc::PathAxis::Y && request.Yparameter != calc::YParameter::Pressure;
 }
 
 bool WeightPercent(const PathPlotOptions& o) {
@@ -371,25 +371,25 @@ QString Composition(double x, const PathPlotOptions& o) {
   return QStringLiteral("X(%1) = %2").arg(Component(o, true), QString::number(x, 'g', 4));
 }
 
-QString MarkText(const calc::PathSpec& spec, double at, const PathPlotOptions& o) {
-  if (spec.Along == calc::PathAxis::X) {
+QString MarkText(const calc::PathRequest& request, double at, const PathPlotOptions& o) {
+  if (request.Along == calc::PathAxis::X) {
     return WeightPercent(o) ? QString::number(100 * calc::MassFractionB(at, o.masses), 'f', 2)
                             : QString::number(at, 'f', 4);
   }
-  if (spec.Yparameter == calc::YParameter::Pressure) return QString::number(at, 'f', 3) + " bar";
+  if (request.Yparameter == calc::YParameter::Pressure) return QString::number(at, 'f', 3) + " bar";
   return o.celsius ? QString::number(at - 273.15, 'f', 1) + " °C"
                    : QString::number(at, 'f', 1) + " K";
 }
 
-QString Level(const calc::PathSpec& spec, const PathPlotOptions& o) {
-  if (spec.Yparameter == calc::YParameter::Pressure)
-    return QStringLiteral("p = %1 bar").arg(QString::number(spec.Y, 'g', 6));
-  return o.celsius ? QStringLiteral("T = %1 °C").arg(QString::number(spec.Y - 273.15, 'g', 6))
-                   : QStringLiteral("T = %1 K").arg(QString::number(spec.Y, 'g', 6));
+QString Level(const calc::PathRequest& request, const PathPlotOptions& o) {
+  if (request.Yparameter == calc::YParameter::Pressure)
+    return QStringLiteral("p = %1 bar").arg(QString::number(request.Y, 'g', 6));
+  return o.celsius ? QStringLiteral("T = %1 °C").arg(QString::number(request.Y - 273.15, 'g', 6))
+                   : QStringLiteral("T = %1 K").arg(QString::number(request.Y, 'g', 6));
 }
 
-QString Where(const calc::PathSpec& spec, const PathPlotOptions& o) {
-  return spec.Along == calc::PathAxis::X ? Level(spec, o) : Composition(spec.X, o);
+QString Where(const calc::PathRequest& request, const PathPlotOptions& o) {
+  return request.Along == calc::PathAxis::X ? Level(request, o) : Composition(request.X, o);
 }
 
 QString Names(const std::vector<calc::EquilibriumPhase>& phases) {
@@ -400,26 +400,26 @@ QString Names(const std::vector<calc::EquilibriumPhase>& phases) {
 
 }  // namespace
 
-double ShownPathValue(const calc::PathSpec& spec, double at, const PathPlotOptions& o) {
-  if (spec.Along == calc::PathAxis::X)
+double ShownPathValue(const calc::PathRequest& request, double at, const PathPlotOptions& o) {
+  if (request.Along == calc::PathAxis::X)
     return WeightPercent(o) ? 100 * calc::MassFractionB(at, o.masses) : at;
-  return AlongTemperature(spec) && o.celsius ? at - 273.15 : at;
+  return AlongTemperature(request) && o.celsius ? at - 273.15 : at;
 }
 
-QString PathAxisTitle(const calc::PathSpec& spec, const PathPlotOptions& o) {
-  if (spec.Along == calc::PathAxis::X) {
+QString PathAxisTitle(const calc::PathRequest& request, const PathPlotOptions& o) {
+  if (request.Along == calc::PathAxis::X) {
     return WeightPercent(o) ? QObject::tr("%1, wt%").arg(Component(o, true))
                             : QObject::tr("X(%1), mole fraction").arg(Component(o, true));
   }
-  if (spec.Yparameter == calc::YParameter::Pressure) return QStringLiteral("p, bar");
+  if (request.Yparameter == calc::YParameter::Pressure) return QStringLiteral("p, bar");
   return o.celsius ? QStringLiteral("T, °C") : QStringLiteral("T, K");
 }
 
-PlotData PhaseFractionPlot(const calc::PathSpec& spec, const calc::PathResult& path,
+PlotData PhaseFractionPlot(const calc::PathRequest& request, const calc::PathResult& path,
                            const calc::ScheilResult* scheil, const PathPlotOptions& o) {
   PlotData d;
-  d.title = (o.title.isEmpty() ? QString() : o.title + QStringLiteral(": ")) + Where(spec, o);
-  d.xTitle = PathAxisTitle(spec, o);
+  d.title = (o.title.isEmpty() ? QString() : o.title + QStringLiteral(": ")) + Where(request, o);
+  d.xTitle = PathAxisTitle(request, o);
   d.yTitle = WeightPercent(o) ? QObject::tr("Phase fraction (by mass)")
                               : QObject::tr("Phase fraction (by moles of atoms)");
   d.yMin = -0.02;
@@ -434,13 +434,13 @@ PlotData PhaseFractionPlot(const calc::PathSpec& spec, const calc::PathResult& p
       double amount = tracks[k].Amount[i];
       if (WeightPercent(o))
         amount = calc::PhaseMassFraction(amount, tracks[k].X[i], points[i]->X, o.masses);
-      c.points.emplace_back(ShownPathValue(spec, points[i]->At, o), amount);
+      c.points.emplace_back(ShownPathValue(request, points[i]->At, o), amount);
     }
     d.curves.push_back(std::move(c));
   }
   for (const calc::PathCrossing& c : path.Crossings)
-    d.marks.push_back({ShownPathValue(spec, c.At, o), MarkText(spec, c.At, o)});
-  if (scheil && !scheil->T.empty() && AlongTemperature(spec)) {
+    d.marks.push_back({ShownPathValue(request, c.At, o), MarkText(request, c.At, o)});
+  if (scheil && !scheil->T.empty() && AlongTemperature(request)) {
     // The equilibrium's fraction solid: all but the liquid.
     for (const calc::PhaseTrack& t : tracks) {
       if (t.Name != scheil->Liquid) continue;
@@ -453,7 +453,7 @@ PlotData PhaseFractionPlot(const calc::PathSpec& spec, const calc::PathResult& p
         double liquid = t.Amount[i];
         if (WeightPercent(o))
           liquid = calc::PhaseMassFraction(liquid, t.X[i], points[i]->X, o.masses);
-        c.points.emplace_back(ShownPathValue(spec, points[i]->At, o), 1 - liquid);
+        c.points.emplace_back(ShownPathValue(request, points[i]->At, o), 1 - liquid);
       }
       d.curves.push_back(std::move(c));
     }
@@ -463,25 +463,25 @@ PlotData PhaseFractionPlot(const calc::PathSpec& spec, const calc::PathResult& p
     c.style = Qt::DashLine;
     c.width = 2.2;
     const calc::ScheilResult shown =
-        WeightPercent(o) ? calc::ScheilByMass(*scheil, spec.X, o.masses) : *scheil;
+        WeightPercent(o) ? calc::ScheilByMass(*scheil, request.X, o.masses) : *scheil;
     for (size_t i = 0; i < shown.T.size(); ++i)
-      c.points.emplace_back(ShownPathValue(spec, shown.T[i], o), shown.FractionSolid[i]);
+      c.points.emplace_back(ShownPathValue(request, shown.T[i], o), shown.FractionSolid[i]);
     d.curves.push_back(std::move(c));
   }
   if (!path.Points.empty()) {
-    d.xMin = ShownPathValue(spec, path.Points.front().At, o);
-    d.xMax = ShownPathValue(spec, path.Points.back().At, o);
+    d.xMin = ShownPathValue(request, path.Points.front().At, o);
+    d.xMax = ShownPathValue(request, path.Points.back().At, o);
     if (d.xMin > d.xMax) std::swap(d.xMin, d.xMax);
   }
   return d;
 }
 
-PlotData ActivityPlot(const calc::PathSpec& spec, const calc::PathResult& path,
+PlotData ActivityPlot(const calc::PathRequest& request, const calc::PathResult& path,
                       const PathPlotOptions& o) {
   PlotData d;
   d.title = (o.title.isEmpty() ? QString() : o.title + QStringLiteral(": ")) +
-            QObject::tr("activities at %1").arg(Where(spec, o));
-  d.xTitle = PathAxisTitle(spec, o);
+            QObject::tr("activities at %1").arg(Where(request, o));
+  d.xTitle = PathAxisTitle(request, o);
   d.yTitle = QObject::tr("Activity");
   const std::vector<const calc::PathPoint*> points = calc::PointsWithCrossings(path);
   const QString names[2] = {Component(o, false), Component(o, true)};
@@ -490,10 +490,10 @@ PlotData ActivityPlot(const calc::PathSpec& spec, const calc::PathResult& path,
     c.name = QStringLiteral("a(%1)").arg(names[b]);
     c.colour = PaletteColour(static_cast<size_t>(b));
     for (const calc::PathPoint* pt : points)
-      c.points.emplace_back(ShownPathValue(spec, pt->At, o), b ? pt->ActivityB : pt->ActivityA);
+      c.points.emplace_back(ShownPathValue(request, pt->At, o), b ? pt->ActivityB : pt->ActivityA);
     d.curves.push_back(std::move(c));
   }
-  if (spec.Along == calc::PathAxis::X) {
+  if (request.Along == calc::PathAxis::X) {
     // Raoult's law, a = x, for comparison.
     for (int b = 0; b < 2; ++b) {
       PlotCurve c;
@@ -502,7 +502,7 @@ PlotData ActivityPlot(const calc::PathSpec& spec, const calc::PathResult& path,
       c.style = Qt::DotLine;
       c.width = 1.2;
       for (const calc::PathPoint* pt : points)
-        c.points.emplace_back(ShownPathValue(spec, pt->At, o), b ? pt->X : 1 - pt->X);
+        c.points.emplace_back(ShownPathValue(request, pt->At, o), b ? pt->X : 1 - pt->X);
       d.curves.push_back(std::move(c));
     }
   }
@@ -511,14 +511,15 @@ PlotData ActivityPlot(const calc::PathSpec& spec, const calc::PathResult& path,
     double from = path.Points.front().At;
     QString label = Names(path.Points.front().Phases);
     for (const calc::PathCrossing& c : path.Crossings) {
-      d.regions.push_back({ShownPathValue(spec, from, o), ShownPathValue(spec, c.At, o), label});
+      d.regions.push_back(
+          {ShownPathValue(request, from, o), ShownPathValue(request, c.At, o), label});
       from = c.At;
       label = Names(c.After.Phases);
     }
-    d.regions.push_back(
-        {ShownPathValue(spec, from, o), ShownPathValue(spec, path.Points.back().At, o), label});
-    d.xMin = ShownPathValue(spec, path.Points.front().At, o);
-    d.xMax = ShownPathValue(spec, path.Points.back().At, o);
+    d.regions.push_back({ShownPathValue(request, from, o),
+                         ShownPathValue(request, path.Points.back().At, o), label});
+    d.xMin = ShownPathValue(request, path.Points.front().At, o);
+    d.xMax = ShownPathValue(request, path.Points.back().At, o);
     if (d.xMin > d.xMax) std::swap(d.xMin, d.xMax);
   }
   double top = 1;
@@ -529,7 +530,7 @@ PlotData ActivityPlot(const calc::PathSpec& spec, const calc::PathResult& path,
   d.yMin = 0;
   d.yMax = std::min(top * 1.05, 1e6);
   for (const calc::PathCrossing& c : path.Crossings)
-    d.marks.push_back({ShownPathValue(spec, c.At, o), MarkText(spec, c.At, o)});
+    d.marks.push_back({ShownPathValue(request, c.At, o), MarkText(request, c.At, o)});
   return d;
 }
 

@@ -79,16 +79,16 @@ struct PathPlotOptions {
 
 // The variable of a path as the plot shows it: T in K or °C, p in bar, X as a mole fraction or
 // in weight percent of B; and the axis title for it.
-double ShownPathValue(const calc::PathSpec& spec, double at, const PathPlotOptions& o);
-QString PathAxisTitle(const calc::PathSpec& spec, const PathPlotOptions& o);
+double ShownPathValue(const calc::PathRequest& request, double at, const PathPlotOptions& o);
+QString PathAxisTitle(const calc::PathRequest& request, const PathPlotOptions& o);
 
 // Phase fractions along the path, one curve per phase, every crossing marked; with a Scheil
 // path, its fraction solid beside the equilibrium one. With weight percent the fractions are
 // mass fractions of the phases.
-PlotData PhaseFractionPlot(const calc::PathSpec& spec, const calc::PathResult& path,
+PlotData PhaseFractionPlot(const calc::PathRequest& request, const calc::PathResult& path,
                            const calc::ScheilResult* scheil, const PathPlotOptions& o);
 // The activities of A and B along the path (log scale), the phase regions marked.
-PlotData ActivityPlot(const calc::PathSpec& spec, const calc::PathResult& path,
+PlotData ActivityPlot(const calc::PathRequest& request, const calc::PathResult& path,
                       const PathPlotOptions& o);
 
 // A widget that shows a plot, scaled to its size.

@@ -97,24 +97,24 @@ bool PathPlotWindow::ShowPath(const calc::ProblemInput& problem, double x,
     return false;
   }
   const bool temperature = problem.Yparameter != calc::YParameter::Pressure;
-  calc::PathSpec spec;
-  spec.Yparameter = temperature ? calc::YParameter::Temperature : calc::YParameter::Pressure;
-  spec.Z = temperature && !(problem.Zvalue > 0) ? 1 : problem.Zvalue;
-  spec.X = x;
-  spec.From = problem.Ymax;
-  spec.To = problem.Ymin;
-  spec.Points = 501;
+  calc::PathRequest request;
+  request.Yparameter = temperature ? calc::YParameter::Temperature : calc::YParameter::Pressure;
+  request.Z = temperature && !(problem.Zvalue > 0) ? 1 : problem.Zvalue;
+  request.X = x;
+  request.From = problem.Ymax;
+  request.To = problem.Ymin;
+  request.Points = 501;
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  calc::PathResult path = calc::StepPath(sheet, spec);
+  calc::PathResult path = calc::StepPath(sheet, request);
   calc::ScheilResult scheil;
   bool hasScheil = false;
   if (temperature && !path.Points.empty() && !calc::FindLiquid(sheet, "").empty()) {
-    calc::ScheilSpec s;
+    calc::ScheilRequest s;
     s.X = x;
-    s.From = spec.From;
-    s.To = spec.To;
-    s.Points = spec.Points;
-    s.P = spec.Z;
+    s.From = request.From;
+    s.To = request.To;
+    s.Points = request.Points;
+    s.P = request.Z;
     scheil = calc::Scheil(sheet, s);
     hasScheil = true;
   }
@@ -123,7 +123,7 @@ bool PathPlotWindow::ShowPath(const calc::ProblemInput& problem, double x,
     if (error) *error = QString::fromStdString(path.Error);
     return false;
   }
-  spec_ = spec;
+  request_ = request;
   path_ = std::move(path);
   scheil_ = std::move(scheil);
   hasScheil_ = hasScheil;
@@ -151,7 +151,7 @@ void PathPlotWindow::SetWeightPercent(bool on) {
 
 QString PathPlotWindow::Summary() const {
   QStringList lines;
-  const bool temperature = spec_.Yparameter != calc::YParameter::Pressure;
+  const bool temperature = request_.Yparameter != calc::YParameter::Pressure;
   auto level = [&](double y) {
     if (!temperature) return QString::number(y, 'f', 4) + QStringLiteral(" bar");
     return look_.celsius ? QString::number(y - 273.15, 'f', 3) + QStringLiteral(" °C")
@@ -169,7 +169,7 @@ QString PathPlotWindow::Summary() const {
       lines << tr("Scheil: %1").arg(QString::fromStdString(scheil_.Error));
     } else {
       const bool byMass = look_.weightPercent && look_.masses.Known();
-      const double last = byMass ? calc::ScheilByMass(scheil_, spec_.X, look_.masses).LastLiquid
+      const double last = byMass ? calc::ScheilByMass(scheil_, request_.X, look_.masses).LastLiquid
                                  : scheil_.LastLiquid;
       QString end;
       switch (scheil_.End) {
@@ -207,8 +207,8 @@ void PathPlotWindow::Refresh() {
   scheilBox_->setVisible(!activities);
   const calc::ScheilResult* scheil =
       hasScheil_ && scheilBox_->isChecked() && scheil_.Error.empty() ? &scheil_ : nullptr;
-  plot_->SetPlot(activities ? ActivityPlot(spec_, path_, look_)
-                            : PhaseFractionPlot(spec_, path_, scheil, look_));
+  plot_->SetPlot(activities ? ActivityPlot(request_, path_, look_)
+                            : PhaseFractionPlot(request_, path_, scheil, look_));
   summary_->setText(Summary());
 }
 

@@ -66,7 +66,7 @@ class PathPlotWindow : public QWidget {
   QCheckBox* scheilBox_ = nullptr;
   QPushButton* export_ = nullptr;
   QLabel* summary_ = nullptr;
-  calc::PathSpec spec_;
+  calc::PathRequest request_;
   calc::PathResult path_;
   calc::ScheilResult scheil_;
   bool hasScheil_ = false;

@@ -76,12 +76,12 @@ struct Sheet {
 // solved here, the eutectic where the B-rich solid touches that tangent, then S + S.
 TEST(Path, CoolingThroughAEutecticMatchesTheTangentsAndTheLeverRule) {
   Sheet s(kEutectic);
-  PathSpec spec;
-  spec.X = 0.2;
-  spec.From = 1000;
-  spec.To = 500;
-  spec.Points = 101;
-  const PathResult path = StepPath(s.sheet, spec);
+  PathRequest request;
+  request.X = 0.2;
+  request.From = 1000;
+  request.To = 500;
+  request.Points = 101;
+  const PathResult path = StepPath(s.sheet, request);
   ASSERT_EQ(path.Error, "");
   ASSERT_EQ(path.Points.size(), 101u);
 
@@ -156,12 +156,12 @@ TEST(Path, CoolingThroughAEutecticMatchesTheTangentsAndTheLeverRule) {
 // taken here by Richardson extrapolation, Cp against its second derivative.
 TEST(Path, EnthalpyAndHeatCapacityAgainstTheDerivativesOfG) {
   Sheet s(kEutectic);
-  PathSpec spec;
-  spec.X = 0.2;
-  spec.From = 800;
-  spec.To = 680;
-  spec.Points = 7;
-  const PathResult path = StepPath(s.sheet, spec);
+  PathRequest request;
+  request.X = 0.2;
+  request.From = 800;
+  request.To = 680;
+  request.Points = 7;
+  const PathResult path = StepPath(s.sheet, request);
   ASSERT_EQ(path.Error, "");
   auto geq = [](double T) {
     const Tie t = Tangent(kS, kL, T, 0.01, 0.5);
@@ -192,13 +192,13 @@ TEST(Path, EnthalpyAndHeatCapacityAgainstTheDerivativesOfG) {
 // Along X at a fixed temperature: the boundaries crossed are the tie lines' ends.
 TEST(Path, AlongXCrossesTheTieLineEnds) {
   Sheet s(kEutectic);
-  PathSpec spec;
-  spec.Along = PathAxis::X;
-  spec.Y = 850;
-  spec.From = 0;
-  spec.To = 1;
-  spec.Points = 51;
-  const PathResult path = StepPath(s.sheet, spec);
+  PathRequest request;
+  request.Along = PathAxis::X;
+  request.Y = 850;
+  request.From = 0;
+  request.To = 1;
+  request.Points = 51;
+  const PathResult path = StepPath(s.sheet, request);
   ASSERT_EQ(path.Error, "");
   // Both components are solid at 850 K: S, S + L, L, L + S, S.
   const Tie left = Tangent(kS, kL, 850, 0.01, 0.5), right = Tangent(kL, kS, 850, 0.5, 0.99);
@@ -218,13 +218,13 @@ TEST(Path, ActivitiesOfIdealAndRegularSolutions) {
     const std::string text = "GL = (1-X)*10*(900-T) + X*10*(1100-T) + " + std::to_string(W) +
                              "*X*(1-X) - T*Sid\r\nGS = 30000 - T*Sid";
     Sheet s(text.c_str());
-    PathSpec spec;
-    spec.Along = PathAxis::X;
-    spec.Y = 1300;
-    spec.From = 0;
-    spec.To = 1;
-    spec.Points = 41;
-    const PathResult path = StepPath(s.sheet, spec);
+    PathRequest request;
+    request.Along = PathAxis::X;
+    request.Y = 1300;
+    request.From = 0;
+    request.To = 1;
+    request.Points = 41;
+    const PathResult path = StepPath(s.sheet, request);
     ASSERT_EQ(path.Error, "");
     EXPECT_DOUBLE_EQ(path.GasConstant, R);
     const double RT = R * 1300;
@@ -233,19 +233,19 @@ TEST(Path, ActivitiesOfIdealAndRegularSolutions) {
       EXPECT_NEAR(p.ActivityB, x * std::exp(W * (1 - x) * (1 - x) / RT), 1e-9) << x;
       EXPECT_NEAR(p.ActivityA, (1 - x) * std::exp(W * x * x / RT), 1e-9) << x;
     }
-    spec.ReferenceA = "S";
-    const PathResult solid = StepPath(s.sheet, spec);
+    request.ReferenceA = "S";
+    const PathResult solid = StepPath(s.sheet, request);
     const double factor = std::exp((10 * (900 - 1300.0) - 30000) / RT);
     EXPECT_NEAR(solid.Points[10].ActivityA, path.Points[10].ActivityA * factor, 1e-12);
   }
   Sheet s(kEutectic);
-  PathSpec spec;
-  spec.ReferenceB = "Q";
-  spec.From = 1000;
-  spec.To = 900;
-  EXPECT_EQ(StepPath(s.sheet, spec).Error, "no phase Q of pure B in the sheet");
-  spec.Points = 1;
-  EXPECT_EQ(StepPath(s.sheet, spec).Error, "the path needs 2 to 1000000 points");
+  PathRequest request;
+  request.ReferenceB = "Q";
+  request.From = 1000;
+  request.To = 900;
+  EXPECT_EQ(StepPath(s.sheet, request).Error, "no phase Q of pure B in the sheet");
+  request.Points = 1;
+  EXPECT_EQ(StepPath(s.sheet, request).Error, "the path needs 2 to 1000000 points");
 }
 
 // A lens of ideal solutions whose partition coefficient is k at every temperature: x_S = k x_L,
@@ -254,12 +254,12 @@ TEST(Path, ActivitiesOfIdealAndRegularSolutions) {
 TEST(Scheil, ConstantPartitionCoefficientFollowsScheilsEquation) {
   const double k = 0.3, x0 = 0.1;
   Sheet s("GL = (1-X)*10*(1000-T) + X*8.31441*T*LN(0.3) - T*Sid\r\nGS = 0 - T*Sid");
-  ScheilSpec spec;
-  spec.X = x0;
-  spec.From = 1100;
-  spec.To = 500;
-  spec.Points = 121;
-  const ScheilResult r = Scheil(s.sheet, spec);
+  ScheilRequest request;
+  request.X = x0;
+  request.From = 1100;
+  request.To = 500;
+  request.Points = 121;
+  const ScheilResult r = Scheil(s.sheet, request);
   ASSERT_EQ(r.Error, "");
   EXPECT_EQ(r.Liquid, "L");
   ASSERT_EQ(r.Solids.size(), 1u);
@@ -289,15 +289,15 @@ TEST(Scheil, ConstantPartitionCoefficientFollowsScheilsEquation) {
 // freezes at the eutectic of the equilibrium path, into both solids.
 TEST(Scheil, EndsAtTheEutecticWithBothSolids) {
   Sheet s(kEutectic);
-  ScheilSpec spec;
-  spec.X = 0.2;
-  spec.From = 1000;
-  spec.To = 500;
-  spec.Points = 201;
-  const ScheilResult r = Scheil(s.sheet, spec);
+  ScheilRequest request;
+  request.X = 0.2;
+  request.From = 1000;
+  request.To = 500;
+  request.Points = 201;
+  const ScheilResult r = Scheil(s.sheet, request);
   ASSERT_EQ(r.Error, "");
   EXPECT_EQ(r.Note, "");
-  PathSpec eq;
+  PathRequest eq;
   eq.X = 0.2;
   eq.From = 1000;
   eq.To = 500;

@@ -71,12 +71,12 @@ TEST(PathSamples, PbSnScheilAndEquilibriumAgainstTheDiagramsExactTieLines) {
 
   PhaseSheet sheet(ports);
   ASSERT_TRUE(sheet.Compile(problem.Functs, '.'));
-  ScheilSpec spec;
-  spec.X = x0;
-  spec.From = problem.Ymax;
-  spec.To = problem.Ymin;
-  spec.Points = 1000;
-  const ScheilResult scheil = Scheil(sheet, spec);
+  ScheilRequest request;
+  request.X = x0;
+  request.From = problem.Ymax;
+  request.To = problem.Ymin;
+  request.Points = 1000;
+  const ScheilResult scheil = Scheil(sheet, request);
   ASSERT_EQ(scheil.Error, "");
   EXPECT_EQ(scheil.End, ScheilEnd::Eutectic);
   EXPECT_NEAR(scheil.EndT, eutectic.Y, 1e-4);
@@ -84,7 +84,7 @@ TEST(PathSamples, PbSnScheilAndEquilibriumAgainstTheDiagramsExactTieLines) {
   EXPECT_NEAR(scheil.LastLiquid, lastLiquid, 1e-6);
   EXPECT_EQ(scheil.Solids, (std::vector<std::string>{"FCC_A1", "BCT_A5"}));
 
-  PathSpec step;
+  PathRequest step;
   step.X = x0;
   step.From = problem.Ymax;
   step.To = problem.Ymin;
