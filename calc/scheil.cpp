@@ -357,4 +357,20 @@ ScheilResult ScheilByMass(const ScheilResult& r, double x0, const ComponentMasse
   return out;
 }
 
+const char* ScheilEndText(ScheilEnd end) {
+  switch (end) {
+    case ScheilEnd::Eutectic:
+      return "eutectic";
+    case ScheilEnd::LiquidGone:
+      return "liquid used up";
+    case ScheilEnd::LowestLevel:
+      return "lowest temperature";
+    case ScheilEnd::AtOnce:
+      return "froze at once";
+    case ScheilEnd::Stopped:
+      return "stopped";
+  }
+  return "";
+}
+
 }  // namespace calc

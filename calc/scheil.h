@@ -34,6 +34,10 @@ enum class ScheilEnd {
   Stopped,      // something the model cannot follow (see Note), or an error
 };
 
+// How a Scheil path ended, as the files and Python say it: "eutectic", "liquid used up",
+// "lowest temperature", "froze at once", "stopped".
+const char* ScheilEndText(ScheilEnd end);
+
 struct ScheilEvent {
   double T = 0;
   std::string Text;  // "FCC_A1 forms", "BCT_A5 forms instead of FCC_A1", "eutectic LIQUID → ..."

@@ -20,39 +20,6 @@ namespace cli {
 
 namespace {
 
-// Infinite values (a chemical potential at a pure component) as the texts JSON export uses.
-std::string Num(double v) {
-  if (std::isinf(v)) return v < 0 ? "\"-Infinity\"" : "\"Infinity\"";
-  if (!std::isfinite(v)) return "null";
-  char buf[32];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
-}
-
-std::string Json(const std::string& s) {
-  std::string out = "\"";
-  for (unsigned char c : s) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", c);
-      out += buf;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out + "\"";
-}
-
-std::string Lower(std::string s) {
-  for (char& c : s) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return s;
-}
-
 // Messages of the sheet's compilation go to stderr.
 class PointHost : public calc::HeadlessHost {
  public:
@@ -145,22 +112,23 @@ int CmdPoint(const Args& args) {
     }
     const calc::ComponentNames names = calc::ReadComponentNames(functs);
     std::string out = "{\n";
-    out += "  \"problem\": " + Json(name) + ",\n";
-    out += "  \"yparameter\": " + Json(yText) + ",\n";
-    out += "  \"y\": " + Num(y) + ",\n  \"x\": " + Num(eq.X) + ",\n";
-    out += "  \"T\": " + Num(T) + ",\n  \"p\": " + Num(p) + ",\n";
-    out += "  \"components\": [" + Json(names.Named() ? names.A : "A") + ", " +
-           Json(names.Named() ? names.B : "B") + "],\n";
+    out += "  \"problem\": " + JsonString(name) + ",\n";
+    out += "  \"yparameter\": " + JsonString(yText) + ",\n";
+    out += "  \"y\": " + JsonNumber(y) + ",\n  \"x\": " + JsonNumber(eq.X) + ",\n";
+    out += "  \"T\": " + JsonNumber(T) + ",\n  \"p\": " + JsonNumber(p) + ",\n";
+    out += "  \"components\": [" + JsonString(names.Named() ? names.A : "A") + ", " +
+           JsonString(names.Named() ? names.B : "B") + "],\n";
     out += "  \"phases\": [";
     for (size_t i = 0; i < eq.Phases.size(); ++i) {
       const calc::EquilibriumPhase& ph = eq.Phases[i];
-      out += std::string(i ? ",\n    " : "\n    ") + "{\"name\": " + Json(ph.Name) +
-             ", \"point_phase\": " + (ph.PointPhase ? "true" : "false") + ", \"x\": " + Num(ph.X) +
-             ", \"amount\": " + Num(ph.Amount) + ", \"G\": " + Num(ph.G) + "}";
+      out += std::string(i ? ",\n    " : "\n    ") + "{\"name\": " + JsonString(ph.Name) +
+             ", \"point_phase\": " + (ph.PointPhase ? "true" : "false") +
+             ", \"x\": " + JsonNumber(ph.X) + ", \"amount\": " + JsonNumber(ph.Amount) +
+             ", \"G\": " + JsonNumber(ph.G) + "}";
     }
     out += "\n  ],\n";
-    out += "  \"G\": " + Num(eq.G) + ",\n";
-    out += "  \"muA\": " + Num(eq.MuA) + ",\n  \"muB\": " + Num(eq.MuB) + ",\n";
+    out += "  \"G\": " + JsonNumber(eq.G) + ",\n";
+    out += "  \"muA\": " + JsonNumber(eq.MuA) + ",\n  \"muB\": " + JsonNumber(eq.MuB) + ",\n";
     out += std::string("  \"approximate\": ") + (eq.Approximate ? "true" : "false") + "\n}\n";
     std::fputs(out.c_str(), stdout);
     return 0;

@@ -219,13 +219,6 @@ ProblemFileKind ProblemFileKindOf(const std::string& path) {
   return ProblemFileKind::Table;
 }
 
-std::string Lower(std::string s) {
-  for (char& c : s) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return s;
-}
-
 // Runs one problem and writes its folder. Returns the exit code of that problem.
 int RunOne(calc::ProblemInput problem, const RunOptions& o, const fs::path& dir) {
   if (o.xpoints > 0) problem.XPoints = o.xpoints;

@@ -32,14 +32,6 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-std::string Num(double v) {
-  if (std::isinf(v)) return v < 0 ? "\"-Infinity\"" : "\"Infinity\"";
-  if (!std::isfinite(v)) return "null";
-  char buf[32];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
-}
-
 std::string CsvNum(double v) {
   if (std::isinf(v)) return v < 0 ? "-inf" : "inf";
   if (!std::isfinite(v)) return "";
@@ -48,40 +40,16 @@ std::string CsvNum(double v) {
   return std::string(buf, r.ptr);
 }
 
-std::string Json(const std::string& s) {
-  std::string out = "\"";
-  for (unsigned char c : s) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", c);
-      out += buf;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out + "\"";
-}
-
 std::string Array(const std::vector<double>& v) {
   std::string out = "[";
-  for (size_t i = 0; i < v.size(); ++i) out += (i ? ", " : "") + Num(v[i]);
+  for (size_t i = 0; i < v.size(); ++i) out += (i ? ", " : "") + JsonNumber(v[i]);
   return out + "]";
 }
 
 std::string Names(const std::vector<calc::EquilibriumPhase>& phases) {
   std::string out = "[";
-  for (size_t i = 0; i < phases.size(); ++i) out += (i ? ", " : "") + Json(phases[i].Name);
+  for (size_t i = 0; i < phases.size(); ++i) out += (i ? ", " : "") + JsonString(phases[i].Name);
   return out + "]";
-}
-
-std::string Lower(std::string s) {
-  for (char& c : s) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return s;
 }
 
 // A value of the command line that turns out wrong once the problem is read.
@@ -162,20 +130,20 @@ std::string StepJson(const calc::ProblemInput& p, const calc::PathRequest& reque
     if (pt.Approximate) approximate.push_back(static_cast<double>(i));
   }
   std::string out = "{\n";
-  out += "  \"problem\": " + Json(p.ProblemName) + ",\n";
+  out += "  \"problem\": " + JsonString(p.ProblemName) + ",\n";
   out += "  \"along\": " +
-         Json(alongX                                             ? "x"
-              : request.Yparameter == calc::YParameter::Pressure ? "p"
-                                                                 : "T") +
+         JsonString(alongX                                             ? "x"
+                    : request.Yparameter == calc::YParameter::Pressure ? "p"
+                                                                       : "T") +
          ",\n";
-  out += "  \"composition\": " + Json(u.wt ? "wt%" : "mole fraction") + ",\n";
-  out += "  \"amounts\": " + Json(u.wt ? "mass fraction" : "mole fraction") + ",\n";
-  out += "  \"components\": [" + Json(names.Named() ? names.A : "A") + ", " +
-         Json(names.Named() ? names.B : "B") + "],\n";
+  out += "  \"composition\": " + JsonString(u.wt ? "wt%" : "mole fraction") + ",\n";
+  out += "  \"amounts\": " + JsonString(u.wt ? "mass fraction" : "mole fraction") + ",\n";
+  out += "  \"components\": [" + JsonString(names.Named() ? names.A : "A") + ", " +
+         JsonString(names.Named() ? names.B : "B") + "],\n";
   if (alongX) {
-    out += "  \"y\": " + Num(request.Y) + ",\n  \"x\": " + Array(along) + ",\n";
+    out += "  \"y\": " + JsonNumber(request.Y) + ",\n  \"x\": " + Array(along) + ",\n";
   } else {
-    out += "  \"x\": " + Num(u.X(request.X)) + ",\n  \"y\": " + Array(along) + ",\n";
+    out += "  \"x\": " + JsonNumber(u.X(request.X)) + ",\n  \"y\": " + Array(along) + ",\n";
   }
   out += "  \"phases\": {";
   for (size_t k = 0; k < tracks.size(); ++k) {
@@ -184,26 +152,26 @@ std::string StepJson(const calc::ProblemInput& p, const calc::PathRequest& reque
       amount.push_back(u.Amount(tracks[k].Amount[i], tracks[k].X[i], path.Points[i].X));
       x.push_back(u.X(tracks[k].X[i]));
     }
-    out += std::string(k ? ",\n    " : "\n    ") + Json(tracks[k].Name) +
+    out += std::string(k ? ",\n    " : "\n    ") + JsonString(tracks[k].Name) +
            ": {\"amount\": " + Array(amount) + ", \"x\": " + Array(x) + "}";
   }
   out += tracks.empty() ? "},\n" : "\n  },\n";
   out += "  \"mu_a\": " + Array(muA) + ",\n  \"mu_b\": " + Array(muB) + ",\n";
   out += "  \"G\": " + Array(G) + ",\n  \"H\": " + Array(H) + ",\n  \"Cp\": " + Array(Cp) + ",\n";
   out += "  \"activity_a\": " + Array(aA) + ",\n  \"activity_b\": " + Array(aB) + ",\n";
-  out += "  \"reference_a\": " + Json(request.ReferenceA) + ",\n";
-  out += "  \"reference_b\": " + Json(request.ReferenceB) + ",\n";
+  out += "  \"reference_a\": " + JsonString(request.ReferenceA) + ",\n";
+  out += "  \"reference_b\": " + JsonString(request.ReferenceB) + ",\n";
   out += "  \"crossings\": [";
   for (size_t i = 0; i < path.Crossings.size(); ++i) {
     const calc::PathCrossing& c = path.Crossings[i];
     out += std::string(i ? ",\n    " : "\n    ") + "{\"" + (alongX ? "x" : "y") +
-           "\": " + Num(alongX ? u.X(c.At) : c.At) + ", \"before\": " + Names(c.Before.Phases) +
-           ", \"after\": " + Names(c.After.Phases) +
+           "\": " + JsonNumber(alongX ? u.X(c.At) : c.At) +
+           ", \"before\": " + Names(c.Before.Phases) + ", \"after\": " + Names(c.After.Phases) +
            ", \"approximate\": " + (c.Approximate ? "true" : "false") + "}";
   }
   out += path.Crossings.empty() ? "],\n" : "\n  ],\n";
   out += "  \"approximate_points\": " + Array(approximate);
-  if (!path.Error.empty()) out += ",\n  \"error\": " + Json(path.Error);
+  if (!path.Error.empty()) out += ",\n  \"error\": " + JsonString(path.Error);
   return out + "\n}\n";
 }
 
@@ -227,22 +195,6 @@ std::string StepCsv(const calc::PathRequest& request, const calc::PathResult& pa
   return out;
 }
 
-const char* EndText(calc::ScheilEnd end) {
-  switch (end) {
-    case calc::ScheilEnd::Eutectic:
-      return "eutectic";
-    case calc::ScheilEnd::LiquidGone:
-      return "liquid used up";
-    case calc::ScheilEnd::LowestLevel:
-      return "lowest temperature";
-    case calc::ScheilEnd::AtOnce:
-      return "froze at once";
-    case calc::ScheilEnd::Stopped:
-      return "stopped";
-  }
-  return "";
-}
-
 // The Scheil path as the files give it: fractions by mass with --wt.
 calc::ScheilResult Shown(const calc::ScheilResult& r, double x0, const Units& u) {
   return u.wt ? calc::ScheilByMass(r, x0, u.m) : r;
@@ -258,31 +210,31 @@ std::string ScheilJson(const calc::ProblemInput& p, const calc::ScheilRequest& r
                        const calc::ScheilResult& path, const Units& u) {
   const calc::ScheilResult r = Shown(path, request.X, u);
   std::string out = "{\n";
-  out += "  \"problem\": " + Json(p.ProblemName) + ",\n";
-  out += "  \"x\": " + Num(u.X(request.X)) + ",\n";
-  out += "  \"composition\": " + Json(u.wt ? "wt%" : "mole fraction") + ",\n";
-  out += "  \"amounts\": " + Json(u.wt ? "mass fraction" : "mole fraction") + ",\n";
-  out += "  \"liquid\": " + Json(r.Liquid) + ",\n";
+  out += "  \"problem\": " + JsonString(p.ProblemName) + ",\n";
+  out += "  \"x\": " + JsonNumber(u.X(request.X)) + ",\n";
+  out += "  \"composition\": " + JsonString(u.wt ? "wt%" : "mole fraction") + ",\n";
+  out += "  \"amounts\": " + JsonString(u.wt ? "mass fraction" : "mole fraction") + ",\n";
+  out += "  \"liquid\": " + JsonString(r.Liquid) + ",\n";
   out += "  \"y\": " + Array(r.T) + ",\n";
   out += "  \"fraction_solid\": " + Array(r.FractionSolid) + ",\n";
   out += "  \"liquid_x\": " + Array(Compositions(r.LiquidX, u)) + ",\n";
   out += "  \"solids\": {";
   for (size_t k = 0; k < r.Solids.size(); ++k) {
-    out += std::string(k ? ",\n    " : "\n    ") + Json(r.Solids[k]) +
+    out += std::string(k ? ",\n    " : "\n    ") + JsonString(r.Solids[k]) +
            ": {\"amount\": " + Array(r.SolidAmounts[k]) + "}";
   }
   out += r.Solids.empty() ? "},\n" : "\n  },\n";
-  out += "  \"liquidus\": " + Num(r.LiquidusT) + ",\n";
-  out += "  \"end\": " + Json(EndText(r.End)) + ",\n";
-  out += "  \"end_y\": " + Num(r.EndT) + ",\n";
-  out += "  \"last_liquid\": " + Num(r.LastLiquid) + ",\n";
+  out += "  \"liquidus\": " + JsonNumber(r.LiquidusT) + ",\n";
+  out += "  \"end\": " + JsonString(calc::ScheilEndText(r.End)) + ",\n";
+  out += "  \"end_y\": " + JsonNumber(r.EndT) + ",\n";
+  out += "  \"last_liquid\": " + JsonNumber(r.LastLiquid) + ",\n";
   out += "  \"events\": [";
   for (size_t i = 0; i < r.Events.size(); ++i) {
-    out += std::string(i ? ",\n    " : "\n    ") + "{\"y\": " + Num(r.Events[i].T) +
-           ", \"text\": " + Json(r.Events[i].Text) + "}";
+    out += std::string(i ? ",\n    " : "\n    ") + "{\"y\": " + JsonNumber(r.Events[i].T) +
+           ", \"text\": " + JsonString(r.Events[i].Text) + "}";
   }
   out += r.Events.empty() ? "]" : "\n  ]";
-  if (!r.Note.empty()) out += ",\n  \"note\": " + Json(r.Note);
+  if (!r.Note.empty()) out += ",\n  \"note\": " + JsonString(r.Note);
   return out + "\n}\n";
 }
 
@@ -567,7 +519,7 @@ int CmdStep(const Args& args) {
     if (o.scheil) {
       // The same fraction as scheil.json: by mass with --wt.
       const double last = Shown(scheil, scheilRequest.X, u).LastLiquid;
-      std::printf("Scheil: %s at %s K, last liquid %s%s%s\n", EndText(scheil.End),
+      std::printf("Scheil: %s at %s K, last liquid %s%s%s\n", calc::ScheilEndText(scheil.End),
                   Short(scheil.EndT).c_str(), Short(last).c_str(), o.wt ? " by mass" : "",
                   scheil.Note.empty() ? "" : ("; " + scheil.Note).c_str());
     }

@@ -54,4 +54,12 @@ size_t EditDistance(std::string_view a, std::string_view b);
 // otherwise.
 std::string Nearest(std::string_view word, const std::vector<std::string>& candidates);
 
+// ASCII letters in lower case.
+std::string Lower(std::string s);
+// A number as JSON text: null for NaN, the strings "Infinity" and "-Infinity" for infinite
+// values (a chemical potential at a pure component), else the shortest exact form.
+std::string JsonNumber(double v);
+// A text as a JSON string, quotes and control characters escaped.
+std::string JsonString(const std::string& s);
+
 }  // namespace cli

@@ -182,22 +182,6 @@ py::dict Step(const calc::ProblemInput& p, const std::optional<double>& x,
   return PathDict(request, path, u);
 }
 
-const char* EndText(calc::ScheilEnd end) {
-  switch (end) {
-    case calc::ScheilEnd::Eutectic:
-      return "eutectic";
-    case calc::ScheilEnd::LiquidGone:
-      return "liquid used up";
-    case calc::ScheilEnd::LowestLevel:
-      return "lowest temperature";
-    case calc::ScheilEnd::AtOnce:
-      return "froze at once";
-    case calc::ScheilEnd::Stopped:
-      return "stopped";
-  }
-  return "";
-}
-
 py::dict ScheilPath(const calc::ProblemInput& p, double x, const std::optional<double>& from,
                     const std::optional<double>& to, int points, bool wt,
                     const std::string& liquid) {
@@ -240,7 +224,7 @@ py::dict ScheilPath(const calc::ProblemInput& p, double x, const std::optional<d
   d["liquid_x"] = Array(xL);
   d["solids"] = solids;
   d["liquidus"] = r.LiquidusT;
-  d["end"] = EndText(r.End);
+  d["end"] = calc::ScheilEndText(r.End);
   d["end_y"] = r.EndT;
   d["last_liquid"] = r.LastLiquid;
   d["events"] = events;
