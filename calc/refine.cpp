@@ -245,6 +245,24 @@ bool Bracketed(const std::function<double(double)>& f, double lo, double hi, dou
   return true;
 }
 
+// The place of the smallest value of f on [a, b] (one minimum there) by golden-section search,
+// until the bracket is narrower than `width` (at most 200 steps).
+double GoldenMinimum(const std::function<double(double)>& f, double a, double b, double width) {
+  constexpr double kGolden = 0.6180339887498949;
+  double c = b - kGolden * (b - a), d = a + kGolden * (b - a);
+  double fc = f(c), fd = f(d);
+  for (int i = 0; i < 200 && b - a > width; ++i) {
+    if (fc < fd) {
+      b = d, d = c, fd = fc;
+      c = b - kGolden * (b - a), fc = f(c);
+    } else {
+      a = c, c = d, fc = fd;
+      d = a + kGolden * (b - a), fd = f(d);
+    }
+  }
+  return 0.5 * (a + b);
+}
+
 std::string FormatX(double x) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "%.4f", x);
@@ -480,20 +498,8 @@ class Refiner {
       if (v > best) best = v, xb = x;
     }
     if (!std::isfinite(best)) return false;
-    constexpr double kGolden = 0.6180339887498949;
-    double a = std::max(xlo, xb - step), b = std::min(xhi, xb + step);
-    double c = b - kGolden * (b - a), d = a + kGolden * (b - a);
-    double fc = level(c), fd = level(d);
-    while (b - a > 1e-6 * step) {
-      if (fc > fd) {
-        b = d, d = c, fd = fc;
-        c = b - kGolden * (b - a), fc = level(c);
-      } else {
-        a = c, c = d, fc = fd;
-        d = a + kGolden * (b - a), fd = level(d);
-      }
-    }
-    double x = 0.5 * (a + b);
+    double x = GoldenMinimum([&](double v) { return -level(v); }, std::max(xlo, xb - step),
+                             std::min(xhi, xb + step), 1e-6 * step);
     // The slope by central differences of step h: the level's own error (about 1e-13 of it)
     // over h stays far below the slope's change over the step.
     const double h = std::min({1e-4, x - xlo + 1e-12, xhi - x + 1e-12}) * 0.5;
@@ -560,20 +566,7 @@ class Refiner {
             const double lo = ColX(std::max(1, c - kWiden)),
                          hi = ColX(std::min(g.ColCount() - 1, c + 1 + kWiden));
             auto size = [&](double xx) { return std::abs(OrderingCurvature(*pa.Model, xx, y)); };
-            double a = lo, b = hi;
-            constexpr double kGolden = 0.6180339887498949;
-            double p = b - kGolden * (b - a), q = a + kGolden * (b - a);
-            double fp = size(p), fq = size(q);
-            for (int i = 0; i < 100 && b - a > 1e-13; ++i) {
-              if (fp < fq) {
-                b = q, q = p, fq = fp;
-                p = b - kGolden * (b - a), fp = size(p);
-              } else {
-                a = p, p = q, fp = fq;
-                q = a + kGolden * (b - a), fq = size(q);
-              }
-            }
-            const double x = 0.5 * (a + b);
+            const double x = GoldenMinimum(size, lo, hi, 1e-13);
             // Zero to the precision of a curvature of the order of R T.
             if (size(x) < 1e-7 * 8.31451 * std::abs(y)) {
               e.XLeft = e.XRight = x;
