@@ -33,6 +33,20 @@ class MessagePort {
   virtual void ShowMessage(const std::string& text) = 0;
 };
 
+// A message port for a sheet compiled beside the run (an equilibrium panel, a path window, an
+// importer's own check): it shows nothing, answers the first button and keeps the last text,
+// so the caller can say what went wrong its own way.
+class KeepLastMessage : public MessagePort {
+ public:
+  DialogButton MessageDlg(const std::string& text, DialogType,
+                          const std::vector<DialogButton>& buttons) override {
+    last = text;
+    return buttons.empty() ? DialogButton::OK : buttons.front();
+  }
+  void ShowMessage(const std::string& text) override { last = text; }
+  std::string last;
+};
+
 // One point of a working-chart series: composition and Gibbs energy.
 struct ChartPoint {
   double x;

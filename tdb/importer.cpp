@@ -809,16 +809,6 @@ void Importer::Check(ImportedPhase& ph) {
 // Melting points of the pure components: the highest temperature at which a solid of the
 // component is below the liquid, found on a 5 K scan and refined by bisection. The phases are
 // evaluated as the sheet compiles them, those on sublattices at their best constitution.
-namespace {
-class QuietMessages : public calc::MessagePort {
- public:
-  calc::DialogButton MessageDlg(const std::string&, calc::DialogType,
-                                const std::vector<calc::DialogButton>&) override {
-    return calc::DialogButton::OK;
-  }
-  void ShowMessage(const std::string&) override {}
-};
-}  // namespace
 
 void Importer::FindRange(ImportResult& r) {
   constexpr double kSameEnergy = 1e-3;
@@ -835,7 +825,7 @@ void Importer::FindRange(ImportResult& r) {
       text += ph.Line + "\r\n";
   }
   text += std::string("SID=") + kSidExpression + "\r\n";
-  QuietMessages quiet;
+  calc::KeepLastMessage quiet;
   calc::PhaseSheet sheet(quiet);
   bool compiled = false;
   try {

@@ -17,18 +17,6 @@ namespace views {
 
 namespace {
 
-// Messages of the panel's own compilation of the sheet.
-class Quiet : public calc::MessagePort {
- public:
-  calc::DialogButton MessageDlg(const std::string& text, calc::DialogType,
-                                const std::vector<calc::DialogButton>& buttons) override {
-    last = text;
-    return buttons.empty() ? calc::DialogButton::OK : buttons.front();
-  }
-  void ShowMessage(const std::string& text) override { last = text; }
-  std::string last;
-};
-
 QString Num(double v, int decimals) {
   if (std::isinf(v)) return v < 0 ? QStringLiteral("−∞") : QStringLiteral("∞");
   return QString::number(v, 'f', decimals);
@@ -37,7 +25,7 @@ QString Num(double v, int decimals) {
 }  // namespace
 
 struct EquilibriumPanel::Sheet {
-  Quiet messages;
+  calc::KeepLastMessage messages;
   calc::PhaseSheet sheet{messages};
   bool compiled = false;
 };

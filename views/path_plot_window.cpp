@@ -20,24 +20,11 @@
 #include <cmath>
 #include <exception>
 
-#include "calc/headless_host.h"
 #include "calc/phase_sheet.h"
 
 namespace views {
 
 namespace {
-
-// Messages of the window's own compilation of the sheet.
-class Quiet : public calc::HeadlessHost {
- public:
-  calc::DialogButton MessageDlg(const std::string& text, calc::DialogType,
-                                const std::vector<calc::DialogButton>& buttons) override {
-    last = text;
-    return buttons.empty() ? calc::DialogButton::OK : buttons.front();
-  }
-  void ShowMessage(const std::string& text) override { last = text; }
-  std::string last;
-};
 
 QString Phases(const std::vector<calc::EquilibriumPhase>& phases) {
   QStringList names;
@@ -81,7 +68,7 @@ PathPlotWindow::~PathPlotWindow() = default;
 
 bool PathPlotWindow::ShowPath(const calc::ProblemInput& problem, double x,
                               const PathPlotOptions& look, QString* error) {
-  Quiet messages;
+  calc::KeepLastMessage messages;
   calc::PhaseSheet sheet(messages);
   try {
     if (!sheet.Compile(problem.Functs, '.') || sheet.Phases.empty()) {
