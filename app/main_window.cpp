@@ -827,6 +827,7 @@ void TfmMain::SweepOnWorker() {
   const QString runText = sbRun_->text();
   sbRun_->setText(tr("Стоп (Esc)"));
   if (windows_) windows_->SweepStarted();
+  chart_->SetThinned(true);
   QEventLoop loop;
   sweepError_ = nullptr;
   sweepThread_ = std::thread([this, &loop] {
@@ -842,6 +843,7 @@ void TfmMain::SweepOnWorker() {
   loop.exec();
   sweepThread_.join();
   ShowPostedLevels();
+  chart_->SetThinned(false);
   if (windows_) windows_->SweepEnded();
   sbRun_->setText(runText);
   Command([&] { engine_->EndRun(std::exchange(sweepError_, nullptr)); });

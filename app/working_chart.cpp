@@ -25,6 +25,38 @@ views::SeriesLook LineLook(const QColor& colour, double width, Qt::PenStyle styl
   return look;
 }
 
+// The points of a line that draw the same to within a pixel on a plot `columns` pixels wide: of
+// the points falling into one pixel column one after the other, the first, the lowest, the
+// highest and the last.
+QList<QPointF> Thinned(const QList<QPointF>& points, double columns) {
+  const qsizetype n = points.size();
+  if (columns < 1 || n <= 4 * columns) return points;
+  double lo = std::numeric_limits<double>::infinity(), hi = -lo;
+  for (const QPointF& p : points) {
+    lo = std::min(lo, p.x());
+    hi = std::max(hi, p.x());
+  }
+  if (!(hi > lo) || !std::isfinite(hi - lo)) return points;
+  const double scale = columns / (hi - lo);
+  const auto column = [&](qsizetype k) { return std::floor((points[k].x() - lo) * scale); };
+  QList<QPointF> out;
+  out.reserve(static_cast<qsizetype>(4 * columns) + 4);
+  for (qsizetype k = 0; k < n;) {
+    const double c = column(k);
+    qsizetype last = k, lowest = k, highest = k;
+    while (last + 1 < n && column(last + 1) == c) {
+      ++last;
+      if (points[last].y() < points[lowest].y()) lowest = last;
+      if (points[last].y() > points[highest].y()) highest = last;
+    }
+    const qsizetype keep[] = {k, std::min(lowest, highest), std::max(lowest, highest), last};
+    for (int i = 0; i < 4; ++i)
+      if (i == 0 || keep[i] != keep[i - 1]) out.push_back(points[keep[i]]);
+    k = last + 1;
+  }
+  return out;
+}
+
 }  // namespace
 
 views::SeriesLook TWorkingChart::PhaseLook(int index) {
@@ -128,11 +160,20 @@ void TWorkingChart::Flush() {
   for (size_t i = 0; i < changed_.size() && static_cast<int>(i) < SeriesCount(); ++i) {
     if (!changed_[i]) continue;
     changed_[i] = false;
-    SeriesAt(static_cast<int>(i))->replace(next_[i]);
+    SeriesAt(static_cast<int>(i))
+        ->replace(thinned_ ? Thinned(next_[i], PlotRect().width()) : next_[i]);
   }
   FitLeftAxisLabels();
   Rescale();
   sinceDrawn_.start();
+}
+
+void TWorkingChart::SetThinned(bool on) {
+  if (thinned_ == on) return;
+  thinned_ = on;
+  // What is shown was drawn the other way: every series is drawn again at the next Flush.
+  changed_.assign(next_.size(), true);
+  pending_ = !next_.empty();
 }
 
 void TWorkingChart::FitLeftAxisLabels() {
@@ -161,15 +202,12 @@ void TWorkingChart::FitLeftAxisLabels() {
     step = (f <= 1 ? 1 : f <= 2 ? 2 : f <= 5 ? 5 : 10) * power;
   }
   if (step == look.left.increment) return;
-  look.left.increment = step;
-  SetLook(look);
+  SetAxisIncrement(Qt::Vertical, step);
 }
 
 void TWorkingChart::SetBottomAxisIncrement(double increment) {
-  views::ChartLook look = Look();
-  if (look.bottom.increment == increment) return;
-  look.bottom.increment = increment;
-  SetLook(look);
+  if (Look().bottom.increment == increment) return;
+  SetAxisIncrement(Qt::Horizontal, increment);
 }
 
 void TWorkingChart::EditAppearance(QWidget* parent) { views::EditChart(this, parent); }

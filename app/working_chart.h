@@ -30,7 +30,13 @@ class TWorkingChart : public views::ChartView, public calc::WorkingChartSink {
   // kRedrawInterval ms while a sweep runs and catches up through a timer or this call.
   void Flush();
   bool HasPendingSeries() const { return pending_; }
-  static constexpr int kRedrawInterval = 40;
+  static constexpr int kRedrawInterval = 50;
+
+  // While on (a sweep running), a series is drawn with the few points that look the same on the
+  // plot, at most four per pixel column; a chart redrawn at every level of a 3000-point grid
+  // would hold up the window. Turned off, the series are drawn again with all their points at
+  // the next Flush.
+  void SetThinned(bool on);
 
   // The shared appearance editor on this chart, modal, first page.
   void EditAppearance(QWidget* parent);
@@ -51,6 +57,7 @@ class TWorkingChart : public views::ChartView, public calc::WorkingChartSink {
   std::vector<QList<QPointF>> next_;  // per series, what is to be drawn
   std::vector<bool> changed_;
   bool pending_ = false;
+  bool thinned_ = false;
   QElapsedTimer sinceDrawn_;
   QTimer catchUp_;
 };

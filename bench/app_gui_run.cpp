@@ -1,17 +1,25 @@
 // Times the Run command of the desktop program on one problem of a database, with the working
-// chart and the mosaic window shown, and counts how often the windows repainted during the run.
+// chart and the mosaic window shown, counts how often the windows repainted during the run, and
+// measures how long an event waits before the window's thread handles it: another thread posts
+// an event every 5 ms and the handler notes the delay (the percentiles are printed).
 //
-//   bench_app_gui_run DB.d PROBLEM [XPOINTS YPOINTS]
+//   bench_app_gui_run DB.d PROBLEM [XPOINTS YPOINTS] [--no-chart] [--no-mosaic]
 //
-// Run it under a real display (xvfb-run) to include the painting, or with QT_QPA_PLATFORM=offscreen.
+// Run it under a real display (xvfb-run) to include the painting, or with
+// QT_QPA_PLATFORM=offscreen.
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEvent>
 #include <QTemporaryDir>
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/dialogs.h"
@@ -42,18 +50,74 @@ class PaintCounter : public QObject {
   long chartPaints = 0, mosaicPaints = 0;
 };
 
+// An event stamped when posted; the receiver keeps how long each one waited.
+class StampedEvent : public QEvent {
+ public:
+  explicit StampedEvent(qint64 posted) : QEvent(kType), posted(posted) {}
+  static constexpr QEvent::Type kType = static_cast<QEvent::Type>(QEvent::User + 17);
+  qint64 posted;
+};
+
+class LatencyProbe : public QObject {
+ public:
+  bool event(QEvent* e) override {
+    if (e->type() != StampedEvent::kType) return QObject::event(e);
+    waits.push_back(clock.nsecsElapsed() - static_cast<StampedEvent*>(e)->posted);
+    return true;
+  }
+  void Start() {
+    clock.start();
+    posting = true;
+    poster = std::thread([this] {
+      while (posting) {
+        QCoreApplication::postEvent(this, new StampedEvent(clock.nsecsElapsed()));
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      }
+    });
+  }
+  void Stop() {
+    posting = false;
+    poster.join();
+  }
+  double PercentileMs(double p) {
+    if (waits.empty()) return 0;
+    std::vector<qint64> sorted = waits;
+    std::sort(sorted.begin(), sorted.end());
+    const size_t k = std::min(sorted.size() - 1, static_cast<size_t>(p * sorted.size()));
+    return sorted[k] / 1e6;
+  }
+  QElapsedTimer clock;
+  std::atomic<bool> posting{false};
+  std::thread poster;
+  std::vector<qint64> waits;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
-  if (argc < 3) {
-    std::fprintf(stderr, "usage: bench_app_gui_run DB.d PROBLEM [XPOINTS YPOINTS]\n");
+  std::vector<const char*> args;
+  bool chart = true, mosaic = true;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--no-chart") == 0) {
+      chart = false;
+    } else if (std::strcmp(argv[i], "--no-mosaic") == 0) {
+      mosaic = false;
+    } else {
+      args.push_back(argv[i]);
+    }
+  }
+  if (args.size() < 2) {
+    std::fprintf(stderr,
+                 "usage: bench_app_gui_run DB.d PROBLEM [XPOINTS YPOINTS] [--no-chart] "
+                 "[--no-mosaic]\n");
     return 2;
   }
-  const std::string db = QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath().toStdString();
-  const std::string problem = argv[2];
-  const int xpoints = argc > 4 ? std::atoi(argv[3]) : 0;
-  const int ypoints = argc > 4 ? std::atoi(argv[4]) : 0;
+  const std::string db =
+      QFileInfo(QString::fromLocal8Bit(args[0])).absoluteFilePath().toStdString();
+  const std::string problem = args[1];
+  const int xpoints = args.size() > 3 ? std::atoi(args[2]) : 0;
+  const int ypoints = args.size() > 3 ? std::atoi(args[3]) : 0;
 
   QTemporaryDir work;
   QDir::setCurrent(work.path());
@@ -91,8 +155,8 @@ int main(int argc, char** argv) {
   t.Edit();
   if (xpoints > 0) t.FieldByName("XPoints").SetAsInteger(xpoints);
   if (ypoints > 0) t.FieldByName("YPoints").SetAsInteger(ypoints);
-  t.FieldByName("ShowChart").SetAsBoolean(true);
-  t.FieldByName("ShowMosaicDiagram").SetAsBoolean(true);
+  t.FieldByName("ShowChart").SetAsBoolean(chart);
+  t.FieldByName("ShowMosaicDiagram").SetAsBoolean(mosaic);
   t.Post();
   QApplication::processEvents();
 
@@ -102,11 +166,14 @@ int main(int argc, char** argv) {
   application.installEventFilter(&counter);
   counter.clock.start();
   counter.running = true;
+  LatencyProbe probe;
+  probe.Start();
   const auto start = std::chrono::steady_clock::now();
   w.sbRunClick();
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   counter.running = false;
+  probe.Stop();
 
   const int levels = w.Results().State.LevelIndex + 1;
   std::printf("problem: %s\n", problem.c_str());
@@ -117,6 +184,10 @@ int main(int argc, char** argv) {
   std::printf("paints during the run: working chart %ld, mosaic %ld\n", counter.chartPaints,
               counter.mosaicPaints);
   std::printf("longest pause between two paints: %.1f ms\n", counter.longest / 1e6);
+  std::printf(
+      "event latency during the run (%zu events): median %.1f ms, p99 %.1f ms, max %.1f ms\n",
+      probe.waits.size(), probe.PercentileMs(0.5), probe.PercentileMs(0.99),
+      probe.PercentileMs(1.0));
   for (const std::string& m : messages) std::printf("message: %s\n", m.c_str());
   app::TDialogs::SetTestHook(nullptr);
   return 0;

@@ -142,6 +142,11 @@ void ChartView::SetLook(const ChartLook& look) {
   Rescale();
 }
 
+void ChartView::SetAxisIncrement(Qt::Orientation axis, double increment) {
+  (axis == Qt::Horizontal ? look_.bottom : look_.left).increment = increment;
+  Rescale();
+}
+
 QString ChartView::TitleText() const { return look_.title.text; }
 
 void ChartView::SetTitleText(const QString& text) {
@@ -190,6 +195,12 @@ void ChartView::ScaleAxis(QValueAxis* axis, const AxisLook& look, double lo, dou
     lo = std::floor(lo / step + 1e-9) * step;
     hi = std::ceil(hi / step - 1e-9) * step;
   }
+  const QString format = look.labelFormat.isEmpty() ? LabelFormatFor(step) : look.labelFormat;
+  // Every change below lays the chart out and maps every series again: an axis that already
+  // shows this range and these labels is left alone.
+  if (axis->tickType() == QValueAxis::TicksDynamic && axis->min() == lo && axis->max() == hi &&
+      axis->tickAnchor() == 0.0 && axis->tickInterval() == step && axis->labelFormat() == format)
+    return;
   // Range and interval change one after the other; in between, fixed ticks keep the old
   // interval from meeting the new range.
   axis->setTickType(QValueAxis::TicksFixed);
@@ -197,7 +208,7 @@ void ChartView::ScaleAxis(QValueAxis* axis, const AxisLook& look, double lo, dou
   axis->setTickAnchor(0.0);
   axis->setTickInterval(step);
   axis->setTickType(QValueAxis::TicksDynamic);
-  axis->setLabelFormat(look.labelFormat.isEmpty() ? LabelFormatFor(step) : look.labelFormat);
+  axis->setLabelFormat(format);
 }
 
 void ChartView::Rescale() {

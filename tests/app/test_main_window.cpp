@@ -21,7 +21,9 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QXYSeries>
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <deque>
 #include <filesystem>
 #include <fstream>
@@ -1068,6 +1070,35 @@ TEST(WorkingChart, SeriesOfALevelAreDrawnTogetherAndAtAMeasuredPace) {
   chart.SetSeriesPoints(7, {{0, 0}});
   chart.Flush();
   EXPECT_EQ(chart.SeriesCount(), 3);
+}
+
+// During a sweep a long series is drawn with the points that look the same on the plot: far
+// fewer, the same ends, the same lowest and highest; afterwards with all of them.
+TEST(WorkingChart, LongSeriesAreThinnedDuringASweep) {
+  app::TWorkingChart chart;
+  chart.resize(600, 200);
+  chart.RebuildSeries({"L", "Convex"});
+  std::vector<calc::ChartPoint> wave;
+  for (int k = 0; k <= 3000; ++k) wave.push_back({k / 3000.0, std::sin(k / 40.0) * 1000});
+  chart.SetThinned(true);
+  chart.ClearSeries();
+  chart.SetSeriesPoints(0, wave);
+  chart.SetSeriesPoints(1, {{0, 0}, {1, 1}});
+  chart.Flush();
+  const auto thin = Points(chart, 0);
+  EXPECT_LT(thin.size(), 2000u);
+  EXPECT_EQ(thin.front(), QPointF(0, 0));
+  EXPECT_EQ(thin.back(), QPointF(1, wave.back().g));
+  const auto y = [](const QPointF& a, const QPointF& b) { return a.y() < b.y(); };
+  const auto g = [](const calc::ChartPoint& a, const calc::ChartPoint& b) { return a.g < b.g; };
+  EXPECT_EQ(std::min_element(thin.begin(), thin.end(), y)->y(),
+            std::min_element(wave.begin(), wave.end(), g)->g);
+  EXPECT_EQ(std::max_element(thin.begin(), thin.end(), y)->y(),
+            std::max_element(wave.begin(), wave.end(), g)->g);
+  EXPECT_EQ(Points(chart, 1).size(), 2u);
+  chart.SetThinned(false);
+  chart.Flush();
+  EXPECT_EQ(Points(chart, 0).size(), wave.size());
 }
 
 TEST_F(MainWindowTest, AfterARunTheWorkingChartShowsTheLastLevel) {
