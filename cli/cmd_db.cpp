@@ -10,7 +10,9 @@
 #include <sstream>
 #include <string>
 
+#include "cli/arguments.h"
 #include "cli/commands.h"
+#include "cli/problem_file.h"
 #include "store/memtable.h"
 #include "store/safe_file.h"
 #include "store/sorted_list.h"
@@ -62,6 +64,13 @@ int Import(const std::string& jsonFile, const std::string& dbFile, bool force) {
 }
 
 int List(const std::string& file) {
+  // A JSON problem file or a phase sheet: its names in file order.
+  if (const ProblemFileKind kind = ProblemFileKindOf(file); kind != ProblemFileKind::Table) {
+    std::string out;
+    for (const calc::ProblemInput& p : ReadProblemFile(file, kind)) out += p.ProblemName + "\n";
+    WriteOut(out);
+    return 0;
+  }
   // The names alone when ProblemName is a text field; else the table reports why it cannot.
   if (WithTableHint(file, [&] { return store::WriteSortedTexts(file, "ProblemName", WriteOut); }))
     return 0;
@@ -86,29 +95,44 @@ int Guard(F&& f) {
 
 }  // namespace
 
-int CmdDbExport(const Args& args) {
-  if (args.size() != 1 || args[0].rfind("-", 0) == 0) return CommandUsage("db-export", false);
-  return Guard([&] { return Export(args[0]); });
-}
-
-int CmdDbImport(const Args& args) {
-  std::vector<std::string> files;
-  bool force = false;
-  for (const std::string& a : args) {
-    if (a == "--force")
-      force = true;
-    else if (a.rfind("--", 0) == 0)
-      return CommandUsage("db-import", false);
-    else
-      files.push_back(a);
+// The files of a command that takes only files (and the given flags); empty after a usage
+// error, which is then printed.
+static bool Files(const char* command, const Args& list, size_t count,
+                  std::vector<std::string>& files, const std::vector<OptionSpec>& flags,
+                  Arguments& args) {
+  std::string complaint = ParseArguments(list, flags, args);
+  if (complaint.empty() && args.Positional().size() != count)
+    complaint = args.Positional().size() < count
+                    ? "missing file"
+                    : "unexpected argument " + args.Positional()[count];
+  if (!complaint.empty()) {
+    PrintError(complaint);
+    CommandUsage(command, false);
+    return false;
   }
-  if (files.size() != 2) return CommandUsage("db-import", false);
-  return Guard([&] { return Import(files[0], files[1], force); });
+  files = args.Positional();
+  return true;
 }
 
-int CmdList(const Args& args) {
-  if (args.size() != 1 || args[0].rfind("-", 0) == 0) return CommandUsage("list", false);
-  return Guard([&] { return List(args[0]); });
+int CmdDbExport(const Args& list) {
+  std::vector<std::string> files;
+  Arguments args;
+  if (!Files("db-export", list, 1, files, {}, args)) return kExitUsage;
+  return Guard([&] { return Export(files[0]); });
+}
+
+int CmdDbImport(const Args& list) {
+  std::vector<std::string> files;
+  Arguments args;
+  if (!Files("db-import", list, 2, files, {{"force"}}, args)) return kExitUsage;
+  return Guard([&] { return Import(files[0], files[1], args.Has("force")); });
+}
+
+int CmdList(const Args& list) {
+  std::vector<std::string> files;
+  Arguments args;
+  if (!Files("list", list, 1, files, {}, args)) return kExitUsage;
+  return Guard([&] { return List(files[0]); });
 }
 
 }  // namespace cli

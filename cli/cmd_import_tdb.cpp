@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string>
 
+#include "cli/arguments.h"
 #include "cli/commands.h"
 #include "problem/problem_reader.h"
 #include "problem/problem_table.h"
@@ -152,44 +153,62 @@ std::string BaseName(const std::string& path) {
 
 }  // namespace
 
-int CmdImportTdb(const Args& args) {
+int CmdImportTdb(const Args& given) {
   std::string file, db, json, name;
   tdb::ImportOptions o;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    auto value = [&](std::string& out) {
-      if (i + 1 >= args.size()) return false;
-      out = args[++i];
-      return true;
-    };
-    std::string v;
-    if (a == "--components") {
-      if (i + 2 >= args.size()) return Usage("--components needs two element names");
-      o.A = args[++i];
-      o.B = args[++i];
-    } else if (a == "--db") {
-      if (!value(db)) return Usage("--db needs a file");
-    } else if (a == "--json") {
-      if (!value(json)) return Usage("--json needs a file");
-    } else if (a == "--name") {
-      if (!value(name) || name.empty()) return Usage("--name needs a text");
-    } else if (a == "--tmin" || a == "--tmax") {
-      double k = 0;
-      if (!value(v) || !ReadKelvin(v, k)) return Usage(a + " needs a temperature in K");
-      (a == "--tmin" ? o.Tmin : o.Tmax) = k;
-    } else if (a == "--phases") {
-      if (!value(v)) return Usage("--phases needs a list");
-      std::stringstream s(v);
-      for (std::string p; std::getline(s, p, ',');)
-        if (!p.empty()) o.Phases.push_back(p);
-    } else if (a.rfind("-", 0) == 0) {
-      return Usage("unknown option " + a);
-    } else if (file.empty()) {
-      file = a;
-    } else {
-      return Usage("one TDB file only");
+  // "--components A B" takes two words: they travel as one value "A,B", the form
+  // "--components=A,B" takes too.
+  Args list;
+  for (size_t i = 0; i < given.size(); ++i) {
+    list.push_back(given[i]);
+    if (given[i] == "--components" && i + 2 < given.size() &&
+        given[i + 1].find(',') == std::string::npos && given[i + 2].rfind("-", 0) != 0) {
+      list.push_back(given[i + 1] + "," + given[i + 2]);
+      i += 2;
     }
   }
+  Arguments args;
+  if (std::string complaint = ParseArguments(list,
+                                             {{"components", true},
+                                              {"db", true},
+                                              {"json", true},
+                                              {"name", true},
+                                              {"tmin", true},
+                                              {"tmax", true},
+                                              {"phases", true}},
+                                             args);
+      !complaint.empty()) {
+    return Usage(complaint);
+  }
+  if (args.Has("components")) {
+    const std::string v = args.Value("components");
+    const size_t comma = v.find(',');
+    if (comma == std::string::npos || comma == 0 || comma + 1 == v.size() ||
+        v.find(',', comma + 1) != std::string::npos)
+      return Usage("--components needs two element names");
+    o.A = v.substr(0, comma);
+    o.B = v.substr(comma + 1);
+  }
+  db = args.Value("db");
+  json = args.Value("json");
+  name = args.Value("name");
+  if (args.Has("db") && db.empty()) return Usage("--db needs a file");
+  if (args.Has("json") && json.empty()) return Usage("--json needs a file");
+  if (args.Has("name") && name.empty()) return Usage("--name needs a text");
+  for (const char* t : {"tmin", "tmax"}) {
+    double k = 0;
+    if (!args.Has(t)) continue;
+    if (!ReadKelvin(args.Value(t), k))
+      return Usage(std::string("--") + t + " needs a temperature in K");
+    (t[2] == 'i' ? o.Tmin : o.Tmax) = k;
+  }
+  if (args.Has("phases")) {
+    std::stringstream s(args.Value("phases"));
+    for (std::string p; std::getline(s, p, ',');)
+      if (!p.empty()) o.Phases.push_back(p);
+  }
+  if (args.Positional().size() > 1) return Usage("one TDB file only");
+  if (!args.Positional().empty()) file = args.Positional().front();
   if (file.empty()) return Usage("no TDB file given");
   if (o.A.empty()) return Usage("--components A B is required");
   if (!db.empty() && !json.empty()) return Usage("--db and --json exclude each other");

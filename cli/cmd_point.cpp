@@ -11,10 +11,11 @@
 #include "calc/headless_host.h"
 #include "calc/phase_sheet.h"
 #include "calc/problem.h"
+#include "cli/arguments.h"
 #include "cli/commands.h"
+#include "cli/problem_file.h"
 #include "numeric/format.h"
 #include "problem/problem_reader.h"
-#include "store/memtable.h"
 
 namespace cli {
 
@@ -32,69 +33,50 @@ class PointHost : public calc::HeadlessHost {
 };
 
 int Usage(const std::string& why) {
-  std::fprintf(stderr, "error: %s\nusage: brelona-calc point DB.d --problem NAME --y Y --x X\n",
-               why.c_str());
-  return 2;
+  PrintError(why);
+  return CommandUsage("point", false);
 }
 
 }  // namespace
 
-int CmdPoint(const Args& args) {
-  std::string database, problemName;
-  double y = NAN, x = NAN;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    const bool hasValue = i + 1 < args.size();
-    if (a == "--problem") {
-      if (!hasValue) return Usage("--problem needs a name");
-      problemName = args[++i];
-    } else if (a == "--y" || a == "--x") {
-      double v = 0;
-      if (!hasValue || !numeric::ParseFloat(args[i + 1], '.', v) || !std::isfinite(v)) {
-        return Usage(a + " needs a number");
-      }
-      ++i;
-      (a == "--y" ? y : x) = v;
-    } else if (!a.empty() && a[0] == '-') {
-      return Usage("unknown option " + a);
-    } else if (database.empty()) {
-      database = a;
-    } else {
-      return Usage("unexpected argument " + a);
-    }
+int CmdPoint(const Args& list) {
+  Arguments args;
+  if (std::string complaint =
+          ParseArguments(list, {{"problem", true}, {"y", true}, {"x", true}, {"z", true}}, args);
+      !complaint.empty()) {
+    return Usage(complaint);
   }
-  if (database.empty()) return Usage("missing database file");
-  if (problemName.empty()) return Usage("missing --problem");
+  double y = NAN, x = NAN, zGiven = NAN;
+  for (const char* name : {"y", "x", "z"}) {
+    if (!args.Has(name)) continue;
+    double v = 0;
+    if (!numeric::ParseFloat(args.Value(name), '.', v) || !std::isfinite(v))
+      return Usage(std::string("--") + name + " needs a number");
+    (name[0] == 'y' ? y : name[0] == 'x' ? x : zGiven) = v;
+  }
+  if (args.Positional().empty()) return Usage("missing database file");
+  if (args.Positional().size() > 1) return Usage("unexpected argument " + args.Positional()[1]);
+  const std::string database = args.Positional().front();
   if (std::isnan(y) || std::isnan(x)) return Usage("give both --y and --x");
   if (x < 0 || x > 1) return Usage("--x must lie in 0..1");
   if (!(y > 0)) return Usage("--y must be above 0");
+  if (args.Has("z") && !(zGiven > 0)) return Usage("--z must be above 0");
 
   try {
-    problem::CheckProblemTableFields(database);
-    store::TMemTable table;
-    table.SetTableName(database);
-    table.SetLoadMode(store::lmFile);
-    table.Open();
-    bool found = false;
-    std::string functs, yText, name;
-    double z = 0;
-    // The exact name first, then one that differs only in letter case.
-    for (int pass = 0; pass < 2 && !found; ++pass) {
-      for (table.First(); !table.Eof() && !found; table.Next()) {
-        name = table.FieldByName("ProblemName").AsString();
-        if (pass == 0 ? name != problemName : Lower(name) != Lower(problemName)) continue;
-        found = true;
-        functs = table.FieldByName("Functs").AsString();
-        yText = table.FieldByName("Yparameter").AsString();
-        z = table.FieldByName("Zvalue").AsFloat();
-      }
-    }
-    if (!found) {
-      std::fprintf(stderr, "error: problem '%s' not found\n", problemName.c_str());
-      return 1;
-    }
-    const bool temperature = yText == calc::kTemperatureText;
-    if (!temperature && yText != calc::kPressureText) {
+    // A phase-sheet file is a temperature diagram at the pressure --z (bar, default 1).
+    problem::SheetRange range;
+    range.Zvalue = args.Has("z") ? zGiven : 1;
+    const ProblemFileKind kind = ProblemFileKindOf(database);
+    const std::vector<calc::ProblemInput> problems = ReadProblemFile(database, kind, range);
+    const calc::ProblemInput* chosen = ChooseProblem(problems, args.Value("problem"), database);
+    if (!chosen)
+      return args.Value("problem").empty() && problems.size() > 1 ? kExitUsage : kExitError;
+    const std::string& functs = chosen->Functs;
+    const std::string& name = chosen->ProblemName;
+    const std::string yText = calc::YParameterText(chosen->Yparameter);
+    const double z = chosen->Zvalue;
+    const bool temperature = chosen->Yparameter == calc::YParameter::Temperature;
+    if (!temperature && chosen->Yparameter != calc::YParameter::Pressure) {
       std::fprintf(stderr, "error: the problem's Y parameter is not set\n");
       return 1;
     }
@@ -114,6 +96,10 @@ int CmdPoint(const Args& args) {
     std::string out = "{\n";
     out += "  \"problem\": " + JsonString(name) + ",\n";
     out += "  \"yparameter\": " + JsonString(yText) + ",\n";
+    out += "  \"yquantity\": " + JsonString(temperature ? "temperature" : "pressure") +
+           ",\n  \"yunit\": " + JsonString(temperature ? "K" : "bar") + ",\n";
+    // X and Y as summary.json names them; x and y as earlier versions of this output did.
+    out += "  \"Y\": " + JsonNumber(y) + ",\n  \"X\": " + JsonNumber(eq.X) + ",\n";
     out += "  \"y\": " + JsonNumber(y) + ",\n  \"x\": " + JsonNumber(eq.X) + ",\n";
     out += "  \"T\": " + JsonNumber(T) + ",\n  \"p\": " + JsonNumber(p) + ",\n";
     out += "  \"components\": [" + JsonString(names.Named() ? names.A : "A") + ", " +
@@ -123,8 +109,8 @@ int CmdPoint(const Args& args) {
       const calc::EquilibriumPhase& ph = eq.Phases[i];
       out += std::string(i ? ",\n    " : "\n    ") + "{\"name\": " + JsonString(ph.Name) +
              ", \"point_phase\": " + (ph.PointPhase ? "true" : "false") +
-             ", \"x\": " + JsonNumber(ph.X) + ", \"amount\": " + JsonNumber(ph.Amount) +
-             ", \"G\": " + JsonNumber(ph.G) + "}";
+             ", \"X\": " + JsonNumber(ph.X) + ", \"x\": " + JsonNumber(ph.X) +
+             ", \"amount\": " + JsonNumber(ph.Amount) + ", \"G\": " + JsonNumber(ph.G) + "}";
     }
     out += "\n  ],\n";
     out += "  \"G\": " + JsonNumber(eq.G) + ",\n";

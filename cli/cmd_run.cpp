@@ -23,8 +23,10 @@
 
 #include "calc/engine.h"
 #include "calc/problem.h"
+#include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/output_folder.h"
+#include "cli/problem_file.h"
 #include "cli/run_batch.h"
 #include "cli/run_host.h"
 #include "cli/run_outputs.h"
@@ -54,40 +56,28 @@ bool ParseInt(const std::string& s, int& out) {
 }
 
 // The options of the diagram pictures; an empty text on success, else the complaint.
-std::string ParsePictureOption(const std::string& a, const Args& args, size_t& i, RunOptions& o) {
-  if (a == "--celsius") {
-    o.celsius = true;
-    return {};
-  }
-  if (a == "--grid-points") {
-    o.gridPoints = true;
-    return {};
-  }
-  if (a == "--wt") {
-    o.wt = true;
-    return {};
-  }
-  if (i + 1 >= args.size()) return a + " needs a value";
-  const std::string v = args[++i];
-  if (a == "--format") {
+std::string ParsePictureOptions(const Arguments& args, RunOptions& o) {
+  o.celsius = o.celsius || args.Has("celsius");
+  o.gridPoints = o.gridPoints || args.Has("grid-points");
+  o.wt = o.wt || args.Has("wt");
+  if (args.Has("format")) {
+    const std::string v = args.Value("format");
     o.png = o.svg = o.pdf = false;
     size_t start = 0;
     while (start <= v.size()) {
       const size_t comma = std::min(v.find(',', start), v.size());
-      std::string f = v.substr(start, comma - start);
-      for (char& c : f) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-      if (f == "png") {
-        o.png = true;
-      } else if (f == "svg") {
-        o.svg = true;
-      } else if (f == "pdf") {
-        o.pdf = true;
-      } else if (f != "none") {
-        return "--format needs a list of png, svg, pdf, or none";
-      }
+      std::string complaint;
+      const std::string f = ChooseWord("--format", v.substr(start, comma - start),
+                                       {"png", "svg", "pdf", "none"}, complaint);
+      if (f.empty()) return complaint;
+      if (f == "png") o.png = true;
+      if (f == "svg") o.svg = true;
+      if (f == "pdf") o.pdf = true;
       start = comma + 1;
     }
-  } else if (a == "--size") {
+  }
+  if (args.Has("size")) {
+    const std::string v = args.Value("size");
     const size_t x = v.find_first_of("xX");
     int w = 0, h = 0;
     if (x == std::string::npos || !ParseInt(v.substr(0, x), w) || !ParseInt(v.substr(x + 1), h) ||
@@ -96,9 +86,11 @@ std::string ParsePictureOption(const std::string& a, const Args& args, size_t& i
     }
     o.picture_w = w;
     o.picture_h = h;
-  } else if (a == "--dpi") {
+  }
+  if (args.Has("dpi")) {
     int n = 0;
-    if (!ParseInt(v, n) || n < 24 || n > 2400) return "--dpi needs a number from 24 to 2400";
+    if (!ParseInt(args.Value("dpi"), n) || n < 24 || n > 2400)
+      return "--dpi needs a number from 24 to 2400";
     o.dpi = n;
   }
   return {};
@@ -116,107 +108,107 @@ struct SheetOptions {
   problem::SheetRange range;
 };
 
+const std::vector<OptionSpec> kRunOptions = {{"all"},
+                                             {"problem", true},
+                                             {"out", true},
+                                             {"xpoints", true},
+                                             {"ypoints", true},
+                                             {"decimal-separator", true},
+                                             {"mosaic-size", true},
+                                             {"format", true},
+                                             {"size", true},
+                                             {"dpi", true},
+                                             {"celsius"},
+                                             {"wt"},
+                                             {"grid-points"},
+                                             {"no-refine"},
+                                             {"jobs", true, "j"},
+                                             {"quiet"},
+                                             {"print"},
+                                             {"y", true},
+                                             {"ymin", true},
+                                             {"ymax", true},
+                                             {"z", true}};
+
 // Returns an empty text on success, else the complaint.
-std::string ParseArgs(const Args& args, RunOptions& o, SheetOptions& sheet) {
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    auto value = [&](std::string& v) {
-      if (i + 1 >= args.size()) return false;
-      v = args[++i];
-      return true;
-    };
-    std::string v;
-    if (a == "--no-refine") {
-      o.refine = false;
-    } else if (a == "--all") {
-      o.all = true;
-    } else if (a == "--problem") {
-      if (!value(o.problem)) return "--problem needs a name";
-    } else if (a == "--out") {
-      if (!value(o.out)) return "--out needs a folder";
-    } else if (a == "--xpoints" || a == "--ypoints") {
-      int n = 0;
-      if (!value(v) || !ParseInt(v, n) || n < 1) return a + " needs a positive integer";
-      (a == "--xpoints" ? o.xpoints : o.ypoints) = n;
-    } else if (a == "--decimal-separator") {
-      if (!value(v) || (v != "." && v != ",")) return "--decimal-separator needs '.' or ','";
-      o.separator = v[0];
-    } else if (a == "--mosaic-size") {
-      const size_t x = value(v) ? v.find_first_of("xX") : std::string::npos;
-      int w = 0, h = 0;
-      if (x == std::string::npos || !ParseInt(v.substr(0, x), w) ||
-          !ParseInt(v.substr(x + 1), h) || w < 1 || h < 1 || w > 20000 || h > 20000) {
-        return "--mosaic-size needs WxH, each 1 to 20000";
-      }
-      o.mosaic_w = w;
-      o.mosaic_h = h;
-    } else if (a == "--format" || a == "--size" || a == "--dpi" || a == "--celsius" ||
-               a == "--wt" || a == "--grid-points") {
-      const std::string complaint = ParsePictureOption(a, args, i, o);
-      if (!complaint.empty()) return complaint;
-    } else if (a == "-j" || a == "--jobs") {
-      if (!value(v) || !ParseInt(v, o.jobs) || o.jobs < 1) return a + " needs a positive integer";
-    } else if (a == "--quiet") {
-      o.quiet = true;
-    } else if (a == "--y") {
-      if (!value(v)) return "--y needs temperature or pressure";
-      if (v == "temperature" || v == "T" || v == calc::kTemperatureText) {
-        sheet.range.Yparameter = calc::YParameter::Temperature;
-      } else if (v == "pressure" || v == "p" || v == calc::kPressureText) {
-        sheet.range.Yparameter = calc::YParameter::Pressure;
-      } else {
-        return "--y needs temperature or pressure";
-      }
-      sheet.given = sheet.y_given = true;
-    } else if (a == "--ymin" || a == "--ymax" || a == "--z") {
-      double d = 0;
-      if (!value(v) || !ParseDouble(v, d)) return a + " needs a number";
-      (a == "--ymin"   ? sheet.range.Ymin
-       : a == "--ymax" ? sheet.range.Ymax
-                       : sheet.range.Zvalue) = d;
-      (a == "--ymin" ? sheet.ymin_given : a == "--ymax" ? sheet.ymax_given : sheet.z_given) = true;
-      sheet.given = true;
-    } else if (!a.empty() && a[0] == '-') {
-      const std::string near = Nearest(
-          a, {"--all", "--problem", "--out", "--xpoints", "--ypoints", "--decimal-separator",
-              "--mosaic-size", "--no-refine", "--jobs", "--quiet", "--ymin", "--ymax"});
-      return "unknown option " + a + (near.empty() ? "" : "; did you mean '" + near + "'?");
-    } else if (o.database.empty()) {
-      o.database = a;
-    } else {
-      return "unexpected argument " + a;
-    }
+std::string ParseArgs(const Args& list, RunOptions& o, SheetOptions& sheet) {
+  Arguments args;
+  if (std::string complaint = ParseArguments(list, kRunOptions, args); !complaint.empty())
+    return complaint;
+  o.refine = !args.Has("no-refine");
+  o.all = args.Has("all");
+  o.quiet = args.Has("quiet");
+  o.print = args.Has("print");
+  o.problem = args.Value("problem");
+  o.out = args.Value("out");
+  if (args.Has("problem") && o.problem.empty()) return "--problem needs a name";
+  if (args.Has("out") && o.out.empty()) return "--out needs a folder";
+  for (const char* name : {"xpoints", "ypoints"}) {
+    int n = 0;
+    if (!args.Has(name)) continue;
+    if (!ParseInt(args.Value(name), n) || n < 1)
+      return std::string("--") + name + " needs a positive integer";
+    (name == std::string("xpoints") ? o.xpoints : o.ypoints) = n;
   }
+  if (args.Has("decimal-separator")) {
+    const std::string v = args.Value("decimal-separator");
+    if (v != "." && v != ",") return "--decimal-separator needs '.' or ','";
+    o.separator = v[0];
+  }
+  if (args.Has("mosaic-size")) {
+    const std::string v = args.Value("mosaic-size");
+    const size_t x = v.find_first_of("xX");
+    int w = 0, h = 0;
+    if (x == std::string::npos || !ParseInt(v.substr(0, x), w) || !ParseInt(v.substr(x + 1), h) ||
+        w < 1 || h < 1 || w > 20000 || h > 20000) {
+      return "--mosaic-size needs WxH, each 1 to 20000";
+    }
+    o.mosaic_w = w;
+    o.mosaic_h = h;
+  }
+  if (std::string complaint = ParsePictureOptions(args, o); !complaint.empty()) return complaint;
+  if (args.Has("jobs") && (!ParseInt(args.Value("jobs"), o.jobs) || o.jobs < 1))
+    return "--jobs needs a positive integer";
+  if (args.Has("y")) {
+    std::string complaint;
+    const std::string v = args.Value("y");
+    std::string word = v == "T" ? "temperature" : v == "p" ? "pressure" : v;
+    if (word == calc::kTemperatureText) word = "temperature";
+    if (word == calc::kPressureText) word = "pressure";
+    word = ChooseWord("--y", word, {"temperature", "pressure"}, complaint);
+    if (word.empty()) return complaint;
+    sheet.range.Yparameter =
+        word == "temperature" ? calc::YParameter::Temperature : calc::YParameter::Pressure;
+    sheet.given = sheet.y_given = true;
+  }
+  for (const char* name : {"ymin", "ymax", "z"}) {
+    double d = 0;
+    if (!args.Has(name)) continue;
+    if (!ParseDouble(args.Value(name), d)) return std::string("--") + name + " needs a number";
+    const std::string n = name;
+    (n == "ymin" ? sheet.range.Ymin : n == "ymax" ? sheet.range.Ymax : sheet.range.Zvalue) = d;
+    (n == "ymin" ? sheet.ymin_given : n == "ymax" ? sheet.ymax_given : sheet.z_given) = true;
+    sheet.given = true;
+  }
+  // As the program's own problem form: the fixed temperature or pressure is above 0.
+  if (sheet.z_given && !(sheet.range.Zvalue > 0)) return "--z must be above 0";
+  if (args.Positional().size() > 1) return "unexpected argument " + args.Positional()[1];
+  if (!args.Positional().empty()) o.database = args.Positional().front();
   if (o.database.empty()) return "missing database file";
   if (o.all && !o.problem.empty()) return "give either --problem NAME or --all";
-  if (sheet.given) {
-    if (!sheet.ymin_given || !sheet.ymax_given) return "a phase-sheet file needs --ymin and --ymax";
-    if (!sheet.z_given) {
-      if (sheet.range.Yparameter == calc::YParameter::Pressure)
-        return "--y pressure needs --z (the temperature, K)";
-      sheet.range.Zvalue = 1;  // 1 bar
-    }
-    if (!sheet.y_given) sheet.range.Yparameter = calc::YParameter::Temperature;
-  }
   return {};
 }
 
-enum class ProblemFileKind { Table, Json, Sheet };
-
-// A table when the file begins as a table image does; else JSON when the first byte that is
-// not blank (after a byte-order mark) opens an object or a list; a table otherwise (which then
-// says what is wrong with it). A table's first byte is part of its length and may be "{" or "[".
-ProblemFileKind ProblemFileKindOf(const std::string& path) {
-  if (store::LooksLikeTableImage(path)) return ProblemFileKind::Table;
-  std::ifstream f(path, std::ios::binary);
-  char buf[64] = {};
-  f.read(buf, sizeof buf);
-  std::string_view head(buf, static_cast<size_t>(f.gcount()));
-  if (head.substr(0, 3) == "\xEF\xBB\xBF") head.remove_prefix(3);
-  const size_t at = head.find_first_not_of(" \t\r\n");
-  if (at != std::string_view::npos && (head[at] == '{' || head[at] == '['))
-    return ProblemFileKind::Json;
-  return ProblemFileKind::Table;
+// The range of a phase-sheet file: the empty text when it is whole, else the complaint.
+std::string CompleteSheetRange(SheetOptions& sheet) {
+  if (!sheet.ymin_given || !sheet.ymax_given) return "a phase-sheet file needs --ymin and --ymax";
+  if (!sheet.z_given) {
+    if (sheet.range.Yparameter == calc::YParameter::Pressure)
+      return "--y pressure needs --z (the temperature, K)";
+    sheet.range.Zvalue = 1;  // 1 bar
+  }
+  if (!sheet.y_given) sheet.range.Yparameter = calc::YParameter::Temperature;
+  return {};
 }
 
 // Runs one problem and writes its folder. Returns the exit code of that problem.
@@ -276,39 +268,8 @@ int RunOne(calc::ProblemInput problem, const RunOptions& o, const fs::path& dir)
   }
   if (code == kExitOk && !o.quiet)
     std::printf("%s\n", RunSummaryLine(problem, host, seconds).c_str());
+  if (code == kExitOk && o.print) std::fputs(RunAnswerLines(problem, host).c_str(), stdout);
   return code;
-}
-
-// The problem called name: the exact name first, then the first one that differs only in
-// letter case. Null when there is none, after telling the user the names there are.
-const calc::ProblemInput* FindProblem(const std::vector<calc::ProblemInput>& problems,
-                                      const std::string& name) {
-  for (const auto& p : problems) {
-    if (p.ProblemName == name) return &p;
-  }
-  for (const auto& p : problems) {
-    if (Lower(p.ProblemName) == Lower(name)) return &p;
-  }
-  std::vector<std::string> names;
-  for (const auto& p : problems) names.push_back(p.ProblemName);
-  std::string text = "problem '" + name + "' not found";
-  const std::string near = Nearest(name, names);
-  if (!near.empty()) text += "; did you mean '" + near + "'?";
-  PrintError(text);
-  std::fputs(names.empty() ? "the database holds no problem\n" : "problems:\n", stderr);
-  // A short list whole, in its order; of a long one the few names closest to the one asked.
-  constexpr size_t kListed = 10;
-  if (names.size() > kListed) {
-    std::vector<std::pair<size_t, size_t>> by;  // distance, index
-    for (size_t i = 0; i < names.size(); ++i) by.push_back({EditDistance(name, names[i]), i});
-    std::partial_sort(by.begin(), by.begin() + kListed, by.end());
-    std::vector<std::string> closest;
-    for (size_t k = 0; k < kListed; ++k) closest.push_back(names[by[k].second]);
-    closest.push_back("... and " + std::to_string(names.size() - kListed) + " more");
-    names = std::move(closest);
-  }
-  for (const std::string& n : names) std::fprintf(stderr, "  %s\n", n.c_str());
-  return nullptr;
 }
 
 }  // namespace
@@ -321,62 +282,34 @@ int CmdRun(const Args& args) {
     PrintError(complaint);
     return CommandUsage("run", false);
   }
-  std::vector<calc::ProblemInput> problems;
-  // A problem file holds one problem or a list in JSON, or a phase sheet whose range is on the
-  // command line; anything else is a table file.
-  const ProblemFileKind kind = sheet.given ? ProblemFileKind::Sheet : ProblemFileKindOf(o.database);
-  if (kind != ProblemFileKind::Table) {
-    try {
-      if (kind == ProblemFileKind::Sheet) {
-        sheet.range.XPoints = o.xpoints > 0 ? o.xpoints : sheet.range.XPoints;
-        sheet.range.YPoints = o.ypoints > 0 ? o.ypoints : sheet.range.YPoints;
-        problems.push_back(problem::ReadSheetFile(o.database, sheet.range));
-      } else {
-        problems = problem::ReadProblemsJson(o.database);
-        o.check_range = true;
-      }
-    } catch (const std::exception& e) {
-      PrintError(e.what());
-      return kExitError;
-    }
-    // A file of one problem needs no name.
-    if (!o.all && o.problem.empty()) {
-      if (problems.size() != 1) {
-        PrintError("the file holds " + std::to_string(problems.size()) +
-                   " problems: give --problem NAME or --all");
-        return kExitUsage;
-      }
-      o.problem = problems.front().ProblemName;
-    }
-  } else if (!o.all && o.problem.empty()) {
-    PrintError("give either --problem NAME or --all");
+  // A problem file holds one problem or a list in JSON, a phase sheet whose range is on the
+  // command line, or a table.
+  const ProblemFileKind kind = ProblemFileKindOf(o.database);
+  if (kind != ProblemFileKind::Sheet && sheet.given) {
+    PrintError("--y, --ymin, --ymax and --z give the range of a phase-sheet file; " + o.database +
+               " is a " + (kind == ProblemFileKind::Json ? "JSON file" : "problem table") +
+               " and has its own");
     return CommandUsage("run", false);
-  } else {
-    try {
-      store::TMemTable table;
-      table.SetTableName(o.database);
-      table.SetLoadMode(store::lmFile);
-      table.SetIndexFieldNames(problem::kProblemName);
-      table.SetDecimalSeparator(o.separator);
-      problem::CheckProblemTableFields(o.database);
-      try {
-        table.Open();
-      } catch (const std::exception& e) {
-        const std::string hint = NotATableHint(o.database);
-        if (hint.empty()) throw;
-        throw std::runtime_error(std::string(e.what()) + "\r" + hint);
-      }
-      for (table.First(); !table.Eof(); table.Next())
-        problems.push_back(problem::ReadProblem(table));
-    } catch (const std::exception& e) {
-      PrintError(e.what());
-      return kExitError;
-    }
   }
-
+  if (kind == ProblemFileKind::Sheet) {
+    if (const std::string complaint = CompleteSheetRange(sheet); !complaint.empty()) {
+      PrintError(o.database + ": " + complaint);
+      return CommandUsage("run", false);
+    }
+    sheet.range.XPoints = o.xpoints > 0 ? o.xpoints : sheet.range.XPoints;
+    sheet.range.YPoints = o.ypoints > 0 ? o.ypoints : sheet.range.YPoints;
+  }
+  o.check_range = kind == ProblemFileKind::Json;
+  std::vector<calc::ProblemInput> problems;
+  try {
+    problems = ReadProblemFile(o.database, kind, sheet.range, o.separator);
+  } catch (const std::exception& e) {
+    PrintError(e.what());
+    return kExitError;
+  }
   if (!o.all) {
-    const calc::ProblemInput* found = FindProblem(problems, o.problem);
-    if (!found) return kExitError;
+    const calc::ProblemInput* found = ChooseProblem(problems, o.problem, o.database, "--all");
+    if (!found) return o.problem.empty() && problems.size() > 1 ? kExitUsage : kExitError;
     const fs::path dir = o.out.empty() ? fs::path(FolderName(found->ProblemName)) : fs::path(o.out);
     return RunOne(*found, o, dir);
   }

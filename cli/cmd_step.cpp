@@ -17,8 +17,10 @@
 #include "calc/phase_sheet.h"
 #include "calc/problem.h"
 #include "calc/scheil.h"
+#include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/output_folder.h"
+#include "cli/problem_file.h"
 #include "numeric/format.h"
 #include "problem/problem_reader.h"
 #include "store/table_image.h"
@@ -84,19 +86,6 @@ struct Options {
 
 bool Number(const std::string& text, double& v) {
   return numeric::ParseFloat(text, '.', v) && std::isfinite(v);
-}
-
-// The problems of a table file (its records) or of a JSON file.
-std::vector<calc::ProblemInput> ReadProblems(const std::string& path) {
-  if (store::LooksLikeTableImage(path)) return problem::ReadProblemTable(path);
-  std::ifstream f(path, std::ios::binary);
-  if (!f) throw std::runtime_error("cannot open " + path);
-  char c = 0;
-  while (f.get(c) && (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\xEF' ||
-                      c == '\xBB' || c == '\xBF')) {
-  }
-  if (c == '{' || c == '[') return problem::ReadProblemsJson(path);
-  return problem::ReadProblemTable(path);  // says what is wrong with it
 }
 
 // Amounts and compositions as the files give them: mole fractions, or with --wt mass fractions
@@ -287,86 +276,100 @@ std::string Short(double v) {
 
 }  // namespace
 
-int CmdStep(const Args& args) {
+int CmdStep(const Args& list) {
   Options o;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    const bool hasValue = i + 1 < args.size();
-    auto text = [&](std::string& to) {
-      if (!hasValue) return false;
-      to = args[++i];
-      return true;
-    };
-    auto number = [&](double& to) {
-      if (!hasValue || !Number(args[i + 1], to)) return false;
-      ++i;
-      return true;
-    };
-    if (a == "--problem") {
-      if (!text(o.problem)) return Usage("--problem needs a name");
-    } else if (a == "--out") {
-      if (!text(o.out)) return Usage("--out needs a folder");
-    } else if (a == "--liquid") {
-      if (!text(o.liquid)) return Usage("--liquid needs a phase name");
-    } else if (a == "--reference-a" || a == "--reference-b") {
-      if (!text(a == "--reference-a" ? o.referenceA : o.referenceB))
-        return Usage(a + " needs a phase name");
-    } else if (a == "--x" || a == "--y" || a == "--from" || a == "--to") {
-      double& to = a == "--x" ? o.x : a == "--y" ? o.y : a == "--from" ? o.from : o.to;
-      if (!number(to)) return Usage(a + " needs a number");
-    } else if (a == "--points") {
-      double v = 0;
-      if (!number(v) || v != std::floor(v) || v < 2 || v > 1e6)
-        return Usage("--points needs a whole number from 2 to 1000000");
-      o.points = static_cast<int>(v);
-    } else if (a == "--along") {
-      std::string v;
-      if (!text(v) || (Lower(v) != "x" && Lower(v) != "y")) return Usage("--along needs x or y");
-      o.alongX = Lower(v) == "x";
-    } else if (a == "--scheil") {
-      o.scheil = true;
-    } else if (a == "--wt") {
-      o.wt = true;
-    } else if (a == "--celsius") {
-      o.celsius = true;
-    } else if (a == "--format") {
-      std::string v;
-      if (!text(v)) return Usage("--format needs a list such as png,svg");
-      o.png = o.svg = o.pdf = false;
-      size_t start = 0;
-      while (start <= v.size()) {
-        const size_t comma = std::min(v.find(',', start), v.size());
-        const std::string f = Lower(v.substr(start, comma - start));
-        if (f == "png")
-          o.png = true;
-        else if (f == "svg")
-          o.svg = true;
-        else if (f == "pdf")
-          o.pdf = true;
-        else if (f != "none")
-          return Usage("--format takes png, svg, pdf or none, not '" + f + "'");
-        start = comma + 1;
-      }
-    } else if (a == "--size") {
-      std::string v;
-      int w = 0, h = 0;
-      char tail = 0;
-      if (!text(v) || std::sscanf(v.c_str(), "%dx%d%c", &w, &h, &tail) != 2)
-        return Usage("--size needs WxH");
-      o.width = w;
-      o.height = h;
-    } else if (a == "--dpi") {
-      double v = 0;
-      if (!number(v) || v != std::floor(v)) return Usage("--dpi needs a whole number");
-      o.dpi = static_cast<int>(v);
-    } else if (!a.empty() && a[0] == '-') {
-      return Usage("unknown option " + a);
-    } else if (o.database.empty()) {
-      o.database = a;
-    } else {
-      return Usage("unexpected argument " + a);
+  Arguments args;
+  if (std::string complaint = ParseArguments(list,
+                                             {{"problem", true},
+                                              {"out", true},
+                                              {"liquid", true},
+                                              {"reference-a", true},
+                                              {"reference-b", true},
+                                              {"x", true},
+                                              {"y", true},
+                                              {"from", true},
+                                              {"to", true},
+                                              {"points", true},
+                                              {"along", true},
+                                              {"scheil"},
+                                              {"wt"},
+                                              {"celsius"},
+                                              {"format", true},
+                                              {"size", true},
+                                              {"dpi", true}},
+                                             args);
+      !complaint.empty()) {
+    return Usage(complaint);
+  }
+  const struct {
+    const char* name;
+    std::string& to;
+  } texts[] = {{"problem", o.problem},
+               {"out", o.out},
+               {"liquid", o.liquid},
+               {"reference-a", o.referenceA},
+               {"reference-b", o.referenceB}};
+  for (const auto& t : texts) {
+    t.to = args.Value(t.name);
+    if (args.Has(t.name) && t.to.empty())
+      return Usage(std::string("--") + t.name + " needs a " +
+                   (t.name == std::string("out") ? "folder" : "name"));
+  }
+  const struct {
+    const char* name;
+    double& to;
+  } numbers[] = {{"x", o.x}, {"y", o.y}, {"from", o.from}, {"to", o.to}};
+  for (const auto& n : numbers) {
+    if (args.Has(n.name) && !Number(args.Value(n.name), n.to))
+      return Usage(std::string("--") + n.name + " needs a number");
+  }
+  if (args.Has("points")) {
+    double v = 0;
+    if (!Number(args.Value("points"), v) || v != std::floor(v) || v < 2 || v > 1e6)
+      return Usage("--points needs a whole number from 2 to 1000000");
+    o.points = static_cast<int>(v);
+  }
+  if (args.Has("along")) {
+    std::string complaint;
+    const std::string v = ChooseWord("--along", args.Value("along"), {"x", "y"}, complaint);
+    if (v.empty()) return Usage(complaint);
+    o.alongX = v == "x";
+  }
+  o.scheil = args.Has("scheil");
+  o.wt = args.Has("wt");
+  o.celsius = args.Has("celsius");
+  if (args.Has("format")) {
+    const std::string v = args.Value("format");
+    o.png = o.svg = o.pdf = false;
+    size_t start = 0;
+    while (start <= v.size()) {
+      const size_t comma = std::min(v.find(',', start), v.size());
+      std::string complaint;
+      const std::string f = ChooseWord("--format", v.substr(start, comma - start),
+                                       {"png", "svg", "pdf", "none"}, complaint);
+      if (f.empty()) return Usage(complaint);
+      if (f == "png") o.png = true;
+      if (f == "svg") o.svg = true;
+      if (f == "pdf") o.pdf = true;
+      start = comma + 1;
     }
   }
+  if (args.Has("size")) {
+    int w = 0, h = 0;
+    char tail = 0;
+    if (std::sscanf(args.Value("size").c_str(), "%dx%d%c", &w, &h, &tail) != 2)
+      return Usage("--size needs WxH");
+    o.width = w;
+    o.height = h;
+  }
+  if (args.Has("dpi")) {
+    double v = 0;
+    if (!Number(args.Value("dpi"), v) || v != std::floor(v))
+      return Usage("--dpi needs a whole number");
+    o.dpi = static_cast<int>(v);
+  }
+  if (args.Positional().size() > 1) return Usage("unexpected argument " + args.Positional()[1]);
+  if (!args.Positional().empty()) o.database = args.Positional().front();
   if (o.database.empty()) return Usage("missing database file");
   if (!o.alongX && std::isnan(o.x)) return Usage("give --x (or --along x with --y)");
   if (o.alongX && std::isnan(o.y)) return Usage("--along x needs the level: --y");
@@ -381,26 +384,15 @@ int CmdStep(const Args& args) {
   }
 
   try {
-    const std::vector<calc::ProblemInput> problems = ReadProblems(o.database);
-    const calc::ProblemInput* problem = nullptr;
-    if (o.problem.empty()) {
-      if (problems.size() != 1)
-        return Usage(o.database + " holds " + std::to_string(problems.size()) +
-                     " problems: give --problem NAME");
-      problem = &problems.front();
-    }
-    for (int pass = 0; pass < 2 && !problem; ++pass) {
-      for (const calc::ProblemInput& p : problems) {
-        if (pass == 0 ? p.ProblemName == o.problem : Lower(p.ProblemName) == Lower(o.problem)) {
-          problem = &p;
-          break;
-        }
-      }
-    }
-    if (!problem) {
-      std::fprintf(stderr, "error: problem '%s' not found\n", o.problem.c_str());
-      return kExitError;
-    }
+    // A phase-sheet file is a temperature diagram at 1 bar; its path needs its ends.
+    const ProblemFileKind kind = ProblemFileKindOf(o.database);
+    if (kind == ProblemFileKind::Sheet && !o.alongX && (std::isnan(o.from) || std::isnan(o.to)))
+      return Usage(o.database + ": a phase-sheet file needs --from and --to");
+    problem::SheetRange range;
+    range.Zvalue = 1;
+    const std::vector<calc::ProblemInput> problems = ReadProblemFile(o.database, kind, range);
+    const calc::ProblemInput* problem = ChooseProblem(problems, o.problem, o.database);
+    if (!problem) return o.problem.empty() && problems.size() > 1 ? kExitUsage : kExitError;
     if (problem->Yparameter == calc::YParameter::None) {
       std::fprintf(stderr, "error: the problem's Y parameter is not set\n");
       return kExitError;

@@ -27,7 +27,8 @@ constexpr Help kHelp[] = {
     {"db-import",
      "Builds the table file FILE.d from the JSON of db-export.\n"
      "  --force   replace FILE.d when it exists\n"},
-    {"list", "Prints the problem names of FILE.d in list order.\n"},
+    {"list",
+     "Prints the problem names of FILE.d in list order (of a JSON problem file in its order).\n"},
     {"run",
      "Computes phase diagrams as the Run command of the program does and writes summary.json,\n"
      "cells.csv, points.csv, nodes.csv, special.txt, mosaic.png, the diagram pictures\n"
@@ -54,11 +55,14 @@ constexpr Help kHelp[] = {
      "  --no-refine              the grid's answers only: no exact values, no boundaries.csv\n"
      "  -j N, --jobs N           with --all: problems run at once (default: one per processor)\n"
      "  --quiet                  no line per problem, no progress line\n"
+     "  --print                  the answers below that line: invariants, congruent and\n"
+     "                           critical points, transitions of the pure components\n"
      "DB.d is a problem table, or a JSON file of one problem or a list of them (the records\n"
      "db-export writes), or a phase-sheet text file with its range given by\n"
      "  --y temperature|pressure (default temperature), --ymin Y, --ymax Y,\n"
      "  --z VALUE (the fixed pressure, bar, default 1; or the fixed temperature, K)\n"
      "A file of one problem needs neither --problem nor --all.\n"
+     "Options: --name value or --name=value, before or after the file.\n"
      "Prints one line per completed problem: NAME: N levels, N nodes[, N invariants], S s\n"},
     {"import-tdb",
      "Takes the binary system A-B out of a TDB database and writes it as a problem: one sheet\n"
@@ -74,7 +78,9 @@ constexpr Help kHelp[] = {
     {"point",
      "Prints as JSON the equilibrium at level Y (temperature or pressure, as the problem sweeps)\n"
      "and composition X of the problem NAME: the stable phases with their compositions and\n"
-     "amounts, the Gibbs energy and the chemical potentials of A and B.\n"},
+     "amounts, the Gibbs energy and the chemical potentials of A and B.\n"
+     "DB.d is a table, a JSON problem file or a phase-sheet file (a temperature diagram at\n"
+     "--z P bar, default 1); a file of one problem needs no --problem.\n"},
     {"step",
      "Follows one alloy of the problem along a path and writes into DIR: step.json and\n"
      "step.csv (the stable phases' amounts and compositions at every point, mu of A and B, G,\n"
@@ -107,12 +113,12 @@ const std::vector<Command>& Commands() {
       {"list", CmdList, "FILE.d", "print the problem names in list order"},
       {"run", CmdRun,
        "DB.d (--problem NAME | --all) [--out DIR] [--xpoints N] [--ypoints N]\n"
-       "      [--decimal-separator C] [--mosaic-size WxH] [-j N] [--quiet]\n"
+       "      [--decimal-separator C] [--mosaic-size WxH] [-j N] [--quiet] [--print]\n"
        "      [--y temperature|pressure --ymin Y --ymax Y --z VALUE]\n"
        "      [--format png,svg,pdf] [--size WxH] [--dpi N] [--celsius] [--wt]\n"
        "      [--grid-points]",
        "compute phase diagrams and write the results"},
-      {"point", CmdPoint, "DB.d --problem NAME --y Y --x X",
+      {"point", CmdPoint, "DB.d --problem NAME --y Y --x X [--z P]",
        "the equilibrium at one point of a diagram, as JSON"},
       {"step", CmdStep,
        "DB.d --problem NAME --x X [--from Y --to Y] [--points N] [--scheil] [--wt]\n"

@@ -34,6 +34,7 @@ struct RunOptions {
   bool refine = true;  // --no-refine: the grid's answers only
   int jobs = 0;        // problems run at once by --all; 0: one per processor
   bool quiet = false;  // no summary line, no progress line
+  bool print = false;  // the answers found (invariants, congruent and critical points) printed
   // The problems come from a JSON file: their range and grid are checked as the options are.
   bool check_range = false;
 };

@@ -178,6 +178,12 @@ std::string SummaryJson(const calc::ProblemInput& problem, const RunHost& host, 
   Json j;
   j["problem"] = problem.ProblemName;
   j["yparameter"] = calc::YParameterText(problem.Yparameter);
+  // The same as plain words: the quantity along Y and its unit.
+  if (problem.Yparameter != calc::YParameter::None) {
+    const bool temperature = problem.Yparameter == calc::YParameter::Temperature;
+    j["yquantity"] = temperature ? "temperature" : "pressure";
+    j["yunit"] = temperature ? "K" : "bar";
+  }
   // Only for a sheet that names its components ("% components: A B"); others look as before.
   if (const calc::ComponentNames names = calc::ReadComponentNames(problem.Functs); names.Named()) {
     j["components"] = {{"A", names.A}, {"B", names.B}, {"X", "mole fraction of " + names.B}};
@@ -401,6 +407,47 @@ std::string RunSummaryLine(const calc::ProblemInput& problem, const RunHost& hos
                      std::to_string(r.Nodes.size()) + " nodes, ";
   if (r.Refined.Ran) line += std::to_string(r.Refined.Invariants.size()) + " invariants, ";
   return line + secs + " s";
+}
+
+std::string RunAnswerLines(const calc::ProblemInput& problem, const RunHost& host) {
+  const calc::Results& r = host.results();
+  const char* unit = problem.Yparameter == calc::YParameter::Pressure ? "bar" : "K";
+  auto at = [&](double y) {
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%.6g %s", y, unit);
+    return std::string(buf);
+  };
+  auto x = [](double v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "X = %.6g", v);
+    return std::string(buf);
+  };
+  const std::string approximate = " (approximate)";
+  std::string out;
+  if (!r.Refined.Ran) {
+    // The grid's own special points.
+    for (const std::string& line : r.MemoLines) out += "  " + line + "\n";
+    return out;
+  }
+  for (const calc::Invariant& inv : r.Refined.Invariants)
+    out += "  " + inv.Type + " at " + at(inv.Y) + ": " + inv.Reaction +
+           (inv.Approximate ? approximate : "") + "\n";
+  for (const calc::CongruentPoint& c : r.Refined.CongruentPoints) {
+    std::string phases;
+    for (size_t i = 0; i < c.Phases.size(); ++i)
+      phases += (i ? " + " : "") +
+                r.PhaseLabel(i < c.Indices.size() ? c.Indices[i] : calc::kNoRunPhase, c.Phases[i]);
+    out += "  " + c.Type + " at " + at(c.Y) + ", " + x(c.X) + ": " + phases +
+           (c.Approximate ? approximate : "") + "\n";
+  }
+  for (const calc::CriticalPoint& c : r.Refined.CriticalPoints)
+    out += "  critical point of " + c.Phase + " at " + at(c.Y) + ", " + x(c.X) +
+           (c.Approximate ? approximate : "") + "\n";
+  for (const calc::Transition& t : r.Refined.Transitions)
+    out += "  transition at " + at(t.Y) + ", " + x(t.X) + ": " +
+           r.PhaseLabel(t.AbovePhase, t.Above) + " above, " + r.PhaseLabel(t.BelowPhase, t.Below) +
+           " below" + (t.Approximate ? approximate : "") + "\n";
+  return out;
 }
 
 }  // namespace cli

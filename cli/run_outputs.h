@@ -23,4 +23,9 @@ void WriteRunOutputs(const std::filesystem::path& dir, const calc::ProblemInput&
 // "<name>: N levels, N nodes, S s", the line printed on stdout for a completed problem.
 std::string RunSummaryLine(const calc::ProblemInput& problem, const RunHost& host, double seconds);
 
+// The answers of a run, one indented line each: with the exact values the invariants, congruent
+// points, critical points and transitions of the pure components, else the grid's special
+// points.
+std::string RunAnswerLines(const calc::ProblemInput& problem, const RunHost& host);
+
 }  // namespace cli

@@ -129,11 +129,10 @@ TEST(CliDb, ErrorsAndUsage) {
       {{"list", dir.File("damaged.d")},
        1,
        "error: Error opening table: Buffer structure corruption!\n"},
-      {{"list", dir.File("type.json")},
+      // A JSON file is read as problems, and says what a problem lacks.
+      {{"list", dir.File("field.json")},
        1,
-       "error: Error opening table: Buffer structure corruption!\n" + dir.File("type.json") +
-           " is a JSON file, not a table file; make a table from it with 'brelona-calc db-import " +
-           dir.File("type.json") + " FILE.d'\n"},
+       "error: " + dir.File("field.json") + ": record 1: field 'Functs': missing\n"},
       {{"db-import", dir.File("greek.json"), dir.File("g.d")},
        1,
        "error: Text for field 'N' holds the character 'α' (U+03B1), which the Windows-1251 code "
@@ -156,13 +155,16 @@ TEST(CliDb, ErrorsAndUsage) {
       {{"db-import", dir.File("none.json"), dir.File("g.d")},
        1,
        "error: cannot read " + dir.File("none.json") + "\n"},
-      {{"db-export"}, 2, "usage: brelona-calc db-export FILE.d\n"},
-      {{"db-export", "a.d", "b.d"}, 2, "usage: brelona-calc db-export FILE.d\n"},
-      {{"db-import", "a.json"}, 2, "usage: brelona-calc db-import FILE.json FILE.d [--force]\n"},
+      {{"db-export"}, 2, "error: missing file\nusage: brelona-calc db-export FILE.d\n"},
+      {{"db-export", "a.d", "b.d"},
+       2,
+       "error: unexpected argument b.d\nusage: brelona-calc db-export FILE.d\n"},
+      {{"db-import", "a.json"}, 2, "error: missing file\nusage: ..."},
       {{"db-import", "a.json", "b.d", "--frce"},
        2,
+       "error: unknown option --frce; did you mean '--force'?\n"
        "usage: brelona-calc db-import FILE.json FILE.d [--force]\n"},
-      {{"list"}, 2, "usage: brelona-calc list FILE.d\n"},
+      {{"list"}, 2, "error: missing file\nusage: brelona-calc list FILE.d\n"},
       {{"lst", "a.d"}, 2, "brelona-calc: unknown command 'lst'\ndid you mean 'list'?\n..."},
       {{"export", "a.d"}, 2, "brelona-calc: unknown command 'export'\nusage: ..."},
   };

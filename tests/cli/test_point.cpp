@@ -74,6 +74,31 @@ TEST(PointCommand, RefusesWhatItCannotAnswer) {
   }
 }
 
+// A JSON file or a phase sheet of one problem needs no --problem; options take "=".
+TEST(PointCommand, ReadsEveryProblemFile) {
+  const std::string dir = ::testing::TempDir() + "brelona_point_files/";
+  std::filesystem::create_directories(dir);
+  const std::string functs = "GL=(1-X)*10*(1000-T)+X*10*(800-T)-T*Sid\nGS=20000*X*(1-X)-T*Sid";
+  std::ofstream(dir + "one.json")
+      << R"({"ProblemName": "one", "Functs": "GL=(1-X)*10*(1000-T)+)"
+         R"(X*10*(800-T)-T*Sid\r\nGS=20000*X*(1-X)-T*Sid", "Yparameter":)"
+         R"( "Temperature, K", "Ymin": 300, "Ymax": 1100, "Zvalue": 1})";
+  std::ofstream(dir + "one.txt") << functs << "\n";
+  for (const std::string file : {"one.json", "one.txt"}) {
+    const cli_test::Result r =
+        cli_test::Run(BRELONA_CALC, {"point", dir + file, "--y=700", "--x=0.5"});
+    EXPECT_EQ(r.exit_code, 0) << file << ": " << r.err;
+    EXPECT_NE(r.out.find("\"X\": 0.5,"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"yquantity\": \"temperature\""), std::string::npos) << r.out;
+  }
+  const cli_test::Result many =
+      cli_test::Run(BRELONA_CALC, {"point", kDb, "--y", "700", "--x", "0.5"});
+  EXPECT_EQ(many.exit_code, 2);
+  EXPECT_EQ(many.err.rfind("error: " + kDb + " holds 11 problems: give --problem NAME\n", 0), 0u)
+      << many.err;
+  std::filesystem::remove_all(dir);
+}
+
 }  // namespace
 
 namespace {

@@ -234,7 +234,11 @@ TEST_F(RunCommand, OverridesAndExitCodes) {
       {"P.d --problem Nothing", 1, "error: problem 'Nothing' not found\nproblems:\n  Bad level\n"},
       {"P.d --problem 'bad rnage'", 1,
        "error: problem 'bad rnage' not found; did you mean 'Bad range'?\n"},
-      {"P.d", 2, "error: give either --problem NAME or --all\nusage: brelona-calc run DB.d"},
+      {"P.d", 2, "error: P.d holds 4 problems: give --problem NAME or --all\n"},
+      {"P.d --problem=LENS --out=e --xpoints=10 --ypoints=3 --format=PNG,Svg -j1", 0, ""},
+      {"P.d --problem Lens --ymin 300", 2, "error: --y, --ymin, --ymax and --z give the range"},
+      {"P.d --problem Lens --quiet=yes", 2, "error: --quiet takes no value\n"},
+      {"P.d --problem Lens --out", 2, "error: --out needs a value\n"},
       {"P.d --all --problem Lens", 2, "error: give either --problem NAME or --all\n"},
       {"Missing.d --all", 1, "error: "},
       {"P.d --problem Lens --xpoints 0", 2, "error: --xpoints needs a positive integer\n"},
@@ -275,6 +279,33 @@ TEST_F(RunCommand, OverridesAndExitCodes) {
   ASSERT_FALSE(msgs.isEmpty());
   EXPECT_EQ(msgs.last().toObject()["text"].toString(), "Floating point division by zero");
   EXPECT_EQ(msgs.last().toObject()["type"].toString(), "error");
+}
+
+// A phase-sheet file is known by its text, whatever options come with it; its range is checked
+// as the program's problem form checks it; --print gives the answers.
+TEST_F(RunCommand, SheetFilesAndPrintedAnswers) {
+  std::ofstream(dir / "sheet.txt") << kEutectic.functs << "\n";
+  const struct {
+    std::string args;
+    int code;
+    std::string err;
+  } cases[] = {
+      {"sheet.txt", 2, "error: sheet.txt: a phase-sheet file needs --ymin and --ymax\n"},
+      {"sheet.txt --ymin 700 --ymax 1100 --z -5", 2, "error: --z must be above 0\n"},
+      {"sheet.txt --y Pressur --ymin 1 --ymax 2", 2,
+       "error: --y needs temperature or pressure; did you mean 'pressure'?\n"},
+  };
+  for (const auto& c : cases) {
+    const Result r = RunCalc(c.args, dir);
+    EXPECT_EQ(r.code, c.code) << c.args;
+    EXPECT_EQ(r.err.substr(0, c.err.size()), c.err) << c.args;
+  }
+  const Result r = RunCalc("sheet.txt --y Temperature --ymin 300 --ymax 1100 --out s --print", dir);
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("\n  eutectic at "), std::string::npos) << r.out;
+  const QJsonObject s = Summary(dir / "s");
+  EXPECT_EQ(s["yquantity"].toString(), "temperature");
+  EXPECT_EQ(s["yunit"].toString(), "K");
 }
 
 TEST_F(RunCommand, AllProblemsOneFolderEach) {
