@@ -237,6 +237,18 @@ py::tuple Cells(const RunResult& res) {
 }
 
 // Every written end of a two-phase segment, level by level, as brelona-calc's points.csv.
+// Compositions and levels under the names summary.json gives them (X, Y, X_left, X_right)
+// beside the lower-case names of earlier versions, which stay readable.
+py::dict WithFileNames(py::dict d) {
+  for (const char* key : {"x", "y", "x_left", "x_right"}) {
+    if (!d.contains(key)) continue;
+    std::string upper = key;
+    upper[0] = static_cast<char>(upper[0] - 'a' + 'A');
+    d[py::str(upper)] = d[key];
+  }
+  return d;
+}
+
 py::dict Points(const RunResult& res) {
   std::vector<int32_t> level, column;
   std::vector<double> x, y;
@@ -258,7 +270,7 @@ py::dict Points(const RunResult& res) {
   d["y"] = Array1(y);
   d["column"] = Array1(column);
   d["name"] = names;
-  return d;
+  return WithFileNames(d);
 }
 
 // Tie lines per level: an (n, 2) array of the left and right ends' X of each segment.
@@ -333,40 +345,43 @@ py::dict Refined(const RunResult& res) {
   };
   py::list inv, tr, crit, cong, bounds;
   for (const auto& i : f.Invariants) {
-    inv.append(py::dict(py::arg("type") = i.Type, py::arg("reaction") = i.Reaction,
-                        py::arg("y") = i.Y, py::arg("phases") = phases(i.Phases),
-                        py::arg("approximate") = i.Approximate));
+    inv.append(WithFileNames(py::dict(py::arg("type") = i.Type, py::arg("reaction") = i.Reaction,
+                                      py::arg("y") = i.Y, py::arg("phases") = phases(i.Phases),
+                                      py::arg("approximate") = i.Approximate)));
   }
   for (const auto& t : f.Transitions) {
-    tr.append(py::dict(
+    tr.append(WithFileNames(py::dict(
         py::arg("x") = t.X, py::arg("y") = t.Y, py::arg("above") = label(t.AbovePhase, t.Above),
-        py::arg("below") = label(t.BelowPhase, t.Below), py::arg("approximate") = t.Approximate));
+        py::arg("below") = label(t.BelowPhase, t.Below), py::arg("approximate") = t.Approximate)));
   }
   for (const auto& c : f.CriticalPoints) {
-    crit.append(py::dict(py::arg("phase") = c.Phase, py::arg("x") = c.X, py::arg("y") = c.Y,
-                         py::arg("approximate") = c.Approximate));
+    crit.append(
+        WithFileNames(py::dict(py::arg("phase") = c.Phase, py::arg("x") = c.X, py::arg("y") = c.Y,
+                               py::arg("approximate") = c.Approximate)));
   }
   for (const auto& c : f.CongruentPoints) {
     std::vector<std::string> names;
     for (size_t i = 0; i < c.Phases.size(); ++i)
       names.push_back(label(i < c.Indices.size() ? c.Indices[i] : calc::kNoRunPhase, c.Phases[i]));
-    cong.append(py::dict(py::arg("type") = c.Type, py::arg("phases") = names, py::arg("x") = c.X,
-                         py::arg("y") = c.Y, py::arg("approximate") = c.Approximate));
+    cong.append(WithFileNames(py::dict(py::arg("type") = c.Type, py::arg("phases") = names,
+                                       py::arg("x") = c.X, py::arg("y") = c.Y,
+                                       py::arg("approximate") = c.Approximate)));
   }
   for (const auto& b : f.Boundaries) {
-    bounds.append(py::dict(py::arg("level") = b.Level, py::arg("y") = b.Y,
-                           py::arg("phase_left") = label(b.Left, b.PhaseLeft),
-                           py::arg("x_left") = b.XLeft,
-                           py::arg("phase_right") = label(b.Right, b.PhaseRight),
-                           py::arg("x_right") = b.XRight, py::arg("approximate") = b.Approximate));
+    bounds.append(WithFileNames(
+        py::dict(py::arg("level") = b.Level, py::arg("y") = b.Y,
+                 py::arg("phase_left") = label(b.Left, b.PhaseLeft), py::arg("x_left") = b.XLeft,
+                 py::arg("phase_right") = label(b.Right, b.PhaseRight),
+                 py::arg("x_right") = b.XRight, py::arg("approximate") = b.Approximate)));
   }
   py::list finer;
   for (const auto& b : f.BelowResolution) {
-    finer.append(py::dict(py::arg("kind") = b.What == calc::FinerFeature::Kind::ThinBand
-                                                ? "two-phase band thinner than a level step"
-                                                : "invariants closer than a level step",
-                          py::arg("x") = py::make_tuple(b.XLeft, b.XRight),
-                          py::arg("y") = py::make_tuple(b.YLow, b.YHigh)));
+    finer.append(
+        WithFileNames(py::dict(py::arg("kind") = b.What == calc::FinerFeature::Kind::ThinBand
+                                                     ? "two-phase band thinner than a level step"
+                                                     : "invariants closer than a level step",
+                               py::arg("x") = py::make_tuple(b.XLeft, b.XRight),
+                               py::arg("y") = py::make_tuple(b.YLow, b.YHigh))));
   }
   py::dict d;
   d["ran"] = f.Ran;
@@ -495,6 +510,17 @@ PYBIND11_MODULE(_brelona, m) {
       .def_property_readonly(
           "y_parameter",
           [](const RunResult& r) { return calc::YParameterText(r.host->problem.Yparameter); })
+      .def_property_readonly("y_quantity",
+                             [](const RunResult& r) {
+                               return r.host->problem.Yparameter == calc::YParameter::Pressure
+                                          ? "pressure"
+                                          : "temperature";
+                             })
+      .def_property_readonly(
+          "y_unit",
+          [](const RunResult& r) {
+            return r.host->problem.Yparameter == calc::YParameter::Pressure ? "bar" : "K";
+          })
       .def_property_readonly("completed", [](const RunResult& r) { return r.host->completed(); })
       .def_property_readonly("check_failed",
                              [](const RunResult& r) { return r.r().State.CheckFailed != 0; })

@@ -39,7 +39,9 @@ class Result:
     def __init__(self, raw):
         self._raw = raw
         self.name = raw.name
-        self.y_parameter = raw.y_parameter
+        self.y_parameter = raw.y_parameter  # the display text, "Temperature, K"
+        self.y_quantity = raw.y_quantity  # "temperature" or "pressure"
+        self.y_unit = raw.y_unit  # "K" or "bar"
         self.completed = raw.completed
         self.levels = raw.levels
         self.seconds = raw.seconds
@@ -75,8 +77,9 @@ class Result:
 
     @cached_property
     def points(self):
-        """Every end of a two-phase segment: dict of arrays level, x, y, column and the list
-        name (solution phase name, or a point phase's composition text)."""
+        """Every end of a two-phase segment: dict of arrays level, X, Y, column and the list
+        name (solution phase name, or a point phase's composition text); x and y are the same
+        arrays under the names of earlier versions."""
         return self._raw._points()
 
     @cached_property

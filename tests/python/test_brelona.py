@@ -45,6 +45,7 @@ def test_arrays_match_the_cli_files(name, tmp_path):
     assert r.completed and summary["completed"]
     assert r.levels == summary["levels"]
     assert r.y_parameter == summary["yparameter"]
+    assert (r.y_quantity, r.y_unit) == (summary["yquantity"], summary["yunit"])
     assert r.x_levels.tolist() == summary["xlevels"]
     assert [list(t) for t in r.messages] == [[m["type"], m["text"]] for m in summary["messages"]]
 
@@ -59,8 +60,9 @@ def test_arrays_match_the_cli_files(name, tmp_path):
     # Diagram points exactly (the CLI writes the shortest text that reads back the same).
     p = r.points
     assert p["level"].tolist() == [int(q["level"]) for q in points]
-    assert p["x"].tolist() == [float(q["X"]) for q in points]
-    assert p["y"].tolist() == [float(q["Y"]) for q in points]
+    assert p["X"].tolist() == [float(q["X"]) for q in points]
+    assert p["Y"].tolist() == [float(q["Y"]) for q in points]
+    assert p["x"] is p["X"] and p["y"] is p["Y"]  # the names of earlier versions
     assert p["column"].tolist() == [int(q["Column"]) for q in points]
     assert p["name"] == [q["Name"] for q in points]
     # Tie lines hold the same ends, per level, left <= right.
@@ -271,7 +273,8 @@ def test_refined_eutectic_is_a_common_tangent():
     assert inv["type"] == "eutectic" and not inv["approximate"]
     (n1, x1), (n2, x2), (n3, x3) = inv["phases"]
     assert (n1, n2, n3) == ("S", "L", "S")
-    t = inv["y"]
+    t = inv["Y"]
+    assert inv["y"] == t  # the name of earlier versions
     assert abs(t - r.nodes[0][0]) <= (1200 - 500) / 140  # within one level of the grid's node
     chord = (gs(x3, t) - gs(x1, t)) / (x3 - x1)
     assert gl(x2, t) == pytest.approx(gs(x1, t) + chord * (x2 - x1), abs=1e-6)
