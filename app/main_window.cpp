@@ -10,6 +10,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QEventLoop>
+#include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QGridLayout>
@@ -620,6 +621,28 @@ QString UserConfigFolder(const TMainOptions& o) {
              : o.userConfigFolder;
 }
 
+// For an installed program started where there is no Problems.d: the user's own copy of the
+// sample database it ships, made from the sample the first time (the sample itself lies in a
+// folder the user cannot write into). Empty when the program ships no sample (a build tree) or
+// the copy cannot be made.
+QString UserSampleDatabase(const TMainOptions& o) {
+  const QString sample =
+      o.installedSample.isEmpty()
+          ? QDir(QCoreApplication::applicationDirPath())
+                .filePath(QString("../share/brelona/data/") + kDefaultWorkingFile)
+          : o.installedSample;
+  if (!QFileInfo::exists(sample)) return {};
+  const QString folder = o.userDataFolder.isEmpty()
+                             ? QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)
+                             : o.userDataFolder;
+  const QString copy = QDir(folder).filePath(kDefaultWorkingFile);
+  if (!QFileInfo::exists(copy)) {
+    if (!QDir().mkpath(folder) || !QFile::copy(sample, copy)) return {};
+    QFile::setPermissions(copy, QFile::permissions(copy) | QFileDevice::WriteOwner);
+  }
+  return copy;
+}
+
 }  // namespace
 
 // One file is read at start-up and written at the end, so what one session keeps the next one
@@ -671,6 +694,11 @@ void TfmMain::StartUp() {
   }
   ReadExportChoices();
 
+  if (!QFileInfo::exists(QString::fromStdString(workingFileName_)) &&
+      workingFileName_ == kDefaultWorkingFile) {
+    if (const QString copy = UserSampleDatabase(options_); !copy.isEmpty())
+      workingFileName_ = QFile::encodeName(copy).toStdString();
+  }
   if (!QFileInfo::exists(QString::fromStdString(workingFileName_))) {
     const auto chosen = dialogs_.OpenDatabase();
     if (!chosen) {

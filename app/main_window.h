@@ -51,6 +51,12 @@ struct TMainOptions {
   // Where the settings live when that folder cannot be written into (an installed program);
   // empty: the user's configuration folder for this program.
   QString userConfigFolder;
+  // The sample database an installed program ships; empty: share/brelona/data/Problems.d
+  // beside the executable's folder.
+  QString installedSample;
+  // Where an installed program keeps the user's own copy of it; empty: the user's data folder
+  // for this program.
+  QString userDataFolder;
 };
 
 class TfmMain : public QMainWindow, public calc::CalcHost {

@@ -16,8 +16,17 @@ set(expected
     share/brelona/data/Problems.d
     share/applications/brelona.desktop
     share/icons/hicolor/scalable/apps/brelona.svg)
+list(APPEND expected
+     share/brelona/data/tdb/pbsn.tdb
+     share/brelona/data/tdb/README.md
+     share/brelona/examples/python_example.py
+     share/doc/brelona/LICENSE
+     share/bash-completion/completions/brelona-calc)
 if(EXISTS "${BUILD}/app/manual.html")
   list(APPEND expected share/brelona/manual.html)
+endif()
+if(EXISTS "${BUILD}/packaging/brelona.1")
+  list(APPEND expected share/man/man1/brelona.1 share/man/man1/brelona-calc.1)
 endif()
 set(missing "")
 foreach(f ${expected})
@@ -33,6 +42,44 @@ execute_process(COMMAND "${PREFIX}/bin/brelona-calc" list "${PREFIX}/share/brelo
                 RESULT_VARIABLE code OUTPUT_VARIABLE names ERROR_VARIABLE err)
 if(NOT code EQUAL 0 OR NOT names MATCHES "Simple eutectic")
   message(FATAL_ERROR "installed brelona-calc cannot list the sample database: ${code} ${err}")
+endif()
+# The desktop program answers --help and --version without a display.
+execute_process(COMMAND ${CMAKE_COMMAND} -E env --unset=DISPLAY --unset=WAYLAND_DISPLAY
+                        --unset=QT_QPA_PLATFORM "${PREFIX}/bin/brelona" --version
+                RESULT_VARIABLE code OUTPUT_VARIABLE version ERROR_VARIABLE err)
+if(NOT code EQUAL 0 OR NOT version MATCHES "^brelona [0-9]")
+  message(FATAL_ERROR "brelona --version without a display: ${code} ${version} ${err}")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} -E env --unset=DISPLAY --unset=WAYLAND_DISPLAY
+                        --unset=QT_QPA_PLATFORM "${PREFIX}/bin/brelona" --help
+                RESULT_VARIABLE code OUTPUT_VARIABLE help ERROR_VARIABLE err)
+if(NOT code EQUAL 0 OR NOT help MATCHES "^Usage: brelona")
+  message(FATAL_ERROR "brelona --help without a display: ${code} ${help} ${err}")
+endif()
+# The installed TDB sample imports with the installed companion.
+execute_process(COMMAND "${PREFIX}/bin/brelona-calc" import-tdb
+                        "${PREFIX}/share/brelona/data/tdb/pbsn.tdb" --components PB SN
+                RESULT_VARIABLE code OUTPUT_VARIABLE sheet ERROR_VARIABLE err)
+if(NOT code EQUAL 0 OR NOT sheet MATCHES "LIQUID")
+  message(FATAL_ERROR "installed brelona-calc cannot import the installed pbsn.tdb: ${code} ${err}")
+endif()
+# The completion offers the commands, then a command's options.
+execute_process(COMMAND bash -c "PATH='${PREFIX}/bin':$PATH; source '${PREFIX}/share/bash-completion/completions/brelona-calc'
+                  COMP_WORDS=(brelona-calc ru); COMP_CWORD=1; _brelona_calc; echo \"\${COMPREPLY[*]}\"
+                  COMP_WORDS=(brelona-calc run --pr); COMP_CWORD=2; _brelona_calc; echo \"\${COMPREPLY[*]}\""
+                RESULT_VARIABLE code OUTPUT_VARIABLE completed ERROR_VARIABLE err)
+if(NOT completed STREQUAL "run\n--print --problem\n")
+  message(FATAL_ERROR "bash completion: '${completed}' ${err}")
+endif()
+# The installed Python example runs from where it is installed, with the installed module.
+file(GLOB site "${PREFIX}/lib/python3*/dist-packages")
+if(site)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env PYTHONPATH=${site} MPLBACKEND=Agg /usr/bin/python3
+                          "${PREFIX}/share/brelona/examples/python_example.py" "${PREFIX}/example.png"
+                  RESULT_VARIABLE code OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT code EQUAL 0 OR NOT EXISTS "${PREFIX}/example.png")
+    message(FATAL_ERROR "the installed Python example: ${code} ${out} ${err}")
+  endif()
 endif()
 file(READ "${PREFIX}/share/applications/brelona.desktop" desktop)
 if(NOT desktop MATCHES "\nExec=brelona\n" OR NOT desktop MATCHES "\nIcon=brelona\n")

@@ -115,6 +115,8 @@ class MainWindowTest : public ::testing::Test {
     app::TMainOptions o;
     o.settingsWriteFolder = QString::fromStdString((dir_ / programFolder).string());
     o.userConfigFolder = QString::fromStdString((dir_ / "config").string());
+    o.installedSample = QString::fromStdString((dir_ / "share" / "Problems.d").string());
+    o.userDataFolder = QString::fromStdString((dir_ / "user").string());
     window_ = std::make_unique<app::TfmMain>(o);
     window_->StartUp();
     window_->show();
@@ -176,6 +178,19 @@ TEST_F(MainWindowTest, StartUpWithoutSettingsUsesDesignedGeometryAndProblemsD) {
   EXPECT_EQ(w.DBEdit1()->text(), "400");
   EXPECT_TRUE(w.chbSave()->isChecked());
   EXPECT_FALSE(w.sbGrid()->isVisible());
+}
+
+// An installed program started where there is no Problems.d opens the user's copy of the
+// sample database it ships (made the first time) instead of asking for a file.
+TEST_F(MainWindowTest, AnInstalledProgramOpensItsSampleDatabase) {
+  fs::create_directories(dir_ / "share");
+  MakeDatabase(dir_ / "share" / "Problems.d", {{"sample", kLens}});
+  app::TfmMain& w = Start();
+  EXPECT_TRUE(asked_.empty()) << (asked_.empty() ? "" : asked_.front().text);
+  EXPECT_EQ(fs::path(w.WorkingFileName()), dir_ / "user" / "Problems.d");
+  ASSERT_TRUE(w.Table().Active());
+  EXPECT_EQ(w.Table().FieldByName("ProblemName").AsString(), "sample");
+  EXPECT_EQ(Bytes(dir_ / "user" / "Problems.d"), Bytes(dir_ / "share" / "Problems.d"));
 }
 
 TEST_F(MainWindowTest, StartUpWithSettingsFile) {
