@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "calc/cell_grid.h"
+#include "calc/closer_look.h"
 #include "calc/level_work.h"
 #include "calc/limits.h"
 #include "calc/notices.h"
@@ -321,6 +322,7 @@ void Engine::FindSpecialPoints(const std::string& y_parameter_text) {
   const SweepState& st = results_.State;
   if (problem_.Refine && st.CheckFailed == 0 && SweepComplete()) {
     RefineResults(sheet_, results_);
+    if (look_closer_) LookCloser(problem_, results_, y_parameter_text);
   }
 }
 

@@ -62,6 +62,9 @@ class Engine {
   // SpecialPoints of the results (SpecialPoints emptied first). y_parameter_text is the shown text of the Y parameter ("Temperature, K" or
   // "Pressure, bar").
   void FindSpecialPoints(const std::string& y_parameter_text);
+  // Whether FindSpecialPoints looks again, on a finer grid, at what the run's grid could not
+  // resolve (calc/closer_look.h); on unless the engine itself makes such a look.
+  void SetLookCloser(bool on) { look_closer_ = on; }
 
   bool Running() const { return running_; }
   // The sweep has written its last level, at Ymin (a stop did not leave that level unfinished).
@@ -117,6 +120,7 @@ class Engine {
   bool running_ = false;
   // The step mode of the run, as BeginRun read it.
   bool step_mode_ = false;
+  bool look_closer_ = true;
   std::atomic<bool> stop_{false};
   // The last level begun was left unfinished by a stop.
   bool level_abandoned_ = false;

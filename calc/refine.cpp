@@ -269,6 +269,10 @@ std::string FormatX(double x) {
   return buf;
 }
 
+// How many level steps beyond the two levels where the grid saw a two-phase field close a
+// congruent point solved there may lie (see CongruentPoints).
+constexpr double kCongruentBeyond = 3;
+
 class Refiner {
  public:
   Refiner(PhaseSheet& sheet, Results& results)
@@ -937,8 +941,11 @@ class Refiner {
             const double ys = std::max(yhi - ylo, 1e-9);
             const double steps[2] = {1e-6 * m, 1e-5 * ys};
             const double tol[2] = {1e-12 * m, 1e-13 * std::max(std::abs(u[1]), ys)};
+            // Near its top a field narrower than a column shows on no level: the point may
+            // lie a few levels beyond the pair where the grid saw the field close.
+            const double beyond = kCongruentBeyond * std::abs(st_.YStep);
             if (Newton(2, f, u, steps, tol, ok) && Within(u[0], xlo, xhi) &&
-                Within(u[1], ylo, yhi)) {
+                Within(u[1], ylo - beyond, yhi + beyond)) {
               cp.X = u[0];
               cp.Y = u[1];
               cp.Approximate = false;
@@ -1090,6 +1097,70 @@ class Refiner {
                      std::min(lo.Phases.front().X, hi.Phases.front().X),
                      std::max(lo.Phases.back().X, hi.Phases.back().X), lo.Y, hi.Y};
       out_.BelowResolution.push_back(f);
+    }
+    FieldsEndingUnseen();
+  }
+
+  // A field of one phase that ends (or begins) between two levels with no answer there that
+  // names the phase: an invariant the grid crossed without a node (two close invariants at one
+  // level pair give one node). A field about a column wide shows on one level and not the next
+  // wherever it runs: one that is back a level further on has not ended.
+  void FieldsEndingUnseen() {
+    const CellGrid& g = Grid();
+    const int cols = g.ColCount();
+    const double ys = std::abs(st_.YStep);
+    auto explained = [&](PhaseIndex p, double ylo, double yhi) {
+      auto near = [&](double y) { return y >= ylo - ys && y <= yhi + ys; };
+      for (const Invariant& i : out_.Invariants)
+        if (near(i.Y))
+          for (const RefinedPhase& q : i.Phases)
+            if (q.Phase == p) return true;
+      for (const CongruentPoint& c : out_.CongruentPoints)
+        if (near(c.Y) && std::find(c.Indices.begin(), c.Indices.end(), p) != c.Indices.end())
+          return true;
+      for (const Transition& t : out_.Transitions)
+        if (near(t.Y) && (t.AbovePhase == p || t.BelowPhase == p)) return true;
+      for (const CriticalPoint& c : out_.CriticalPoints)
+        if (near(c.Y) && c.Index == p) return true;
+      return false;
+    };
+    // The same phase, or the other form of its model (a second-order change), in `row` within
+    // two columns of [first, last].
+    auto continues = [&](const PhaseId& id, int row, int first, int last) {
+      const SolutionPhase* model_of =
+          id.IsPoint() ? nullptr : &sheet_.Phases[static_cast<size_t>(id.solution)];
+      for (int c = std::max(1, first - 2); c <= std::min(cols - 1, last + 2); ++c) {
+        const PhaseId o = Label(c, row);
+        if (!o.Valid()) continue;
+        if (o == id) return true;
+        if (model_of && model_of->Model && !o.IsPoint() &&
+            sheet_.Phases[static_cast<size_t>(o.solution)].Model == model_of->Model)
+          return true;
+      }
+      return false;
+    };
+    for (int r = 1; r + 1 < g.RowCount(); ++r) {
+      for (const int from : {r, r + 1}) {
+        const int to = from == r ? r + 1 : r;
+        const int beyond = from == r ? r + 2 : r - 1;
+        for (const TR& run : BuildRuns(g, from)) {
+          if (run.Label.empty()) continue;
+          const PhaseId id = Label(run.First, from);
+          if (!id.Valid() || continues(id, to, run.First, run.Last)) continue;
+          if (beyond >= 1 && beyond < g.RowCount() && continues(id, beyond, run.First, run.Last))
+            continue;
+          const PhaseIndex p = e_.IndexOf(id);
+          if (explained(p, RowY(r + 1), RowY(r))) continue;
+          FinerFeature f{FinerFeature::Kind::FieldEnds,
+                         ColX(run.First),
+                         ColX(run.Last),
+                         RowY(r + 1),
+                         RowY(r),
+                         from == r ? p : kNoRunPhase,
+                         from == r ? kNoRunPhase : p};
+          out_.BelowResolution.push_back(f);
+        }
+      }
     }
   }
 

@@ -90,13 +90,35 @@ struct BoundaryEnd {
 // to explain it), or two invariants within one level step of each other. The grid's answers
 // there may miss a field; a grid with more points shows it.
 struct FinerFeature {
-  enum class Kind { ThinBand, CloseInvariants };
+  // FieldEnds: a field of one phase (Above: it is there above, not below; Below: the other
+  // way round) ends between two levels where no answer names the phase.
+  enum class Kind { ThinBand, CloseInvariants, FieldEnds };
   Kind What = Kind::ThinBand;
   double XLeft = 0, XRight = 0;  // the columns (or the invariants' compositions) it spans
   double YLow = 0, YHigh = 0;    // the two levels (or the two invariants) it lies between
   // A band's phase above and below it.
   PhaseIndex Above = kNoRunPhase, Below = kNoRunPhase;
 };
+
+// A band of levels swept again on a finer grid after the run (calc/closer_look.h), because
+// the grid could not resolve something there or left an answer approximate.
+struct CloserLook {
+  double YLow = 0, YHigh = 0;
+  int XPoints = 0, YPoints = 0;
+};
+
+// The kind as the run's files and the Python module name it.
+inline const char* FinerKindText(FinerFeature::Kind kind) {
+  switch (kind) {
+    case FinerFeature::Kind::ThinBand:
+      return "two-phase band thinner than a level step";
+    case FinerFeature::Kind::CloseInvariants:
+      return "invariants closer than a level step";
+    case FinerFeature::Kind::FieldEnds:
+      break;
+  }
+  return "field ending between two levels";
+}
 
 struct RefinedResults {
   // False when refinement is off or has not run for the current results.
@@ -108,6 +130,7 @@ struct RefinedResults {
   // In level order, each level's tie lines in ascending X.
   std::vector<BoundaryEnd> Boundaries;
   std::vector<FinerFeature> BelowResolution;
+  std::vector<CloserLook> CloserLooks;
 
   void Clear() { *this = RefinedResults(); }
 };

@@ -141,13 +141,20 @@ void AppendRefined(Json& j, const calc::Results& r) {
   if (!refined.BelowResolution.empty()) {
     Json finer = Json::array();
     for (const calc::FinerFeature& f : refined.BelowResolution) {
-      finer.push_back({{"kind", f.What == calc::FinerFeature::Kind::ThinBand
-                                    ? "two-phase band thinner than a level step"
-                                    : "invariants closer than a level step"},
-                       {"X", {f.XLeft, f.XRight}},
-                       {"Y", {f.YLow, f.YHigh}}});
+      Json item = {{"kind", calc::FinerKindText(f.What)},
+                   {"X", {f.XLeft, f.XRight}},
+                   {"Y", {f.YLow, f.YHigh}}};
+      if (f.What == calc::FinerFeature::Kind::FieldEnds)
+        item["phase"] = r.PhaseLabel(f.Above != calc::kNoRunPhase ? f.Above : f.Below, "");
+      finer.push_back(std::move(item));
     }
     j["below_resolution"] = std::move(finer);
+  }
+  if (!refined.CloserLooks.empty()) {
+    Json looks = Json::array();
+    for (const calc::CloserLook& l : refined.CloserLooks)
+      looks.push_back({{"Y", {l.YLow, l.YHigh}}, {"xpoints", l.XPoints}, {"ypoints", l.YPoints}});
+    j["closer_looks"] = std::move(looks);
   }
 }
 

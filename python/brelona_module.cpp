@@ -376,16 +376,21 @@ py::dict Refined(const RunResult& res) {
   }
   py::list finer;
   for (const auto& b : f.BelowResolution) {
-    finer.append(
-        WithFileNames(py::dict(py::arg("kind") = b.What == calc::FinerFeature::Kind::ThinBand
-                                                     ? "two-phase band thinner than a level step"
-                                                     : "invariants closer than a level step",
-                               py::arg("x") = py::make_tuple(b.XLeft, b.XRight),
-                               py::arg("y") = py::make_tuple(b.YLow, b.YHigh))));
+    py::dict item(py::arg("kind") = calc::FinerKindText(b.What),
+                  py::arg("x") = py::make_tuple(b.XLeft, b.XRight),
+                  py::arg("y") = py::make_tuple(b.YLow, b.YHigh));
+    if (b.What == calc::FinerFeature::Kind::FieldEnds)
+      item["phase"] = label(b.Above != calc::kNoRunPhase ? b.Above : b.Below, "");
+    finer.append(WithFileNames(item));
   }
+  py::list looks;
+  for (const auto& l : f.CloserLooks)
+    looks.append(WithFileNames(py::dict(py::arg("y") = py::make_tuple(l.YLow, l.YHigh),
+                          py::arg("xpoints") = l.XPoints, py::arg("ypoints") = l.YPoints)));
   py::dict d;
   d["ran"] = f.Ran;
   d["below_resolution"] = finer;
+  d["closer_looks"] = looks;
   d["invariants"] = inv;
   d["transitions"] = tr;
   d["critical_points"] = crit;

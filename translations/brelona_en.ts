@@ -517,6 +517,10 @@ Version %1</translation>
         <source>two invariants at %1 and %2</source>
         <translation>two invariants at %1 and %2</translation>
     </message>
+    <message>
+        <source>the field of %1 at X %2–%3 ends between %4 and %5</source>
+        <translation>the field of %1 at X %2–%3 ends between %4 and %5</translation>
+    </message>
     <message numerus="yes">
         <source>and %n more</source>
         <translation>

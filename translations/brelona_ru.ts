@@ -481,6 +481,10 @@
         <source>two invariants at %1 and %2</source>
         <translation>два нонвариантных равновесия при %1 и %2</translation>
     </message>
+    <message>
+        <source>the field of %1 at X %2–%3 ends between %4 and %5</source>
+        <translation>поле %1 при X %2–%3 кончается между %4 и %5</translation>
+    </message>
     <message numerus="yes">
         <source>and %n more</source>
         <translation>

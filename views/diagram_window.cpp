@@ -304,10 +304,18 @@ void TfmDiagram2::ShowLayers() {
       const calc::FinerFeature& f = finer_[i];
       const QString x0 = num(ShownX(f.XLeft), 3), x1 = num(ShownX(f.XRight), 3);
       const QString y0 = num(ShownY(f.YLow), 1), y1 = num(ShownY(f.YHigh), 1);
-      shown.notices
-          << (f.What == calc::FinerFeature::Kind::ThinBand
-                  ? tr("a two-phase band at X %1–%2 between %3 and %4").arg(x0, x1, y0, y1)
-                  : tr("two invariants at %1 and %2").arg(y0, y1));
+      switch (f.What) {
+        case calc::FinerFeature::Kind::ThinBand:
+          shown.notices << tr("a two-phase band at X %1–%2 between %3 and %4").arg(x0, x1, y0, y1);
+          break;
+        case calc::FinerFeature::Kind::CloseInvariants:
+          shown.notices << tr("two invariants at %1 and %2").arg(y0, y1);
+          break;
+        case calc::FinerFeature::Kind::FieldEnds:
+          shown.notices << tr("the field of %1 at X %2–%3 ends between %4 and %5")
+                               .arg(finerPhases_.value(static_cast<qsizetype>(i)), x0, x1, y0, y1);
+          break;
+      }
     }
     if (finer_.size() > 3)
       shown.notices << tr("and %n more", nullptr, static_cast<int>(finer_.size() - 3));
@@ -407,6 +415,10 @@ void TfmDiagram2::BuildDiagram(const calc::Results& results, calc::YParameter yP
   AddNodeLines(nodes_, calc::YParameterText(yParameter));
   finer_ =
       results.Refined.Ran ? results.Refined.BelowResolution : std::vector<calc::FinerFeature>();
+  finerPhases_.clear();
+  for (const calc::FinerFeature& f : finer_)
+    finerPhases_ << QString::fromStdString(
+        results.PhaseLabel(f.Above != calc::kNoRunPhase ? f.Above : f.Below, ""));
   layers_ = DiagramLayers{BoundaryLines(results),
                           InvariantLines(results),
                           DiagramMarks(results),

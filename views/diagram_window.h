@@ -170,6 +170,8 @@ class TfmDiagram2 : public QWidget {
   QString problemName_;
   // What the grid of the shown results cannot resolve: said on the plot.
   std::vector<calc::FinerFeature> finer_;
+  // The phase each of finer_ names (a field that ends between two levels), as the user sees it.
+  QStringList finerPhases_;
   QString autoFoot_;  // the X axis title the last build wrote, replaced by the next one
   double yOffset_ = 0;
   QPointF pressedAt_{-1e9, -1e9};

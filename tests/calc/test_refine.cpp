@@ -412,7 +412,15 @@ TEST(Refine, RandomSheetsStayWithinTheirGridCells) {
       }
     }
     EXPECT_EQ(i, r.Boundaries.size());
-    ASSERT_EQ(r.Invariants.size(), res.Nodes.size());
+    // One invariant per node, then what closer looks found; a closer look may put a node's
+    // invariant up to a level and a half from it.
+    ASSERT_GE(r.Invariants.size(), res.Nodes.size());
+    auto looked_at = [&](double y) {
+      return std::any_of(r.CloserLooks.begin(), r.CloserLooks.end(),
+                         [&](const CloserLook& l) { return y > l.YLow && y < l.YHigh; });
+    };
+    for (size_t n = res.Nodes.size(); n < r.Invariants.size(); ++n)
+      EXPECT_TRUE(looked_at(r.Invariants[n].Y)) << r.Invariants[n].Y;
     for (size_t n = 0; n < res.Nodes.size(); ++n) {
       const Invariant& inv = r.Invariants[n];
       ASSERT_TRUE(std::isfinite(inv.Y));
@@ -420,7 +428,8 @@ TEST(Refine, RandomSheetsStayWithinTheirGridCells) {
       if (inv.Approximate) {
         EXPECT_EQ(inv.Y, res.Nodes[n].Y);
       } else {
-        EXPECT_LE(std::abs(inv.Y - res.Nodes[n].Y), ys * (1 + 1e-9));
+        EXPECT_LE(std::abs(inv.Y - res.Nodes[n].Y),
+                  (looked_at(res.Nodes[n].Y) ? 1.5 : 1) * ys * (1 + 1e-9));
         EXPECT_GE(inv.Phases[1].X, res.Nodes[n].XLeft - xs);
         EXPECT_LE(inv.Phases[1].X, res.Nodes[n].XRight + xs);
       }

@@ -38,7 +38,7 @@ const std::map<std::string, Expected>& Textbook() {
       {"Peritectic",
        {{{0, 1600, "L", "S"}, {1, 800, "L", "S"}}, {{"peritectic", V{"S", "S", "L"}}}, {}, {}}},
       {"Solid miscibility gap under a lens",
-       {{{0, 1200, "L", "S"}, {1, 1600, "L", "S"}}, {}, {}, {"S"}}},
+       {{{0, 1200, "L", "S"}, {1, 1600, "L", "S"}}, {}, {"lens minimum"}, {"S"}}},
       {"Congruent compound AB with two eutectics",
        {{{0, 1000, "L", "S"}, {1, 1100, "L", "S"}},
         {{"eutectic", V{"0.5", "L", "S"}}, {"eutectic", V{"S", "L", "0.5"}}},
@@ -138,46 +138,53 @@ TEST(RefineSamples, EverySampleShowsItsReactionsSolved) {
     if (problem.ProblemName != "Cu-Mg (assessed, imported from TDB)") {
       for (const BoundaryEnd& b : r.Boundaries) EXPECT_FALSE(b.Approximate) << b.Level;
     }
-    // Only the lens minimum at X = 0.10, 1195 K of the gap sample falls between its levels.
-    EXPECT_EQ(r.BelowResolution.empty(),
-              problem.ProblemName != "Solid miscibility gap under a lens");
+    // Only the lens minimum at X = 0.10, 1195 K of the gap sample falls between its levels,
+    // and a closer look solves it (see below).
+    EXPECT_TRUE(r.BelowResolution.empty());
   }
   EXPECT_EQ(checked, Textbook().size());
 }
 
-// The lens minimum of the gap sample lies within one of its 10 K steps: the run says where,
-// and a grid ten times finer solves it and has nothing left to say.
-TEST(RefineSamples, AFeatureBetweenTheLevelsIsSaidAndAFinerGridSolvesIt) {
+// The lens minimum of the gap sample lies within one of its 10 K steps: without a closer look
+// the run says where; with one (the default) it is solved as a grid ten times finer solves it.
+TEST(RefineSamples, AFeatureBetweenTheLevelsIsSolvedByACloserLook) {
   const auto samples =
       problem::ReadProblemTable(std::string(BRELONA_SOURCE_DIR) + "/data/Problems.d");
   const auto it = std::find_if(samples.begin(), samples.end(), [](const ProblemInput& p) {
     return p.ProblemName == "Solid miscibility gap under a lens";
   });
   ASSERT_NE(it, samples.end());
-  auto refined = [&](int levels) {
+  auto refined = [&](int levels, bool closer) {
     ProblemInput problem = *it;
     problem.YPoints = levels;
     RecordingPorts ports;
     Results results;
     Engine engine(ports, ports, ports, results);
+    engine.SetLookCloser(closer);
     ports.problem = problem;
     ports.on_build_diagram = [&] { engine.FindSpecialPoints(YParameterText(problem.Yparameter)); };
     engine.Run();
     return results.Refined;
   };
-  const RefinedResults coarse = refined(it->YPoints);
+  const RefinedResults coarse = refined(it->YPoints, false);
   EXPECT_TRUE(coarse.CongruentPoints.empty());
   ASSERT_EQ(coarse.BelowResolution.size(), 1u);
   const FinerFeature& f = coarse.BelowResolution[0];
   EXPECT_EQ(f.What, FinerFeature::Kind::ThinBand);
   EXPECT_TRUE(f.XLeft <= 0.1 && f.XRight >= 0.1) << f.XLeft << " " << f.XRight;
   EXPECT_TRUE(f.YLow <= 1195 && f.YHigh >= 1195) << f.YLow << " " << f.YHigh;
-  const RefinedResults fine = refined(10 * it->YPoints);
-  EXPECT_TRUE(fine.BelowResolution.empty());
-  ASSERT_EQ(fine.CongruentPoints.size(), 1u);
-  EXPECT_EQ(fine.CongruentPoints[0].Type, "lens minimum");
-  EXPECT_NEAR(fine.CongruentPoints[0].X, 0.1, 1e-9);
-  EXPECT_NEAR(fine.CongruentPoints[0].Y, 1195, 1e-6);
+  for (const RefinedResults& r : {refined(10 * it->YPoints, true), refined(it->YPoints, true)}) {
+    EXPECT_TRUE(r.BelowResolution.empty());
+    ASSERT_EQ(r.CongruentPoints.size(), 1u);
+    EXPECT_EQ(r.CongruentPoints[0].Type, "lens minimum");
+    EXPECT_NEAR(r.CongruentPoints[0].X, 0.1, 1e-9);
+    EXPECT_NEAR(r.CongruentPoints[0].Y, 1195, 1e-6);
+  }
+  // The finer grid needs no closer look; the coarse one took one around the minimum.
+  EXPECT_TRUE(refined(10 * it->YPoints, true).CloserLooks.empty());
+  const RefinedResults looked = refined(it->YPoints, true);
+  ASSERT_EQ(looked.CloserLooks.size(), 1u);
+  EXPECT_TRUE(looked.CloserLooks[0].YLow < 1195 && looked.CloserLooks[0].YHigh > 1195);
 }
 
 TEST(RefineSamples, OffLeavesTheGridResultsAlone) {
