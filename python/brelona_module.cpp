@@ -385,8 +385,9 @@ py::dict Refined(const RunResult& res) {
   }
   py::list looks;
   for (const auto& l : f.CloserLooks)
-    looks.append(WithFileNames(py::dict(py::arg("y") = py::make_tuple(l.YLow, l.YHigh),
-                          py::arg("xpoints") = l.XPoints, py::arg("ypoints") = l.YPoints)));
+    looks.append(
+        WithFileNames(py::dict(py::arg("y") = py::make_tuple(l.YLow, l.YHigh),
+                               py::arg("xpoints") = l.XPoints, py::arg("ypoints") = l.YPoints)));
   py::dict d;
   d["ran"] = f.Ran;
   d["below_resolution"] = finer;
