@@ -48,6 +48,24 @@ const std::map<std::string, Expected>& Textbook() {
       // compound at X = 1 (hcp, Mg only), at its own 923 K.
       {"Cu-Mg (assessed, imported from TDB)",
        {{992, 824.5, 759.6}, 3, {{0, 1358}, {0.3333, 1070.6}, {1, 923}, {0.6667, 841}}, 0.02}},
+      // Al-Ni: the grid's nodes at the two peritectics (handbook 1406 and 1127 K) and the
+      // peritectoid forming AL3NI5; B2 NiAl's top near 1950 K. (The Ni-side invariants and the
+      // Al-side eutectic lie within a level of others: the refinement's closer look solves them.)
+      {"Al-Ni (assessed, imported from TDB)",
+       {{1400, 1120, 910}, 8, {{0.49, 1950}, {0.935, 1725}, {0.75, 1640}, {0, 933}}, 0.02}},
+      // Fe-Cr: Cr and Fe melt (2180 and 1811 K), iron's bcc -> fcc -> bcc (1667.5, 1184.8 K),
+      // the liquid's minimum, the bottom of the gamma loop and sigma formed from bcc.
+      {"Fe-Cr (assessed, imported from TDB)",
+       {{},
+        0,
+        {{0.995, 2176},
+         {0, 1808},
+         {0.145, 1788},
+         {0, 1664},
+         {0, 1184},
+         {0.065, 1124},
+         {0.45, 1104}},
+        0.02}},
       // A Bragg-Williams B2 ordering: no invariant, the top of its second-order line at 1000 K.
       {"Order-disorder B2 in a bcc solution (hand-written)",
        {{}, 0, {{0, 1500}, {0.5, 1000}}, 0.02}},

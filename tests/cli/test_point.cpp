@@ -94,7 +94,7 @@ TEST(PointCommand, ReadsEveryProblemFile) {
   const cli_test::Result many =
       cli_test::Run(BRELONA_CALC, {"point", kDb, "--y", "700", "--x", "0.5"});
   EXPECT_EQ(many.exit_code, 2);
-  EXPECT_EQ(many.err.rfind("error: " + kDb + " holds 11 problems: give --problem NAME\n", 0), 0u)
+  EXPECT_EQ(many.err.rfind("error: " + kDb + " holds 13 problems: give --problem NAME\n", 0), 0u)
       << many.err;
   std::filesystem::remove_all(dir);
 }

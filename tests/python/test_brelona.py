@@ -226,7 +226,7 @@ def test_problems_from_files(tmp_path):
     assert table.sheet == listed.sheet and "GL" in table.sheet
     assert (single.name, single.y, single.z, single.sheet) == ("One", "Pressure, bar", 900, EUTECTIC)
 
-    with pytest.raises(brelona.Error, match="^problem 'Nope' not found in .*; it holds 'Congruent"):
+    with pytest.raises(brelona.Error, match="^problem 'Nope' not found in .*; it holds 'Al-Ni"):
         brelona.Problem.from_database(DATABASE, "Nope")
     with pytest.raises(ValueError, match=r"holds \d+ problems: give the name of one"):
         brelona.Problem.from_database(DATABASE)
