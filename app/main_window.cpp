@@ -29,6 +29,8 @@
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -345,6 +347,9 @@ QWidget* TfmMain::BuildChartAndSheet(QWidget* parent) {
   memFunctions_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   // Tab moves on to the next control; Ctrl+Tab types a tab (see eventFilter).
   memFunctions_->setTabChangesFocus(true);
+  // An error's mark on a line (ShowError) goes with the next edit.
+  connect(memFunctions_, &QPlainTextEdit::textChanged, memFunctions_,
+          [this] { memFunctions_->setExtraSelections({}); });
   sheetLayout->addWidget(memFunctions_);
   rightSplitter_->addWidget(chart_);
   rightSplitter_->addWidget(sheet);
@@ -600,8 +605,46 @@ void TfmMain::Command(F&& f) {
   }
 }
 
+namespace {
+
+// Marks a line of the sheet (from 1) with a tinted background and puts the cursor at the column
+// (from 1; 0 for the line's start). The mark goes with the next edit.
+void MarkSheetLine(QPlainTextEdit* memo, int line, int column) {
+  const QTextBlock block = memo->document()->findBlockByNumber(line - 1);
+  if (!block.isValid()) return;
+  QTextCursor cursor(block);
+  cursor.setPosition(block.position() + std::clamp(column - 1, 0, block.length() - 1));
+  memo->setTextCursor(cursor);
+  QTextEdit::ExtraSelection mark;
+  mark.cursor = cursor;
+  mark.cursor.clearSelection();
+  mark.format.setBackground(QColor(255, 210, 210));
+  mark.format.setProperty(QTextFormat::FullWidthSelection, true);
+  memo->setExtraSelections({mark});
+}
+
+}  // namespace
+
+// An error of the sheet marks its line and shows where it struck beside its own text.
 void TfmMain::ShowError(const std::exception& e) {
-  dialogs_.MessageDlg(e.what(), calc::DialogType::Error, {calc::DialogButton::OK});
+  QString text = QString::fromUtf8(e.what());
+  if (const auto* at = dynamic_cast<const calc::SheetPlace*>(&e)) {
+    MarkSheetLine(memFunctions_, at->Line, at->Column);
+    text = tr("Line %1 (%2), column %3:")
+               .arg(at->Line)
+               .arg(QString::fromStdString(at->Key))
+               .arg(at->Column) +
+           "\n" + QString::fromUtf8(at->Message);
+  } else if (const auto* at = dynamic_cast<const calc::EGridPointError*>(&e)) {
+    if (at->Line > 0) MarkSheetLine(memFunctions_, at->Line, 0);
+    const char sep = DecimalSeparator();
+    text += "\n" + tr("Phase %1 at X = %2, %3 = %4")
+                       .arg(QString::fromStdString(at->Phase))
+                       .arg(QString::fromStdString(numeric::FormatGeneral15(at->X, sep)))
+                       .arg(QString::fromStdString(at->YName))
+                       .arg(QString::fromStdString(numeric::FormatGeneral15(at->Y, sep)));
+  }
+  dialogs_.MessageDlg(text.toStdString(), calc::DialogType::Error, {calc::DialogButton::OK});
 }
 
 namespace {

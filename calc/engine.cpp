@@ -453,7 +453,13 @@ void Engine::Sweep(LevelPort* port) {
     ~PortReset() { port = nullptr; }
   } reset{port_};
   while (st.Y >= st.Ymin) {
-    if (StopRequested() || !LevelStep()) break;
+    bool stepped = false;
+    try {
+      stepped = !StopRequested() && LevelStep();
+    } catch (const numeric::EMathError& e) {
+      ThrowAtGridPoint(e);
+    }
+    if (!stepped) break;
     if (AtYmin(st)) break;
     double next = st.Y - st.YStep;
     if (next < st.Ymin) next = st.Ymin;
@@ -462,6 +468,39 @@ void Engine::Sweep(LevelPort* port) {
     st.Y = next;
     if (step_mode_) break;
   }
+}
+
+void Engine::ThrowAtGridPoint(const std::exception& e) {
+  const SweepState& st = results_.State;
+  const std::string y_name = st.Yparameter == YParameter::Temperature ? "T" : "p";
+  auto fail = [&](const std::string& phase, int line, double x) {
+    throw EGridPointError(e.what(), phase, line, x, y_name, st.Y);
+  };
+  auto fails = [](auto&& evaluate) {
+    try {
+      evaluate();
+      return false;
+    } catch (const std::exception&) {
+      return true;
+    }
+  };
+  numeric::TParser& sid_parser = sheet_.sidParser();
+  double sid = 0;
+  for (const XLevel& level : results_.XLevels) {
+    *sheet_.SidX() = level.X;
+    if (fails([&] { sid = sid_parser.Value(); })) fail("SID", 0, level.X);
+    for (SolutionPhase& ph : sheet_.Phases) {
+      if (ph.HasExpression() && fails([&] { ph.Energy(level.X, st.T, st.p, sid); }))
+        fail(ph.Name, ph.Line, level.X);
+    }
+  }
+  for (PointPhase& pp : sheet_.PointPhases) {
+    *sheet_.SidX() = pp.Composition;
+    if (fails([&] { sid = sid_parser.Value(); })) fail("SID", 0, pp.Composition);
+    if (pp.HasExpression() && fails([&] { pp.Energy(st.T, st.p, sid); }))
+      fail(sheet_.Label(pp.Text), pp.Line, pp.Composition);
+  }
+  throw;
 }
 
 void Engine::EndRun(std::exception_ptr sweep_error) {

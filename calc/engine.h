@@ -107,6 +107,10 @@ class Engine {
   void EndMemberCheck();
   bool SearchEndMember(double x);
   void SweepCompleted();
+  // Called while an evaluator error of a level is handled: throws it again as an
+  // EGridPointError naming the first phase and X of the level that fail (as the level step
+  // meets them), or as it was when none does.
+  [[noreturn]] void ThrowAtGridPoint(const std::exception& e);
   Rgb SegmentColor(const TDPoint& p, const TDPoint& q) const;
 
   MessagePort& messages_;

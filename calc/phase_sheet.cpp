@@ -1,5 +1,6 @@
 #include "calc/phase_sheet.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "calc/limits.h"
@@ -59,7 +60,35 @@ LineKind Classify(const std::string& upper) {
   return LineKind::None;
 }
 
+// The column (from 1, in characters) of the `index`-th character that is no blank in `raw`; its
+// end when there are fewer.
+int ColumnOfKept(const std::string& raw, size_t index) {
+  int column = 0;
+  size_t kept = 0;
+  for (char c : raw) {
+    const auto u = static_cast<unsigned char>(c);
+    if ((u & 0xC0) != 0x80) ++column;  // a character starts here
+    if (u > 32 && kept++ == index) return column;
+  }
+  return column + 1;
+}
+
 }  // namespace
+
+std::string SheetPlaceText(const SheetPlace& place) {
+  return "line " + std::to_string(place.Line) + " (" + place.Key + "), column " +
+         std::to_string(place.Column);
+}
+
+std::string EGridPointError::Place() const {
+  return "phase " + Phase + " at X = " + numeric::FormatGeneral15(X, '.') + ", " + YName + " = " +
+         numeric::FormatGeneral15(Y, '.');
+}
+
+std::string GridPlaceOf(const std::exception& e) {
+  const auto* at = dynamic_cast<const EGridPointError*>(&e);
+  return at ? at->Place() : std::string();
+}
 
 std::vector<std::string> SplitLines(std::string_view text) {
   std::vector<std::string> lines;
@@ -126,8 +155,45 @@ bool PhaseSheet::Compile(std::string_view functs, char decimal_separator) {
     if (sublattice_phases.Take(line, static_cast<int>(number) + 1)) continue;
 
     const LineKind kind = Classify(Upper(line));
+    // Where the text given to an evaluator starts in `line`, for the place of its errors.
+    size_t expr_start = 0;
+    std::string place_key;
+    auto compiling = [&](auto&& compile) {
+      auto place = [&](int position, const char* message) {
+        const size_t at = expr_start + static_cast<size_t>(std::max(position, 0));
+        SheetPlace where;
+        where.Line = static_cast<int>(number) + 1;
+        where.Key = place_key;
+        where.Column = ColumnOfKept(raw, at);
+        where.Message = message;
+        return where;
+      };
+      try {
+        return compile();
+      } catch (const numeric::EMathParserError& e) {
+        throw ESheetSyntax(place(e.Position(), e.what()));
+      } catch (const numeric::EMathError& e) {
+        throw ESheetMath(place(-1, e.what()));
+      }
+    };
     double x = -1;
     if (kind == LineKind::Point) {
+      // The parts as they stand in the line, for the places: the key is that of the part that
+      // gives the energy.
+      std::vector<std::pair<size_t, std::string>> placed;
+      for (size_t from = 0;;) {
+        const size_t semicolon = line.find(';', from);
+        placed.emplace_back(from, Upper(line.substr(from, semicolon - from)));
+        if (semicolon == std::string::npos) break;
+        from = semicolon + 1;
+      }
+      place_key = "X";
+      for (const auto& [offset, text] : placed) {
+        if (!StartsWith(text, "X")) {
+          place_key = text.substr(0, text.find('='));
+          break;
+        }
+      }
       numeric::TStrParser splitter;
       splitter.SetDividingString(";");
       splitter.SetCaseSensitive(false);
@@ -135,7 +201,15 @@ bool PhaseSheet::Compile(std::string_view functs, char decimal_separator) {
       std::vector<std::string>& parts = splitter.Items();
       for (size_t i = parts.size(); i-- > 0;) {
         if (StartsWith(parts[i], "X")) {
-          x = Concentration(parts[i]);
+          for (const auto& [offset, text] : placed) {
+            if (text == parts[i]) {
+              // The composition's text starts after "X=" and its blanks.
+              const size_t eq = text.find("X=");
+              expr_start = offset + (eq == std::string::npos ? 0 : eq + 2);
+              break;
+            }
+          }
+          x = compiling([&] { return Concentration(parts[i]); });
           parts.erase(parts.begin() + static_cast<std::ptrdiff_t>(i));
         }
       }
@@ -150,6 +224,12 @@ bool PhaseSheet::Compile(std::string_view functs, char decimal_separator) {
         return false;
       }
       line = parts.front();
+      for (const auto& [offset, text] : placed) {
+        if (text == line) {
+          expr_start = offset;
+          break;
+        }
+      }
     }
 
     const size_t eq = line.find('=');
@@ -160,6 +240,8 @@ bool PhaseSheet::Compile(std::string_view functs, char decimal_separator) {
     }
     const std::string key = Upper(std::string_view(line).substr(0, eq));
     const std::string expr = line.substr(eq + 1);
+    expr_start += eq + 1;
+    place_key = key;
 
     const bool adds_phase =
         kind == LineKind::Solution || (kind == LineKind::Point && !expr.empty());
@@ -178,17 +260,18 @@ bool PhaseSheet::Compile(std::string_view functs, char decimal_separator) {
         phase.p = p.AssignVariable("p", 1);
         phase.X = p.AssignVariable("X", 0.5);
         phase.Sid = p.AssignVariable("Sid", 0.5);
-        p.SetExpression(expr);
+        compiling([&] { p.SetExpression(expr); });
         // A level evaluates the phase at every X with T and p fixed: what depends on T alone
         // (the temperature ranges of an assessed system) is worked out once a level.
         p.SetVaryingCells({phase.X, phase.Sid});
         phase.Name = key.substr(1);
+        phase.Line = static_cast<int>(number) + 1;
         p.AssignVariable(phase.Name, 0);
         Phases.push_back(std::move(phase));
         break;
       }
       case LineKind::Entropy:
-        sid_parser_->SetExpression(expr);
+        compiling([&] { sid_parser_->SetExpression(expr); });
         break;
       case LineKind::Point: {
         if (expr.empty()) {
@@ -198,6 +281,7 @@ bool PhaseSheet::Compile(std::string_view functs, char decimal_separator) {
         PointPhase phase;
         phase.Text = numeric::FormatGeneral15(x, decimal_separator);
         phase.Name = key.substr(1);
+        phase.Line = static_cast<int>(number) + 1;
         // The sweep works with the composition as the text reads back, as every reader does.
         phase.Composition = x;
         numeric::ParseFloat(phase.Text, decimal_separator, phase.Composition);
@@ -207,7 +291,7 @@ bool PhaseSheet::Compile(std::string_view functs, char decimal_separator) {
         phase.p = p.AssignVariable("p", 1);
         p.AssignVariable("X", x);
         phase.Sid = p.AssignVariable("Sid", 0.5);
-        p.SetExpression(expr);
+        compiling([&] { p.SetExpression(expr); });
         p.AssignVariable(key, 0);
         // The sweep gives T at every level; its cell is taken once here.
         phase.T = p.AssignVariable("T", p.T());

@@ -9,6 +9,7 @@
 
 #include "calc/ports.h"
 #include "calc/sublattice.h"
+#include "numeric/errors.h"
 #include "numeric/parser.h"
 
 namespace calc {
@@ -23,6 +24,7 @@ inline constexpr const char* kDefaultSidExpression = "-8.31441*(X*Ln(X)+(1-X)*ln
 // (Model), whose energy at X is its minimum over its site fractions.
 struct SolutionPhase {
   std::string Name;
+  int Line = 0;  // of the sheet, from 1; 0 for a phase on sublattices
   std::unique_ptr<numeric::TParser> Parser;
   double* T = nullptr;
   double* p = nullptr;
@@ -53,6 +55,7 @@ struct PointPhase {
   std::string Text;
   // The line's key without its "G" ("C" for GC, "CUMG2" for GCUMG2).
   std::string Name;
+  int Line = 0;  // of the sheet, from 1; 0 for a compound on sublattices
   // The composition read back from Text.
   double Composition = 0;
   std::unique_ptr<numeric::TParser> Parser;
@@ -75,6 +78,56 @@ struct PointPhase {
   }
 };
 
+// Where an expression of a sheet failed: its line (from 1), the line's key as written upper-cased
+// ("GL", "SID", "GCUMG2"), the column in the line as written (from 1) and the evaluator's own
+// message.
+struct SheetPlace {
+  virtual ~SheetPlace() = default;
+  int Line = 0;
+  std::string Key;
+  int Column = 0;
+  std::string Message;
+};
+// "line 2 (GS), column 5"
+std::string SheetPlaceText(const SheetPlace& place);
+
+// An evaluator error met while a sheet compiles, of the evaluator's own family (Base), with
+// its place: what() is "line 2 (GS), column 5: " and the evaluator's message.
+template <class Base>
+class ESheetExpression : public Base, public SheetPlace {
+ public:
+  explicit ESheetExpression(SheetPlace place)
+      : Base(SheetPlaceText(place) + ": " + place.Message), SheetPlace(std::move(place)) {}
+};
+using ESheetSyntax = ESheetExpression<numeric::EMathParserError>;
+using ESheetMath = ESheetExpression<numeric::EMathError>;
+
+// An evaluator error met at a point of a sweep's grid. what() is the evaluator's own message;
+// the rest says where: the phase ("SID" for the entropy expression) with its sheet line (0 for
+// a phase on sublattices), the composition and the level.
+class EGridPointError : public numeric::EMathError {
+ public:
+  EGridPointError(const std::string& message, std::string phase, int line, double x,
+                  std::string y_name, double y)
+      : numeric::EMathError(message),
+        Phase(std::move(phase)),
+        Line(line),
+        X(x),
+        YName(std::move(y_name)),
+        Y(y) {}
+  // "phase L at X = 0.5, T = 600"
+  std::string Place() const;
+
+  std::string Phase;
+  int Line = 0;
+  double X = 0;
+  std::string YName;  // "T" or "p"
+  double Y = 0;
+};
+
+// EGridPointError::Place() of an error that is one, else empty.
+std::string GridPlaceOf(const std::exception& e);
+
 class PhaseSheet {
  public:
   explicit PhaseSheet(MessagePort& messages);
@@ -82,7 +135,8 @@ class PhaseSheet {
   // Rebuilds the entropy evaluator's expression, Phases and PointPhases from the sheet's
   // lines. Returns false when a point-phase line was rejected (its warning shown; the lines
   // before it stay compiled) or when the sheet holds more phases than kMaxPhases (an error
-  // shown at the first one too many). Evaluator errors propagate and end the compilation.
+  // shown at the first one too many). Evaluator errors end the compilation, as ESheetSyntax or
+  // ESheetMath naming the line and the column.
   bool Compile(std::string_view functs, char decimal_separator);
 
   // The composition of one "X" part of a point-phase line: the value of the text after "X=",

@@ -241,7 +241,7 @@ int RunOne(calc::ProblemInput problem, const RunOptions& o, const fs::path& dir)
       code = kExitError;
     }
   } catch (const std::exception& e) {
-    host.Record("error", e.what());
+    host.Record("error", e.what(), calc::GridPlaceOf(e));
     code = kExitError;
   }
   const double seconds =

@@ -11,9 +11,10 @@ RunHost::RunHost(const calc::ProblemInput& p, const RunOptions& options)
   problem = p;
 }
 
-void RunHost::Record(const std::string& type, const std::string& text) {
-  messages_.push_back({type, text});
-  std::fprintf(stderr, "%s: %s\n", type.c_str(), TerminalText(text).c_str());
+void RunHost::Record(const std::string& type, const std::string& text, const std::string& place) {
+  messages_.push_back({type, text, place});
+  const std::string shown = place.empty() ? text : text + " (" + place + ")";
+  std::fprintf(stderr, "%s: %s\n", type.c_str(), TerminalText(shown).c_str());
 }
 
 calc::DialogButton RunHost::MessageDlg(const std::string& text, calc::DialogType type,

@@ -42,6 +42,7 @@ struct RunOptions {
 struct Message {
   std::string type;  // "info", "warning" or "error"
   std::string text;  // exactly as the engine gave it
+  std::string place;  // where an evaluator error struck in the grid ("phase L at X = 0.5, T = 600")
 };
 
 class RunHost : public calc::HeadlessHost {
@@ -53,8 +54,8 @@ class RunHost : public calc::HeadlessHost {
   const calc::Results& results() const { return results_; }
   const std::vector<Message>& messages() const { return messages_; }
   const RunOptions& options() const { return options_; }
-  // Keeps the message and prints it to stderr as "type: text".
-  void Record(const std::string& type, const std::string& text);
+  // Keeps the message and prints it to stderr as "type: text", or "type: text (place)".
+  void Record(const std::string& type, const std::string& text, const std::string& place = {});
 
   calc::DialogButton MessageDlg(const std::string& text, calc::DialogType type,
                                 const std::vector<calc::DialogButton>& buttons) override;

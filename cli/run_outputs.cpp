@@ -220,7 +220,10 @@ std::string SummaryJson(const calc::ProblemInput& problem, const RunHost& host, 
   j["special_points"] = std::move(points);
   AppendRefined(j, r);
   Json messages = Json::array();
-  for (const Message& m : host.messages()) messages.push_back({{"type", m.type}, {"text", m.text}});
+  for (const Message& m : host.messages()) {
+    messages.push_back({{"type", m.type}, {"text", m.text}});
+    if (!m.place.empty()) messages.back()["place"] = m.place;
+  }
   j["messages"] = std::move(messages);
   j["seconds"] = seconds;
   // Texts that are not valid UTF-8 are written with U+FFFD in place of the bad bytes.

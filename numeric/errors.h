@@ -6,10 +6,17 @@
 
 namespace numeric {
 
-// Compilation errors of the expression component.
+// Compilation errors of the expression component. Position() is where the text goes wrong,
+// counted from 0 in the expression as it was given, or -1 where no one place is to blame (too
+// deep, too complex).
 class EMathParserError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
+  int Position() const { return position_; }
+  void SetPosition(int position) { position_ = position; }
+
+ private:
+  int position_ = -1;
 };
 class EExpressionHasBlanks : public EMathParserError {
  public:

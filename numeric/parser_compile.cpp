@@ -142,6 +142,8 @@ class Analyzer {
 
   // First '(' at or after k, or n.
   int FirstParen(int k) const { return next_paren_[k]; }
+  // Where the text [i, j), which is no valid expression, goes wrong.
+  int Locate(int i, int j);
   // Every occurrence of op (regardless of brackets), sorted.
   const std::vector<int>& Occurrences(OpKind op) const { return all_[op]; }
 
@@ -377,6 +379,78 @@ double Analyzer::NumberValue(int i, int j) const {
   return std::strtod(copy.c_str(), nullptr);
 }
 
+// The place shown to the reader of a syntax error. The text is cut into pieces at its operators
+// outside brackets (signs of numerals and exponents stay with them); the place is the first
+// piece that is missing or no valid expression (looked into when it is bracketed or the
+// arguments of a known function), else the operator at which the text read from the start
+// stops being valid.
+int Analyzer::Locate(int i, int j) {
+  if (i >= j) return i;
+  if (s_[i] == '(' && drop_[i + 1] == j) return Locate(i + 1, j - 1);
+  const int d = depth_[i];
+  auto bare_divmod = [&](int k) {
+    const auto& v = by_depth_[kBareDivMod];
+    return std::binary_search(v.begin(), v.end(), std::make_pair(d, k));
+  };
+  auto after_operator = [&](int k) {
+    return k == i || std::strchr("+-*/^(,", s_[k - 1]) || (k - 3 >= i && bare_divmod(k - 3));
+  };
+  struct Separator {
+    int at, len;
+  };
+  std::vector<Separator> seps;
+  for (int k = i; k < j; ++k) {
+    if (depth_[k] != d) continue;
+    const char c = s_[k];
+    if (c == ')') return k;  // closes a bracket opened before the text
+    if (c == '*' || c == '/' || c == '^' || c == ',') {
+      seps.push_back({k, 1});
+    } else if (c == '+' || c == '-') {
+      if (after_operator(k)) {
+        // the sign of a numeral belongs to it
+        const char next = k + 1 < j ? s_[k + 1] : ' ';
+        if (IsDigit(next) || next == '.' || s_.substr(k + 1, 2) == "PI") continue;
+        seps.push_back({k, 1});
+      } else if (IsRealSumOperator(k)) {
+        seps.push_back({k, 1});
+      }
+    } else if ((c == 'D' || c == 'M') && k > i && bare_divmod(k)) {
+      seps.push_back({k, 3});
+      k += 2;
+    }
+  }
+  int a = i;
+  for (size_t t = 0; t <= seps.size(); ++t) {
+    const int b = t < seps.size() ? seps[t].at : j;
+    if (a == b) {
+      const bool negation = t == 0 && !seps.empty() && s_[seps[0].at] == '-';
+      if (!negation) return t < seps.size() ? seps[t].at : seps[t - 1].at;
+    } else if (!Valid(a, b)) {
+      if (s_[a] == '(' && drop_[a + 1] == b) return Locate(a + 1, b - 1);
+      const int p = next_paren_[a];
+      if (p > a && p < b && s_[b - 1] == ')' && drop_[p + 1] == b) {
+        const std::string_view name = Text(a, p);
+        if (!in_.funcs1->Find(name) && !in_.funcs2->Find(name)) return a;
+        // the arguments, between commas inside the call's brackets
+        int from = p + 1;
+        for (int k = p + 1; k <= b - 1; ++k) {
+          if (k < b - 1 && (depth_[k] != d + 1 || s_[k] != ',')) continue;
+          if (from == k) return k;
+          if (!Valid(from, k)) return Locate(from, k);
+          from = k + 1;
+        }
+      }
+      return a;
+    }
+    if (t < seps.size()) a = seps[t].at + seps[t].len;
+  }
+  for (size_t t = 1; t <= seps.size(); ++t) {
+    const int b = t < seps.size() ? seps[t].at : j;
+    if (!Valid(i, b)) return seps[t - 1].at;
+  }
+  return i;
+}
+
 bool Analyzer::AnyOf(FormSet set, int i, int j) {
   if (i >= j) return false;
   // Every valid text is properly nested: cheap rejection of the rest.
@@ -534,7 +608,7 @@ class Compiler {
 
  private:
   Reading Read(int i, int j);
-  [[noreturn]] void SyntaxError(int i, int j, const Part& l, const Part& r) const;
+  [[noreturn]] void SyntaxError(int i, int j, const Part& l, const Part& r);
   void RecordBinary(const BinaryForm& bf, int i, int j, Part& l, Part& r);
   void Walk(int i, int j, int depth, int column, int side);
   Operand& OperandOf(int depth, int column, int side) {
@@ -550,7 +624,7 @@ class Compiler {
   int count_[kMaxDepth + 1] = {};
 };
 
-void Compiler::SyntaxError(int i, int j, const Part& l, const Part& r) const {
+void Compiler::SyntaxError(int i, int j, const Part& l, const Part& r) {
   std::string msg = "Error parsing expression:\r";
   if (!l.set && !r.set) {
     msg += an_.Text(i, j);
@@ -559,7 +633,9 @@ void Compiler::SyntaxError(int i, int j, const Part& l, const Part& r) const {
     msg += '\r';
     msg += r.set ? std::string(an_.Text(r.a, r.b)) : std::string(" ");
   }
-  throw ESyntaxError(msg);
+  ESyntaxError error(msg);
+  error.SetPosition(an_.Locate(i, j));
+  throw error;
 }
 
 // What a failed binary attempt leaves recorded: the parts around the last occurrence that
@@ -855,17 +931,42 @@ Program Compile(const CompileInput& in) {
     text = text.substr(first, last - first + 1);
   }
   if (text.find(' ') != std::string::npos) throw EExpressionHasBlanks();
-  size_t open = 0, close = 0;
-  for (char c : text) {
-    open += c == '(';
-    close += c == ')';
+  // The place of a missing bracket: the first ')' closing nothing, else the first '(' never
+  // closed.
+  std::vector<int> open;
+  int unmatched = -1;
+  for (int k = 0; k < static_cast<int>(text.size()); ++k) {
+    if (text[k] == '(') {
+      open.push_back(k);
+    } else if (text[k] == ')') {
+      if (open.empty()) {
+        if (unmatched < 0) unmatched = k;
+      } else {
+        open.pop_back();
+      }
+    }
   }
-  if (open != close) throw EMissMatchingBracket();
+  size_t opened = 0, closed = 0;
+  for (char c : text) {
+    opened += c == '(';
+    closed += c == ')';
+  }
+  const int shift = first == std::string::npos ? 0 : static_cast<int>(first);
+  if (opened != closed) {
+    EMissMatchingBracket error;
+    error.SetPosition(shift + (unmatched >= 0 ? unmatched : open.front()));
+    throw error;
+  }
 
   CompileInput with_text = in;
   with_text.text = text;
-  Compiler c(with_text, text);
-  return c.Run();
+  try {
+    Compiler c(with_text, text);
+    return c.Run();
+  } catch (EMathParserError& e) {
+    if (e.Position() >= 0) e.SetPosition(e.Position() + shift);
+    throw;
+  }
 }
 
 }  // namespace numeric::detail

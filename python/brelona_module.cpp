@@ -453,13 +453,29 @@ PYBIND11_MODULE(_brelona, m) {
   m.attr("Error") = py::handle(error);
   m.attr("ExpressionError") = py::handle(expression_error);
   m.attr("MathError") = py::handle(math_error);
+  // An error with a place carries it as attributes too: line, key and column for a sheet's
+  // expression, place, phase, x and y for a point of the grid.
+  static auto raise = [](PyObject* type, const std::exception& e) {
+    py::object error = py::reinterpret_borrow<py::object>(type)(e.what());
+    if (const auto* at = dynamic_cast<const calc::SheetPlace*>(&e)) {
+      error.attr("line") = at->Line;
+      error.attr("key") = at->Key;
+      error.attr("column") = at->Column;
+    } else if (const auto* at = dynamic_cast<const calc::EGridPointError*>(&e)) {
+      error.attr("place") = at->Place();
+      error.attr("phase") = at->Phase;
+      error.attr("x") = at->X;
+      error.attr("y") = at->Y;
+    }
+    PyErr_SetObject(type, error.ptr());
+  };
   py::register_exception_translator([](std::exception_ptr p) {
     try {
       if (p) std::rethrow_exception(p);
     } catch (const numeric::EMathParserError& e) {
-      PyErr_SetString(expression_error, e.what());
+      raise(expression_error, e);
     } catch (const numeric::EMathError& e) {
-      PyErr_SetString(math_error, e.what());
+      raise(math_error, e);
     } catch (const py::builtin_exception&) {
       throw;
     } catch (const py::error_already_set&) {

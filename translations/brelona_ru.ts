@@ -616,6 +616,14 @@
 <context>
     <name>app::TfmMain</name>
     <message>
+        <source>Line %1 (%2), column %3:</source>
+        <translation>Строка %1 (%2), столбец %3:</translation>
+    </message>
+    <message>
+        <source>Phase %1 at X = %2, %3 = %4</source>
+        <translation>Фаза %1 при X = %2, %3 = %4</translation>
+    </message>
+    <message>
         <source>The export settings could not be saved: %1</source>
         <translation>Не удалось сохранить настройки экспорта: %1</translation>
     </message>

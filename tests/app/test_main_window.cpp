@@ -509,8 +509,22 @@ TEST_F(MainWindowTest, ASweepLocksWhatChangesTheProblemAndClosingStopsIt) {
   // A sweep ended by an error of the sheet unlocks them as well.
   w.memFunctions()->setPlainText("GL = 1/(T-500)\nGS = 0\n");
   w.sbRunClick();
-  EXPECT_EQ(asked_.back().text, "Floating point division by zero");
+  // The evaluator's text, then where it struck; the phase's line is marked.
+  EXPECT_EQ(asked_.back().text, "Floating point division by zero\nPhase L at X = 0, T = 500");
+  EXPECT_EQ(w.memFunctions()->extraSelections().size(), 1);
+  EXPECT_EQ(w.memFunctions()->textCursor().blockNumber(), 0);
   enabled(true);
+  // A line that does not compile: its place is named, the cursor stands on it, the line is
+  // marked until the next edit.
+  w.memFunctions()->setPlainText("GL = 0\n  GS = 1 + FOO\n");
+  w.sbRunClick();
+  EXPECT_EQ(asked_.back().text, "Line 2 (GS), column 12:\nError parsing expression:\r1\rFOO");
+  EXPECT_EQ(w.memFunctions()->textCursor().blockNumber(), 1);
+  EXPECT_EQ(w.memFunctions()->textCursor().positionInBlock(), 11);
+  EXPECT_EQ(w.memFunctions()->extraSelections().size(), 1);
+  QTest::keyClicks(w.memFunctions(), "1");
+  EXPECT_TRUE(w.memFunctions()->extraSelections().isEmpty());
+  w.memFunctions()->setPlainText("GL = 1/(T-500)\nGS = 0\n");
 
   // Closing stops the sweep at its next pause, then closes the window as usual.
   asked_.clear();

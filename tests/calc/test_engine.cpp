@@ -511,6 +511,11 @@ TEST_F(EngineTest, EvaluatorErrorDuringALevelEndsTheCommand) {
     FAIL() << "no error";
   } catch (const numeric::EMathError& e) {
     EXPECT_STREQ(e.what(), "Floating point division by zero");
+    // The place: the first X of the level at which a phase fails, with its sheet line.
+    const auto* at = dynamic_cast<const EGridPointError*>(&e);
+    ASSERT_NE(at, nullptr);
+    EXPECT_EQ(at->Place(), "phase L at X = 0, T = 600");
+    EXPECT_EQ(at->Line, 1);
   }
   EXPECT_EQ(Levels(), 2);
   EXPECT_EQ(results.State.Y, 600);

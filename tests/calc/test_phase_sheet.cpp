@@ -144,6 +144,37 @@ TEST(PhaseSheet, EvaluatorErrorsEndTheCompilationKeepingEarlierLines) {
   EXPECT_TRUE(ports.messages.empty());
 }
 
+// The errors name the line, its key and the column in the line as written, before the
+// evaluator's own message.
+TEST(PhaseSheet, EvaluatorErrorsNameTheirPlace) {
+  RecordingPorts ports;
+  PhaseSheet ps(ports);
+  struct Case {
+    const char* sheet;
+    const char* what;
+  };
+  const Case cases[] = {
+      {"GL=0\n% a comment\n  gs = FOO(X) - T / Sid",
+       "line 3 (GS), column 8: Error parsing expression:\rFOO(X)-T\rSID"},
+      {"GL=0\nGS=0\nX = 0.5; GCUMG2 = -1000 + (T",
+       "line 3 (GCUMG2), column 27: "
+       "Missing brackets in expression"},
+      {"GL=0\nsid = X + Q % no such name",
+       "line 2 (SID), column 11: Error parsing expression:\rX\rQ"},
+      {"GC = 1; X = 2*(1/0)", "line 1 (GC), column 13: Floating point division by zero"},
+  };
+  for (const Case& c : cases) {
+    try {
+      ps.Compile(c.sheet, '.');
+      ADD_FAILURE() << c.sheet;
+    } catch (const numeric::EMathParserError& e) {
+      EXPECT_STREQ(e.what(), c.what);
+    } catch (const numeric::EMathError& e) {
+      EXPECT_STREQ(e.what(), c.what);
+    }
+  }
+}
+
 TEST(PhaseSheet, ConcentrationOfAPart) {
   struct Case {
     std::string part;

@@ -278,6 +278,7 @@ TEST_F(RunCommand, OverridesAndExitCodes) {
   const QJsonArray msgs = c["messages"].toArray();
   ASSERT_FALSE(msgs.isEmpty());
   EXPECT_EQ(msgs.last().toObject()["text"].toString(), "Floating point division by zero");
+  EXPECT_EQ(msgs.last().toObject()["place"].toString(), "phase L at X = 0, T = 600");
   EXPECT_EQ(msgs.last().toObject()["type"].toString(), "error");
 }
 

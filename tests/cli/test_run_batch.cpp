@@ -202,6 +202,14 @@ TEST_F(RunBatch, TableJsonAndSheetFileGiveTheSameSummary) {
   const cli_test::Result no_range = Calc({"run", (dir / (name + ".txt")).string(), "--ymin", "1"});
   EXPECT_EQ(no_range.exit_code, 2);
   EXPECT_NE(no_range.err.find("a phase-sheet file needs --ymin and --ymax"), std::string::npos);
+
+  // A sheet's error names its line, the line's key and the column.
+  { std::ofstream(dir / "bad.txt") << "GL = 0\n% note\n  GS = 10*(X - 0.5)^2 + FOO(X)\n"; }
+  const cli_test::Result bad = Calc({"run", (dir / "bad.txt").string(), "--ymin", "400", "--ymax",
+                                     "800", "--out", (dir / "bad").string()});
+  EXPECT_EQ(bad.exit_code, 1);
+  EXPECT_EQ(bad.err.rfind("error: line 3 (GS), column 25: Error parsing expression:\n", 0), 0u)
+      << bad.err;
 }
 
 }  // namespace

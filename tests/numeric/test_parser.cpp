@@ -357,6 +357,27 @@ TEST(ParserErrors, ClassHierarchy) {
   EXPECT_THROW(p.AssignVariable("1X", 0), EMathParserError);
 }
 
+// A compilation error points at the place that goes wrong, counted in the text as given.
+TEST(ParserErrors, PlaceOfTheFault) {
+  const std::pair<const char*, int> cases[] = {
+      {"FOO(X)-T/SID", 0}, {"X+Q", 2},          {"2^3^2", 3},     {"X+-T", 2},
+      {"X+", 1},           {"*X", 0},           {"  X*(1+Q)", 7}, {"LN(X,1)", 0},
+      {"MAX(X,)", 6},      {"MAX(X,Q+1)", 6},   {"X)+(1", 1},     {"(X", 0},
+      {"X)", 1},           {"1E-5*X+2X", 7},    {"X*-1+T/()", 8}, {"-X+--X", 3},
+      {"XDIV2+TMOD", 7},   {"SIN(X)+COS()", 11}};
+  for (const auto& [text, position] : cases) {
+    TParser p;
+    p.AssignVariable("X", 0.5);
+    p.AssignVariable("T", 300);
+    try {
+      p.SetExpression(text);
+      ADD_FAILURE() << text << " compiled";
+    } catch (const EMathParserError& e) {
+      EXPECT_EQ(e.Position(), position) << text;
+    }
+  }
+}
+
 // Errors are raised in evaluation order: the deepest row of operations first, each row from
 // left to right.
 TEST(ParserErrors, FirstFailingOperationInListOrderWins) {

@@ -111,9 +111,14 @@ def test_run_errors():
     assert str(e.value) == "Ymax must be more that Ymin"
     assert e.value.messages == [("warning", "Ymax must be more that Ymin")]
 
-    with pytest.raises(brelona.MathError, match="^Floating point division by zero$"):
+    with pytest.raises(brelona.MathError, match="^Floating point division by zero$") as e:
         brelona.Problem(sheet="GL=1/(T-600)\nGS=0", ymin=400, ymax=800, xpoints=4,
                         ypoints=4).run()
+    assert (e.value.phase, e.value.x, e.value.y) == ("L", 0.0, 600.0)
+    with pytest.raises(brelona.ExpressionError) as e:
+        brelona.Problem(sheet="GL=0\n  GS = 1 + FOO", ymin=400, ymax=800).run()
+    assert str(e.value).startswith("line 2 (GS), column 12: Error parsing expression:")
+    assert (e.value.line, e.value.key, e.value.column) == (2, "GS", 12)
     with pytest.raises(ValueError):
         brelona.Problem(sheet=EUTECTIC, y="volume", ymin=1, ymax=2)
     # Checked as brelona-calc checks its options (a NaN Ymin ran to an incomplete result).
