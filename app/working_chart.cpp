@@ -8,7 +8,6 @@
 #include <cmath>
 #include <limits>
 
-#include "app/colors.h"
 #include "views/chart_editor.h"
 
 namespace app {
@@ -60,17 +59,7 @@ QList<QPointF> Thinned(const QList<QPointF>& points, double columns) {
 }  // namespace
 
 views::SeriesLook TWorkingChart::PhaseLook(int index) {
-  // The first two phases take the designed liquid and solid colours; further ones a palette
-  // that stays readable on white.
-  static const QColor palette[] = {ColorFromValue(16744448), QColor(Qt::black),
-                                   QColor(0, 128, 0),        QColor(128, 0, 128),
-                                   QColor(0, 128, 128),      QColor(128, 128, 0)};
-  const int n = static_cast<int>(std::size(palette));
-  if (index >= 0 && index < n) return LineLook(palette[index], 2, Qt::SolidLine);
-  // Sheets with more phases (assessed systems): hues a golden angle apart never repeat, dark
-  // enough to read on white.
-  const int hue = static_cast<int>((std::max(index, 0) * 137.508) + 20) % 360;
-  return LineLook(QColor::fromHsv(hue, 255, 170), 2, Qt::SolidLine);
+  return LineLook(views::PhaseColour(index), 2, Qt::SolidLine);
 }
 
 views::SeriesLook TWorkingChart::ConvexLook() { return LineLook(Qt::red, 1, Qt::DotLine); }

@@ -221,7 +221,7 @@ Equilibrium Solve(PhaseSheet& sheet, double T, double p, double x, int samples) 
   std::vector<Vertex> points;
   for (size_t k = 0; k < sheet.Phases.size(); ++k) {
     if (!sheet.Phases[k].HasExpression()) continue;
-    PhaseCurve curve{sheet.Phases[k].Name, false, {}, {}};
+    PhaseCurve curve{sheet.Phases[k].Name, false, {}, {}, static_cast<int>(k)};
     for (int i = 0; i < samples; ++i) {
       const double xi = i == samples - 1 ? 1.0 : i * step;
       const double g = e.Solution(k, xi);
@@ -238,7 +238,11 @@ Equilibrium Solve(PhaseSheet& sheet, double T, double p, double x, int samples) 
     pointG[j] = e.Point(j);
     if (std::isnan(pointG[j])) continue;
     const double xp = sheet.PointPhases[j].Composition;
-    eq.Curves.push_back({sheet.Label(sheet.PointPhases[j].Text), true, {xp}, {pointG[j]}});
+    eq.Curves.push_back({sheet.Label(sheet.PointPhases[j].Text),
+                         true,
+                         {xp},
+                         {pointG[j]},
+                         -static_cast<int>(j) - 1});
     points.push_back({xp, pointG[j], -static_cast<int>(j) - 1});
   }
   // An evaluator error at a sample (an overflow at a huge T, say) ends the answer as it ends a

@@ -18,6 +18,8 @@ struct PhaseCurve {
   std::string Name;
   bool PointPhase = false;
   std::vector<double> X, G;
+  // Which phase of the sheet, as EquilibriumPhase::Index.
+  int Index = 0;
 };
 
 struct EquilibriumPhase {

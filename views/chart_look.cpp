@@ -1,6 +1,8 @@
 #include "views/chart_look.h"
 
 #include <QFontDatabase>
+#include <algorithm>
+#include <iterator>
 
 namespace views {
 
@@ -60,6 +62,19 @@ QFont CyrillicFont(const QStringList& preferred, int pixelSize, bool fixedPitch)
   font.setPixelSize(pixelSize);
   if (fixedPitch) font.setStyleHint(QFont::Monospace);
   return font;
+}
+
+QColor PhaseColour(int index) {
+  // The first two phases take the designed liquid and solid colours; further ones a palette
+  // that stays readable on white.
+  static const QColor palette[] = {QColor(0, 128, 255), QColor(Qt::black),   QColor(0, 128, 0),
+                                   QColor(128, 0, 128), QColor(0, 128, 128), QColor(128, 128, 0)};
+  const int n = static_cast<int>(std::size(palette));
+  if (index >= 0 && index < n) return palette[index];
+  // Sheets with more phases (assessed systems): hues a golden angle apart never repeat, dark
+  // enough to read on white.
+  const int hue = static_cast<int>((std::max(index, 0) * 137.508) + 20) % 360;
+  return QColor::fromHsv(hue, 255, 170);
 }
 
 }  // namespace views

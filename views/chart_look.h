@@ -12,6 +12,10 @@ namespace views {
 
 enum class TextAlign { Left, Center, Right };
 
+// The colour of the sheet's phase `index` (solution phases first, then point phases) wherever
+// phases are drawn as curves: the working chart and the equilibrium panel.
+QColor PhaseColour(int index);
+
 // The chart title or the foot line under the plot.
 struct TextLook {
   QString text;  // may hold several lines separated by '\n'

@@ -373,7 +373,14 @@ ExportChoices ExportChoicesFromKeys(const std::function<std::string(const std::s
 }
 
 ExportDialog::ExportDialog(TfmDiagram2& window, QWidget* parent)
-    : QDialog(parent), window_(window) {
+    : ExportDialog(ExportSource{window.Chart1()->size(),
+                                [&window](const PictureOptions& options, QSize box) {
+                                  return DiagramPreview(window, options, box);
+                                }},
+                   parent) {}
+
+ExportDialog::ExportDialog(ExportSource source, QWidget* parent)
+    : QDialog(parent), source_(std::move(source)) {
   setWindowTitle(tr("Export diagram"));
   auto* form = new QFormLayout;
   format_ = new QComboBox;
@@ -395,6 +402,7 @@ ExportDialog::ExportDialog(TfmDiagram2& window, QWidget* parent)
   text_->setDecimals(2);
   text_->setSingleStep(0.5);
   gridPoints_ = new QCheckBox(tr("Grid points"));
+  gridPoints_->setVisible(source_.gridPoints);
   pixels_ = new QLabel;
   form->addRow(tr("Format"), format_);
   form->addRow(tr("Unit"), unit_);
@@ -450,7 +458,7 @@ void ExportDialog::SetChoices(const ExportChoices& c) {
   format_->setCurrentIndex(static_cast<int>(c.format));
   inches_ = c.inches;
   unit_->setCurrentIndex(c.inches ? 1 : 0);
-  const QSize shown = window_.Chart1()->size().expandedTo(QSize(16, 16));
+  const QSize shown = source_.shown.expandedTo(QSize(16, 16));
   const double perInch = c.inches ? 1.0 : kMmPerInch;
   width_->setValue(c.width > 0 ? c.width : shown.width() / 96.0 * perInch);
   height_->setValue(c.height > 0 ? c.height : shown.height() / 96.0 * perInch);
@@ -473,7 +481,7 @@ ExportChoices ExportDialog::Choices() const {
 }
 
 PictureOptions ExportDialog::Options() const {
-  return Choices().Options(window_.Chart1()->size());
+  return Choices().Options(source_.shown);
 }
 
 QString ExportDialog::Problem() const {
@@ -497,7 +505,13 @@ void ExportDialog::UpdatePreview() {
     preview_->setPixmap(QPixmap());
     return;
   }
-  preview_->setPixmap(QPixmap::fromImage(DiagramPreview(window_, Options(), preview_->size())));
+  preview_->setPixmap(QPixmap::fromImage(source_.preview(Options(), preview_->size())));
+}
+
+void ExportDialog::accept() {
+  Remembered() = Choices();
+  if (Saver()) Saver()(Remembered());
+  QDialog::accept();
 }
 
 void ExportDiagramInteractively(TfmDiagram2& window, QWidget* parent) {
@@ -510,9 +524,6 @@ void ExportDiagramInteractively(TfmDiagram2& window, QWidget* parent) {
   }
   ExportDialog dialog(window, owner);
   if (dialog.exec() != QDialog::Accepted) return;
-  const ExportChoices choices = dialog.Choices();
-  Remembered() = choices;
-  if (Saver()) Saver()(choices);
 
   const PictureOptions options = dialog.Options();
   const int index = static_cast<int>(options.format);

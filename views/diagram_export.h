@@ -128,12 +128,23 @@ void CopyDiagram(TfmDiagram2& window);
 // it says so and writes nothing.
 void ExportDiagramInteractively(TfmDiagram2& window, QWidget* parent);
 
-// The dialog of ExportDiagramInteractively, starting from the remembered choices.
+// What the export dialog exports: the picture's size on the screen (for a width or height
+// left at 0), its preview drawn into a box, and whether the grid's points are a choice.
+struct ExportSource {
+  QSize shown;
+  std::function<QImage(const PictureOptions&, QSize box)> preview;
+  bool gridPoints = true;
+};
+
+// The dialog of ExportDiagramInteractively (and of the path window's plots), starting from the
+// remembered choices; accepting it remembers them (and has them saved).
 class ExportDialog : public QDialog {
   Q_OBJECT
 
  public:
   ExportDialog(TfmDiagram2& window, QWidget* parent);
+  ExportDialog(ExportSource source, QWidget* parent);
+  void accept() override;
   ExportChoices Choices() const;
   void SetChoices(const ExportChoices& choices);
   // The picture the dialog's values give, and why it cannot be drawn (empty when it can).
@@ -144,7 +155,7 @@ class ExportDialog : public QDialog {
   void UpdatePreview();
 
  private:
-  TfmDiagram2& window_;
+  ExportSource source_;
   QComboBox* format_;
   QComboBox* unit_;
   QDoubleSpinBox* width_;

@@ -4,7 +4,9 @@
 #include <QChartView>
 #include <QLabel>
 #include <QLineSeries>
+#include <QPen>
 #include <QScatterSeries>
+#include <QStringList>
 #include <QVBoxLayout>
 #include <QValueAxis>
 #include <algorithm>
@@ -12,6 +14,7 @@
 #include <exception>
 
 #include "calc/phase_sheet.h"
+#include "views/chart_look.h"
 
 namespace views {
 
@@ -38,12 +41,19 @@ EquilibriumPanel::EquilibriumPanel(QWidget* parent)
   chart_ = new QChartView(new QChart);
   chart_->setRenderHint(QPainter::Antialiasing);
   chart_->setMinimumSize(320, 260);
-  chart_->chart()->legend()->setAlignment(Qt::AlignBottom);
+  // The legend is a line of text under the plot: it wraps where the chart's own legend cut the
+  // names of a narrow panel short.
+  chart_->chart()->legend()->hide();
+  legend_ = new QLabel;
+  legend_->setObjectName(QStringLiteral("equilibriumLegend"));
+  legend_->setTextFormat(Qt::RichText);
+  legend_->setWordWrap(true);
   summary_ = new QLabel;
   summary_->setObjectName(QStringLiteral("equilibriumSummary"));
   summary_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   summary_->setWordWrap(true);
   layout->addWidget(chart_, 1);
+  layout->addWidget(legend_);
   layout->addWidget(summary_);
   setWidget(body);
 }
@@ -74,6 +84,7 @@ void EquilibriumPanel::Clear(const QString& text) {
     delete a;
   }
   current_ = {};
+  legend_->clear();
   summary_->setText(text);
 }
 
@@ -92,12 +103,15 @@ void EquilibriumPanel::Inspect(double x, double y) {
     c->removeAxis(a);
     delete a;
   }
+  legend_->clear();
   auto* ax = new QValueAxis;
   auto* ay = new QValueAxis;
   const calc::ComponentNames names = calc::ReadComponentNames(problem_.Functs);
   const QString a = names.Named() ? QString::fromStdString(names.A) : QStringLiteral("A");
   const QString b = names.Named() ? QString::fromStdString(names.B) : QStringLiteral("B");
   ax->setRange(0, 1);
+  ax->setTickCount(6);
+  ax->setLabelFormat(QStringLiteral("%.1f"));
   ax->setTitleText(names.Named() ? tr("X(%1)").arg(b) : tr("X"));
   ay->setTitleText(tr("G, J/mol"));
   c->addAxis(ax, Qt::AlignBottom);
@@ -115,14 +129,37 @@ void EquilibriumPanel::Inspect(double x, double y) {
   const auto [lo, hi] = std::minmax_element(eq.HullG.begin(), eq.HullG.end());
   const double span = std::max(*hi - *lo, 1.0);
   const double gmin = *lo - 0.15 * span, gmax = *hi + 0.6 * span;
+  QStringList legend;
+  auto entry = [&](const QColor& colour, const QString& mark, const QString& name) {
+    legend << QStringLiteral("<span style=\"color:%1\">%2</span>&nbsp;%3")
+                  .arg(colour.name(), mark, name.toHtmlEscaped().replace(' ', "&nbsp;"));
+  };
+  // Each phase in its colour of the working chart.
+  const int solutions = static_cast<int>(sheet_->sheet.Phases.size());
   for (const calc::PhaseCurve& curve : eq.Curves) {
-    QXYSeries* s = curve.PointPhase ? static_cast<QXYSeries*>(new QScatterSeries) : new QLineSeries;
+    const QColor colour = PhaseColour(curve.Index >= 0 ? curve.Index : solutions - curve.Index - 1);
+    QXYSeries* s;
+    if (curve.PointPhase) {
+      auto* dot = new QScatterSeries;
+      dot->setMarkerSize(9);
+      dot->setBorderColor(colour);
+      s = dot;
+      s->setColor(colour);
+    } else {
+      s = new QLineSeries;
+      s->setPen(QPen(colour, 2));
+    }
     s->setName(QString::fromStdString(curve.Name));
     for (size_t i = 0; i < curve.X.size(); ++i) {
       if (curve.G[i] <= gmax + span) s->append(curve.X[i], curve.G[i]);
     }
     attach(s);
+    entry(colour, curve.PointPhase ? QStringLiteral("●") : QStringLiteral("▬"), s->name());
   }
+  entry(Qt::darkGray, QStringLiteral("╌"), tr("lower hull"));
+  entry(Qt::red, QStringLiteral("▬"), tr("tangent"));
+  entry(Qt::black, QStringLiteral("●"), tr("equilibrium"));
+  legend_->setText(legend.join(QStringLiteral(" &nbsp; ")));
   auto* hull = new QLineSeries;
   hull->setName(tr("lower hull"));
   hull->setPen(QPen(Qt::darkGray, 1, Qt::DashLine));
@@ -147,6 +184,9 @@ void EquilibriumPanel::Inspect(double x, double y) {
   const double muB = std::isfinite(eq.MuB) ? eq.MuB : gmin;
   ay->setRange(std::min({gmin, muA, muB}),
                std::max({gmax, std::min(muA, gmax), std::min(muB, gmax)}));
+  // Round numbers at the ticks.
+  ay->applyNiceNumbers();
+  ay->setLabelFormat(QStringLiteral("%.6g"));
 
   QString text;
   if (celsius_) {
@@ -161,10 +201,15 @@ void EquilibriumPanel::Inspect(double x, double y) {
   text += QStringLiteral("<table cellspacing=4><tr><th align=left>") + tr("Phase") +
           QStringLiteral("</th><th>") + tr("X(%1)").arg(b) + QStringLiteral("</th><th>") +
           tr("Amount") + QStringLiteral("</th></tr>");
-  for (const calc::EquilibriumPhase& ph : eq.Phases) {
-    text +=
-        QStringLiteral("<tr><td>%1</td><td align=right>%2</td><td align=right>%3</td></tr>")
-            .arg(QString::fromStdString(ph.Name).toHtmlEscaped(), Num(ph.X, 6), Num(ph.Amount, 6));
+  // The two sides of a miscibility gap as the diagram names them: S′ on the left, S″ on the
+  // right.
+  const bool gap = eq.Phases.size() == 2 && eq.Phases[0].Name == eq.Phases[1].Name;
+  for (size_t k = 0; k < eq.Phases.size(); ++k) {
+    const calc::EquilibriumPhase& ph = eq.Phases[k];
+    QString name = QString::fromStdString(ph.Name);
+    if (gap) name += k == 0 ? QStringLiteral("′") : QStringLiteral("″");
+    text += QStringLiteral("<tr><td>%1</td><td align=right>%2</td><td align=right>%3</td></tr>")
+                .arg(name.toHtmlEscaped(), Num(ph.X, 6), Num(ph.Amount, 6));
   }
   text += QStringLiteral("</table>");
   text += tr("μ(%1) = %2 J/mol, μ(%3) = %4 J/mol").arg(a, Num(eq.MuA, 1), b, Num(eq.MuB, 1));

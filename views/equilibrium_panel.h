@@ -37,6 +37,7 @@ class EquilibriumPanel : public QDockWidget {
 
   const calc::Equilibrium& Current() const { return current_; }
   QLabel* Summary() const { return summary_; }
+  QLabel* Legend() const { return legend_; }
   QChartView* Chart() const { return chart_; }
 
  private:
@@ -45,6 +46,7 @@ class EquilibriumPanel : public QDockWidget {
   calc::ProblemInput problem_;
   calc::Equilibrium current_;
   QChartView* chart_ = nullptr;
+  QLabel* legend_ = nullptr;
   QLabel* summary_ = nullptr;
   bool celsius_ = false;
 };

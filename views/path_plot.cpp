@@ -252,22 +252,22 @@ void DrawPlot(QPainter& p, QSizeF size, const PlotData& d) {
 
 namespace {
 
-void DrawScaled(QPainter& painter, const PlotData& plot, QSize size, int dpi) {
-  const double scale = dpi / 96.0;
+void DrawScaled(QPainter& painter, const PlotData& plot, QSize size, int dpi, double zoom) {
+  const double scale = dpi / 96.0 * zoom;
   painter.scale(scale, scale);
   DrawPlot(painter, QSizeF(size.width() / scale, size.height() / scale), plot);
 }
 
 }  // namespace
 
-QImage PlotPicture(const PlotData& plot, QSize size, int dpi) {
+QImage PlotPicture(const PlotData& plot, QSize size, int dpi, double zoom) {
   QImage image(size, QImage::Format_RGB32);
   image.fill(Qt::white);
   const int dotsPerMeter = static_cast<int>(std::lround(dpi / 0.0254));
   image.setDotsPerMeterX(dotsPerMeter);
   image.setDotsPerMeterY(dotsPerMeter);
   QPainter painter(&image);
-  DrawScaled(painter, plot, size, dpi);
+  DrawScaled(painter, plot, size, dpi, zoom);
   painter.end();
   return image;
 }
@@ -308,7 +308,8 @@ bool WritePlot(const PlotData& plot, const QString& path, const PictureOptions& 
   };
   switch (options.format) {
     case PictureFormat::Png:
-      return WriteWholeFile(path, PngBytes(PlotPicture(plot, options.size, options.dpi)), error);
+      return WriteWholeFile(
+          path, PngBytes(PlotPicture(plot, options.size, options.dpi, options.zoom)), error);
     case PictureFormat::Svg: {
 #ifdef BRELONA_HAVE_SVG
       QBuffer buffer;
@@ -320,7 +321,7 @@ bool WritePlot(const PlotData& plot, const QString& path, const PictureOptions& 
       svg.setTitle(options.title.isEmpty() ? plot.title : options.title);
       QPainter painter;
       if (!painter.begin(&svg)) return cannot();
-      DrawScaled(painter, plot, options.size, options.dpi);
+      DrawScaled(painter, plot, options.size, options.dpi, options.zoom);
       if (!painter.end()) return cannot();
       return WriteWholeFile(path, buffer.data(), error);
 #else
@@ -341,7 +342,7 @@ bool WritePlot(const PlotData& plot, const QString& path, const PictureOptions& 
       pdf.setCreator(QStringLiteral("Brelona"));
       QPainter painter;
       if (!painter.begin(&pdf)) return cannot();
-      DrawScaled(painter, plot, options.size, options.dpi);
+      DrawScaled(painter, plot, options.size, options.dpi, options.zoom);
       if (!painter.end()) return cannot();
       return WriteWholeFile(path, buffer.data(), error);
     }

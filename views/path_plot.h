@@ -57,8 +57,9 @@ struct PlotData {
 // Draws the plot into `size` (logical pixels of the painter) with fonts of the designed size.
 void DrawPlot(QPainter& painter, QSizeF size, const PlotData& plot);
 
-// The plot as an image of `size` pixels at `dpi` (fonts and lines scale with dpi / 96).
-QImage PlotPicture(const PlotData& plot, QSize size, int dpi = 96);
+// The plot as an image of `size` pixels at `dpi` (fonts and lines scale with dpi / 96 and with
+// `zoom`).
+QImage PlotPicture(const PlotData& plot, QSize size, int dpi = 96, double zoom = 1.0);
 
 // Writes the plot as PNG, SVG or PDF (options.format); false with `error` set when it could
 // not. Needs a QGuiApplication; EnsureGuiApplication makes one on the offscreen platform for a

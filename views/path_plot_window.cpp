@@ -17,10 +17,12 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 #include <exception>
 
 #include "calc/phase_sheet.h"
+#include "views/diagram_export.h"
 
 namespace views {
 
@@ -200,46 +202,36 @@ void PathPlotWindow::Refresh() {
 }
 
 void PathPlotWindow::ExportInteractively() {
-  QDialog dialog(this);
-  dialog.setWindowTitle(tr("Export plot"));
-  auto* form = new QFormLayout(&dialog);
-  auto* format = new QComboBox;
-  format->addItems(
-      {QObject::tr("PNG picture"), QObject::tr("SVG drawing"), QObject::tr("PDF document")});
-  auto spin = [](int lo, int hi, int value) {
-    auto* box = new QSpinBox;
-    box->setRange(lo, hi);
-    box->setValue(value);
-    return box;
+  // The diagram's dialog: size in millimetres or inches, text in points, a preview, the
+  // choices remembered.
+  const PlotData plot = plot_->Plot();
+  ExportSource source;
+  source.shown = plot_->size();
+  source.gridPoints = false;
+  source.preview = [plot](const PictureOptions& o, QSize box) {
+    const double f = std::min(
+        {1.0, box.width() / double(o.size.width()), box.height() / double(o.size.height())});
+    const QSize small(std::max(1, int(o.size.width() * f)), std::max(1, int(o.size.height() * f)));
+    return PlotPicture(plot, small, 96, o.dpi / 96.0 * o.zoom * f);
   };
-  QSpinBox* width = spin(16, 20000, std::max(16, plot_->width()));
-  QSpinBox* height = spin(16, 20000, std::max(16, plot_->height()));
-  QSpinBox* dpi = spin(24, 2400, 96);
-  form->addRow(QObject::tr("Format"), format);
-  form->addRow(QObject::tr("Width, pixels"), width);
-  form->addRow(QObject::tr("Height, pixels"), height);
-  form->addRow(QObject::tr("Resolution, dpi"), dpi);
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-  connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-  connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-  form->addRow(buttons);
+  ExportDialog dialog(source, this);
+  dialog.setWindowTitle(tr("Export plot"));
   if (dialog.exec() != QDialog::Accepted) return;
 
-  PictureOptions options;
-  options.format = static_cast<PictureFormat>(format->currentIndex());
-  options.size = QSize(width->value(), height->value());
-  options.dpi = dpi->value();
+  const PictureOptions options = dialog.Options();
+  const int index = static_cast<int>(options.format);
   const char* const suffixes[] = {"png", "svg", "pdf"};
-  const QString suffix = QString::fromLatin1(suffixes[format->currentIndex()]);
+  const QString suffix = QString::fromLatin1(suffixes[index]);
+  const QStringList kinds{QObject::tr("PNG picture"), QObject::tr("SVG drawing"),
+                          QObject::tr("PDF document")};
   QString name = view_->currentIndex() == 1 ? QStringLiteral("activities") : QStringLiteral("path");
   QString path = QFileDialog::getSaveFileName(
       this, tr("Export plot"), name + QLatin1Char('.') + suffix,
-      format->currentText() + QStringLiteral(" (*.") + suffix + QLatin1Char(')'));
+      kinds.at(index) + QStringLiteral(" (*.") + suffix + QLatin1Char(')'));
   if (path.isEmpty()) return;
   if (QFileInfo(path).suffix().isEmpty()) path += QLatin1Char('.') + suffix;
   QString error;
-  if (!WritePlot(plot_->Plot(), path, options, &error))
-    QMessageBox::warning(this, tr("Export plot"), error);
+  if (!WritePlot(plot, path, options, &error)) QMessageBox::warning(this, tr("Export plot"), error);
 }
 
 void PathPlotWindow::CopyPicture() {

@@ -15,6 +15,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLineSeries>
 #include <QMenu>
 #include <QProcess>
 #include <QRegularExpression>
@@ -23,13 +24,16 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QValueAxis>
 #include <QXYSeries>
 #include <QXmlStreamReader>
+#include <cmath>
 #include <map>
 #include <memory>
 
 #include "sample_results.h"
 #include "sample_run.h"
+#include "views/chart_look.h"
 #include "views/chart_view.h"
 #include "views/diagram_export.h"
 #include "views/diagram_image.h"
@@ -342,6 +346,18 @@ TEST(EquilibriumPanel, ShowsThePhasesOfTheClickedPoint) {
   EXPECT_TRUE(panel.Summary()->text().contains(QStringLiteral("0.681")));  // the liquid's amount
   // Two curves, the hull, the tangent and the tie-line ends.
   EXPECT_EQ(panel.Chart()->chart()->series().size(), 5);
+  // Each phase in its working-chart colour, named whole in the legend under the plot.
+  for (QAbstractSeries* s : panel.Chart()->chart()->series().mid(0, 2)) {
+    const int index = s->name() == QStringLiteral("L") ? 0 : 1;
+    EXPECT_EQ(static_cast<QLineSeries*>(s)->pen().color(), PhaseColour(index)) << index;
+    EXPECT_TRUE(panel.Legend()->text().contains(QStringLiteral("&nbsp;") + s->name()));
+  }
+  // G ticks at round numbers.
+  const auto* g = static_cast<QValueAxis*>(panel.Chart()->chart()->axes(Qt::Vertical).at(0));
+  const double step = (g->max() - g->min()) / (g->tickCount() - 1);
+  const double mantissa = step / std::pow(10, std::floor(std::log10(step)));
+  EXPECT_TRUE(mantissa == 1 || mantissa == 2 || mantissa == 2.5 || mantissa == 5) << step;
+  EXPECT_NEAR(std::remainder(g->min(), step), 0, 1e-9 * step) << g->min();
   Settle();
   if (qEnvironmentVariableIsSet("BRELONA_SHOTS_DIR")) {
     panel.grab().save(qEnvironmentVariable("BRELONA_SHOTS_DIR") +
@@ -359,6 +375,14 @@ TEST(EquilibriumPanel, ShowsThePhasesOfTheClickedPoint) {
   panel.Inspect(0.5, 1000);
   EXPECT_EQ(panel.Chart()->chart()->axes(Qt::Horizontal).at(0)->titleText(),
             QStringLiteral("X(SN)"));
+  // The two sides of a miscibility gap are told apart as on the diagram.
+  const auto gap = testing::SampleProblem(QStringLiteral("Solid miscibility gap under a lens"));
+  ASSERT_TRUE(gap.has_value());
+  ASSERT_TRUE(panel.SetProblem(*gap, '.'));
+  panel.Inspect(0.5, 650);
+  ASSERT_EQ(panel.Current().Phases.size(), 2u);
+  EXPECT_TRUE(panel.Summary()->text().contains(QStringLiteral("S′")));
+  EXPECT_TRUE(panel.Summary()->text().contains(QStringLiteral("S″")));
 }
 
 }  // namespace

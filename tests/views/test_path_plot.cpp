@@ -10,6 +10,7 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QSignalSpy>
@@ -17,9 +18,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <cmath>
 
 #include "sample_run.h"
 #include "views/chart_view.h"
+#include "views/diagram_export.h"
 #include "views/path_plot_window.h"
 
 namespace views {
@@ -85,24 +88,31 @@ TEST(PathPlot, TheWindowShowsThePathScheilAndActivitiesAndExports) {
 
   QTemporaryDir dir;
   const QString path = dir.filePath(QStringLiteral("activities.png"));
+  // The diagram's export dialog: a size in inches at a resolution, remembered for the next.
   QTimer answer;  // sets the size, accepts the options, then names the file
   QObject::connect(&answer, &QTimer::timeout, [&] {
     if (auto* files = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
       files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(path);
       static_cast<QDialog*>(files)->accept();
-    } else if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
-      const auto boxes = dialog->findChildren<QSpinBox*>();
-      if (boxes.size() == 3) {
-        boxes[0]->setValue(900);
-        boxes[1]->setValue(500);
-      }
+    } else if (auto* dialog = qobject_cast<ExportDialog*>(QApplication::activeModalWidget())) {
+      ExportChoices c;
+      c.inches = true;
+      c.width = 9;
+      c.height = 5;
+      c.dpi = 100;
+      dialog->SetChoices(c);
+      dialog->UpdatePreview();
+      EXPECT_FALSE(dialog->Preview()->pixmap().isNull());
       dialog->accept();
     }
   });
   answer.start(20);
   window.ExportInteractively();
   answer.stop();
-  EXPECT_EQ(QImage(path).size(), QSize(900, 500));
+  const QImage written(path);
+  EXPECT_EQ(written.size(), QSize(900, 500));
+  EXPECT_EQ(written.dotsPerMeterX(), std::lround(100 / 0.0254));
+  EXPECT_EQ(RememberedExportChoices().width, 9);
 
   // The diagram's composition unit switched to weight percent: the window follows.
   window.ViewBox()->setCurrentIndex(0);
