@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "calc/equilibrium.h"
 #include "calc/headless_host.h"
 #include "calc/masses.h"
 #include "calc/path.h"
@@ -232,10 +233,37 @@ py::dict ScheilPath(const calc::ProblemInput& p, double x, const std::optional<d
   return d;
 }
 
+// The equilibrium at level y and composition x, as brelona-calc point gives it.
+py::dict Point(const calc::ProblemInput& p, double y, double x) {
+  if (!(x >= 0 && x <= 1)) throw py::value_error("x must lie in 0..1");
+  if (!(y > 0) || !std::isfinite(y)) throw py::value_error("y must be a number above 0");
+  if (p.Yparameter == calc::YParameter::None)
+    throw py::value_error("the problem's Y parameter is not set");
+  Sheet s(p);
+  const bool temperature = p.Yparameter == calc::YParameter::Temperature;
+  const double T = temperature ? y : Fixed(p), pressure = temperature ? Fixed(p) : y;
+  const calc::Equilibrium eq = calc::SolveEquilibrium(s.sheet, T, pressure, x);
+  if (!eq.Error.empty()) throw std::runtime_error(eq.Error);
+  py::list phases;
+  for (const calc::EquilibriumPhase& ph : eq.Phases)
+    phases.append(py::dict(py::arg("name") = ph.Name, py::arg("point_phase") = ph.PointPhase,
+                           py::arg("X") = ph.X, py::arg("amount") = ph.Amount,
+                           py::arg("G") = ph.G));
+  return py::dict(py::arg("Y") = y, py::arg("X") = eq.X, py::arg("T") = T, py::arg("p") = pressure,
+                  py::arg("phases") = phases, py::arg("G") = eq.G, py::arg("muA") = eq.MuA,
+                  py::arg("muB") = eq.MuB, py::arg("approximate") = eq.Approximate);
+}
+
 }  // namespace
 
 void BindPath(py::module_& m) {
   py::object problem = m.attr("Problem");
+  problem.attr("point") = py::cpp_function(
+      &Point, py::is_method(problem), py::arg("y"), py::arg("x"),
+      "The equilibrium at level y (temperature or pressure, as the problem sweeps) and\n"
+      "composition x: dict of X, Y, T, p, the stable phases (name, point_phase, X, amount, G),\n"
+      "G and the chemical potentials muA and muB (-inf at the pure other component), as\n"
+      "brelona-calc point prints them.");
   problem.attr("_step") = py::cpp_function(
       &Step, py::is_method(problem), py::arg("x") = py::none(), py::kw_only(),
       py::arg("from_") = py::none(), py::arg("to") = py::none(), py::arg("points") = 201,
@@ -259,6 +287,16 @@ void BindPath(py::module_& m) {
       },
       py::arg("w"), py::arg("mass_a"), py::arg("mass_b"),
       "The mole fraction of B at mass fraction w for atomic masses mass_a and mass_b.");
+  m.def(
+      "component_names",
+      [](const calc::ProblemInput& p) -> py::object {
+        const calc::ComponentNames names = calc::ReadComponentNames(p.Functs);
+        if (!names.Named()) return py::none();
+        return py::make_tuple(names.A, names.B);
+      },
+      py::arg("problem"),
+      "The names (A, B) of the components the problem's sheet gives ('% components:'), or "
+      "None.");
   m.def(
       "component_masses",
       [](const calc::ProblemInput& p) -> py::object {

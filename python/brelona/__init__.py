@@ -107,15 +107,113 @@ class Result:
         return self.refined["invariants"]
 
     @cached_property
+    def boundaries(self):
+        """Every tie line solved exactly, as boundaries.csv lists them: dict of arrays level,
+        Y, X_left, X_right, approximate and the lists phase_left, phase_right (empty when the
+        exact values were not computed)."""
+        rows = self.refined["boundaries"]
+        return {
+            "level": np.array([b["level"] for b in rows], dtype=np.int32),
+            "Y": np.array([b["Y"] for b in rows], dtype=float),
+            "phase_left": [b["phase_left"] for b in rows],
+            "X_left": np.array([b["X_left"] for b in rows], dtype=float),
+            "phase_right": [b["phase_right"] for b in rows],
+            "X_right": np.array([b["X_right"] for b in rows], dtype=float),
+            "approximate": np.array([b["approximate"] for b in rows], dtype=bool),
+        }
+
+    def boundary_lines(self):
+        """The phase boundaries as lines: a list of (phase_left, phase_right, side, X, Y), side
+        "left" or "right", X and Y arrays along one edge of one two-phase field from level to
+        level. A field's edge is followed while the same pair of phases comes in the same place
+        among the level's tie lines; a level without it ends the line."""
+        b = self.boundaries
+        lines, open_ = [], {}
+        count = {}
+        for i in range(len(b["level"])):
+            level = int(b["level"][i])
+            pair = (b["phase_left"][i], b["phase_right"][i])
+            if count.get("level") != level:
+                count = {"level": level}
+            k = count.get(pair, 0)
+            count[pair] = k + 1
+            key = pair + (k,)
+            line = open_.get(key)
+            if line is None or line["level"] != level - 1:
+                line = {"X_left": [], "X_right": [], "Y": []}
+                lines.append((pair, line))
+                open_[key] = line
+            line["level"] = level
+            line["X_left"].append(b["X_left"][i])
+            line["X_right"].append(b["X_right"][i])
+            line["Y"].append(b["Y"][i])
+        out = []
+        for (left, right), line in lines:
+            y = np.array(line["Y"])
+            out.append((left, right, "left", np.array(line["X_left"]), y))
+            out.append((left, right, "right", np.array(line["X_right"]), y))
+        return out
+
+    def field_labels(self):
+        """Where the diagram names its fields: a list of (text, X, Y), one for each connected
+        region of the grid with the same phase ("L") or pair of phases ("S + L": the phases
+        on either side of a two-phase cell along its level), at the cell of the region
+        nearest its centre. A grid of more than about 200 000 cells is looked at coarser."""
+        cells, names = self.cells, self.phase_names
+        step = max(1, int(np.ceil(np.sqrt(cells.size / 200000))))
+        cells = cells[::step, ::step]
+        xs, ys = self.x_levels[::step], self.y_levels[:self.levels][::step]
+        rows, cols = cells.shape
+        texts = np.empty(cells.shape, dtype=object)
+        for r in range(rows):
+            row = cells[r]
+            filled = np.flatnonzero([bool(names[c]) for c in row])
+            for c in range(cols):
+                if names[row[c]]:
+                    texts[r, c] = names[row[c]]
+                    continue
+                k = np.searchsorted(filled, c)
+                left = names[row[filled[k - 1]]] if k > 0 else ""
+                right = names[row[filled[k]]] if k < len(filled) else ""
+                texts[r, c] = f"{left} + {right}" if left and right else ""
+        seen = np.zeros(cells.shape, dtype=bool)
+        out = []
+        for r0 in range(rows):
+            for c0 in range(cols):
+                text = texts[r0, c0]
+                if seen[r0, c0] or not text:
+                    continue
+                stack, members = [(r0, c0)], []
+                seen[r0, c0] = True
+                while stack:
+                    r, c = stack.pop()
+                    members.append((r, c))
+                    for rr, cc in ((r + 1, c), (r - 1, c), (r, c + 1), (r, c - 1)):
+                        if 0 <= rr < rows and 0 <= cc < cols and not seen[rr, cc] \
+                                and texts[rr, cc] == text:
+                            seen[rr, cc] = True
+                            stack.append((rr, cc))
+                if len(members) < 4:
+                    continue
+                m = np.array(members, dtype=float)
+                centre = m.mean(axis=0)
+                r, c = members[int(np.argmin(((m - centre) ** 2).sum(axis=1)))]
+                out.append((text, float(xs[c]), float(ys[r])))
+        return out
+
+    @cached_property
     def mosaic(self):
         """The mosaic picture, (height, width, 3) uint8 RGB."""
         return self._raw._mosaic()
 
-    def plot(self, ax=None, tie_lines=40, wt=False):
+    def plot(self, ax=None, tie_lines=0, wt=False, grid_points=False, labels=True):
         """Draws the diagram with matplotlib on `ax` (a new figure when None) and returns the
-        axes: phase boundaries as points, the tie lines of about `tie_lines` levels spread
-        evenly (0: none), three-phase lines and special points. With wt=True the X axis is the
-        weight percent of B (the sheet must give the components' masses)."""
+        axes, as the program's diagram draws it: the phase boundaries as lines through the
+        exact tie-line ends, the three-phase lines at their exact levels, the congruent and
+        critical points, the fields named, the components on the X axis. Without the exact
+        values (refine off) the grid's boundary points and three-phase lines. grid_points=True
+        adds the grid's points; tie_lines=N the tie lines of about N levels spread evenly.
+        With wt=True the X axis is the weight percent of B (the sheet must give the masses)."""
         try:
             import matplotlib.pyplot as plt
         except ImportError as e:  # optional dependency
@@ -130,19 +228,44 @@ class Result:
                 y = self.y_levels[k]
                 for xl, xr in self.tie_lines[k]:
                     ax.plot(shown([xl, xr]), [y, y], color="0.8", lw=0.6, zorder=1)
+        exact = self.refined["ran"]
         pts = self.points
-        if len(pts["x"]):
-            ax.scatter(shown(pts["x"]), pts["y"], s=2, color="tab:blue", zorder=2,
-                       label="phase boundaries")
-        for i, (y, xl, _x, xr) in enumerate(self.nodes):
-            ax.plot(shown([xl, xr]), [y, y], color="tab:red", lw=1.5, zorder=3,
-                    label="three-phase lines" if i == 0 else None)
-        if self.special_points:
-            sx, sy, _ = zip(*self.special_points)
-            ax.scatter(shown(sx), sy, s=18, color="black", marker="o", zorder=4,
-                       label="special points")
+        if (grid_points or not exact) and len(pts["X"]):
+            ax.scatter(shown(pts["X"]), pts["Y"], s=2, color="tab:blue", zorder=2,
+                       label="grid's boundary points")
+        if exact:
+            for _left, _right, _side, x, y in self.boundary_lines():
+                ax.plot(shown(x), y, color="black", lw=1.2, zorder=3)
+            for inv in self.invariants:
+                xs = [x for _, x in inv["phases"]]
+                ax.plot(shown([min(xs), max(xs)]), [inv["Y"], inv["Y"]], color="black", lw=1.2,
+                        zorder=3)
+            marks = [(c["X"], c["Y"]) for c in self.refined["congruent_points"]] + \
+                [(c["X"], c["Y"]) for c in self.refined["critical_points"]]
+            if marks:
+                mx, my = zip(*marks)
+                ax.scatter(shown(mx), my, s=14, color="black", zorder=4)
+        else:
+            for i, (y, xl, _x, xr) in enumerate(self.nodes):
+                ax.plot(shown([xl, xr]), [y, y], color="tab:red", lw=1.5, zorder=3,
+                        label="three-phase lines" if i == 0 else None)
+            if self.special_points:
+                sx, sy, _ = zip(*self.special_points)
+                ax.scatter(shown(sx), sy, s=18, color="black", marker="o", zorder=4,
+                           label="special points")
+        if labels and self.levels:
+            for text, x, y in self.field_labels():
+                ax.text(float(shown([x])[0]), y, text, ha="center", va="center",
+                        fontsize="small", zorder=5)
+        names = component_names(self._problem) if hasattr(self, "_problem") else None
         ax.set_xlim(0, 100 if wt else 1)
-        ax.set_xlabel("weight percent of B" if wt else "X (mole fraction of B)")
+        b = names[1] if names else "B"
+        ax.set_xlabel(f"weight percent of {b}" if wt else f"X (mole fraction of {b})")
+        if names:
+            ax.annotate(names[0], (0, 0), xytext=(0, -18), xycoords="axes fraction",
+                        textcoords="offset points", ha="center", va="top", fontweight="bold")
+            ax.annotate(names[1], (1, 0), xytext=(0, -18), xycoords="axes fraction",
+                        textcoords="offset points", ha="center", va="top", fontweight="bold")
         ax.set_ylabel(self.y_parameter)
         if self.name:
             ax.set_title(self.name)
@@ -182,8 +305,9 @@ Problem.run = _run
 
 # One alloy along a path: Problem.step, .scheil, .activities, and the same on a Result.
 from . import path as _path  # noqa: E402
-from .path import (Path, Scheil, component_masses, mass_fraction,  # noqa: E402,F401
-                   mole_fraction)
+from .path import (Path, Scheil, component_masses, component_names,  # noqa: E402,F401
+                   mass_fraction, mole_fraction)
 
 _path.attach(Result)
-__all__ += ["Path", "Scheil", "component_masses", "mass_fraction", "mole_fraction"]
+__all__ += ["Path", "Scheil", "component_masses", "component_names", "mass_fraction",
+            "mole_fraction"]

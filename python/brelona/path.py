@@ -12,7 +12,8 @@ writes into step.json and scheil.json.
 
 import functools
 
-from ._brelona import Problem, component_masses, mass_fraction, mole_fraction  # noqa: F401
+from ._brelona import (Problem, component_masses, component_names,  # noqa: F401
+                       mass_fraction, mole_fraction)
 
 
 class Path:

@@ -5,6 +5,7 @@ import csv
 import json
 import math
 import os
+import shutil
 import signal
 import subprocess
 import threading
@@ -79,6 +80,24 @@ def test_arrays_match_the_cli_files(name, tmp_path):
     assert r.nodes.tolist() == [[n["Y"], n["XLeft"], n["X"], n["XRight"]] for n in summary["nodes"]]
     assert r.special_points == [(s["X"], s["Y"], s["text"]) for s in summary["special_points"]]
     assert r.mosaic.shape == (500, 400, 3) and r.mosaic.dtype == np.uint8
+
+    # The exact tie lines as arrays, row for row as boundaries.csv.
+    with open(tmp_path / "boundaries.csv", newline="", encoding="utf-8") as f:
+        rows = list(csv.DictReader(f))
+    b = r.boundaries
+    assert b["level"].tolist() == [int(q["level"]) for q in rows]
+    assert b["Y"].tolist() == [float(q["Y"]) for q in rows]
+    assert b["X_left"].tolist() == [float(q["X_left"]) for q in rows]
+    assert b["phase_right"] == [q["phase_right"] for q in rows]
+
+    # One point as brelona-calc point gives it.
+    y, x = float(r.y_levels[len(r.y_levels) // 2]), 0.3
+    cli = json.loads(subprocess.run([CALC, "point", DATABASE, "--problem", name, "--y", str(y),
+                                     "--x", str(x)], check=True, capture_output=True).stdout)
+    mine = brelona.Problem.from_database(DATABASE, name).point(y, x)
+    assert [(q["name"], q["X"], q["amount"]) for q in mine["phases"]] == \
+        [(q["name"], q["X"], q["amount"]) for q in cli["phases"]]
+    assert (mine["muA"], mine["muB"], mine["G"]) == (cli["muA"], cli["muB"], cli["G"])
 
 
 @pytest.mark.parametrize("expr, variables, expected", [
@@ -206,16 +225,46 @@ def test_runs_in_threads_at_once_equal_runs_one_by_one():
         assert np.array_equal(a.nodes, b.nodes) and a.invariants == b.invariants
 
 
-def test_plot_draws_the_results():
+def test_plot_draws_what_the_diagram_draws():
     matplotlib = pytest.importorskip("matplotlib")
     matplotlib.use("Agg")
-    r = brelona.Problem.from_database(DATABASE, "Simple eutectic").run()
-    ax = r.plot(tie_lines=0)
-    boundary = ax.collections[0].get_offsets()
-    assert np.array_equal(boundary[:, 0], r.points["x"])
-    red = [ln for ln in ax.lines if ln.get_color() == "tab:red"]
-    assert [ln.get_ydata()[0] for ln in red] == r.nodes[:, 0].tolist()
-    assert ax.get_ylabel() == "Temperature, K" and ax.get_title() == "Simple eutectic"
+    p = brelona.Problem(sheet="% components: PB SN\n" + EUTECTIC, ymin=300, ymax=1100)
+    r = p.run()
+    ax = r.plot()
+    black = [ln for ln in ax.lines if ln.get_color() == "black"]
+    # Two edges of each two-phase field, and the eutectic at its exact level.
+    assert len(black) == len(r.boundary_lines()) + 1 and len(r.boundary_lines()) >= 4
+    assert black[-1].get_ydata().tolist() == [r.invariants[0]["Y"]] * 2
+    assert black[0].get_xdata().tolist() == r.boundary_lines()[0][3].tolist()
+    texts = {t.get_text() for t in ax.texts}
+    assert {"PB", "SN", "L", "S", "S + L", "L + S", "S + S"} == texts  # components and fields
+    assert ax.get_xlabel() == "X (mole fraction of SN)"
+    # Without the exact values: the grid's points and three-phase lines.
+    p.refine = False
+    ax = p.run().plot(labels=False)
+    assert np.array_equal(ax.collections[0].get_offsets()[:, 0], p.run().points["X"])
+    assert [ln.get_color() for ln in ax.lines] == ["tab:red"]
+
+
+def test_pip_installs_the_module_into_a_virtual_environment(tmp_path):
+    build = os.environ.get("BRELONA_BUILD")
+    if not build:
+        pytest.skip("BRELONA_BUILD names no build tree")
+    root = os.path.dirname(DATA)
+    src = tmp_path / "src"
+    shutil.copytree(os.path.join(root, "python"), src,
+                    ignore=shutil.ignore_patterns("build", "*.egg-info"))
+    env = {k: v for k, v in os.environ.items() if k != "PYTHONPATH"}
+    env.update(BRELONA_SOURCE_DIR=root, BRELONA_CMAKE_BUILD_DIR=build)
+    subprocess.run(["/usr/bin/python3", "-m", "venv", "--system-site-packages", tmp_path / "env"],
+                   check=True)
+    subprocess.run([tmp_path / "env/bin/pip", "install", "-q", "--no-build-isolation",
+                    "--no-index", src], env=env, check=True)
+    out = subprocess.run([tmp_path / "env/bin/python", "-c",
+                          "import brelona; print(brelona.__file__); "
+                          "print(brelona.Problem(sheet='GL=0', ymin=1, ymax=2).point(1.5, 0.5))"],
+                         cwd=tmp_path, env=env, capture_output=True, text=True, check=True).stdout
+    assert out.startswith(str(tmp_path / "env")) and "'phases'" in out
 
 
 def test_problems_from_files(tmp_path):

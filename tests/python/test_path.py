@@ -118,7 +118,7 @@ def test_the_diagram_in_weight_percent():
     p = brelona.Problem.from_database(DATABASE, PBSN)
     p.xpoints, p.ypoints = 60, 40
     r = p.run()
-    ax = r.plot(wt=True)
+    ax = r.plot(wt=True, grid_points=True)
     assert ax.get_xlim() == (0, 100) and "weight percent" in ax.get_xlabel()
     shown = ax.collections[0].get_offsets()[:, 0]
     masses = brelona.component_masses(p)
