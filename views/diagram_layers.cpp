@@ -16,6 +16,9 @@ namespace views {
 namespace {
 
 constexpr double kJoinDistance = 0.15;
+// Pixels within which a field's label would repeat the label of a larger field of the same
+// phases.
+constexpr double kRepeatDistance = 100;
 
 QString Phases(const std::string& left, const std::string& right) {
   const QString a = QString::fromStdString(left);
@@ -434,6 +437,32 @@ FieldMap FindFields(const calc::Results& results) {
   return map;
 }
 
+std::vector<QRectF> PlaceReactionBoxes(const std::vector<QLineF>& lines,
+                                       const std::vector<QSizeF>& sizes) {
+  std::vector<QRectF> out;
+  for (size_t k = 0; k < lines.size() && k < sizes.size(); ++k) {
+    const double w = sizes[k].width(), h = sizes[k].height();
+    const double left = std::min(lines[k].x1(), lines[k].x2());
+    const double right = std::max(lines[k].x1(), lines[k].x2());
+    const double y = lines[k].y1();
+    const double xs[] = {(left + right) / 2 - w / 2, left, right - w};
+    QRectF chosen;
+    for (const double x : xs) {
+      for (const double top : {y - h - 1, y + 1}) {
+        const QRectF box(x, top, w, h);
+        if (std::none_of(out.begin(), out.end(),
+                         [&](const QRectF& o) { return o.intersects(box); })) {
+          chosen = box;
+          break;
+        }
+      }
+      if (!chosen.isEmpty()) break;
+    }
+    out.push_back(chosen);
+  }
+  return out;
+}
+
 bool SegmentMeetsRect(const QPointF& a, const QPointF& b, const QRectF& rect) {
   if (rect.contains(a) || rect.contains(b)) return true;
   // Liang-Barsky clipping of the segment against the rectangle.
@@ -639,6 +668,16 @@ std::vector<FieldLabel> PlaceFieldLabels(
     return known.length;
   };
 
+  // A narrow field is often cut into pieces by lines and by the grid's steps: a piece near a
+  // larger field of the same phases (placed before it) is left to that field's label rather
+  // than repeating it. Fields of the same phases far apart (the two ends' solid solutions)
+  // keep their own.
+  auto repeats = [&out](const FieldLabel& label) {
+    const auto where = [](const FieldLabel& l) { return l.leader ? l.anchor : l.box.center(); };
+    return std::any_of(out.begin(), out.end(), [&](const FieldLabel& l) {
+      return l.text == label.text && QLineF(where(l), where(label)).length() < kRepeatDistance;
+    });
+  };
   for (int f : order) {
     const Box& b = boxes[static_cast<size_t>(f)];
     if (b.c1 < 0) continue;  // no cell of it in the (laid-out) map
@@ -782,7 +821,7 @@ std::vector<FieldLabel> PlaceFieldLabels(
         }
       }
     }
-    out.push_back(label);
+    if (!repeats(label)) out.push_back(label);
   }
   return out;
 }

@@ -5,6 +5,7 @@
 // from a run's results in diagram values (X, Y); the placement of the labels also needs the
 // pixel geometry of the plot, given as a mapping.
 
+#include <QLineF>
 #include <QPointF>
 #include <QRectF>
 #include <QSizeF>
@@ -98,6 +99,13 @@ std::vector<FieldLabel> PlaceFieldLabels(
 
 // Whether the segment a-b meets the rectangle.
 bool SegmentMeetsRect(const QPointF& a, const QPointF& b, const QRectF& rect);
+
+// The boxes of the invariants' reaction types (`lines` in pixels, the texts' `sizes`), in
+// order: each centred above its line, else in the first place that meets no box placed before
+// (below the line, then at either end of it, above and below); an empty box where none is free
+// (that type is not written).
+std::vector<QRectF> PlaceReactionBoxes(const std::vector<QLineF>& lines,
+                                       const std::vector<QSizeF>& sizes);
 
 // The polyline with consecutive points that fall into the same pixel (of `pixel` size) merged,
 // keeping the first and the last point: what a picture of that resolution can show.

@@ -104,13 +104,14 @@ std::vector<QRectF> DiagramOverlay::ReactionBoxes() const {
   std::vector<QRectF> out;
   if (!look_.invariants.visible || !look_.reactionTypes) return out;
   const QFontMetricsF fm(ReactionFont());
+  std::vector<QLineF> lines;
+  std::vector<QSizeF> sizes;
   for (const InvariantLine& inv : layers_.invariants) {
     if (inv.type.isEmpty()) continue;
-    const QPointF a = ToPixel(inv.xLeft, inv.y), b = ToPixel(inv.xRight, inv.y);
-    const double w = fm.horizontalAdvance(inv.type) + 2 * kLabelPad, h = fm.height();
-    out.push_back(QRectF((a.x() + b.x()) / 2 - w / 2, a.y() - h - 1, w, h));
+    lines.emplace_back(ToPixel(inv.xLeft, inv.y), ToPixel(inv.xRight, inv.y));
+    sizes.emplace_back(fm.horizontalAdvance(inv.type) + 2 * kLabelPad, fm.height());
   }
-  return out;
+  return PlaceReactionBoxes(lines, sizes);
 }
 
 void DiagramOverlay::Relayout() {
@@ -130,6 +131,7 @@ const std::vector<FieldLabel>& DiagramOverlay::Labels() const {
   if (look_.fieldLabels && chart_->plotArea().width() > 1 && chart_->plotArea().height() > 1) {
     std::vector<std::vector<QPointF>> obstacles = LinePixels();
     for (const QRectF& r : ReactionBoxes()) {
+      if (r.isEmpty()) continue;
       obstacles.push_back(
           {r.topLeft(), r.topRight(), r.bottomRight(), r.bottomLeft(), r.topLeft()});
     }
@@ -215,7 +217,8 @@ void DiagramOverlay::paint(QPainter* painter, const QStyleOptionGraphicsItem*, Q
       size_t k = 0;
       for (const InvariantLine& inv : layers_.invariants) {
         if (inv.type.isEmpty() || k >= boxes.size()) continue;
-        painter->drawText(boxes[k++], Qt::AlignCenter, inv.type);
+        if (!boxes[k].isEmpty()) painter->drawText(boxes[k], Qt::AlignCenter, inv.type);
+        ++k;
       }
     }
   }

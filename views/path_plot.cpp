@@ -19,6 +19,16 @@
 
 namespace views {
 
+QString PhaseNames(const std::vector<calc::EquilibriumPhase>& phases) {
+  if (phases.size() == 2 && phases[0].Name == phases[1].Name) {
+    const QString name = QString::fromStdString(phases[0].Name);
+    return name + QStringLiteral("′ + ") + name + QStringLiteral("″");
+  }
+  QStringList names;
+  for (const calc::EquilibriumPhase& ph : phases) names << QString::fromStdString(ph.Name);
+  return names.join(QStringLiteral(" + "));
+}
+
 namespace {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
@@ -394,9 +404,7 @@ QString Where(const calc::PathRequest& request, const PathPlotOptions& o) {
 }
 
 QString Names(const std::vector<calc::EquilibriumPhase>& phases) {
-  QStringList names;
-  for (const calc::EquilibriumPhase& ph : phases) names << QString::fromStdString(ph.Name);
-  return names.join(QStringLiteral(" + "));
+  return PhaseNames(phases);
 }
 
 }  // namespace

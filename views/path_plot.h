@@ -57,6 +57,10 @@ struct PlotData {
 // Draws the plot into `size` (logical pixels of the painter) with fonts of the designed size.
 void DrawPlot(QPainter& painter, QSizeF size, const PlotData& plot);
 
+// The phases of an equilibrium as the diagram names its fields, left first: "S + L", and
+// "S′ + S″" for the two sides of a miscibility gap.
+QString PhaseNames(const std::vector<calc::EquilibriumPhase>& phases);
+
 // The plot as an image of `size` pixels at `dpi` (fonts and lines scale with dpi / 96 and with
 // `zoom`).
 QImage PlotPicture(const PlotData& plot, QSize size, int dpi = 96, double zoom = 1.0);

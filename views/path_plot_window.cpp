@@ -29,9 +29,7 @@ namespace views {
 namespace {
 
 QString Phases(const std::vector<calc::EquilibriumPhase>& phases) {
-  QStringList names;
-  for (const calc::EquilibriumPhase& ph : phases) names << QString::fromStdString(ph.Name);
-  return names.join(QStringLiteral(" + "));
+  return PhaseNames(phases);
 }
 
 }  // namespace

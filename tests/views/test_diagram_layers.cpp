@@ -465,5 +465,46 @@ TEST(DiagramLayers, TheAxesTakeInTheExactPoints) {
   EXPECT_GE(run.diagram.Chart1()->LeftAxis()->max(), top);
 }
 
+// Labels ran into each other: the reaction types of two invariants a kelvin apart, and the
+// pieces of one narrow two-phase band each repeating its label.
+TEST(DiagramLayers, LabelsDoNotRunIntoEachOtherNorRepeat) {
+  const std::vector<QLineF> lines = {QLineF(400, 100, 520, 100), QLineF(380, 101, 500, 101),
+                                     QLineF(100, 300, 200, 300)};
+  const std::vector<QSizeF> sizes(3, QSizeF(60, 14));
+  const std::vector<QRectF> boxes = PlaceReactionBoxes(lines, sizes);
+  ASSERT_EQ(boxes.size(), 3u);
+  EXPECT_FALSE(boxes[0].intersects(boxes[1]));
+  EXPECT_EQ(boxes[2], QRectF(120, 285, 60, 14));  // alone: centred above its line
+
+  // A big "L + S" field, a piece of it cut off beside it, another big one far away.
+  FieldMap map;
+  map.cols = map.rows = 40;
+  for (int k = 0; k < 40; ++k) {
+    map.x.push_back(k / 39.0);
+    map.y.push_back(1000 - 10 * k);
+  }
+  map.fields = {{QStringLiteral("L"), 0},
+                {QStringLiteral("L + S"), 0},
+                {QStringLiteral("L + S"), 0},
+                {QStringLiteral("L + S"), 0}};
+  map.id.assign(40 * 40, 0);
+  for (int r = 0; r < 40; ++r)
+    for (int c = 0; c < 40; ++c) {
+      int& f = map.id[static_cast<size_t>(r) * 40 + c];
+      if (r >= 20 && r < 26 && c < 10) f = 1;
+      if (r >= 20 && c >= 25) f = 3;
+      if (r == 19 && c >= 4 && c < 6) f = 2;
+      ++map.fields[static_cast<size_t>(f)].cells;
+    }
+  const auto labels = PlaceFieldLabels(
+      map, [](double x, double y) { return QPointF(x * 600, (1000 - y) * 1.5); },
+      [](const QString& text, double scale) { return QSizeF(7 * text.size() * scale, 12 * scale); },
+      {});
+  std::vector<int> labelled;
+  for (const FieldLabel& l : labels) labelled.push_back(l.field);
+  std::sort(labelled.begin(), labelled.end());
+  EXPECT_EQ(labelled, (std::vector<int>{0, 1, 3}));
+}
+
 }  // namespace
 }  // namespace views

@@ -72,7 +72,7 @@ TEST(PathPlot, TheWindowShowsThePathScheilAndActivitiesAndExports) {
   // Both boundaries, the eutectic where the diagram's exact values put it, and Scheil's end.
   const QStringList lines = window.Summary().split(QLatin1Char('\n'));
   ASSERT_EQ(lines.size(), 3) << window.Summary().toStdString();
-  EXPECT_TRUE(lines[1].startsWith(QStringLiteral("631.343 K: S + L → S + S")))
+  EXPECT_TRUE(lines[1].startsWith(QStringLiteral("631.343 K: S + L → S′ + S″")))
       << lines[1].toStdString();
   EXPECT_TRUE(lines[2].contains(QStringLiteral("freezes as a eutectic at 631.343 K")))
       << lines[2].toStdString();
