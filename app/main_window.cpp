@@ -109,7 +109,7 @@ TfmMain::TfmMain(TMainOptions options, QWidget* parent)
             this, [this] { ShowPostedLevels(); }, Qt::QueuedConnection);
       }) {
   BuildUi();
-  engine_ = std::make_unique<calc::Engine>(dialogs_, *chart_, *this, results_);
+  engine_ = std::make_unique<calc::Engine>(dialogs_, *this, results_, chart_);
   BindTable();
   // The window sees every key first: F9 runs the calculation from any control.
   qApp->installEventFilter(this);
@@ -719,7 +719,9 @@ bool TfmMain::PostIfEditing() {
 }
 
 void TfmMain::RunCheckProblem() {
-  Command([&] { engine_->CheckProblem(); });
+  Command([&] {
+    if (!engine_->CheckProblem() && engine_->ZParameterUnassigned()) FocusZValue();
+  });
 }
 
 // ------------------------------------------------------------------ start-up and shut-down
@@ -864,8 +866,25 @@ void TfmMain::sbRunClick() {
   SetSweepBusy(true);
   status1_->clear();
   bool began = false;
-  Command([&] { began = engine_->BeginRun(); });
-  if (began) SweepOnWorker();
+  const bool step = chbStep_->isChecked();
+  const bool showMosaic = chbShowMosaic_->isChecked();
+  HideMosaicWindow();
+  if (showMosaic) ShowMosaicWindow(true);
+  Command([&] {
+    began = engine_->BeginRun();
+    if (!began && engine_->ZParameterUnassigned()) FocusZValue();
+  });
+  if (began) {
+    SetCaptions(engine_->Problem().ProblemName);
+    if (windows_) windows_->MosaicReplaced();
+    SetProblemListEnabled(step);
+    if (!step && showMosaic) ShowMosaicWindow(false);
+    // A pause after the set-up: the windows show the new mosaic, and a close asked for meanwhile
+    // stops the sweep before its first level.
+    if (windows_) windows_->LevelDone();
+    QApplication::processEvents();
+    SweepOnWorker();
+  }
   SetSweepBusy(false);
   ShowRunEnd();
   chart_->Flush();
@@ -1109,28 +1128,18 @@ void TfmMain::ShowWorkingChart(bool on) {
   sbEditChart_->setVisible(on);
 }
 
-// ------------------------------------------------------------------ calc::CalcHost
-
-void TfmMain::ProcessEvents() {
-  if (windows_) windows_->LevelDone();
-  QApplication::processEvents();
-  // The window was closed meanwhile: the run command's sweep computes no level.
-  if (closeRequested_ && sweepBusy_) engine_->RequestStop();
-}
+// ------------------------------------------------------------------ calc::RunHost and the run
 
 void TfmMain::SetStatusText(const std::string& text) {
   status0_->setText(QString::fromStdString(text));
 }
 
-std::pair<int, int> TfmMain::MosaicSize() {
-  if (!windows_) return {400, 400};
-  const QSize s = windows_->MosaicClientSize();
-  return {s.width(), s.height()};
+std::optional<calc::ProblemInput> TfmMain::CurrentProblem() {
+  if (!PostIfEditing()) return std::nullopt;
+  return ProblemOnScreen();
 }
 
-bool TfmMain::PostPendingEdit() { return PostIfEditing(); }
-
-calc::ProblemInput TfmMain::CurrentProblem() {
+calc::ProblemInput TfmMain::ProblemOnScreen() {
   // The record as posted; the sheet as the memo holds it, the Y parameter as the list shows it
   // and the fixed parameter's name as the label shows it. With no table open, or a field the
   // table lacks, the other values are those a problem starts with.
@@ -1144,11 +1153,31 @@ calc::ProblemInput TfmMain::CurrentProblem() {
   return p;
 }
 
-bool TfmMain::ShowChart() { return chbShowChart_->isChecked(); }
-bool TfmMain::ShowMosaic() { return chbShowMosaic_->isChecked(); }
-bool TfmMain::StepMode() { return chbStep_->isChecked(); }
-char TfmMain::DecimalSeparator() { return vtblProblem_.DecimalSeparator(); }
-std::uint32_t TfmMain::MosaicColor() { return static_cast<std::uint32_t>(mosaicColor_); }
+calc::RunSettings TfmMain::Settings() {
+  calc::RunSettings s;
+  s.decimal_separator = DecimalSeparator();
+  s.step_mode = chbStep_->isChecked();
+  s.mosaic_width = 400;
+  s.mosaic_height = 400;
+  if (windows_) {
+    const QSize size = windows_->MosaicClientSize();
+    s.mosaic_width = size.width();
+    s.mosaic_height = size.height();
+  }
+  s.mosaic_color = static_cast<std::uint32_t>(mosaicColor_);
+  return s;
+}
+
+void TfmMain::SweepCompleted() {
+  SetProblemListEnabled(true);
+  EnableResultCommands();
+  BuildDiagram();
+  if (windows_ && windows_->SpecialPointsVisible()) ShowSpecialPoints();
+}
+
+char TfmMain::DecimalSeparator() {
+  return vtblProblem_.DecimalSeparator();
+}
 
 void TfmMain::FocusZValue() {
   if (edZvalue_->isVisible() && edZvalue_->isEnabled()) edZvalue_->setFocus();
@@ -1171,10 +1200,6 @@ void TfmMain::ShowMosaicWindow(bool keep_main_in_front) {
   }
 }
 
-void TfmMain::MosaicReplaced() {
-  if (windows_) windows_->MosaicReplaced();
-}
-
 void TfmMain::SetProblemListEnabled(bool enabled) {
   listEnabled_ = enabled;
   grid_->setEnabled(enabled && !sweepBusy_);
@@ -1193,8 +1218,6 @@ void TfmMain::BuildDiagram() {
   }
   engine_->FindSpecialPoints(dbcbY_->currentText().toStdString());
 }
-
-bool TfmMain::SpecialPointsWindowVisible() { return windows_ && windows_->SpecialPointsVisible(); }
 
 void TfmMain::ShowSpecialPoints() {
   if (windows_) windows_->ShowSpecialPoints();

@@ -59,7 +59,7 @@ struct TMainOptions {
   QString userDataFolder;
 };
 
-class TfmMain : public QMainWindow, public calc::CalcHost {
+class TfmMain : public QMainWindow, public calc::RunHost {
   Q_OBJECT
  public:
   explicit TfmMain(TMainOptions options = {}, QWidget* parent = nullptr);
@@ -140,27 +140,14 @@ class TfmMain : public QMainWindow, public calc::CalcHost {
   QAction* ActImportTdb() const { return actImportTdb_; }
   QAction* ActExportDiagram() const { return actExportDiagram_; }
 
-  // calc::CalcHost
-  void ProcessEvents() override;
-  void SetStatusText(const std::string& text) override;
-  std::pair<int, int> MosaicSize() override;
-  bool PostPendingEdit() override;
-  calc::ProblemInput CurrentProblem() override;
-  bool ShowChart() override;
-  bool ShowMosaic() override;
-  bool StepMode() override;
-  char DecimalSeparator() override;
-  std::uint32_t MosaicColor() override;
-  void FocusZValue() override;
-  void SetCaptions(const std::string& problem_name) override;
-  void HideMosaicWindow() override;
-  void ShowMosaicWindow(bool keep_main_in_front) override;
-  void MosaicReplaced() override;
-  void SetProblemListEnabled(bool enabled) override;
-  void EnableResultCommands() override;
-  void BuildDiagram() override;
-  bool SpecialPointsWindowVisible() override;
-  void ShowSpecialPoints() override;
+  // calc::RunHost: the record as posted, the run's settings from the window, and a complete
+  // sweep's diagram.
+  std::optional<calc::ProblemInput> CurrentProblem() override;
+  calc::RunSettings Settings() override;
+  void SweepCompleted() override;
+
+  // The decimal separator of the open table, used for every number written as text.
+  char DecimalSeparator();
 
  signals:
   // The window was closed: the program ends.
@@ -205,6 +192,17 @@ class TfmMain : public QMainWindow, public calc::CalcHost {
   void vtblProblemAfterScroll();
   void dbcbYChange();
   void ShowWorkingChart(bool on);
+  // What the window does around a run and its levels.
+  void SetStatusText(const std::string& text);
+  calc::ProblemInput ProblemOnScreen();
+  void FocusZValue();
+  void SetCaptions(const std::string& problem_name);
+  void HideMosaicWindow();
+  void ShowMosaicWindow(bool keep_main_in_front);
+  void SetProblemListEnabled(bool enabled);
+  void EnableResultCommands();
+  void BuildDiagram();
+  void ShowSpecialPoints();
   // The navigator's buttons follow the table's state and the sweep.
   void UpdateNavigator();
   // Disables (busy) or enables again every command that could change the problem under a

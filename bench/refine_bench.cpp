@@ -21,13 +21,13 @@ const char* kEutectic =
 class FinderHost : public calc::HeadlessHost {
  public:
   calc::Engine* engine = nullptr;
-  void BuildDiagram() override { engine->FindSpecialPoints(calc::kTemperatureText); }
+  void SweepCompleted() override { engine->FindSpecialPoints(calc::kTemperatureText); }
 };
 
 struct Setup {
   FinderHost host;
   calc::Results results;
-  calc::Engine engine{host, host, host, results};
+  calc::Engine engine{host, host, results};
   Setup(int xp, int yp, bool refine) {
     host.engine = &engine;
     host.problem.ProblemName = "Eutectic";

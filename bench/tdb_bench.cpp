@@ -61,7 +61,7 @@ void Sweep(benchmark::State& state, calc::ProblemInput problem, bool refine = fa
   host.problem.ShowChart = false;
   host.problem.Refine = refine;
   calc::Results results;
-  calc::Engine engine(host, host, host, results);
+  calc::Engine engine(host, host, results);
   for (auto _ : state) {
     engine.Run();
     if (refine) engine.FindSpecialPoints(calc::kTemperatureText);

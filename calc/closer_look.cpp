@@ -85,7 +85,7 @@ bool Sweep(const ProblemInput& problem, const Results& run, const Band& band, in
   host.problem.ShowChart = false;
   host.problem.Refine = true;
   Results sub;
-  Engine engine(host, host, host, sub);
+  Engine engine(host, host, sub);
   engine.SetLookCloser(false);
   try {
     engine.Run();

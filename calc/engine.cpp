@@ -57,8 +57,14 @@ std::string JoinNames(const std::vector<std::string>& names) {
 
 }  // namespace
 
-Engine::Engine(MessagePort& messages, WorkingChartSink& chart, CalcHost& host, Results& results)
-    : messages_(messages), chart_(chart), host_(host), results_(results), sheet_(messages) {
+Engine::Engine(MessagePort& messages, RunHost& host, Results& results, WorkingChartSink* chart,
+               LevelPort* levels)
+    : messages_(messages),
+      host_(host),
+      results_(results),
+      chart_(chart),
+      levels_(levels),
+      sheet_(messages) {
   root1_.SetUseMethod(numeric::TKindOfMethod::Brent);
   qsort1_.SetOnCompare([this](numeric::TQSort&, int32_t i, int32_t j, int32_t& result) {
     const TDPoint& a = results_.HullList[static_cast<size_t>(i)];
@@ -170,9 +176,11 @@ bool Engine::WithinLimits() {
 bool Engine::CheckProblem() {
   SweepState& st = results_.State;
   st.CheckFailed = 1;
-  if (!host_.PostPendingEdit()) return false;
-  problem_ = host_.CurrentProblem();
-  st.DecimalSeparator = host_.DecimalSeparator();
+  z_unassigned_ = false;
+  std::optional<ProblemInput> current = host_.CurrentProblem();
+  if (!current) return false;
+  problem_ = std::move(*current);
+  st.DecimalSeparator = host_.Settings().decimal_separator;
   if (!sheet_.Compile(problem_.Functs, st.DecimalSeparator)) return false;
   ReportIgnoredLines();
   if (sheet_.Phases.empty()) {
@@ -197,7 +205,7 @@ bool Engine::CheckProblem() {
     default:
       messages_.MessageDlg(problem_.Zparameter + " is not assigned", DialogType::Error,
                            {DialogButton::OK});
-      host_.FocusZValue();
+      z_unassigned_ = true;
       return false;
   }
   st.Yparameter = problem_.Yparameter;
@@ -214,7 +222,7 @@ bool Engine::CheckProblem() {
   st.XPointsM1 = std::max(problem_.XPoints, 2) - 1;
   st.XStep = (st.Xmax - st.Xmin) / (st.XPointsM1 + 1);
   const double increment = std::nearbyint(1000 * (st.Xmax - st.Xmin)) / 10000;
-  chart_.SetBottomAxisIncrement(increment < 0 ? 0 : increment);
+  if (chart_) chart_->SetBottomAxisIncrement(increment < 0 ? 0 : increment);
   st.YStep = (st.Ymax - st.Ymin) / st.YPoints;
   st.MosaicRow = 0;
   st.LevelIndex = -1;
@@ -265,7 +273,6 @@ void Engine::BuildXLevels() {
 
 void Engine::SetUp() {
   SweepState& st = results_.State;
-  host_.SetCaptions(problem_.ProblemName);
   results_.Nodes.clear();
   results_.ChartTitles.clear();
   for (const SolutionPhase& ph : sheet_.Phases) results_.ChartTitles.push_back(ph.Name);
@@ -278,7 +285,7 @@ void Engine::SetUp() {
     results_.RunPhases.push_back({pp.Text, pp.Name, true, pp.Composition});
   for (const RunPhase& ph : results_.RunPhases) codes.push_back(ph.Code());
   results_.ChartSeries.assign(results_.ChartTitles.size(), {});
-  chart_.RebuildSeries(results_.ChartTitles);
+  if (chart_) chart_->RebuildSeries(results_.ChartTitles);
 
   CellGrid& cells = results_.Cells();
   BuildXLevels();
@@ -305,11 +312,9 @@ void Engine::SetUp() {
   results_.PointSet.reserve(sheet_.PointPhases.size() + results_.XLevels.size());
   results_.HullList.clear();
 
-  const auto [w, h] = host_.MosaicSize();
-  results_.Mosaic.Reset(w, h);
-  st.MosaicColor = RgbFromColorValue(host_.MosaicColor());
-  host_.MosaicReplaced();
-  host_.ProcessEvents();
+  const RunSettings settings = host_.Settings();
+  results_.Mosaic.Reset(settings.mosaic_width, settings.mosaic_height);
+  st.MosaicColor = RgbFromColorValue(settings.mosaic_color);
 }
 
 void Engine::FindSpecialPoints(const std::string& y_parameter_text) {
@@ -327,10 +332,7 @@ void Engine::FindSpecialPoints(const std::string& y_parameter_text) {
 }
 
 void Engine::SweepCompleted() {
-  host_.SetProblemListEnabled(true);
-  host_.EnableResultCommands();
-  host_.BuildDiagram();
-  if (host_.SpecialPointsWindowVisible()) host_.ShowSpecialPoints();
+  host_.SweepCompleted();
   ExplainBlankDiagram();
 }
 
@@ -416,10 +418,7 @@ bool Engine::BeginRun() {
   stop_.store(false, std::memory_order_relaxed);
   SweepState& st = results_.State;
 
-  host_.HideMosaicWindow();
-  if (host_.ShowMosaic()) host_.ShowMosaicWindow(true);
-
-  const bool step = host_.StepMode();
+  const bool step = host_.Settings().step_mode;
   step_mode_ = step;
   // A step-mode sweep continues only after a successful check: a failed one (which has
   // emptied the phase lists) makes this command start over.
@@ -437,17 +436,14 @@ bool Engine::BeginRun() {
   }
 
   // With Ymax = Ymin the single level goes to row 0.
-  st.MosaicScale =
-      st.Ymax > st.Ymin ? (results_.Mosaic.Height() - 10) / (st.Ymax - st.Ymin) : 0.0;
-  host_.SetProblemListEnabled(step);
-  if (!step && host_.ShowMosaic()) host_.ShowMosaicWindow(false);
+  st.MosaicScale = st.Ymax > st.Ymin ? (results_.Mosaic.Height() - 10) / (st.Ymax - st.Ymin) : 0.0;
   guard.Keep(true);
   return true;
 }
 
 void Engine::Sweep(LevelPort* port) {
   SweepState& st = results_.State;
-  port_ = port;
+  port_ = port ? port : levels_;
   struct PortReset {
     LevelPort*& port;
     ~PortReset() { port = nullptr; }

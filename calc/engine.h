@@ -22,7 +22,11 @@ inline constexpr double kNoEnergy = 1e10;
 
 class Engine {
  public:
-  Engine(MessagePort& messages, WorkingChartSink& chart, CalcHost& host, Results& results);
+  // `chart`: the working chart shown beside the run, if any. `levels`: where a sweep on the
+  // caller's thread reports each level (Run, Sweep without a port of their own); without one the
+  // mosaic is drawn at once, no working chart is computed and no status line written.
+  Engine(MessagePort& messages, RunHost& host, Results& results, WorkingChartSink* chart = nullptr,
+         LevelPort* levels = nullptr);
   ~Engine();
   Engine(const Engine&) = delete;
   Engine& operator=(const Engine&) = delete;
@@ -30,14 +34,15 @@ class Engine {
   // The Run command: check and set-up unless a step-mode sweep continues, then one level
   // (step mode) or every level down to Ymin; at the end of a complete sweep the host builds
   // the diagram. Evaluator errors propagate to the caller (the sweep stays where it was); a
-  // Run started while one is running (from ProcessEvents) returns at once.
+  // Run started while one is running (from a level's report) returns at once.
   void Run();
 
   // The Run command in three parts, so that the levels can be computed on a thread of their
   // own. BeginRun, on the user interface's thread, asks and checks what Run asks and checks and
   // sets the sweep up; it returns false when there is nothing to sweep (refused, or the user
   // declined a restart). Sweep computes the levels on any one thread: with a port, it talks
-  // only to the port (no other port is called), without one it is Run's own loop. EndRun, back
+  // only to the port (no other port is called), without one to the engine's own level port,
+  // if any. EndRun, back
   // on the user interface's thread, ends the run: after a complete sweep the host builds the
   // diagram; the error Sweep ended with, if any, is thrown from here instead, as Run throws it.
   bool BeginRun();
@@ -53,6 +58,9 @@ class Engine {
   // and prepares the sweep state and the diagram-point table. Returns true on success
   // (Results().State.CheckFailed == 0). Evaluator errors of the compilation propagate.
   bool CheckProblem();
+  // The last check failed because the problem's fixed parameter (Z) has no name: its value's
+  // edit box is where the user goes next.
+  bool ZParameterUnassigned() const { return z_unassigned_; }
 
   // Another problem became current: its range becomes the sweep's, Y = Ymax, so a step-mode
   // sweep never continues across a change of problem.
@@ -114,14 +122,16 @@ class Engine {
   Rgb SegmentColor(const TDPoint& p, const TDPoint& q) const;
 
   MessagePort& messages_;
-  WorkingChartSink& chart_;
-  CalcHost& host_;
+  RunHost& host_;
   Results& results_;
+  WorkingChartSink* chart_;
+  LevelPort* levels_;
   PhaseSheet sheet_;
   numeric::TRoot root1_;
   numeric::TQSort qsort1_;
   ProblemInput problem_;
   bool running_ = false;
+  bool z_unassigned_ = false;
   // The step mode of the run, as BeginRun read it.
   bool step_mode_ = false;
   bool look_closer_ = true;

@@ -34,8 +34,8 @@ bool Engine::LevelStep() {
   level_abandoned_ = false;
   if (port_) posted_ = PostedLevel{};
   BeginLevel();
-  const bool show_chart = port_ ? port_->ShowChart() : host_.ShowChart();
-  const bool show_mosaic = port_ ? port_->ShowMosaic() : host_.ShowMosaic();
+  const bool show_chart = port_ && port_->ShowChart();
+  const bool show_mosaic = !port_ || port_->ShowMosaic();
   OfferRecords(show_chart);
   if (StopRequested()) {
     // Left as if never begun; the energies of the next attempt are computed anew.
@@ -53,8 +53,6 @@ bool Engine::LevelStep() {
     posted_.level_index = results_.State.LevelIndex;
     posted_.y = results_.State.Y;
     port_->PostLevel(std::move(posted_));
-  } else {
-    host_.ProcessEvents();
   }
   return true;
 }
@@ -67,8 +65,8 @@ void Engine::Mark(const MosaicMark& mark) {
   }
 }
 
-// The swept variable takes Y; the working chart is emptied; the status line shows Y on the
-// levels 1, 11, 21, ...
+// The swept variable takes Y; the working chart is emptied; the status line (reported to a
+// level port) shows Y on the levels 1, 11, 21, ...
 void Engine::BeginLevel() {
   SweepState& st = results_.State;
   if (st.Yparameter == YParameter::Temperature) {
@@ -76,16 +74,10 @@ void Engine::BeginLevel() {
   } else {
     st.p = st.Y;
   }
-  if (!port_) chart_.ClearSeries();
   for (auto& series : results_.ChartSeries) series.clear();
-  if (st.LevelIndex % 10 == 0) {
-    std::string status = YParameterText(st.Yparameter) + " = " +
-                         numeric::FormatFloatPattern(st.Y, 4, st.DecimalSeparator);
-    if (port_) {
-      posted_.status = std::move(status);
-    } else {
-      host_.SetStatusText(status);
-    }
+  if (port_ && st.LevelIndex % 10 == 0) {
+    posted_.status = YParameterText(st.Yparameter) + " = " +
+                     numeric::FormatFloatPattern(st.Y, 4, st.DecimalSeparator);
   }
 }
 
@@ -490,13 +482,9 @@ Rgb Engine::SegmentColor(const TDPoint& p, const TDPoint& q) const {
 // The level's working-chart series go to the chart; its segments become mosaic runs.
 void Engine::HandOverLevel(bool show_chart, bool show_mosaic) {
   const SweepState& st = results_.State;
-  if (show_chart && port_) {
+  if (show_chart) {
     posted_.chart = true;
     posted_.series = results_.ChartSeries;
-  } else if (show_chart) {
-    for (size_t k = 0; k < results_.ChartSeries.size(); ++k) {
-      chart_.SetSeriesPoints(static_cast<int>(k), results_.ChartSeries[k]);
-    }
   }
   if (show_mosaic) {
     const int mosaic_w = results_.Mosaic.Width();

@@ -1,9 +1,11 @@
 #pragma once
-// The narrow interfaces through which the calculation engine talks to its user interface.
-// The main window implements all of them; brelona-calc and the tests implement them with
-// small headless or recording versions.
+// The narrow interfaces through which the calculation engine talks to whoever runs it: messages,
+// the problem and the end of a sweep (RunHost), the levels as they are done (LevelPort) and the
+// working chart's series. The main window implements all of them; brelona-calc, Python and the
+// tests implement what they use.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -68,10 +70,8 @@ class WorkingChartSink {
   virtual void SetBottomAxisIncrement(double increment) = 0;
 };
 
-// What one or more levels of a sweep on a worker thread leave for the user interface: the
-// status line, the working chart of the last of them, their mosaic drawings in order and the
-// messages they gave. A sweep on the user interface's thread hands these to the other ports
-// instead.
+// What one or more levels of a sweep leave for the user interface: the status line, the working
+// chart of the last of them, their mosaic drawings in order and the messages they gave.
 struct PostedLevel {
   int levels = 0;        // how many levels this holds
   int level_index = -1;  // the last of them
@@ -83,8 +83,9 @@ struct PostedLevel {
   std::vector<std::string> messages;  // for MessagePort::ShowMessage, in order
 };
 
-// What a sweep on a worker thread uses instead of the host and the chart: every member is
-// called on the worker thread and must be safe to call while the user interface runs.
+// Where a sweep reports its levels as they are done: every member is called on the sweep's
+// thread (a worker's, or the caller's for a sweep run in place) and, for a worker, must be safe
+// to call while the user interface runs.
 class LevelPort {
  public:
   virtual ~LevelPort() = default;
@@ -95,57 +96,32 @@ class LevelPort {
   virtual bool ShowMosaic() const = 0;
 };
 
-// What the sweep needs from its host between and around levels. Every member is called on the
-// user-interface thread from inside Engine::Run or Engine::CheckProblem.
-class CalcHost {
- public:
-  virtual ~CalcHost() = default;
-  // Lets the user interface repaint and handle input; called after every level and set-up.
-  // A Run started from here (F9 pressed again) is ignored by the engine.
-  virtual void ProcessEvents() = 0;
-  // The text of the first panel of the main window's status bar.
-  virtual void SetStatusText(const std::string& text) = 0;
-  // Width and height of the mosaic window's client area, taken at each set-up.
-  virtual std::pair<int, int> MosaicSize() = 0;
+// How a run is made besides its problem, read at each Run, problem check and set-up.
+struct RunSettings {
+  // The decimal separator of every number written as text and read back (headers, point-phase
+  // compositions).
+  char decimal_separator = '.';
+  // One level per Run (the check box "По шагам").
+  bool step_mode = false;
+  // The mosaic raster's size, and its colour: red in the lowest byte, then green, then blue.
+  int mosaic_width = 400;
+  int mosaic_height = 500;
+  uint32_t mosaic_color = 12639424;
+};
 
-  // Posts a pending edit of the current problem, if the table is in edit or insert state.
-  // Returns false when the record's own checks refused the post (they have shown their
-  // messages); true when nothing was pending or the post succeeded.
-  virtual bool PostPendingEdit() = 0;
-  // The current problem record, read after PostPendingEdit.
-  virtual ProblemInput CurrentProblem() = 0;
-  // The check boxes "Рабочая диаграмма" and "Мозаичная диаграмма" of the current problem; read
-  // at every level, so a change takes effect at the next level.
-  virtual bool ShowChart() = 0;
-  virtual bool ShowMosaic() = 0;
-  // The check box "По шагам" (one level per Run).
-  virtual bool StepMode() = 0;
-  // The decimal separator used for every number written as text and read back (headers,
-  // point-phase compositions); taken at each problem check.
-  virtual char DecimalSeparator() = 0;
-  // The mosaic colour, red in the lowest byte, then green, then blue; taken at each set-up.
-  virtual uint32_t MosaicColor() = 0;
-  // Moves the focus to the edit box of the fixed parameter's value, when it can take it.
-  virtual void FocusZValue() = 0;
-  // Sets the captions of the mosaic, diagram and cell-grid windows to the problem name.
-  virtual void SetCaptions(const std::string& problem_name) = 0;
-  // Hides the mosaic window.
-  virtual void HideMosaicWindow() = 0;
-  // Shows the mosaic window; with keep_main_in_front the main window is shown again after it.
-  virtual void ShowMosaicWindow(bool keep_main_in_front) = 0;
-  // The mosaic raster of the results was replaced by a new one (set-up): rewrap it.
-  virtual void MosaicReplaced() = 0;
-  // Enables or disables the problem list, so the current problem cannot change under a sweep.
-  virtual void SetProblemListEnabled(bool enabled) = 0;
-  // A sweep completed: enable the "Диаграмма" and grid buttons.
-  virtual void EnableResultCommands() = 0;
-  // The diagram command: plots the diagram points, runs Engine::FindSpecialPoints and shows
-  // the diagram window. Called once at the end of every complete sweep.
-  virtual void BuildDiagram() = 0;
-  // Whether the special points window is visible, and its command (rebuilds its tables).
-  // ShowSpecialPoints is called after BuildDiagram only when the window is visible.
-  virtual bool SpecialPointsWindowVisible() = 0;
-  virtual void ShowSpecialPoints() = 0;
+// Whoever runs the engine: the problem to compute and how, and the end of a complete sweep.
+// Every member is called on the thread that calls Run, BeginRun, EndRun or CheckProblem. The
+// levels themselves go to a LevelPort (or, without one, only into the results).
+class RunHost {
+ public:
+  virtual ~RunHost() = default;
+  // The current problem, read at each problem check after a pending edit of it was posted;
+  // nothing when the record's own checks refused the post (they have shown their messages).
+  virtual std::optional<ProblemInput> CurrentProblem() = 0;
+  virtual RunSettings Settings() = 0;
+  // A sweep reached Ymin and its results are complete: a window builds its diagram, a batch run
+  // finds the special points.
+  virtual void SweepCompleted() = 0;
 };
 
 }  // namespace calc

@@ -7,8 +7,11 @@
 namespace cli {
 
 RunHost::RunHost(const calc::ProblemInput& p, const RunOptions& options)
-    : options_(options), engine_(*this, *this, *this, results_) {
+    : options_(options), engine_(*this, *this, results_) {
   problem = p;
+  settings.decimal_separator = options.separator;
+  settings.mosaic_width = options.mosaic_w;
+  settings.mosaic_height = options.mosaic_h;
 }
 
 void RunHost::Record(const std::string& type, const std::string& text, const std::string& place) {
@@ -23,7 +26,7 @@ calc::DialogButton RunHost::MessageDlg(const std::string& text, calc::DialogType
   return HeadlessHost::MessageDlg(text, type, buttons);
 }
 
-void RunHost::BuildDiagram() {
+void RunHost::SweepCompleted() {
   completed_ = true;
   engine_.FindSpecialPoints(calc::YParameterText(problem.Yparameter));
 }

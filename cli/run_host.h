@@ -61,9 +61,8 @@ class RunHost : public calc::HeadlessHost {
                                 const std::vector<calc::DialogButton>& buttons) override;
   void ShowMessage(const std::string& text) override { Record("info", text); }
 
-  std::pair<int, int> MosaicSize() override { return {options_.mosaic_w, options_.mosaic_h}; }
-  char DecimalSeparator() override { return options_.separator; }
-  void BuildDiagram() override;
+  // The sweep is complete: the special points are found.
+  void SweepCompleted() override;
 
   bool completed() const { return completed_; }
 

@@ -43,9 +43,9 @@ struct Message {
 
 // The host of a run from Python: like brelona-calc's, confirmations take their first button,
 // the mosaic is drawn at its default size, and every message is collected (nothing printed).
-class PyHost : public calc::HeadlessHost {
+class PyHost : public calc::HeadlessHost, public calc::LevelPort {
  public:
-  explicit PyHost(const calc::ProblemInput& p) : engine_(*this, *this, *this, results_) {
+  explicit PyHost(const calc::ProblemInput& p) : engine_(*this, *this, results_, nullptr, this) {
     problem = p;
   }
 
@@ -61,10 +61,13 @@ class PyHost : public calc::HeadlessHost {
     return HeadlessHost::MessageDlg(text, type, buttons);
   }
   void ShowMessage(const std::string& text) override { Record("info", text); }
-  // Between levels: a Ctrl-C (or another signal whose Python handler raises) stops the run. The
-  // interpreter's lock is taken for that at most every 20 ms, and only on the main thread, the
-  // one Python runs signal handlers on, so runs on other threads are not slowed down.
-  void ProcessEvents() override {
+  // Each level: its mosaic drawn and its messages kept. Between levels a Ctrl-C (or another
+  // signal whose Python handler raises) stops the run. The interpreter's lock is taken for that at
+  // most every 20 ms, and only on the main thread, the one Python runs signal handlers on, so
+  // runs on other threads are not slowed down.
+  void PostLevel(calc::PostedLevel level) override {
+    for (const calc::MosaicMark& mark : level.mosaic) mark.DrawOn(results_.Mosaic);
+    for (const std::string& text : level.messages) ShowMessage(text);
     if (!watchSignals_) return;
     const auto now = std::chrono::steady_clock::now();
     if (now - lastCheck_ < std::chrono::milliseconds(20)) return;
@@ -72,10 +75,12 @@ class PyHost : public calc::HeadlessHost {
     py::gil_scoped_acquire gil;
     if (PyErr_CheckSignals() != 0) throw Interrupted{};
   }
+  bool ShowChart() const override { return false; }
+  bool ShowMosaic() const override { return true; }
   void WatchSignals(bool on) { watchSignals_ = on; }
   // Thrown through the engine when a signal handler raised; the exception is Python's own.
   struct Interrupted {};
-  void BuildDiagram() override {
+  void SweepCompleted() override {
     completed_ = true;
     engine_.FindSpecialPoints(calc::YParameterText(problem.Yparameter));
   }

@@ -815,7 +815,7 @@ TEST_F(MainWindowTest, LayoutCaptionsMenuAndMosaicColour) {
   answers_.push_back({DialogButton::OK, true, {}, 255});
   w.ActMosaicColor()->trigger();
   EXPECT_EQ(w.MosaicColorValue(), 255);
-  EXPECT_EQ(w.MosaicColor(), 255u);
+  EXPECT_EQ(w.Settings().mosaic_color, 255u);
 }
 
 }  // namespace

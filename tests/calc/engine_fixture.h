@@ -34,7 +34,7 @@ class EngineTest : public ::testing::Test {
  protected:
   RecordingPorts ports;
   Results results;
-  Engine engine{ports, ports, ports, results};
+  Engine engine{ports, ports, results, &ports, ports.LevelsInto(results)};
 
   // Cells 1 .. ColCount-1 of a grid row.
   std::vector<std::string> RowCells(int row) const {

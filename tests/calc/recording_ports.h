@@ -4,12 +4,14 @@
 
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "calc/ports.h"
 #include "calc/problem.h"
+#include "calc/results.h"
 
 namespace calc::testing {
 
@@ -23,19 +25,24 @@ inline std::string TypeName(DialogType t) {
   return "?";
 }
 
-class RecordingPorts : public MessagePort, public WorkingChartSink, public CalcHost {
+// The level port reports every level as the main window shows it: the status line, the working
+// chart emptied and filled, the mosaic drawn on the results' raster (`results`, when set).
+class RecordingPorts : public MessagePort,
+                       public WorkingChartSink,
+                       public RunHost,
+                       public LevelPort {
  public:
   // --- what the host reports
   ProblemInput problem;
   bool post_ok = true;
   bool step_mode = false;
-  bool special_points_visible = false;
   char separator = '.';
   uint32_t mosaic_color = 12639424;
   std::pair<int, int> mosaic_size{200, 110};
+  Results* results = nullptr;
   // Answers for confirmation dialogs, used in order; Yes when none is left.
   std::deque<DialogButton> answers;
-  // Called from ProcessEvents and BuildDiagram when set.
+  // Called after every level and from SweepCompleted when set.
   std::function<void()> on_process_events;
   std::function<void()> on_build_diagram;
 
@@ -50,7 +57,6 @@ class RecordingPorts : public MessagePort, public WorkingChartSink, public CalcH
   double axis_increment = -1;
   int process_events_calls = 0;
   int build_diagram_calls = 0;
-  bool problem_list_enabled = true;
 
   // MessagePort
   DialogButton MessageDlg(const std::string& text, DialogType type,
@@ -88,42 +94,46 @@ class RecordingPorts : public MessagePort, public WorkingChartSink, public CalcH
   }
   void SetBottomAxisIncrement(double increment) override { axis_increment = increment; }
 
-  // CalcHost
-  void ProcessEvents() override {
-    ++process_events_calls;
-    if (on_process_events) on_process_events();
-  }
-  void SetStatusText(const std::string& text) override { status.push_back(text); }
-  std::pair<int, int> MosaicSize() override { return mosaic_size; }
-  bool PostPendingEdit() override {
+  // RunHost
+  std::optional<ProblemInput> CurrentProblem() override {
     log.push_back("post");
-    return post_ok;
+    if (!post_ok) return std::nullopt;
+    return problem;
   }
-  ProblemInput CurrentProblem() override { return problem; }
-  bool ShowChart() override { return problem.ShowChart; }
-  bool ShowMosaic() override { return problem.ShowMosaicDiagram; }
-  bool StepMode() override { return step_mode; }
-  char DecimalSeparator() override { return separator; }
-  uint32_t MosaicColor() override { return mosaic_color; }
-  void FocusZValue() override { log.push_back("focus z"); }
-  void SetCaptions(const std::string& name) override { log.push_back("captions " + name); }
-  void HideMosaicWindow() override { log.push_back("hide mosaic"); }
-  void ShowMosaicWindow(bool keep_main_in_front) override {
-    log.push_back(keep_main_in_front ? "show mosaic, main in front" : "show mosaic");
+  RunSettings Settings() override {
+    RunSettings s;
+    s.decimal_separator = separator;
+    s.step_mode = step_mode;
+    s.mosaic_width = mosaic_size.first;
+    s.mosaic_height = mosaic_size.second;
+    s.mosaic_color = mosaic_color;
+    return s;
   }
-  void MosaicReplaced() override { log.push_back("mosaic replaced"); }
-  void SetProblemListEnabled(bool enabled) override {
-    problem_list_enabled = enabled;
-    log.push_back(enabled ? "list enabled" : "list disabled");
-  }
-  void EnableResultCommands() override { log.push_back("result commands"); }
-  void BuildDiagram() override {
+  void SweepCompleted() override {
     ++build_diagram_calls;
     log.push_back("diagram");
     if (on_build_diagram) on_build_diagram();
   }
-  bool SpecialPointsWindowVisible() override { return special_points_visible; }
-  void ShowSpecialPoints() override { log.push_back("special points"); }
+
+  // LevelPort
+  void PostLevel(PostedLevel level) override {
+    if (!level.status.empty()) status.push_back(level.status);
+    ClearSeries();
+    for (size_t k = 0; level.chart && k < level.series.size(); ++k)
+      SetSeriesPoints(static_cast<int>(k), level.series[k]);
+    if (results)
+      for (const MosaicMark& mark : level.mosaic) mark.DrawOn(results->Mosaic);
+    for (const std::string& text : level.messages) ShowMessage(text);
+    ++process_events_calls;
+    if (on_process_events) on_process_events();
+  }
+  bool ShowChart() const override { return problem.ShowChart; }
+  // This as the level port of an engine writing into `r`.
+  LevelPort* LevelsInto(Results& r) {
+    results = &r;
+    return this;
+  }
+  bool ShowMosaic() const override { return problem.ShowMosaicDiagram; }
 };
 
 }  // namespace calc::testing

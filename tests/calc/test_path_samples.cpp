@@ -31,7 +31,7 @@ TEST(PathSamples, PbSnScheilAndEquilibriumAgainstTheDiagramsExactTieLines) {
   // The diagram, with the tie lines of every level solved exactly: ten levels a kelvin.
   testing::RecordingPorts ports;
   Results results;
-  Engine engine(ports, ports, ports, results);
+  Engine engine(ports, ports, results, &ports, ports.LevelsInto(results));
   ports.problem = problem;
   ports.problem.YPoints = 3700;
   ports.on_build_diagram = [&] { engine.FindSpecialPoints(YParameterText(problem.Yparameter)); };

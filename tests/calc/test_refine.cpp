@@ -102,7 +102,7 @@ std::pair<double, double> SolidLiquid(const Phase& s, const Phase& l, double t, 
 struct Sweep {
   RecordingPorts ports;
   Results results;
-  Engine engine{ports, ports, ports, results};
+  Engine engine{ports, ports, results, &ports, ports.LevelsInto(results)};
 };
 
 std::unique_ptr<Sweep> SweepOf(const std::string& functs, double ymin, double ymax, int xp,

@@ -108,7 +108,7 @@ TEST(RefineSamples, EverySampleShowsItsReactionsSolved) {
     const Expected& e = it->second;
     RecordingPorts ports;
     Results results;
-    Engine engine(ports, ports, ports, results);
+    Engine engine(ports, ports, results, &ports, ports.LevelsInto(results));
     ports.problem = problem;
     ports.on_build_diagram = [&] { engine.FindSpecialPoints(YParameterText(problem.Yparameter)); };
     engine.Run();
@@ -192,7 +192,7 @@ TEST(RefineSamples, AFeatureBetweenTheLevelsIsSolvedByACloserLook) {
     problem.YPoints = levels;
     RecordingPorts ports;
     Results results;
-    Engine engine(ports, ports, ports, results);
+    Engine engine(ports, ports, results, &ports, ports.LevelsInto(results));
     engine.SetLookCloser(closer);
     ports.problem = problem;
     ports.on_build_diagram = [&] { engine.FindSpecialPoints(YParameterText(problem.Yparameter)); };
@@ -228,7 +228,7 @@ TEST(RefineSamples, OffLeavesTheGridResultsAlone) {
   problem.Refine = false;
   RecordingPorts ports;
   Results results;
-  Engine engine(ports, ports, ports, results);
+  Engine engine(ports, ports, results, &ports, ports.LevelsInto(results));
   ports.problem = problem;
   ports.on_build_diagram = [&] { engine.FindSpecialPoints(YParameterText(problem.Yparameter)); };
   engine.Run();

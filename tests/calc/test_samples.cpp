@@ -85,7 +85,7 @@ TEST(Samples, EveryProblemShowsItsTextbookFeatures) {
     const Expected& e = it->second;
     RecordingPorts ports;
     Results results;
-    Engine engine(ports, ports, ports, results);
+    Engine engine(ports, ports, results, &ports, ports.LevelsInto(results));
     ports.problem = problem;
     ports.on_build_diagram = [&] { engine.FindSpecialPoints(YParameterText(problem.Yparameter)); };
     engine.Run();

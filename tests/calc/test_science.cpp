@@ -188,7 +188,7 @@ TEST(ThreePhases, NarrowSolutionPhaseMatchesTheCompound) {
   auto run = [](const std::string& sheet, const std::string& compound_name) {
     testing::RecordingPorts ports;
     Results results;
-    Engine engine(ports, ports, ports, results);
+    Engine engine(ports, ports, results, &ports, ports.LevelsInto(results));
     ports.problem = MakeProblem(sheet, 400, 1000, 100, 120);
     ports.problem.ShowChart = false;
     ports.problem.ShowMosaicDiagram = true;

@@ -71,7 +71,7 @@ class SweepThreadTest : public EngineTest {
   // The same problem run by Run on this thread, for comparison.
   RecordingPorts ref_ports;
   Results ref;
-  Engine ref_engine{ref_ports, ref_ports, ref_ports, ref};
+  Engine ref_engine{ref_ports, ref_ports, ref, &ref_ports, ref_ports.LevelsInto(ref)};
 
   void Start(int xpoints, int ypoints) {
     ports.problem = MakeProblem(kSheet, 400, 600, xpoints, ypoints);

@@ -19,7 +19,7 @@ void ExpectWholeSweep(const calc::ProblemInput& input, int levels) {
   calc::HeadlessHost host;
   host.problem = input;
   calc::Results results;
-  calc::Engine engine(host, host, host, results);
+  calc::Engine engine(host, host, results);
   engine.Run();
   EXPECT_EQ(results.State.CheckFailed, 0) << input.ProblemName;
   EXPECT_EQ(results.State.LevelIndex, levels - 1) << input.ProblemName;

@@ -260,7 +260,7 @@ TEST(TdbImport, PbSnDiagramHasTheEutecticOfTheAssessment) {
   calc::HeadlessHost host;
   host.problem = tdb::ProblemOf(r, "Pb-Sn");
   calc::Results results;
-  calc::Engine engine(host, host, host, results);
+  calc::Engine engine(host, host, results);
   engine.Run();
   engine.FindSpecialPoints(calc::kTemperatureText);
   ASSERT_EQ(results.Nodes.size(), 1u);

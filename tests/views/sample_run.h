@@ -5,6 +5,7 @@
 // special-point finder) and fills the special points window.
 
 #include <QApplication>
+#include <exception>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -31,10 +32,10 @@ inline std::optional<calc::ProblemInput> SampleProblem(const QString& name) {
   return std::nullopt;
 }
 
-class SampleRun : public calc::MessagePort, public calc::WorkingChartSink, public calc::CalcHost {
+class SampleRun : public calc::MessagePort, public calc::RunHost, public calc::LevelPort {
  public:
   explicit SampleRun(const calc::ProblemInput& problem)
-      : problem_(problem), cells(&results.Cells()), engine(*this, *this, *this, results) {
+      : problem_(problem), cells(&results.Cells()), engine(*this, *this, results, nullptr, this) {
     diagram.SetDecimalSeparator('.');
     specialPoints.SetDecimalSeparator('.');
     mosaic.show();
@@ -42,7 +43,23 @@ class SampleRun : public calc::MessagePort, public calc::WorkingChartSink, publi
   }
 
   // The Run command; messages of the run are collected in `messages`.
-  void Run() { engine.Run(); }
+  void Run() {
+    mosaic.hide();
+    mosaic.show();
+    if (!engine.BeginRun()) return;
+    const QString caption = QString::fromStdString(problem_.ProblemName);
+    mosaic.setWindowTitle(caption);
+    diagram.setWindowTitle(caption);
+    cells.setWindowTitle(caption);
+    mosaic.SetRaster(&results.Mosaic);
+    std::exception_ptr error;
+    try {
+      engine.Sweep();
+    } catch (...) {
+      error = std::current_exception();
+    }
+    engine.EndRun(error);
+  }
 
   calc::DialogButton MessageDlg(const std::string& text, calc::DialogType,
                                 const std::vector<calc::DialogButton>& buttons) override {
@@ -51,52 +68,35 @@ class SampleRun : public calc::MessagePort, public calc::WorkingChartSink, publi
   }
   void ShowMessage(const std::string& text) override { messages.push_back(text); }
 
-  void RebuildSeries(const std::vector<std::string>&) override {}
-  void ClearSeries() override {}
-  void SetSeriesPoints(int, const std::vector<calc::ChartPoint>&) override {}
-  void SetBottomAxisIncrement(double) override {}
-
-  void ProcessEvents() override {
+  void PostLevel(calc::PostedLevel level) override {
     ++levels;
+    for (const calc::MosaicMark& mark : level.mosaic) mark.DrawOn(results.Mosaic);
+    for (const std::string& text : level.messages) ShowMessage(text);
     mosaic.Refresh();
     cells.Refresh();
     QApplication::processEvents();
   }
-  void SetStatusText(const std::string&) override {}
-  std::pair<int, int> MosaicSize() override {
-    const QSize s = mosaic.ClientSize();
-    return {s.width(), s.height()};
+  bool ShowChart() const override { return false; }
+  bool ShowMosaic() const override { return true; }
+
+  std::optional<calc::ProblemInput> CurrentProblem() override { return problem_; }
+  calc::RunSettings Settings() override {
+    calc::RunSettings s;
+    const QSize size = mosaic.ClientSize();
+    s.mosaic_width = size.width();
+    s.mosaic_height = size.height();
+    s.mosaic_color = 0xC0DCC0;
+    return s;
   }
-  bool PostPendingEdit() override { return true; }
-  calc::ProblemInput CurrentProblem() override { return problem_; }
-  bool ShowChart() override { return false; }
-  bool ShowMosaic() override { return true; }
-  bool StepMode() override { return false; }
-  char DecimalSeparator() override { return '.'; }
-  uint32_t MosaicColor() override { return 0xC0DCC0; }
-  void FocusZValue() override {}
-  void SetCaptions(const std::string& name) override {
-    const QString caption = QString::fromStdString(name);
-    mosaic.setWindowTitle(caption);
-    diagram.setWindowTitle(caption);
-    cells.setWindowTitle(caption);
-  }
-  void HideMosaicWindow() override { mosaic.hide(); }
-  void ShowMosaicWindow(bool) override { mosaic.show(); }
-  void MosaicReplaced() override { mosaic.SetRaster(&results.Mosaic); }
-  void SetProblemListEnabled(bool) override {}
-  void EnableResultCommands() override {}
-  void BuildDiagram() override {
+  void SweepCompleted() override {
     const calc::YParameter y = problem_.Yparameter;
     diagram.BuildDiagram(results, y, [this, y] { engine.FindSpecialPoints(calc::YParameterText(y)); });
     specialPoints.SetMemoLines(results.MemoLines);
     specialPoints.SetRefined(results.Refined, y);
     cells.Refresh();
+    if (specialPoints.isVisible()) ShowSpecialPoints();
   }
-  bool SpecialPointsWindowVisible() override { return specialPoints.isVisible(); }
-  void ShowSpecialPoints() override {
-    specialPoints.ShowSpecialPoints(results.Nodes, problem_.Yparameter);
-  }
+  void ShowSpecialPoints() { specialPoints.ShowSpecialPoints(results.Nodes, problem_.Yparameter); }
 
   calc::ProblemInput problem_;
   calc::Results results;
