@@ -435,9 +435,20 @@ PlotData PhaseFractionPlot(const calc::PathRequest& request, const calc::PathRes
   d.yMax = 1.02;
   const std::vector<const calc::PathPoint*> points = calc::PointsWithCrossings(path);
   const std::vector<calc::PhaseTrack> tracks = calc::TrackPhases(points);
+  // A phase met twice at once (the two sides of a miscibility gap, tracked as S and S#2) is
+  // named S′ and S″, as the diagram names them.
+  auto shown = [&tracks](const std::string& name) {
+    const std::string base = name.substr(0, name.find('#'));
+    const bool twice = std::any_of(tracks.begin(), tracks.end(), [&](const calc::PhaseTrack& t) {
+      return t.Name == base + "#2";
+    });
+    if (twice && name == base) return QString::fromStdString(base) + QStringLiteral("′");
+    if (twice && name == base + "#2") return QString::fromStdString(base) + QStringLiteral("″");
+    return QString::fromStdString(name);
+  };
   for (size_t k = 0; k < tracks.size(); ++k) {
     PlotCurve c;
-    c.name = QString::fromStdString(tracks[k].Name);
+    c.name = shown(tracks[k].Name);
     c.colour = PaletteColour(k);
     for (size_t i = 0; i < points.size(); ++i) {
       double amount = tracks[k].Amount[i];

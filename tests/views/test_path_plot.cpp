@@ -78,7 +78,7 @@ TEST(PathPlot, TheWindowShowsThePathScheilAndActivitiesAndExports) {
       << lines[2].toStdString();
   QStringList curves;
   for (const PlotCurve& c : window.Plot()->Plot().curves) curves << c.name;
-  EXPECT_EQ(curves, (QStringList{"L", "S", "S#2", "solid, equilibrium", "solid, Scheil"}));
+  EXPECT_EQ(curves, (QStringList{"L", "S′", "S″", "solid, equilibrium", "solid, Scheil"}));
   EXPECT_EQ(window.Plot()->Plot().marks.size(), 2u);
   window.ScheilBox()->setChecked(false);
   EXPECT_EQ(window.Plot()->Plot().curves.size(), 3u);
