@@ -292,6 +292,7 @@ class Refiner {
   void Run() {
     Transitions();
     Boundaries();
+    NarrowTieLines();
     SecondOrderTransitions();
     Invariants();
     CongruentPoints();
@@ -465,6 +466,52 @@ class Refiner {
         out_.Boundaries.push_back(std::move(b));
       }
     }
+  }
+
+  // The tie lines of two-phase fields narrower than a column (see BoundaryEnd::Narrow): two
+  // different solution phases (not two forms of one model) in neighbouring cells of a level.
+  // Kept only when solved with both ends within a column of the pair.
+  void NarrowTieLines() {
+    const CellGrid& g = Grid();
+    const double step = st_.XStep;
+    bool any = false;
+    for (int r = 1; r < g.RowCount(); ++r) {
+      for (int c = 1; c + 1 < g.ColCount(); ++c) {
+        const PhaseId a = Label(c, r), b = Label(c + 1, r);
+        if (!a.Valid() || !b.Valid() || a.IsPoint() || b.IsPoint() || a == b) continue;
+        const SolutionPhase& pa = sheet_.Phases[static_cast<size_t>(a.solution)];
+        const SolutionPhase& pb = sheet_.Phases[static_cast<size_t>(b.solution)];
+        if (pa.Model && pa.Model == pb.Model) continue;
+        const double y = RowY(r), x0 = ColX(c), x1 = ColX(c + 1);
+        double xa = std::clamp(x0, step / 2, 1 - step / 2);
+        double xb = std::clamp(x1, step / 2, 1 - step / 2);
+        if (!(xa < xb)) xa = 0.5 * (x0 + x1) - step / 4, xb = xa + step / 2;
+        try {
+          if (!TieLine(a, b, y, xa, xb) || !Within(xa, x0 - step, x1 + step) ||
+              !Within(xb, x0 - step, x1 + step) || !(xa < xb))
+            continue;
+        } catch (const std::exception&) {
+          continue;
+        }
+        BoundaryEnd e;
+        e.Level = r - 1;
+        e.Y = y;
+        e.PhaseLeft = pa.Name;
+        e.PhaseRight = pb.Name;
+        e.Left = e_.IndexOf(a);
+        e.Right = e_.IndexOf(b);
+        e.XLeft = xa;
+        e.XRight = xb;
+        e.Narrow = true;
+        out_.Boundaries.push_back(std::move(e));
+        any = true;
+      }
+    }
+    if (any)
+      std::stable_sort(out_.Boundaries.begin(), out_.Boundaries.end(),
+                       [](const BoundaryEnd& p, const BoundaryEnd& q) {
+                         return p.Level != q.Level ? p.Level < q.Level : p.XLeft < q.XLeft;
+                       });
   }
 
   // The lowest curvature towards ordering of `model` at x and the level y (see

@@ -83,6 +83,10 @@ struct BoundaryEnd {
   bool Approximate = false;
   PhaseIndex Left = kNoRunPhase, Right = kNoRunPhase;
   bool SecondOrder = false;
+  // A two-phase field narrower than a column at its level: the grid shows its two phases in
+  // neighbouring cells with no two-phase cell between them, and the tie line is solved from the
+  // energies alone (a lens close to a melting point, a thin gamma loop).
+  bool Narrow = false;
 };
 
 // Something the grid cannot resolve: a two-phase band crossed between two neighbouring levels

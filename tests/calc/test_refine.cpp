@@ -145,8 +145,10 @@ void ExpectTangent(const Results& r, const std::vector<std::pair<std::string, Ph
     const Phase* c = find(b.PhaseRight);
     const double t = b.Y;
     if (a && c) {
-      EXPECT_NEAR(a->G1(b.XLeft, t), c->G1(b.XRight, t), 1e-8);
-      EXPECT_NEAR(a->MuA(b.XLeft, t), c->MuA(b.XRight, t), 1e-8);
+      // Beside a melting point the slopes are large (R T ln X), known to their rounding.
+      const double g1 = a->G1(b.XLeft, t), mu = a->MuA(b.XLeft, t);
+      EXPECT_NEAR(g1, c->G1(b.XRight, t), std::max(1e-8, 1e-12 * std::abs(g1)));
+      EXPECT_NEAR(mu, c->MuA(b.XRight, t), std::max(1e-8, 1e-12 * std::abs(mu)));
     } else if (a || c) {
       const Phase* s = a ? a : c;
       const double xs = a ? b.XLeft : b.XRight;
@@ -393,12 +395,25 @@ TEST(Refine, RandomSheetsStayWithinTheirGridCells) {
     }
     // Boundaries come level by level, each level's tie lines in ascending X: the ZPoints rows
     // read backwards.
+    // The tie lines of fields narrower than a column come beside them, each a common tangent.
+    std::vector<BoundaryEnd> grid;
+    for (const BoundaryEnd& b : r.Boundaries) {
+      if (!b.Narrow) {
+        grid.push_back(b);
+        continue;
+      }
+      const Phase& pl = b.PhaseLeft == "L" ? l : s;
+      const Phase& pr = b.PhaseRight == "L" ? l : s;
+      const double g1 = pl.G1(b.XLeft, b.Y), mu = pl.MuA(b.XLeft, b.Y);
+      EXPECT_NEAR(g1, pr.G1(b.XRight, b.Y), std::max(1e-8, 1e-12 * std::abs(g1)));
+      EXPECT_NEAR(mu, pr.MuA(b.XRight, b.Y), std::max(1e-8, 1e-12 * std::abs(mu)));
+    }
     size_t i = 0;
     for (int k = 0; k <= res.State.LevelIndex; ++k) {
       const auto& row = res.ZPoints.Row(k);
       for (size_t j = row.size() / 2; j-- > 0; ++i) {
-        ASSERT_LT(i, r.Boundaries.size());
-        const BoundaryEnd& b = r.Boundaries[i];
+        ASSERT_LT(i, grid.size());
+        const BoundaryEnd& b = grid[i];
         ASSERT_TRUE(std::isfinite(b.XLeft) && std::isfinite(b.XRight));
         EXPECT_EQ(b.Y, row[2 * j].Y);
         if (b.Approximate) {
@@ -411,7 +426,7 @@ TEST(Refine, RandomSheetsStayWithinTheirGridCells) {
         }
       }
     }
-    EXPECT_EQ(i, r.Boundaries.size());
+    EXPECT_EQ(i, grid.size());
     // One invariant per node, then what closer looks found; a closer look may put a node's
     // invariant up to a level and a half from it.
     ASSERT_GE(r.Invariants.size(), res.Nodes.size());

@@ -206,11 +206,14 @@ TEST_F(RunCommand, ExactAnswersAndBoundariesUnlessNoRefine) {
   EXPECT_EQ(transitions[0].toObject()["above"].toString(), "L");
   EXPECT_TRUE(s["critical_points"].toArray().isEmpty());
   EXPECT_TRUE(s["congruent_points"].toArray().isEmpty());
-  // One refined line per tie line of points.csv (two points each).
+  // One refined line per tie line of points.csv (two points each), and beside them the few
+  // of the lenses narrower than a column just under the melting points.
   const std::vector<std::string> b = Lines(ReadAll(dir / "on" / "boundaries.csv"));
   ASSERT_GT(b.size(), 1u);
   EXPECT_EQ(b[0], "level,Y,phase_left,X_left,phase_right,X_right");
-  EXPECT_EQ(2 * (b.size() - 1), Lines(ReadAll(dir / "on" / "points.csv")).size() - 1);
+  const size_t points = Lines(ReadAll(dir / "on" / "points.csv")).size() - 1;
+  EXPECT_GE(2 * (b.size() - 1), points);
+  EXPECT_LE(2 * (b.size() - 1), points + 2 * 8);
 
   ASSERT_EQ(RunCalc("P.d --problem 'Eutectic, simple' --out off --no-refine", dir).code, 0);
   const QJsonObject off = Summary(dir / "off");
