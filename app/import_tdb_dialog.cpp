@@ -113,7 +113,7 @@ void TdbImportDialog::SetComponents(const QString& a, const QString& b) {
 
 void TdbImportDialog::SetPhaseChecked(const QString& phase, bool checked) {
   for (int i = 0; i < phases_->count(); ++i)
-    if (phases_->item(i)->text() == phase)
+    if (phases_->item(i)->text() == phase || phases_->item(i)->data(Qt::UserRole) == phase)
       phases_->item(i)->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
 }
 
@@ -126,7 +126,16 @@ void TdbImportDialog::ComponentsChanged() {
                                               cbB_->currentText().toStdString())) {
       auto* item = new QListWidgetItem(QString::fromStdString(p), phases_);
       item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-      item->setCheckState(Qt::Checked);
+      // A phase the file rejects is left aside unless it is checked.
+      const bool rejected = db_->Rejected.count(p) > 0;
+      item->setCheckState(rejected ? Qt::Unchecked : Qt::Checked);
+      if (rejected) {
+        item->setText(tr("%1 (rejected by the file)").arg(QString::fromStdString(p)));
+        item->setData(Qt::UserRole, QString::fromStdString(p));
+        item->setToolTip(
+            tr("The file's REJECT_PHASE command leaves this phase aside; check it "
+               "to take it in."));
+      }
     }
   }
   filling_ = false;
@@ -142,12 +151,17 @@ void TdbImportDialog::Update() {
     o.A = cbA_->currentText().toStdString();
     o.B = cbB_->currentText().toStdString();
     o.SourceName = QFileInfo(file_->text()).fileName().toStdString();
+    // As the file gives them (every phase but those it rejects): the importer's own choice,
+    // which leaves a gas out; any other choice names the phases.
     bool all = true;
     for (int i = 0; i < phases_->count(); ++i) {
-      if (phases_->item(i)->checkState() == Qt::Checked)
-        o.Phases.push_back(phases_->item(i)->text().toStdString());
-      else
-        all = false;
+      const QListWidgetItem* item = phases_->item(i);
+      const bool rejected = item->data(Qt::UserRole).isValid();
+      const bool checked = item->checkState() == Qt::Checked;
+      if (checked)
+        o.Phases.push_back(
+            (rejected ? item->data(Qt::UserRole).toString() : item->text()).toStdString());
+      if (checked == rejected) all = false;
     }
     if (all) o.Phases.clear();
     QString text;

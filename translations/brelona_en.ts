@@ -12,6 +12,14 @@
         <translation> (disordered part only)</translation>
     </message>
     <message>
+        <source>%1 (rejected by the file)</source>
+        <translation>%1 (rejected by the file)</translation>
+    </message>
+    <message>
+        <source>The file&apos;s REJECT_PHASE command leaves this phase aside; check it to take it in.</source>
+        <translation>The file&apos;s REJECT_PHASE command leaves this phase aside; check it to take it in.</translation>
+    </message>
+    <message>
         <source>Import TDB</source>
         <translation>Import TDB</translation>
     </message>

@@ -383,6 +383,14 @@
         <translation> (только неупорядоченная часть)</translation>
     </message>
     <message>
+        <source>%1 (rejected by the file)</source>
+        <translation>%1 (отвергнута файлом)</translation>
+    </message>
+    <message>
+        <source>The file&apos;s REJECT_PHASE command leaves this phase aside; check it to take it in.</source>
+        <translation>Команда REJECT_PHASE файла оставляет эту фазу в стороне; отметьте её, чтобы взять.</translation>
+    </message>
+    <message>
         <source>Import TDB</source>
         <translation>Импорт TDB</translation>
     </message>

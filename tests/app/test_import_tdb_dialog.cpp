@@ -3,9 +3,11 @@
 
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFile>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 
 #include "app/import_tdb_dialog.h"
 #include "problem/problem_table.h"
@@ -50,6 +52,36 @@ TEST(TdbImportDialog, ListsComponentsAndPhasesAndReportsWhatItSkips) {
   EXPECT_FALSE(d.LoadFile(kDir + "missing.tdb"));
   EXPECT_FALSE(OkEnabled(d));
   EXPECT_TRUE(d.Report()->toPlainText().startsWith("cannot read "));
+}
+
+// A phase the file rejects (REJECT_PHASE) is listed unchecked, and taken in when checked; left
+// as listed, the import is the file's own choice.
+TEST(TdbImportDialog, RejectedPhasesAreListedUncheckedAndComeInWhenChecked) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("rejects.tdb");
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write(
+      "ELEMENT A FCC 10 0 0 !\nELEMENT B FCC 20 0 0 !\n"
+      "DEFAULT_COMMAND REJECT_PHASE BETA !\n"
+      "PHASE LIQUID % 1 1 !\nCONSTITUENT LIQUID :A,B: !\n"
+      "PHASE BETA % 1 1 !\nCONSTITUENT BETA :A,B: !\n"
+      "PARAMETER G(LIQUID,A;0) 298.15 1000-T; 6000 N !\n"
+      "PARAMETER G(LIQUID,B;0) 298.15 1500-T; 6000 N !\n"
+      "PARAMETER G(BETA,A;0) 298.15 0; 6000 N !\n"
+      "PARAMETER G(BETA,B;0) 298.15 0; 6000 N !\n");
+  f.close();
+  app::TdbImportDialog d;
+  ASSERT_TRUE(d.LoadFile(path));
+  ASSERT_EQ(d.PhaseList()->count(), 2);
+  const QListWidgetItem* beta = d.PhaseList()->item(1);
+  EXPECT_TRUE(beta->text().startsWith("BETA ("));
+  EXPECT_EQ(beta->checkState(), Qt::Unchecked);
+  ASSERT_TRUE(d.Problem());
+  EXPECT_EQ(d.Problem()->Functs.find("GBETA"), std::string::npos);
+  d.SetPhaseChecked("BETA", true);
+  ASSERT_TRUE(d.Problem());
+  EXPECT_NE(d.Problem()->Functs.find("GBETA"), std::string::npos);
 }
 
 TEST(TdbImportDialog, TheProblemIsAddedAndBecomesCurrent) {
