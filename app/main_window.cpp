@@ -109,7 +109,10 @@ TfmMain::TfmMain(TMainOptions options, QWidget* parent)
             this, [this] { ShowPostedLevels(); }, Qt::QueuedConnection);
       }) {
   BuildUi();
-  engine_ = std::make_unique<calc::Engine>(dialogs_, *this, results_, chart_);
+  engine_ = std::make_unique<calc::Engine>(engineMessages_, *this, results_, chart_);
+  liveTimer_.setSingleShot(true);
+  liveTimer_.setInterval(kLiveDebounce);
+  connect(&liveTimer_, &QTimer::timeout, this, [this] { LiveRecompute(); });
   BindTable();
   // The window sees every key first: F9 runs the calculation from any control.
   qApp->installEventFilter(this);
@@ -379,6 +382,11 @@ QGridLayout* TfmMain::BuildCommandButtons(QWidget* parent) {
   sbRun_ = new QPushButton(tr("Расчет (F9)"), parent);
   sbRun_->setToolTip(tr("Расчет (F9)"));
   chbStep_ = new QCheckBox(tr("По шагам"), parent);
+  chbLive_ = new QCheckBox(tr("Вживую"), parent);
+  chbLive_->setObjectName("chbLive");
+  chbLive_->setToolTip(
+      tr("Recompute the diagram as the sheet, the range or the grid is edited: a preview on a "
+         "coarser grid, then the whole grid"));
   sbDiagram_ = new QPushButton(tr("Диаграмма"), parent);
   sbDiagram_->setEnabled(false);
   sbEditChart_ = new QPushButton(tr("Ред. график"), parent);
@@ -412,6 +420,8 @@ QGridLayout* TfmMain::BuildCommandButtons(QWidget* parent) {
   gridCell->addWidget(sbGrid_);
   gridCell->addWidget(chbRefine_);
   commands->addLayout(gridCell, 3, 1);
+  // Under the commands, so the window keeps its designed width.
+  commands->addWidget(chbLive_, 4, 0, 1, 2);
   return commands;
 }
 
@@ -495,6 +505,15 @@ void TfmMain::BuildStatusBar() {
 
 void TfmMain::ConnectCommands() {
   connect(sbRun_, &QPushButton::clicked, this, [this] { sbRunClick(); });
+  // Live mode follows every edit of what the diagram is computed from.
+  connect(chbLive_, &QCheckBox::toggled, this, [this](bool on) {
+    if (windows_) windows_->SetLive(on);
+    if (on) LiveEdited();
+  });
+  connect(memFunctions_, &QPlainTextEdit::textChanged, this, [this] { LiveEdited(); });
+  for (QLineEdit* e : {edYmin_, edYmax_, edZvalue_, edXPoints_, edYPoints_})
+    connect(e, &QLineEdit::textEdited, this, [this] { LiveEdited(); });
+  connect(dbcbY_, &QComboBox::activated, this, [this] { LiveEdited(); });
   connect(chbStep_, &QCheckBox::clicked, this, [this] { chbStepClick(); });
   connect(sbDiagram_, &QPushButton::clicked, this, [this] { sbDiagramClick(); });
   connect(sbEditChart_, &QPushButton::clicked, this, [this] { sbEditChartClick(); });
@@ -561,12 +580,12 @@ void TfmMain::LockDuringSweep(QAction* command) {
   if (sweepBusy_) command->setEnabled(false);
 }
 
-void TfmMain::SetSweepBusy(bool busy) {
+void TfmMain::SetSweepBusy(bool busy, bool problemEditable) {
   sweepBusy_ = busy;
   for (QAction* a : sweepLocked_) a->setEnabled(!busy);
   grid_->setEnabled(listEnabled_ && !busy);
   UpdateNavigator();
-  SetProblemReadOnly(busy);
+  SetProblemReadOnly(busy && !problemEditable);
 }
 
 // While a sweep works, the sheet, the range and the grid it was started with are what it draws;
@@ -874,6 +893,7 @@ void TfmMain::sbRunClick() {
     began = engine_->BeginRun();
     if (!began && engine_->ZParameterUnassigned()) FocusZValue();
   });
+  std::exception_ptr sweepError;
   if (began) {
     SetCaptions(engine_->Problem().ProblemName);
     if (windows_) windows_->MosaicReplaced();
@@ -883,7 +903,8 @@ void TfmMain::sbRunClick() {
     // stops the sweep before its first level.
     if (windows_) windows_->LevelDone();
     QApplication::processEvents();
-    SweepOnWorker();
+    sweepError = SweepOnWorker();
+    Command([&] { engine_->EndRun(sweepError); });
   }
   SetSweepBusy(false);
   ShowRunEnd();
@@ -911,7 +932,7 @@ void TfmMain::ShowRunEnd() {
   status1_->setText(done ? tr("done") : chbStep_->isChecked() ? tr("step") : tr("stopped"));
 }
 
-void TfmMain::SweepOnWorker() {
+std::exception_ptr TfmMain::SweepOnWorker() {
   mailbox_.SetShowChart(chbShowChart_->isChecked());
   mailbox_.SetShowMosaic(chbShowMosaic_->isChecked());
   const QString runText = sbRun_->text();
@@ -936,7 +957,114 @@ void TfmMain::SweepOnWorker() {
   chart_->SetThinned(false);
   if (windows_) windows_->SweepEnded();
   sbRun_->setText(runText);
-  Command([&] { engine_->EndRun(std::exchange(sweepError_, nullptr)); });
+  return std::exchange(sweepError_, nullptr);
+}
+
+// ------------------------------------------------------------------ live mode
+
+calc::DialogButton TfmMain::EngineMessages::MessageDlg(
+    const std::string& text, calc::DialogType type,
+    const std::vector<calc::DialogButton>& buttons) {
+  if (!quiet) return dialogs_.MessageDlg(text, type, buttons);
+  if (first.empty() && type != calc::DialogType::Information) first = text;
+  return buttons.empty() ? calc::DialogButton::OK : buttons.front();
+}
+
+void TfmMain::EngineMessages::ShowMessage(const std::string& text) {
+  if (!quiet) dialogs_.ShowMessage(text);
+}
+
+void TfmMain::LiveEdited() {
+  if (!chbLive_ || !chbLive_->isChecked()) return;
+  // A live run of what was on screen before this edit is stopped: its diagram is outdated.
+  if (liveRun_) {
+    liveEdited_ = true;
+    engine_->RequestStop();
+  }
+  liveTimer_.start();
+}
+
+void TfmMain::LiveRecompute() {
+  if (!chbLive_->isChecked() || closeRequested_) return;
+  if (engine_->Running()) {
+    // A run is still unwinding (or the user's own): try again when it has ended.
+    if (liveRun_) engine_->RequestStop();
+    liveTimer_.start();
+    return;
+  }
+  if (LiveSweep(true)) {
+    ++livePreviews_;
+    // Then the whole grid, unless the preview was it or the user typed on meanwhile.
+    const calc::ProblemInput p = ProblemOnScreen();
+    const bool coarser =
+        p.XPoints > kLivePreviewPoints || p.YPoints > kLivePreviewPoints || p.Refine;
+    if (coarser && !liveTimer_.isActive()) LiveSweep(false);
+  }
+  if (closeRequested_) {
+    closeRequested_ = false;
+    close();
+  }
+}
+
+bool TfmMain::LiveSweep(bool preview) {
+  liveRun_ = true;
+  livePreview_ = preview;
+  liveEdited_ = false;
+  engineMessages_.quiet = true;
+  engineMessages_.first.clear();
+  SetSweepBusy(true, /*problemEditable=*/true);
+  status1_->clear();
+  std::exception_ptr error;
+  bool began = false;
+  try {
+    began = engine_->BeginRun();
+  } catch (...) {
+    error = std::current_exception();
+  }
+  if (began) {
+    SetCaptions(engine_->Problem().ProblemName);
+    if (windows_) windows_->MosaicReplaced();
+    error = SweepOnWorker();
+    try {
+      engine_->EndRun(std::exchange(error, nullptr));
+    } catch (...) {
+      error = std::current_exception();
+    }
+  }
+  SetSweepBusy(false);
+  engineMessages_.quiet = false;
+  liveRun_ = false;
+  livePreview_ = false;
+  ShowRunEnd();
+  chart_->Flush();
+  if (windows_) windows_->RunEnded();
+  if (began && !error && engine_->SweepComplete()) {
+    if (windows_) windows_->MarkStale(QString());
+    return !liveEdited_;
+  }
+  // Overtaken by an edit: the next run follows, nothing to say.
+  if (liveEdited_ || closeRequested_) return false;
+  // The sheet on screen has an error: the last good diagram stays, marked, and the sheet's line
+  // is shown.
+  QString why = QString::fromStdString(engineMessages_.first);
+  if (error) {
+    try {
+      std::rethrow_exception(error);
+    } catch (const calc::SheetPlace& at) {
+      MarkSheetLine(memFunctions_, at.Line, at.Column);
+      why = tr("Line %1 (%2), column %3:")
+                .arg(at.Line)
+                .arg(QString::fromStdString(at.Key))
+                .arg(at.Column) +
+            " " + QString::fromStdString(at.Message);
+    } catch (const std::exception& e) {
+      why = QString::fromUtf8(e.what());
+    } catch (...) {
+      why = tr("failed");
+    }
+  }
+  if (windows_) windows_->MarkStale(why.isEmpty() ? tr("failed") : why);
+  return false;
 }
 
 void TfmMain::ShowPostedLevels() {
@@ -1135,6 +1263,17 @@ void TfmMain::SetStatusText(const std::string& text) {
 }
 
 std::optional<calc::ProblemInput> TfmMain::CurrentProblem() {
+  // A live run computes what is on screen, unposted: the record's checks (and their boxes) wait
+  // until the user leaves it.
+  if (liveRun_) {
+    calc::ProblemInput p = ProblemOnScreen();
+    if (livePreview_) {
+      p.XPoints = std::min(p.XPoints, kLivePreviewPoints);
+      p.YPoints = std::min(p.YPoints, kLivePreviewPoints);
+      p.Refine = false;
+    }
+    return p;
+  }
   if (!PostIfEditing()) return std::nullopt;
   return ProblemOnScreen();
 }
@@ -1156,7 +1295,7 @@ calc::ProblemInput TfmMain::ProblemOnScreen() {
 calc::RunSettings TfmMain::Settings() {
   calc::RunSettings s;
   s.decimal_separator = DecimalSeparator();
-  s.step_mode = chbStep_->isChecked();
+  s.step_mode = chbStep_->isChecked() && !liveRun_;
   s.mosaic_width = 400;
   s.mosaic_height = 400;
   if (windows_) {

@@ -5,6 +5,7 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <QTimer>
 #include <cstdint>
 #include <exception>
 #include <memory>
@@ -100,6 +101,12 @@ class TfmMain : public QMainWindow, public calc::RunHost {
   calc::Results& Results() { return results_; }
   calc::Engine& Engine() { return *engine_; }
   TDialogs& Dialogs() { return dialogs_; }
+  // Live mode: the check box beside Run, and how many previews it has drawn.
+  QCheckBox* chbLive() const { return chbLive_; }
+  int LivePreviews() const { return livePreviews_; }
+  // The time from the last edit to the preview's computation, and the preview's grid.
+  static constexpr int kLiveDebounce = 60;
+  static constexpr int kLivePreviewPoints = 200;
 
   // Controls, for the result windows and the tests.
   TStripeGrid* StripeGrid1() const { return grid_; }
@@ -207,7 +214,9 @@ class TfmMain : public QMainWindow, public calc::RunHost {
   void UpdateNavigator();
   // Disables (busy) or enables again every command that could change the problem under a
   // running sweep.
-  void SetSweepBusy(bool busy);
+  // Locks what a sweep must not see change; a live run leaves the problem editable (an edit
+  // starts the next one).
+  void SetSweepBusy(bool busy, bool problemEditable = false);
   void SetProblemReadOnly(bool readOnly);
 
   // Posts the record if it is being edited or inserted; false when its checks refused.
@@ -226,7 +235,8 @@ class TfmMain : public QMainWindow, public calc::RunHost {
   void ShowRunEnd();
   // The levels of a run, computed on a thread of their own while this window stays live; returns
   // when the sweep has ended (completed, stopped, or by an error, which the run then shows).
-  void SweepOnWorker();
+  // The levels on a worker thread, the window live meanwhile; the error the sweep ended with.
+  std::exception_ptr SweepOnWorker();
   // Shows what the sweep's thread has posted since the last call: the status line, the working
   // chart, the mosaic, messages.
   void ShowPostedLevels();
@@ -234,6 +244,32 @@ class TfmMain : public QMainWindow, public calc::RunHost {
   TMainOptions options_;
   store::TMemTable vtblProblem_;
   TDialogs dialogs_;
+  // The engine's messages: the dialogs, or while a live run computes, kept for the diagram's note
+  // (a sheet being typed is often wrong for a moment; no box should jump at the user).
+  class EngineMessages : public calc::MessagePort {
+   public:
+    explicit EngineMessages(TDialogs& dialogs) : dialogs_(dialogs) {}
+    calc::DialogButton MessageDlg(const std::string& text, calc::DialogType type,
+                                  const std::vector<calc::DialogButton>& buttons) override;
+    void ShowMessage(const std::string& text) override;
+    bool quiet = false;
+    std::string first;  // the first message while quiet
+
+   private:
+    TDialogs& dialogs_;
+  } engineMessages_{dialogs_};
+  QCheckBox* chbLive_ = nullptr;
+  QTimer liveTimer_;
+  bool livePreview_ = false;  // the run under way is a live preview (a coarser grid)
+  bool liveRun_ = false;      // the run under way is live (the problem on screen, unposted)
+  bool liveEdited_ = false;   // an edit came during a live run
+  int livePreviews_ = 0;
+  // An edit of the problem in live mode: the recompute waits for the typing to pause.
+  void LiveEdited();
+  // The preview and then the full grid of the problem on screen, in the background.
+  void LiveRecompute();
+  // One live run; false when it failed (the diagram is marked stale) or was overtaken by edits.
+  bool LiveSweep(bool preview);
   calc::Results results_;
   std::unique_ptr<calc::Engine> engine_;
   TDataBinding* binding_ = nullptr;

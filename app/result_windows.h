@@ -38,6 +38,11 @@ class TResultWindows {
   virtual void ShowGrid() = 0;
   // "Export diagram…": the diagram's picture to a file the user chooses.
   virtual void ExportDiagram() {}
+  // Live mode: while on, a diagram built keeps the zoom and the point's panel it had. A
+  // non-empty `why` marks the diagram shown as stale, with the reason (the sheet on screen has
+  // an error); empty, the mark goes.
+  virtual void SetLive(bool) {}
+  virtual void MarkStale(const QString&) {}
   // Whether a window of these is visible (tests and the run's window handling).
   virtual bool MosaicVisible() = 0;
 };

@@ -141,10 +141,13 @@ void TViewsWindows::BuildDiagram() {
   diagram_.SetComponentMasses(calc::ReadComponentMasses(problem.Functs));
   diagram_.SetLeftOut(calc::ReadLeftOutPhases(problem.Functs));
   inspectedSheet_.clear();
-  // The panel's equilibrium belongs to the problem it was computed for.
+  // The panel's equilibrium belongs to the problem it was computed for; in live mode it follows
+  // the sheet at its point.
   const calc::ProblemInput& shown = equilibrium_->Problem();
-  if (!shown.Functs.empty() && (shown.Functs != problem.Functs || shown.Zvalue != problem.Zvalue ||
-                                shown.Yparameter != problem.Yparameter)) {
+  const bool reinspect = live_ && inspected_ && !shown.Functs.empty();
+  if (!reinspect && !shown.Functs.empty() &&
+      (shown.Functs != problem.Functs || shown.Zvalue != problem.Zvalue ||
+       shown.Yparameter != problem.Yparameter)) {
     equilibrium_->Clear(QObject::tr("Click the diagram of %1 for the equilibrium at a point.")
                             .arg(QString::fromStdString(problem.ProblemName)));
   }
@@ -155,6 +158,17 @@ void TViewsWindows::BuildDiagram() {
     specPoints_.SetRefined(results.Refined, YParameter(), &results);
   });
   if (cells_.isVisible()) cells_.Refresh();
+  if (reinspect) Inspect(inspected_->x(), inspected_->y());
+}
+
+void TViewsWindows::SetLive(bool on) {
+  live_ = on;
+  diagram_.SetKeepZoom(on);
+  if (!on) diagram_.SetStale(QString());
+}
+
+void TViewsWindows::MarkStale(const QString& why) {
+  diagram_.SetStale(why);
 }
 
 bool TViewsWindows::SpecialPointsVisible() { return specPoints_.isVisible(); }

@@ -37,6 +37,8 @@ class TViewsWindows : public TResultWindows {
   void SweepStarted() override;
   void SweepEnded() override;
   void BuildDiagram() override;
+  void SetLive(bool on) override;
+  void MarkStale(const QString& why) override;
   bool SpecialPointsVisible() override;
   void ShowSpecialPoints() override;
   void ShowGrid() override;
@@ -69,6 +71,7 @@ class TViewsWindows : public TResultWindows {
   views::EquilibriumPanel* equilibrium_ = nullptr;  // owned by the main window
   std::string inspectedSheet_;
   std::optional<QPointF> inspected_;  // the panel's point, in the results' units
+  bool live_ = false;
   std::unique_ptr<views::PathPlotWindow> path_;  // made on first use
 };
 

@@ -202,6 +202,14 @@ Version %1</translation>
         <translation>Step by step</translation>
     </message>
     <message>
+        <source>Вживую</source>
+        <translation>Live</translation>
+    </message>
+    <message>
+        <source>Recompute the diagram as the sheet, the range or the grid is edited: a preview on a coarser grid, then the whole grid</source>
+        <translation>Recompute the diagram as the sheet, the range or the grid is edited: a preview on a coarser grid, then the whole grid</translation>
+    </message>
+    <message>
         <source>Диаграмма</source>
         <translation>Diagram</translation>
     </message>
@@ -516,6 +524,10 @@ Version %1</translation>
     <message>
         <source>Finer than the grid (more points show it):</source>
         <translation>Finer than the grid (more points show it):</translation>
+    </message>
+    <message>
+        <source>Stale: the sheet has an error. %1</source>
+        <translation>Stale: the sheet has an error. %1</translation>
     </message>
     <message>
         <source>a two-phase band at X %1–%2 between %3 and %4</source>

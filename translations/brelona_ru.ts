@@ -482,6 +482,10 @@
         <translation>Мельче шага сетки (покажет сетка с большим числом точек):</translation>
     </message>
     <message>
+        <source>Stale: the sheet has an error. %1</source>
+        <translation>Устарела: в листе ошибка. %1</translation>
+    </message>
+    <message>
         <source>a two-phase band at X %1–%2 between %3 and %4</source>
         <translation>двухфазная полоса при X %1–%2 между %3 и %4</translation>
     </message>
@@ -666,6 +670,10 @@
     <message>
         <source>Exact values</source>
         <translation>Точные значения</translation>
+    </message>
+    <message>
+        <source>Recompute the diagram as the sheet, the range or the grid is edited: a preview on a coarser grid, then the whole grid</source>
+        <translation>Пересчитывать диаграмму при правке листа, диапазона или сетки: сначала на грубой сетке, затем на всей</translation>
     </message>
     <message>
         <source>Solve invariants, transitions, critical points and boundaries from the Gibbs energies after the sweep</source>

@@ -353,6 +353,17 @@ void ChartView::UndoZoom() {
   Rescale();
 }
 
+QRectF ChartView::ShownRange() const {
+  return QRectF(QPointF(bottom_->min(), left_->min()), QPointF(bottom_->max(), left_->max()));
+}
+
+void ChartView::ZoomToRange(const QRectF& range) {
+  const QPointF a = chart()->mapToPosition(range.topLeft());
+  const QPointF b = chart()->mapToPosition(range.bottomRight());
+  chart()->zoomIn(QRectF(a, b).normalized());
+  CheckZoom();
+}
+
 void ChartView::ZoomToPixels(const QRectF& rect) {
   chart()->zoomIn(mapToScene(rect.toAlignedRect()).boundingRect());
   CheckZoom();

@@ -79,6 +79,10 @@ class ChartView : public QChartView {
   bool IsZoomed() const;
   // Undoes any zoom and rescales; reports zoomChanged(false) if the chart was zoomed.
   void UndoZoom();
+  // The ranges of the axes as shown (x: bottom, y: left), and a zoom to given ranges: the view of
+  // a chart rebuilt under the user's zoom.
+  QRectF ShownRange() const;
+  void ZoomToRange(const QRectF& range);
   // Zooms into the rectangle given in widget pixels (what the rubber band does).
   void ZoomToPixels(const QRectF& rect);
 

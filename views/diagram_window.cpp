@@ -294,6 +294,7 @@ void TfmDiagram2::ShowLayers() {
   DiagramLayers shown = ShiftedLayers(
       layers_, yOffset_, byMass_ ? XMap([this](double v) { return ShownX(v); }) : XMap());
   shown.notices = LeftOutNotices(leftOut_);
+  if (!stale_.isEmpty()) shown.notices.prepend(tr("Stale: the sheet has an error. %1").arg(stale_));
   if (!finer_.empty()) {
     // At most three places by name; the rest counted.
     shown.notices << tr("Finer than the grid (more points show it):");
@@ -362,8 +363,17 @@ TfmDiagram2::~TfmDiagram2() {
   }
 }
 
+void TfmDiagram2::SetStale(const QString& why) {
+  if (why == stale_) return;
+  stale_ = why;
+  if (built_) ShowLayers();
+}
+
 void TfmDiagram2::BuildDiagram(const calc::Results& results, calc::YParameter yParameter,
                                const std::function<void()>& findSpecialPoints, bool show) {
+  // The user's zoom, kept in live mode (taking the series away undoes it).
+  std::optional<QRectF> zoom;
+  if (keepZoom_ && chart_->IsZoomed()) zoom = chart_->ShownRange();
   builtY_ = yParameter;
   built_ = false;
   yOffset_ = overlay_->Look().celsius && yParameter == calc::YParameter::Temperature ? 273.15 : 0;
@@ -425,7 +435,9 @@ void TfmDiagram2::BuildDiagram(const calc::Results& results, calc::YParameter yP
                           std::make_shared<const FieldMap>(fields.get()),
                           {}};
   built_ = true;
+  stale_.clear();
   ShowLayers();
+  if (zoom) chart_->ZoomToRange(*zoom);
   if (show) {
     this->show();
     raise();

@@ -93,6 +93,10 @@ class TfmDiagram2 : public QWidget {
   bool ShowsWeightPercent() const { return byMass_; }
   // The phases left out of the sheet's import, said on the plot (none: nothing said).
   void SetLeftOut(const std::vector<calc::LeftOutPhase>& phases) { leftOut_ = phases; }
+  // While on, BuildDiagram keeps the zoom the user chose (live mode).
+  void SetKeepZoom(bool on) { keepZoom_ = on; }
+  // A note over the diagram that it no longer matches the sheet, with the reason; empty: none.
+  void SetStale(const QString& why);
   // A window that is never shown, only drawn into pictures: its diagram points are left to the
   // pictures' own drawing and get no marker items in the chart. Takes effect at the next build.
   void SetPicturesOnly(bool on) { picturesOnly_ = on; }
@@ -167,6 +171,8 @@ class TfmDiagram2 : public QWidget {
   calc::ComponentMasses masses_;
   bool byMass_ = false;  // the last build shows weight percent
   std::vector<calc::LeftOutPhase> leftOut_;
+  bool keepZoom_ = false;
+  QString stale_;
   QString problemName_;
   // What the grid of the shown results cannot resolve: said on the plot.
   std::vector<calc::FinerFeature> finer_;

@@ -845,6 +845,52 @@ TEST_F(MainWindowTest, TabLeavesTheSheetAndTheListAndCtrlTabTypesATab) {
   EXPECT_EQ(w.StripeGrid1()->currentIndex(), current);
 }
 
+// Live mode: an edit of the sheet is computed on a coarser grid first, then on the whole grid,
+// with no box shown; a sheet with an error keeps the diagram, marked stale, and marks its line;
+// the zoom stays.
+TEST_F(MainWindowTest, LiveModeFollowsTheSheet) {
+  Problem lens{"lens", kLens};
+  lens.xpoints = 300;
+  lens.ypoints = 250;
+  MakeDatabase(dir_ / "Problems.d", {lens});
+  app::TfmMain& w = Start();
+  auto windows = std::make_unique<app::TViewsWindows>(w, QString());
+  w.SetResultWindows(windows.get());
+  views::TfmDiagram2& diagram = windows->fmDiagram2();
+  const auto notices = [&] { return diagram.Overlay()->Layers().notices.join('|'); };
+
+  w.chbLive()->setChecked(true);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w.LivePreviews() == 1; }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w.Results().Cells().RowCount() == 252; }, 10000));
+  EXPECT_FALSE(w.Engine().Running());
+  EXPECT_TRUE(diagram.isVisible());
+  diagram.Chart1()->ZoomToRange(QRectF(QPointF(0.2, 520), QPointF(0.6, 580)));
+  ASSERT_TRUE(diagram.Chart1()->IsZoomed());
+
+  // The solid melts 20 K lower: the preview comes with the sheet, the zoom stays.
+  w.memFunctions()->setPlainText(QString(kLens).replace("6000", "5800"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w.LivePreviews() == 2; }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w.Results().Cells().RowCount() == 252; }, 10000));
+  EXPECT_TRUE(diagram.Chart1()->IsZoomed());
+  EXPECT_NEAR(diagram.Chart1()->ShownRange().left(), 0.2, 1e-6);
+
+  // A typing error: the diagram stays as it was, marked; no box.
+  const int rows = w.Results().Cells().RowCount();
+  w.memFunctions()->setPlainText(QString(kLens).replace("(1-X)*", "(1-X*"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return notices().contains("Stale"); }, 5000));
+  EXPECT_TRUE(notices().contains("Line 2")) << notices().toStdString();
+  EXPECT_FALSE(w.memFunctions()->extraSelections().isEmpty()) << "the line is marked";
+  EXPECT_EQ(w.Results().Cells().RowCount(), rows);
+  EXPECT_TRUE(asked_.empty()) << asked_.front().text;
+
+  // Mended, the note goes.
+  w.memFunctions()->setPlainText(kLens);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !notices().contains("Stale"); }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return !w.Engine().Running() && w.Results().Cells().RowCount() == 252; }, 10000));
+  w.chbLive()->setChecked(false);
+}
+
 TEST_F(MainWindowTest, ResultWindowsFollowTheRunAndTheChartFileIsSavedFirst) {
   Problem mosaic{"with mosaic", kLens};
   mosaic.mosaic = true;
