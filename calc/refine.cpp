@@ -292,8 +292,7 @@ class Refiner {
   void Run() {
     Transitions();
     Boundaries();
-    NarrowTieLines();
-    SecondOrderTransitions();
+    SideBySide();
     Invariants();
     CongruentPoints();
     CriticalPoints();
@@ -468,52 +467,6 @@ class Refiner {
     }
   }
 
-  // The tie lines of two-phase fields narrower than a column (see BoundaryEnd::Narrow): two
-  // different solution phases (not two forms of one model) in neighbouring cells of a level.
-  // Kept only when solved with both ends within a column of the pair.
-  void NarrowTieLines() {
-    const CellGrid& g = Grid();
-    const double step = st_.XStep;
-    bool any = false;
-    for (int r = 1; r < g.RowCount(); ++r) {
-      for (int c = 1; c + 1 < g.ColCount(); ++c) {
-        const PhaseId a = Label(c, r), b = Label(c + 1, r);
-        if (!a.Valid() || !b.Valid() || a.IsPoint() || b.IsPoint() || a == b) continue;
-        const SolutionPhase& pa = sheet_.Phases[static_cast<size_t>(a.solution)];
-        const SolutionPhase& pb = sheet_.Phases[static_cast<size_t>(b.solution)];
-        if (pa.Model && pa.Model == pb.Model) continue;
-        const double y = RowY(r), x0 = ColX(c), x1 = ColX(c + 1);
-        double xa = std::clamp(x0, step / 2, 1 - step / 2);
-        double xb = std::clamp(x1, step / 2, 1 - step / 2);
-        if (!(xa < xb)) xa = 0.5 * (x0 + x1) - step / 4, xb = xa + step / 2;
-        try {
-          if (!TieLine(a, b, y, xa, xb) || !Within(xa, x0 - step, x1 + step) ||
-              !Within(xb, x0 - step, x1 + step) || !(xa < xb))
-            continue;
-        } catch (const std::exception&) {
-          continue;
-        }
-        BoundaryEnd e;
-        e.Level = r - 1;
-        e.Y = y;
-        e.PhaseLeft = pa.Name;
-        e.PhaseRight = pb.Name;
-        e.Left = e_.IndexOf(a);
-        e.Right = e_.IndexOf(b);
-        e.XLeft = xa;
-        e.XRight = xb;
-        e.Narrow = true;
-        out_.Boundaries.push_back(std::move(e));
-        any = true;
-      }
-    }
-    if (any)
-      std::stable_sort(out_.Boundaries.begin(), out_.Boundaries.end(),
-                       [](const BoundaryEnd& p, const BoundaryEnd& q) {
-                         return p.Level != q.Level ? p.Level < q.Level : p.XLeft < q.XLeft;
-                       });
-  }
-
   // The lowest curvature towards ordering of `model` at x and the level y (see
   // SublatticeModel::OrderingCurvature): its zero is the second-order transition.
   double OrderingCurvature(SublatticeModel& model, double x, double y) {
@@ -570,71 +523,98 @@ class Refiner {
     return true;
   }
 
-  // The two forms of one phase on sublattices (its disordered and its ordered form) side by
-  // side in a row with no two-phase field between them: a transition of second order, solved
-  // where the curvature of the disordered minimum towards ordering changes sign (bisection
-  // between the two columns). Added to the boundaries as tie lines of no length, in the order
-  // of the level and X.
-  void SecondOrderTransitions() {
+  // Two different solution phases side by side in a row with no two-phase cell between them,
+  // added to the boundaries in the order of the level and X:
+  // - the two forms of one phase on sublattices (disordered and ordered): a transition of
+  //   second order, a tie line of no length (see SecondOrderAt);
+  // - any other two: a two-phase field narrower than a column, whose tie line is kept when it
+  //   is solved with both ends within a column of the pair (BoundaryEnd::Narrow).
+  void SideBySide() {
     const CellGrid& g = Grid();
-    bool any = false;
+    const double step = st_.XStep;
+    const size_t before = out_.Boundaries.size();
     for (int r = 1; r < g.RowCount(); ++r) {
       for (int c = 1; c + 1 < g.ColCount(); ++c) {
         const PhaseId a = Label(c, r), b = Label(c + 1, r);
         if (!a.Valid() || !b.Valid() || a.IsPoint() || b.IsPoint() || a == b) continue;
         SolutionPhase& pa = sheet_.Phases[static_cast<size_t>(a.solution)];
-        SolutionPhase& pb = sheet_.Phases[static_cast<size_t>(b.solution)];
-        if (!pa.Model || pa.Model != pb.Model || pa.Variant == pb.Variant) continue;
-        const double y = RowY(r);
+        const SolutionPhase& pb = sheet_.Phases[static_cast<size_t>(b.solution)];
         BoundaryEnd e;
         e.Level = r - 1;
-        e.Y = y;
+        e.Y = RowY(r);
         e.PhaseLeft = pa.Name;
         e.PhaseRight = pb.Name;
         e.Left = e_.IndexOf(a);
         e.Right = e_.IndexOf(b);
-        e.SecondOrder = true;
-        e.XLeft = e.XRight = (ColX(c) + ColX(c + 1)) / 2;
-        e.Approximate = true;
-        try {
-          // Near the line the two forms differ by the fourth power of the order: the grid
-          // may put the change of label a column or two off, so the bracket widens by up to
-          // kWiden columns on each side.
-          constexpr int kWiden = 4;
-          for (int w = 0; w <= kWiden; ++w) {
-            const int cl = std::max(1, c - w), cr = std::min(g.ColCount() - 1, c + 1 + w);
-            double x = 0;
-            if (Bracketed([&](double xx) { return OrderingCurvature(*pa.Model, xx, y); }, ColX(cl),
-                          ColX(cr), x)) {
-              e.XLeft = e.XRight = x;
-              e.Approximate = false;
-              break;
-            }
-          }
-          // A level through the very top of the line: the curvature touches zero without a
-          // change of sign, at its smallest over the columns around.
-          if (e.Approximate) {
-            const double lo = ColX(std::max(1, c - kWiden)),
-                         hi = ColX(std::min(g.ColCount() - 1, c + 1 + kWiden));
-            auto size = [&](double xx) { return std::abs(OrderingCurvature(*pa.Model, xx, y)); };
-            const double x = GoldenMinimum(size, lo, hi, 1e-13);
-            // Zero to the precision of a curvature of the order of R T.
-            if (size(x) < 1e-7 * 8.31451 * std::abs(y)) {
-              e.XLeft = e.XRight = x;
-              e.Approximate = false;
-            }
-          }
-        } catch (const std::exception&) {
+        if (pa.Model && pa.Model == pb.Model) {
+          SecondOrderAt(*pa.Model, c, e);
+          out_.Boundaries.push_back(std::move(e));
+          continue;
         }
+        const double x0 = ColX(c), x1 = ColX(c + 1);
+        double xa = std::clamp(x0, step / 2, 1 - step / 2);
+        double xb = std::clamp(x1, step / 2, 1 - step / 2);
+        if (!(xa < xb)) xa = 0.5 * (x0 + x1) - step / 4, xb = xa + step / 2;
+        try {
+          if (!TieLine(a, b, e.Y, xa, xb) || !Within(xa, x0 - step, x1 + step) ||
+              !Within(xb, x0 - step, x1 + step) || !(xa < xb))
+            continue;
+        } catch (const std::exception&) {
+          continue;
+        }
+        e.XLeft = xa;
+        e.XRight = xb;
+        e.Narrow = true;
         out_.Boundaries.push_back(std::move(e));
-        any = true;
       }
     }
-    if (any)
+    if (out_.Boundaries.size() > before)
       std::stable_sort(out_.Boundaries.begin(), out_.Boundaries.end(),
                        [](const BoundaryEnd& p, const BoundaryEnd& q) {
                          return p.Level != q.Level ? p.Level < q.Level : p.XLeft < q.XLeft;
                        });
+  }
+
+  // The second-order transition between the two forms of `model` that stand in columns c and
+  // c + 1 of e's level: where the curvature of the disordered minimum towards ordering changes
+  // sign (bisection between the columns, widened when the grid put the change a column or two
+  // off); left approximate between the columns when it is not found.
+  void SecondOrderAt(SublatticeModel& model, int c, BoundaryEnd& e) {
+    const CellGrid& g = Grid();
+    const double y = e.Y;
+    e.SecondOrder = true;
+    e.XLeft = e.XRight = (ColX(c) + ColX(c + 1)) / 2;
+    e.Approximate = true;
+    try {
+      // Near the line the two forms differ by the fourth power of the order: the grid
+      // may put the change of label a column or two off, so the bracket widens by up to
+      // kWiden columns on each side.
+      constexpr int kWiden = 4;
+      for (int w = 0; w <= kWiden; ++w) {
+        const int cl = std::max(1, c - w), cr = std::min(g.ColCount() - 1, c + 1 + w);
+        double x = 0;
+        if (Bracketed([&](double xx) { return OrderingCurvature(model, xx, y); }, ColX(cl),
+                      ColX(cr), x)) {
+          e.XLeft = e.XRight = x;
+          e.Approximate = false;
+          break;
+        }
+      }
+      // A level through the very top of the line: the curvature touches zero without a
+      // change of sign, at its smallest over the columns around.
+      if (e.Approximate) {
+        const double lo = ColX(std::max(1, c - kWiden)),
+                     hi = ColX(std::min(g.ColCount() - 1, c + 1 + kWiden));
+        auto size = [&](double xx) { return std::abs(OrderingCurvature(model, xx, y)); };
+        const double x = GoldenMinimum(size, lo, hi, 1e-13);
+        // Zero to the precision of a curvature of the order of R T.
+        if (size(x) < 1e-7 * 8.31451 * std::abs(y)) {
+          e.XLeft = e.XRight = x;
+          e.Approximate = false;
+        }
+      }
+    } catch (const std::exception&) {
+    }
   }
 
   // A solved tie line of `level` whose grid ends were (lo, hi), or nullptr.
@@ -1186,11 +1166,13 @@ class Refiner {
       }
       return false;
     };
+    std::vector<std::vector<TR>> runs(static_cast<size_t>(std::max(g.RowCount(), 0)));
+    for (int r = 1; r < g.RowCount(); ++r) runs[static_cast<size_t>(r)] = BuildRuns(g, r);
     for (int r = 1; r + 1 < g.RowCount(); ++r) {
       for (const int from : {r, r + 1}) {
         const int to = from == r ? r + 1 : r;
         const int beyond = from == r ? r + 2 : r - 1;
-        for (const TR& run : BuildRuns(g, from)) {
+        for (const TR& run : runs[static_cast<size_t>(from)]) {
           if (run.Label.empty()) continue;
           const PhaseId id = Label(run.First, from);
           if (!id.Valid() || continues(id, to, run.First, run.Last)) continue;

@@ -39,14 +39,14 @@ std::string Arguments::Value(const std::string& name) const {
   return v;
 }
 
-std::string ParseArguments(const Args& args, const std::vector<OptionSpec>& options,
+std::string ParseArguments(const Args& args, const std::vector<OptionDef>& options,
                            Arguments& out) {
   QCommandLineParser parser;
   parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
   parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
   parser.addOption(QCommandLineOption(QStringList{"h", "help"}));
   std::vector<std::string> known;
-  for (const OptionSpec& o : options) {
+  for (const OptionDef& o : options) {
     QStringList names{QString::fromLatin1(o.name)};
     if (*o.short_name) names << QString::fromLatin1(o.short_name);
     QCommandLineOption option(names);
@@ -60,7 +60,7 @@ std::string ParseArguments(const Args& args, const std::vector<OptionSpec>& opti
     const QStringList unknown = parser.unknownOptionNames();
     if (unknown.isEmpty()) {
       // A value missing at the end, or given to an option that takes none.
-      for (const OptionSpec& o : options) {
+      for (const OptionDef& o : options) {
         for (const std::string& name :
              {std::string("--") + o.name, *o.short_name ? std::string("-") + o.short_name : ""}) {
           if (name.empty()) continue;
@@ -77,7 +77,7 @@ std::string ParseArguments(const Args& args, const std::vector<OptionSpec>& opti
   }
   out = Arguments();
   // Each option's values in the order given: Value() takes the last.
-  for (const OptionSpec& o : options) {
+  for (const OptionDef& o : options) {
     const QString name = QString::fromLatin1(o.name);
     if (!parser.isSet(name)) continue;
     if (!o.value) {
@@ -100,6 +100,22 @@ std::string ChooseWord(const std::string& option, const std::string& word,
   complaint = option + " needs " + list;
   const std::string near = Nearest(word, words);
   if (!near.empty()) complaint += "; did you mean '" + near + "'?";
+  return {};
+}
+
+std::string ChooseFormats(const std::string& list, bool& png, bool& svg, bool& pdf) {
+  png = svg = pdf = false;
+  for (size_t start = 0; start <= list.size();) {
+    const size_t comma = std::min(list.find(',', start), list.size());
+    std::string complaint;
+    const std::string f = ChooseWord("--format", list.substr(start, comma - start),
+                                     {"png", "svg", "pdf", "none"}, complaint);
+    if (f.empty()) return complaint;
+    png = png || f == "png";
+    svg = svg || f == "svg";
+    pdf = pdf || f == "pdf";
+    start = comma + 1;
+  }
   return {};
 }
 

@@ -98,7 +98,7 @@ int Guard(F&& f) {
 // The files of a command that takes only files (and the given flags); empty after a usage
 // error, which is then printed.
 static bool Files(const char* command, const Args& list, size_t count,
-                  std::vector<std::string>& files, const std::vector<OptionSpec>& flags,
+                  std::vector<std::string>& files, const std::vector<OptionDef>& flags,
                   Arguments& args) {
   std::string complaint = ParseArguments(list, flags, args);
   if (complaint.empty() && args.Positional().size() != count)

@@ -61,20 +61,8 @@ std::string ParsePictureOptions(const Arguments& args, RunOptions& o) {
   o.gridPoints = o.gridPoints || args.Has("grid-points");
   o.wt = o.wt || args.Has("wt");
   if (args.Has("format")) {
-    const std::string v = args.Value("format");
-    o.png = o.svg = o.pdf = false;
-    size_t start = 0;
-    while (start <= v.size()) {
-      const size_t comma = std::min(v.find(',', start), v.size());
-      std::string complaint;
-      const std::string f = ChooseWord("--format", v.substr(start, comma - start),
-                                       {"png", "svg", "pdf", "none"}, complaint);
-      if (f.empty()) return complaint;
-      if (f == "png") o.png = true;
-      if (f == "svg") o.svg = true;
-      if (f == "pdf") o.pdf = true;
-      start = comma + 1;
-    }
+    const std::string complaint = ChooseFormats(args.Value("format"), o.png, o.svg, o.pdf);
+    if (!complaint.empty()) return complaint;
   }
   if (args.Has("size")) {
     const std::string v = args.Value("size");
@@ -108,27 +96,27 @@ struct SheetOptions {
   problem::SheetRange range;
 };
 
-const std::vector<OptionSpec> kRunOptions = {{"all"},
-                                             {"problem", true},
-                                             {"out", true},
-                                             {"xpoints", true},
-                                             {"ypoints", true},
-                                             {"decimal-separator", true},
-                                             {"mosaic-size", true},
-                                             {"format", true},
-                                             {"size", true},
-                                             {"dpi", true},
-                                             {"celsius"},
-                                             {"wt"},
-                                             {"grid-points"},
-                                             {"no-refine"},
-                                             {"jobs", true, "j"},
-                                             {"quiet"},
-                                             {"print"},
-                                             {"y", true},
-                                             {"ymin", true},
-                                             {"ymax", true},
-                                             {"z", true}};
+const std::vector<OptionDef> kRunOptions = {{"all"},
+                                            {"problem", true},
+                                            {"out", true},
+                                            {"xpoints", true},
+                                            {"ypoints", true},
+                                            {"decimal-separator", true},
+                                            {"mosaic-size", true},
+                                            {"format", true},
+                                            {"size", true},
+                                            {"dpi", true},
+                                            {"celsius"},
+                                            {"wt"},
+                                            {"grid-points"},
+                                            {"no-refine"},
+                                            {"jobs", true, "j"},
+                                            {"quiet"},
+                                            {"print"},
+                                            {"y", true},
+                                            {"ymin", true},
+                                            {"ymax", true},
+                                            {"z", true}};
 
 // Returns an empty text on success, else the complaint.
 std::string ParseArgs(const Args& list, RunOptions& o, SheetOptions& sheet) {

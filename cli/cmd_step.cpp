@@ -339,20 +339,8 @@ int CmdStep(const Args& list) {
   o.wt = args.Has("wt");
   o.celsius = args.Has("celsius");
   if (args.Has("format")) {
-    const std::string v = args.Value("format");
-    o.png = o.svg = o.pdf = false;
-    size_t start = 0;
-    while (start <= v.size()) {
-      const size_t comma = std::min(v.find(',', start), v.size());
-      std::string complaint;
-      const std::string f = ChooseWord("--format", v.substr(start, comma - start),
-                                       {"png", "svg", "pdf", "none"}, complaint);
-      if (f.empty()) return Usage(complaint);
-      if (f == "png") o.png = true;
-      if (f == "svg") o.svg = true;
-      if (f == "pdf") o.pdf = true;
-      start = comma + 1;
-    }
+    const std::string complaint = ChooseFormats(args.Value("format"), o.png, o.svg, o.pdf);
+    if (!complaint.empty()) return Usage(complaint);
   }
   if (args.Has("size")) {
     int w = 0, h = 0;
