@@ -12,26 +12,12 @@
 
 #include "calc/cell_grid.h"
 #include "calc/point_finder.h"
+#include "calc/tangent.h"
+#include "numeric/solve.h"
 
 namespace calc {
 
 namespace {
-
-// Derivatives in X are central finite differences on seven points, sixth order for G' and G''
-// (fourth order for G'''), with the step a fixed fraction of the distance to the nearer pure
-// end. Why this choice:
-//  - the evaluators are compiled expressions we can only evaluate, so differences are the one
-//    way to differentiate any sheet (a TDB-style polynomial as well as a hand-written one);
-//  - the only part of a usual G(X) that is not a low polynomial in X is the ideal mixing
-//    term X ln X + (1-X) ln(1-X), whose length scale is min(X, 1-X): a step proportional to it
-//    keeps the truncation error the same at X = 0.001 as at X = 0.5, and polynomial terms up
-//    to degree six are differentiated exactly;
-//  - with G of order 1e4 J/mol (rounding ~1e-12 J/mol), a step of 0.007 min(X, 1-X) balances
-//    the truncation error of the X ln X term (~0.9 RT (h/X)^6) against rounding (~2e-12/h):
-//    G' comes out to about 1e-9 J/mol at mid compositions, 1e-8 J/mol near X = 0.01.
-// The Jacobians of the Newton iterations need far less: forward differences of the residuals.
-constexpr double kStencilFraction = 0.007;
-constexpr int kMaxNewton = 60;
 
 // A phase of the sheet: a solution phase by its index in Phases, or a point phase by its
 // index in PointPhases.
@@ -41,10 +27,6 @@ struct PhaseId {
   bool Valid() const { return solution >= 0 || point >= 0; }
   bool IsPoint() const { return point >= 0; }
   bool operator==(const PhaseId&) const = default;
-};
-
-struct Derivs {
-  double g = 0, g1 = 0, g2 = 0, g3 = 0;
 };
 
 // The Gibbs energies of the sheet's phases at any (X, Y), evaluated exactly as the level step
@@ -67,22 +49,8 @@ class Energies {
   }
 
   // G and its X derivatives of a solution phase at 0 < x < 1.
-  Derivs D(PhaseId id, double x, double y) {
-    const double m = std::min(x, 1 - x);
-    if (!(m > 0)) throw std::domain_error("composition outside (0, 1)");
-    // A power of two, so that every x + k h is exact: a step rounded at X = 0.999 would
-    // otherwise shift the points by 1e-16 in 1e-5 and bias G' by 1e-11 of its value.
-    const double h = std::exp2(std::floor(std::log2(kStencilFraction * m)));
-    double f[7];
-    for (int k = -3; k <= 3; ++k) f[k + 3] = k == 0 ? 0 : G(id, x + k * h, y);
-    f[3] = G(id, x, y);
-    Derivs d;
-    d.g = f[3];
-    d.g1 = (-f[0] + 9 * f[1] - 45 * f[2] + 45 * f[4] - 9 * f[5] + f[6]) / (60 * h);
-    d.g2 = (2 * f[0] - 27 * f[1] + 270 * f[2] - 490 * f[3] + 270 * f[4] - 27 * f[5] + 2 * f[6]) /
-           (180 * h * h);
-    d.g3 = (f[0] - 8 * f[1] + 13 * f[2] - 13 * f[4] + 8 * f[5] - f[6]) / (8 * h * h * h);
-    return d;
+  XDerivatives D(PhaseId id, double x, double y) {
+    return DerivativesInX([&](double v) { return G(id, v, y); }, x);
   }
 
   double Composition(PhaseId id) const {
@@ -146,122 +114,6 @@ class Energies {
   PhaseSheet& sheet_;
   const SweepState& st_;
 };
-
-// Solves a x = b (n <= 4) by elimination with partial pivoting; false when singular.
-bool SolveLinear(int n, double a[4][4], double b[4]) {
-  for (int c = 0; c < n; ++c) {
-    int piv = c;
-    for (int r = c + 1; r < n; ++r) {
-      if (std::abs(a[r][c]) > std::abs(a[piv][c])) piv = r;
-    }
-    if (!(std::abs(a[piv][c]) > 0) || !std::isfinite(a[piv][c])) return false;
-    if (piv != c) {
-      for (int k = 0; k < n; ++k) std::swap(a[c][k], a[piv][k]);
-      std::swap(b[c], b[piv]);
-    }
-    for (int r = c + 1; r < n; ++r) {
-      const double m = a[r][c] / a[c][c];
-      for (int k = c; k < n; ++k) a[r][k] -= m * a[c][k];
-      b[r] -= m * b[c];
-    }
-  }
-  for (int c = n - 1; c >= 0; --c) {
-    double s = b[c];
-    for (int k = c + 1; k < n; ++k) s -= a[c][k] * b[k];
-    b[c] = s / a[c][c];
-    if (!std::isfinite(b[c])) return false;
-  }
-  return true;
-}
-
-using Residual = std::function<void(const double* u, double* r)>;
-using Admissible = std::function<bool(const double* u)>;
-
-// Newton's method for n <= 4 unknowns with a forward-difference Jacobian (steps[i] for unknown
-// i). A step that leaves the admissible set is halved until it stays inside. Converged when a
-// full step is smaller than tol[i] in every unknown; false after kMaxNewton steps, on a
-// singular Jacobian, or when no admissible step is found.
-bool Newton(int n, const Residual& f, double* u, const double* steps, const double* tol,
-            const Admissible& ok) {
-  double r[4], rp[4], a[4][4], du[4], trial[4];
-  double last = std::numeric_limits<double>::infinity();
-  for (int it = 0; it < kMaxNewton; ++it) {
-    f(u, r);
-    for (int j = 0; j < n; ++j) {
-      std::copy(u, u + n, trial);
-      trial[j] += steps[j];
-      if (!ok(trial)) trial[j] = u[j] - steps[j];
-      const double h = trial[j] - u[j];
-      f(trial, rp);
-      for (int i = 0; i < n; ++i) a[i][j] = (rp[i] - r[i]) / h;
-    }
-    for (int i = 0; i < n; ++i) du[i] = -r[i];
-    if (!SolveLinear(n, a, du)) return false;
-    double size = 0;  // the step in units of the tolerances
-    for (int i = 0; i < n; ++i) size = std::max(size, std::abs(du[i]) / tol[i]);
-    // Below the tolerance, or at the noise floor of the differences: no longer shrinking fast
-    // although already small.
-    const bool small = size < 1 || (size < 1e4 && size > 0.25 * last);
-    last = size;
-    double scale = 1;
-    for (int k = 0; k < 60; ++k, scale *= 0.5) {
-      for (int i = 0; i < n; ++i) trial[i] = u[i] + scale * du[i];
-      if (ok(trial)) break;
-    }
-    if (!ok(trial)) return false;
-    std::copy(trial, trial + n, u);
-    if (small) return true;
-  }
-  return false;
-}
-
-// A root of f in [lo, hi] where f changes sign: bisection safeguarded secant (Illinois) down to
-// the last representable interval. False when f does not change sign.
-bool Bracketed(const std::function<double(double)>& f, double lo, double hi, double& root) {
-  double flo = f(lo), fhi = f(hi);
-  if (flo == 0) return root = lo, true;
-  if (fhi == 0) return root = hi, true;
-  if ((flo < 0) == (fhi < 0)) return false;
-  int side = 0;
-  for (int it = 0; it < 300; ++it) {
-    double x = (lo * fhi - hi * flo) / (fhi - flo);
-    if (!(x > lo && x < hi) || it % 4 == 3) x = 0.5 * (lo + hi);
-    if (!(x > lo && x < hi)) break;  // no double left between lo and hi
-    const double fx = f(x);
-    if (fx == 0) return root = x, true;
-    if ((fx < 0) == (flo < 0)) {
-      lo = x;
-      flo = fx;
-      if (side == -1) fhi *= 0.5;
-      side = -1;
-    } else {
-      hi = x;
-      fhi = fx;
-      if (side == 1) flo *= 0.5;
-      side = 1;
-    }
-  }
-  root = std::abs(flo) < std::abs(fhi) ? lo : hi;
-  return true;
-}
-
-// The place of the smallest value of f on [a, b] (one minimum there) by golden-section search,
-// until the bracket is narrower than `width` (at most 200 steps).
-double GoldenMinimum(const std::function<double(double)>& f, double a, double b, double width) {
-  constexpr double kGolden = 0.6180339887498949;
-  double c = b - kGolden * (b - a), d = a + kGolden * (b - a);
-  double fc = f(c), fd = f(d);
-  for (int i = 0; i < 200 && b - a > width; ++i) {
-    if (fc < fd) {
-      b = d, d = c, fd = fc;
-      c = b - kGolden * (b - a), fc = f(c);
-    } else {
-      a = c, c = d, fc = fd;
-      d = a + kGolden * (b - a), fd = f(d);
-    }
-  }
-  return 0.5 * (a + b);
-}
 
 std::string FormatX(double x) {
   char buf[32];
@@ -347,7 +199,7 @@ class Refiner {
         if (a.Valid() && b.Valid() && !(a == b)) {
           try {
             double y = 0;
-            if (Bracketed([&](double yy) { return e_.G(a, x, yy) - e_.G(b, x, yy); }, RowY(r),
+            if (numeric::BracketedRoot([&](double yy) { return e_.G(a, x, yy) - e_.G(b, x, yy); }, RowY(r),
                           RowY(r - 1), y)) {
               t.Y = y;
               t.Approximate = false;
@@ -360,71 +212,15 @@ class Refiner {
     }
   }
 
-  // Solves the tie line of phases a (left) and b (right) at level y from (xa, xb): equal
-  // slope and equal intercept of the tangents, written as G_a'(xa) = G_b'(xb) = the slope of
-  // the chord between the two ends. A point phase keeps its composition.
+  // Solves the tie line of phases a (left) and b (right) at level y from (xa, xb) (see
+  // SolveTieLine). A point phase keeps its composition.
   bool TieLine(PhaseId a, PhaseId b, double y, double& xa, double& xb) {
-    if (a.IsPoint() && b.IsPoint()) return true;
-    double last = std::numeric_limits<double>::infinity();
-    for (int it = 0; it < kMaxNewton; ++it) {
-      Derivs da, db;
-      if (a.IsPoint()) {
-        da.g = e_.G(a, xa, y);
-      } else {
-        da = e_.D(a, xa, y);
-      }
-      if (b.IsPoint()) {
-        db.g = e_.G(b, xb, y);
-      } else {
-        db = e_.D(b, xb, y);
-      }
-      const double w = xb - xa;
-      const double chord = (db.g - da.g) / w;
-      double dxa = 0, dxb = 0;
-      if (!a.IsPoint() && !b.IsPoint()) {
-        double m[4][4] = {{da.g2 - (chord - da.g1) / w, -(db.g1 - chord) / w},
-                          {-(chord - da.g1) / w, db.g2 - (db.g1 - chord) / w}};
-        double r[4] = {-(da.g1 - chord), -(db.g1 - chord)};
-        if (!SolveLinear(2, m, r)) return false;
-        dxa = r[0];
-        dxb = r[1];
-      } else if (!a.IsPoint()) {
-        const double d = da.g2 - (chord - da.g1) / w;
-        if (!(std::abs(d) > 0)) return false;
-        dxa = -(da.g1 - chord) / d;
-      } else {
-        const double d = db.g2 - (db.g1 - chord) / w;
-        if (!(std::abs(d) > 0)) return false;
-        dxb = -(db.g1 - chord) / d;
-      }
-      if (!std::isfinite(dxa) || !std::isfinite(dxb)) return false;
-      // Converged below 1e-11 of the distance to the nearer pure end, or at the noise floor
-      // of the differences (small, and no longer shrinking fast).
-      // (A point phase does not move; at a pure end it sits at 0 or 1 itself. Within 1e-3 of
-      // an end the aim stays 1e-14: the differences of the energies cannot resolve a step
-      // that is a fraction of the distance to an end a millionth away, so the solve would stall
-      // at their noise, as it did for the liquid beside pure Mg just below its melting point.)
-      auto aim = [](double x) { return 1e-11 * std::max(std::min(x, 1 - x), 1e-3); };
-      const double size = std::max(a.IsPoint() ? 0.0 : std::abs(dxa) / aim(xa),
-                                   b.IsPoint() ? 0.0 : std::abs(dxb) / aim(xb));
-      const bool small = size < 1 || (size < 1e4 && size > 0.25 * last);
-      last = size;
-      // Stay inside (0, 1) and keep the ends apart: halve a step that would leave.
-      auto inside = [](double v, PhaseId id) {
-        return id.IsPoint() ? v >= 0 && v <= 1 : v > 0 && v < 1;
-      };
-      double s = 1;
-      for (int k = 0; k < 60; ++k, s *= 0.5) {
-        const double na = xa + s * dxa, nb = xb + s * dxb;
-        if (inside(na, a) && inside(nb, b) && nb - na > 0.5 * w) break;
-      }
-      const double na = xa + s * dxa, nb = xb + s * dxb;
-      if (!(inside(na, a) && inside(nb, b) && nb > na)) return false;
-      xa = na;
-      xb = nb;
-      if (small) return true;
-    }
-    return false;
+    auto end = [&](PhaseId id) {
+      return TangentEnd{id.IsPoint(), [this, id, y](double x) {
+                          return id.IsPoint() ? XDerivatives{e_.G(id, x, y)} : e_.D(id, x, y);
+                        }};
+    };
+    return SolveTieLine(end(a), end(b), xa, xb);
   }
 
   // Every tie line of every level. A grid end of a solution phase at X = 0 or 1 starts half a
@@ -477,7 +273,7 @@ class Refiner {
   // The level of the second-order transition at x between ylo and yhi, or NaN.
   double OrderingLevel(SublatticeModel& model, double x, double ylo, double yhi) {
     double y = 0;
-    if (Bracketed([&](double yy) { return OrderingCurvature(model, x, yy); }, ylo, yhi, y))
+    if (numeric::BracketedRoot([&](double yy) { return OrderingCurvature(model, x, yy); }, ylo, yhi, y))
       return y;
     return std::numeric_limits<double>::quiet_NaN();
   }
@@ -502,7 +298,7 @@ class Refiner {
       if (v > best) best = v, xb = x;
     }
     if (!std::isfinite(best)) return false;
-    double x = GoldenMinimum([&](double v) { return -level(v); }, std::max(xlo, xb - step),
+    double x = numeric::GoldenMinimum([&](double v) { return -level(v); }, std::max(xlo, xb - step),
                              std::min(xhi, xb + step), 1e-6 * step);
     // The slope by central differences of step h: the level's own error (about 1e-13 of it)
     // over h stays far below the slope's change over the step.
@@ -593,7 +389,7 @@ class Refiner {
       for (int w = 0; w <= kWiden; ++w) {
         const int cl = std::max(1, c - w), cr = std::min(g.ColCount() - 1, c + 1 + w);
         double x = 0;
-        if (Bracketed([&](double xx) { return OrderingCurvature(model, xx, y); }, ColX(cl),
+        if (numeric::BracketedRoot([&](double xx) { return OrderingCurvature(model, xx, y); }, ColX(cl),
                       ColX(cr), x)) {
           e.XLeft = e.XRight = x;
           e.Approximate = false;
@@ -606,7 +402,7 @@ class Refiner {
         const double lo = ColX(std::max(1, c - kWiden)),
                      hi = ColX(std::min(g.ColCount() - 1, c + 1 + kWiden));
         auto size = [&](double xx) { return std::abs(OrderingCurvature(model, xx, y)); };
-        const double x = GoldenMinimum(size, lo, hi, 1e-13);
+        const double x = numeric::GoldenMinimum(size, lo, hi, 1e-13);
         // Zero to the precision of a curvature of the order of R T.
         if (size(x) < 1e-7 * 8.31451 * std::abs(y)) {
           e.XLeft = e.XRight = x;
@@ -809,7 +605,7 @@ class Refiner {
       yb = y0 - 1e-2 * st_.YStep;
       if (!slope_gap(yb, fb)) return false;
     }
-    for (int it = 0; it < kMaxNewton; ++it) {
+    for (int it = 0; it < numeric::kMaxNewtonSteps; ++it) {
       if (fb == fa) return false;
       double step = -fb * (yb - ya) / (fb - fa);
       // Past the invariant the tie lines are metastable and may not exist: shorten the step.
@@ -858,7 +654,7 @@ class Refiner {
         if (ids[i].IsPoint()) {
           g[i] = e_.G(ids[i], xs[i], v[0]);
         } else {
-          const Derivs d = e_.D(ids[i], xs[i], v[0]);
+          const XDerivatives d = e_.D(ids[i], xs[i], v[0]);
           g[i] = d.g;
           g1[i] = d.g1;
         }
@@ -886,7 +682,7 @@ class Refiner {
       tol[i] = 1e-12 * m;
     }
     if (!ok(u)) return false;
-    if (!Newton(n, f, u, steps, tol, ok)) return false;
+    if (!numeric::NewtonSystem(n, f, u, steps, tol, ok)) return false;
     y = u[0];
     unpack(u, x);
     return true;
@@ -950,7 +746,7 @@ class Refiner {
             const double xc = e_.Composition(a.IsPoint() ? a : b);
             double y = 0;
             if (Within(xc, xlo, xhi) &&
-                Bracketed([&](double yy) { return e_.G(a, xc, yy) - e_.G(b, xc, yy); }, ylo, yhi,
+                numeric::BracketedRoot([&](double yy) { return e_.G(a, xc, yy) - e_.G(b, xc, yy); }, ylo, yhi,
                           y)) {
               cp.X = xc;
               cp.Y = y;
@@ -959,7 +755,7 @@ class Refiner {
           } else {
             double u[2] = {0.5 * (ColX(run.First) + ColX(run.Last)), 0.5 * (ylo + yhi)};
             auto f = [&](const double* v, double* res) {
-              const Derivs da = e_.D(a, v[0], v[1]), db = e_.D(b, v[0], v[1]);
+              const XDerivatives da = e_.D(a, v[0], v[1]), db = e_.D(b, v[0], v[1]);
               res[0] = da.g - db.g;
               res[1] = da.g1 - db.g1;
             };
@@ -971,7 +767,7 @@ class Refiner {
             // Near its top a field narrower than a column shows on no level: the point may
             // lie a few levels beyond the pair where the grid saw the field close.
             const double beyond = kCongruentBeyond * std::abs(st_.YStep);
-            if (Newton(2, f, u, steps, tol, ok) && Within(u[0], xlo, xhi) &&
+            if (numeric::NewtonSystem(2, f, u, steps, tol, ok) && Within(u[0], xlo, xhi) &&
                 Within(u[1], ylo - beyond, yhi + beyond)) {
               cp.X = u[0];
               cp.Y = u[1];
@@ -981,7 +777,7 @@ class Refiner {
           if (!a.IsPoint() && !b.IsPoint()) {
             // Sign of (G_above - G_below)'' at the point: positive when the two-phase field
             // lies above it.
-            const Derivs da = e_.D(a, cp.X, cp.Y), db = e_.D(b, cp.X, cp.Y);
+            const XDerivatives da = e_.D(a, cp.X, cp.Y), db = e_.D(b, cp.X, cp.Y);
             minimum = da.g2 - db.g2 > 0;
           }
         } catch (const std::exception&) {
@@ -1236,7 +1032,7 @@ class Refiner {
       try {
         double u[2] = {cp.X, cp.Y};
         auto f = [&](const double* v, double* r) {
-          const Derivs d = e_.D(id, v[0], v[1]);
+          const XDerivatives d = e_.D(id, v[0], v[1]);
           r[0] = d.g2;
           r[1] = d.g3;
         };
@@ -1245,7 +1041,7 @@ class Refiner {
         const double ys = std::max(std::abs(y_none - y_gap), 1e-9);
         const double steps[2] = {1e-4 * m, 1e-4 * ys};
         const double tol[2] = {1e-12 * m, 1e-13 * std::max(std::abs(u[1]), ys)};
-        if (Newton(2, f, u, steps, tol, ok) &&
+        if (numeric::NewtonSystem(2, f, u, steps, tol, ok) &&
             Within(u[1], std::min(y_gap, y_none), std::max(y_gap, y_none)) &&
             Within(u[0], xlo - st_.XStep, xhi + st_.XStep)) {
           cp.X = u[0];

@@ -1,0 +1,121 @@
+#include "calc/tangent.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+
+#include "numeric/solve.h"
+
+namespace calc {
+
+namespace {
+
+// Derivatives in X are central finite differences on seven points, sixth order for G' and G''
+// (fourth order for G'''), with the step a fixed fraction of the distance to the nearer pure
+// end. Why this choice:
+//  - the evaluators are compiled expressions we can only evaluate, so differences are the one
+//    way to differentiate any sheet (a TDB-style polynomial as well as a hand-written one);
+//  - the only part of a usual G(X) that is not a low polynomial in X is the ideal mixing
+//    term X ln X + (1-X) ln(1-X), whose length scale is min(X, 1-X): a step proportional to it
+//    keeps the truncation error the same at X = 0.001 as at X = 0.5, and polynomial terms up
+//    to degree six are differentiated exactly;
+//  - with G of order 1e4 J/mol (rounding ~1e-12 J/mol), a step of 0.007 min(X, 1-X) balances
+//    the truncation error of the X ln X term (~0.9 RT (h/X)^6) against rounding (~2e-12/h):
+//    G' comes out to about 1e-9 J/mol at mid compositions, 1e-8 J/mol near X = 0.01.
+constexpr double kStencilFraction = 0.007;
+
+// The tie line has converged when its steps are below kTieLineAim of the distance of each
+// moving end to the nearer pure end: the derivatives above resolve X to about that. Within
+// kNearEnd of an end the aim stays kTieLineAim * kNearEnd (1e-14): the differences of the
+// energies cannot resolve a step that is a fraction of the distance to an end a millionth
+// away, so the solve would stall at their noise, as it did for the liquid beside pure Mg just
+// below its melting point.
+constexpr double kTieLineAim = 1e-11;
+constexpr double kNearEnd = 1e-3;
+// A step may shorten the tie line to no less than this part of its length: a longer step
+// there is halved. The tangent conditions also hold for the trivial "tie line" of no length
+// between two ends of one phase, which a free step could slide into.
+constexpr double kShortestShrink = 0.5;
+// Halvings of a step that leaves (0, 1) before the solve is given up: 2^-60 of a step is below
+// the rounding of any composition.
+constexpr int kMaxHalvings = 60;
+
+}  // namespace
+
+XDerivatives DerivativesInX(const std::function<double(double)>& g, double x) {
+  const double m = std::min(x, 1 - x);
+  if (!(m > 0)) throw std::domain_error("composition outside (0, 1)");
+  // A power of two, so that every x + k h is exact: a step rounded at X = 0.999 would
+  // otherwise shift the points by 1e-16 in 1e-5 and bias G' by 1e-11 of its value.
+  const double h = std::exp2(std::floor(std::log2(kStencilFraction * m)));
+  double f[7];
+  for (int k = -3; k <= 3; ++k) f[k + 3] = k == 0 ? 0 : g(x + k * h);
+  f[3] = g(x);
+  XDerivatives d;
+  d.g = f[3];
+  d.g1 = (-f[0] + 9 * f[1] - 45 * f[2] + 45 * f[4] - 9 * f[5] + f[6]) / (60 * h);
+  d.g2 = (2 * f[0] - 27 * f[1] + 270 * f[2] - 490 * f[3] + 270 * f[4] - 27 * f[5] + 2 * f[6]) /
+         (180 * h * h);
+  d.g3 = (f[0] - 8 * f[1] + 13 * f[2] - 13 * f[4] + 8 * f[5] - f[6]) / (8 * h * h * h);
+  return d;
+}
+
+bool SolveTieLine(const TangentEnd& a, const TangentEnd& b, double& xa, double& xb) {
+  if (a.fixed && b.fixed) return true;
+  double last = std::numeric_limits<double>::infinity();
+  for (int it = 0; it < numeric::kMaxNewtonSteps; ++it) {
+    XDerivatives da, db;
+    if (a.fixed) {
+      da.g = a.at(xa).g;
+    } else {
+      da = a.at(xa);
+    }
+    if (b.fixed) {
+      db.g = b.at(xb).g;
+    } else {
+      db = b.at(xb);
+    }
+    const double w = xb - xa;
+    const double chord = (db.g - da.g) / w;
+    double dxa = 0, dxb = 0;
+    if (!a.fixed && !b.fixed) {
+      double m[numeric::kMaxUnknowns][numeric::kMaxUnknowns] = {
+          {da.g2 - (chord - da.g1) / w, -(db.g1 - chord) / w},
+          {-(chord - da.g1) / w, db.g2 - (db.g1 - chord) / w}};
+      double r[numeric::kMaxUnknowns] = {-(da.g1 - chord), -(db.g1 - chord)};
+      if (!numeric::SolveLinear(2, m, r)) return false;
+      dxa = r[0];
+      dxb = r[1];
+    } else if (!a.fixed) {
+      const double d = da.g2 - (chord - da.g1) / w;
+      if (!(std::abs(d) > 0)) return false;
+      dxa = -(da.g1 - chord) / d;
+    } else {
+      const double d = db.g2 - (db.g1 - chord) / w;
+      if (!(std::abs(d) > 0)) return false;
+      dxb = -(db.g1 - chord) / d;
+    }
+    if (!std::isfinite(dxa) || !std::isfinite(dxb)) return false;
+    auto aim = [](double x) { return kTieLineAim * std::max(std::min(x, 1 - x), kNearEnd); };
+    const double size = std::max(a.fixed ? 0.0 : std::abs(dxa) / aim(xa),
+                                 b.fixed ? 0.0 : std::abs(dxb) / aim(xb));
+    const bool small = numeric::NewtonDone(size, last);
+    last = size;
+    // Stay inside (0, 1) (a fixed end may sit at 0 or 1 itself) and keep the ends apart.
+    auto inside = [](double v, bool fixed) { return fixed ? v >= 0 && v <= 1 : v > 0 && v < 1; };
+    double s = 1;
+    for (int k = 0; k < kMaxHalvings; ++k, s *= 0.5) {
+      const double na = xa + s * dxa, nb = xb + s * dxb;
+      if (inside(na, a.fixed) && inside(nb, b.fixed) && nb - na > kShortestShrink * w) break;
+    }
+    const double na = xa + s * dxa, nb = xb + s * dxb;
+    if (!(inside(na, a.fixed) && inside(nb, b.fixed) && nb > na)) return false;
+    xa = na;
+    xb = nb;
+    if (small) return true;
+  }
+  return false;
+}
+
+}  // namespace calc
