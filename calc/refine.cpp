@@ -115,6 +115,34 @@ class Energies {
   const SweepState& st_;
 };
 
+// Steps and tolerances of the refinement's solves. X is measured in parts of the distance to
+// the nearer pure end (the length scale of the ideal mixing term, as in calc/tangent.cpp), Y in
+// parts of the level step or of the level itself.
+//
+// Forward-difference steps of the Jacobians of Newton's method (numeric::NewtonSystem). The
+// residuals are differences of energies and of their derivatives, good to about 1e-9 of their
+// size: steps of 1e-6 in X and 1e-5 of a level step in Y give the Jacobian to a few parts in
+// 1e3, all that Newton's convergence needs, while the curvature over the step stays smaller.
+constexpr double kJacobianStepX = 1e-6;
+constexpr double kJacobianStepY = 1e-5;
+// A critical point solves G'' = G''' = 0; G''' of the stencil is the noisiest derivative
+// (divided by h^3), so its Jacobian takes steps a hundred times longer in X and ten in Y.
+constexpr double kCriticalJacobianStep = 1e-4;
+// Converged (numeric::NewtonSystem) when a step is below 1e-12 of the distance to the end in
+// X and 1e-13 of the level in Y: about the resolution of the derivatives and of a level;
+// where the differences cannot get there, the noise-floor rule of numeric::NewtonDone stops.
+constexpr double kToleranceX = 1e-12;
+constexpr double kToleranceY = 1e-13;
+// The smallest scale of Y in the steps and tolerances above: 1e-9 of the level (or of 1), so
+// that a level step of zero or a level at zero still gives a step to take.
+constexpr double kSmallestYScale = 1e-9;
+// How far an answer may lie outside the range where it is expected and still count as inside
+// it (Within): 1e-9 of the range's ends, and 1e-12 near zero, the rounding of a solve.
+constexpr double kWithinRelative = 1e-9;
+constexpr double kWithinAbsolute = 1e-12;
+// Two ends of one solution phase nearer than this part of a column are one (Apart).
+constexpr double kApartColumns = 1e-3;
+
 std::string FormatX(double x) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "%.4f", x);
@@ -171,7 +199,7 @@ class Refiner {
   PhaseId Label(int col, int row) const { return e_.Of(Grid().Phase(col, row)); }
   PhaseId Entry(const TZPoint& p) const { return e_.Of(p.Phase); }
   bool Within(double v, double lo, double hi) const {
-    const double slack = 1e-9 * (std::abs(lo) + std::abs(hi)) + 1e-12;
+    const double slack = kWithinRelative * (std::abs(lo) + std::abs(hi)) + kWithinAbsolute;
     return v >= lo - slack && v <= hi + slack;
   }
 
@@ -199,8 +227,8 @@ class Refiner {
         if (a.Valid() && b.Valid() && !(a == b)) {
           try {
             double y = 0;
-            if (numeric::BracketedRoot([&](double yy) { return e_.G(a, x, yy) - e_.G(b, x, yy); }, RowY(r),
-                          RowY(r - 1), y)) {
+            if (numeric::BracketedRoot([&](double yy) { return e_.G(a, x, yy) - e_.G(b, x, yy); },
+                                       RowY(r), RowY(r - 1), y)) {
               t.Y = y;
               t.Approximate = false;
             }
@@ -273,7 +301,8 @@ class Refiner {
   // The level of the second-order transition at x between ylo and yhi, or NaN.
   double OrderingLevel(SublatticeModel& model, double x, double ylo, double yhi) {
     double y = 0;
-    if (numeric::BracketedRoot([&](double yy) { return OrderingCurvature(model, x, yy); }, ylo, yhi, y))
+    if (numeric::BracketedRoot([&](double yy) { return OrderingCurvature(model, x, yy); }, ylo, yhi,
+                               y))
       return y;
     return std::numeric_limits<double>::quiet_NaN();
   }
@@ -283,6 +312,12 @@ class Refiner {
   // line between xlo and xhi. A few samples find the extreme's neighbourhood, a golden-section
   // search narrows it, and Newton's method on the line's slope (from the level at three
   // points) places it: the level to the root finder's precision, X to about 1e-10.
+  //  - kSamples over the stretch find the highest (lowest) level within a sample's distance;
+  //  - the golden-section search narrows that to kExtremeWidth of the sample distance, where
+  //    the level is flat to its own precision;
+  //  - Newton's method on the slope from three levels kExtremeStep apart (at most
+  //    kExtremeSteps steps, each shorter than that) places it; it stops at steps below
+  //    kExtremeAim in X.
   bool OrderingExtreme(SublatticeModel& model, double xlo, double xhi, double ylo, double yhi,
                        bool highest, double& x_out, double& y_out) {
     const double sign = highest ? 1 : -1;
@@ -291,6 +326,10 @@ class Refiner {
       return std::isnan(y) ? -std::numeric_limits<double>::infinity() : sign * y;
     };
     constexpr int kSamples = 9;
+    constexpr double kExtremeWidth = 1e-6;
+    constexpr double kExtremeStep = 1e-4;
+    constexpr int kExtremeSteps = 4;
+    constexpr double kExtremeAim = 1e-12;
     double best = -std::numeric_limits<double>::infinity(), xb = 0;
     const double step = (xhi - xlo) / (kSamples - 1);
     for (int i = 0; i < kSamples; ++i) {
@@ -299,18 +338,18 @@ class Refiner {
     }
     if (!std::isfinite(best)) return false;
     double x = numeric::GoldenMinimum([&](double v) { return -level(v); }, std::max(xlo, xb - step),
-                             std::min(xhi, xb + step), 1e-6 * step);
+                                      std::min(xhi, xb + step), kExtremeWidth * step);
     // The slope by central differences of step h: the level's own error (about 1e-13 of it)
     // over h stays far below the slope's change over the step.
-    const double h = std::min({1e-4, x - xlo + 1e-12, xhi - x + 1e-12}) * 0.5;
-    for (int it = 0; it < 4 && h > 0; ++it) {
+    const double h = std::min({kExtremeStep, x - xlo + kExtremeAim, xhi - x + kExtremeAim}) * 0.5;
+    for (int it = 0; it < kExtremeSteps && h > 0; ++it) {
       const double fm = level(x - h), f0 = level(x), fp = level(x + h);
       const double d1 = (fp - fm) / (2 * h), d2 = (fp - 2 * f0 + fm) / (h * h);
       if (!std::isfinite(d1) || !(d2 < 0)) break;
       const double dx = -d1 / d2;
       if (!(std::abs(dx) < h)) break;
       x += dx;
-      if (std::abs(dx) < 1e-12) break;
+      if (std::abs(dx) < kExtremeAim) break;
     }
     const double y = OrderingLevel(model, x, ylo, yhi);
     if (std::isnan(y)) return false;
@@ -389,8 +428,8 @@ class Refiner {
       for (int w = 0; w <= kWiden; ++w) {
         const int cl = std::max(1, c - w), cr = std::min(g.ColCount() - 1, c + 1 + w);
         double x = 0;
-        if (numeric::BracketedRoot([&](double xx) { return OrderingCurvature(model, xx, y); }, ColX(cl),
-                      ColX(cr), x)) {
+        if (numeric::BracketedRoot([&](double xx) { return OrderingCurvature(model, xx, y); },
+                                   ColX(cl), ColX(cr), x)) {
           e.XLeft = e.XRight = x;
           e.Approximate = false;
           break;
@@ -402,9 +441,11 @@ class Refiner {
         const double lo = ColX(std::max(1, c - kWiden)),
                      hi = ColX(std::min(g.ColCount() - 1, c + 1 + kWiden));
         auto size = [&](double xx) { return std::abs(OrderingCurvature(model, xx, y)); };
-        const double x = numeric::GoldenMinimum(size, lo, hi, 1e-13);
-        // Zero to the precision of a curvature of the order of R T.
-        if (size(x) < 1e-7 * 8.31451 * std::abs(y)) {
+        // The place to 1e-13 in X; zero to 1e-7 of a curvature of the order of R T (R in
+        // J/(mol K)), the precision the curvature is computed to.
+        constexpr double kTouchWidth = 1e-13, kCurvatureZero = 1e-7, kR = 8.31451;
+        const double x = numeric::GoldenMinimum(size, lo, hi, kTouchWidth);
+        if (size(x) < kCurvatureZero * kR * std::abs(y)) {
           e.XLeft = e.XRight = x;
           e.Approximate = false;
         }
@@ -422,7 +463,9 @@ class Refiner {
   const Solved* SolvedTieLine(int level, double lo, double hi) const {
     for (const Solved& t : solved_) {
       // The headers show eight decimals of the compositions the diagram points hold.
-      if (t.level == level && std::abs(t.grid_lo - lo) < 1e-8 && std::abs(t.grid_hi - hi) < 1e-8) {
+      constexpr double kSameGridX = 1e-8;
+      if (t.level == level && std::abs(t.grid_lo - lo) < kSameGridX &&
+          std::abs(t.grid_hi - hi) < kSameGridX) {
         return &t;
       }
     }
@@ -445,7 +488,11 @@ class Refiner {
                    g2 = e_.G(ids[2], x[2], yy);
       return g1 - (g0 + (g2 - g0) * (x[1] - x[0]) / (x[2] - x[0]));
     };
-    const double d = 1e-4 * std::max(st_.YStep, 1e-6 * std::max(std::abs(y), 1.0));
+    // Only the sign counts: a central difference over 1e-4 of a level step (or 1e-6 of the
+    // level when the step is tiny) stays far above the rounding of the energies.
+    constexpr double kSlopeStep = 1e-4, kSmallestSlopeScale = 1e-6;
+    const double d =
+        kSlopeStep * std::max(st_.YStep, kSmallestSlopeScale * std::max(std::abs(y), 1.0));
     return gap(y + d) - gap(y - d);
   }
 
@@ -572,7 +619,7 @@ class Refiner {
   // Two ends of one solution phase that have run together are the trivial solution of the
   // tangent equations, not a three-phase equilibrium.
   bool Apart(const PhaseId ids[3], const double x[3]) const {
-    const double gap = 1e-3 * st_.XStep;
+    const double gap = kApartColumns * st_.XStep;
     return !((ids[0] == ids[1] && x[1] - x[0] < gap) || (ids[1] == ids[2] && x[2] - x[1] < gap));
   }
 
@@ -598,11 +645,19 @@ class Refiner {
       b3 = nb3;
       return std::isfinite(f);
     };
+    // The secant starts from the node's level and 1/100 of a level step beside it; it may
+    // reach kFollowReach level steps from the node, halving a step at most kFollowHalvings
+    // times to stay where the tie lines exist; it ends at steps below kToleranceY of the
+    // level. The middle ends of the two tie lines then agree to kMiddleAgree of a column (or
+    // of 1e-3 on a fine grid), the precision of two tie lines solved apart.
+    constexpr double kFollowFirstStep = 1e-2, kFollowReach = 2;
+    constexpr int kFollowHalvings = 30;
+    constexpr double kMiddleAgree = 1e-7, kFinestColumn = 1e-3;
     double ya = y0, fa = 0;
     if (!slope_gap(ya, fa)) return false;
-    double yb = y0 + 1e-2 * st_.YStep, fb = 0;
+    double yb = y0 + kFollowFirstStep * st_.YStep, fb = 0;
     if (!slope_gap(yb, fb)) {
-      yb = y0 - 1e-2 * st_.YStep;
+      yb = y0 - kFollowFirstStep * st_.YStep;
       if (!slope_gap(yb, fb)) return false;
     }
     for (int it = 0; it < numeric::kMaxNewtonSteps; ++it) {
@@ -611,18 +666,20 @@ class Refiner {
       // Past the invariant the tie lines are metastable and may not exist: shorten the step.
       double yn = yb + step, fn = 0;
       bool ok = false;
-      for (int k = 0; k < 30 && !ok; ++k, step *= 0.5) {
+      for (int k = 0; k < kFollowHalvings && !ok; ++k, step *= 0.5) {
         yn = yb + step;
-        ok = std::abs(yn - y0) <= 2 * st_.YStep && slope_gap(yn, fn);
+        ok = std::abs(yn - y0) <= kFollowReach * st_.YStep && slope_gap(yn, fn);
       }
       if (!ok) return false;
       ya = yb;
       fa = fb;
       yb = yn;
       fb = fn;
-      if (std::abs(yb - ya) <= 1e-13 * std::max(std::abs(yb), st_.YStep)) {
+      if (std::abs(yb - ya) <= kToleranceY * std::max(std::abs(yb), st_.YStep)) {
         // Converged: both tie lines are now the same line; the middle ends must agree.
-        if (!ids[1].IsPoint() && std::abs(a2 - b2) > 1e-7 * std::max(st_.XStep, 1e-3)) return false;
+        if (!ids[1].IsPoint() &&
+            std::abs(a2 - b2) > kMiddleAgree * std::max(st_.XStep, kFinestColumn))
+          return false;
         y = yb;
         x[0] = a1;
         x[1] = ids[1].IsPoint() ? a2 : 0.5 * (a2 + b2);
@@ -674,12 +731,13 @@ class Refiner {
              (ids[2].IsPoint() ? xs[2] <= 1 : xs[2] < 1) && xs[0] < xs[1] && xs[1] < xs[2] &&
              std::isfinite(v[0]);
     };
-    const double ys = std::max(st_.YStep, 1e-9 * std::max(std::abs(y), 1.0));
-    double steps[4] = {1e-5 * ys, 0, 0, 0}, tol[4] = {1e-13 * std::max(std::abs(y), ys), 0, 0, 0};
+    const double ys = std::max(st_.YStep, kSmallestYScale * std::max(std::abs(y), 1.0));
+    double steps[numeric::kMaxUnknowns] = {kJacobianStepY * ys, 0, 0, 0},
+           tol[numeric::kMaxUnknowns] = {kToleranceY * std::max(std::abs(y), ys), 0, 0, 0};
     for (int i = 1; i < n; ++i) {
       const double m = std::min(u[i], 1 - u[i]);
-      steps[i] = 1e-6 * m;
-      tol[i] = 1e-12 * m;
+      steps[i] = kJacobianStepX * m;
+      tol[i] = kToleranceX * m;
     }
     if (!ok(u)) return false;
     if (!numeric::NewtonSystem(n, f, u, steps, tol, ok)) return false;
@@ -746,8 +804,8 @@ class Refiner {
             const double xc = e_.Composition(a.IsPoint() ? a : b);
             double y = 0;
             if (Within(xc, xlo, xhi) &&
-                numeric::BracketedRoot([&](double yy) { return e_.G(a, xc, yy) - e_.G(b, xc, yy); }, ylo, yhi,
-                          y)) {
+                numeric::BracketedRoot([&](double yy) { return e_.G(a, xc, yy) - e_.G(b, xc, yy); },
+                                       ylo, yhi, y)) {
               cp.X = xc;
               cp.Y = y;
               cp.Approximate = false;
@@ -761,9 +819,9 @@ class Refiner {
             };
             auto ok = [](const double* v) { return v[0] > 0 && v[0] < 1 && std::isfinite(v[1]); };
             const double m = std::min(u[0], 1 - u[0]);
-            const double ys = std::max(yhi - ylo, 1e-9);
-            const double steps[2] = {1e-6 * m, 1e-5 * ys};
-            const double tol[2] = {1e-12 * m, 1e-13 * std::max(std::abs(u[1]), ys)};
+            const double ys = std::max(yhi - ylo, kSmallestYScale);
+            const double steps[2] = {kJacobianStepX * m, kJacobianStepY * ys};
+            const double tol[2] = {kToleranceX * m, kToleranceY * std::max(std::abs(u[1]), ys)};
             // Near its top a field narrower than a column shows on no level: the point may
             // lie a few levels beyond the pair where the grid saw the field close.
             const double beyond = kCongruentBeyond * std::abs(st_.YStep);
@@ -1038,9 +1096,9 @@ class Refiner {
         };
         auto ok = [](const double* v) { return v[0] > 0 && v[0] < 1 && std::isfinite(v[1]); };
         const double m = std::min(u[0], 1 - u[0]);
-        const double ys = std::max(std::abs(y_none - y_gap), 1e-9);
-        const double steps[2] = {1e-4 * m, 1e-4 * ys};
-        const double tol[2] = {1e-12 * m, 1e-13 * std::max(std::abs(u[1]), ys)};
+        const double ys = std::max(std::abs(y_none - y_gap), kSmallestYScale);
+        const double steps[2] = {kCriticalJacobianStep * m, kCriticalJacobianStep * ys};
+        const double tol[2] = {kToleranceX * m, kToleranceY * std::max(std::abs(u[1]), ys)};
         if (numeric::NewtonSystem(2, f, u, steps, tol, ok) &&
             Within(u[1], std::min(y_gap, y_none), std::max(y_gap, y_none)) &&
             Within(u[0], xlo - st_.XStep, xhi + st_.XStep)) {

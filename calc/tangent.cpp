@@ -98,8 +98,8 @@ bool SolveTieLine(const TangentEnd& a, const TangentEnd& b, double& xa, double& 
     }
     if (!std::isfinite(dxa) || !std::isfinite(dxb)) return false;
     auto aim = [](double x) { return kTieLineAim * std::max(std::min(x, 1 - x), kNearEnd); };
-    const double size = std::max(a.fixed ? 0.0 : std::abs(dxa) / aim(xa),
-                                 b.fixed ? 0.0 : std::abs(dxb) / aim(xb));
+    const double size =
+        std::max(a.fixed ? 0.0 : std::abs(dxa) / aim(xa), b.fixed ? 0.0 : std::abs(dxb) / aim(xb));
     const bool small = numeric::NewtonDone(size, last);
     last = size;
     // Stay inside (0, 1) (a fixed end may sit at 0 or 1 itself) and keep the ends apart.

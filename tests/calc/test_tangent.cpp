@@ -67,8 +67,8 @@ TEST(Tangent, SmallSolversFindRootsAndSayWhenThereIsNone) {
   EXPECT_FALSE(numeric::NewtonSystem(1, none, v, steps, tol, [](const double*) { return true; }));
 
   // A smooth minimum is found to the square root of the rounding of its values.
-  EXPECT_NEAR(numeric::GoldenMinimum([](double x) { return std::cosh(x - 0.3); }, -2, 4, 1e-9),
-              0.3, 1e-7);
+  EXPECT_NEAR(numeric::GoldenMinimum([](double x) { return std::cosh(x - 0.3); }, -2, 4, 1e-9), 0.3,
+              1e-7);
 }
 
 }  // namespace
