@@ -354,7 +354,7 @@ void WriteDataFiles(const fs::path& dir, const calc::ProblemInput& problem, cons
   }
 }
 
-// diagram.png, .svg and .pdf (as asked): the diagram window's own build and chart, drawn offscreen.
+// diagram.png, .svg and .pdf (as asked): the diagram window's renderer, drawn with no window.
 void WriteDiagram(const fs::path& dir, const calc::ProblemInput& problem, const RunHost& host,
                   OutputTimes* times) {
   const calc::Results& r = host.results();

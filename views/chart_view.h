@@ -3,86 +3,65 @@
 // be aligned left, centre or right, a foot line under the plot, axes that either follow the
 // data or keep a fixed range, and a zoom state that is reported when it changes.
 //
-// Used by the diagram window and by the main window's working chart, and edited by the same
-// appearance editor (chart_editor.h).
+// The chart itself, its look, series and axes, is a ChartCanvas (no widget); this widget shows it
+// and adds what needs the screen: the mouse, the rubber band, pixels. Used by the diagram window
+// and by the main window's working chart, and edited by the same appearance editor
+// (chart_editor.h).
 
 #include <QChartView>
-#include <QHash>
 #include <QList>
-#include <QLocale>
 #include <QPointF>
 #include <QString>
 #include <optional>
 
-#include "views/chart_look.h"
-
-QT_BEGIN_NAMESPACE
-class QGraphicsSimpleTextItem;
-class QValueAxis;
-class QXYSeries;
-QT_END_NAMESPACE
+#include "views/chart_canvas.h"
 
 namespace views {
-
-// `locale` for the numbers of chart axes: its decimal separator, no thousands separator
-// ("1300", not "1,300" or "1 300").
-QLocale AxisNumberLocale(QLocale locale);
 
 class ChartView : public QChartView {
   Q_OBJECT
 
  public:
+  // A chart of its own.
   explicit ChartView(QWidget* parent = nullptr);
+  // Shows `canvas`'s chart, which stays the canvas' (a diagram drawn also without a window).
+  explicit ChartView(ChartCanvas* canvas, QWidget* parent = nullptr);
   ~ChartView() override;
 
+  ChartCanvas* Canvas() const { return canvas_; }
+
   // The whole appearance (titles, walls, axes); SetLook applies it at once and rescales.
-  ChartLook Look() const;
-  void SetLook(const ChartLook& look);
-  // The distance of one axis' labels (0: chosen from the range) and a rescale; the rest of the
-  // look stays as it is. Far cheaper than SetLook for a chart redrawn many times a second.
-  void SetAxisIncrement(Qt::Orientation axis, double increment);
+  ChartLook Look() const { return canvas_->Look(); }
+  void SetLook(const ChartLook& look) { canvas_->SetLook(look); }
+  // See ChartCanvas.
+  void SetAxisIncrement(Qt::Orientation axis, double increment) {
+    canvas_->SetAxisIncrement(axis, increment);
+  }
+  QString TitleText() const { return canvas_->TitleText(); }
+  void SetTitleText(const QString& text) { canvas_->SetTitleText(text); }
+  int SeriesCount() const { return canvas_->SeriesCount(); }
+  QXYSeries* SeriesAt(int index) const { return canvas_->SeriesAt(index); }
+  SeriesKind KindAt(int index) const { return canvas_->KindAt(index); }
+  QString TitleAt(int index) const { return canvas_->TitleAt(index); }
+  int AddSeries(SeriesKind kind, const QString& title, const SeriesLook& look) {
+    return canvas_->AddSeries(kind, title, look);
+  }
+  void RemoveAllSeries() { canvas_->RemoveAllSeries(); }
+  SeriesLook SeriesLookAt(int index) const { return canvas_->SeriesLookAt(index); }
+  void SetDrawnElsewhere(int index) { canvas_->SetDrawnElsewhere(index); }
+  bool DrawnElsewhere(int index) const { return canvas_->DrawnElsewhere(index); }
+  void SetPoints(int index, const QList<QPointF>& points) { canvas_->SetPoints(index, points); }
+  QList<QPointF> PointsAt(int index) const { return canvas_->PointsAt(index); }
+  void SetSeriesLook(int index, const SeriesLook& look) { canvas_->SetSeriesLook(index, look); }
+  QList<SeriesData> AllSeries() const { return canvas_->AllSeries(); }
+  void SetAllSeries(const QList<SeriesData>& series) { canvas_->SetAllSeries(series); }
+  void Rescale() { canvas_->Rescale(); }
+  void SetExtraRange(std::optional<QRectF> range) { canvas_->SetExtraRange(range); }
 
-  // The title text (several lines separated by '\n').
-  QString TitleText() const;
-  void SetTitleText(const QString& text);
-
-  // Series, in order. Every series is attached to both axes.
-  int SeriesCount() const;
-  QXYSeries* SeriesAt(int index) const;
-  SeriesKind KindAt(int index) const;
-  QString TitleAt(int index) const;
-  int AddSeries(SeriesKind kind, const QString& title, const SeriesLook& look);
-  void RemoveAllSeries();
-  SeriesLook SeriesLookAt(int index) const;
-  // Keeps a series out of the scene: its points (SetPoints) are kept aside, scale the axes and
-  // go into pictures (PictureSession), but the chart makes no markers for them. For a window
-  // that is only drawn into pictures, where thousands of marker items would be made for nothing.
-  void SetDrawnElsewhere(int index);
-  bool DrawnElsewhere(int index) const;
-  // A series' points, kept aside for a series drawn elsewhere.
-  void SetPoints(int index, const QList<QPointF>& points);
-  QList<QPointF> PointsAt(int index) const;
-  void SetSeriesLook(int index, const SeriesLook& look);
-  // All series with their points, and a replacement of all of them (the chart file).
-  QList<SeriesData> AllSeries() const;
-  void SetAllSeries(const QList<SeriesData>& series);
-
-  // Sets every automatic axis to the range of the data of the visible series and those drawn
-  // elsewhere (0..1 without
-  // data), widened to the labels around it, and applies the fixed ranges of the others. A
-  // zoomed chart keeps its zoom.
-  void Rescale();
-  // Values the automatic axes take in besides the series' points (what is drawn over the series:
-  // a diagram's exact points); nothing: none.
-  void SetExtraRange(std::optional<QRectF> range) { extraRange_ = range; }
-
-  bool IsZoomed() const;
-  // Undoes any zoom and rescales; reports zoomChanged(false) if the chart was zoomed.
-  void UndoZoom();
-  // The ranges of the axes as shown (x: bottom, y: left), and a zoom to given ranges: the view of
-  // a chart rebuilt under the user's zoom.
-  QRectF ShownRange() const;
-  void ZoomToRange(const QRectF& range);
+  bool IsZoomed() const { return canvas_->IsZoomed(); }
+  void UndoZoom() { canvas_->UndoZoom(); }
+  QRectF ShownRange() const { return canvas_->ShownRange(); }
+  void ZoomToRange(const QRectF& range) { canvas_->ZoomToRange(range); }
   // Zooms into the rectangle given in widget pixels (what the rubber band does).
   void ZoomToPixels(const QRectF& rect);
 
@@ -94,10 +73,10 @@ class ChartView : public QChartView {
   QPointF ValueAt(const QPointF& widgetPos) const;
   QPointF PixelOf(const QPointF& value) const;
 
-  QValueAxis* BottomAxis() const { return bottom_; }
-  QValueAxis* LeftAxis() const { return left_; }
-  QGraphicsSimpleTextItem* TitleItem() const { return titleItem_; }
-  QGraphicsSimpleTextItem* FootItem() const { return footItem_; }
+  QValueAxis* BottomAxis() const { return canvas_->BottomAxis(); }
+  QValueAxis* LeftAxis() const { return canvas_->LeftAxis(); }
+  QGraphicsSimpleTextItem* TitleItem() const { return canvas_->TitleItem(); }
+  QGraphicsSimpleTextItem* FootItem() const { return canvas_->FootItem(); }
 
  signals:
   // The zoom was taken (true) or undone (false), by the mouse or by code.
@@ -111,30 +90,7 @@ class ChartView : public QChartView {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
-  void ApplyText(QGraphicsSimpleTextItem* item, const TextLook& look);
-  void ApplyAxis(QValueAxis* axis, const AxisLook& look);
-  void ScaleAxis(QValueAxis* axis, const AxisLook& look, double lo, double hi);
-  void LayoutTexts();
-  void CheckZoom();
-
-  ChartLook look_;
-  QValueAxis* bottom_ = nullptr;
-  QValueAxis* left_ = nullptr;
-  QGraphicsSimpleTextItem* titleItem_ = nullptr;
-  QGraphicsSimpleTextItem* footItem_ = nullptr;
-  bool zoomed_ = false;
-  QHash<const QAbstractSeries*, QList<QPointF>> drawnElsewhere_;
-  std::optional<QRectF> extraRange_;
-  bool rescaling_ = false;
+  ChartCanvas* canvas_;
 };
-
-// Applies a look to one series (exposed for the appearance editor's preview and the tests).
-void ApplySeriesLook(QXYSeries* series, const SeriesLook& look);
-
-// A label distance of about a tenth of `span`, rounded to 1, 2 or 5 times a power of ten.
-double NiceStep(double span);
-
-// "%.Nf" with just enough decimals to tell labels `step` apart.
-QString LabelFormatFor(double step);
 
 }  // namespace views

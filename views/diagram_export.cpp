@@ -43,6 +43,7 @@
 
 #include "views/chart_view.h"
 #include "views/diagram_overlay.h"
+#include "views/diagram_renderer.h"
 #include "views/diagram_window.h"
 
 namespace views {
@@ -51,9 +52,9 @@ namespace {
 
 constexpr int kMaxSide = 20000;
 
-// Windows whose chart is laid out for pictures now (see PictureSession).
-QSet<const TfmDiagram2*>& Sessions() {
-  static QSet<const TfmDiagram2*> sessions;
+// Diagrams whose chart is laid out for pictures now (see PictureSession).
+QSet<const DiagramRenderer*>& Sessions() {
+  static QSet<const DiagramRenderer*> sessions;
   return sessions;
 }
 
@@ -61,12 +62,12 @@ QSet<const TfmDiagram2*>& Sessions() {
 // `pixel`), runs `paint` with the scene and the chart's rectangle. Outside a session, one is
 // opened for this picture alone, so everything is put back afterwards.
 template <typename Paint>
-void WithPictureLayout(TfmDiagram2& window, QSizeF logical, double pixel, bool gridPoints,
+void WithPictureLayout(DiagramRenderer& diagram, QSizeF logical, double pixel, bool gridPoints,
                        Paint paint) {
   std::optional<PictureSession> own;
-  if (!Sessions().contains(&window)) own.emplace(window, true, gridPoints);
-  QChart* chart = window.Chart1()->chart();
-  window.Overlay()->SetOwnPixel(pixel);
+  if (!Sessions().contains(&diagram)) own.emplace(diagram, true, gridPoints);
+  QChart* chart = diagram.Canvas()->chart();
+  diagram.Overlay()->SetOwnPixel(pixel);
   chart->resize(logical);
   QCoreApplication::sendPostedEvents();
   paint(chart->scene(), QRectF(chart->scenePos(), logical));
@@ -96,20 +97,25 @@ bool CheckPictureOptions(const PictureOptions& o, QString* error) {
 namespace {
 
 // Draws the chart laid out at `logical` screen pixels, `scale` picture pixels to each.
-void Draw(TfmDiagram2& window, QPainter& painter, QSizeF logical, double scale, bool gridPoints) {
+void Draw(DiagramRenderer& diagram, QPainter& painter, QSizeF logical, double scale,
+          bool gridPoints) {
   painter.setRenderHint(QPainter::Antialiasing);
   painter.setRenderHint(QPainter::TextAntialiasing);
   painter.scale(scale, scale);
   WithPictureLayout(
-      window, logical, 1 / scale, gridPoints, [&](QGraphicsScene* scene, const QRectF& source) {
+      diagram, logical, 1 / scale, gridPoints, [&](QGraphicsScene* scene, const QRectF& source) {
         scene->render(&painter, QRectF(QPointF(0, 0), logical), source, Qt::IgnoreAspectRatio);
       });
 }
 
-void Draw(TfmDiagram2& window, QPainter& painter, const PictureOptions& o) {
+}  // namespace
+
+void DrawDiagram(DiagramRenderer& diagram, QPainter& painter, const PictureOptions& o) {
   const QSizeF logical = PictureLayoutSize(o);
-  Draw(window, painter, logical, o.size.width() / logical.width(), o.gridPoints);
+  Draw(diagram, painter, logical, o.size.width() / logical.width(), o.gridPoints);
 }
+
+namespace {
 
 QImage WhiteImage(QSize size, int dpi) {
   // Opaque: the picture has a white ground, so its PNG needs no alpha channel (a tenth smaller,
@@ -125,10 +131,13 @@ QImage WhiteImage(QSize size, int dpi) {
 }  // namespace
 
 PictureSession::PictureSession(TfmDiagram2& window, bool restore, bool gridPoints)
-    : window_(window), restore_(restore), outer_(!Sessions().contains(&window)) {
+    : PictureSession(window.Renderer(), restore, gridPoints) {}
+
+PictureSession::PictureSession(DiagramRenderer& diagram, bool restore, bool gridPoints)
+    : diagram_(diagram), restore_(restore), outer_(!Sessions().contains(&diagram)) {
   if (!outer_) return;
-  Sessions().insert(&window);
-  ChartView* view = window.Chart1();
+  Sessions().insert(&diagram);
+  ChartCanvas* view = diagram.Canvas();
   oldSize_ = view->chart()->size();
   std::vector<std::pair<QList<QPointF>, SeriesLook>> sets;
   for (int i = 0; i < view->SeriesCount(); ++i) {
@@ -145,19 +154,19 @@ PictureSession::PictureSession(TfmDiagram2& window, bool restore, bool gridPoint
     s->setVisible(false);
     hidden_.push_back(i);
   }
-  window.Overlay()->SetOwnPoints(std::move(sets), 1);
+  diagram.Overlay()->SetOwnPoints(std::move(sets), 1);
 }
 
 PictureSession::~PictureSession() {
   if (!outer_) return;
-  Sessions().remove(&window_);
+  Sessions().remove(&diagram_);
   if (!restore_) return;
-  window_.Overlay()->SetOwnPoints({}, 1);
-  ChartView* view = window_.Chart1();
+  diagram_.Overlay()->SetOwnPoints({}, 1);
+  ChartCanvas* view = diagram_.Canvas();
   for (int i : hidden_) view->SeriesAt(i)->setVisible(true);
   view->chart()->resize(oldSize_);
   QCoreApplication::sendPostedEvents();
-  window_.Overlay()->Relayout();
+  diagram_.Overlay()->Relayout();
 }
 
 PictureFormat FormatOfPath(const QString& path) {
@@ -181,10 +190,14 @@ QImage DiagramPicture(TfmDiagram2& window, QSize size, int dpi, double zoom) {
 }
 
 QImage DiagramPicture(TfmDiagram2& window, const PictureOptions& o) {
+  return DiagramPicture(window.Renderer(), o);
+}
+
+QImage DiagramPicture(DiagramRenderer& diagram, const PictureOptions& o) {
   const QSize size = o.size;
   QImage image = WhiteImage(size, o.dpi);
   QPainter painter(&image);
-  Draw(window, painter, o);
+  DrawDiagram(diagram, painter, o);
   painter.end();
   return image;
 }
@@ -196,7 +209,7 @@ QImage DiagramPreview(TfmDiagram2& window, const PictureOptions& options, QSize 
                    std::max(1, static_cast<int>(logical.height() * scale)));
   QImage image = WhiteImage(size, 96);
   QPainter painter(&image);
-  Draw(window, painter, logical, scale, options.gridPoints);
+  Draw(window.Renderer(), painter, logical, scale, options.gridPoints);
   painter.end();
   return image;
 }
@@ -239,15 +252,20 @@ QByteArray PngBytes(const QImage& image) {
 
 bool WriteDiagramPicture(TfmDiagram2& window, const QString& path, const PictureOptions& options,
                          QString* error) {
+  return WriteDiagramPicture(window.Renderer(), path, options, error);
+}
+
+bool WriteDiagramPicture(DiagramRenderer& diagram, const QString& path,
+                         const PictureOptions& options, QString* error) {
   if (!CheckPictureOptions(options, error)) return false;
-  const QString title = options.title.isEmpty() ? window.ProblemName() : options.title;
+  const QString title = options.title.isEmpty() ? diagram.ProblemName() : options.title;
   auto cannot = [&] {
     if (error) *error = QObject::tr("Cannot write %1.").arg(path);
     return false;
   };
   switch (options.format) {
     case PictureFormat::Png:
-      return WriteWholeFile(path, PngBytes(DiagramPicture(window, options)), error);
+      return WriteWholeFile(path, PngBytes(DiagramPicture(diagram, options)), error);
     case PictureFormat::Svg: {
 #ifdef BRELONA_HAVE_SVG
       // Written to memory first: the generator opens a group for every change of pen, brush or
@@ -261,7 +279,7 @@ bool WriteDiagramPicture(TfmDiagram2& window, const QString& path, const Picture
       svg.setTitle(title);
       QPainter painter;
       if (!painter.begin(&svg)) return cannot();
-      Draw(window, painter, options);
+      DrawDiagram(diagram, painter, options);
       if (!painter.end()) return cannot();
       static const QRegularExpression emptyGroup(QStringLiteral("<g [^>]*>\\s*</g>\\s*"));
       return WriteWholeFile(path, QString::fromUtf8(buffer.data()).remove(emptyGroup).toUtf8(),
@@ -284,7 +302,7 @@ bool WriteDiagramPicture(TfmDiagram2& window, const QString& path, const Picture
       pdf.setCreator(QStringLiteral("Brelona"));
       QPainter painter;
       if (!painter.begin(&pdf)) return cannot();
-      Draw(window, painter, options);
+      DrawDiagram(diagram, painter, options);
       if (!painter.end()) return cannot();
       return WriteWholeFile(path, buffer.data(), error);
     }

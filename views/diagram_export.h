@@ -1,9 +1,9 @@
 #pragma once
-// Pictures of the diagram window's chart as it stands (zoom, look, layer): PNG of a chosen size
-// and resolution, SVG and PDF, and the picture on the clipboard. The chart is laid out afresh
-// for the picture's size, so labels are placed for it, and the diagram points are drawn by the
-// layer one per pixel of the picture: a picture's size does not grow with the number of
-// levels beyond what its pixels can show.
+// Pictures of the diagram as its renderer stands (zoom, look, layer), whether a window shows it
+// or not: PNG of a chosen size and resolution, SVG and PDF, and the picture on the clipboard. The
+// chart is laid out afresh for the picture's size, so labels are placed for it, and the diagram
+// points are drawn by the layer one per pixel of the picture: a picture's size does not grow with
+// the number of levels beyond what its pixels can show.
 
 #include <QDialog>
 #include <QImage>
@@ -21,6 +21,7 @@ class QComboBox;
 class QDialogButtonBox;
 class QDoubleSpinBox;
 class QLabel;
+class QPainter;
 class QSpinBox;
 class QTimer;
 class QWidget;
@@ -28,6 +29,7 @@ QT_END_NAMESPACE
 
 namespace views {
 
+class DiagramRenderer;
 class TfmDiagram2;
 
 enum class PictureFormat { Png, Svg, Pdf };
@@ -78,22 +80,23 @@ ExportChoices ExportChoicesFromKeys(const std::function<std::string(const std::s
 // The format named by a file's extension (png, svg, pdf; any case); Png for any other.
 PictureFormat FormatOfPath(const QString& path);
 
-// While it lives, the window's chart stays laid out for pictures: its point series are handed to
+// While it lives, the diagram's chart stays laid out for pictures: its point series are handed to
 // the diagram's layer once, so several pictures in a row (a run's PNG, SVG and PDF) do not rebuild
-// the chart's markers each time. Afterwards the window is put back as it was, unless `restore` is
-// false (a window drawn only for its pictures and closed next). Pictures taken outside a session
+// the chart's markers each time. Afterwards the chart is put back as it was, unless `restore` is
+// false (a diagram drawn only for its pictures and dropped next). Pictures taken outside a session
 // open one of their own.
 class PictureSession {
  public:
   // Without `gridPoints` the pictures leave out the grid's points (series 0), which make thick
   // bands on a fine grid; the boundaries drawn through them stay.
+  explicit PictureSession(DiagramRenderer& diagram, bool restore = true, bool gridPoints = true);
   explicit PictureSession(TfmDiagram2& window, bool restore = true, bool gridPoints = true);
   ~PictureSession();
   PictureSession(const PictureSession&) = delete;
   PictureSession& operator=(const PictureSession&) = delete;
 
  private:
-  TfmDiagram2& window_;
+  DiagramRenderer& diagram_;
   bool restore_;
   bool outer_;  // false inside another session of the same window: that one restores
   QSizeF oldSize_;
@@ -103,7 +106,13 @@ class PictureSession {
 // False with `error` set when the size or resolution cannot be drawn.
 bool CheckPictureOptions(const PictureOptions& options, QString* error = nullptr);
 
+// Draws the diagram laid out for the picture `options` give, filling the painter's device (the
+// one drawing of the diagram's pictures: files, clipboard, previews, the command line's).
+void DrawDiagram(DiagramRenderer& diagram, QPainter& painter, const PictureOptions& options);
+
 // Writes the picture; false with `error` set when it could not be written.
+bool WriteDiagramPicture(DiagramRenderer& diagram, const QString& path,
+                         const PictureOptions& options, QString* error = nullptr);
 bool WriteDiagramPicture(TfmDiagram2& window, const QString& path, const PictureOptions& options,
                          QString* error = nullptr);
 
@@ -114,6 +123,7 @@ bool WriteWholeFile(const QString& path, const QByteArray& bytes, QString* error
 QByteArray PngBytes(const QImage& image);
 
 // The picture as an image (what PNG files and the clipboard get).
+QImage DiagramPicture(DiagramRenderer& diagram, const PictureOptions& options);
 QImage DiagramPicture(TfmDiagram2& window, QSize size, int dpi = 96, double zoom = 1.0);
 QImage DiagramPicture(TfmDiagram2& window, const PictureOptions& options);
 // The picture `options` give, drawn small enough to fit in `box` (the export dialog's preview):

@@ -9,10 +9,10 @@
 #include <QStringList>
 #include <future>
 
+#include "views/chart_canvas.h"
 #include "views/chart_file.h"
-#include "views/chart_view.h"
 #include "views/diagram_export.h"
-#include "views/diagram_window.h"
+#include "views/diagram_renderer.h"
 #include "views/translation.h"
 
 namespace views {
@@ -29,8 +29,7 @@ namespace {
 
 QtMessageHandler previousHandler = nullptr;
 
-// The offscreen platform says for every hidden window that it cannot pass on size hints; that
-// says nothing to the user of a command-line program.
+// Messages of the offscreen platform that say nothing to the user of a command-line program.
 void QuietHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
   if (message.startsWith(QLatin1String("This plugin does not support")) ||
       message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set"))) {
@@ -42,37 +41,29 @@ void QuietHandler(QtMsgType type, const QMessageLogContext& context, const QStri
 bool Render(const calc::Results& results, calc::YParameter yParameter,
             const std::function<void()>& findSpecialPoints, const DiagramImageOptions& options,
             QString* error) {
-  TfmDiagram2 window{QString()};  // no chart file of its own: nothing is saved afterwards
-  window.setAttribute(Qt::WA_DontShowOnScreen);
-  // Nobody sees this window: its own painting would only cost time. The pictures are drawn
-  // from the chart's scene, which does not depend on it.
-  window.setUpdatesEnabled(false);
-  window.SetPicturesOnly(true);
-  if (!options.caption.isEmpty()) window.setWindowTitle(options.caption);
-  window.SetDecimalSeparator(options.decimalSeparator);
+  DiagramRenderer diagram;
+  // Its diagram points are left to the pictures' own drawing: no marker items for them.
+  diagram.SetPicturesOnly(true);
+  if (!options.caption.isEmpty()) diagram.SetProblemName(options.caption);
+  diagram.SetDecimalSeparator(options.decimalSeparator);
+  ChartCanvas* canvas = diagram.Canvas();
   if (!options.chartFile.isEmpty()) {
-    if (const auto file = LoadChartFile(options.chartFile)) window.Chart1()->SetLook(file->look);
+    if (const auto file = LoadChartFile(options.chartFile)) canvas->SetLook(file->look);
   }
   // Axis labels written with the picture's decimal separator, whatever the machine's locale.
-  window.Chart1()->chart()->setLocale(
+  canvas->chart()->setLocale(
       AxisNumberLocale(options.decimalSeparator == ',' ? QLocale(QLocale::Russian) : QLocale::c()));
-  window.SetComponentNames(options.names);
-  window.SetLeftOut(options.leftOut);
-  window.SetComponentMasses(options.masses);
+  diagram.SetComponentNames(options.names);
+  diagram.SetLeftOut(options.leftOut);
+  diagram.SetComponentMasses(options.masses);
   if (options.celsius || options.weightPercent) {
-    DiagramLook look = window.GetDiagramLook();
+    DiagramLook look = diagram.GetDiagramLook();
     look.celsius = options.celsius;
     look.weightPercent = options.weightPercent;
-    window.SetDiagramLook(look);
+    diagram.SetDiagramLook(look);
   }
-  window.BuildDiagram(results, yParameter, findSpecialPoints, /*show=*/false);
-  ChartView* chart = window.Chart1();
-  window.show();
-  for (int i = 0; i < 3; ++i) QApplication::processEvents();
-  // The chart takes the window less the button panel; size the window so the chart gets
-  // exactly the size asked for.
-  window.resize(options.size.width(), options.size.height() + (window.height() - chart->height()));
-  for (int i = 0; i < 3; ++i) QApplication::processEvents();
+  diagram.Build(results, yParameter, findSpecialPoints);
+  canvas->chart()->resize(options.size);
 
   // Each picture is drawn from the layer's polylines and one marker per pixel (see
   // diagram_export.h), so its size does not grow with the number of levels.
@@ -80,8 +71,8 @@ bool Render(const calc::Results& results, calc::YParameter yParameter,
   picture.size = options.size;
   picture.dpi = options.dpi;
   picture.title = options.caption.isEmpty() ? QStringLiteral("Phase diagram") : options.caption;
-  // The window is closed after its pictures.
-  PictureSession session(window, /*restore=*/false, options.gridPoints);
+  // The diagram is dropped after its pictures.
+  PictureSession session(diagram, /*restore=*/false, options.gridPoints);
   // Every picture is tried; the errors of all that failed are given, one a line.
   QStringList errors;
   std::future<QString> pngWritten;
@@ -105,15 +96,14 @@ bool Render(const calc::Results& results, calc::YParameter yParameter,
         continue;
       }
       pngWritten =
-          std::async(std::launch::async,
-                     [image = DiagramPicture(window, picture.size, picture.dpi), path = *path] {
-                       QString why;
-                       WriteWholeFile(path, PngBytes(image), &why);
-                       return why;
-                     });
+          std::async(std::launch::async, [image = DiagramPicture(diagram, picture), path = *path] {
+            QString why;
+            WriteWholeFile(path, PngBytes(image), &why);
+            return why;
+          });
       continue;
     }
-    if (!WriteDiagramPicture(window, *path, picture, &failed)) errors << failed;
+    if (!WriteDiagramPicture(diagram, *path, picture, &failed)) errors << failed;
   }
   if (pngWritten.valid()) {
     if (const QString why = pngWritten.get(); !why.isEmpty()) errors.prepend(why);

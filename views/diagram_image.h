@@ -1,6 +1,6 @@
 #pragma once
-// Pictures of the phase diagram for reports: the diagram window's own build and chart,
-// rendered offscreen to PNG and, when Qt SVG is available, to SVG.
+// Pictures of the phase diagram for reports: the diagram window's renderer (diagram_renderer.h)
+// drawn to PNG, SVG (when Qt SVG is available) and PDF, with no window and no event loop.
 
 #include <QSize>
 #include <QString>
@@ -34,9 +34,10 @@ struct DiagramImageOptions {
 bool CanWriteSvg();
 
 // Builds the diagram of `results` exactly as the diagram window does (see
-// TfmDiagram2::BuildDiagram; `findSpecialPoints` may be empty to draw the nodes and special
-// points already in `results`) and writes the pictures. Needs a QApplication; when there is
-// none (a command-line program) one is made on the offscreen platform and kept.
+// DiagramRenderer::Build; `findSpecialPoints` may be empty to draw the nodes and special
+// points already in `results`) and writes the pictures. Makes no widget, but the chart is a
+// graphics item and needs a QApplication; when there is none (a command-line program) one is
+// made on the offscreen platform and kept.
 // Every picture asked for is tried. Returns false with `error` set when one could not be
 // written: one line for each that failed, naming its file and why.
 bool RenderDiagram(const calc::Results& results, calc::YParameter yParameter,

@@ -1,16 +1,14 @@
 #pragma once
 // The diagram window "Diagram" (TfmDiagram2): the phase diagram of the last run in X-Y
 // coordinates, with a mouse read-out, rubber-band zoom, the appearance editor and the chart
-// file "Chart.cfg" that keeps the appearance from one start of the program to the next.
-//
-// Series, in this order (other code relies on the indexes):
-//   0  "Ordinary points"  the ends of every two-phase segment of every level
-//   1  "Special points"   what the special-point finder found
-//   2… "Node at …"        one line per node, from XLeft to XRight at the node's Y
+// file "Chart.cfg" that keeps the appearance from one start of the program to the next. What it
+// shows is drawn by its DiagramRenderer (diagram_renderer.h: the series, in order, and the layer),
+// the same that the command line draws into pictures without a window.
 
 #include <QString>
 #include <QWidget>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,6 +19,7 @@
 #include "views/chart_look.h"
 #include "views/diagram_look.h"
 #include "views/diagram_overlay.h"
+#include "views/diagram_renderer.h"
 
 QT_BEGIN_NAMESPACE
 class QLabel;
@@ -48,76 +47,78 @@ class TfmDiagram2 : public QWidget {
   // Undoes the zoom, sets both axes back to automatic and saves the chart file (if any).
   ~TfmDiagram2() override;
 
-  // The diagram build: title "T, K" (temperature) or "P, бар" (anything else), every series
-  // removed, series 0 and 1 made anew, zoom undone, the points of `results.ZPoints` whose Y is
-  // above 0 into series 0; then `findSpecialPoints` (the special-point finder; it fills
-  // results.Nodes, MemoLines and SpecialPoints), the special points into series 1, one node
-  // line per node, and the window shown when `show` is set. The finder works on the same
-  // results object, which the build reads again afterwards. Without a finder the nodes and
-  // special points already in `results` are drawn. An exception from the finder ends the build
-  // before anything of the finder is drawn and before the window is shown.
+  // The renderer's build (DiagramRenderer::Build), then the window shown when `show` is set. An
+  // exception from the finder ends the build before the window is shown.
   void BuildDiagram(const calc::Results& results, calc::YParameter yParameter,
                     const std::function<void()>& findSpecialPoints, bool show = true);
 
   // The nodes whose lines a build draws: the grid's nodes, each where the refinement solved its
   // invariant when it did (its exact Y and compositions), so the node line and the invariant
   // line are one line, the exact answer, instead of two a level apart.
-  static std::vector<calc::TNode> NodesToDraw(const calc::Results& results);
+  static std::vector<calc::TNode> NodesToDraw(const calc::Results& results) {
+    return DiagramRenderer::NodesToDraw(results);
+  }
 
   // The node-line step: one line series per node, titled "Node at " + Y ("0.###") + unit,
   // unit "K" when `yParameterText` begins with "T", else "bar"; both points in the colour of
   // series 0.
-  void AddNodeLines(const std::vector<calc::TNode>& nodes, const std::string& yParameterText);
+  void AddNodeLines(const std::vector<calc::TNode>& nodes, const std::string& yParameterText) {
+    renderer_->AddNodeLines(nodes, yParameterText);
+  }
 
   // The problem a run draws: the window's caption names it and the window ("NAME — Diagram"),
   // and the plot's heading shows it. Without one (a window captioned directly), the caption is
   // taken as the problem's name.
   void SetProblemName(const QString& name);
-  QString ProblemName() const { return problemName_.isEmpty() ? windowTitle() : problemName_; }
+  QString ProblemName() const { return renderer_->ProblemName(); }
 
   // The decimal separator of the read-out and of the node-line titles (the user's locale's by
   // default).
-  void SetDecimalSeparator(char separator) { separator_ = separator; }
+  void SetDecimalSeparator(char separator) {
+    separator_ = separator;
+    renderer_->SetDecimalSeparator(separator);
+  }
 
   // The mouse read-out for a position in chart-widget pixels (what a mouse move does).
   void ShowReadout(const QPointF& chartPos);
 
   // The components named by the problem's sheet (the X axis title then names them); unnamed
   // components keep the designed axis title. Takes effect at the next build.
-  void SetComponentNames(const calc::ComponentNames& names) { names_ = names; }
+  void SetComponentNames(const calc::ComponentNames& names) { renderer_->SetComponentNames(names); }
   // The masses of the components, for compositions shown in weight percent (DiagramLook::
   // weightPercent); unknown masses leave them mole fractions and say so on the plot. Takes
   // effect at the next build.
-  void SetComponentMasses(const calc::ComponentMasses& masses) { masses_ = masses; }
+  void SetComponentMasses(const calc::ComponentMasses& masses) {
+    renderer_->SetComponentMasses(masses);
+  }
   // Whether the last build shows compositions in weight percent of B.
-  bool ShowsWeightPercent() const { return byMass_; }
+  bool ShowsWeightPercent() const { return renderer_->ShowsWeightPercent(); }
   // The phases left out of the sheet's import, said on the plot (none: nothing said).
-  void SetLeftOut(const std::vector<calc::LeftOutPhase>& phases) { leftOut_ = phases; }
+  void SetLeftOut(const std::vector<calc::LeftOutPhase>& phases) { renderer_->SetLeftOut(phases); }
   // While on, BuildDiagram keeps the zoom the user chose (live mode).
-  void SetKeepZoom(bool on) { keepZoom_ = on; }
+  void SetKeepZoom(bool on) { renderer_->SetKeepZoom(on); }
   // A note over the diagram that it no longer matches the sheet, with the reason; empty: none.
-  void SetStale(const QString& why);
-  // A window that is never shown, only drawn into pictures: its diagram points are left to the
-  // pictures' own drawing and get no marker items in the chart. Takes effect at the next build.
-  void SetPicturesOnly(bool on) { picturesOnly_ = on; }
+  void SetStale(const QString& why) { renderer_->SetStale(why); }
   // The layer over the series: boundaries, invariant lines, marks, field labels, heading.
-  DiagramOverlay* Overlay() const { return overlay_; }
-  DiagramLook GetDiagramLook() const;
+  DiagramOverlay* Overlay() const { return renderer_->Overlay(); }
+  // What draws the diagram, on the screen and into pictures.
+  DiagramRenderer& Renderer() const { return *renderer_; }
+  DiagramLook GetDiagramLook() const { return renderer_->GetDiagramLook(); }
   // Applies a look; a change of the temperature or composition unit rebuilds the last diagram.
   void SetDiagramLook(const DiagramLook& look);
   // The appearance editor with the "Diagram" page (what "Ред. график" opens).
   bool EditLook();
   // The value the axes show for a temperature or pressure of the results (°C when asked).
-  double ShownY(double y) const { return y - yOffset_; }
+  double ShownY(double y) const { return renderer_->ShownY(y); }
   // The value the X axis shows for a mole fraction of B (weight percent when asked).
-  double ShownX(double x) const;
+  double ShownX(double x) const { return renderer_->ShownX(x); }
   // The composition (mole fraction of B) and the temperature or pressure of the results under
   // a chart-widget pixel.
   QPointF ResultValueAt(const QPointF& chartPos) const;
 
   // True once a build has drawn a run's diagram (the chart file's points of an earlier session
   // are no diagram to export).
-  bool HasDiagram() const { return built_; }
+  bool HasDiagram() const { return renderer_->HasDiagram(); }
 
   // The chart's context menu: "Export diagram…", "Copy" (both only with a diagram), and "Undo
   // zoom" when zoomed; over the plot of a built diagram also "Cooling path at X = …" for the
@@ -126,9 +127,9 @@ class TfmDiagram2 : public QWidget {
   QMenu* MakeContextMenu();
 
   // The designed appearance and the designed looks of series 0 and 1.
-  static ChartLook DesignedLook();
-  static SeriesLook OrdinaryPointsLook();
-  static SeriesLook SpecialPointsLook();
+  static ChartLook DesignedLook() { return DiagramRenderer::DesignedLook(); }
+  static SeriesLook OrdinaryPointsLook() { return DiagramRenderer::OrdinaryPointsLook(); }
+  static SeriesLook SpecialPointsLook() { return DiagramRenderer::SpecialPointsLook(); }
 
   ChartView* Chart1() const { return chart_; }
   QLabel* Label1() const { return label1_; }
@@ -157,6 +158,8 @@ class TfmDiagram2 : public QWidget {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // The chart view shows the renderer's chart: the destructor deletes the view first.
+  std::unique_ptr<DiagramRenderer> renderer_;
   ChartView* chart_ = nullptr;
   QLabel* label1_ = nullptr;
   QPushButton* undoZoom_ = nullptr;
@@ -166,32 +169,10 @@ class TfmDiagram2 : public QWidget {
   QString loadError_;
   bool keepFile_ = false;  // the chart file could be neither read nor copied: not saved over
   char separator_ = '.';
-  DiagramOverlay* overlay_ = nullptr;
-  calc::ComponentNames names_;
-  calc::ComponentMasses masses_;
-  bool byMass_ = false;  // the last build shows weight percent
-  std::vector<calc::LeftOutPhase> leftOut_;
-  bool keepZoom_ = false;
-  QString stale_;
-  QString problemName_;
-  // What the grid of the shown results cannot resolve: said on the plot.
-  std::vector<calc::FinerFeature> finer_;
-  // The phase each of finer_ names (a field that ends between two levels), as the user sees it.
-  QStringList finerPhases_;
-  QString autoFoot_;  // the X axis title the last build wrote, replaced by the next one
-  double yOffset_ = 0;
   QPointF pressedAt_{-1e9, -1e9};
   double contextX_ = -1;  // the composition under the last right click in the plot, else -1
-  // The last build in the results' own units, so a change of unit can draw it again.
-  bool built_ = false;
-  bool picturesOnly_ = false;
-  calc::YParameter builtY_ = calc::YParameter::Temperature;
-  QList<QPointF> ordinary_, special_;
-  std::vector<calc::TNode> nodes_;
-  DiagramLayers layers_;
-  void ShowBuild();
-  void ShowLayers();
   void LoadLook();
+  void SaveLook();
 };
 
 }  // namespace views

@@ -166,6 +166,62 @@ TEST(DiagramExport, SvgOfAThousandByThousandRunStaysSmall) {
   EXPECT_LT(QFileInfo(path).size(), 200 * 1024);
 }
 
+// Records every event a widget gets that did not exist when it was made.
+class NewWidgetEvents : public QObject {
+ public:
+  NewWidgetEvents() : known_(QApplication::allWidgets()) { qApp->installEventFilter(this); }
+  ~NewWidgetEvents() override { qApp->removeEventFilter(this); }
+  int count = 0;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent*) override {
+    if (watched->isWidgetType() && !known_.contains(static_cast<QWidget*>(watched))) ++count;
+    return false;
+  }
+
+ private:
+  QWidgetList known_;
+};
+
+// The command line's pictures (RenderDiagram) are the window's export of the same run, byte for
+// byte, drawn without making a widget.
+TEST(DiagramExport, CommandLinePicturesAreTheWindowsExportWithoutAWidget) {
+  const auto problem =
+      testing::SampleProblem(QStringLiteral("Congruent compound AB with two eutectics"));
+  ASSERT_TRUE(problem.has_value());
+  testing::SampleRun run(*problem);
+  run.Run();
+  run.diagram.show();
+  Settle();
+  ASSERT_EQ(run.results.Nodes.size(), 2u);
+  QTemporaryDir dir;
+  auto bytes = [&](const char* name) {
+    QFile file(dir.filePath(QString::fromLatin1(name)));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  };
+  DiagramImageOptions cli;
+  cli.pngPath = dir.filePath(QStringLiteral("cli.png"));
+  if (CanWriteSvg()) cli.svgPath = dir.filePath(QStringLiteral("cli.svg"));
+  cli.caption = run.diagram.ProblemName();
+  QString error;
+  {
+    NewWidgetEvents widgets;
+    ASSERT_TRUE(RenderDiagram(run.results, problem->Yparameter, nullptr, cli, &error))
+        << error.toStdString();
+    EXPECT_EQ(widgets.count, 0);
+  }
+  PictureOptions window;
+  window.gridPoints = false;  // as the command line draws by default
+  window.title = cli.caption;
+  ASSERT_TRUE(WriteDiagramPicture(run.diagram, dir.filePath(QStringLiteral("window.png")), window));
+  EXPECT_FALSE(bytes("cli.png").isEmpty());
+  EXPECT_EQ(bytes("cli.png"), bytes("window.png"));
+  if (!CanWriteSvg()) return;
+  window.format = PictureFormat::Svg;
+  ASSERT_TRUE(WriteDiagramPicture(run.diagram, dir.filePath(QStringLiteral("window.svg")), window));
+  EXPECT_EQ(bytes("cli.svg"), bytes("window.svg"));
+}
+
 // Opens the chart's context menu as a right click does and clicks its item `index`.
 void ClickContextMenuItem(TfmDiagram2& window, int index) {
   QWidget* viewport = window.Chart1()->viewport();
