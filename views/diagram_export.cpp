@@ -69,7 +69,9 @@ void WithPictureLayout(DiagramRenderer& diagram, QSizeF logical, double pixel, b
   QChart* chart = diagram.Canvas()->chart();
   diagram.Overlay()->SetOwnPixel(pixel);
   chart->resize(logical);
-  QCoreApplication::sendPostedEvents();
+  // The chart lays itself out on a posted request; only that is delivered here, so a picture
+  // runs nothing else that was queued (no event loop, no other object's events).
+  QCoreApplication::sendPostedEvents(chart, QEvent::LayoutRequest);
   paint(chart->scene(), QRectF(chart->scenePos(), logical));
 }
 
@@ -165,7 +167,7 @@ PictureSession::~PictureSession() {
   ChartCanvas* view = diagram_.Canvas();
   for (int i : hidden_) view->SeriesAt(i)->setVisible(true);
   view->chart()->resize(oldSize_);
-  QCoreApplication::sendPostedEvents();
+  QCoreApplication::sendPostedEvents(view->chart(), QEvent::LayoutRequest);
   diagram_.Overlay()->Relayout();
 }
 

@@ -200,9 +200,8 @@ void TfmDiagram2::SetProblemName(const QString& name) {
 QMenu* TfmDiagram2::MakeContextMenu() {
   auto* menu = new QMenu(this);
   menu->setAttribute(Qt::WA_DeleteOnClose);
-  // The commands run after the menu has finished with its click: a picture lays the chart out
-  // and delivers the posted events, the menu's own deletion among them, and the export dialog
-  // runs an event loop of its own. Either would delete the menu under its own call.
+  // The commands run after the menu has finished with its click: the export dialog runs an event
+  // loop of its own, which would delete the menu under its own call.
   auto add = [&](const QString& text, auto command) {
     QAction* action = menu->addAction(text);
     connect(action, &QAction::triggered, this, command, Qt::QueuedConnection);
