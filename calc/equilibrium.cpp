@@ -15,6 +15,44 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
+// The steps of the differences in X (each also at most half the distance to the nearer end):
+// - kPotentialStep, of the slope that gives the chemical potentials of one phase: near the
+//   step where a central difference's truncation error (h^2 G'''/6) and its rounding error
+//   (about 1e-16 |G| / h, 1e-6 J/mol for 1e4 J/mol) are alike away from the ends;
+// - kTangentSlopeStep, of the slope of a common tangent, as a part of the distance to the
+//   nearer end (see Energies::TangentSlope), and at most kLongestSlopeStep;
+// - kCurvatureStep, of G'' in the Newton steps of the tangent: it sets how fast they converge,
+//   not the tangent they converge to, and over 1e-4 its rounding error (about 1e-16 |G| / h^2,
+//   1e-4 J/mol for 1e4 J/mol) stays small beside the curvature of a mixing energy (of the
+//   order of RT, 1e4 J/mol).
+constexpr double kPotentialStep = 1e-6;
+constexpr double kTangentSlopeStep = 3e-3;
+constexpr double kLongestSlopeStep = 1e-3;
+constexpr double kCurvatureStep = 1e-4;
+
+// The tangent's Newton steps: at most kTangentSteps; a step moves each end by at most
+// kRoom of the tie line's length (it never passes the other end, and a step from a poor start
+// on the sampled hull cannot throw an end across the diagram), and keeps a solution phase's
+// end kEdge inside 0..1. Converged at a full step below kConverged in X (the differences
+// resolve the tangent to about 1e-12), or, after the last step, at one below kNearlyConverged:
+// a tangent that still wanders at the noise of the differences, well placed all the same.
+constexpr int kTangentSteps = 100;
+constexpr double kRoom = 0.25;
+constexpr double kEdge = 1e-12;
+constexpr double kConverged = 1e-12;
+constexpr double kNearlyConverged = 1e-9;
+
+// Where the slope of one phase gives the potentials at a pure end, where it is infinite with
+// ideal mixing: a hull vertex at the end is looked at kHullEndInside inside, an asked X at the
+// end kAskedEndInside inside (both finite slopes, RT ln 1e-9 and RT ln 1e-12 from the end's
+// energy; the potential of the other component is then set apart, see SolveEquilibrium).
+constexpr double kHullEndInside = 1e-9;
+constexpr double kAskedEndInside = 1e-12;
+// Two hull vertices of one phase closer than kNeighbours sample steps are neighbouring
+// samples: one step apart, not two (a sample left out between them is a stretch where the
+// phase is not on the hull).
+constexpr double kNeighbours = 1.5;
+
 // Energies of the sheet's phases at one level.
 class Energies {
  public:
@@ -52,7 +90,7 @@ class Energies {
   // First and second derivative of solution phase k at x (central differences kept inside
   // 0..1).
   double D1(size_t k, double x) {
-    const double h = std::min({1e-6, 0.5 * x, 0.5 * (1 - x)});
+    const double h = std::min({kPotentialStep, 0.5 * x, 0.5 * (1 - x)});
     return (Solution(k, x + h) - Solution(k, x - h)) / (2 * h);
   }
   // The slope for a common tangent: the five-point stencil over a small fraction of the
@@ -62,13 +100,13 @@ class Energies {
   // the tangent converges to 1e-12 in X. (D1 over 1e-6 left such a tangent wandering by 1e-9,
   // and every two-phase answer of an imported system was marked approximate.)
   double TangentSlope(size_t k, double x) {
-    const double h = std::min(1e-3, 3e-3 * std::min(x, 1 - x));
+    const double h = std::min(kLongestSlopeStep, kTangentSlopeStep * std::min(x, 1 - x));
     return (Solution(k, x - 2 * h) - 8 * Solution(k, x - h) + 8 * Solution(k, x + h) -
             Solution(k, x + 2 * h)) /
            (12 * h);
   }
   double D2(size_t k, double x) {
-    const double h = std::min({1e-4, 0.5 * x, 0.5 * (1 - x)});
+    const double h = std::min({kCurvatureStep, 0.5 * x, 0.5 * (1 - x)});
     return (Solution(k, x + h) - 2 * Solution(k, x) + Solution(k, x - h)) / (h * h);
   }
 
@@ -113,9 +151,8 @@ bool SolveTangent(Energies& e, End& a, End& b, const std::vector<double>& pointG
                        : e.Solution(static_cast<size_t>(end.phase), end.x);
   };
   if (a.fixed() && b.fixed()) return true;
-  constexpr double kEdge = 1e-12;
   double moved = 1;
-  for (int iter = 0; iter < 100; ++iter) {
+  for (int iter = 0; iter < kTangentSteps; ++iter) {
     double dxa = 0, dxb = 0;
     const double ga = G(a), gb = G(b);
     if (!a.fixed() && !b.fixed()) {
@@ -143,7 +180,7 @@ bool SolveTangent(Energies& e, End& a, End& b, const std::vector<double>& pointG
     }
     if (!std::isfinite(dxa) || !std::isfinite(dxb)) return false;
     // Damped: a step never takes an end past the other or out of 0..1.
-    const double room = 0.25 * (b.x - a.x);
+    const double room = kRoom * (b.x - a.x);
     double scale = 1;
     const double biggest = std::max(std::abs(dxa), std::abs(dxb));
     if (biggest > room) scale = room / biggest;
@@ -154,22 +191,25 @@ bool SolveTangent(Energies& e, End& a, End& b, const std::vector<double>& pointG
     a.x = xa;
     b.x = xb;
     if (!(a.x < b.x)) return false;
-    // The derivatives are differences, good to about 1e-12 in X.
-    if (moved < 1e-12 && scale == 1) return true;
+    if (moved < kConverged && scale == 1) return true;
   }
-  return moved < 1e-9;
+  return moved < kNearlyConverged;
 }
 
 // Whether the slope of solution phase k runs off to infinity at the end X = 0 (`atB` false) or
 // X = 1, as an energy with ideal mixing does (RT ln X): its slope then changes by the same
 // amount, RT ln 1000, over every thousandfold step towards the end, where a smooth energy's
 // slope settles (it changes a thousand times less over the next step).
+// (The slope is looked at 1e-6, 1e-9 and 1e-12 from the end; it runs off when it changes by
+// more than kRunsOff J/mol over the first step, a change no smooth energy makes so near the
+// end, and by at least kKeepsRunning of that over the second, where RT ln 1000 repeats.)
 bool SlopeRunsOff(Energies& e, size_t k, bool atB) {
+  constexpr double kRunsOff = 1, kKeepsRunning = 0.5;
   double s[3];
   const double from[3] = {1e-6, 1e-9, 1e-12};
   for (int i = 0; i < 3; ++i) s[i] = atB ? -e.D1(k, 1 - from[i]) : e.D1(k, from[i]);
   const double d1 = s[0] - s[1], d2 = s[1] - s[2];
-  return std::isfinite(d1) && std::isfinite(d2) && d1 > 1 && d2 > 0.5 * d1;
+  return std::isfinite(d1) && std::isfinite(d2) && d1 > kRunsOff && d2 > kKeepsRunning * d1;
 }
 
 Equilibrium Solve(PhaseSheet& sheet, double T, double p, double x, int samples);
@@ -286,8 +326,9 @@ Equilibrium Solve(PhaseSheet& sheet, double T, double p, double x, int samples) 
   if (x <= hull.front().x || hull.size() == 1) {
     const Vertex& v = hull.front();
     const double slope = hull.size() > 1 ? (hull[1].g - v.g) / (hull[1].x - v.x) : 0;
-    onePhase(v.phase, v.x, v.g,
-             v.phase >= 0 ? e.D1(static_cast<size_t>(v.phase), std::max(v.x, 1e-9)) : slope);
+    onePhase(
+        v.phase, v.x, v.g,
+        v.phase >= 0 ? e.D1(static_cast<size_t>(v.phase), std::max(v.x, kHullEndInside)) : slope);
     if (hull.size() == 1 || x < v.x) eq.Approximate = x < v.x;
     return eq;
   }
@@ -299,9 +340,9 @@ Equilibrium Solve(PhaseSheet& sheet, double T, double p, double x, int samples) 
   const double chordSlope = (hi.g - lo.g) / (hi.x - lo.x);
 
   // Between two neighbouring samples of one phase: the one-phase field of that phase.
-  if (lo.phase == hi.phase && lo.phase >= 0 && hi.x - lo.x < 1.5 * step) {
+  if (lo.phase == hi.phase && lo.phase >= 0 && hi.x - lo.x < kNeighbours * step) {
     const size_t k = static_cast<size_t>(lo.phase);
-    const double at = std::clamp(x, 1e-12, 1 - 1e-12);
+    const double at = std::clamp(x, kAskedEndInside, 1 - kAskedEndInside);
     const double g = e.Solution(k, x);
     onePhase(lo.phase, x, std::isnan(g) ? lo.g + chordSlope * (x - lo.x) : g, e.D1(k, at));
     return eq;
@@ -337,7 +378,8 @@ Equilibrium Solve(PhaseSheet& sheet, double T, double p, double x, int samples) 
     const double g = end.fixed() ? G(end) : e.Solution(static_cast<size_t>(end.phase), x);
     onePhase(end.phase, end.fixed() ? end.x : x, g,
              end.fixed() ? slope
-                         : e.D1(static_cast<size_t>(end.phase), std::clamp(x, 1e-12, 1 - 1e-12)));
+                         : e.D1(static_cast<size_t>(end.phase),
+                                std::clamp(x, kAskedEndInside, 1 - kAskedEndInside)));
     return eq;
   }
   const double amountB = (x - a.x) / (b.x - a.x);

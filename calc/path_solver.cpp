@@ -23,6 +23,30 @@ constexpr double kDepthTolerance = 1e-11;
 // with G good to 1e-11 J/mol this leaves H good to about 1e-6 J/mol and Cp to about 1e-3
 // J/(mol K), the differences' own error (h^2 G'''/6) far below both.
 constexpr double kThermoStep = 0.01;
+// The slope of one phase by the five-point stencil over kSlopeFraction of the distance to the
+// nearer end, at most kLongestSlopeStep (see Slope); its curvature for the spinodal test over
+// kCurvatureStep (or half the distance to the end): only its sign counts, and over 1e-4 the
+// rounding (about 1e-16 |G| / h^2, 1e-4 J/mol for 1e4 J/mol) cannot turn it.
+constexpr double kSlopeFraction = 1e-3;
+constexpr double kLongestSlopeStep = 1e-3;
+constexpr double kCurvatureStep = 1e-4;
+// A path's composition at a compound's own (or a phase's lowest point at the state's X): the
+// same to the last bits a composition is given to.
+constexpr double kSameX = 1e-12;
+// An amount counts as negative below -kNegativeAmount: the lever rule's rounding stays under
+// it.
+constexpr double kNegativeAmount = 1e-12;
+// The size of the energies that kDepthTolerance is a part of is at least kSmallestEnergyScale
+// J/mol, so that energies near zero (a reference state's own) do not make it vanish.
+constexpr double kSmallestEnergyScale = 1000;
+// Solve replaces a member by the phase lying lowest under the line at most kRepairRounds
+// times before it gives the best assemblage found as approximate: each round mends one
+// member, and a repair that needs more is taken to go round in circles.
+constexpr int kRepairRounds = 8;
+// Boundary halves the stretch at most kBoundaryHalvings times, down to kBoundaryWidth of the
+// path variable: the last bits of a double.
+constexpr int kBoundaryHalvings = 200;
+constexpr double kBoundaryWidth = 1e-13;
 
 bool AtEnd(double x) {
   return x <= 0 || x >= 1;
@@ -92,7 +116,7 @@ namespace {
 // nearer end (so the ideal mixing term's x ln x is resolved near the ends too).
 template <typename F>
 double Slope(F f, double x) {
-  const double h = std::min(1e-3, 1e-3 * std::min(x, 1 - x));
+  const double h = std::min(kLongestSlopeStep, kSlopeFraction * std::min(x, 1 - x));
   return (-f(x + 2 * h) + 8 * f(x + h) - 8 * f(x - h) + f(x - 2 * h)) / (12 * h);
 }
 
@@ -106,7 +130,7 @@ bool PathSolver::Continue(Assemblage& a, const PathState& s) {
     if (m.phase < 0) {
       // A compound alone: only at its own composition, and only while it lies on the hull;
       // the sampled hull decides that, and gives the tangent as the mean of its neighbours'.
-      if (std::abs(s.x - PointX(m.phase)) > 1e-12) return false;
+      if (std::abs(s.x - PointX(m.phase)) > kSameX) return false;
       const Equilibrium eq = SolveEquilibrium(sheet_, s.T, s.p, s.x);
       if (!eq.Error.empty() || eq.Phases.size() != 1 || eq.Phases[0].Index != m.phase) {
         if (error_.empty()) error_ = eq.Error;
@@ -127,7 +151,7 @@ bool PathSolver::Continue(Assemblage& a, const PathState& s) {
         const double slope = Slope(f, s.x);
         if (!std::isfinite(slope)) return false;
         // Inside a spinodal the phase is not stable at this composition on its own.
-        const double h = std::min(1e-4, 0.5 * std::min(s.x, 1 - s.x));
+        const double h = std::min(kCurvatureStep, 0.5 * std::min(s.x, 1 - s.x));
         if (!(f(s.x + h) - 2 * g + f(s.x - h) > 0)) return false;
         a.MuA = g - slope * s.x;
         a.MuB = a.MuA + slope;
@@ -192,16 +216,21 @@ double PathSolver::Depth(int phase, const Assemblage& a, double T, double p, dou
     if (std::any_of(own.begin(), own.end(), [&](double x) { return x >= from && x <= to; }))
       continue;
     double value = d[i], where = samples_[i];
-    // How deep the basin may go between the samples: a few times what its sides rise.
+    // How deep the basin may go between the samples: a few (kBasinRises) times what its sides
+    // rise, and kBasinDepth J/mol; one that could reach below the line is searched.
+    constexpr double kBasinRises = 4, kBasinDepth = 1;
     const double rise =
         std::max(std::isinf(left) ? 0 : left - d[i], std::isinf(right) ? 0 : right - d[i]);
-    if (d[i] < 4 * rise + 1 && i > 0 && i + 1 < n) {
-      // Golden-section search between the neighbouring samples.
+    if (d[i] < kBasinRises * rise + kBasinDepth && i > 0 && i + 1 < n) {
+      // Golden-section search between the neighbouring samples, at most kBasinSteps steps
+      // (0.618^40, 4e-9 of the stretch) or down to kBasinWidth in X.
       constexpr double kGolden = 0.6180339887498949;
+      constexpr int kBasinSteps = 40;
+      constexpr double kBasinWidth = 1e-13;
       double lo = samples_[i - 1], hi = samples_[i + 1];
       double x1 = hi - kGolden * (hi - lo), x2 = lo + kGolden * (hi - lo);
       double f1 = below(x1), f2 = below(x2);
-      for (int it = 0; it < 40 && hi - lo > 1e-13; ++it) {
+      for (int it = 0; it < kBasinSteps && hi - lo > kBasinWidth; ++it) {
         if (f1 <= f2) {
           hi = x2;
           x2 = x1;
@@ -232,7 +261,7 @@ bool PathSolver::Stable(const Assemblage& a, const PathState& s, bool amounts, M
   if (!a.solved) return false;
   if (amounts) {
     for (double n : a.amounts) {
-      if (n < -1e-12) return false;
+      if (n < -kNegativeAmount) return false;
     }
   }
   const int solutions = static_cast<int>(sheet_.Phases.size());
@@ -241,7 +270,7 @@ bool PathSolver::Stable(const Assemblage& a, const PathState& s, bool amounts, M
   if (a.members.size() == 1 && AtEnd(s.x)) {
     // A pure component: the lowest phase there.
     const double g = G(a.members[0].phase, s.x, s.T, s.p);
-    const double tolerance = kDepthTolerance * std::max(1000.0, std::abs(g));
+    const double tolerance = kDepthTolerance * std::max(kSmallestEnergyScale, std::abs(g));
     bool stable = true;
     for (int k = -points; k < solutions; ++k) {
       if (k == a.members[0].phase || (k < 0 && PointX(k) != s.x)) continue;
@@ -253,7 +282,8 @@ bool PathSolver::Stable(const Assemblage& a, const PathState& s, bool amounts, M
     }
     return stable;
   }
-  const double tolerance = kDepthTolerance * std::max({1000.0, std::abs(a.MuA), std::abs(a.MuB)});
+  const double tolerance =
+      kDepthTolerance * std::max({kSmallestEnergyScale, std::abs(a.MuA), std::abs(a.MuB)});
   double deepest = -tolerance;
   bool stable = true;
   for (int k = -points; k < solutions; ++k) {
@@ -283,12 +313,12 @@ Assemblage PathSolver::Solve(const PathState& s, bool* approximate) {
   // The sampled hull can miss a phase that dips below it between two samples, or pick a pair
   // whose tangent another phase undercuts: the phase lying lowest under the line replaces the
   // member on its side, until none does.
-  for (int round = 0; round < 8; ++round) {
+  for (int round = 0; round < kRepairRounds; ++round) {
     Member worst;
     if (Stable(a, s, true, &worst)) return a;
     if (!a.solved || worst.phase == kNoPhase) break;
     Assemblage next;
-    if (worst.phase < 0 && std::abs(worst.x - s.x) < 1e-12) {
+    if (worst.phase < 0 && std::abs(worst.x - s.x) < kSameX) {
       next.members = {worst};
     } else if (a.members.size() == 1) {
       const Member m{a.members[0].phase, s.x};
@@ -324,9 +354,9 @@ bool PathSolver::Boundary(const std::function<PathState(double)>& state, Assembl
   lo = from;
   hi = to;
   const double scale = std::max(std::abs(from), std::abs(to));
-  for (int it = 0; it < 200; ++it) {
+  for (int it = 0; it < kBoundaryHalvings; ++it) {
     const double mid = 0.5 * (lo + hi);
-    if (mid == lo || mid == hi || std::abs(hi - lo) <= 1e-13 * scale) break;
+    if (mid == lo || mid == hi || std::abs(hi - lo) <= kBoundaryWidth * scale) break;
     Assemblage t = a;
     if (Continue(t, state(mid)) && Stable(t, state(mid), amounts)) {
       lo = mid;
@@ -371,10 +401,13 @@ void PathSolver::Thermo(const Assemblage& a, const PathState& s, double& g, doub
 }
 
 double PathSolver::GasConstant() {
+  // R from Sid at X = 0.5; the form checked at a second composition, to 1e-9 (the rounding of
+  // the logarithms is far below, a different entropy far above).
+  constexpr double kCheckX = 0.2, kSameForm = 1e-9;
   const double r = Sid(0.5) / std::log(2.0);
-  const double x = 0.2;
+  const double x = kCheckX;
   const double ideal = -r * (x * std::log(x) + (1 - x) * std::log(1 - x));
-  if (std::isfinite(r) && r > 0 && std::abs(Sid(x) - ideal) <= 1e-9 * ideal) return r;
+  if (std::isfinite(r) && r > 0 && std::abs(Sid(x) - ideal) <= kSameForm * ideal) return r;
   return kGasConstant;
 }
 
