@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
@@ -992,18 +993,33 @@ void TfmMain::LiveRecompute() {
     liveTimer_.start();
     return;
   }
+  const calc::ProblemInput p = ProblemOnScreen();
+  livePreviewGrid_ = LivePreviewGrid(p.XPoints, p.YPoints,
+                                     p.ProblemName == liveCostOf_ ? liveSecondsPerPoint_ : 0);
   if (LiveSweep(true)) {
     ++livePreviews_;
     // Then the whole grid, unless the preview was it or the user typed on meanwhile.
-    const calc::ProblemInput p = ProblemOnScreen();
     const bool coarser =
-        p.XPoints > kLivePreviewPoints || p.YPoints > kLivePreviewPoints || p.Refine;
+        p.XPoints > livePreviewGrid_.first || p.YPoints > livePreviewGrid_.second || p.Refine;
     if (coarser && !liveTimer_.isActive()) LiveSweep(false);
   }
   if (closeRequested_) {
     closeRequested_ = false;
     close();
   }
+}
+
+std::pair<int, int> TfmMain::LivePreviewGrid(int xpoints, int ypoints, double secondsPerPoint) {
+  int x = std::min(xpoints, kLivePreviewPoints);
+  int y = std::min(ypoints, kLivePreviewPoints);
+  // A level has x + 1 compositions, the sweep y + 1 levels.
+  const double seconds = secondsPerPoint * (x + 1.0) * (y + 1.0);
+  if (seconds > kLivePreviewSeconds) {
+    const double scale = std::sqrt(kLivePreviewSeconds / seconds);
+    x = std::max(std::min(x, kLivePreviewLeast), static_cast<int>(x * scale));
+    y = std::max(std::min(y, kLivePreviewLeast), static_cast<int>(y * scale));
+  }
+  return {x, y};
 }
 
 bool TfmMain::LiveSweep(bool preview) {
@@ -1024,11 +1040,21 @@ bool TfmMain::LiveSweep(bool preview) {
   if (began) {
     SetCaptions(engine_->Problem().ProblemName);
     if (windows_) windows_->MosaicReplaced();
+    QElapsedTimer sweepTime;
+    sweepTime.start();
     error = SweepOnWorker();
+    const double seconds = static_cast<double>(sweepTime.nsecsElapsed()) / 1e9;
     try {
       engine_->EndRun(std::exchange(error, nullptr));
     } catch (...) {
       error = std::current_exception();
+    }
+    // Measured on previews only: a finer grid costs less a point (each level's own work is
+    // shared by more points), which would make the next preview too fine.
+    if (preview && !error && engine_->SweepComplete()) {
+      const calc::SweepState& st = results_.State;
+      liveSecondsPerPoint_ = seconds / ((st.XPointsM1 + 2.0) * (st.LevelIndex + 1.0));
+      liveCostOf_ = engine_->Problem().ProblemName;
     }
   }
   SetSweepBusy(false);
@@ -1268,8 +1294,8 @@ std::optional<calc::ProblemInput> TfmMain::CurrentProblem() {
   if (liveRun_) {
     calc::ProblemInput p = ProblemOnScreen();
     if (livePreview_) {
-      p.XPoints = std::min(p.XPoints, kLivePreviewPoints);
-      p.YPoints = std::min(p.YPoints, kLivePreviewPoints);
+      p.XPoints = std::min(p.XPoints, livePreviewGrid_.first);
+      p.YPoints = std::min(p.YPoints, livePreviewGrid_.second);
       p.Refine = false;
     }
     return p;

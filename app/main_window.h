@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <exception>
 #include <memory>
+#include <utility>
 #include <string>
 #include <thread>
 #include <vector>
@@ -104,9 +105,19 @@ class TfmMain : public QMainWindow, public calc::RunHost {
   // Live mode: the check box beside Run, and how many previews it has drawn.
   QCheckBox* chbLive() const { return chbLive_; }
   int LivePreviews() const { return livePreviews_; }
+  // The grid of the last live preview (points in X and in Y).
+  std::pair<int, int> LivePreviewGridUsed() const { return livePreviewGrid_; }
   // The time from the last edit to the preview's computation, and the preview's grid.
   static constexpr int kLiveDebounce = 60;
   static constexpr int kLivePreviewPoints = 200;
+  // What a preview's sweep may take, so that it is shown about 150 ms after the last edit, and
+  // the fewest points each way a slow problem's preview is cut down to.
+  static constexpr double kLivePreviewSeconds = 0.05;
+  static constexpr int kLivePreviewLeast = 20;
+  // The grid of a live preview of a problem on `xpoints` x `ypoints`: at most kLivePreviewPoints
+  // each way; fewer, alike in both directions, where `secondsPerPoint` (of an earlier sweep of
+  // the problem, 0 when unknown) says it would take longer than kLivePreviewSeconds.
+  static std::pair<int, int> LivePreviewGrid(int xpoints, int ypoints, double secondsPerPoint);
 
   // Controls, for the result windows and the tests.
   TStripeGrid* StripeGrid1() const { return grid_; }
@@ -264,6 +275,11 @@ class TfmMain : public QMainWindow, public calc::RunHost {
   bool liveRun_ = false;      // the run under way is live (the problem on screen, unposted)
   bool liveEdited_ = false;   // an edit came during a live run
   int livePreviews_ = 0;
+  std::pair<int, int> livePreviewGrid_{kLivePreviewPoints, kLivePreviewPoints};
+  // The wall time per grid point (a composition on a level) of the last complete live preview,
+  // and the problem it was of: the next preview's grid is chosen by it.
+  double liveSecondsPerPoint_ = 0;
+  std::string liveCostOf_;
   // An edit of the problem in live mode: the recompute waits for the typing to pause.
   void LiveEdited();
   // The preview and then the full grid of the problem on screen, in the background.

@@ -5,3 +5,11 @@ if(TARGET brelona)
   target_link_libraries(bench_app_gui_run PRIVATE brelona_app)
   brelona_warnings(bench_app_gui_run)
 endif()
+
+# Live mode: from an edit of the sheet to the preview's diagram, for every bundled sample.
+if(TARGET brelona AND EXISTS ${BRELONA_ROOT}/data/Problems.d)
+  add_executable(bench_app_live ${CMAKE_CURRENT_LIST_DIR}/app_live.cpp)
+  target_compile_definitions(bench_app_live PRIVATE BRELONA_SOURCE_DIR="${BRELONA_ROOT}")
+  target_link_libraries(bench_app_live PRIVATE brelona_app benchmark::benchmark)
+  brelona_warnings(bench_app_live)
+endif()

@@ -891,6 +891,20 @@ TEST_F(MainWindowTest, LiveModeFollowsTheSheet) {
   w.chbLive()->setChecked(false);
 }
 
+// A live preview takes at most 200 x 200 points; a problem whose last sweep was slow gets a
+// grid coarser alike both ways to fit the preview's time, but not below the least.
+TEST(LivePreviewGrid, FitsThePreviewsTimeByTheLastSweep) {
+  using app::TfmMain;
+  EXPECT_EQ(TfmMain::LivePreviewGrid(300, 250, 0), std::make_pair(200, 200)) << "not measured";
+  EXPECT_EQ(TfmMain::LivePreviewGrid(100, 130, 1e-7), std::make_pair(100, 130));
+  const double perPoint = 2e-5;  // a second at 200 x 200
+  const auto [x, y] = TfmMain::LivePreviewGrid(400, 300, perPoint);
+  EXPECT_EQ(x, y);
+  EXPECT_LE(perPoint * (x + 1) * (y + 1), TfmMain::kLivePreviewSeconds);
+  EXPECT_GT(perPoint * (x + 2) * (y + 2), TfmMain::kLivePreviewSeconds) << "not coarser";
+  EXPECT_EQ(TfmMain::LivePreviewGrid(100, 10, 1), std::make_pair(20, 10)) << "the least";
+}
+
 TEST_F(MainWindowTest, ResultWindowsFollowTheRunAndTheChartFileIsSavedFirst) {
   Problem mosaic{"with mosaic", kLens};
   mosaic.mosaic = true;

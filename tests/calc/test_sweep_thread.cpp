@@ -1,12 +1,15 @@
 // A sweep on a thread of its own, its levels taken by another thread as they come: the same
-// results as the sweep of the Run command, a stop within a level and a run started again.
-// Built also with ThreadSanitizer (scripts/test-tsan).
+// results as the sweep of the Run command, a stop within a level and a run started again, and
+// live mode's runs with edits coming while they compute. Built also with ThreadSanitizer
+// (scripts/test).
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <stdexcept>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "calc/level_mailbox.h"
 #include "engine_fixture.h"
@@ -194,6 +197,66 @@ TEST_F(SweepThreadTest, AStoppedStepContinuesAndAnErrorComesBackToEndRun) {
   EXPECT_THROW(engine.EndRun(error), std::exception);
   EXPECT_FALSE(engine.Running());
   EXPECT_EQ(results.State.LevelIndex, 1) << "600 and 550 computed, 500 failed";
+}
+
+// Live mode's recompute: edits of the sheet come from this thread while the sweep of the one
+// before runs on the worker, each stopping it; a sheet with an error fails before its sweep and
+// keeps the last levels; the newest sheet is computed, first a preview on a coarse grid; a stop,
+// and live mode turned off and on again, leave the Run command's results.
+TEST_F(SweepThreadTest, LiveEditsStopTheSweepUnderWayAndTheNewestSheetIsComputed) {
+  Start(4000, 30);
+  auto sheet = [](const std::string& slope) {
+    return "GL=1000*(X-0.7)^2+" + slope + "*(T-500)\nGS=1000*(X-0.2)^2\nX=0.45;GC=-50+0.1*T";
+  };
+  const std::vector<std::string> edits = {sheet("11"), sheet("12"), sheet("13*(1-X"), sheet("14"),
+                                          kSheet};
+  ports.problem.Functs = edits[0];
+  int rows = -1;
+  for (size_t k = 0; k + 1 < edits.size(); ++k) {
+    bool began = false;
+    try {
+      began = engine.BeginRun();
+    } catch (const std::exception&) {
+    }
+    if (!began) {
+      EXPECT_EQ(k, 2u) << "only the sheet with an error fails";
+      EXPECT_FALSE(engine.Running());
+      EXPECT_EQ(results.Cells().RowCount(), rows) << "the last levels stay";
+      ports.problem.Functs = edits[k + 1];
+      continue;
+    }
+    Receiver rx(results);
+    const std::exception_ptr error = rx.SweepOnWorker(engine, [&] {
+      if (rx.levels >= 2 && !engine.StopRequested()) {
+        ports.problem.Functs = edits[k + 1];  // typed while the worker computes
+        engine.RequestStop();
+      }
+    });
+    engine.EndRun(error);
+    EXPECT_FALSE(engine.SweepComplete()) << k;
+    rows = results.Cells().RowCount();
+    EXPECT_EQ(rows, results.State.LevelIndex + 2) << "no row of the level left unfinished";
+  }
+  EXPECT_EQ(ports.build_diagram_calls, 0) << "no diagram of a stopped sweep";
+
+  // The typing pauses: the preview, then the whole grid, which the user stops.
+  auto run = [&](int xpoints, bool stop) {
+    ports.problem.XPoints = xpoints;
+    ASSERT_TRUE(engine.BeginRun());
+    Receiver rx(results);
+    engine.EndRun(rx.SweepOnWorker(engine, [&] {
+      if (stop && rx.levels >= 3) engine.RequestStop();
+    }));
+  };
+  run(200, false);
+  EXPECT_TRUE(engine.SweepComplete());
+  EXPECT_EQ(results.Cells().ColCount(), 202) << "the preview's 201 compositions and the header";
+  run(4000, true);
+  EXPECT_FALSE(engine.SweepComplete());
+  // Off and on again: the sheet on screen is computed once more.
+  run(4000, false);
+  EXPECT_EQ(ports.build_diagram_calls, 2);
+  ExpectSameAsReference();
 }
 
 }  // namespace
