@@ -9,9 +9,9 @@
 #include <cstdint>
 #include <exception>
 #include <memory>
-#include <utility>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "app/dialogs.h"

@@ -68,7 +68,9 @@ bool WaitFor(Done done, int ms) {
   return true;
 }
 
-bool Idle() { return !window->Engine().Running(); }
+bool Idle() {
+  return !window->Engine().Running();
+}
 
 // Makes `name` the current problem with live mode off, then turns it on and lets the first
 // live runs (preview and whole grid) end.
@@ -138,8 +140,8 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication application(argc, argv);
   benchmark::Initialize(&argc, argv);
-  const QString source =
-      argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(BRELONA_SOURCE_DIR "/data/Problems.d");
+  const QString source = argc > 1 ? QString::fromLocal8Bit(argv[1])
+                                  : QStringLiteral(BRELONA_SOURCE_DIR "/data/Problems.d");
 
   // A copy of the database, so that nothing typed here reaches the original.
   QTemporaryDir work;
