@@ -53,6 +53,17 @@ calc::ProblemInput AlNi() {
       tdb::Import(tdb::ReadFile(BRELONA_SOURCE_DIR "/data/tdb/alni_dupin_2001.tdb"), o), "Al-Ni");
 }
 
+// Al-Fe with the four-sublattice bcc and fcc orderings (B2, D03, L12, L10 as minima of one
+// model each, magnetic): the slowest binary of the assessed files we try.
+calc::ProblemInput AlFe4SL() {
+  tdb::ImportOptions o;
+  o.A = "AL";
+  o.B = "FE";
+  o.SourceName = "alfe_sundman2009.tdb";
+  return tdb::ProblemOf(
+      tdb::Import(tdb::ReadFile(BRELONA_SOURCE_DIR "/data/tdb/alfe_sundman2009.tdb"), o), "Al-Fe");
+}
+
 void Sweep(benchmark::State& state, calc::ProblemInput problem, bool refine = false) {
   calc::HeadlessHost host;
   host.problem = problem;
@@ -109,6 +120,12 @@ void ImportedAlNi(benchmark::State& state) {
 void ImportedAlNiRefined(benchmark::State& state) {
   Sweep(state, AlNi(), true);
 }
+void ImportedAlFe4SL(benchmark::State& state) {
+  Sweep(state, AlFe4SL());
+}
+void ImportedAlFe4SLRefined(benchmark::State& state) {
+  Sweep(state, AlFe4SL(), true);
+}
 void RegularEutecticRefined(benchmark::State& state) {
   Sweep(state, Eutectic(), true);
 }
@@ -119,6 +136,10 @@ BENCHMARK(RegularEutecticRefined)->Args({1000, 1000})->Unit(benchmark::kMillisec
 BENCHMARK(ImportedAlNi)->Args({1000, 1000})->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(ImportedAlNiRefined)->Args({1000, 1000})->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(ImportedAlNiRefined)->Args({200, 1000})->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(ImportedAlFe4SL)->Args({1000, 1000})->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(ImportedAlFe4SL)->Args({200, 200})->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(ImportedAlFe4SLRefined)->Args({1000, 1000})->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(ImportedAlFe4SLRefined)->Args({200, 200})->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(RegularEutectic)->Args({1000, 1000})->Unit(benchmark::kMillisecond);
 BENCHMARK(RegularEutecticThirdPhase)->Args({1000, 1000})->Unit(benchmark::kMillisecond);
 BENCHMARK(ImportedPbSn)->Args({1000, 1000})->Unit(benchmark::kMillisecond);

@@ -67,6 +67,16 @@ inline size_t U(int i) {
 
 using Vec = Eigen::Matrix<double, Eigen::Dynamic, 1, 0, kMaxVars, 1>;
 using Mat = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, 0, kMaxVars, kMaxVars>;
+using RowsMat = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, 0, kMaxVars, kMaxRows>;
+
+// A basis Z of the null space of the equalities over the free fractions, for composition x,
+// `rows` equalities and the fractions `held` (a bit each: pinned or at their floor).
+struct Basis {
+  double x = std::numeric_limits<double>::quiet_NaN();
+  uint32_t held = 0;
+  int rows = -1;
+  Mat Z;
+};
 
 // A linear form c0 + sum c[k] y[idx[k]] raised to a power.
 struct Factor {
@@ -82,10 +92,55 @@ struct Term {
   std::vector<Factor> factors;
 };
 
-// A sum of terms: G (reference and excess), TC or beta, as functions of the site fractions.
+// A sum of terms (G, TC or beta as a function of the site fractions), laid out flat for the
+// evaluation: the terms' factors and the factors' coefficients in contiguous arrays.
 struct Poly {
-  std::vector<Term> terms;
+  struct FlatFactor {
+    double c0 = 0;
+    int power = 1;
+    int begin = 0, end = 0;  // its coefficients in idx / coef
+  };
+  struct FlatTerm {
+    int value = 0;
+    double scale = 1;
+    int begin = 0, end = 0;  // its factors
+    bool linear = true;      // every factor of power 1
+  };
+  std::vector<FlatTerm> terms;
+  std::vector<FlatFactor> factors;
+  std::vector<int> idx;
+  std::vector<double> coef;
   bool empty() const { return terms.empty(); }
+  // `one` marks the variables that are always 1 (a sublattice of one constituent): a factor
+  // that is just such a variable is left out of the product.
+  void Add(const Term& t, const std::vector<char>& one) {
+    // A factor that is zero everywhere (a constituent the other form's sublattice lacks) makes
+    // the whole term zero.
+    for (const Factor& f : t.factors)
+      if (f.c.empty() && f.c0 == 0) return;
+    FlatTerm ft;
+    ft.value = t.value;
+    ft.scale = t.scale;
+    ft.begin = static_cast<int>(factors.size());
+    for (const Factor& f : t.factors) {
+      if (f.c0 == 0 && f.power == 1 && f.c.size() == 1 && f.c[0].second == 1 &&
+          one[U(f.c[0].first)])
+        continue;
+      FlatFactor ff;
+      ff.c0 = f.c0;
+      ff.power = f.power;
+      ff.begin = static_cast<int>(idx.size());
+      for (const auto& [i, c] : f.c) {
+        idx.push_back(i);
+        coef.push_back(c);
+      }
+      ff.end = static_cast<int>(idx.size());
+      if (f.power != 1) ft.linear = false;
+      factors.push_back(ff);
+    }
+    ft.end = static_cast<int>(factors.size());
+    terms.push_back(ft);
+  }
 };
 
 // A linear map from the ordered phase's site fractions to another list of site fractions (the
@@ -103,7 +158,14 @@ struct SublatticeModel::Impl {
   std::vector<double> n_coef;  // N = sum n_coef[v] y[v]
   std::vector<double> b_coef;  // nB = sum b_coef[v] y[v]
   std::vector<char> fixed;     // a sublattice of one constituent: y = 1 always
-  Poly g, tc, beta;
+  // G, TC and beta: the terms over the site fractions, and those over the mean fractions z
+  // (an order-disorder phase's disordered part and its ordered part at the disordered state).
+  Poly g, tc, beta, g_mean, tc_mean, beta_mean;
+  // z = the merged sublattices' fractions at their mean (one per constituent of the first),
+  // then the other sublattices' own: variable v adds z_weight[v] y[v] to z[z_of[v]].
+  int nz = 0;
+  std::vector<int> z_of;
+  std::vector<double> z_weight;
   bool magnetic = false;
   double afm = 0, p_struct = 0;
   std::vector<double> values;  // the parameters' values at the level
@@ -123,6 +185,7 @@ struct SublatticeModel::Impl {
     std::vector<double> y;  // empty: no minimum of the variant was found there
     int64_t level = -1;     // the level it was found at
     int64_t searched = -1;  // the level of the last search beyond the kept start
+    Basis basis;            // the last null-space basis used at this column
   };
   std::vector<Kept> slots[3];
   Kept last[3];
@@ -145,26 +208,22 @@ struct SublatticeModel::Impl {
 
   // --- evaluation -------------------------------------------------------------------------
 
-  static double FormValue(const Factor& f, const double* y) {
-    double v = f.c0;
-    for (const auto& [i, c] : f.c) v += c * y[i];
-    return v;
-  }
-
-  // Adds s * poly(y) to value, and its gradient and Hessian (n x n, row major) when asked.
-  // Adds s * poly(y) to value, and its gradient and Hessian (n x n, row major; only the upper
+  // Adds s * poly(y) to value, and its gradient and Hessian (nv x nv, row major; only the upper
   // triangle, i <= j, is written: Symmetrise fills the rest) when asked.
-  void AddPoly(const Poly& poly, const double* y, double s, double& value, double* gr,
+  void AddPoly(const Poly& poly, const double* y, int nv, double s, double& value, double* gr,
                double* he) const {
     double pw[8], d1[8], d2[8], before[9], after[9];
-    for (const Term& t : poly.terms) {
+    const int* idx = poly.idx.data();
+    const double* cf = poly.coef.data();
+    for (const Poly::FlatTerm& t : poly.terms) {
       const double coef = s * t.scale * values[U(t.value)];
       if (coef == 0) continue;
-      const size_t m = t.factors.size();
+      const Poly::FlatFactor* fs = poly.factors.data() + t.begin;
+      const size_t m = static_cast<size_t>(t.end - t.begin);
       for (size_t k = 0; k < m; ++k) {
-        const Factor& f = t.factors[k];
-        const double v = FormValue(f, y);
-
+        const Poly::FlatFactor& f = fs[k];
+        double v = f.c0;
+        for (int q = f.begin; q < f.end; ++q) v += cf[q] * y[idx[q]];
         const int e = f.power;
         if (e == 1) {
           pw[k] = v;
@@ -188,15 +247,17 @@ struct SublatticeModel::Impl {
       if (gr == nullptr) continue;
       for (size_t k = 0; k < m; ++k) {
         const double others = coef * before[k] * after[k + 1];
-        const Factor& fk = t.factors[k];
+        const Poly::FlatFactor& fk = fs[k];
         const double gk = others * d1[k];
-        for (const auto& [i, c] : fk.c) gr[i] += gk * c;
+        for (int q = fk.begin; q < fk.end; ++q) gr[idx[q]] += gk * cf[q];
         if (he == nullptr) continue;
-        if (d2[k] != 0) {
+        if (!t.linear && d2[k] != 0) {
           const double hk = others * d2[k];
-          for (const auto& [i, ci] : fk.c)
-            for (const auto& [j, cj] : fk.c)
-              if (i <= j) he[i * n + j] += hk * ci * cj;
+          for (int qi = fk.begin; qi < fk.end; ++qi)
+            for (int qj = fk.begin; qj < fk.end; ++qj) {
+              const int i = idx[qi], j = idx[qj];
+              if (i <= j) he[i * nv + j] += hk * cf[qi] * cf[qj];
+            }
         }
         // The pairs k < l: the product of the factors between them times those outside.
         double between = 1;
@@ -204,16 +265,55 @@ struct SublatticeModel::Impl {
           const double both = coef * before[k] * between * after[l + 1] * d1[k] * d1[l];
           between *= pw[l];
           if (both == 0) continue;
-          const Factor& fl = t.factors[l];
-          for (const auto& [i, ci] : fk.c)
-            for (const auto& [j, cj] : fl.c) {
-              const double v = both * ci * cj;
-              if (i <= j) he[i * n + j] += v;
-              if (j <= i) he[j * n + i] += v;
+          const Poly::FlatFactor& fl = fs[l];
+          if (fk.end - fk.begin == 1 && fl.end - fl.begin == 1) {
+            const int i = idx[fk.begin], j = idx[fl.begin];
+            const double v = both * cf[fk.begin] * cf[fl.begin];
+            if (i < j) {
+              he[i * nv + j] += v;
+            } else if (j < i) {
+              he[j * nv + i] += v;
+            } else {
+              he[i * nv + j] += v;
+              he[i * nv + j] += v;
+            }
+            continue;
+          }
+          for (int qi = fk.begin; qi < fk.end; ++qi)
+            for (int qj = fl.begin; qj < fl.end; ++qj) {
+              const int i = idx[qi], j = idx[qj];
+              const double v = both * cf[qi] * cf[qj];
+              if (i <= j) he[i * nv + j] += v;
+              if (j <= i) he[j * nv + i] += v;
             }
         }
       }
     }
+  }
+
+  // Adds s * poly(z(y)) for a poly written over the mean fractions z (the merged sublattices at
+  // their mean by sites, the others as they are), with its gradient and upper Hessian in y.
+  void AddMeanPoly(const Poly& poly, const double* y, double& value, double* gr, double* he) const {
+    double z[kMaxVars];
+    std::fill(z, z + nz, 0.0);
+    for (int v = 0; v < n; ++v) z[z_of[U(v)]] += z_weight[U(v)] * y[v];
+    if (gr == nullptr) {
+      AddPoly(poly, z, nz, 1, value, nullptr, nullptr);
+      return;
+    }
+    double zg[kMaxVars];
+    double zh[kMaxVars * kMaxVars];
+    std::fill(zg, zg + nz, 0.0);
+    if (he != nullptr) std::fill(zh, zh + nz * nz, 0.0);
+    AddPoly(poly, z, nz, 1, value, zg, he != nullptr ? zh : nullptr);
+    for (int v = 0; v < n; ++v) gr[v] += z_weight[U(v)] * zg[z_of[U(v)]];
+    if (he == nullptr) return;
+    for (int i = 0; i < n; ++i)
+      for (int j = i; j < n; ++j) {
+        const int a = z_of[U(i)], b = z_of[U(j)];
+        const double h = a <= b ? zh[a * nz + b] : zh[b * nz + a];
+        if (h != 0) he[i * n + j] += z_weight[U(i)] * z_weight[U(j)] * h;
+      }
   }
 
   // The lower triangle of a Hessian from its upper one.
@@ -234,7 +334,8 @@ struct SublatticeModel::Impl {
       gr = grad.data();
       he = hess.data();
     }
-    AddPoly(g, y, 1, value, gr, he);
+    AddPoly(g, y, n, 1, value, gr, he);
+    if (!g_mean.empty()) AddMeanPoly(g_mean, y, value, gr, he);
     // Ideal mixing on every sublattice.
     for (int v = 0; v < n; ++v) {
       if (fixed[static_cast<size_t>(var_sub[static_cast<size_t>(v)])]) continue;
@@ -267,8 +368,12 @@ struct SublatticeModel::Impl {
       bg.assign(static_cast<size_t>(n), 0);
       bh.assign(static_cast<size_t>(n * n), 0);
     }
-    AddPoly(tc, y, 1, tcv, tg, th);
-    AddPoly(beta, y, 1, bv, derivs ? bg.data() : nullptr, derivs ? bh.data() : nullptr);
+    AddPoly(tc, y, n, 1, tcv, tg, th);
+    if (!tc_mean.empty()) AddMeanPoly(tc_mean, y, tcv, tg, th);
+    double* bgp = derivs ? bg.data() : nullptr;
+    double* bhp = derivs ? bh.data() : nullptr;
+    AddPoly(beta, y, n, 1, bv, bgp, bhp);
+    if (!beta_mean.empty()) AddMeanPoly(beta_mean, y, bv, bgp, bhp);
     // Anti-ferromagnetic values are divided by the lattice's factor.
     const double ts = tcv < 0 ? 1 / afm : 1, bs = bv < 0 ? 1 / afm : 1;
     const MagneticEnergy e =
@@ -325,44 +430,44 @@ struct SublatticeModel::Impl {
 
   // --- constraints --------------------------------------------------------------------------
 
-  // The linear equalities at composition x for a variant: rows of (coefficients, right side).
+  // The linear equalities at composition x for a variant, as rows of coefficients (their right
+  // sides, 1 for a sublattice sum and 0 otherwise, are not needed: every step keeps them).
   // Variables pinned to a value (fixed sublattices, B at x = 0, A at x = 1) are in `pinned`.
-  void Constraints(double x, OrderVariant variant, std::vector<std::vector<double>>& rows,
-                   std::vector<double>& rhs, std::vector<char>& pinned) const {
-    rows.clear();
-    rhs.clear();
-    pinned.assign(static_cast<size_t>(n), 0);
+  struct Equalities {
+    int m = 0;
+    double rows[kMaxRows][kMaxVars];
+    char pinned[kMaxVars];
+  };
+  void Constraints(double x, OrderVariant variant, Equalities& eq) const {
+    eq.m = 0;
+    auto row = [&]() -> double* {
+      double* r = eq.rows[eq.m++];
+      std::fill(r, r + n, 0.0);
+      return r;
+    };
     for (int v = 0; v < n; ++v) {
       const size_t s = static_cast<size_t>(var_sub[static_cast<size_t>(v)]);
       const Constituent c = var_con[static_cast<size_t>(v)];
-      if (fixed[s] || (x == 0 && c.B > 0) || (x == 1 && c.A > 0))
-        pinned[static_cast<size_t>(v)] = 1;
+      eq.pinned[v] = fixed[s] || (x == 0 && c.B > 0) || (x == 1 && c.A > 0) ? 1 : 0;
     }
     for (size_t s = 0; s < sub_vars.size(); ++s) {
       if (fixed[s]) continue;
-      std::vector<double> r(static_cast<size_t>(n), 0);
-      for (int v : sub_vars[s]) r[static_cast<size_t>(v)] = 1;
-      rows.push_back(std::move(r));
-      rhs.push_back(1);
+      double* r = row();
+      for (int v : sub_vars[s]) r[v] = 1;
     }
     if (x > 0 && x < 1) {
-      std::vector<double> r(static_cast<size_t>(n), 0);
+      double* r = row();
       for (int v = 0; v < n; ++v)
-        r[static_cast<size_t>(v)] =
-            b_coef[static_cast<size_t>(v)] - x * n_coef[static_cast<size_t>(v)];
-      rows.push_back(std::move(r));
-      rhs.push_back(0);
+        r[v] = b_coef[static_cast<size_t>(v)] - x * n_coef[static_cast<size_t>(v)];
     }
     if (variant == OrderVariant::Disordered) {
       for (int s = 1; s < merged; ++s) {
         const auto& vs = sub_vars[static_cast<size_t>(s)];
         const auto& v0 = sub_vars[0];
         for (size_t k = 0; k + 1 < vs.size(); ++k) {
-          std::vector<double> r(static_cast<size_t>(n), 0);
-          r[static_cast<size_t>(vs[k])] = 1;
-          r[static_cast<size_t>(v0[k])] = -1;
-          rows.push_back(std::move(r));
-          rhs.push_back(0);
+          double* r = row();
+          r[vs[k]] = 1;
+          r[v0[k]] = -1;
         }
       }
     }
@@ -489,48 +594,70 @@ struct SublatticeModel::Impl {
   // negative curvature. A step never takes a fraction below a tenth of its value; a fraction
   // that would fall below kYMin is held there (an active bound) until its reduced slope says
   // that raising it lowers Gm.
-  double Newton(double x, OrderVariant variant, std::vector<double>& y, bool sweep) {
+  double Newton(double x, OrderVariant variant, std::vector<double>& y, bool sweep,
+                Basis* kept_basis = nullptr) {
     if (stats) ++stats->newton_runs;
-    std::vector<std::vector<double>> rows;
-    std::vector<double> rhs;
-    std::vector<char> pinned;
-    Constraints(x, variant, rows, rhs, pinned);
-    const int m = static_cast<int>(rows.size());
-    std::vector<char> active(static_cast<size_t>(n), 0);
+    Equalities eq;
+    Constraints(x, variant, eq);
+    const auto& rows = eq.rows;
+    const char* pinned = eq.pinned;
+    const int m = eq.m;
+    std::array<char, kMaxVars> active{};
     for (int v = 0; v < n; ++v)
-      if (!pinned[U(v)] && y[U(v)] <= kYMin) active[U(v)] = 1;
+      if (!pinned[v] && y[U(v)] <= kYMin) active[U(v)] = 1;
 
     Vec fg;
     Mat fh;
     double f = F(y.data(), true, &fg, &fh);
     if (!std::isfinite(f)) return kNaN;
     std::vector<int> free_vars;
-    Mat Z;
-    using RowsMat = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, 0, kMaxVars, kMaxRows>;
+    free_vars.reserve(kMaxVars);
+    Basis local;
+    Basis& basis = kept_basis != nullptr ? *kept_basis : local;
+    const Mat& Z = basis.Z;
     RowsMat A;
     Eigen::ColPivHouseholderQR<RowsMat> qr;
-    bool basis_ready = false;
-    std::vector<double> trial(static_cast<size_t>(n));
-    std::vector<double> dy(static_cast<size_t>(n));
+    bool basis_ready = false, qr_ready = false;
+    // The equalities restricted to the free fractions, as the columns of A, and their QR
+    // decomposition (for the multipliers of the fractions held at their floor).
+    auto decompose = [&] {
+      const int nf = static_cast<int>(free_vars.size());
+      A.resize(nf, m);
+      for (int r = 0; r < m; ++r)
+        for (int k = 0; k < nf; ++k) A(k, r) = rows[r][free_vars[U(k)]];
+      qr.compute(A);
+      qr.setThreshold(1e-12);
+      qr_ready = true;
+    };
+    std::array<double, kMaxVars> trial{}, dy{};
     for (int iter = 0; iter < kMaxIterations; ++iter) {
       if (stats) ++stats->iterations;
       if (!basis_ready) {
         free_vars.clear();
-        for (int v = 0; v < n; ++v)
-          if (!pinned[U(v)] && !active[U(v)]) free_vars.push_back(v);
+        uint32_t held = 0;
+        for (int v = 0; v < n; ++v) {
+          if (!pinned[v] && !active[U(v)]) {
+            free_vars.push_back(v);
+          } else {
+            held |= 1u << v;
+          }
+        }
         const int nf = static_cast<int>(free_vars.size());
-        // The equalities restricted to the free fractions, as the columns of A.
-        A.resize(nf, m);
-        for (int r = 0; r < m; ++r)
-          for (int k = 0; k < nf; ++k) A(k, r) = rows[U(r)][U(free_vars[U(k)])];
-        if (nf > 0 && m > 0) {
-          qr.compute(A);
-          qr.setThreshold(1e-12);
-          const int rank = static_cast<int>(qr.rank());
-          Mat Q = qr.householderQ();
-          Z = Q.rightCols(nf - rank);
-        } else {
-          Z = Mat::Identity(nf, nf);
+        qr_ready = false;
+        // The null space's basis depends on x, the variant and which fractions are held only:
+        // a grid column keeps it from one level to the next.
+        if (!(basis.x == x && basis.held == held && basis.rows == m)) {
+          if (nf > 0 && m > 0) {
+            decompose();
+            const int rank = static_cast<int>(qr.rank());
+            Mat Q = qr.householderQ();
+            basis.Z = Q.rightCols(nf - rank);
+          } else {
+            basis.Z = Mat::Identity(nf, nf);
+          }
+          basis.x = x;
+          basis.held = held;
+          basis.rows = m;
         }
         basis_ready = true;
       }
@@ -581,6 +708,7 @@ struct SublatticeModel::Impl {
         if (std::none_of(active.begin(), active.end(), [](char a) { return a != 0; })) return false;
         Eigen::Matrix<double, Eigen::Dynamic, 1, 0, kMaxRows, 1> lambda;
         if (nf > 0 && m > 0) {
+          if (!qr_ready) decompose();
           lambda = qr.solve(gF);
         } else {
           lambda.setZero(m);
@@ -588,7 +716,7 @@ struct SublatticeModel::Impl {
         for (int v = 0; v < n; ++v) {
           if (!active[U(v)]) continue;
           double reduced = fg(v);
-          for (int r = 0; r < m; ++r) reduced -= rows[U(r)][U(v)] * lambda(r);
+          for (int r = 0; r < m; ++r) reduced -= rows[r][v] * lambda(r);
           if (reduced < -1e-9 * std::max(1.0, std::abs(fg(v)))) {
             active[U(v)] = 0;
             released = true;
@@ -639,7 +767,7 @@ struct SublatticeModel::Impl {
       }
       // No descent left: as good as it gets.
       if (!(ft < f && ft <= f + 1e-4 * alpha * slope)) return f;
-      y = trial;
+      std::copy(trial.begin(), trial.begin() + n, y.begin());
       // The early end leaves the fractions some 1e-4 from the minimum: too rough to tell a
       // slight order from none, so a nearly disordered constitution is solved to the end.
       if (last_step && alpha == 1 && !clamped) return ft;
@@ -902,26 +1030,38 @@ void SublatticeModel::Prepare() {
   m.merged = merged_;
   if (!DisorderedName.empty() && merged_ < 2) fail("no two sublattices to order on");
 
-  // Site fractions as linear forms: the phase's own, and those with the merged sublattices at
-  // their mean (weighted by sites).
+  // Site fractions as linear forms: the phase's own over y, and over the mean fractions z
+  // (the merged sublattices at their mean, weighted by sites; see Impl::nz).
   std::vector<std::vector<Constituent>> cons;
   std::vector<std::vector<Factor>> own, mean;
   double merged_sites = 0;
   for (int s = 0; s < merged_; ++s) merged_sites += Sublattices[static_cast<size_t>(s)].Sites;
+  m.z_of.assign(U(n), 0);
+  m.z_weight.assign(U(n), 1.0);
+  m.nz = merged_ > 0 ? static_cast<int>(Sublattices[0].Constituents.size()) : 0;
+  for (size_t s = 0; s < Sublattices.size(); ++s)
+    for (size_t k = 0; k < Sublattices[s].Constituents.size(); ++k) {
+      const int v = m.sub_vars[s][k];
+      if (static_cast<int>(s) < merged_) {
+        m.z_of[U(v)] = static_cast<int>(k);
+        m.z_weight[U(v)] = Sublattices[s].Sites / merged_sites;
+      } else {
+        m.z_of[U(v)] = m.nz++;
+      }
+    }
+  // The fractions that are always 1: those of sublattices of one constituent, in y and in z.
+  std::vector<char> y_one(U(n), 0), z_one(U(m.nz), 0);
+  for (int v = 0; v < n; ++v)
+    if (m.fixed[U(m.var_sub[U(v)])]) {
+      y_one[U(v)] = 1;
+      if (m.var_sub[U(v)] >= merged_) z_one[U(m.z_of[U(v)])] = 1;
+    }
   for (size_t s = 0; s < Sublattices.size(); ++s) {
     cons.push_back(Sublattices[s].Constituents);
     std::vector<Factor> o, me;
     for (size_t k = 0; k < Sublattices[s].Constituents.size(); ++k) {
       o.push_back(Single(m.sub_vars[s][k]));
-      if (static_cast<int>(s) < merged_) {
-        Factor f;
-        for (int t = 0; t < merged_; ++t)
-          f.c.emplace_back(m.sub_vars[static_cast<size_t>(t)][k],
-                           Sublattices[static_cast<size_t>(t)].Sites / merged_sites);
-        me.push_back(std::move(f));
-      } else {
-        me.push_back(Single(m.sub_vars[s][k]));
-      }
+      me.push_back(Single(m.z_of[U(m.sub_vars[s][k])]));
     }
     own.push_back(std::move(o));
     mean.push_back(std::move(me));
@@ -929,22 +1069,27 @@ void SublatticeModel::Prepare() {
 
   auto add = [&](const Parameter& p, int value, double scale,
                  const std::vector<std::vector<Constituent>>& c,
-                 const std::vector<std::vector<Factor>>& form) {
+                 const std::vector<std::vector<Factor>>& form, bool on_mean) {
     Term t;
     t.value = value;
     t.scale = scale;
     std::string why;
     if (!BuildFactors(p, c, form, t.factors, why)) fail("a parameter " + why);
     if (t.factors.size() > 8) fail("a parameter of more than eight factors");
-    Poly& poly = p.kind == Kind::G ? m.g : p.kind == Kind::TC ? m.tc : m.beta;
-    poly.terms.push_back(std::move(t));
+    Poly& poly = on_mean ? (p.kind == Kind::G    ? m.g_mean
+                            : p.kind == Kind::TC ? m.tc_mean
+                                                 : m.beta_mean)
+                         : (p.kind == Kind::G    ? m.g
+                            : p.kind == Kind::TC ? m.tc
+                                                 : m.beta);
+    poly.Add(t, on_mean ? z_one : y_one);
   };
   m.value_sources.clear();
   for (Parameter& p : Parameters) {
     const int value = static_cast<int>(m.value_sources.size());
     m.value_sources.push_back(&p);
-    add(p, value, 1, cons, own);
-    if (DisorderedPart) add(p, value, -1, cons, mean);
+    add(p, value, 1, cons, own, false);
+    if (DisorderedPart) add(p, value, -1, cons, mean, true);
   }
   if (DisorderedPart) {
     SublatticeModel& d = *DisorderedPart;
@@ -970,7 +1115,7 @@ void SublatticeModel::Prepare() {
     for (Parameter& p : d.Parameters) {
       const int value = static_cast<int>(m.value_sources.size());
       m.value_sources.push_back(&p);
-      add(p, value, scale, dcons, dform);
+      add(p, value, scale, dcons, dform, true);
     }
   }
   m.afm = AfmFactor;
@@ -979,7 +1124,8 @@ void SublatticeModel::Prepare() {
     m.afm = DisorderedPart->AfmFactor;
     m.p_struct = DisorderedPart->StructureFactor;
   }
-  m.magnetic = m.afm != 0 && m.p_struct > 0 && !(m.tc.empty() && m.beta.empty());
+  m.magnetic = m.afm != 0 && m.p_struct > 0 &&
+               !(m.tc.empty() && m.beta.empty() && m.tc_mean.empty() && m.beta_mean.empty());
   m.values.assign(m.value_sources.size(), 0);
 
   // The composition range: X is a ratio of linear forms, extreme at the vertices.
@@ -1073,24 +1219,22 @@ double SublatticeModel::OrderingCurvature(double x) {
   Impl& m = *impl_;
   if (merged_ < 2 || !std::isfinite(Minimum(x, OrderVariant::Disordered))) return kNaN;
   const std::vector<double> y = last_y_;
-  std::vector<std::vector<double>> rows;
-  std::vector<double> rhs;
-  std::vector<char> pinned;
-  m.Constraints(x, OrderVariant::Any, rows, rhs, pinned);
+  Impl::Equalities eq;
+  m.Constraints(x, OrderVariant::Any, eq);
   // Fractions at their floor stay there (a change would take them below it).
   std::vector<int> free_vars;
   for (int v = 0; v < m.n; ++v)
-    if (!pinned[U(v)] && y[U(v)] > kYMin) free_vars.push_back(v);
-  const int nf = static_cast<int>(free_vars.size()), mr = static_cast<int>(rows.size());
+    if (!eq.pinned[v] && y[U(v)] > kYMin) free_vars.push_back(v);
+  const int nf = static_cast<int>(free_vars.size()), mr = eq.m;
   if (nf == 0) return kNaN;
   Vec fg;
   Mat fh;
   m.F(y.data(), true, &fg, &fh);
   Mat Z;
   if (mr > 0) {
-    Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, 0, kMaxVars, kMaxRows> A(nf, mr);
+    RowsMat A(nf, mr);
     for (int r = 0; r < mr; ++r)
-      for (int k = 0; k < nf; ++k) A(k, r) = rows[U(r)][U(free_vars[U(k)])];
+      for (int k = 0; k < nf; ++k) A(k, r) = eq.rows[r][free_vars[U(k)]];
     Eigen::ColPivHouseholderQR<decltype(A)> qr(A);
     qr.setThreshold(1e-12);
     const Mat Q = qr.householderQ();
@@ -1141,7 +1285,8 @@ double SublatticeModel::Minimum(double x, OrderVariant variant, int slot) {
     if (variant == OrderVariant::Disordered) m.Disorder(y);
     if (near(tried, y, 1e-9) || near(found, y, basin)) return;
     tried.push_back(y);
-    const double f = m.Newton(x, variant, y, kept != nullptr);
+    const double f =
+        m.Newton(x, variant, y, kept != nullptr, kept != nullptr ? &kept->basis : nullptr);
     if (!std::isfinite(f)) return;
     found.push_back(y);
     if (want_ordered && !m.Ordered(y)) return;
@@ -1210,7 +1355,7 @@ double SublatticeModel::Minimum(double x, OrderVariant variant, int slot) {
   if (!std::isfinite(best)) return kNaN;
   last_y_ = best_y;
   last_ordered_ = m.Ordered(best_y);
-  m.last[vi] = {x, best_y, m.level, m.level};
+  m.last[vi] = {x, best_y, m.level, m.level, {}};
   return best;
 }
 

@@ -109,7 +109,8 @@ class SublatticeModel {
   bool LastOrdered() const { return last_ordered_; }
 
   // Gm and X at a given constitution (flattened as above), for checks; with its gradient and
-  // Hessian (row major) in the site fractions when asked.
+  // Hessian (row major) in the site fractions when asked. The fractions of a sublattice of one
+  // constituent are always 1: their derivatives are not formed.
   double EnergyAt(const std::vector<double>& y, std::vector<double>* gradient = nullptr,
                   std::vector<double>* hessian = nullptr);
   double CompositionAt(const std::vector<double>& y) const;
