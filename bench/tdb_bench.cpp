@@ -3,7 +3,8 @@
 // sweep of the two-phase regular eutectic of bench_calc: what the longer formulas cost. And
 // Al-Ni from data/tdb/alni_dupin_2001.tdb with its phases on sublattices (B2 and L12 ordered
 // on bcc and fcc, vacancies, magnetic fcc), a minimisation over site fractions at every grid
-// point, with and without the exact stage after the sweep.
+// point, with and without the exact stage after the sweep; and Al-Fe from
+// data/tdb/alfe_sundman2009.tdb, whose bcc and fcc order on four sublattices.
 
 #include <benchmark/benchmark.h>
 
