@@ -58,6 +58,9 @@ constexpr int64_t kSearchEvery = 8;
 // mostly filled; constitutions with fewer than this fraction of the most atoms per formula
 // unit are left out, and a minimum that runs against that floor counts as none.
 constexpr double kMinAtoms = 0.5;
+// Outside a sweep, a start is extrapolated from the last two minima when both lie within this
+// of the composition asked for (the stencils of the finite differences span up to 0.02).
+constexpr double kPredictReach = 0.02;
 // Starts closer than this (in every site fraction) to a minimum already found lead to it again.
 constexpr double kSameBasin = 0.02;
 
@@ -189,6 +192,8 @@ struct SublatticeModel::Impl {
   };
   std::vector<Kept> slots[3];
   Kept last[3];
+  // The minimum before the last one, per variant (for a start predicted from the two).
+  Kept before_last[3];
 
   // The level's samples of the constitution space, per variant, sorted by X.
   struct Sample {
@@ -1333,7 +1338,19 @@ double SublatticeModel::Minimum(double x, OrderVariant variant, int slot) {
   } else {
     // Outside a sweep the calls come in runs at nearby points (the finite differences and the
     // iterations of the exact stage): the last minimum and the nearest column's from the sweep
-    // start, the samples only when neither gives one.
+    // start, the samples only when neither gives one. When the last two minima lie close by at
+    // this level, the constitution extrapolated from them is tried first: along a stencil of
+    // the finite differences it starts within the square of the step from the minimum, a
+    // Newton step or two, where the last minimum itself takes three or four.
+    const Impl::Kept& prev = m.before_last[vi];
+    if (!last.y.empty() && !prev.y.empty() && last.level == m.level && prev.level == m.level &&
+        last.x != prev.x && std::abs(last.x - x) < kPredictReach &&
+        std::abs(prev.x - x) < kPredictReach) {
+      const double t = (x - last.x) / (last.x - prev.x);
+      std::vector<double> y = last.y;
+      for (size_t k = 0; k < y.size(); ++k) y[k] += t * (last.y[k] - prev.y[k]);
+      attempt(std::move(y));
+    }
     if (!last.y.empty() && std::abs(last.x - x) < 0.05) attempt(last.y);
     if (!std::isfinite(best)) {
       const auto& sl = m.slots[vi];
@@ -1355,6 +1372,7 @@ double SublatticeModel::Minimum(double x, OrderVariant variant, int slot) {
   if (!std::isfinite(best)) return kNaN;
   last_y_ = best_y;
   last_ordered_ = m.Ordered(best_y);
+  m.before_last[vi] = std::move(m.last[vi]);
   m.last[vi] = {x, best_y, m.level, m.level, {}};
   return best;
 }
