@@ -7,6 +7,7 @@
 #include <functional>
 #include <limits>
 #include <stdexcept>
+#include <tuple>
 
 #include "calc/magnetic.h"
 
@@ -104,8 +105,6 @@ struct Poly {
     int begin = 0, end = 0;  // its coefficients in idx / coef
   };
   struct FlatTerm {
-    int value = 0;
-    double scale = 1;
     int begin = 0, end = 0;  // its factors
     bool linear = true;      // every factor of power 1
   };
@@ -113,7 +112,14 @@ struct Poly {
   std::vector<FlatFactor> factors;
   std::vector<int> idx;
   std::vector<double> coef;
+  // Per term the parameters whose sum makes its coefficient: (value index, scale) pairs.
+  // Parameters of one product (the permutations of an ordered phase's end members seen at the
+  // disordered state, for one) share a term.
+  std::vector<std::vector<std::pair<int, double>>> sources;
+  // The terms' coefficients at the level (Level).
+  std::vector<double> level_coef;
   bool empty() const { return terms.empty(); }
+
   // `one` marks the variables that are always 1 (a sublattice of one constituent): a factor
   // that is just such a variable is left out of the product.
   void Add(const Term& t, const std::vector<char>& one) {
@@ -121,14 +127,41 @@ struct Poly {
     // the whole term zero.
     for (const Factor& f : t.factors)
       if (f.c.empty() && f.c0 == 0) return;
-    FlatTerm ft;
-    ft.value = t.value;
-    ft.scale = t.scale;
-    ft.begin = static_cast<int>(factors.size());
+    // The factors in one order, each with its coefficients sorted, so that equal products
+    // compare equal.
+    std::vector<Factor> kept;
     for (const Factor& f : t.factors) {
       if (f.c0 == 0 && f.power == 1 && f.c.size() == 1 && f.c[0].second == 1 &&
           one[U(f.c[0].first)])
         continue;
+      Factor g = f;
+      std::sort(g.c.begin(), g.c.end());
+      kept.push_back(std::move(g));
+    }
+    auto key = [](const Factor& f) { return std::make_tuple(f.power, f.c0, f.c); };
+    std::sort(kept.begin(), kept.end(),
+              [&](const Factor& x, const Factor& y) { return key(x) < key(y); });
+    for (size_t k = 0; k < terms.size(); ++k) {
+      const FlatTerm& o = terms[k];
+      if (o.end - o.begin != static_cast<int>(kept.size())) continue;
+      bool same = true;
+      for (size_t j = 0; j < kept.size() && same; ++j) {
+        const FlatFactor& ff = factors[U(o.begin + static_cast<int>(j))];
+        const Factor& f = kept[j];
+        same = ff.c0 == f.c0 && ff.power == f.power &&
+               ff.end - ff.begin == static_cast<int>(f.c.size());
+        for (size_t q = 0; q < f.c.size() && same; ++q)
+          same = idx[U(ff.begin + static_cast<int>(q))] == f.c[q].first &&
+                 coef[U(ff.begin + static_cast<int>(q))] == f.c[q].second;
+      }
+      if (same) {
+        sources[k].emplace_back(t.value, t.scale);
+        return;
+      }
+    }
+    FlatTerm ft;
+    ft.begin = static_cast<int>(factors.size());
+    for (const Factor& f : kept) {
       FlatFactor ff;
       ff.c0 = f.c0;
       ff.power = f.power;
@@ -143,6 +176,17 @@ struct Poly {
     }
     ft.end = static_cast<int>(factors.size());
     terms.push_back(ft);
+    sources.push_back({{t.value, t.scale}});
+    level_coef.push_back(0);
+  }
+
+  // The terms' coefficients from the parameters' values at a level.
+  void Level(const std::vector<double>& values) {
+    for (size_t k = 0; k < terms.size(); ++k) {
+      double c = 0;
+      for (const auto& [v, scale] : sources[k]) c += scale * values[U(v)];
+      level_coef[k] = c;
+    }
   }
 };
 
@@ -220,8 +264,9 @@ struct SublatticeModel::Impl {
     double pw[8], d1[8], d2[8], before[9], after[9];
     const int* idx = poly.idx.data();
     const double* cf = poly.coef.data();
-    for (const Poly::FlatTerm& t : poly.terms) {
-      const double coef = s * t.scale * values[U(t.value)];
+    for (size_t ti = 0; ti < poly.terms.size(); ++ti) {
+      const Poly::FlatTerm& t = poly.terms[ti];
+      const double coef = s * poly.level_coef[ti];
       if (coef == 0) continue;
       const Poly::FlatFactor* fs = poly.factors.data() + t.begin;
       const size_t m = static_cast<size_t>(t.end - t.begin);
@@ -1175,6 +1220,8 @@ void SublatticeModel::SetLevel(double T, double p) {
     *par.p = p;
     m.values[k] = par.Value->Value();
   }
+  for (Poly* poly : {&m.g, &m.tc, &m.beta, &m.g_mean, &m.tc_mean, &m.beta_mean})
+    poly->Level(m.values);
   m.T = T;
   m.P = p;
   ++m.level;
