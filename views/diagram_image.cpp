@@ -48,7 +48,9 @@ bool Render(const calc::Results& results, calc::YParameter yParameter,
   diagram.SetDecimalSeparator(options.decimalSeparator);
   ChartCanvas* canvas = diagram.Canvas();
   if (!options.chartFile.isEmpty()) {
-    if (const auto file = LoadChartFile(options.chartFile)) canvas->SetLook(file->look);
+    const ChartFile base{DiagramRenderer::DesignedLook(), {}, diagram.GetDiagramLook()};
+    if (const auto file = LoadChartFile(options.chartFile, nullptr, nullptr, base))
+      diagram.ApplyChartFile(*file);
   }
   // Axis labels written with the picture's decimal separator, whatever the machine's locale.
   canvas->chart()->setLocale(

@@ -25,8 +25,9 @@ struct DiagramImageOptions {
   bool gridPoints = false;  // the grid's points (thick bands on a fine grid); off: boundaries only
   calc::ComponentNames names;  // the X axis title names them when given
   std::vector<calc::LeftOutPhase> leftOut;  // said on the plot when the import left some out
-  QString chartFile;      // a chart file whose appearance to use; empty: the designed look
-  QString caption;        // shown nowhere; kept as the SVG's title
+  QString chartFile;  // a chart file whose appearance (chart and diagram) to use; empty: the
+                      // designed look
+  QString caption;    // the plot's heading (unless the look has one) and the SVG's and PDF's title
   char decimalSeparator = '.';
 };
 

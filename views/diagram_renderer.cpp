@@ -112,6 +112,13 @@ DiagramRenderer::~DiagramRenderer() {
   }
 }
 
+void DiagramRenderer::ApplyChartFile(const ChartFile& file) {
+  ChartLook look = file.look;
+  if (IsDesignedFoot(look.foot.text)) look.foot.text = ShownDesignedFoot();
+  canvas_->SetLook(look);
+  if (file.diagram) SetDiagramLook(*file.diagram);
+}
+
 DiagramLook DiagramRenderer::GetDiagramLook() const {
   return overlay_->Look();
 }

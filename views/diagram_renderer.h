@@ -22,6 +22,7 @@
 #include "calc/phase_sheet.h"
 #include "calc/problem.h"
 #include "calc/results.h"
+#include "views/chart_file.h"
 #include "views/chart_look.h"
 #include "views/diagram_look.h"
 #include "views/diagram_overlay.h"
@@ -87,6 +88,11 @@ class DiagramRenderer : public QObject {
   // Only drawn into pictures: the diagram points are left to the pictures' own drawing and get
   // no marker items in the chart. Takes effect at the next build.
   void SetPicturesOnly(bool on) { picturesOnly_ = on; }
+
+  // A chart file's appearance: the chart's look and the diagram's (when the file has one). The
+  // designed X axis title, in whichever language the file keeps it, is shown in the program's.
+  // The file's series are not taken: a build makes its own.
+  void ApplyChartFile(const ChartFile& file);
 
   DiagramLook GetDiagramLook() const;
   // Applies a look; a change of the temperature or composition unit draws the last build again

@@ -91,14 +91,8 @@ void TfmDiagram2::LoadLook() {
   QString error;
   QStringList refused;
   if (const auto file = LoadChartFile(chartFile_, &error, &refused, base)) {
-    ChartLook look = file->look;
-    // A chart file written in the other language keeps the designed axis caption in the
-    // shown language.
-    if (DiagramRenderer::IsDesignedFoot(look.foot.text))
-      look.foot.text = DiagramRenderer::ShownDesignedFoot();
-    chart_->SetLook(look);
+    renderer_->ApplyChartFile(*file);
     chart_->SetAllSeries(file->series);
-    if (file->diagram) Overlay()->SetLook(*file->diagram);
   }
   if (error.isEmpty() && refused.isEmpty()) return;
   const QString name = QFileInfo(chartFile_).fileName();

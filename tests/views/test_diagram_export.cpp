@@ -33,6 +33,7 @@
 
 #include "sample_results.h"
 #include "sample_run.h"
+#include "views/chart_file.h"
 #include "views/chart_look.h"
 #include "views/chart_view.h"
 #include "views/diagram_export.h"
@@ -220,6 +221,27 @@ TEST(DiagramExport, CommandLinePicturesAreTheWindowsExportWithoutAWidget) {
   window.format = PictureFormat::Svg;
   ASSERT_TRUE(WriteDiagramPicture(run.diagram, dir.filePath(QStringLiteral("window.svg")), window));
   EXPECT_EQ(bytes("cli.svg"), bytes("window.svg"));
+}
+
+// A chart file given to the pictures brings the diagram's look as well as the chart's.
+TEST(DiagramExport, PicturesTakeTheChartFilesDiagramLook) {
+  if (!CanWriteSvg()) GTEST_SKIP() << "no SVG in this build";
+  QTemporaryDir dir;
+  ChartFile file{TfmDiagram2::DesignedLook(), {}, DesignedDiagramLook()};
+  file.diagram->heading.text = QStringLiteral("Heading of the file");
+  file.diagram->celsius = true;
+  DiagramImageOptions options;
+  options.chartFile = dir.filePath(QStringLiteral("Chart.cfg"));
+  ASSERT_TRUE(SaveChartFile(options.chartFile, file));
+  calc::Results results;
+  testing::FillEutectic(results, 40, 10);
+  options.svgPath = dir.filePath(QStringLiteral("d.svg"));
+  ASSERT_TRUE(RenderDiagram(results, calc::YParameter::Temperature, nullptr, options));
+  QFile svg(options.svgPath);
+  ASSERT_TRUE(svg.open(QIODevice::ReadOnly));
+  const QString text = QString::fromUtf8(svg.readAll());
+  EXPECT_TRUE(text.contains(QStringLiteral("Heading of the file")));
+  EXPECT_TRUE(text.contains(QStringLiteral("T, °C")));
 }
 
 // Opens the chart's context menu as a right click does and clicks its item `index`.
