@@ -62,6 +62,8 @@ constexpr double kMinAtoms = 0.5;
 // Outside a sweep, a start is extrapolated from the last two minima when both lie within this
 // of the composition asked for (the stencils of the finite differences span up to 0.02).
 constexpr double kPredictReach = 0.02;
+// Below this a fraction is extrapolated in its logarithm.
+constexpr double kSmallFraction = 0.01;
 // Starts closer than this (in every site fraction) to a minimum already found lead to it again.
 constexpr double kSameBasin = 0.02;
 
@@ -1395,7 +1397,13 @@ double SublatticeModel::Minimum(double x, OrderVariant variant, int slot) {
         std::abs(prev.x - x) < kPredictReach) {
       const double t = (x - last.x) / (last.x - prev.x);
       std::vector<double> y = last.y;
-      for (size_t k = 0; k < y.size(); ++k) y[k] += t * (last.y[k] - prev.y[k]);
+      // Small fractions change by factors (their slope goes as ln y): those are extrapolated
+      // in their logarithm.
+      for (size_t k = 0; k < y.size(); ++k) {
+        const double a = prev.y[k], b = last.y[k];
+        y[k] = a > 0 && b > 0 && std::min(a, b) < kSmallFraction ? b * std::pow(b / a, t)
+                                                                 : b + t * (b - a);
+      }
       attempt(std::move(y));
     }
     if (!last.y.empty() && std::abs(last.x - x) < 0.05) attempt(last.y);
