@@ -319,7 +319,8 @@ class Refiner {
   //    kExtremeSteps steps, each shorter than that) places it; it stops at steps below
   //    kExtremeAim in X.
   bool OrderingExtreme(SublatticeModel& model, double xlo, double xhi, double ylo, double yhi,
-                       bool highest, double& x_out, double& y_out) {
+                       bool highest, double& x_out, double& y_out, bool& no_extreme) {
+    no_extreme = false;
     const double sign = highest ? 1 : -1;
     auto level = [&](double x) {
       const double y = OrderingLevel(model, x, ylo, yhi);
@@ -331,12 +332,23 @@ class Refiner {
     constexpr int kExtremeSteps = 4;
     constexpr double kExtremeAim = 1e-12;
     double best = -std::numeric_limits<double>::infinity(), xb = 0;
+    double samples[kSamples];
+    int ib = 0;
     const double step = (xhi - xlo) / (kSamples - 1);
     for (int i = 0; i < kSamples; ++i) {
-      const double x = xlo + i * step, v = level(x);
-      if (v > best) best = v, xb = x;
+      const double x = xlo + i * step, v = samples[i] = level(x);
+      if (v > best) best = v, xb = x, ib = i;
     }
     if (!std::isfinite(best)) return false;
+    // The highest sample at an end of the bracket: the line rises (or falls) across it, and
+    // the grid's field ended there by a cell's rounding, not at an extreme.
+    if (ib == 0 || ib == kSamples - 1) {
+      no_extreme = true;
+      return false;
+    }
+    // A neighbour where the line left the levels looked at: no telling an extreme from a
+    // steep line; left approximate.
+    if (!std::isfinite(samples[ib - 1]) || !std::isfinite(samples[ib + 1])) return false;
     double x = numeric::GoldenMinimum([&](double v) { return -level(v); }, std::max(xlo, xb - step),
                                       std::min(xhi, xb + step), kExtremeWidth * step);
     // The slope by central differences of step h: the level's own error (about 1e-13 of it)
@@ -786,14 +798,18 @@ class Refiner {
           cp.Type = "ordering maximum";
           const bool ordered_below = pb.Variant == OrderVariant::Ordered;
           if (!ordered_below) cp.Type = "ordering minimum";
+          bool no_extreme = false;
           try {
             // The extreme may stand on a level itself: the bracket reaches a step past both.
             const double ys = std::abs(st_.YStep);
             if (OrderingExtreme(*pa.Model, std::max(0.0, xlo), std::min(1.0, xhi), ylo - ys,
-                                yhi + ys, ordered_below, cp.X, cp.Y))
+                                yhi + ys, ordered_below, cp.X, cp.Y, no_extreme))
               cp.Approximate = false;
           } catch (const std::exception&) {
           }
+          // A second-order line that only rises or falls across the bracket has no extreme
+          // there: the grid saw a cell of either form where the two differ by rounding.
+          if (no_extreme) continue;
           out_.CongruentPoints.push_back(std::move(cp));
           continue;
         }
