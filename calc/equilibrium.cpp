@@ -8,6 +8,7 @@
 #include <string>
 
 #include "calc/engine.h"
+#include "calc/tangent.h"
 
 namespace calc {
 
@@ -29,18 +30,6 @@ constexpr double kPotentialStep = 1e-6;
 constexpr double kTangentSlopeStep = 3e-3;
 constexpr double kLongestSlopeStep = 1e-3;
 constexpr double kCurvatureStep = 1e-4;
-
-// The tangent's Newton steps: at most kTangentSteps; a step moves each end by at most
-// kRoom of the tie line's length (it never passes the other end, and a step from a poor start
-// on the sampled hull cannot throw an end across the diagram), and keeps a solution phase's
-// end kEdge inside 0..1. Converged at a full step below kConverged in X (the differences
-// resolve the tangent to about 1e-12), or, after the last step, at one below kNearlyConverged:
-// a tangent that still wanders at the noise of the differences, well placed all the same.
-constexpr int kTangentSteps = 100;
-constexpr double kRoom = 0.25;
-constexpr double kEdge = 1e-12;
-constexpr double kConverged = 1e-12;
-constexpr double kNearlyConverged = 1e-9;
 
 // Where the slope of one phase gives the potentials at a pure end, where it is infinite with
 // ideal mixing: a hull vertex at the end is looked at kHullEndInside inside, an asked X at the
@@ -143,57 +132,25 @@ struct End {
   bool fixed() const { return phase < 0; }
 };
 
-// Solves the common tangent of a and b from their hull ends. False when it does not converge
-// to a tangent with a.x < b.x.
+// Solves the common tangent of a and b from their hull ends (TieLineRule::Damped, with the
+// slopes of TangentSlope and the curvatures of D2). False when it does not converge to a
+// tangent with a.x < b.x.
 bool SolveTangent(Energies& e, End& a, End& b, const std::vector<double>& pointG) {
-  auto G = [&](const End& end) {
-    return end.fixed() ? pointG[static_cast<size_t>(-end.phase - 1)]
-                       : e.Solution(static_cast<size_t>(end.phase), end.x);
-  };
-  if (a.fixed() && b.fixed()) return true;
-  double moved = 1;
-  for (int iter = 0; iter < kTangentSteps; ++iter) {
-    double dxa = 0, dxb = 0;
-    const double ga = G(a), gb = G(b);
-    if (!a.fixed() && !b.fixed()) {
-      const size_t ka = static_cast<size_t>(a.phase), kb = static_cast<size_t>(b.phase);
-      const double da = e.TangentSlope(ka, a.x), db = e.TangentSlope(kb, b.x);
-      const double sa = e.D2(ka, a.x), sb = e.D2(kb, b.x);
-      if (!(sa > 0) || !(sb > 0)) return false;
-      const double f1 = da - db;
-      const double f2 = (ga - a.x * da) - (gb - b.x * db);
-      const double v = -(f2 + a.x * f1) / (b.x - a.x);
-      const double u = v - f1;
-      dxa = u / sa;
-      dxb = v / sb;
+  auto end = [&](const End& en) {
+    TangentEnd t;
+    t.fixed = en.fixed();
+    if (t.fixed) {
+      const double g = pointG[static_cast<size_t>(-en.phase - 1)];
+      t.nth = [g](int, double) { return g; };
     } else {
-      End& free = a.fixed() ? b : a;
-      const End& fixed = a.fixed() ? a : b;
-      const size_t k = static_cast<size_t>(free.phase);
-      const double g = G(free), gf = G(fixed);
-      const double d = e.TangentSlope(k, free.x), s = e.D2(k, free.x);
-      const double chord = (g - gf) / (free.x - fixed.x);
-      const double f = d - chord;
-      const double df = s - (d - chord) / (free.x - fixed.x);
-      if (!(df > 0) && !(df < 0)) return false;
-      (a.fixed() ? dxb : dxa) = -f / df;
+      const size_t k = static_cast<size_t>(en.phase);
+      t.nth = [&e, k](int n, double x) {
+        return n == 0 ? e.Solution(k, x) : n == 1 ? e.TangentSlope(k, x) : e.D2(k, x);
+      };
     }
-    if (!std::isfinite(dxa) || !std::isfinite(dxb)) return false;
-    // Damped: a step never takes an end past the other or out of 0..1.
-    const double room = kRoom * (b.x - a.x);
-    double scale = 1;
-    const double biggest = std::max(std::abs(dxa), std::abs(dxb));
-    if (biggest > room) scale = room / biggest;
-    double xa = a.x + scale * dxa, xb = b.x + scale * dxb;
-    if (!a.fixed()) xa = std::clamp(xa, kEdge, 1 - kEdge);
-    if (!b.fixed()) xb = std::clamp(xb, kEdge, 1 - kEdge);
-    moved = std::max(std::abs(xa - a.x), std::abs(xb - b.x));
-    a.x = xa;
-    b.x = xb;
-    if (!(a.x < b.x)) return false;
-    if (moved < kConverged && scale == 1) return true;
-  }
-  return moved < kNearlyConverged;
+    return t;
+  };
+  return SolveTieLine(end(a), end(b), a.x, b.x, TieLineRule::Damped);
 }
 
 // Whether the slope of solution phase k runs off to infinity at the end X = 0 (`atB` false) or

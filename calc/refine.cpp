@@ -244,9 +244,12 @@ class Refiner {
   // SolveTieLine). A point phase keeps its composition.
   bool TieLine(PhaseId a, PhaseId b, double y, double& xa, double& xb) {
     auto end = [&](PhaseId id) {
-      return TangentEnd{id.IsPoint(), [this, id, y](double x) {
-                          return id.IsPoint() ? XDerivatives{e_.G(id, x, y)} : e_.D(id, x, y);
-                        }};
+      TangentEnd t;
+      t.fixed = id.IsPoint();
+      t.at = [this, id, y](double x) {
+        return id.IsPoint() ? XDerivatives{e_.G(id, x, y)} : e_.D(id, x, y);
+      };
+      return t;
     };
     return SolveTieLine(end(a), end(b), xa, xb);
   }

@@ -1,8 +1,9 @@
 #pragma once
 // The common tangent of two phases at one level: the tie line whose ends touch both energy
-// curves, and the X derivatives of an energy that it is solved from. The exact answers after
-// the sweep solve every tie line with it (calc/refine.cpp); the solvers of a few unknowns it
-// shares with them are in numeric/solve.h.
+// curves, and the X derivatives of an energy that it is solved from. Every tie line of the
+// program is solved here: the exact answers after the sweep (calc/refine.cpp), the equilibrium
+// at a point and the paths (calc/equilibrium.cpp, calc/path_solver.cpp). The solvers of a few
+// unknowns it shares with the exact answers are in numeric/solve.h.
 
 #include <functional>
 
@@ -24,17 +25,36 @@ struct TangentEnd {
   // A phase of fixed composition (a point phase): it keeps its x, which may be 0 or 1, and
   // `at` need only give g. A solution phase's end moves inside (0, 1).
   bool fixed = false;
-  // The phase's energy at x with its first two X derivatives (g3 is not used).
+  // For TieLineRule::Halved: the phase's energy at x with its first two X derivatives (g3 is
+  // not used).
   std::function<XDerivatives(double x)> at;
+  // For TieLineRule::Damped: the n-th X derivative at x (n = 0: the energy), one at a time.
+  // That rule takes the energies of both ends, then their slopes, then their curvatures: the
+  // energy of a phase on sublattices starts its inner minimum from the last one found, so the
+  // order of the calls is part of the answer in its last bits.
+  std::function<double(int n, double x)> nth;
 };
 
-// Solves the tie line between a (left) and b (right) from the starting compositions xa < xb:
-// equal slopes at both ends, equal to the slope of the chord between them (G_a'(xa) =
-// G_b'(xb) = (G_b - G_a) / (xb - xa)), by Newton's method with the Jacobian from g''. A step
-// that would leave (0, 1) or close the tie line to less than half its length is halved. True
-// with xa < xb on the tangent to about 1e-11 of the distance to the nearer pure end; false when
-// it does not converge (xa and xb are then where it stopped). Two fixed ends are their own tie
-// line. Exceptions of the ends' functions pass through.
-bool SolveTieLine(const TangentEnd& a, const TangentEnd& b, double& xa, double& xb);
+// How SolveTieLine steps and when it stops.
+enum class TieLineRule {
+  // Newton's method on equal slopes at both ends, equal to the slope of the chord between them
+  // (G_a'(xa) = G_b'(xb) = (G_b - G_a) / (xb - xa)); a step that would leave (0, 1) or close
+  // the tie line to less than half its length is halved; converged below 1e-11 of the distance
+  // to the nearer pure end. The refinement's, from a start on the grid.
+  Halved,
+  // Newton's method on equal slopes and equal intercepts of the two tangents, with both ends'
+  // curvatures positive; every step damped to at most a quarter of the tie line's length and
+  // kept 1e-12 inside 0..1; converged below 1e-12 in X (1e-9 after the last of 100 steps). The
+  // equilibrium at a point and the paths, from a start on the sampled hull (see the note in
+  // tangent.cpp on why they keep it).
+  Damped,
+};
+
+// Solves the tie line between a (left) and b (right) from the starting compositions xa < xb,
+// by Newton's method with the Jacobian from g'' stepping as `rule` says. True with xa < xb on
+// the tangent; false when it does not converge (xa and xb are then where it stopped). Two
+// fixed ends are their own tie line. Exceptions of the ends' functions pass through.
+bool SolveTieLine(const TangentEnd& a, const TangentEnd& b, double& xa, double& xb,
+                  TieLineRule rule = TieLineRule::Halved);
 
 }  // namespace calc

@@ -11,33 +11,41 @@
 namespace calc {
 namespace {
 
-// G = k (x - c)^2 + d, differentiated by the kernel's own stencil.
+// G = k (x - c)^2 + d, differentiated by the kernel's own stencil, for both rules.
 TangentEnd Parabola(double k, double c, double d) {
-  return {false, [=](double x) {
-            return DerivativesInX([=](double v) { return k * (v - c) * (v - c) + d; }, x);
+  auto at = [=](double x) {
+    return DerivativesInX([=](double v) { return k * (v - c) * (v - c) + d; }, x);
+  };
+  return {false, at, [=](int n, double x) {
+            const XDerivatives g = at(x);
+            return n == 0 ? g.g : n == 1 ? g.g1 : g.g2;
           }};
 }
 
-TEST(Tangent, TieLinesOfParabolasAndOfAFixedEndMatchTheirClosedForms) {
-  // (x - 0.2)^2 and 2 (x - 0.7)^2 - 0.05: slope s = 2 - sqrt(4.4), xa = 0.2 + s/2,
-  // xb = 0.7 + s/4 (equal slopes and equal intercepts of the two tangents).
-  const double s = 2 - std::sqrt(4.4);
-  double xa = 0.25, xb = 0.6;
-  ASSERT_TRUE(SolveTieLine(Parabola(1, 0.2, 0), Parabola(2, 0.7, -0.05), xa, xb));
-  EXPECT_NEAR(xa, 0.2 + s / 2, 1e-12);
-  EXPECT_NEAR(xb, 0.7 + s / 4, 1e-12);
+TEST(Tangent, TieLinesOfParabolasAndOfAFixedEndMatchTheirClosedFormsByBothRules) {
+  for (const TieLineRule rule : {TieLineRule::Halved, TieLineRule::Damped}) {
+    SCOPED_TRACE(rule == TieLineRule::Halved ? "halved" : "damped");
+    // (x - 0.2)^2 and 2 (x - 0.7)^2 - 0.05: slope s = 2 - sqrt(4.4), xa = 0.2 + s/2,
+    // xb = 0.7 + s/4 (equal slopes and equal intercepts of the two tangents).
+    const double s = 2 - std::sqrt(4.4);
+    double xa = 0.25, xb = 0.6;
+    ASSERT_TRUE(SolveTieLine(Parabola(1, 0.2, 0), Parabola(2, 0.7, -0.05), xa, xb, rule));
+    EXPECT_NEAR(xa, 0.2 + s / 2, 1e-12);
+    EXPECT_NEAR(xb, 0.7 + s / 4, 1e-12);
 
-  // A compound at X = 1 with G = -0.1 beside (x - 0.5)^2: the tangent from (1, -0.1) touches
-  // at xa = 1 - sqrt(1.4) / 2; the compound stays where it is.
-  const TangentEnd compound{true, [](double) { return XDerivatives{-0.1}; }};
-  xa = 0.1, xb = 1;
-  ASSERT_TRUE(SolveTieLine(Parabola(1, 0.5, 0), compound, xa, xb));
-  EXPECT_NEAR(xa, 1 - std::sqrt(1.4) / 2, 1e-12);
-  EXPECT_EQ(xb, 1);
+    // A compound at X = 1 with G = -0.1 beside (x - 0.5)^2: the tangent from (1, -0.1)
+    // touches at xa = 1 - sqrt(1.4) / 2; the compound stays where it is.
+    const TangentEnd compound{true, [](double) { return XDerivatives{-0.1}; },
+                              [](int, double) { return -0.1; }};
+    xa = 0.1, xb = 1;
+    ASSERT_TRUE(SolveTieLine(Parabola(1, 0.5, 0), compound, xa, xb, rule));
+    EXPECT_NEAR(xa, 1 - std::sqrt(1.4) / 2, 1e-12);
+    EXPECT_EQ(xb, 1);
 
-  // One concave phase has no tangent with a point above it: the solve says so.
-  xa = 0.3, xb = 0.6;
-  EXPECT_FALSE(SolveTieLine(Parabola(-1, 0.5, 0), Parabola(-1, 0.5, 1), xa, xb));
+    // One concave phase has no tangent with a point above it: the solve says so.
+    xa = 0.3, xb = 0.6;
+    EXPECT_FALSE(SolveTieLine(Parabola(-1, 0.5, 0), Parabola(-1, 0.5, 1), xa, xb, rule));
+  }
   EXPECT_THROW(DerivativesInX([](double v) { return v; }, 1.0), std::domain_error);
 }
 
