@@ -98,8 +98,12 @@ struct Term {
   std::vector<Factor> factors;
 };
 
-// A sum of terms (G, TC or beta as a function of the site fractions), laid out flat for the
+// Sums of terms over the site fractions, laid out flat for the
 // evaluation: the terms' factors and the factors' coefficients in contiguous arrays.
+// The quantities a phase's terms sum to: G, and the magnetic TC and beta.
+constexpr int kChannels = 3;
+constexpr int kChannelG = 0, kChannelTC = 1, kChannelBeta = 2;
+
 struct Poly {
   struct FlatFactor {
     double c0 = 0;
@@ -114,21 +118,30 @@ struct Poly {
   std::vector<FlatFactor> factors;
   std::vector<int> idx;
   std::vector<double> coef;
-  // Per term the parameters whose sum makes its coefficient: (value index, scale) pairs.
+  // One poly holds G, TC and beta at once (kChannels coefficients a term): the parameters of
+  // the three often name one product, whose value and derivatives are then formed once.
+  // Per term the parameters whose sum makes each coefficient: (channel, value index, scale).
   // Parameters of one product (the permutations of an ordered phase's end members seen at the
   // disordered state, for one) share a term.
-  std::vector<std::vector<std::pair<int, double>>> sources;
-  // The terms' coefficients at the level (Level).
+  struct Source {
+    int channel, value;
+    double scale;
+  };
+  std::vector<std::vector<Source>> sources;
+  // The terms' coefficients at the level (Level), kChannels a term.
   std::vector<double> level_coef;
+  // Whether any term has a parameter of the channel.
+  bool has[kChannels] = {false, false, false};
   bool empty() const { return terms.empty(); }
 
   // `one` marks the variables that are always 1 (a sublattice of one constituent): a factor
   // that is just such a variable is left out of the product.
-  void Add(const Term& t, const std::vector<char>& one) {
+  void Add(const Term& t, int channel, const std::vector<char>& one) {
     // A factor that is zero everywhere (a constituent the other form's sublattice lacks) makes
     // the whole term zero.
     for (const Factor& f : t.factors)
       if (f.c.empty() && f.c0 == 0) return;
+    has[channel] = true;
     // The factors in one order, each with its coefficients sorted, so that equal products
     // compare equal.
     std::vector<Factor> kept;
@@ -157,7 +170,7 @@ struct Poly {
                  coef[U(ff.begin + static_cast<int>(q))] == f.c[q].second;
       }
       if (same) {
-        sources[k].emplace_back(t.value, t.scale);
+        sources[k].push_back({channel, t.value, t.scale});
         return;
       }
     }
@@ -178,17 +191,16 @@ struct Poly {
     }
     ft.end = static_cast<int>(factors.size());
     terms.push_back(ft);
-    sources.push_back({{t.value, t.scale}});
-    level_coef.push_back(0);
+    sources.push_back({{channel, t.value, t.scale}});
+    level_coef.resize(level_coef.size() + kChannels, 0.0);
   }
 
   // The terms' coefficients from the parameters' values at a level.
   void Level(const std::vector<double>& values) {
-    for (size_t k = 0; k < terms.size(); ++k) {
-      double c = 0;
-      for (const auto& [v, scale] : sources[k]) c += scale * values[U(v)];
-      level_coef[k] = c;
-    }
+    std::fill(level_coef.begin(), level_coef.end(), 0.0);
+    for (size_t k = 0; k < terms.size(); ++k)
+      for (const Source& src : sources[k])
+        level_coef[k * kChannels + U(src.channel)] += src.scale * values[U(src.value)];
   }
 };
 
@@ -209,7 +221,7 @@ struct SublatticeModel::Impl {
   std::vector<char> fixed;     // a sublattice of one constituent: y = 1 always
   // G, TC and beta: the terms over the site fractions, and those over the mean fractions z
   // (an order-disorder phase's disordered part and its ordered part at the disordered state).
-  Poly g, tc, beta, g_mean, tc_mean, beta_mean;
+  Poly own, mean;
   // z = the merged sublattices' fractions at their mean (one per constituent of the first),
   // then the other sublattices' own: variable v adds z_weight[v] y[v] to z[z_of[v]].
   int nz = 0;
@@ -259,17 +271,20 @@ struct SublatticeModel::Impl {
 
   // --- evaluation -------------------------------------------------------------------------
 
-  // Adds s * poly(y) to value, and its gradient and Hessian (nv x nv, row major; only the upper
-  // triangle, i <= j, is written: Symmetrise fills the rest) when asked.
-  void AddPoly(const Poly& poly, const double* y, int nv, double s, double& value, double* gr,
-               double* he) const {
+  // Adds poly(y) to value[c] for the first `nc` channels c, and its gradient and Hessian
+  // (nv x nv, row major; only the upper triangle, i <= j, is written: Symmetrise fills the
+  // rest) to gr[c] and he[c] when gr (and he) are given.
+  void AddPoly(const Poly& poly, const double* y, int nv, int nc, double* value, double* const* gr,
+               double* const* he) const {
     double pw[8], d1[8], d2[8], before[9], after[9];
     const int* idx = poly.idx.data();
     const double* cf = poly.coef.data();
     for (size_t ti = 0; ti < poly.terms.size(); ++ti) {
       const Poly::FlatTerm& t = poly.terms[ti];
-      const double coef = s * poly.level_coef[ti];
-      if (coef == 0) continue;
+      const double* cc = poly.level_coef.data() + ti * kChannels;
+      bool any = false;
+      for (int c = 0; c < nc; ++c) any = any || cc[c] != 0;
+      if (!any) continue;
       const Poly::FlatFactor* fs = poly.factors.data() + t.begin;
       const size_t m = static_cast<size_t>(t.end - t.begin);
       for (size_t k = 0; k < m; ++k) {
@@ -295,77 +310,81 @@ struct SublatticeModel::Impl {
       for (size_t k = 0; k < m; ++k) before[k + 1] = before[k] * pw[k];
       after[m] = 1;
       for (size_t k = m; k-- > 0;) after[k] = after[k + 1] * pw[k];
-      value += coef * before[m];
+      for (int c = 0; c < nc; ++c) value[c] += cc[c] * before[m];
       if (gr == nullptr) continue;
+      // The derivatives of the bare product, added to each channel times its coefficient.
+      auto add = [&](double* const* to, size_t at, double d) {
+        for (int c = 0; c < nc; ++c)
+          if (cc[c] != 0) to[c][at] += cc[c] * d;
+      };
       for (size_t k = 0; k < m; ++k) {
-        const double others = coef * before[k] * after[k + 1];
+        const double others = before[k] * after[k + 1];
         const Poly::FlatFactor& fk = fs[k];
         const double gk = others * d1[k];
-        for (int q = fk.begin; q < fk.end; ++q) gr[idx[q]] += gk * cf[q];
+        for (int q = fk.begin; q < fk.end; ++q) add(gr, U(idx[q]), gk * cf[q]);
         if (he == nullptr) continue;
         if (!t.linear && d2[k] != 0) {
           const double hk = others * d2[k];
           for (int qi = fk.begin; qi < fk.end; ++qi)
             for (int qj = fk.begin; qj < fk.end; ++qj) {
               const int i = idx[qi], j = idx[qj];
-              if (i <= j) he[i * nv + j] += hk * cf[qi] * cf[qj];
+              if (i <= j) add(he, U(i * nv + j), hk * cf[qi] * cf[qj]);
             }
         }
         // The pairs k < l: the product of the factors between them times those outside.
         double between = 1;
         for (size_t l = k + 1; l < m; ++l) {
-          const double both = coef * before[k] * between * after[l + 1] * d1[k] * d1[l];
+          const double both = before[k] * between * after[l + 1] * d1[k] * d1[l];
           between *= pw[l];
           if (both == 0) continue;
           const Poly::FlatFactor& fl = fs[l];
           if (fk.end - fk.begin == 1 && fl.end - fl.begin == 1) {
             const int i = idx[fk.begin], j = idx[fl.begin];
             const double v = both * cf[fk.begin] * cf[fl.begin];
-            if (i < j) {
-              he[i * nv + j] += v;
-            } else if (j < i) {
-              he[j * nv + i] += v;
-            } else {
-              he[i * nv + j] += v;
-              he[i * nv + j] += v;
-            }
+            add(he, U(std::min(i, j) * nv + std::max(i, j)), i == j ? 2 * v : v);
             continue;
           }
           for (int qi = fk.begin; qi < fk.end; ++qi)
             for (int qj = fl.begin; qj < fl.end; ++qj) {
               const int i = idx[qi], j = idx[qj];
               const double v = both * cf[qi] * cf[qj];
-              if (i <= j) he[i * nv + j] += v;
-              if (j <= i) he[j * nv + i] += v;
+              add(he, U(std::min(i, j) * nv + std::max(i, j)), i == j ? 2 * v : v);
             }
         }
       }
     }
   }
 
-  // Adds s * poly(z(y)) for a poly written over the mean fractions z (the merged sublattices at
+  // Adds poly(z(y)) for a poly written over the mean fractions z (the merged sublattices at
   // their mean by sites, the others as they are), with its gradient and upper Hessian in y.
-  void AddMeanPoly(const Poly& poly, const double* y, double& value, double* gr, double* he) const {
+  void AddMeanPoly(const Poly& poly, const double* y, int nc, double* value, double* const* gr,
+                   double* const* he) const {
     double z[kMaxVars];
     std::fill(z, z + nz, 0.0);
     for (int v = 0; v < n; ++v) z[z_of[U(v)]] += z_weight[U(v)] * y[v];
     if (gr == nullptr) {
-      AddPoly(poly, z, nz, 1, value, nullptr, nullptr);
+      AddPoly(poly, z, nz, nc, value, nullptr, nullptr);
       return;
     }
-    double zg[kMaxVars];
-    double zh[kMaxVars * kMaxVars];
-    std::fill(zg, zg + nz, 0.0);
-    if (he != nullptr) std::fill(zh, zh + nz * nz, 0.0);
-    AddPoly(poly, z, nz, 1, value, zg, he != nullptr ? zh : nullptr);
-    for (int v = 0; v < n; ++v) gr[v] += z_weight[U(v)] * zg[z_of[U(v)]];
-    if (he == nullptr) return;
-    for (int i = 0; i < n; ++i)
-      for (int j = i; j < n; ++j) {
-        const int a = z_of[U(i)], b = z_of[U(j)];
-        const double h = a <= b ? zh[a * nz + b] : zh[b * nz + a];
-        if (h != 0) he[i * n + j] += z_weight[U(i)] * z_weight[U(j)] * h;
-      }
+    double zg[kChannels][kMaxVars];
+    double zh[kChannels][kMaxVars * kMaxVars];
+    double* zgp[kChannels] = {zg[0], zg[1], zg[2]};
+    double* zhp[kChannels] = {zh[0], zh[1], zh[2]};
+    for (int c = 0; c < nc; ++c) {
+      std::fill(zg[c], zg[c] + nz, 0.0);
+      if (he != nullptr) std::fill(zh[c], zh[c] + nz * nz, 0.0);
+    }
+    AddPoly(poly, z, nz, nc, value, zgp, he != nullptr ? zhp : nullptr);
+    for (int c = 0; c < nc; ++c) {
+      for (int v = 0; v < n; ++v) gr[c][v] += z_weight[U(v)] * zg[c][z_of[U(v)]];
+      if (he == nullptr) continue;
+      for (int i = 0; i < n; ++i)
+        for (int j = i; j < n; ++j) {
+          const int a = z_of[U(i)], b = z_of[U(j)];
+          const double h = a <= b ? zh[c][a * nz + b] : zh[c][b * nz + a];
+          if (h != 0) he[c][i * n + j] += z_weight[U(i)] * z_weight[U(j)] * h;
+        }
+    }
   }
 
   // The lower triangle of a Hessian from its upper one.
@@ -377,17 +396,31 @@ struct SublatticeModel::Impl {
   // G per mole of formula units at y, with gradient and Hessian into grad / hess when derivs.
   double G(const double* y, bool derivs) {
     if (stats) ++stats->evaluations;
-    double value = 0;
-    double* gr = nullptr;
-    double* he = nullptr;
+    // G, TC and beta (the last two only for a magnetic phase) in one pass over the terms.
+    const int nc = magnetic ? kChannels : 1;
+    double values_at[kChannels] = {0, 0, 0};
+    double* gr[kChannels] = {nullptr, nullptr, nullptr};
+    double* he[kChannels] = {nullptr, nullptr, nullptr};
     if (derivs) {
       grad.assign(static_cast<size_t>(n), 0);
       hess.assign(static_cast<size_t>(n * n), 0);
-      gr = grad.data();
-      he = hess.data();
+      gr[kChannelG] = grad.data();
+      he[kChannelG] = hess.data();
+      if (magnetic) {
+        tgrad.assign(static_cast<size_t>(n), 0);
+        thess.assign(static_cast<size_t>(n * n), 0);
+        bgrad.assign(static_cast<size_t>(n), 0);
+        bhess.assign(static_cast<size_t>(n * n), 0);
+        gr[kChannelTC] = tgrad.data();
+        he[kChannelTC] = thess.data();
+        gr[kChannelBeta] = bgrad.data();
+        he[kChannelBeta] = bhess.data();
+      }
     }
-    AddPoly(g, y, n, 1, value, gr, he);
-    if (!g_mean.empty()) AddMeanPoly(g_mean, y, value, gr, he);
+    AddPoly(own, y, n, nc, values_at, derivs ? gr : nullptr, derivs ? he : nullptr);
+    if (!mean.empty())
+      AddMeanPoly(mean, y, nc, values_at, derivs ? gr : nullptr, derivs ? he : nullptr);
+    double value = values_at[kChannelG];
     // Ideal mixing on every sublattice.
     for (int v = 0; v < n; ++v) {
       if (fixed[static_cast<size_t>(var_sub[static_cast<size_t>(v)])]) continue;
@@ -397,35 +430,22 @@ struct SublatticeModel::Impl {
       const double l = std::log(yv);
       value += a * yv * l;
       if (derivs) {
-        gr[v] += a * (l + 1);
-        he[v * n + v] += a / yv;
+        grad[U(v)] += a * (l + 1);
+        hess[U(v * n + v)] += a / yv;
       }
     }
-    if (magnetic) value += Magnetic(y, derivs);
-    if (derivs) Symmetrise(he);
+    if (magnetic) value += Magnetic(values_at[kChannelTC], values_at[kChannelBeta], derivs);
+    if (derivs) Symmetrise(hess.data());
     return value;
   }
 
-  double Magnetic(const double* y, bool derivs) {
-    double tcv = 0, bv = 0;
-    double* tg = nullptr;
-    double* th = nullptr;
-    std::vector<double>& bg = bgrad;
-    std::vector<double>& bh = bhess;
-    if (derivs) {
-      tgrad.assign(static_cast<size_t>(n), 0);
-      thess.assign(static_cast<size_t>(n * n), 0);
-      tg = tgrad.data();
-      th = thess.data();
-      bg.assign(static_cast<size_t>(n), 0);
-      bh.assign(static_cast<size_t>(n * n), 0);
-    }
-    AddPoly(tc, y, n, 1, tcv, tg, th);
-    if (!tc_mean.empty()) AddMeanPoly(tc_mean, y, tcv, tg, th);
-    double* bgp = derivs ? bg.data() : nullptr;
-    double* bhp = derivs ? bh.data() : nullptr;
-    AddPoly(beta, y, n, 1, bv, bgp, bhp);
-    if (!beta_mean.empty()) AddMeanPoly(beta_mean, y, bv, bgp, bhp);
+  // The magnetic contribution from TC and beta at y, whose gradients and upper Hessians G has
+  // left in tgrad, thess, bgrad and bhess; adds its own derivatives to grad and hess.
+  double Magnetic(double tcv, double bv, bool derivs) {
+    const double* tg = tgrad.data();
+    const double* th = thess.data();
+    const double* bg = bgrad.data();
+    const double* bh = bhess.data();
     // Anti-ferromagnetic values are divided by the lattice's factor.
     const double ts = tcv < 0 ? 1 / afm : 1, bs = bv < 0 ? 1 / afm : 1;
     const MagneticEnergy e =
@@ -435,11 +455,11 @@ struct SublatticeModel::Impl {
       const double dtt = e.d_tc_tc * ts * ts, dtb = e.d_tc_beta * ts * bs,
                    dbb = e.d_beta_beta * bs * bs;
       for (int i = 0; i < n; ++i) {
-        grad[static_cast<size_t>(i)] += dt * tg[i] + db * bg[static_cast<size_t>(i)];
-        for (int j = 0; j < n; ++j) {
+        grad[U(i)] += dt * tg[i] + db * bg[i];
+        // The upper triangle only: G makes the lower one from it.
+        for (int j = i; j < n; ++j) {
           const size_t ij = static_cast<size_t>(i * n + j);
-          const double ti = tg[i], tj = tg[j], bi = bg[static_cast<size_t>(i)],
-                       bj = bg[static_cast<size_t>(j)];
+          const double ti = tg[i], tj = tg[j], bi = bg[i], bj = bg[j];
           hess[ij] +=
               dt * th[ij] + db * bh[ij] + dtt * ti * tj + dbb * bi * bj + dtb * (ti * bj + bi * tj);
         }
@@ -1128,13 +1148,11 @@ void SublatticeModel::Prepare() {
     std::string why;
     if (!BuildFactors(p, c, form, t.factors, why)) fail("a parameter " + why);
     if (t.factors.size() > 8) fail("a parameter of more than eight factors");
-    Poly& poly = on_mean ? (p.kind == Kind::G    ? m.g_mean
-                            : p.kind == Kind::TC ? m.tc_mean
-                                                 : m.beta_mean)
-                         : (p.kind == Kind::G    ? m.g
-                            : p.kind == Kind::TC ? m.tc
-                                                 : m.beta);
-    poly.Add(t, on_mean ? z_one : y_one);
+    Poly& poly = on_mean ? m.mean : m.own;
+    const int channel = p.kind == Kind::G    ? kChannelG
+                        : p.kind == Kind::TC ? kChannelTC
+                                             : kChannelBeta;
+    poly.Add(t, channel, on_mean ? z_one : y_one);
   };
   m.value_sources.clear();
   for (Parameter& p : Parameters) {
@@ -1177,7 +1195,8 @@ void SublatticeModel::Prepare() {
     m.p_struct = DisorderedPart->StructureFactor;
   }
   m.magnetic = m.afm != 0 && m.p_struct > 0 &&
-               !(m.tc.empty() && m.beta.empty() && m.tc_mean.empty() && m.beta_mean.empty());
+               (m.own.has[kChannelTC] || m.own.has[kChannelBeta] || m.mean.has[kChannelTC] ||
+                m.mean.has[kChannelBeta]);
   m.values.assign(m.value_sources.size(), 0);
 
   // The composition range: X is a ratio of linear forms, extreme at the vertices.
@@ -1222,8 +1241,7 @@ void SublatticeModel::SetLevel(double T, double p) {
     *par.p = p;
     m.values[k] = par.Value->Value();
   }
-  for (Poly* poly : {&m.g, &m.tc, &m.beta, &m.g_mean, &m.tc_mean, &m.beta_mean})
-    poly->Level(m.values);
+  for (Poly* poly : {&m.own, &m.mean}) poly->Level(m.values);
   m.T = T;
   m.P = p;
   ++m.level;
