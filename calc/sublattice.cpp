@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <tuple>
 
+#include "calc/ionic_liquid.h"
 #include "calc/magnetic.h"
 
 namespace calc {
@@ -1047,6 +1048,13 @@ Factor Single(int v) {
 }  // namespace
 
 void SublatticeModel::Prepare() {
+  if (Ionic) {
+    Ionic->Prepare(*this, &stats_);
+    x_min_ = Ionic->XMin();
+    x_max_ = Ionic->XMax();
+    free_count_ = Ionic->FreeCount();
+    return;
+  }
   auto fail = [&](const std::string& why) { throw std::runtime_error(Name + ": " + why); };
   if (Sublattices.empty()) fail("no sublattice");
   impl_ = std::make_shared<Impl>();
@@ -1233,6 +1241,7 @@ void SublatticeModel::Prepare() {
 }
 
 void SublatticeModel::SetLevel(double T, double p) {
+  if (Ionic) return Ionic->SetLevel(T, p);
   Impl& m = *impl_;
   if (m.has_level && T == m.T && p == m.P) return;
   for (size_t k = 0; k < m.value_sources.size(); ++k) {
@@ -1250,6 +1259,7 @@ void SublatticeModel::SetLevel(double T, double p) {
 }
 
 void SublatticeModel::ResetStarts() {
+  if (Ionic) return Ionic->ResetStarts();
   Impl& m = *impl_;
   for (auto& s : m.slots)
     for (auto& k : s) k = {};
@@ -1257,11 +1267,13 @@ void SublatticeModel::ResetStarts() {
 }
 
 void SublatticeModel::ReserveSlots(size_t n) {
+  if (Ionic) return Ionic->ReserveSlots(n);
   for (auto& s : impl_->slots) s.resize(n);
 }
 
 double SublatticeModel::EnergyAt(const std::vector<double>& y, std::vector<double>* gradient,
                                  std::vector<double>* hessian) {
+  if (Ionic) return Ionic->EnergyAt(y, gradient, hessian);
   if (gradient == nullptr) return impl_->F(y.data(), false);
   Vec g;
   Mat h;
@@ -1277,6 +1289,7 @@ double SublatticeModel::EnergyAt(const std::vector<double>& y, std::vector<doubl
 }
 
 double SublatticeModel::CompositionAt(const std::vector<double>& y) const {
+  if (Ionic) return Ionic->CompositionAt(y);
   const double N = impl_->Atoms(y.data());
   return impl_->BAtoms(y.data()) / N;
 }
@@ -1288,6 +1301,7 @@ double SublatticeModel::CompoundEnergy() {
 }
 
 double SublatticeModel::OrderingCurvature(double x) {
+  if (Ionic) return kNaN;
   Impl& m = *impl_;
   if (merged_ < 2 || !std::isfinite(Minimum(x, OrderVariant::Disordered))) return kNaN;
   const std::vector<double> y = last_y_;
@@ -1323,6 +1337,7 @@ double SublatticeModel::OrderingCurvature(double x) {
 }
 
 double SublatticeModel::Minimum(double x, OrderVariant variant, int slot) {
+  if (Ionic) return Ionic->Minimum(x, slot, last_y_);
   Impl& m = *impl_;
   ++stats_.minimisations;
   if (!(x >= x_min_ - 1e-12 && x <= x_max_ + 1e-12)) return kNaN;

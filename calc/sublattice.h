@@ -30,9 +30,11 @@ namespace calc {
 inline constexpr double kDatabaseGasConstant = 8.31451;
 
 // A constituent of a sublattice, by the atoms of A and of B one of it brings: A (1, 0), B (0, 1),
-// a vacancy (0, 0), a molecule such as CU2 (2, 0).
+// a vacancy (0, 0), a molecule such as CU2 (2, 0); and its charge, for the ions of an ionic
+// liquid (CU+2: A 1, charge 2).
 struct Constituent {
   double A = 0, B = 0;
+  double Charge = 0;
   bool operator==(const Constituent&) const = default;
 };
 
@@ -42,6 +44,8 @@ enum class OrderVariant : uint8_t {
   Disordered,  // the merged sublattices kept equal
   Ordered,     // the lowest ordered constitution; none where it falls back to disorder
 };
+
+class IonicLiquid;
 
 class SublatticeModel {
  public:
@@ -70,6 +74,9 @@ class SublatticeModel {
   // its disordered form goes by ("" when it is not an ordered phase).
   std::shared_ptr<SublatticeModel> DisorderedPart;
   std::string DisorderedName;
+  // Set (before Prepare) for an ionic two-sublattice liquid: the model of calc/ionic_liquid.h
+  // then does the work of the methods below, from the same sublattices and parameters.
+  std::shared_ptr<IonicLiquid> Ionic;
 
   // Checks the declaration and builds the evaluation tables; throws std::runtime_error with a
   // reason for an unusable one (no sublattice, a parameter naming a constituent the sublattice

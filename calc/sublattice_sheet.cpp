@@ -4,6 +4,8 @@
 #include <cmath>
 #include <map>
 
+#include "calc/ionic_liquid.h"
+
 namespace calc {
 
 namespace {
@@ -86,6 +88,14 @@ bool IsDeclaration(const std::string& upper) {
   return true;
 }
 
+// "G" + a name + "=IONIC(": an ionic liquid. No expression reads so (the expression compiler
+// knows no function IONIC).
+bool IsIonicDeclaration(const std::string& upper) {
+  const size_t eq = upper.find('=');
+  return !upper.empty() && upper[0] == 'G' && eq != std::string::npos &&
+         IsName(upper.substr(1, eq - 1)) && upper.compare(eq + 1, 6, "IONIC(") == 0;
+}
+
 }  // namespace
 
 SublatticeDeclarations::SublatticeDeclarations(std::string a, std::string b)
@@ -96,8 +106,18 @@ SublatticeDeclarations::SublatticeDeclarations(std::string a, std::string b)
   }
 }
 
-Constituent SublatticeDeclarations::ConstituentOf(const std::string& name, int line) const {
-  if (name == "VA") return {};
+Constituent SublatticeDeclarations::ConstituentOf(const std::string& written, int line) const {
+  if (written == "VA") return {};
+  // An ion: its charge after its name, as CU+2 or O-2.
+  std::string name = written;
+  double charge = 0;
+  if (const size_t sign = name.find_last_of("+-"); sign != std::string::npos && sign > 0) {
+    size_t i = sign + 1;
+    if (!ReadNumber(name, i, charge) || i != name.size() || !(charge > 0))
+      Fail(line, "the charge of " + written + " must be a number after its sign, as CU+2");
+    if (name[sign] == '-') charge = -charge;
+    name.resize(sign);
+  }
   // A component, or a molecule of the components: their names, each followed by how many
   // atoms when more than one (CU2, B12, B11C). The longer name is tried first where one
   // begins the other (C and CR).
@@ -125,12 +145,14 @@ Constituent SublatticeDeclarations::ConstituentOf(const std::string& name, int l
     }
   }
   if (name.empty()) Fail(line, "an empty constituent name");
+  c.Charge = charge;
   return c;
 }
 
 bool SublatticeDeclarations::Take(const std::string& line, int number) {
   const std::string upper = Upper(line);
-  if (IsDeclaration(upper)) {
+  const bool ionic = IsIonicDeclaration(upper);
+  if (ionic || IsDeclaration(upper)) {
     const size_t eq = upper.find('=');
     Declared d;
     d.Line = number;
@@ -141,6 +163,26 @@ bool SublatticeDeclarations::Take(const std::string& line, int number) {
     for (const Declared& o : phases_)
       if (o.Model->Name == d.Model->Name)
         Fail(number, "phase " + d.Model->Name + " declared twice");
+    if (ionic) {
+      // IONIC (cations) (anions and VA): the numbers of sites follow the charges.
+      d.Model->Ionic = std::make_shared<IonicLiquid>();
+      size_t i = eq + 6;
+      while (i < upper.size() && upper[i] == '(') {
+        const size_t close = upper.find(')', i);
+        if (close == std::string::npos) Fail(number, "a sublattice's bracket is not closed");
+        SublatticeModel::Sublattice sl;
+        for (const std::string& c : Split(upper.substr(i + 1, close - i - 1), ','))
+          sl.Constituents.push_back(ConstituentOf(c, number));
+        d.Model->Sublattices.push_back(std::move(sl));
+        i = close + 1;
+      }
+      if (i != upper.size() || d.Model->Sublattices.size() != 2)
+        Fail(number,
+             "IONIC wants two brackets: the cations, then the anions and VA, as "
+             "IONIC (CU+1,CU+2) (O-2,VA)");
+      phases_.push_back(std::move(d));
+      return true;
+    }
     size_t i = eq + 1;
     while (i < upper.size() && upper[i] == '(') {
       const size_t close = upper.find(')', i);
@@ -149,6 +191,8 @@ bool SublatticeDeclarations::Take(const std::string& line, int number) {
       for (const std::string& c : Split(upper.substr(i + 1, close - i - 1), ','))
         sl.Constituents.push_back(ConstituentOf(c, number));
       i = close + 1;
+      for (const Constituent& c : sl.Constituents)
+        if (c.Charge != 0) Fail(number, "ions belong to an IONIC declaration");
       if (!ReadNumber(upper, i, sl.Sites) || !(sl.Sites > 0))
         Fail(number, "a sublattice needs a positive number of sites after its bracket");
       d.Model->Sublattices.push_back(std::move(sl));

@@ -18,6 +18,13 @@
 // fractions; when NAME is itself declared, that phase is the disordered part of this one
 // (its parameters add at the mean fractions) and is not offered on its own.
 //
+// An ionic two-sublattice liquid (calc/ionic_liquid.h) is declared with its ions and no
+// numbers of sites, which follow the charges:
+//
+//   GLIQ = IONIC (CU+1,CU+2) (O-2,VA)
+//   G(LIQ,CU+1:O-2) = -114945+307.98*T-67.71*T*LN(T)
+//   L(LIQ,CU+1:O-2,VA;1) = -17125+11.52*T
+//
 // No line that compiled as an expression reads like these (see IsDeclaration), so sheets
 // without them compile as they always did.
 

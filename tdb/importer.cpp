@@ -115,8 +115,10 @@ struct Species {
   double count = 1;  // atoms of the element in one of it (2 for CU2)
   // A molecule of both elements (B11C): its elements with their counts; element is then "".
   std::vector<std::pair<std::string, double>> parts;
-  // An ion (CU+2, O-2): the models of charged species are not written.
+  // An ion (CU+2, O-2): written only in an ionic liquid, under the name `ion` (its element,
+  // then the sign and the charge; empty for an ion of several elements).
   bool charged = false;
+  std::string ion;
   // The name a sheet gives it: the element, with the count when it is not 1 (CU2), or the
   // formula of a molecule of both (B11C).
   std::string SheetName() const {
@@ -133,9 +135,9 @@ Species Resolve(const Database& db, const std::string& name, const std::string& 
                 const std::string& b) {
   auto in = [&](const std::string& e) { return e == a || e == b || e == "VA"; };
   if (name == "VA" || std::find(db.Elements.begin(), db.Elements.end(), name) != db.Elements.end())
-    return {name, in(name), 1, {}, false};
+    return {name, in(name), 1, {}, false, ""};
   auto f = db.SpeciesFormula.find(name);
-  if (f == db.SpeciesFormula.end()) return {"", false, 1, {}, false};
+  if (f == db.SpeciesFormula.end()) return {"", false, 1, {}, false, ""};
   // Formula: element names each followed by an optional amount; a charge after '/' ("CU1/+2").
   std::string s = f->second;
   bool charged = false;
@@ -153,16 +155,23 @@ Species Resolve(const Database& db, const std::string& name, const std::string& 
       ++j;
     size_t k = j;
     while (k < s.size() && (std::isdigit(static_cast<unsigned char>(s[k])) || s[k] == '.')) ++k;
-    if (j == i) return {"", false, 1, {}, false};
+    if (j == i) return {"", false, 1, {}, false, ""};
     parts.push_back({s.substr(i, j - i), k > j ? std::atof(s.substr(j, k - j).c_str()) : 1.0});
     i = k;
   }
   bool all_in = !parts.empty();
   for (const auto& p : parts) all_in = all_in && in(p.first);
-  if (charged) return {"", all_in, 1, {}, true};
+  if (charged) {
+    Species ion{"", all_in, 1, {}, true, ""};
+    const double q = std::atof(f->second.substr(f->second.find('/') + 1).c_str());
+    if (parts.size() == 1 && parts[0].first != "VA" && parts[0].second > 0 && q != 0)
+      ion.ion = parts[0].first + (parts[0].second == 1 ? "" : NumberText(parts[0].second)) +
+                (q > 0 ? "+" : "-") + NumberText(std::abs(q));
+    return ion;
+  }
   if (parts.size() == 1 && parts[0].second > 0)
-    return {parts[0].first, in(parts[0].first), parts[0].second, {}, false};
-  Species out{"", all_in, 1, {}, false};
+    return {parts[0].first, in(parts[0].first), parts[0].second, {}, false, ""};
+  Species out{"", all_in, 1, {}, false, ""};
   bool atoms_only = all_in;
   for (const auto& p : parts) atoms_only = atoms_only && p.first != "VA" && p.second > 0;
   if (atoms_only) out.parts = parts;
@@ -170,7 +179,7 @@ Species Resolve(const Database& db, const std::string& name, const std::string& 
 }
 
 bool IsLiquid(const Phase& p) {
-  return p.Suffix == "L" || p.Name == "LIQUID" || p.Name.rfind("LIQ", 0) == 0;
+  return p.Suffix == "L" || p.Suffix == "Y" || p.Name == "LIQUID" || p.Name.rfind("LIQ", 0) == 0;
 }
 
 std::string FractionText(double nb, double total) {
@@ -300,7 +309,8 @@ std::vector<std::vector<size_t>> Symmetries(const std::string& option, size_t su
 }
 
 ImportedPhase Importer::ReadSublattice(const Phase& p) {
-  if (p.Suffix == "Y") throw Skip{"ionic liquid model"};
+  // Phase option Y: the ionic two-sublattice liquid, whose constituents are ions.
+  const bool ionic = p.Suffix == "Y";
   ImportedPhase ph;
   ph.Name = p.Name;
   ph.IsSublattice = true;
@@ -317,21 +327,22 @@ ImportedPhase Importer::ReadSublattice(const Phase& p) {
     std::vector<std::string> in;
     for (const std::string& c : list) {
       Species s = Resolve(db_, c, a_, b_);
-      if (s.charged && s.in_system) throw Skip{"charged species (" + c + "): an ionic model"};
-      if (s.element.empty() && s.parts.empty() && s.in_system)
+      if (s.charged && s.in_system && !(ionic && !s.ion.empty()))
+        throw Skip{"charged species (" + c + "): an ionic model"};
+      if (s.element.empty() && s.parts.empty() && s.ion.empty() && s.in_system)
         throw Skip{"species " + c + " is not made of " + a_ + " and " + b_ + " alone"};
-      if (s.in_system && std::find(in.begin(), in.end(), s.SheetName()) == in.end())
-        in.push_back(s.SheetName());
+      const std::string name = s.charged ? s.ion : s.SheetName();
+      if (s.in_system && std::find(in.begin(), in.end(), name) == in.end()) in.push_back(name);
     }
     if (in.empty()) throw Skip{"a sublattice holds nothing of " + a_ + "-" + b_};
     subl.push_back(in);
   }
   if (subl.size() != p.Sites.size())
     throw Skip{"the number of sites does not match the sublattices"};
-  std::string decl = "G" + ph.Key + " =";
+  std::string decl = "G" + ph.Key + (ionic ? " = IONIC" : " =");
   size_t vars = 0;
   for (size_t s = 0; s < subl.size(); ++s) {
-    decl += " (" + Join(subl[s], ",") + ")" + NumberText(p.Sites[s]);
+    decl += " (" + Join(subl[s], ",") + ")" + (ionic ? "" : NumberText(p.Sites[s]));
     vars += subl[s].size();
   }
   if (vars > 16) throw Skip{"more than 16 site fractions"};
@@ -391,12 +402,13 @@ ImportedPhase Importer::ReadSublattice(const Phase& p) {
           break;
         }
         Species sp = Resolve(db_, c, a_, b_);
-        if (!sp.in_system || (sp.element.empty() && sp.parts.empty()) ||
-            std::find(subl[s].begin(), subl[s].end(), sp.SheetName()) == subl[s].end()) {
+        const std::string name = sp.charged ? sp.ion : sp.SheetName();
+        if (!sp.in_system || (sp.element.empty() && sp.parts.empty() && sp.ion.empty()) ||
+            std::find(subl[s].begin(), subl[s].end(), name) == subl[s].end()) {
           inside = false;
           break;
         }
-        names.push_back(sp.SheetName());
+        names.push_back(name);
       }
       if (names.empty()) inside = false;
       on.push_back(names);
@@ -498,7 +510,7 @@ Piecewise Importer::Value(const Parameter& par) {
 }
 
 ImportedPhase Importer::Read(const Phase& p) {
-  if (p.Suffix == "Y") throw Skip{"ionic liquid model"};
+  if (p.Suffix == "Y") return ReadSublattice(p);
   // The disordered part of an ordered phase is declared on sublattices like the phase itself.
   if (parts_.count(p.Name)) return ReadSublattice(p);
   try {

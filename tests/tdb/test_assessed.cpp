@@ -84,4 +84,21 @@ TEST(AssessedSystems, PureIronTransformsAsTheHandbookSays) {
   EXPECT_NEAR(feni.Transition("BCC_A2", "LIQUID", 0, 1750, 1900), 1811, 0.5);
 }
 
+// Cu-O: the ionic two-sublattice liquid of cuo.tdb (the gas alone left out), its energy as
+// published, and the Cu-side eutectic of the handbook, 1339 K with the liquid at X(O) = 0.017.
+TEST(AssessedSystems, CopperOxygenHasItsIonicLiquid) {
+  System cuo("cuo.tdb", "CU", "O");
+  ASSERT_EQ(cuo.imported.Skipped.size(), 1u);
+  EXPECT_EQ(cuo.imported.Skipped[0].Phase, "GAS");
+  EXPECT_NEAR(cuo.G("IONIC_LIQ", 1 - 0.6618, 1000), -92505.7, 0.1);
+  auto phases = [&](double T) {
+    std::string names;
+    for (const auto& ph : calc::SolveEquilibrium(cuo.sheet, T, 1, 0.017).Phases)
+      names += ph.Name + " ";
+    return names;
+  };
+  EXPECT_EQ(phases(1342), "IONIC_LIQ ");
+  EXPECT_EQ(phases(1336), "FCC_A1 CU2O ");
+}
+
 }  // namespace

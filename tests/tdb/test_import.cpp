@@ -363,7 +363,10 @@ TEST(TdbImport, PhasesThatCannotBeWrittenAreSkippedWithTheirReason) {
        "its disordered part Q is not in the database"},
       // Phases on sublattices need their energy too.
       {"PHASE P % 2 1 1 ! CONSTITUENT P :A,B:A,VA: !", "no Gibbs energy parameter in A-B"},
-      {"PHASE P:Y % 2 1 1 ! CONSTITUENT P:Y :A,B:VA: !", "ionic liquid model"},
+      {"SPECIES A+1 A1/+1 ! SPECIES B-1 B1/-1 ! SPECIES B-2 B1/-2 ! PHASE P:Y % 2 1 1 ! "
+       "CONSTITUENT P:Y :A+1:B-1,B-2,VA: ! PARAMETER G(P,A+1:B-1;0) 298.15 -1000; 6000 N !",
+       "its declaration is not usable (Line 1: P: an ionic liquid with two anions is not "
+       "handled)"},
       {"PHASE P % 1 1 ! CONSTITUENT P :A,B: ! PARAMETER L(P,A,B;0) 298.15 NOPE#; 6000 N !",
        "line 6: function NOPE is not defined"},
       {"PHASE P % 1 1 ! CONSTITUENT P :A,B: ! PARAMETER L(P,A,B;0) 298.15 LOOP#; 6000 N ! "
