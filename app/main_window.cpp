@@ -998,10 +998,11 @@ void TfmMain::LiveRecompute() {
                                      p.ProblemName == liveCostOf_ ? liveSecondsPerPoint_ : 0);
   if (LiveSweep(true)) {
     ++livePreviews_;
-    // Then the whole grid, unless the preview was it or the user typed on meanwhile.
+    // Then the whole grid, unless the preview was it, the user typed on meanwhile or turned
+    // live mode off.
     const bool coarser =
         p.XPoints > livePreviewGrid_.first || p.YPoints > livePreviewGrid_.second || p.Refine;
-    if (coarser && !liveTimer_.isActive()) LiveSweep(false);
+    if (coarser && !liveTimer_.isActive() && chbLive_->isChecked()) LiveSweep(false);
   }
   if (closeRequested_) {
     closeRequested_ = false;

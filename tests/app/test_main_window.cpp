@@ -888,7 +888,20 @@ TEST_F(MainWindowTest, LiveModeFollowsTheSheet) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return !notices().contains("Stale"); }, 5000));
   ASSERT_TRUE(QTest::qWaitFor(
       [&] { return !w.Engine().Running() && w.Results().Cells().RowCount() == 252; }, 10000));
-  w.chbLive()->setChecked(false);
+
+  // Turned off during a preview: the preview ends and no whole grid follows.
+  QTimer off;
+  QObject::connect(&off, &QTimer::timeout, [&] {
+    if (w.Engine().Running()) w.chbLive()->setChecked(false);
+  });
+  off.start(1);
+  const int previews = w.LivePreviews();
+  w.memFunctions()->setPlainText(QString(kLens).replace("6000", "5900"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !w.chbLive()->isChecked(); }, 5000));
+  QTest::qWait(300);
+  EXPECT_FALSE(w.Engine().Running());
+  EXPECT_EQ(w.LivePreviews(), previews + 1);
+  EXPECT_EQ(w.Results().Cells().RowCount(), 202) << "the preview's levels";
 }
 
 // A live preview takes at most 200 x 200 points; a problem whose last sweep was slow gets a
