@@ -3,10 +3,11 @@
 #include <Eigen/Dense>
 #include <algorithm>
 #include <cmath>
-#include <functional>
 #include <limits>
 #include <stdexcept>
 #include <string>
+
+#include "numeric/lattice.h"
 
 namespace calc {
 
@@ -242,28 +243,13 @@ void IonicLiquid::Prepare(SublatticeModel& owner, SublatticeModel::Stats* stats)
   // Start points inside the simplex: (k_i + 1/2) / (r + nc/2) with sum k_i = r.
   cloud_.clear();
   int r = 1;
-  auto count = [&](int rr) {  // points of the lattice: C(rr + nc - 1, nc - 1)
-    double c = 1;
-    for (int k = 1; k < nc; ++k) c = c * (rr + k) / k;
-    return c;
-  };
-  while (nc > 1 && count(r + 1) <= static_cast<double>(kCloudBudget)) ++r;
-  std::vector<int> k(static_cast<size_t>(nc), 0);
-  std::function<void(int, int)> fill = [&](int i, int left) {
-    if (i == nc - 1) {
-      k[static_cast<size_t>(i)] = left;
-      std::vector<double> y(static_cast<size_t>(nc));
-      for (int j = 0; j < nc; ++j)
-        y[static_cast<size_t>(j)] = (k[static_cast<size_t>(j)] + 0.5) / (r + nc / 2.0);
-      cloud_.push_back(std::move(y));
-      return;
-    }
-    for (int v = 0; v <= left; ++v) {
-      k[static_cast<size_t>(i)] = v;
-      fill(i + 1, left - v);
-    }
-  };
-  fill(0, nc > 1 ? r : 0);
+  while (nc > 1 && numeric::SimplexLatticeSize(nc, r + 1) <= static_cast<double>(kCloudBudget)) ++r;
+  for (const std::vector<int>& k : numeric::SimplexLattice(nc, nc > 1 ? r : 0)) {
+    std::vector<double> y(static_cast<size_t>(nc));
+    for (int j = 0; j < nc; ++j)
+      y[static_cast<size_t>(j)] = (k[static_cast<size_t>(j)] + 0.5) / (r + nc / 2.0);
+    cloud_.push_back(std::move(y));
+  }
   cloud_mixing_.clear();
   for (const auto& y : cloud_) {
     double mix = 0;

@@ -4,13 +4,13 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <functional>
 #include <limits>
 #include <stdexcept>
 #include <tuple>
 
 #include "calc/ionic_liquid.h"
 #include "calc/magnetic.h"
+#include "numeric/lattice.h"
 
 namespace calc {
 
@@ -873,38 +873,24 @@ struct SublatticeModel::Impl {
     // Lattice step 1/r on each simplex; r as large as the budget allows (at least 2).
     auto count = [&](int r) {
       double total = 1;
-      for (int s : indep) {
-        const int k = static_cast<int>(sub_vars[static_cast<size_t>(s)].size());
-        double c = 1;  // binomial(r + k - 1, k - 1)
-        for (int i = 1; i < k; ++i) c = c * (r + i) / i;
-        total *= c;
-      }
+      for (int s : indep)
+        total *= numeric::SimplexLatticeSize(
+            static_cast<int>(sub_vars[static_cast<size_t>(s)].size()), r);
       return total;
     };
     int r = 24;
     while (r > 2 && count(r) > static_cast<double>(kCloudBudget)) --r;
     cloud_step[static_cast<int>(variant)] = 1.0 / r;
-    // Enumerate the points of each simplex.
+    // The points of each simplex.
     std::vector<std::vector<std::vector<double>>> points(indep.size());
     for (size_t q = 0; q < indep.size(); ++q) {
       const int k = static_cast<int>(sub_vars[static_cast<size_t>(indep[q])].size());
-      std::vector<int> c(static_cast<size_t>(k), 0);
-      // All compositions of r into k parts.
-      std::function<void(int, int)> rec = [&](int i, int left) {
-        if (i == k - 1) {
-          c[static_cast<size_t>(i)] = left;
-          std::vector<double> p(static_cast<size_t>(k));
-          for (int j = 0; j < k; ++j)
-            p[static_cast<size_t>(j)] = static_cast<double>(c[static_cast<size_t>(j)]) / r;
-          points[q].push_back(std::move(p));
-          return;
-        }
-        for (int a = 0; a <= left; ++a) {
-          c[static_cast<size_t>(i)] = a;
-          rec(i + 1, left - a);
-        }
-      };
-      rec(0, r);
+      for (const std::vector<int>& c : numeric::SimplexLattice(k, r)) {
+        std::vector<double> p(static_cast<size_t>(k));
+        for (int j = 0; j < k; ++j)
+          p[static_cast<size_t>(j)] = static_cast<double>(c[static_cast<size_t>(j)]) / r;
+        points[q].push_back(std::move(p));
+      }
     }
     std::vector<size_t> idx(indep.size(), 0);
     std::vector<double> y(static_cast<size_t>(n), 0);

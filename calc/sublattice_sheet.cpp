@@ -163,27 +163,10 @@ bool SublatticeDeclarations::Take(const std::string& line, int number) {
     for (const Declared& o : phases_)
       if (o.Model->Name == d.Model->Name)
         Fail(number, "phase " + d.Model->Name + " declared twice");
-    if (ionic) {
-      // IONIC (cations) (anions and VA): the numbers of sites follow the charges.
-      d.Model->Ionic = std::make_shared<IonicLiquid>();
-      size_t i = eq + 6;
-      while (i < upper.size() && upper[i] == '(') {
-        const size_t close = upper.find(')', i);
-        if (close == std::string::npos) Fail(number, "a sublattice's bracket is not closed");
-        SublatticeModel::Sublattice sl;
-        for (const std::string& c : Split(upper.substr(i + 1, close - i - 1), ','))
-          sl.Constituents.push_back(ConstituentOf(c, number));
-        d.Model->Sublattices.push_back(std::move(sl));
-        i = close + 1;
-      }
-      if (i != upper.size() || d.Model->Sublattices.size() != 2)
-        Fail(number,
-             "IONIC wants two brackets: the cations, then the anions and VA, as "
-             "IONIC (CU+1,CU+2) (O-2,VA)");
-      phases_.push_back(std::move(d));
-      return true;
-    }
-    size_t i = eq + 1;
+    // IONIC (cations) (anions and VA): the numbers of sites follow the charges, so the
+    // brackets carry none.
+    if (ionic) d.Model->Ionic = std::make_shared<IonicLiquid>();
+    size_t i = eq + (ionic ? 6 : 1);
     while (i < upper.size() && upper[i] == '(') {
       const size_t close = upper.find(')', i);
       if (close == std::string::npos) Fail(number, "a sublattice's bracket is not closed");
@@ -191,11 +174,21 @@ bool SublatticeDeclarations::Take(const std::string& line, int number) {
       for (const std::string& c : Split(upper.substr(i + 1, close - i - 1), ','))
         sl.Constituents.push_back(ConstituentOf(c, number));
       i = close + 1;
-      for (const Constituent& c : sl.Constituents)
-        if (c.Charge != 0) Fail(number, "ions belong to an IONIC declaration");
-      if (!ReadNumber(upper, i, sl.Sites) || !(sl.Sites > 0))
-        Fail(number, "a sublattice needs a positive number of sites after its bracket");
+      if (!ionic) {
+        for (const Constituent& c : sl.Constituents)
+          if (c.Charge != 0) Fail(number, "ions belong to an IONIC declaration");
+        if (!ReadNumber(upper, i, sl.Sites) || !(sl.Sites > 0))
+          Fail(number, "a sublattice needs a positive number of sites after its bracket");
+      }
       d.Model->Sublattices.push_back(std::move(sl));
+    }
+    if (ionic) {
+      if (i != upper.size() || d.Model->Sublattices.size() != 2)
+        Fail(number,
+             "IONIC wants two brackets: the cations, then the anions and VA, as "
+             "IONIC (CU+1,CU+2) (O-2,VA)");
+      phases_.push_back(std::move(d));
+      return true;
     }
     while (i < upper.size()) {
       if (upper.compare(i, 9, "MAGNETIC(") == 0) {
