@@ -934,7 +934,9 @@ void TfmMain::ShowRunEnd() {
 }
 
 std::exception_ptr TfmMain::SweepOnWorker() {
-  mailbox_.SetShowChart(chbShowChart_->isChecked());
+  // A live preview leaves the working chart to the whole grid that follows: the sweep then also
+  // skips the phases far above the lowest.
+  mailbox_.SetShowChart(chbShowChart_->isChecked() && !livePreview_);
   mailbox_.SetShowMosaic(chbShowMosaic_->isChecked());
   const QString runText = sbRun_->text();
   sbRun_->setText(tr("Стоп (Esc)"));
@@ -988,9 +990,14 @@ void TfmMain::LiveEdited() {
 void TfmMain::LiveRecompute() {
   if (!chbLive_->isChecked() || closeRequested_) return;
   if (engine_->Running()) {
-    // A run is still unwinding (or the user's own): try again when it has ended.
-    if (liveRun_) engine_->RequestStop();
-    liveTimer_.start();
+    // A live run still unwinding is followed at once by the recompute (below, where it ends);
+    // the user's own run is waited for.
+    if (liveRun_) {
+      engine_->RequestStop();
+      liveFollows_ = true;
+    } else {
+      liveTimer_.start();
+    }
     return;
   }
   const calc::ProblemInput p = ProblemOnScreen();
@@ -1006,11 +1013,23 @@ void TfmMain::LiveRecompute() {
   }
   if (closeRequested_) {
     closeRequested_ = false;
+    liveFollows_ = false;
     close();
+    return;
+  }
+  // A recompute asked for while this one unwound; one still waiting for the typing to pause
+  // comes by its timer.
+  if (std::exchange(liveFollows_, false) && !liveTimer_.isActive()) {
+    QMetaObject::invokeMethod(
+        this, [this] { LiveRecompute(); }, Qt::QueuedConnection);
   }
 }
 
 std::pair<int, int> TfmMain::LivePreviewGrid(int xpoints, int ypoints, double secondsPerPoint) {
+  // Not measured yet: the least grid, which costs little whatever the phases, and its time
+  // chooses the next preview's grid.
+  if (secondsPerPoint <= 0)
+    return {std::min(xpoints, kLivePreviewLeast), std::min(ypoints, kLivePreviewLeast)};
   int x = std::min(xpoints, kLivePreviewPoints);
   int y = std::min(ypoints, kLivePreviewPoints);
   // A level has x + 1 compositions, the sweep y + 1 levels.
@@ -1098,7 +1117,7 @@ void TfmMain::ShowPostedLevels() {
   calc::PostedLevel posted = mailbox_.Take();
   if (posted.levels == 0) return;
   if (!posted.status.empty()) SetStatusText(posted.status);
-  chart_->ClearSeries();
+  if (!livePreview_) chart_->ClearSeries();
   if (posted.chart) {
     for (size_t k = 0; k < posted.series.size(); ++k) {
       chart_->SetSeriesPoints(static_cast<int>(k), posted.series[k]);

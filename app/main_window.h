@@ -108,7 +108,7 @@ class TfmMain : public QMainWindow, public calc::RunHost {
   // The grid of the last live preview (points in X and in Y).
   std::pair<int, int> LivePreviewGridUsed() const { return livePreviewGrid_; }
   // The time from the last edit to the preview's computation, and the preview's grid.
-  static constexpr int kLiveDebounce = 60;
+  static constexpr int kLiveDebounce = 40;
   static constexpr int kLivePreviewPoints = 200;
   // What a preview's sweep may take, so that it is shown about 150 ms after the last edit, and
   // the fewest points each way a slow problem's preview is cut down to.
@@ -116,7 +116,8 @@ class TfmMain : public QMainWindow, public calc::RunHost {
   static constexpr int kLivePreviewLeast = 20;
   // The grid of a live preview of a problem on `xpoints` x `ypoints`: at most kLivePreviewPoints
   // each way; fewer, alike in both directions, where `secondsPerPoint` (of an earlier sweep of
-  // the problem, 0 when unknown) says it would take longer than kLivePreviewSeconds.
+  // the problem) says it would take longer than kLivePreviewSeconds; the least when it is 0
+  // (not measured yet).
   static std::pair<int, int> LivePreviewGrid(int xpoints, int ypoints, double secondsPerPoint);
 
   // Controls, for the result windows and the tests.
@@ -274,6 +275,7 @@ class TfmMain : public QMainWindow, public calc::RunHost {
   bool livePreview_ = false;  // the run under way is a live preview (a coarser grid)
   bool liveRun_ = false;      // the run under way is live (the problem on screen, unposted)
   bool liveEdited_ = false;   // an edit came during a live run
+  bool liveFollows_ = false;  // a recompute waits for the live run under way to unwind
   int livePreviews_ = 0;
   std::pair<int, int> livePreviewGrid_{kLivePreviewPoints, kLivePreviewPoints};
   // The wall time per grid point (a composition on a level) of the last complete live preview,

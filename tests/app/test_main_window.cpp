@@ -905,10 +905,12 @@ TEST_F(MainWindowTest, LiveModeFollowsTheSheet) {
 }
 
 // A live preview takes at most 200 x 200 points; a problem whose last sweep was slow gets a
-// grid coarser alike both ways to fit the preview's time, but not below the least.
+// grid coarser alike both ways to fit the preview's time, but not below the least, which is
+// also the grid of a problem not measured yet.
 TEST(LivePreviewGrid, FitsThePreviewsTimeByTheLastSweep) {
   using app::TfmMain;
-  EXPECT_EQ(TfmMain::LivePreviewGrid(300, 250, 0), std::make_pair(200, 200)) << "not measured";
+  EXPECT_EQ(TfmMain::LivePreviewGrid(300, 250, 0), std::make_pair(20, 20)) << "not measured";
+  EXPECT_EQ(TfmMain::LivePreviewGrid(300, 250, 1e-9), std::make_pair(200, 200));
   EXPECT_EQ(TfmMain::LivePreviewGrid(100, 130, 1e-7), std::make_pair(100, 130));
   const double perPoint = 2e-5;  // a second at 200 x 200
   const auto [x, y] = TfmMain::LivePreviewGrid(400, 300, perPoint);
