@@ -47,6 +47,15 @@ struct SolutionPhase {
     *Sid = sid;
     return Parser->Value();
   }
+  // For a phase on sublattices at 0 < x < 1: its energy with the first two X derivatives of
+  // the minimum, solved rather than differenced (SublatticeModel::MinimumDerivatives). False
+  // for an expression, or where the model gives none.
+  bool EnergyDerivatives(double x, double T_value, double p_value, double& g, double& g1,
+                         double& g2) {
+    if (!Model) return false;
+    Model->SetLevel(T_value, p_value);
+    return Model->MinimumDerivatives(x, Variant, g, g1, g2);
+  }
 };
 
 // A point phase: its composition as text (general format, 15 digits) and its evaluator. X is

@@ -48,8 +48,15 @@ class Energies {
     return ph.Energy(x, TAt(y), PAt(y), sid);
   }
 
-  // G and its X derivatives of a solution phase at 0 < x < 1.
-  XDerivatives D(PhaseId id, double x, double y) {
+  // G and its X derivatives of a solution phase at 0 < x < 1. A phase on sublattices gives G'
+  // and G'' from its minimum (one minimisation for the seven of the differences); G''' is
+  // differenced when `third` asks for it.
+  XDerivatives D(PhaseId id, double x, double y, bool third = false) {
+    if (!third && !id.IsPoint()) {
+      SolutionPhase& ph = sheet_.Phases[static_cast<size_t>(id.solution)];
+      XDerivatives d;
+      if (ph.EnergyDerivatives(x, TAt(y), PAt(y), d.g, d.g1, d.g2)) return d;
+    }
     return DerivativesInX([&](double v) { return G(id, v, y); }, x);
   }
 
@@ -1109,7 +1116,7 @@ class Refiner {
       try {
         double u[2] = {cp.X, cp.Y};
         auto f = [&](const double* v, double* r) {
-          const XDerivatives d = e_.D(id, v[0], v[1]);
+          const XDerivatives d = e_.D(id, v[0], v[1], true);
           r[0] = d.g2;
           r[1] = d.g3;
         };

@@ -67,6 +67,8 @@ constexpr double kPredictReach = 0.02;
 constexpr double kSmallFraction = 0.01;
 // Starts closer than this (in every site fraction) to a minimum already found lead to it again.
 constexpr double kSameBasin = 0.02;
+// A fraction within this factor of kYMin is one the minimisation holds at the floor.
+constexpr double kHeldFloor = 2;
 
 inline size_t U(int i) {
   return static_cast<size_t>(i);
@@ -508,6 +510,7 @@ struct SublatticeModel::Impl {
   // Variables pinned to a value (fixed sublattices, B at x = 0, A at x = 1) are in `pinned`.
   struct Equalities {
     int m = 0;
+    int composition = -1;  // the row of the composition (none at x = 0 or 1)
     double rows[kMaxRows][kMaxVars];
     char pinned[kMaxVars];
   };
@@ -528,7 +531,9 @@ struct SublatticeModel::Impl {
       double* r = row();
       for (int v : sub_vars[s]) r[v] = 1;
     }
+    eq.composition = -1;
     if (x > 0 && x < 1) {
+      eq.composition = eq.m;
       double* r = row();
       for (int v = 0; v < n; ++v)
         r[v] = b_coef[static_cast<size_t>(v)] - x * n_coef[static_cast<size_t>(v)];
@@ -1284,6 +1289,68 @@ double SublatticeModel::CompoundEnergy() {
   std::vector<double> y(static_cast<size_t>(impl_->n), 1.0);
   last_y_ = y;
   return impl_->F(y.data(), false);
+}
+
+bool SublatticeModel::MinimumDerivatives(double x, OrderVariant variant, double& g, double& g1,
+                                         double& g2) {
+  if (Ionic || !(x > 0 && x < 1)) return false;
+  if (variant != OrderVariant::Any && merged_ < 2) variant = OrderVariant::Any;
+  g = Minimum(x, variant);
+  if (!std::isfinite(g)) return false;
+  Impl& m = *impl_;
+  std::vector<double> y = last_y_;
+  Impl::Equalities eq;
+  m.Constraints(x, variant, eq);
+  // Fractions at their floor are held there, as the minimisation left them.
+  std::vector<int> free_vars;
+  for (int v = 0; v < m.n; ++v)
+    if (!eq.pinned[v] && y[U(v)] > kHeldFloor * kYMin) free_vars.push_back(v);
+  const int nf = static_cast<int>(free_vars.size()), mr = eq.m;
+  if (nf == 0 || eq.composition < 0) return false;
+  Vec fg;
+  Mat fh;
+  m.F(y.data(), true, &fg, &fh);
+  Vec gF(nf), nF(nf), e(mr);
+  Mat hF(nf, nf);
+  RowsMat A(nf, mr);  // the equalities as columns
+  for (int a = 0; a < nf; ++a) {
+    const int v = free_vars[U(a)];
+    gF(a) = fg(v);
+    nF(a) = m.n_coef[U(v)];
+    for (int b = 0; b < nf; ++b) hF(a, b) = fh(v, free_vars[U(b)]);
+    for (int r = 0; r < mr; ++r) A(a, r) = eq.rows[r][v];
+  }
+  Eigen::ColPivHouseholderQR<RowsMat> qr(A);
+  qr.setThreshold(1e-12);
+  const int rank = static_cast<int>(qr.rank());
+  const Mat Q = qr.householderQ();
+  const Mat Z = Q.rightCols(nf - rank);
+  const Mat Hr = Z.transpose() * hF * Z;
+  Eigen::LDLT<Mat> ldlt(Hr);
+  if (Z.cols() > 0 && (ldlt.info() != Eigen::Success || !(ldlt.vectorD().minCoeff() > 0)))
+    return false;
+  // The minimisation stops some 1e-8 from the minimum, and a multiplier read from the
+  // gradient there would be off by the curvature times that: the gradient is taken one Newton
+  // step on, where it is off by the square of it.
+  Vec step = Vec::Zero(nf);
+  if (Z.cols() > 0) step = -Z * ldlt.solve(Z.transpose() * gF);
+  const Vec lambda = qr.solve(Vec(gF + hF * step));
+  const double lc = lambda(eq.composition);
+  // How the constitution moves with x: the sums and equalities keep their values, the
+  // composition row (nB - x N = 0) changes by N per unit of x, and the stationarity in the
+  // null space holds on: Z^T (H y' + n lc) = 0.
+  const double N = m.Atoms(y.data());
+  e.setZero();
+  e(eq.composition) = N;
+  const Vec p = A.transpose().completeOrthogonalDecomposition().solve(e);
+  if (!((A.transpose() * p - e).cwiseAbs().maxCoeff() < 1e-9 * std::max(1.0, N))) return false;
+  Vec dy = p;
+  if (Z.cols() > 0) dy -= Z * ldlt.solve(Z.transpose() * (hF * p + nF * lc));
+  // Gm' = lc N (the envelope of the Lagrangian); Gm'' = y'^T H y' + 2 lc n.y' (the second
+  // derivative of the composition row along the path is 2 n.y').
+  g1 = lc * N;
+  g2 = dy.dot(hF * dy) + 2 * lc * nF.dot(dy);
+  return std::isfinite(g1) && std::isfinite(g2);
 }
 
 double SublatticeModel::OrderingCurvature(double x) {

@@ -100,6 +100,12 @@ class SublatticeModel {
   // place for the constitution found (a grid column), so that the next level starts from it;
   // -1 keeps none and starts from the nearest one kept.
   double Minimum(double x, OrderVariant variant, int slot = -1);
+  // Gm's lowest value at 0 < x < 1 (as Minimum gives it, outside a sweep) with its first and
+  // second derivatives in x along the minimum: from the Lagrange multiplier of the composition
+  // and the constitution's sensitivity to x, one minimisation where differences of the energy
+  // take several. False (and the derivatives unset) where the phase cannot take x, its
+  // composition is fixed there, or the minimum is not a strict one.
+  bool MinimumDerivatives(double x, OrderVariant variant, double& g, double& g1, double& g2);
   // Gm of the fixed constitution of a compound (Fixed()).
   double CompoundEnergy();
   // For a phase with an ordered form: at composition x and the level of the last SetLevel,

@@ -8,6 +8,7 @@
 
 #include "calc/phase_sheet.h"
 #include "calc/sublattice_sheet.h"
+#include "calc/tangent.h"
 #include "recording_ports.h"
 
 using calc::testing::RecordingPorts;
@@ -177,6 +178,49 @@ TEST(Sublattice, BraggWilliamsOrderingAppearsBelowItsCriticalTemperature) {
       EXPECT_NEAR(ordered, want, 1e-8) << x << " " << T;
       EXPECT_LT(ordered, a2.Energy(x, T, 1, 0));
     }
+  }
+}
+
+// The derivatives in x along the minimum, solved from the multiplier of the composition and the
+// constitution's sensitivity: for the Bragg-Williams B2 above against the envelope written out
+// (G' = dG/dx at fixed order) and its difference, for the phases with vacancies, magnetism and
+// a Laves-like mixing against seven-point differences of the minimum.
+TEST(Sublattice, MinimumDerivativesMatchTheEnvelopeAndDifferences) {
+  {
+    const double W = -5000, x = 0.3, T = 0.7 * (-4 * W * x * (1 - x) / R);
+    Sheet s("GB2 = (A,B)0.5 (A,B)0.5 DISORDERED(A2)\nG(B2,A:B) = -5000\nG(B2,B:A) = -5000\n");
+    auto envelope = [&](double v) {
+      auto slope = [&](double e) {
+        return 4 * W * e + R * T / 2 * std::log((v + e) * (1 - v + e) / ((v - e) * (1 - v - e)));
+      };
+      double lo = 1e-12, hi = std::min(v, 1 - v) - 1e-15;
+      for (int i = 0; i < 200; ++i) (slope((lo + hi) / 2) < 0 ? lo : hi) = (lo + hi) / 2;
+      const double eta = (lo + hi) / 2;
+      return 2 * W * (1 - 2 * v) +
+             R * T / 2 * std::log((v + eta) * (v - eta) / ((1 - v - eta) * (1 - v + eta)));
+    };
+    double g, g1, g2;
+    ASSERT_TRUE(s.Phase("B2").EnergyDerivatives(x, T, 1, g, g1, g2));
+    EXPECT_NEAR(g1, envelope(x), 1e-7);
+    const double h = 1e-5;
+    EXPECT_NEAR(g2, (envelope(x + h) - envelope(x - h)) / (2 * h), 1e-4 * std::abs(g2));
+  }
+  for (const char* text : {kTwoSublattices,
+                           "GLAVES = (A,B)2 (A,B)1\nG(LAVES,A:A) = 15000\nG(LAVES,B:B) = 12000\n"
+                           "G(LAVES,A:B) = -30000+5*T\nG(LAVES,B:A) = 40000\n"
+                           "L(LAVES,A,B:*) = 8000\nL(LAVES,*:A,B;1) = -3000\n"}) {
+    Sheet s(text);
+    calc::SolutionPhase& ph = s.sheet.Phases[0];
+    for (double T : {400.0, 1200.0})
+      for (double x : {0.02, 0.3, 0.62, 0.9}) {
+        double g, g1, g2;
+        ASSERT_TRUE(ph.EnergyDerivatives(x, T, 1, g, g1, g2)) << text << x;
+        const calc::XDerivatives d =
+            calc::DerivativesInX([&](double v) { return ph.Energy(v, T, 1, 0); }, x);
+        EXPECT_NEAR(g, d.g, 1e-9 * std::abs(d.g));
+        EXPECT_NEAR(g1, d.g1, 1e-6 * (1 + std::abs(d.g1))) << ph.Name << " " << T << " " << x;
+        EXPECT_NEAR(g2, d.g2, 1e-4 * (1 + std::abs(d.g2))) << ph.Name << " " << T << " " << x;
+      }
   }
 }
 
