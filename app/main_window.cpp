@@ -106,8 +106,7 @@ TfmMain::TfmMain(TMainOptions options, QWidget* parent)
       mosaicColor_(kMoneyGreen),
       mailbox_([this] {
         // On the sweep's thread: the levels are shown on this window's thread, in its turn.
-        QMetaObject::invokeMethod(
-            this, [this] { ShowPostedLevels(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, "ShowPostedLevels", Qt::QueuedConnection);
       }) {
   BuildUi();
   engine_ = std::make_unique<calc::Engine>(engineMessages_, *this, results_, chart_);
@@ -950,7 +949,7 @@ std::exception_ptr TfmMain::SweepOnWorker() {
     } catch (...) {
       sweepError_ = std::current_exception();
     }
-    QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
   });
   // The window stays live: moved, resized, scrolled, read; the sweep's levels come in as they
   // are done.
