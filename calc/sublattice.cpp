@@ -48,6 +48,13 @@ constexpr double kPredictedDecrease = 1e-12;
 // some 1e-3 of its square: about 1e-9 J/mol), so that a start kept from the previous level
 // costs one Hessian.
 constexpr double kSweepPredictedDecrease = 1e-3;
+// During a sweep a step predicted to lower Gm by less than this is taken without evaluating
+// where it lands: the quadratic model is then off by its cubic term, about the predicted
+// decrease times the step over the smallest fraction it moves, below 1e-10 J/mol. (At 1e-6 J/mol
+// the Al-Ni sample's grid changed in four boundary cells of B2 with vacancies.) A start
+// predicted from the column's last two levels usually lands here, so that it costs one
+// evaluation.
+constexpr double kSweepModelDecrease = 1e-8;
 constexpr int kMaxIterations = 60;
 // Samples of the constitution space made once a level to seed the minimisations: each
 // sublattice's simplex on a lattice of step 1/r, r chosen so the product stays near this.
@@ -250,6 +257,11 @@ struct SublatticeModel::Impl {
     int64_t level = -1;     // the level it was found at
     int64_t searched = -1;  // the level of the last search beyond the kept start
     Basis basis;            // the last null-space basis used at this column
+    double t = kNaN, p = kNaN;  // the level's temperature and pressure
+    // The minimum of the level before, when there was one (for a start predicted from both).
+    std::vector<double> y_before;
+    int64_t level_before = -1;
+    double t_before = kNaN, p_before = kNaN;
   };
   std::vector<Kept> slots[3];
   Kept last[3];
@@ -826,6 +838,14 @@ struct SublatticeModel::Impl {
       // nine tenths of the room left.
       const double dn = Atoms(dy.data()), room = Atoms(y.data()) - min_atoms;
       if (dn < 0) amax = std::min(amax, 0.9 * room / -dn);
+      if (last_step && amax == 1 && predicted < kSweepModelDecrease) {
+        bool inside = true;
+        for (int v = 0; v < n && inside; ++v) inside = y[U(v)] + dy[U(v)] >= kYMin;
+        if (inside) {
+          for (int v = 0; v < n; ++v) y[U(v)] += dy[U(v)];
+          return f - predicted;
+        }
+      }
       double alpha = amax;
       double ft = kInf;
       const double slope = std::min(gF.dot(uF), 0.0);
@@ -1389,6 +1409,22 @@ double SublatticeModel::OrderingCurvature(double x) {
   return Eigen::SelfAdjointEigenSolver<Mat>(Hr, Eigen::EigenvaluesOnly).eigenvalues()(0);
 }
 
+namespace {
+
+// The constitution t steps on from b, one step being the move from a to b. Small fractions
+// change by factors (their slope goes as ln y): those are extrapolated in their logarithm.
+std::vector<double> Extrapolate(const std::vector<double>& a, const std::vector<double>& b,
+                                double t) {
+  std::vector<double> y = b;
+  for (size_t k = 0; k < y.size(); ++k)
+    y[k] = a[k] > 0 && b[k] > 0 && std::min(a[k], b[k]) < kSmallFraction
+               ? b[k] * std::pow(b[k] / a[k], t)
+               : b[k] + t * (b[k] - a[k]);
+  return y;
+}
+
+}  // namespace
+
 double SublatticeModel::Minimum(double x, OrderVariant variant, int slot) {
   if (Ionic) return Ionic->Minimum(x, slot, last_y_);
   Impl& m = *impl_;
@@ -1446,7 +1482,32 @@ double SublatticeModel::Minimum(double x, OrderVariant variant, int slot) {
   if (kept != nullptr) {
     const bool had_start = !kept->y.empty();
     if (had_start) {
-      attempt(kept->y);
+      // The minima of the last two levels: the start extrapolated from them along the swept
+      // variable comes within the square of the level step of this one.
+      double moved = kInf;
+      if (kept->level == m.level - 1 && kept->level_before == kept->level - 1 &&
+          m.Ordered(kept->y) == m.Ordered(kept->y_before)) {
+        moved = 0;
+        for (size_t k = 0; k < kept->y.size(); ++k)
+          moved = std::max(moved, std::abs(kept->y[k] - kept->y_before[k]));
+      }
+      // Only along a track that moves little from level to level: a minimum that changed its
+      // kind or jumped (to the mirror of an ordering, say) gives no line to go on.
+      if (moved < kSameBasin) {
+        const double ds =
+            kept->t != kept->t_before ? kept->t - kept->t_before : kept->p - kept->p_before;
+        const double dn = kept->t != kept->t_before ? m.T - kept->t : m.P - kept->p;
+        if (ds != 0 && std::isfinite(dn / ds)) {
+          attempt(Extrapolate(kept->y_before, kept->y, dn / ds));
+          // Where the extrapolation ends on no minimum of the kind (an ordering near its
+          // transition, overshot), the kept start is tried as if it had not been.
+          if (!std::isfinite(best)) {
+            tried.clear();
+            found.clear();
+          }
+        }
+      }
+      if (!std::isfinite(best)) attempt(kept->y);
     } else {
       // No minimum of this kind here at the last level: where a neighbouring column has one
       // (an ordering spreading along X as the temperature falls), it starts one here.
@@ -1481,16 +1542,7 @@ double SublatticeModel::Minimum(double x, OrderVariant variant, int slot) {
     if (!last.y.empty() && !prev.y.empty() && last.level == m.level && prev.level == m.level &&
         last.x != prev.x && std::abs(last.x - x) < kPredictReach &&
         std::abs(prev.x - x) < kPredictReach) {
-      const double t = (x - last.x) / (last.x - prev.x);
-      std::vector<double> y = last.y;
-      // Small fractions change by factors (their slope goes as ln y): those are extrapolated
-      // in their logarithm.
-      for (size_t k = 0; k < y.size(); ++k) {
-        const double a = prev.y[k], b = last.y[k];
-        y[k] = a > 0 && b > 0 && std::min(a, b) < kSmallFraction ? b * std::pow(b / a, t)
-                                                                 : b + t * (b - a);
-      }
-      attempt(std::move(y));
+      attempt(Extrapolate(prev.y, last.y, (x - last.x) / (last.x - prev.x)));
     }
     if (!last.y.empty() && std::abs(last.x - x) < 0.05) attempt(last.y);
     if (!std::isfinite(best)) {
@@ -1506,15 +1558,29 @@ double SublatticeModel::Minimum(double x, OrderVariant variant, int slot) {
       if (const auto* s = m.CloudStart(x, variant, want_ordered)) attempt(s->y);
   }
   if (kept != nullptr) {
+    if (!kept->y.empty()) {
+      kept->y_before = std::move(kept->y);
+      kept->level_before = kept->level;
+      kept->t_before = kept->t;
+      kept->p_before = kept->p;
+    } else {
+      kept->level_before = -1;
+    }
     kept->x = x;
     kept->level = m.level;
     kept->y = best_y;
+    kept->t = m.T;
+    kept->p = m.P;
   }
   if (!std::isfinite(best)) return kNaN;
   last_y_ = best_y;
   last_ordered_ = m.Ordered(best_y);
   m.before_last[vi] = std::move(m.last[vi]);
-  m.last[vi] = {x, best_y, m.level, m.level, {}};
+  Impl::Kept& now = m.last[vi];
+  now = Impl::Kept{};
+  now.x = x;
+  now.y = best_y;
+  now.level = now.searched = m.level;
   return best;
 }
 
