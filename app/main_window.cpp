@@ -932,7 +932,7 @@ void TfmMain::ShowRunEnd() {
   status1_->setText(done ? tr("done") : chbStep_->isChecked() ? tr("step") : tr("stopped"));
 }
 
-std::exception_ptr TfmMain::SweepOnWorker() {
+std::exception_ptr TfmMain::SweepOnWorker(const std::string* specialPointsAhead) {
   // A live preview leaves the working chart to the whole grid that follows: the sweep then also
   // skips the phases far above the lowest.
   mailbox_.SetShowChart(chbShowChart_->isChecked() && !livePreview_);
@@ -943,9 +943,10 @@ std::exception_ptr TfmMain::SweepOnWorker() {
   chart_->SetThinned(true);
   QEventLoop loop;
   sweepError_ = nullptr;
-  sweepThread_ = std::thread([this, &loop] {
+  sweepThread_ = std::thread([this, &loop, specialPointsAhead] {
     try {
       engine_->Sweep(&mailbox_);
+      if (specialPointsAhead) engine_->FindSpecialPointsAhead(*specialPointsAhead);
     } catch (...) {
       sweepError_ = std::current_exception();
     }
@@ -1061,7 +1062,10 @@ bool TfmMain::LiveSweep(bool preview) {
     if (windows_) windows_->MosaicReplaced();
     QElapsedTimer sweepTime;
     sweepTime.start();
-    error = SweepOnWorker();
+    // The whole grid's refinement, which may take seconds, on the sweep's thread too: the window
+    // stays live and an edit stops it.
+    const std::string yText = dbcbY_->currentText().toStdString();
+    error = SweepOnWorker(windows_ && !preview ? &yText : nullptr);
     const double seconds = static_cast<double>(sweepTime.nsecsElapsed()) / 1e9;
     try {
       engine_->EndRun(std::exchange(error, nullptr));

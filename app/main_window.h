@@ -248,7 +248,9 @@ class TfmMain : public QMainWindow, public calc::RunHost {
   // The levels of a run, computed on a thread of their own while this window stays live; returns
   // when the sweep has ended (completed, stopped, or by an error, which the run then shows).
   // The levels on a worker thread, the window live meanwhile; the error the sweep ended with.
-  std::exception_ptr SweepOnWorker();
+  // With `specialPointsAhead` (the Y parameter's text), the special points of a complete sweep
+  // are found there too.
+  std::exception_ptr SweepOnWorker(const std::string* specialPointsAhead = nullptr);
   // Shows what the sweep's thread has posted since the last call: the status line, the working
   // chart, the mosaic, messages. Called by name from the sweep's thread: the queued call is
   // then made wholly inside Qt, whose hand-over between threads ThreadSanitizer cannot see and

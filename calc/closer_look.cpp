@@ -75,7 +75,8 @@ struct Found {
 // Sweeps and refines the band on the finer grid. False when the sweep did not complete or its
 // phases are not the run's (a sheet that compiles otherwise the second time).
 bool Sweep(const ProblemInput& problem, const Results& run, const Band& band, int xpoints,
-           int ypoints, const std::string& y_parameter_text, Found& found) {
+           int ypoints, const std::string& y_parameter_text, const std::atomic<bool>* stop,
+           Found& found) {
   HeadlessHost host;
   host.problem = problem;
   host.problem.Ymin = band.lo;
@@ -87,6 +88,7 @@ bool Sweep(const ProblemInput& problem, const Results& run, const Band& band, in
   Results sub;
   Engine engine(host, host, sub);
   engine.SetLookCloser(false);
+  engine.StopWith(stop);
   try {
     engine.Run();
     if (!engine.SweepComplete()) return false;
@@ -187,14 +189,14 @@ void Merge(const Band& band, double step, Found& found, RefinedResults& out) {
 
 }  // namespace
 
-void LookCloser(const ProblemInput& problem, Results& results,
-                const std::string& y_parameter_text) {
+bool LookCloser(const ProblemInput& problem, Results& results, const std::string& y_parameter_text,
+                const std::atomic<bool>* stop) {
   RefinedResults& out = results.Refined;
   const SweepState& st = results.State;
   const double step = std::abs(st.YStep);
-  if (!out.Ran || !(step > 0)) return;
+  if (!out.Ran || !(step > 0)) return true;
   const std::vector<Band> bands = BandsToLook(out, st);
-  if (bands.empty()) return;
+  if (bands.empty()) return true;
   int xpoints = std::clamp(kColumnsFactor * problem.XPoints, kMinColumns, kMaxColumns);
   xpoints = std::max(xpoints, problem.XPoints);
   std::vector<int> levels;
@@ -211,10 +213,14 @@ void LookCloser(const ProblemInput& problem, Results& results,
   }
   for (size_t k = 0; k < bands.size(); ++k) {
     Found found;
-    if (!Sweep(problem, results, bands[k], xpoints, levels[k], y_parameter_text, found)) continue;
+    const bool swept =
+        Sweep(problem, results, bands[k], xpoints, levels[k], y_parameter_text, stop, found);
+    if (stop && stop->load(std::memory_order_relaxed)) return false;
+    if (!swept) continue;
     Merge(bands[k], step, found, out);
     out.CloserLooks.push_back({bands[k].lo, bands[k].hi, xpoints, levels[k]});
   }
+  return true;
 }
 
 }  // namespace calc

@@ -7,6 +7,7 @@
 // stay as they are; the refined answers of the grid's nodes keep their places (the first of
 // RefinedResults::Invariants, one per node), what the closer look adds comes after them.
 
+#include <atomic>
 #include <string>
 
 #include "calc/problem.h"
@@ -20,7 +21,10 @@ inline constexpr size_t kMaxCloserLooks = 12;
 inline constexpr int64_t kCloserLookCells = 600000;
 
 // Looks again at what `results` (refined, from a complete sweep of `problem`) could not resolve
-// and amends results.Refined. y_parameter_text as Engine::FindSpecialPoints takes it.
-void LookCloser(const ProblemInput& problem, Results& results, const std::string& y_parameter_text);
+// and amends results.Refined. y_parameter_text as Engine::FindSpecialPoints takes it. A `stop`
+// set from another thread ends it within a band's sweep; false then (results.Refined is then
+// partly amended).
+bool LookCloser(const ProblemInput& problem, Results& results, const std::string& y_parameter_text,
+                const std::atomic<bool>* stop = nullptr);
 
 }  // namespace calc

@@ -318,6 +318,20 @@ void Engine::SetUp() {
 }
 
 void Engine::FindSpecialPoints(const std::string& y_parameter_text) {
+  if (std::exchange(ahead_found_, false) && ahead_text_ == y_parameter_text) return;
+  FindSpecialPointsNow(y_parameter_text, nullptr);
+}
+
+void Engine::FindSpecialPointsAhead(const std::string& y_parameter_text) {
+  ahead_found_ = false;
+  if (!SweepComplete()) return;
+  ahead_text_ = y_parameter_text;
+  ahead_found_ = FindSpecialPointsNow(y_parameter_text, &stop_);
+  ahead_stopped_ = !ahead_found_;
+}
+
+bool Engine::FindSpecialPointsNow(const std::string& y_parameter_text,
+                                  const std::atomic<bool>* stop) {
   results_.SpecialPoints.clear();
   ::calc::FindSpecialPoints(results_.Cells(), y_parameter_text, results_.Nodes, results_.MemoLines,
                             results_.SpecialPoints, results_.MemoPoints);
@@ -326,9 +340,11 @@ void Engine::FindSpecialPoints(const std::string& y_parameter_text) {
   results_.Refined.Clear();
   const SweepState& st = results_.State;
   if (problem_.Refine && st.CheckFailed == 0 && SweepComplete()) {
-    RefineResults(sheet_, results_);
-    if (look_closer_) LookCloser(problem_, results_, y_parameter_text);
+    RefineResults(sheet_, results_, stop);
+    if (!results_.Refined.Ran) return false;
+    if (look_closer_ && !LookCloser(problem_, results_, y_parameter_text, stop)) return false;
   }
+  return true;
 }
 
 void Engine::SweepCompleted() {
@@ -416,6 +432,8 @@ bool Engine::BeginRun() {
   // The run stays on from here to EndRun, unless it ends here (also by an exception).
   FlagGuard guard(running_);
   stop_.store(false, std::memory_order_relaxed);
+  ahead_found_ = false;
+  ahead_stopped_ = false;
   SweepState& st = results_.State;
 
   const bool step = host_.Settings().step_mode;
@@ -502,8 +520,9 @@ void Engine::ThrowAtGridPoint(const std::exception& e) {
 void Engine::EndRun(std::exception_ptr sweep_error) {
   FlagGuard guard(running_);
   if (sweep_error) std::rethrow_exception(sweep_error);
-  // A stop asked for after the last level leaves a complete sweep, diagram and all.
-  if (SweepComplete()) SweepCompleted();
+  // A stop asked for after the last level leaves a complete sweep, diagram and all, unless it
+  // ended the special points' search on the sweep's thread.
+  if (SweepComplete() && !std::exchange(ahead_stopped_, false)) SweepCompleted();
 }
 
 }  // namespace calc

@@ -52,7 +52,13 @@ class Engine {
   // Asks a sweep to stop, from any thread: it stops inside the level it is computing, which is
   // then left out as if never begun, and keeps the levels before it. BeginRun clears the request.
   void RequestStop() { stop_.store(true, std::memory_order_relaxed); }
-  bool StopRequested() const { return stop_.load(std::memory_order_relaxed); }
+  bool StopRequested() const {
+    return stop_.load(std::memory_order_relaxed) ||
+           (stop_also_ && stop_also_->load(std::memory_order_relaxed));
+  }
+  // Another engine's stop request that this one's sweeps also obey (a closer look's sweeps obey
+  // the run's).
+  void StopWith(const std::atomic<bool>* also) { stop_also_ = also; }
 
   // The problem check: compiles the sheet, reads the range and grid, runs the end-member check
   // and prepares the sweep state and the diagram-point table. Returns true on success
@@ -70,6 +76,11 @@ class Engine {
   // SpecialPoints of the results (SpecialPoints emptied first). y_parameter_text is the shown text of the Y parameter ("Temperature, K" or
   // "Pressure, bar").
   void FindSpecialPoints(const std::string& y_parameter_text);
+  // The same on the sweep's thread, right after a complete sweep (between Sweep and EndRun), so
+  // that the user interface's thread need not wait for the refinement: the next
+  // FindSpecialPoints with the same text keeps what it found. A stop request ends it; the run
+  // then ends as a stopped one (EndRun builds no diagram).
+  void FindSpecialPointsAhead(const std::string& y_parameter_text);
   // Whether FindSpecialPoints looks again, on a finer grid, at what the run's grid could not
   // resolve (calc/closer_look.h); on unless the engine itself makes such a look.
   void SetLookCloser(bool on) { look_closer_ = on; }
@@ -136,6 +147,13 @@ class Engine {
   bool step_mode_ = false;
   bool look_closer_ = true;
   std::atomic<bool> stop_{false};
+  const std::atomic<bool>* stop_also_ = nullptr;
+  // FindSpecialPointsAhead found the special points of this run for this text, or was stopped.
+  bool ahead_found_ = false;
+  bool ahead_stopped_ = false;
+  std::string ahead_text_;
+  // The special points and their refinement; false when `stop` ended it.
+  bool FindSpecialPointsNow(const std::string& y_parameter_text, const std::atomic<bool>* stop);
   // The last level begun was left unfinished by a stop.
   bool level_abandoned_ = false;
   // While Sweep runs with a port: the port, and the output of the level being computed.

@@ -167,8 +167,9 @@ constexpr double kCongruentBeyond = 3;
 
 class Refiner {
  public:
-  Refiner(PhaseSheet& sheet, Results& results)
-      : e_(sheet, results.State),
+  Refiner(PhaseSheet& sheet, Results& results, const std::atomic<bool>* stop)
+      : stop_(stop),
+        e_(sheet, results.State),
         sheet_(sheet),
         res_(results),
         st_(results.State),
@@ -181,17 +182,27 @@ class Refiner {
     for (int c = 1; c < g.ColCount(); ++c) col_x_[static_cast<size_t>(c)] = g.ColumnX(c);
   }
 
-  void Run() {
+  // False when a stop request ended it (between two stages, or between two levels of the
+  // tie-line ends).
+  bool Run() {
     Transitions();
+    if (Stopped()) return false;
     Boundaries();
+    if (Stopped()) return false;
     SideBySide();
+    if (Stopped()) return false;
     Invariants();
+    if (Stopped()) return false;
     CongruentPoints();
+    if (Stopped()) return false;
     CriticalPoints();
+    if (Stopped()) return false;
     FinerThanTheGrid();
+    return true;
   }
 
  private:
+  bool Stopped() const { return stop_ && stop_->load(std::memory_order_relaxed); }
   const CellGrid& Grid() const { return res_.Cells(); }
   double RowY(int r) const { return row_y_[static_cast<size_t>(r)]; }
   double ColX(int c) const { return col_x_[static_cast<size_t>(c)]; }
@@ -344,6 +355,7 @@ class Refiner {
   void Boundaries() {
     const double step = st_.XStep;
     for (int k = 0; k <= st_.LevelIndex && k < res_.ZPoints.RowCount(); ++k) {
+      if (Stopped()) return;
       const std::vector<TZPoint>& row = res_.ZPoints.Row(k);
       for (size_t i = row.size() / 2; i-- > 0;) {
         const TZPoint& hi = row[2 * i];
@@ -1153,6 +1165,7 @@ class Refiner {
 
   void CriticalPoints() {
     for (int k = 0; k <= st_.LevelIndex && k < res_.ZPoints.RowCount(); ++k) {
+      if (Stopped()) return;
       const std::vector<TZPoint>& row = res_.ZPoints.Row(k);
       for (size_t i = 0; 2 * i + 1 < row.size(); ++i) {
         const TZPoint& hi = row[2 * i];
@@ -1216,6 +1229,7 @@ class Refiner {
     out_.CriticalPoints.push_back(std::move(cp));
   }
 
+  const std::atomic<bool>* stop_;
   Energies e_;
   PhaseSheet& sheet_;
   Results& res_;
@@ -1242,10 +1256,9 @@ std::string InvariantType(bool middle_above, const bool fluid[3], bool same_as_o
   return "peritectoid";
 }
 
-void RefineResults(PhaseSheet& sheet, Results& results) {
+void RefineResults(PhaseSheet& sheet, Results& results, const std::atomic<bool>* stop) {
   results.Refined.Clear();
-  Refiner(sheet, results).Run();
-  results.Refined.Ran = true;
+  results.Refined.Ran = Refiner(sheet, results, stop).Run();
 }
 
 }  // namespace calc

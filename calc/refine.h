@@ -10,6 +10,8 @@
 // A solve that fails, or whose answer leaves the grid cell it started from, keeps the grid
 // value and marks the feature Approximate. Nothing of the grid results is changed.
 
+#include <atomic>
+
 #include "calc/phase_sheet.h"
 #include "calc/results.h"
 
@@ -18,8 +20,9 @@ namespace calc {
 // Fills results.Refined (emptied first; Ran = true afterwards) from the cell grid, ZPoints,
 // Nodes and MemoPoints of a complete sweep, evaluating the phases of `sheet` with the sweep
 // state's fixed T or p. Evaluator errors inside a solve make that feature approximate; they do
-// not propagate. The evaluators' variable cells are left at the last values tried.
-void RefineResults(PhaseSheet& sheet, Results& results);
+// not propagate. The evaluators' variable cells are left at the last values tried. A `stop`
+// set from another thread ends it between its stages (Ran stays false).
+void RefineResults(PhaseSheet& sheet, Results& results, const std::atomic<bool>* stop = nullptr);
 
 // The reaction type of a three-phase equilibrium from the kinds of its phases: `middle_above`
 // is true when the phase of middle composition is stable above the invariant (it decomposes

@@ -1,7 +1,7 @@
 // A sweep on a thread of its own, its levels taken by another thread as they come: the same
-// results as the sweep of the Run command, a stop within a level and a run started again, and
-// live mode's runs with edits coming while they compute. Built also with ThreadSanitizer
-// (scripts/test).
+// results as the sweep of the Run command, a stop within a level and a run started again,
+// live mode's runs with edits coming while they compute, and the special points found there. Built
+// also with ThreadSanitizer (scripts/test).
 
 #include <gtest/gtest.h>
 
@@ -257,6 +257,47 @@ TEST_F(SweepThreadTest, LiveEditsStopTheSweepUnderWayAndTheNewestSheetIsComputed
   run(4000, false);
   EXPECT_EQ(ports.build_diagram_calls, 2);
   ExpectSameAsReference();
+}
+
+// Live mode's whole grid finds the special points on the sweep's thread too: the Run command's
+// (refined) answers, which the diagram then takes as they are; a stop there ends the run as a
+// stopped one, with no diagram, and the next run builds its own.
+TEST_F(SweepThreadTest, SpecialPointsFoundOnTheSweepsThreadAndAStopThere) {
+  const std::string y = "Temperature, K";
+  ports.problem = MakeProblem(kSheet, 400, 600, 60, 40);
+  ports.problem.Refine = true;
+  ref_ports.problem = ports.problem;
+  ref_engine.Run();
+  ref_engine.FindSpecialPoints(y);
+  ASSERT_TRUE(ref.Refined.Ran);
+  ASSERT_FALSE(ref.Refined.Invariants.empty());
+
+  auto run = [&](bool stop) {
+    ASSERT_TRUE(engine.BeginRun());
+    Receiver rx(results);
+    std::thread worker([&] {
+      engine.Sweep(&rx.box);
+      if (stop) engine.RequestStop();  // as an edit would, from the window's thread
+      engine.FindSpecialPointsAhead(y);
+    });
+    worker.join();
+    rx.Take();
+    engine.EndRun();
+  };
+  run(true);
+  EXPECT_FALSE(results.Refined.Ran);
+  EXPECT_EQ(ports.build_diagram_calls, 0);
+  run(false);
+  ASSERT_EQ(ports.build_diagram_calls, 1);
+  ASSERT_TRUE(results.Refined.Ran);
+  ASSERT_EQ(results.Refined.Invariants.size(), ref.Refined.Invariants.size());
+  EXPECT_EQ(results.Refined.Invariants[0].Y, ref.Refined.Invariants[0].Y);
+  EXPECT_EQ(results.SpecialPoints.size(), ref.SpecialPoints.size());
+  results.Refined.Invariants[0].Y = -1;
+  engine.FindSpecialPoints(y);
+  EXPECT_EQ(results.Refined.Invariants[0].Y, -1) << "kept, not searched again";
+  engine.FindSpecialPoints(y);
+  EXPECT_EQ(results.Refined.Invariants[0].Y, ref.Refined.Invariants[0].Y) << "asked again";
 }
 
 }  // namespace
