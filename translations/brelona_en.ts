@@ -516,7 +516,7 @@ Version %1</translation>
     </message>
 </context>
 <context>
-    <name>views::TfmDiagram2</name>
+    <name>views::DiagramRenderer</name>
     <message>
         <source>Incomplete: phases left out of the import</source>
         <translation>Incomplete: phases left out of the import</translation>
@@ -553,6 +553,17 @@ Version %1</translation>
         <translation>Mole fraction (X) of component B in the system A-B</translation>
     </message>
     <message>
+        <source>P, бар</source>
+        <translation>P, bar</translation>
+    </message>
+    <message>
+        <source>Diagram</source>
+        <translation>Diagram</translation>
+    </message>
+</context>
+<context>
+    <name>views::TfmDiagram2</name>
+    <message>
         <source>Восстановить масштаб</source>
         <translation>Undo zoom</translation>
     </message>
@@ -563,10 +574,6 @@ Version %1</translation>
     <message>
         <source>Закрыть</source>
         <translation>Close</translation>
-    </message>
-    <message>
-        <source>P, бар</source>
-        <translation>P, bar</translation>
     </message>
     <message>
         <source>Diagram</source>

@@ -472,7 +472,7 @@
     </message>
 </context>
 <context>
-    <name>views::TfmDiagram2</name>
+    <name>views::DiagramRenderer</name>
     <message>
         <source>Incomplete: phases left out of the import</source>
         <translation>Неполная диаграмма: фазы, не вошедшие в импорт</translation>
@@ -509,6 +509,21 @@
         <source>X(%1), mole fraction of %1 in the system %2-%1</source>
         <translation>X(%1), мольная доля %1 в системе %2-%1</translation>
     </message>
+    <message>
+        <source>%1, weight percent in the system %2-%1</source>
+        <translation>%1, мас.% в системе %2-%1</translation>
+    </message>
+    <message>
+        <source>Weight percent of component B in the system A-B</source>
+        <translation>Массовый процент компонента B в системе A-B</translation>
+    </message>
+    <message>
+        <source>Mole fractions: weight percent needs the masses of the components (&apos;% masses:&apos; or element names in &apos;% components:&apos;)</source>
+        <translation>Мольные доли: для массовых процентов нужны массы компонентов (&apos;% masses:&apos; или названия элементов в &apos;% components:&apos;)</translation>
+    </message>
+</context>
+<context>
+    <name>views::TfmDiagram2</name>
     <message>
         <source>Export diagram…</source>
         <translation>Экспорт диаграммы…</translation>
@@ -552,18 +567,6 @@
     <message>
         <source>Path in pressure at %1 wt% %2</source>
         <translation>Путь по давлению при %1 мас.% %2</translation>
-    </message>
-    <message>
-        <source>%1, weight percent in the system %2-%1</source>
-        <translation>%1, мас.% в системе %2-%1</translation>
-    </message>
-    <message>
-        <source>Weight percent of component B in the system A-B</source>
-        <translation>Массовый процент компонента B в системе A-B</translation>
-    </message>
-    <message>
-        <source>Mole fractions: weight percent needs the masses of the components (&apos;% masses:&apos; or element names in &apos;% components:&apos;)</source>
-        <translation>Мольные доли: для массовых процентов нужны массы компонентов (&apos;% masses:&apos; или названия элементов в &apos;% components:&apos;)</translation>
     </message>
 </context>
 <context>

@@ -1,7 +1,6 @@
 #include "views/diagram_renderer.h"
 
 #include <QChart>
-#include <QCoreApplication>
 #include <QLocale>
 #include <QTranslator>
 #include <QValueAxis>
@@ -18,24 +17,19 @@ namespace views {
 
 namespace {
 
-// The diagram's texts keep the translation context of the diagram window they were first
-// written for.
-QString Tr(const char* text, const char* disambiguation = nullptr, int n = -1) {
-  return QCoreApplication::translate("views::TfmDiagram2", text, disambiguation, n);
-}
-
 const char* const kFoot =
-    QT_TRANSLATE_NOOP("views::TfmDiagram2", "Мольная доля (X) компонента B в системе A-B");
+    QT_TRANSLATE_NOOP("views::DiagramRenderer", "Мольная доля (X) компонента B в системе A-B");
 
 // At most three phases by name and reason; the rest counted.
 QStringList LeftOutNotices(const std::vector<calc::LeftOutPhase>& phases) {
   QStringList lines;
   if (phases.empty()) return lines;
-  lines << Tr("Incomplete: phases left out of the import");
+  lines << DiagramRenderer::tr("Incomplete: phases left out of the import");
   for (size_t i = 0; i < phases.size() && i < 3; ++i)
     lines << QStringLiteral("%1 (%2)").arg(QString::fromStdString(phases[i].Phase),
                                            QString::fromStdString(phases[i].Reason));
-  if (phases.size() > 3) lines << Tr("and %n more", nullptr, static_cast<int>(phases.size() - 3));
+  if (phases.size() > 3)
+    lines << DiagramRenderer::tr("and %n more", nullptr, static_cast<int>(phases.size() - 3));
   return lines;
 }
 
@@ -46,14 +40,14 @@ QString DiagramRenderer::DesignedFoot() {
 }
 
 QString DiagramRenderer::ShownDesignedFoot() {
-  return Tr(kFoot);
+  return tr(kFoot);
 }
 
 bool DiagramRenderer::IsDesignedFoot(const QString& text) {
   if (text == QString::fromUtf8(kFoot)) return true;
   QTranslator english;
   return english.load(QStringLiteral(":/i18n/brelona_en.qm")) &&
-         text == english.translate("views::TfmDiagram2", kFoot);
+         text == english.translate("views::DiagramRenderer", kFoot);
 }
 
 ChartLook DiagramRenderer::DesignedLook() {
@@ -61,7 +55,7 @@ ChartLook DiagramRenderer::DesignedLook() {
   look.title.text = QStringLiteral("       T, K");
   look.title.font = CyrillicFont({QStringLiteral("Arial")}, 11);
   look.title.align = TextAlign::Left;
-  look.foot.text = Tr(kFoot);
+  look.foot.text = tr(kFoot);
   look.foot.font = look.title.font;
   look.foot.align = TextAlign::Right;
   look.background = Qt::white;
@@ -94,7 +88,7 @@ SeriesLook DiagramRenderer::SpecialPointsLook() {
 }
 
 DiagramRenderer::DiagramRenderer(QObject* parent)
-    : QObject(parent), canvas_(new ChartCanvas(this)), fallbackName_(Tr("Diagram")) {
+    : QObject(parent), canvas_(new ChartCanvas(this)), fallbackName_(tr("Diagram")) {
   QChart* chart = canvas_->chart();
   overlay_ = new DiagramOverlay(chart, canvas_->BottomAxis(), canvas_->LeftAxis());
   connect(chart, &QChart::plotAreaChanged, this, [this] { overlay_->Relayout(); });
@@ -203,13 +197,13 @@ void DiagramRenderer::ShowBuild() {
 void DiagramRenderer::ShowLayers() {
   // The X axis title names the components when the sheet does; a title the user wrote stays.
   const QString foot = canvas_->Look().foot.text;
-  QString wanted = Tr(kFoot);
+  QString wanted = tr(kFoot);
   if (names_.Named()) {
     const QString a = QString::fromStdString(names_.A), b = QString::fromStdString(names_.B);
-    wanted = byMass_ ? Tr("%1, weight percent in the system %2-%1").arg(b, a)
-                     : Tr("X(%1), mole fraction of %1 in the system %2-%1").arg(b, a);
+    wanted = byMass_ ? tr("%1, weight percent in the system %2-%1").arg(b, a)
+                     : tr("X(%1), mole fraction of %1 in the system %2-%1").arg(b, a);
   } else if (byMass_) {
-    wanted = Tr("Weight percent of component B in the system A-B");
+    wanted = tr("Weight percent of component B in the system A-B");
   }
   if (IsDesignedFoot(foot) || (!autoFoot_.isEmpty() && foot == autoFoot_)) {
     ChartLook look = canvas_->Look();
@@ -222,10 +216,10 @@ void DiagramRenderer::ShowLayers() {
   DiagramLayers shown = ShiftedLayers(
       layers_, yOffset_, byMass_ ? XMap([this](double v) { return ShownX(v); }) : XMap());
   shown.notices = LeftOutNotices(leftOut_);
-  if (!stale_.isEmpty()) shown.notices.prepend(Tr("Stale: the sheet has an error. %1").arg(stale_));
+  if (!stale_.isEmpty()) shown.notices.prepend(tr("Stale: the sheet has an error. %1").arg(stale_));
   if (!finer_.empty()) {
     // At most three places by name; the rest counted.
-    shown.notices << Tr("Finer than the grid (more points show it):");
+    shown.notices << tr("Finer than the grid (more points show it):");
     QLocale locale;
     locale.setNumberOptions(QLocale::OmitGroupSeparator);
     auto num = [&](double v, int decimals) { return locale.toString(v, 'f', decimals); };
@@ -235,22 +229,22 @@ void DiagramRenderer::ShowLayers() {
       const QString y0 = num(ShownY(f.YLow), 1), y1 = num(ShownY(f.YHigh), 1);
       switch (f.What) {
         case calc::FinerFeature::Kind::ThinBand:
-          shown.notices << Tr("a two-phase band at X %1–%2 between %3 and %4").arg(x0, x1, y0, y1);
+          shown.notices << tr("a two-phase band at X %1–%2 between %3 and %4").arg(x0, x1, y0, y1);
           break;
         case calc::FinerFeature::Kind::CloseInvariants:
-          shown.notices << Tr("two invariants at %1 and %2").arg(y0, y1);
+          shown.notices << tr("two invariants at %1 and %2").arg(y0, y1);
           break;
         case calc::FinerFeature::Kind::FieldEnds:
-          shown.notices << Tr("the field of %1 at X %2–%3 ends between %4 and %5")
+          shown.notices << tr("the field of %1 at X %2–%3 ends between %4 and %5")
                                .arg(finerPhases_.value(static_cast<qsizetype>(i)), x0, x1, y0, y1);
           break;
       }
     }
     if (finer_.size() > 3)
-      shown.notices << Tr("and %n more", nullptr, static_cast<int>(finer_.size() - 3));
+      shown.notices << tr("and %n more", nullptr, static_cast<int>(finer_.size() - 3));
   }
   if (overlay_->Look().weightPercent && !byMass_)
-    shown.notices << Tr(
+    shown.notices << tr(
         "Mole fractions: weight percent needs the masses of the components "
         "('% masses:' or element names in '% components:')");
   // The axes take in the exact points drawn over the grid's (a melting point of 600.65 K above
@@ -289,7 +283,7 @@ void DiagramRenderer::Build(const calc::Results& results, calc::YParameter yPara
   byMass_ = overlay_->Look().weightPercent && masses_.Known();
   canvas_->SetTitleText(yParameter == calc::YParameter::Temperature
                             ? (yOffset_ != 0 ? QStringLiteral("T, °C") : QStringLiteral("T, K"))
-                            : Tr("P, бар"));
+                            : tr("P, бар"));
   canvas_->RemoveAllSeries();
   canvas_->AddSeries(SeriesKind::Points, QStringLiteral("Ordinary points"), OrdinaryPointsLook());
   canvas_->AddSeries(SeriesKind::Points, QStringLiteral("Special points"), SpecialPointsLook());
