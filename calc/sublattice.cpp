@@ -56,6 +56,10 @@ constexpr double kSweepPredictedDecrease = 1e-3;
 // evaluation.
 constexpr double kSweepModelDecrease = 1e-8;
 constexpr int kMaxIterations = 60;
+// A reduced Hessian whose Cholesky pivots all exceed this part of the largest one is solved by
+// them; others (curvatures near zero or negative, at saddles and flat directions) by their
+// eigenvalues.
+constexpr double kWellConditioned = 1e-8;
 // Samples of the constitution space made once a level to seed the minimisations: each
 // sublattice's simplex on a lattice of step 1/r, r chosen so the product stays near this.
 constexpr size_t kCloudBudget = 400;
@@ -291,6 +295,17 @@ struct SublatticeModel::Impl {
   // rest) to gr[c] and he[c] when gr (and he) are given.
   void AddPoly(const Poly& poly, const double* y, int nv, int nc, double* value, double* const* gr,
                double* const* he) const {
+    // The channel count as a constant: the loops over the channels in the innermost loops
+    // below unroll (one channel for most phases, three for the magnetic ones).
+    if (nc == 1) {
+      AddPolyOf<1>(poly, y, nv, value, gr, he);
+    } else {
+      AddPolyOf<kChannels>(poly, y, nv, value, gr, he);
+    }
+  }
+  template <int nc>
+  void AddPolyOf(const Poly& poly, const double* y, int nv, double* value, double* const* gr,
+                 double* const* he) const {
     double pw[8], d1[8], d2[8], before[9], after[9];
     const int* idx = poly.idx.data();
     const double* cf = poly.coef.data();
@@ -329,8 +344,12 @@ struct SublatticeModel::Impl {
       if (gr == nullptr) continue;
       // The derivatives of the bare product, added to each channel times its coefficient.
       auto add = [&](double* const* to, size_t at, double d) {
-        for (int c = 0; c < nc; ++c)
-          if (cc[c] != 0) to[c][at] += cc[c] * d;
+        if constexpr (nc == 1) {
+          to[0][at] += cc[0] * d;  // not zero: the term was skipped otherwise
+        } else {
+          for (int c = 0; c < nc; ++c)
+            if (cc[c] != 0) to[c][at] += cc[c] * d;
+        }
       };
       for (size_t k = 0; k < m; ++k) {
         const double others = before[k] * after[k + 1];
@@ -763,7 +782,26 @@ struct SublatticeModel::Impl {
       Mat V;
       bool negative = false;
       double predicted = 0;
+      bool solved = false;
       if (dof > 0) {
+        const Vec r = Z.transpose() * gF;
+        const Mat Hr = Z.transpose() * hF * Z;
+        // Most steps meet a well-conditioned positive curvature: a Cholesky factorisation gives
+        // the Newton step at a fraction of the eigenvalues' cost. A negative or nearly zero
+        // curvature shows as a negative or small pivot, and goes to the eigenvalues below.
+        Eigen::LDLT<Mat> ldlt(Hr);
+        if (ldlt.info() == Eigen::Success) {
+          const auto& d = ldlt.vectorD();
+          const double scale = std::max(1.0, d.cwiseAbs().maxCoeff());
+          if (d.minCoeff() > kWellConditioned * scale) {
+            uv = -ldlt.solve(r);
+            predicted = 0.5 * std::abs(r.dot(uv));
+            V = Mat::Identity(dof, dof);
+            solved = true;
+          }
+        }
+      }
+      if (dof > 0 && !solved) {
         const Vec r = Z.transpose() * gF;
         const Mat Hr = Z.transpose() * hF * Z;
         Eigen::SelfAdjointEigenSolver<Mat> eig(Hr);
@@ -828,7 +866,7 @@ struct SublatticeModel::Impl {
         basis_ready = false;
         continue;
       }
-      const Vec uF = Z * (V * uv);
+      const Vec uF = solved ? Vec(Z * uv) : Vec(Z * (V * uv));
       std::fill(dy.begin(), dy.end(), 0.0);
       for (int a = 0; a < nf; ++a) dy[U(free_vars[U(a)])] = uF(a);
       double amax = 1;
