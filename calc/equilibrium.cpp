@@ -41,6 +41,9 @@ constexpr double kAskedEndInside = 1e-12;
 // samples: one step apart, not two (a sample left out between them is a stretch where the
 // phase is not on the hull).
 constexpr double kNeighbours = 1.5;
+// How far from its start the end of a tie line is bracketed (SolveTangent): two sample steps of
+// the default hull (201 samples), the least the hull can be off by at a kink.
+constexpr double kBracketReach = 0.01;
 
 // Energies of the sheet's phases at one level.
 class Energies {
@@ -60,6 +63,15 @@ class Energies {
       return kNaN;
     }
   }
+
+  // G with its first two X derivatives of solution phase k at 0 < x < 1: solved from the
+  // minimum for a phase on sublattices, seven-point differences of Solution otherwise.
+  XDerivatives At(size_t k, double x) {
+    XDerivatives d;
+    if (sheet_.Phases[k].EnergyDerivatives(x, T_, p_, d.g, d.g1, d.g2)) return d;
+    return DerivativesInX([&](double v) { return Solution(k, v); }, x);
+  }
+  bool OnSublattices(size_t k) const { return sheet_.Phases[k].Model != nullptr; }
 
   // The first evaluator error met, with its phase and X ("Floating point overflow (phase S
   // at X = 0.5)"); empty while there was none.
@@ -133,9 +145,13 @@ struct End {
 };
 
 // Solves the common tangent of a and b from their hull ends (TieLineRule::Damped, with the
-// slopes of TangentSlope and the curvatures of D2). False when it does not converge to a
-// tangent with a.x < b.x.
-bool SolveTangent(Energies& e, End& a, End& b, const std::vector<double>& pointG) {
+// slopes of TangentSlope and the curvatures of D2). Where that fails and a phase on
+// sublattices takes part, from the start again by TieLineRule::Halved with the derivatives of
+// Energies::At, then (both ends moving) by SolveTieLineBracketed within `reach` of the start:
+// the damped steps wander across the kink of a nearly stoichiometric phase (Cu2Mg at 700 K).
+// False when it does not converge to a tangent with a.x < b.x.
+bool SolveTangent(Energies& e, End& a, End& b, const std::vector<double>& pointG,
+                  double reach = kBracketReach) {
   auto end = [&](const End& en) {
     TangentEnd t;
     t.fixed = en.fixed();
@@ -150,7 +166,35 @@ bool SolveTangent(Energies& e, End& a, End& b, const std::vector<double>& pointG
     }
     return t;
   };
-  return SolveTieLine(end(a), end(b), a.x, b.x, TieLineRule::Damped);
+  const double a0 = a.x, b0 = b.x;
+  if (SolveTieLine(end(a), end(b), a.x, b.x, TieLineRule::Damped)) return true;
+  auto sublattices = [&](const End& en) {
+    return !en.fixed() && e.OnSublattices(static_cast<size_t>(en.phase));
+  };
+  // Sheets of expressions keep the answers they always had.
+  if (!sublattices(a) && !sublattices(b)) return false;
+  auto solved = [&](const End& en) {
+    TangentEnd t = end(en);
+    if (t.fixed) {
+      const double g = pointG[static_cast<size_t>(-en.phase - 1)];
+      t.at = [g](double) { return XDerivatives{g}; };
+    } else {
+      const size_t k = static_cast<size_t>(en.phase);
+      t.at = [&e, k](double x) { return e.At(k, x); };
+    }
+    return t;
+  };
+  try {
+    a.x = a0;
+    b.x = b0;
+    if (SolveTieLine(solved(a), solved(b), a.x, b.x)) return true;
+    if (a.fixed() || b.fixed()) return false;
+    a.x = a0;
+    b.x = b0;
+    return SolveTieLineBracketed(solved(a), solved(b), a.x, b.x, reach);
+  } catch (const std::exception&) {
+    return false;
+  }
 }
 
 // Whether the slope of solution phase k runs off to infinity at the end X = 0 (`atB` false) or
@@ -318,7 +362,7 @@ Equilibrium Solve(PhaseSheet& sheet, double T, double p, double x, int samples) 
   }
 
   End a{lo.phase, lo.x}, b{hi.phase, hi.x};
-  if (!SolveTangent(e, a, b, pointG)) {
+  if (!SolveTangent(e, a, b, pointG, std::max(kBracketReach, 2 * step))) {
     a = {lo.phase, lo.x};
     b = {hi.phase, hi.x};
     eq.Approximate = true;

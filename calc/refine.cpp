@@ -140,11 +140,6 @@ constexpr double kCriticalJacobianStep = 1e-4;
 // where the differences cannot get there, the noise-floor rule of numeric::NewtonDone stops.
 constexpr double kToleranceX = 1e-12;
 constexpr double kToleranceY = 1e-13;
-// The tangent from a point to a phase's curve (TieLineBracketed) has converged at a step below
-// kToleranceX of the distance to the nearer end (at least kToleranceX * kNearEndX near an end),
-// or at the noise floor of numeric::NewtonDone; it takes at most kTangentFromSteps steps.
-constexpr double kNearEndX = 1e-3;
-constexpr int kTangentFromSteps = 60;
 // The smallest scale of Y in the steps and tolerances above: 1e-9 of the level (or of 1), so
 // that a level step of zero or a level at zero still gives a step to take.
 constexpr double kSmallestYScale = 1e-9;
@@ -282,7 +277,8 @@ class Refiner {
     // Newton's full steps can run both ends into one phase where the other is nearly a
     // compound (a Laves phase at low temperature, its energy a sharp V): for phases on
     // sublattices the damped rule, whose steps never move an end by more than a quarter of the
-    // tie line, is the second try. (Sheets of expressions keep the answers they always had.)
+    // tie line, is the second try, the bracketed solve the third. (Sheets of expressions keep
+    // the answers they always had.)
     const double start_a = xa, start_b = xb;
     if (SolveTieLine(end(a), end(b), xa, xb)) return true;
     auto model = [&](PhaseId id) {
@@ -295,59 +291,7 @@ class Refiner {
     if (a.IsPoint() || b.IsPoint()) return false;
     xa = start_a;
     xb = start_b;
-    return TieLineBracketed(a, b, y, xa, xb);
-  }
-
-  // The third try, for an energy with a kink (a Laves phase at its stoichiometry: Newton's
-  // steps on both ends jump across it and back): the end in the sharper phase (the larger G''
-  // at the start) by bracketing equal slopes within a grid step of where it starts, the other
-  // end by Newton's method on its tangent through the first end's point.
-  bool TieLineBracketed(PhaseId a, PhaseId b, double y, double& xa, double& xb) {
-    const bool sharp_b = e_.D(b, xb, y).g2 >= e_.D(a, xa, y).g2;
-    const PhaseId s = sharp_b ? b : a, o = sharp_b ? a : b;
-    const double xs0 = sharp_b ? xb : xa;
-    double xo = sharp_b ? xa : xb;
-    auto aim = [](double x) { return kToleranceX * std::max(std::min(x, 1 - x), kNearEndX); };
-    // Moves xo to where o's tangent passes through (xs, gs); false when it does not settle.
-    auto tangent_from = [&](double xs, double gs) {
-      double last = std::numeric_limits<double>::infinity();
-      for (int it = 0; it < kTangentFromSteps; ++it) {
-        const XDerivatives d = e_.D(o, xo, y);
-        const double f = d.g + d.g1 * (xs - xo) - gs, df = d.g2 * (xs - xo);
-        if (!(std::abs(df) > 0)) return false;
-        // At most half way towards xs, and never past it.
-        const double room = 0.5 * std::abs(xs - xo);
-        const double step = std::clamp(-f / df, -room, room);
-        if (!(xo + step > 0 && xo + step < 1)) return false;
-        xo += step;
-        const double size = std::abs(step) / aim(xo);
-        if (numeric::NewtonDone(size, last)) return true;
-        last = size;
-      }
-      return false;
-    };
-    bool failed = false;
-    auto slopes = [&](double xs) {
-      const XDerivatives d = e_.D(s, xs, y);
-      if (failed || !tangent_from(xs, d.g)) {
-        failed = true;
-        return 0.0;
-      }
-      return d.g1 - e_.D(o, xo, y).g1;
-    };
-    const double reach = st_.XStep;
-    double lo = std::max(xs0 - reach, 0.5 * xs0), hi = std::min(xs0 + reach, 0.5 * (1 + xs0));
-    if (sharp_b)
-      lo = std::max(lo, 0.5 * (xo + xs0));
-    else
-      hi = std::min(hi, 0.5 * (xo + xs0));
-    double root = 0;
-    if (!numeric::BracketedRoot(slopes, lo, hi, root) || failed) return false;
-    slopes(root);
-    if (failed) return false;
-    (sharp_b ? xb : xa) = root;
-    (sharp_b ? xa : xb) = xo;
-    return xa < xb;
+    return SolveTieLineBracketed(end(a), end(b), xa, xb, st_.XStep);
   }
 
   // Every tie line of every level. A grid end of a solution phase at X = 0 or 1 starts half a

@@ -41,6 +41,12 @@ constexpr double kShortestShrink = 0.5;
 // the rounding of any composition.
 constexpr int kMaxHalvings = 60;
 
+// SolveTieLineBracketed: the tangent from a point to the other phase's curve has converged at
+// a step below kTieLineAim of the distance to the nearer end (as the Halved rule), or at the
+// noise floor of numeric::NewtonDone; at most kTangentFromSteps steps, each at most half the
+// way to the point.
+constexpr int kTangentFromSteps = 60;
+
 // TieLineRule::Damped: at most kDampedSteps steps; each moves an end by at most kRoom of the
 // tie line's length (it never passes the other end, and a step from a poor start on the
 // sampled hull cannot throw an end across the diagram) and keeps a moving end kEdge inside
@@ -188,6 +194,56 @@ bool SolveTieLine(const TangentEnd& a, const TangentEnd& b, double& xa, double& 
     if (small) return true;
   }
   return false;
+}
+
+bool SolveTieLineBracketed(const TangentEnd& a, const TangentEnd& b, double& xa, double& xb,
+                           double reach) {
+  const bool sharp_b = b.at(xb).g2 >= a.at(xa).g2;
+  const TangentEnd& s = sharp_b ? b : a;
+  const TangentEnd& o = sharp_b ? a : b;
+  const double xs0 = sharp_b ? xb : xa;
+  double xo = sharp_b ? xa : xb;
+  auto aim = [](double x) { return kTieLineAim * std::max(std::min(x, 1 - x), kNearEnd); };
+  // Moves xo to where o's tangent passes through (xs, gs); false when it does not settle.
+  auto tangent_from = [&](double xs, double gs) {
+    double last = std::numeric_limits<double>::infinity();
+    for (int it = 0; it < kTangentFromSteps; ++it) {
+      const XDerivatives d = o.at(xo);
+      const double f = d.g + d.g1 * (xs - xo) - gs, df = d.g2 * (xs - xo);
+      if (!(std::abs(df) > 0)) return false;
+      const double room = 0.5 * std::abs(xs - xo);
+      const double step = std::clamp(-f / df, -room, room);
+      if (!(xo + step > 0 && xo + step < 1)) return false;
+      xo += step;
+      const double size = std::abs(step) / aim(xo);
+      if (numeric::NewtonDone(size, last)) return true;
+      last = size;
+    }
+    return false;
+  };
+  bool failed = false;
+  auto slopes = [&](double xs) {
+    const XDerivatives d = s.at(xs);
+    if (failed || !tangent_from(xs, d.g)) {
+      failed = true;
+      return 0.0;
+    }
+    return d.g1 - o.at(xo).g1;
+  };
+  // Within reach of the start, inside (0, 1), and on its own side of the middle of the tie line.
+  double lo = std::max(xs0 - reach, 0.5 * xs0), hi = std::min(xs0 + reach, 0.5 * (1 + xs0));
+  if (sharp_b) {
+    lo = std::max(lo, 0.5 * (xo + xs0));
+  } else {
+    hi = std::min(hi, 0.5 * (xo + xs0));
+  }
+  double root = 0;
+  if (!(lo < hi) || !numeric::BracketedRoot(slopes, lo, hi, root) || failed) return false;
+  slopes(root);
+  if (failed) return false;
+  (sharp_b ? xb : xa) = root;
+  (sharp_b ? xa : xb) = xo;
+  return xa < xb;
 }
 
 }  // namespace calc

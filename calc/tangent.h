@@ -25,8 +25,8 @@ struct TangentEnd {
   // A phase of fixed composition (a point phase): it keeps its x, which may be 0 or 1, and
   // `at` need only give g. A solution phase's end moves inside (0, 1).
   bool fixed = false;
-  // For TieLineRule::Halved: the phase's energy at x with its first two X derivatives (g3 is
-  // not used).
+  // For TieLineRule::Halved and SolveTieLineBracketed: the phase's energy at x with its first
+  // two X derivatives (g3 is not used).
   std::function<XDerivatives(double x)> at;
   // For TieLineRule::Damped: the n-th X derivative at x (n = 0: the energy), one at a time.
   // That rule takes the energies of both ends, then their slopes, then their curvatures: the
@@ -56,5 +56,14 @@ enum class TieLineRule {
 // fixed ends are their own tie line. Exceptions of the ends' functions pass through.
 bool SolveTieLine(const TangentEnd& a, const TangentEnd& b, double& xa, double& xb,
                   TieLineRule rule = TieLineRule::Halved);
+
+// The tie line of two moving ends by bracketing, for an energy with a kink (a Laves phase at
+// its stoichiometry, where Newton's steps on both ends jump across the kink and back): the end
+// in the sharper phase (the larger g'' at the start) is bracketed on equal slopes within
+// `reach` of its start, the other follows by Newton's method on its tangent through the first
+// end's point (the ends' `at`). True with xa < xb on the tangent; false when the slopes do not
+// change sign within reach or the other end does not settle. Exceptions of `at` pass through.
+bool SolveTieLineBracketed(const TangentEnd& a, const TangentEnd& b, double& xa, double& xb,
+                           double reach);
 
 }  // namespace calc
