@@ -343,8 +343,11 @@ struct SublatticeModel::Impl {
       for (int c = 0; c < nc; ++c) value[c] += cc[c] * before[m];
       if (gr == nullptr) continue;
       // The derivatives of the bare product, added to each channel times its coefficient.
+      // Most terms of a magnetic phase are of G alone.
+      bool only_g = true;
+      for (int c = 1; c < nc; ++c) only_g = only_g && cc[c] == 0;
       auto add = [&](double* const* to, size_t at, double d) {
-        if constexpr (nc == 1) {
+        if (only_g) {
           to[0][at] += cc[0] * d;  // not zero: the term was skipped otherwise
         } else {
           for (int c = 0; c < nc; ++c)
