@@ -935,7 +935,7 @@ void TfmMain::ShowRunEnd() {
 std::exception_ptr TfmMain::SweepOnWorker(const std::string* specialPointsAhead) {
   // A live preview leaves the working chart to the whole grid that follows: the sweep then also
   // skips the phases far above the lowest.
-  mailbox_.SetShowChart(chbShowChart_->isChecked() && !livePreview_);
+  mailbox_.SetShowChart(chbShowChart_->isChecked() && !LiveChartLeft());
   mailbox_.SetShowMosaic(chbShowMosaic_->isChecked());
   const QString runText = sbRun_->text();
   sbRun_->setText(tr("Стоп (Esc)"));
@@ -1003,13 +1003,13 @@ void TfmMain::LiveRecompute() {
   const calc::ProblemInput p = ProblemOnScreen();
   livePreviewGrid_ = LivePreviewGrid(p.XPoints, p.YPoints,
                                      p.ProblemName == liveCostOf_ ? liveSecondsPerPoint_ : 0);
+  liveWholeFollows_ =
+      p.XPoints > livePreviewGrid_.first || p.YPoints > livePreviewGrid_.second || p.Refine;
   if (LiveSweep(true)) {
     ++livePreviews_;
     // Then the whole grid, unless the preview was it, the user typed on meanwhile or turned
     // live mode off.
-    const bool coarser =
-        p.XPoints > livePreviewGrid_.first || p.YPoints > livePreviewGrid_.second || p.Refine;
-    if (coarser && !liveTimer_.isActive() && chbLive_->isChecked()) LiveSweep(false);
+    if (liveWholeFollows_ && !liveTimer_.isActive() && chbLive_->isChecked()) LiveSweep(false);
   }
   if (closeRequested_) {
     closeRequested_ = false;
@@ -1120,7 +1120,7 @@ void TfmMain::ShowPostedLevels() {
   calc::PostedLevel posted = mailbox_.Take();
   if (posted.levels == 0) return;
   if (!posted.status.empty()) SetStatusText(posted.status);
-  if (!livePreview_) chart_->ClearSeries();
+  if (!LiveChartLeft()) chart_->ClearSeries();
   if (posted.chart) {
     for (size_t k = 0; k < posted.series.size(); ++k) {
       chart_->SetSeriesPoints(static_cast<int>(k), posted.series[k]);

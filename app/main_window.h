@@ -280,6 +280,10 @@ class TfmMain : public QMainWindow, public calc::RunHost {
   bool liveRun_ = false;      // the run under way is live (the problem on screen, unposted)
   bool liveEdited_ = false;   // an edit came during a live run
   bool liveFollows_ = false;  // a recompute waits for the live run under way to unwind
+  bool liveWholeFollows_ = false;  // the preview is coarser: the whole grid follows it
+  // The run under way is a live preview with the whole grid to follow, which draws the working
+  // chart.
+  bool LiveChartLeft() const { return livePreview_ && liveWholeFollows_; }
   int livePreviews_ = 0;
   std::pair<int, int> livePreviewGrid_{kLivePreviewPoints, kLivePreviewPoints};
   // The wall time per grid point (a composition on a level) of the last complete live preview,

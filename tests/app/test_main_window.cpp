@@ -904,6 +904,18 @@ TEST_F(MainWindowTest, LiveModeFollowsTheSheet) {
   EXPECT_EQ(w.Results().Cells().RowCount(), 202) << "the preview's levels";
 }
 
+// A live preview that is the whole run (no refinement, a grid within the preview's) draws the
+// working chart itself: no whole grid follows to draw it.
+TEST_F(MainWindowTest, ALivePreviewThatIsTheWholeRunDrawsTheWorkingChart) {
+  MakeDatabase(dir_ / "Problems.d", {{"lens", kLens}});
+  app::TfmMain& w = Start();
+  w.chbRefine()->setChecked(false);
+  w.chbLive()->setChecked(true);
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return w.LivePreviews() == 1 && !w.Engine().Running(); }, 5000));
+  EXPECT_EQ(w.Chart1()->PointsAt(0).size(), 21) << "the liquid at the last level's 21 X";
+}
+
 // A live preview takes at most 200 x 200 points; a problem whose last sweep was slow gets a
 // grid coarser alike both ways to fit the preview's time, but not below the least, which is
 // also the grid of a problem not measured yet.
