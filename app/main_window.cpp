@@ -926,7 +926,8 @@ void TfmMain::ShowRunEnd() {
     return;
   }
   const double y = std::max(st.Ymin, st.Ymax - st.LevelIndex * st.YStep);
-  const bool done = std::abs(st.Y - st.Ymin) < 1e-11 && !engine_->Running();
+  const bool done =
+      std::abs(st.Y - st.Ymin) < 1e-11 && !engine_->Running() && engine_->SweepComplete();
   SetStatusText(calc::YParameterText(st.Yparameter) + " = " +
                 numeric::FormatFloatPattern(done ? st.Ymin : y, 4, st.DecimalSeparator));
   status1_->setText(done ? tr("done") : chbStep_->isChecked() ? tr("step") : tr("stopped"));

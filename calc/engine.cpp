@@ -90,7 +90,8 @@ Engine::Engine(MessagePort& messages, RunHost& host, Results& results, WorkingCh
 Engine::~Engine() = default;
 
 bool Engine::SweepComplete() const {
-  return results_.State.LevelIndex >= 0 && AtYmin(results_.State) && !level_abandoned_;
+  return results_.State.LevelIndex >= 0 && AtYmin(results_.State) && !level_abandoned_ &&
+         !ahead_stopped_;
 }
 
 void Engine::SetYRange(double ymin, double ymax) {
@@ -522,7 +523,7 @@ void Engine::EndRun(std::exception_ptr sweep_error) {
   if (sweep_error) std::rethrow_exception(sweep_error);
   // A stop asked for after the last level leaves a complete sweep, diagram and all, unless it
   // ended the special points' search on the sweep's thread.
-  if (SweepComplete() && !std::exchange(ahead_stopped_, false)) SweepCompleted();
+  if (SweepComplete()) SweepCompleted();
 }
 
 }  // namespace calc

@@ -79,14 +79,15 @@ class Engine {
   // The same on the sweep's thread, right after a complete sweep (between Sweep and EndRun), so
   // that the user interface's thread need not wait for the refinement: the next
   // FindSpecialPoints with the same text keeps what it found. A stop request ends it; the run
-  // then ends as a stopped one (EndRun builds no diagram).
+  // then ends as a stopped one (not SweepComplete; EndRun builds no diagram).
   void FindSpecialPointsAhead(const std::string& y_parameter_text);
   // Whether FindSpecialPoints looks again, on a finer grid, at what the run's grid could not
   // resolve (calc/closer_look.h); on unless the engine itself makes such a look.
   void SetLookCloser(bool on) { look_closer_ = on; }
 
   bool Running() const { return running_; }
-  // The sweep has written its last level, at Ymin (a stop did not leave that level unfinished).
+  // The sweep has written its last level, at Ymin (a stop did not leave that level unfinished,
+  // nor the special points' search on the sweep's thread).
   bool SweepComplete() const;
   // The problem as read by the last check.
   const ProblemInput& Problem() const { return problem_; }

@@ -285,6 +285,7 @@ TEST_F(SweepThreadTest, SpecialPointsFoundOnTheSweepsThreadAndAStopThere) {
     engine.EndRun();
   };
   run(true);
+  EXPECT_FALSE(engine.SweepComplete());
   EXPECT_FALSE(results.Refined.Ran);
   EXPECT_EQ(ports.build_diagram_calls, 0);
   run(false);
