@@ -17,6 +17,7 @@
 #include "calc/point_finder.h"
 #include "calc/refine.h"
 #include "numeric/format.h"
+#include "numeric/vector_state.h"
 
 namespace calc {
 
@@ -418,6 +419,7 @@ void Engine::ExplainBlankDiagram() {
 
 void Engine::Run() {
   if (running_) return;
+  numeric::ClearUpperVectorState();
   if (!BeginRun()) return;
   std::exception_ptr error;
   try {

@@ -9,6 +9,7 @@
 
 #include "calc/engine.h"
 #include "calc/tangent.h"
+#include "numeric/vector_state.h"
 
 namespace calc {
 
@@ -218,6 +219,7 @@ Equilibrium Solve(PhaseSheet& sheet, double T, double p, double x, int samples);
 }  // namespace
 
 Equilibrium SolveEquilibrium(PhaseSheet& sheet, double T, double p, double x, int samples) {
+  numeric::ClearUpperVectorState();
   Equilibrium eq = Solve(sheet, T, p, x, samples);
   // One solution phase at a pure component: the other component's chemical potential is -inf
   // there when the energy falls off as log X, not the value of the tangent a step inside.

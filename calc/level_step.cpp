@@ -13,6 +13,7 @@
 #include "calc/engine.h"
 #include "calc/level_work.h"
 #include "numeric/format.h"
+#include "numeric/vector_state.h"
 
 namespace calc {
 
@@ -30,6 +31,7 @@ inline void PutRecord(TaTpoint& points, size_t& count, bool is_point_phase, doub
 }  // namespace
 
 bool Engine::LevelStep() {
+  numeric::ClearUpperVectorState();
   if (!work_) work_ = std::make_unique<LevelWork>();
   level_abandoned_ = false;
   if (port_) posted_ = PostedLevel{};

@@ -14,6 +14,7 @@
 #include "calc/point_finder.h"
 #include "calc/tangent.h"
 #include "numeric/solve.h"
+#include "numeric/vector_state.h"
 
 namespace calc {
 
@@ -1201,6 +1202,7 @@ std::string InvariantType(bool middle_above, const bool fluid[3], bool same_as_o
 }
 
 void RefineResults(PhaseSheet& sheet, Results& results, const std::atomic<bool>* stop) {
+  numeric::ClearUpperVectorState();
   results.Refined.Clear();
   results.Refined.Ran = Refiner(sheet, results, stop).Run();
 }
