@@ -903,8 +903,14 @@ void TfmMain::sbRunClick() {
     // stops the sweep before its first level.
     if (windows_) windows_->LevelDone();
     QApplication::processEvents();
-    sweepError = SweepOnWorker();
+    // The special points and their exact answers on the sweep's thread too: at a fine grid they
+    // take seconds, and the window stays live meanwhile.
+    const std::string yText = dbcbY_->currentText().toStdString();
+    sweepError = SweepOnWorker(windows_ ? &yText : nullptr);
     Command([&] { engine_->EndRun(sweepError); });
+    // A stop while the exact answers were computed keeps the whole grid: its diagram is shown,
+    // with the grid's answers only.
+    if (!sweepError && engine_->SpecialPointsStopped()) SweepCompleted();
   }
   SetSweepBusy(false);
   ShowRunEnd();

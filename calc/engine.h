@@ -89,6 +89,9 @@ class Engine {
   // The sweep has written its last level, at Ymin (a stop did not leave that level unfinished,
   // nor the special points' search on the sweep's thread).
   bool SweepComplete() const;
+  // A stop ended FindSpecialPointsAhead after the sweep's last level: the grid is whole, its
+  // exact answers are not; FindSpecialPoints then finds the grid's own answers only.
+  bool SpecialPointsStopped() const { return ahead_stopped_; }
   // The problem as read by the last check.
   const ProblemInput& Problem() const { return problem_; }
   PhaseSheet& Sheet() { return sheet_; }
