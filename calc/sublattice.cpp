@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <stdexcept>
 #include <tuple>
 
@@ -260,12 +261,18 @@ struct SublatticeModel::Impl {
     std::vector<double> y;  // empty: no minimum of the variant was found there
     int64_t level = -1;     // the level it was found at
     int64_t searched = -1;  // the level of the last search beyond the kept start
-    Basis basis;            // the last null-space basis used at this column
+    // The last null-space basis used at this column; made at its first use, since a basis is
+    // large (a matrix of the largest size) and most columns of most variants never hold one.
+    std::unique_ptr<calc::Basis> basis;
     double t = kNaN, p = kNaN;  // the level's temperature and pressure
     // The minimum of the level before, when there was one (for a start predicted from both).
     std::vector<double> y_before;
     int64_t level_before = -1;
     double t_before = kNaN, p_before = kNaN;
+    calc::Basis* HeldBasis() {
+      if (!basis) basis = std::make_unique<calc::Basis>();
+      return basis.get();
+    }
   };
   std::vector<Kept> slots[3];
   Kept last[3];
@@ -1512,7 +1519,7 @@ double SublatticeModel::Minimum(double x, OrderVariant variant, int slot) {
     if (near(tried, y, 1e-9) || near(found, y, basin)) return;
     tried.push_back(y);
     const double f =
-        m.Newton(x, variant, y, kept != nullptr, kept != nullptr ? &kept->basis : nullptr);
+        m.Newton(x, variant, y, kept != nullptr, kept != nullptr ? kept->HeldBasis() : nullptr);
     if (!std::isfinite(f)) return;
     found.push_back(y);
     if (want_ordered && !m.Ordered(y)) return;
