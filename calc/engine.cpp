@@ -246,6 +246,17 @@ void Engine::BuildXLevels() {
     by_x.emplace_back(sheet_.PointPhases[j].Composition, j);
   }
   std::sort(by_x.begin(), by_x.end());
+  // Where a phase on sublattices ends inside 0..1 (Mg2Y, (Mg)2(Mg,Y)1, at X = 1/3), its
+  // energy rises steeply towards the nearest grid node inside its range: the end, where a tie
+  // line to it ends a hair inside, gets a column of its own unless a point phase's takes that
+  // interval.
+  std::vector<double> ends;
+  for (const SolutionPhase& ph : sheet_.Phases) {
+    if (!ph.Model) continue;
+    for (const double e : {ph.XMin(), ph.XMax()})
+      if (e > st.Xmin && e < st.Xmax) ends.push_back(e);
+  }
+  std::sort(ends.begin(), ends.end());
   double x = st.Xmin;
   while (x <= st.Xmax) {
     levels.push_back({numeric::FormatFloatPattern(x, 8, st.DecimalSeparator), x});
@@ -269,6 +280,10 @@ void Engine::BuildXLevels() {
     if (first != SIZE_MAX) {
       const double xp = sheet_.PointPhases[first].Composition;
       levels.push_back({numeric::FormatFloatPattern(xp, 8, st.DecimalSeparator), xp});
+    } else {
+      auto e = std::upper_bound(ends.begin(), ends.end(), lo + 1e-10);
+      if (e != ends.end() && *e < x - 1e-10)
+        levels.push_back({numeric::FormatFloatPattern(*e, 8, st.DecimalSeparator), *e});
     }
   }
 }

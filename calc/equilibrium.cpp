@@ -73,6 +73,7 @@ class Energies {
     return DerivativesInX([&](double v) { return Solution(k, v); }, x);
   }
   bool OnSublattices(size_t k) const { return sheet_.Phases[k].Model != nullptr; }
+  const SolutionPhase& Phase(size_t k) const { return sheet_.Phases[k]; }
 
   // The first evaluator error met, with its phase and X ("Floating point overflow (phase S
   // at X = 0.5)"); empty while there was none.
@@ -161,6 +162,8 @@ bool SolveTangent(Energies& e, End& a, End& b, const std::vector<double>& pointG
       t.nth = [g](int, double) { return g; };
     } else {
       const size_t k = static_cast<size_t>(en.phase);
+      t.lo = e.Phase(k).XMin();
+      t.hi = e.Phase(k).XMax();
       t.nth = [&e, k](int n, double x) {
         return n == 0 ? e.Solution(k, x) : n == 1 ? e.TangentSlope(k, x) : e.D2(k, x);
       };

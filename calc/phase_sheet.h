@@ -47,6 +47,10 @@ struct SolutionPhase {
     *Sid = sid;
     return Parser->Value();
   }
+  // The compositions the phase can take: all of 0..1 for an expression; a phase on sublattices
+  // may end inside (Mg2Y of (Mg)2(Mg,Y)1 at X = 1/3).
+  double XMin() const { return Model ? Model->XMin() : 0.0; }
+  double XMax() const { return Model ? Model->XMax() : 1.0; }
   // For a phase on sublattices at 0 < x < 1: its energy with the first two X derivatives of
   // the minimum, solved rather than differenced (SublatticeModel::MinimumDerivatives). False
   // for an expression, or where the model gives none.

@@ -265,6 +265,10 @@ class Refiner {
     auto end = [&](PhaseId id) {
       TangentEnd t;
       t.fixed = id.IsPoint();
+      if (!t.fixed) {
+        t.lo = sheet_.Phases[static_cast<size_t>(id.solution)].XMin();
+        t.hi = sheet_.Phases[static_cast<size_t>(id.solution)].XMax();
+      }
       t.at = [this, id, y](double x) {
         return id.IsPoint() ? XDerivatives{e_.G(id, x, y)} : e_.D(id, x, y);
       };
@@ -727,7 +731,6 @@ class Refiner {
         yn = yb + step;
         ok = std::abs(yn - y0) <= kFollowReach * st_.YStep && slope_gap(yn, fn);
       }
-      if (!ok) return false;
       ya = yb;
       fa = fb;
       yb = yn;
@@ -780,10 +783,25 @@ class Refiner {
       }
       r[m] = g[1] - g[0] - s * (xs[1] - xs[0]);
     };
+    // A phase on sublattices may end inside 0..1 (Mg2Y, (Mg)2(Mg,Y)1, at X = 1/3).
+    double lo[3] = {0, 0, 0}, hi[3] = {1, 1, 1};
+    for (int i = 0; i < 3; ++i) {
+      if (ids[i].IsPoint()) continue;
+      lo[i] = sheet_.Phases[static_cast<size_t>(ids[i].solution)].XMin();
+      hi[i] = sheet_.Phases[static_cast<size_t>(ids[i].solution)].XMax();
+      // A start on the range's end (its own grid column) moves a hair inside, as a tie line's.
+      constexpr double kStartInside = 1e-9;
+      double& start = u[slot[i]];
+      if (hi[i] < 1 && start > hi[i] - kStartInside) start = hi[i] - kStartInside;
+      if (lo[i] > 0 && start < lo[i] + kStartInside) start = lo[i] + kStartInside;
+    }
     auto ok = [&](const double* v) {
       double xs[3];
       unpack(v, xs);
-      // A point phase may sit at a pure end; a solution phase's composition stays inside.
+      // A point phase may sit at a pure end; a solution phase's composition stays inside, and
+      // inside its own range.
+      for (int i = 0; i < 3; ++i)
+        if (!ids[i].IsPoint() && !(xs[i] > lo[i] && xs[i] < hi[i])) return false;
       return (ids[0].IsPoint() ? xs[0] >= 0 : xs[0] > 0) &&
              (ids[2].IsPoint() ? xs[2] <= 1 : xs[2] < 1) && xs[0] < xs[1] && xs[1] < xs[2] &&
              std::isfinite(v[0]);

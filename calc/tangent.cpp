@@ -50,9 +50,10 @@ constexpr int kTangentFromSteps = 60;
 // TieLineRule::Damped: at most kDampedSteps steps; each moves an end by at most kRoom of the
 // tie line's length (it never passes the other end, and a step from a poor start on the
 // sampled hull cannot throw an end across the diagram) and keeps a moving end kEdge inside
-// 0..1. Converged at a full step below kConverged in X (the differences the equilibrium takes
-// its slopes from resolve the tangent to about 1e-12), or, after the last step, at one below
-// kNearlyConverged: a tangent that still wanders at the noise of the differences.
+// 0..1 and inside its phase's range. Converged at a full step below kConverged in X (the
+// differences the equilibrium takes its slopes from resolve the tangent to about 1e-12), or, after
+// the last step, at one below kNearlyConverged: a tangent that still wanders at the noise of the
+// differences.
 //
 // Why two rules: the equilibrium at a point and the paths were built and tuned with this one
 // (the paths' test of stability measures depths below the tangent against a tolerance set for
@@ -65,6 +66,18 @@ constexpr double kRoom = 0.25;
 constexpr double kEdge = 1e-12;
 constexpr double kConverged = 1e-12;
 constexpr double kNearlyConverged = 1e-9;
+
+// A start on a phase's own range end (a grid column there), where its energy is defined but
+// not its slope, moves kStartInside into the range: the tangent ends a hair inside, and
+// Newton's steps from there reach it in a few steps.
+constexpr double kStartInside = 1e-9;
+
+double StartInside(const TangentEnd& e, double x) {
+  if (e.fixed) return x;
+  if (e.hi < 1 && x > e.hi - kStartInside) x = e.hi - kStartInside;
+  if (e.lo > 0 && x < e.lo + kStartInside) x = e.lo + kStartInside;
+  return x;
+}
 
 bool SolveDamped(const TangentEnd& a, const TangentEnd& b, double& xa, double& xb) {
   double moved = 1;
@@ -106,8 +119,11 @@ bool SolveDamped(const TangentEnd& a, const TangentEnd& b, double& xa, double& x
     const double biggest = std::max(std::abs(dxa), std::abs(dxb));
     if (biggest > room) scale = room / biggest;
     double na = xa + scale * dxa, nb = xb + scale * dxb;
-    if (!a.fixed) na = std::clamp(na, kEdge, 1 - kEdge);
-    if (!b.fixed) nb = std::clamp(nb, kEdge, 1 - kEdge);
+    const double la = std::max(kEdge, a.lo + kEdge), ha = std::min(1 - kEdge, a.hi - kEdge);
+    const double lb = std::max(kEdge, b.lo + kEdge), hb = std::min(1 - kEdge, b.hi - kEdge);
+    if (!(la < ha && lb < hb)) return false;
+    if (!a.fixed) na = std::clamp(na, la, ha);
+    if (!b.fixed) nb = std::clamp(nb, lb, hb);
     moved = std::max(std::abs(na - xa), std::abs(nb - xb));
     xa = na;
     xb = nb;
@@ -140,6 +156,8 @@ XDerivatives DerivativesInX(const std::function<double(double)>& g, double x) {
 bool SolveTieLine(const TangentEnd& a, const TangentEnd& b, double& xa, double& xb,
                   TieLineRule rule) {
   if (a.fixed && b.fixed) return true;
+  xa = StartInside(a, xa);
+  xb = StartInside(b, xb);
   if (rule == TieLineRule::Damped) return SolveDamped(a, b, xa, xb);
   double last = std::numeric_limits<double>::infinity();
   for (int it = 0; it < numeric::kMaxNewtonSteps; ++it) {
@@ -180,15 +198,18 @@ bool SolveTieLine(const TangentEnd& a, const TangentEnd& b, double& xa, double& 
         std::max(a.fixed ? 0.0 : std::abs(dxa) / aim(xa), b.fixed ? 0.0 : std::abs(dxb) / aim(xb));
     const bool small = numeric::NewtonDone(size, last);
     last = size;
-    // Stay inside (0, 1) (a fixed end may sit at 0 or 1 itself) and keep the ends apart.
-    auto inside = [](double v, bool fixed) { return fixed ? v >= 0 && v <= 1 : v > 0 && v < 1; };
+    // Stay inside (0, 1) and the phase's own range (a fixed end may sit at 0 or 1 itself) and
+    // keep the ends apart.
+    auto inside = [](double v, const TangentEnd& e) {
+      return e.fixed ? v >= 0 && v <= 1 : v > 0 && v < 1 && v > e.lo && v < e.hi;
+    };
     double s = 1;
     for (int k = 0; k < kMaxHalvings; ++k, s *= 0.5) {
       const double na = xa + s * dxa, nb = xb + s * dxb;
-      if (inside(na, a.fixed) && inside(nb, b.fixed) && nb - na > kShortestShrink * w) break;
+      if (inside(na, a) && inside(nb, b) && nb - na > kShortestShrink * w) break;
     }
     const double na = xa + s * dxa, nb = xb + s * dxb;
-    if (!(inside(na, a.fixed) && inside(nb, b.fixed) && nb > na)) return false;
+    if (!(inside(na, a) && inside(nb, b) && nb > na)) return false;
     xa = na;
     xb = nb;
     if (small) return true;
@@ -198,6 +219,8 @@ bool SolveTieLine(const TangentEnd& a, const TangentEnd& b, double& xa, double& 
 
 bool SolveTieLineBracketed(const TangentEnd& a, const TangentEnd& b, double& xa, double& xb,
                            double reach) {
+  xa = StartInside(a, xa);
+  xb = StartInside(b, xb);
   const bool sharp_b = b.at(xb).g2 >= a.at(xa).g2;
   const TangentEnd& s = sharp_b ? b : a;
   const TangentEnd& o = sharp_b ? a : b;
@@ -213,7 +236,7 @@ bool SolveTieLineBracketed(const TangentEnd& a, const TangentEnd& b, double& xa,
       if (!(std::abs(df) > 0)) return false;
       const double room = 0.5 * std::abs(xs - xo);
       const double step = std::clamp(-f / df, -room, room);
-      if (!(xo + step > 0 && xo + step < 1)) return false;
+      if (!(xo + step > std::max(0.0, o.lo) && xo + step < std::min(1.0, o.hi))) return false;
       xo += step;
       const double size = std::abs(step) / aim(xo);
       if (numeric::NewtonDone(size, last)) return true;
@@ -232,6 +255,9 @@ bool SolveTieLineBracketed(const TangentEnd& a, const TangentEnd& b, double& xa,
   };
   // Within reach of the start, inside (0, 1), and on its own side of the middle of the tie line.
   double lo = std::max(xs0 - reach, 0.5 * xs0), hi = std::min(xs0 + reach, 0.5 * (1 + xs0));
+  // Nor past the ends of the sharp phase's own range, where its energy is not defined.
+  lo = std::max(lo, s.lo + kEdge);
+  hi = std::min(hi, s.hi - kEdge);
   if (sharp_b) {
     lo = std::max(lo, 0.5 * (xo + xs0));
   } else {

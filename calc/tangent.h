@@ -33,6 +33,9 @@ struct TangentEnd {
   // energy of a phase on sublattices starts its inner minimum from the last one found, so the
   // order of the calls is part of the answer in its last bits.
   std::function<double(int n, double x)> nth;
+  // The compositions a moving end can take: a phase on sublattices may end inside 0..1 (its
+  // energy is not defined past that), and a tie line to it may end a hair inside the limit.
+  double lo = 0, hi = 1;
 };
 
 // How SolveTieLine steps and when it stops.

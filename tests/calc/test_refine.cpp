@@ -287,6 +287,49 @@ TEST(Refine, SecondOrderLineOfAnOrderingIndependentOfTheGrid) {
   }
 }
 
+// A phase on sublattices that ends inside 0..1: P = (A)2(A,B)1 exists for X <= 1/3, its
+// energy rising steeply towards the grid node inside (A on the mixed sublattice costs 90000
+// J/mol). A grid of 200 columns has no node at 1/3; the end gets a column of its own, and the
+// peritectic S + L -> P is solved. The test's own solution takes P as the compound at X = 1/3
+// (it ends about 1e-8 inside, where its energy differs by far less than the tolerance): the
+// level where the tangents from P to S and to L have one slope.
+TEST(Refine, APhaseEndingBetweenGridNodesGetsItsColumnAndItsPeritecticIsExact) {
+  const std::string sheet =
+      "GL = 10*(1000-T)*(1-X) + 10*(900-T)*X - T*Sid\n"
+      "GS = 20000*X - T*Sid\n"
+      "GP = (A)2 (A,B)1\n"
+      "G(P,A:B) = -15000+15*T\n"
+      "G(P,A:A) = 90000\n";
+  constexpr double R = kGasConstant;
+  auto mix = [](double x) { return x * std::log(x) + (1 - x) * std::log(1 - x); };
+  auto gl = [&](double x, double t) {
+    return 10 * (1000 - t) * (1 - x) + 10 * (900 - t) * x + R * t * mix(x);
+  };
+  auto gs = [&](double x, double t) { return 20000 * x + R * t * mix(x); };
+  auto gp = [](double t) { return (-15000 + 15 * t) / 3; };
+  // The slope of the tangent from (1/3, gp) to g, touching on the side of `side`.
+  auto tangent = [&](const std::function<double(double, double)>& g, double t, double lo,
+                     double hi) {
+    auto slope = [&](double x) { return (gp(t) - g(x, t)) / (1.0 / 3 - x); };
+    auto d = [&](double x) { return (g(x + 1e-7, t) - g(x - 1e-7, t)) / 2e-7; };
+    const double x = Bisect([&](double v) { return d(v) - slope(v); }, lo, hi);
+    return slope(x);
+  };
+  const double tp = Bisect(
+      [&](double t) { return tangent(gs, t, 1e-6, 0.3) - tangent(gl, t, 0.34, 0.99); }, 700, 722);
+  auto run = SweepOf(sheet, 400, 1100, 200, 140);
+  const Results& res = run->results;
+  bool column = false;
+  for (const XLevel& l : res.XLevels) column = column || l.X == 1.0 / 3;
+  EXPECT_TRUE(column);
+  ASSERT_EQ(res.Refined.Invariants.size(), 1u);
+  const Invariant& inv = res.Refined.Invariants[0];
+  EXPECT_FALSE(inv.Approximate);
+  EXPECT_EQ(inv.Type, "peritectic");
+  EXPECT_NEAR(inv.Y, tp, 1e-4);
+  EXPECT_NEAR(inv.Phases[1].X, 1.0 / 3, 1e-7);
+}
+
 TEST(Refine, CongruentCompoundAndItsEutecticsIndependentOfTheGrid) {
   const Phase l{10000, 10, 11000, 10, 0};
   const Phase s{0, 0, 0, 0, 30000};
