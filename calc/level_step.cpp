@@ -208,8 +208,23 @@ void Engine::OfferSolutionRecords(bool show_chart, bool use_cache) {
   // Skipping phases far above the lowest works in temperature sweeps only, and not while the
   // working chart shows every phase's curve.
   const bool may_skip = st.Yparameter == YParameter::Temperature && !show_chart;
-  if (work.skip.size() != phase_count * levels.size())
+  if (work.skip.size() != phase_count * levels.size()) {
     work.skip.assign(phase_count * levels.size(), {});
+    work.breaks.clear();
+    for (const SolutionPhase& ph : sheet_.Phases) {
+      if (ph.Model) {
+        ph.Model->TemperatureLimits(work.breaks);
+      } else {
+        TemperatureLimitsIn(ph.Parser->Expression(), work.breaks);
+      }
+    }
+    std::sort(work.breaks.begin(), work.breaks.end());
+  }
+  // Whether a limit of the formulas' temperature ranges lies between the two temperatures.
+  auto crosses_break = [&work](double t0, double t1) {
+    const auto it = std::lower_bound(work.breaks.begin(), work.breaks.end(), std::min(t0, t1));
+    return it != work.breaks.end() && *it <= std::max(t0, t1);
+  };
   std::vector<double>& energy = work.energy;
   energy.assign(phase_count, 0);
   std::vector<char>& minimised = work.minimised;
@@ -237,7 +252,9 @@ void Engine::OfferSolutionRecords(bool show_chart, bool use_cache) {
       double g;
       if (ph.Model) {
         const LevelWork::Skip& s = work.skip[k * levels.size() + c];
-        if (may_skip && s.slack > 0 && s.slack > s.gap * std::abs(st.T - s.t)) continue;
+        if (may_skip && s.slack > 0 && s.slack > s.gap * std::abs(st.T - s.t) &&
+            std::abs(st.T - s.t) < LevelWork::kMaxSkipSpan && !crosses_break(s.t, st.T))
+          continue;
         // NaN where the phase cannot take x: it offers nothing there.
         minimised[k] = 1;
         g = ph.Model->Minimum(x, ph.Variant, static_cast<int>(c));

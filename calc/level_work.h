@@ -45,6 +45,13 @@ struct Engine::LevelWork {
   // disordering (10 to 20 J/(mol K)). Until then it is not minimised at that column.
   // (phase k, column c) at k * columns + c; slack < 0: minimise.
   static constexpr double kMinEntropyGap = 50;
+  // The bound holds where the energies are continuous in T. A database's temperature ranges,
+  // joined by HEAV(T-limit), may not meet (COST507's bcc Zr jumps by 154 kJ/mol at 2128 K,
+  // its upper range written without GHSERZR): no phase is skipped across such a limit of any
+  // phase's formulas (`breaks`, sorted), nor for longer than kMaxSkipSpan kelvin, which bounds
+  // what a jump written some other way can hide.
+  static constexpr double kMaxSkipSpan = 100;
+  std::vector<double> breaks;
   struct Skip {
     double slack = -1;
     double t = 0;

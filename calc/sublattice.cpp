@@ -3,7 +3,9 @@
 #include <Eigen/Dense>
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <memory>
 #include <stdexcept>
@@ -1323,6 +1325,28 @@ void SublatticeModel::SetLevel(double T, double p) {
   ++m.level;
   m.RT = kDatabaseGasConstant * T;
   m.has_level = true;
+}
+
+void TemperatureLimitsIn(const std::string& text, std::vector<double>& out) {
+  std::string s;
+  s.reserve(text.size());
+  for (const char c : text)
+    if (!std::isspace(static_cast<unsigned char>(c)))
+      s += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  const std::string key = "HEAV(T-";
+  for (size_t at = s.find(key); at != std::string::npos; at = s.find(key, at)) {
+    at += key.size();
+    const char* begin = s.c_str() + at;
+    char* end = nullptr;
+    const double limit = std::strtod(begin, &end);
+    if (end != begin && *end == ')') out.push_back(limit);
+  }
+}
+
+void SublatticeModel::TemperatureLimits(std::vector<double>& out) const {
+  for (const Parameter& p : Parameters)
+    if (p.Value) TemperatureLimitsIn(p.Value->Expression(), out);
+  if (DisorderedPart) DisorderedPart->TemperatureLimits(out);
 }
 
 void SublatticeModel::ResetStarts() {

@@ -47,6 +47,10 @@ enum class OrderVariant : uint8_t {
 
 class IonicLiquid;
 
+// Appends the limits c of every HEAV(T-c) in a formula (spaces and case as written): where
+// the importer joins a database function's temperature ranges, and the energy may jump.
+void TemperatureLimitsIn(const std::string& text, std::vector<double>& out);
+
 class SublatticeModel {
  public:
   struct Sublattice {
@@ -66,6 +70,9 @@ class SublatticeModel {
 
   std::string Name;
   std::vector<Sublattice> Sublattices;
+  // Appends the temperature limits where its parameters' ranges meet (see TemperatureLimitsIn),
+  // its disordered part's included.
+  void TemperatureLimits(std::vector<double>& out) const;
   std::vector<Parameter> Parameters;
   // The lattice's anti-ferromagnetic factor (-1 for bcc, -3 for fcc and hcp) and structure
   // factor p; 0 and 0 when the phase has no magnetic contribution.

@@ -330,6 +330,30 @@ TEST(Refine, APhaseEndingBetweenGridNodesGetsItsColumnAndItsPeritecticIsExact) {
   EXPECT_NEAR(inv.Phases[1].X, 1.0 / 3, 1e-7);
 }
 
+// A phase on sublattices far above the lowest is left out of a temperature sweep for a while;
+// an energy that jumps where a formula's temperature ranges meet (HEAV(T-limit), as imported
+// files write them) must not be missed: P drops 200 kJ/mol below 1035 K and holds the whole
+// level right below.
+TEST(Refine, APhaseWhoseEnergyJumpsAtARangeLimitIsNotSkippedPastIt) {
+  const std::string sheet =
+      "GL = -T*Sid\n"
+      "GP = (A,B)1\n"
+      "G(P,A) = -5000+200000*HEAV(T-1035)\n"
+      "G(P,B) = -5000+200000*HEAV(T-1035)\n";
+  auto run = SweepOf(sheet, 500, 1500, 20, 100);
+  const CellGrid& cells = run->results.Cells();
+  int checked = 0;
+  for (int r = 1; r < cells.RowCount(); ++r) {
+    const double y = cells.RowY(r);
+    if (!(std::abs(y - 1030) < 1e-6 || std::abs(y - 1040) < 1e-6)) continue;
+    for (int c = 1; c < cells.ColCount(); ++c) {
+      ++checked;
+      EXPECT_EQ(cells.Phase(c, r), y < 1035 ? 1 : 0) << "X column " << c << " at " << y << " K";
+    }
+  }
+  EXPECT_EQ(checked, 2 * 21);
+}
+
 TEST(Refine, CongruentCompoundAndItsEutecticsIndependentOfTheGrid) {
   const Phase l{10000, 10, 11000, 10, 0};
   const Phase s{0, 0, 0, 0, 30000};
