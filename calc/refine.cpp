@@ -642,10 +642,9 @@ class Refiner {
         {
           // The grid's node may lie more than a level step from the invariant where a phase is
           // narrower than a column (Al13Fe4 of COST507, 4 K away): the solve is taken as far
-          // as the tie lines are followed, kInvariantReach level steps. A solve that stopped
-          // without putting the middle phase on the line of the outer two (within
-          // kInvariantGap J/mol; solved ones come within 1e-10) is no invariant: Mg-Zn's
-          // Mg7Zn3 gave one 3.8 J/mol off the line, 3 K from the grid's node.
+          // as the tie lines are followed, kInvariantReach level steps. Whatever way it was
+          // solved, an invariant has its middle phase on the line of the outer two: within
+          // kInvariantGap J/mol (solved ones come within about 1e-10).
           constexpr double kInvariantReach = 2, kInvariantGap = 1e-6;
           const double reach = kInvariantReach * st_.YStep;
           if (solved && Within(y, node.Y - reach, node.Y + reach) && sol[0] < sol[1] &&
@@ -741,6 +740,7 @@ class Refiner {
         yn = yb + step;
         ok = std::abs(yn - y0) <= kFollowReach * st_.YStep && slope_gap(yn, fn);
       }
+      if (!ok) return false;
       ya = yb;
       fa = fb;
       yb = yn;
@@ -800,10 +800,7 @@ class Refiner {
       lo[i] = sheet_.Phases[static_cast<size_t>(ids[i].solution)].XMin();
       hi[i] = sheet_.Phases[static_cast<size_t>(ids[i].solution)].XMax();
       // A start on the range's end (its own grid column) moves a hair inside, as a tie line's.
-      constexpr double kStartInside = 1e-9;
-      double& start = u[slot[i]];
-      if (hi[i] < 1 && start > hi[i] - kStartInside) start = hi[i] - kStartInside;
-      if (lo[i] > 0 && start < lo[i] + kStartInside) start = lo[i] + kStartInside;
+      u[slot[i]] = StartInsideRange(u[slot[i]], lo[i], hi[i]);
     }
     auto ok = [&](const double* v) {
       double xs[3];

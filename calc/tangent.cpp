@@ -67,19 +67,18 @@ constexpr double kEdge = 1e-12;
 constexpr double kConverged = 1e-12;
 constexpr double kNearlyConverged = 1e-9;
 
-// A start on a phase's own range end (a grid column there), where its energy is defined but
-// not its slope, moves kStartInside into the range: the tangent ends a hair inside, and
-// Newton's steps from there reach it in a few steps.
+// StartInsideRange: how far into its range a start on a phase's range end moves.
 constexpr double kStartInside = 1e-9;
 
 double StartInside(const TangentEnd& e, double x) {
-  if (e.fixed) return x;
-  if (e.hi < 1 && x > e.hi - kStartInside) x = e.hi - kStartInside;
-  if (e.lo > 0 && x < e.lo + kStartInside) x = e.lo + kStartInside;
-  return x;
+  return e.fixed ? x : StartInsideRange(x, e.lo, e.hi);
 }
 
 bool SolveDamped(const TangentEnd& a, const TangentEnd& b, double& xa, double& xb) {
+  // Where a moving end may go: kEdge inside 0..1 and inside its phase's range.
+  const double la = std::max(kEdge, a.lo + kEdge), ha = std::min(1 - kEdge, a.hi - kEdge);
+  const double lb = std::max(kEdge, b.lo + kEdge), hb = std::min(1 - kEdge, b.hi - kEdge);
+  if (!(la < ha && lb < hb)) return false;
   double moved = 1;
   for (int iter = 0; iter < kDampedSteps; ++iter) {
     double dxa = 0, dxb = 0;
@@ -119,9 +118,6 @@ bool SolveDamped(const TangentEnd& a, const TangentEnd& b, double& xa, double& x
     const double biggest = std::max(std::abs(dxa), std::abs(dxb));
     if (biggest > room) scale = room / biggest;
     double na = xa + scale * dxa, nb = xb + scale * dxb;
-    const double la = std::max(kEdge, a.lo + kEdge), ha = std::min(1 - kEdge, a.hi - kEdge);
-    const double lb = std::max(kEdge, b.lo + kEdge), hb = std::min(1 - kEdge, b.hi - kEdge);
-    if (!(la < ha && lb < hb)) return false;
     if (!a.fixed) na = std::clamp(na, la, ha);
     if (!b.fixed) nb = std::clamp(nb, lb, hb);
     moved = std::max(std::abs(na - xa), std::abs(nb - xb));
@@ -134,6 +130,12 @@ bool SolveDamped(const TangentEnd& a, const TangentEnd& b, double& xa, double& x
 }
 
 }  // namespace
+
+double StartInsideRange(double x, double lo, double hi) {
+  if (hi < 1 && x > hi - kStartInside) x = hi - kStartInside;
+  if (lo > 0 && x < lo + kStartInside) x = lo + kStartInside;
+  return x;
+}
 
 XDerivatives DerivativesInX(const std::function<double(double)>& g, double x) {
   const double m = std::min(x, 1 - x);

@@ -38,6 +38,12 @@ struct TangentEnd {
   double lo = 0, hi = 1;
 };
 
+// A start on or past an end of a phase's range [lo, hi] that lies inside 0..1 (a grid column
+// at the end, where the energy is defined but not its slope), moved 1e-9 into the range: the
+// tangent ends a hair inside, and Newton's steps from there reach it in a few steps. Ends at 0
+// and 1 leave x as it is.
+double StartInsideRange(double x, double lo, double hi);
+
 // How SolveTieLine steps and when it stops.
 enum class TieLineRule {
   // Newton's method on equal slopes at both ends, equal to the slope of the chord between them
