@@ -117,6 +117,7 @@ class Engine {
   void PreferPointPhasesAtEnds();
   void KeepRecordsBelowChord();
   void BuildHullList();
+  void NoteSlacks();
   void WriteLevelRow();
   void WriteSegments(bool show_chart, bool show_mosaic);
   void HandOverLevel(bool show_chart, bool show_mosaic);

@@ -354,6 +354,39 @@ TEST(Refine, APhaseWhoseEnergyJumpsAtARangeLimitIsNotSkippedPastIt) {
   EXPECT_EQ(checked, 2 * 21);
 }
 
+// Inside a two-phase field every other phase lies above the tie line, and is left out of the
+// sweep while it stays well above it. P forms from S + S by a peritectoid near 700 K in the
+// middle of the field: the grid is the one of a sweep that minimises every phase everywhere
+// (one that shows the working chart).
+TEST(Refine, APhaseLeftOutAboveATieLineAppearsWhereItTouchesIt) {
+  const std::string sheet =
+      "GL=(1-X)*(10000-10*T)+X*(11000-10*T)+12000*X*(1-X)-T*Sid\n"
+      "GS=30000*X*(1-X)-T*Sid\n"
+      "GP = (A,B)1\n"
+      "G(P,A) = 2400+8*T\n"
+      "G(P,B) = 2400+8*T\n"
+      "L(P,A,B;0) = -16000\n";
+  auto skipping = SweepOf(sheet, 400, 1300, 100, 200);
+  RecordingPorts ports;
+  ports.problem = MakeProblem(sheet, 400, 1300, 100, 200);
+  ports.problem.ShowChart = true;
+  ports.problem.ShowMosaicDiagram = false;
+  Results every;
+  Engine engine{ports, ports, every, &ports, ports.LevelsInto(every)};
+  engine.Run();
+  const CellGrid& a = skipping->results.Cells();
+  const CellGrid& b = every.Cells();
+  ASSERT_EQ(a.RowCount(), b.RowCount());
+  ASSERT_EQ(a.ColCount(), b.ColCount());
+  int p_cells = 0;
+  for (int r = 1; r < a.RowCount(); ++r)
+    for (int c = 1; c < a.ColCount(); ++c) {
+      EXPECT_EQ(a.Phase(c, r), b.Phase(c, r)) << "column " << c << " at " << a.RowY(r) << " K";
+      p_cells += a.Phase(c, r) == 2 ? 1 : 0;
+    }
+  EXPECT_GT(p_cells, 0);
+}
+
 TEST(Refine, CongruentCompoundAndItsEutecticsIndependentOfTheGrid) {
   const Phase l{10000, 10, 11000, 10, 0};
   const Phase s{0, 0, 0, 0, 30000};
