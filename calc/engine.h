@@ -84,6 +84,9 @@ class Engine {
   // Whether FindSpecialPoints looks again, on a finer grid, at what the run's grid could not
   // resolve (calc/closer_look.h); on unless the engine itself makes such a look.
   void SetLookCloser(bool on) { look_closer_ = on; }
+  // Whether the phases on sublattices of different models are minimised on two threads at once
+  // (the default, where the machine has two processors); the results are the same either way.
+  void SetModelThreads(bool on) { model_threads_ = on; }
 
   bool Running() const { return running_; }
   // The sweep has written its last level, at Ymin (a stop did not leave that level unfinished,
@@ -116,6 +119,7 @@ class Engine {
   void KeepLowestPointPhasePerComposition();
   void PreferPointPhasesAtEnds();
   void KeepRecordsBelowChord();
+  void MinimiseModels(bool may_skip);
   void BuildHullList();
   void NoteSlacks();
   void WriteLevelRow();
@@ -151,6 +155,7 @@ class Engine {
   // The step mode of the run, as BeginRun read it.
   bool step_mode_ = false;
   bool look_closer_ = true;
+  bool model_threads_ = true;
   std::atomic<bool> stop_{false};
   const std::atomic<bool>* stop_also_ = nullptr;
   // FindSpecialPointsAhead found the special points of this run for this text, or was stopped.

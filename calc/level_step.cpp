@@ -4,10 +4,13 @@
 // work arrays (calc/level_work.h).
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cmath>
+#include <exception>
 #include <limits>
 #include <string>
+#include <thread>
 
 #include "calc/cell_grid.h"
 #include "calc/engine.h"
@@ -221,11 +224,6 @@ void Engine::OfferSolutionRecords(bool show_chart, bool use_cache) {
     }
     std::sort(work.breaks.begin(), work.breaks.end());
   }
-  // Whether a limit of the formulas' temperature ranges lies between the two temperatures.
-  auto crosses_break = [&work](double t0, double t1) {
-    const auto it = std::lower_bound(work.breaks.begin(), work.breaks.end(), std::min(t0, t1));
-    return it != work.breaks.end() && *it <= std::max(t0, t1);
-  };
   // The energies found at every column, for the phases' distances above the hull once the
   // level's hull is known (NoteSlacks).
   work.may_skip = may_skip;
@@ -235,6 +233,7 @@ void Engine::OfferSolutionRecords(bool show_chart, bool use_cache) {
   std::vector<char>& minimised = work.minimised;
   minimised.assign(phase_count * columns, 0);
   work.column_best.assign(columns, kNoEnergy);
+  if (phase_count >= 2) MinimiseModels(may_skip);
   for (size_t c = 0; c < levels.size(); ++c) {
     // A stop asked for from another thread ends the level here (LevelStep leaves it out).
     if (StopRequested()) return;
@@ -255,15 +254,9 @@ void Engine::OfferSolutionRecords(bool show_chart, bool use_cache) {
       SolutionPhase& ph = sheet_.Phases[k];
       double g;
       if (ph.Model) {
-        const LevelWork::Skip& s = work.skip[k * levels.size() + c];
-        if (may_skip && s.slack > 0 && s.slack > s.gap * std::abs(st.T - s.t) &&
-            std::abs(st.T - s.t) < LevelWork::kMaxSkipSpan && !crosses_break(s.t, st.T))
-          continue;
-        // NaN where the phase cannot take x: it offers nothing there.
-        minimised[k * columns + c] = 1;
-        g = ph.Model->Minimum(x, ph.Variant, static_cast<int>(c));
+        // Left out here at this level, or NaN where the phase cannot take x: it offers nothing.
+        g = energy[k * columns + c];
         if (std::isnan(g)) continue;
-        energy[k * columns + c] = g;
       } else {
         *ph.X = x;
         *ph.Sid = sid;
@@ -282,6 +275,98 @@ void Engine::OfferSolutionRecords(bool show_chart, bool use_cache) {
     if (kbest < 0) continue;
     PutRecord(points, work.count, false, x, best, st.XStep, kbest, static_cast<int32_t>(c + 1));
   }
+}
+
+// The minima of the phases on sublattices at every column of the level, into work.energy (NaN
+// where a phase is left out or cannot take the column's X). A model's minima depend only on its
+// own earlier ones (its starts), never on another model's: each model goes over the columns in
+// order, its phases (ordered and disordered forms) in the sheet's order at each, as a sweep
+// column by column would call it, and two models are minimised at once on two threads where
+// the machine has two processors. The results do not depend on the threads.
+void Engine::MinimiseModels(bool may_skip) {
+  const SweepState& st = results_.State;
+  LevelWork& work = *work_;
+  const std::vector<XLevel>& levels = results_.XLevels;
+  const size_t columns = levels.size();
+  const size_t phase_count = sheet_.Phases.size();
+  // The phases of each model, models in the order of their first phase.
+  std::vector<std::vector<size_t>>& groups = work.model_groups;
+  groups.clear();
+  for (size_t k = 0; k < phase_count; ++k) {
+    const SolutionPhase& ph = sheet_.Phases[k];
+    if (!ph.Model || !work.has_expression[k]) continue;
+    auto same = [&](const std::vector<size_t>& g) { return sheet_.Phases[g[0]].Model == ph.Model; };
+    auto it = std::find_if(groups.begin(), groups.end(), same);
+    if (it == groups.end()) {
+      groups.push_back({k});
+    } else {
+      it->push_back(k);
+    }
+  }
+  if (groups.empty()) return;
+  // Whether a limit of the formulas' temperature ranges lies between the two temperatures.
+  auto crosses_break = [&work](double t0, double t1) {
+    const auto it = std::lower_bound(work.breaks.begin(), work.breaks.end(), std::min(t0, t1));
+    return it != work.breaks.end() && *it <= std::max(t0, t1);
+  };
+  auto minimise = [&](const std::vector<size_t>& group) {
+    SublatticeModel& model = *sheet_.Phases[group[0]].Model;
+    for (size_t c = 0; c < columns; ++c) {
+      if (StopRequested()) return;
+      const double x = levels[c].X;
+      for (size_t k : group) {
+        const LevelWork::Skip& s = work.skip[k * columns + c];
+        if (may_skip && s.slack > 0 && s.slack > s.gap * std::abs(st.T - s.t) &&
+            std::abs(st.T - s.t) < LevelWork::kMaxSkipSpan && !crosses_break(s.t, st.T))
+          continue;
+        work.minimised[k * columns + c] = 1;
+        work.energy[k * columns + c] =
+            model.Minimum(x, sheet_.Phases[k].Variant, static_cast<int>(c));
+      }
+    }
+  };
+  // The costliest models first (by their minimisations at the level before), each taken by
+  // whichever thread is free.
+  std::vector<int64_t>& cost = work.model_cost;
+  cost.resize(groups.size(), 0);
+  std::vector<size_t> order(groups.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(),
+                   [&](size_t a, size_t b) { return cost[a] > cost[b]; });
+  std::vector<int64_t> before(groups.size());
+  for (size_t i = 0; i < groups.size(); ++i)
+    before[i] = sheet_.Phases[groups[i][0]].Model->stats().minimisations;
+  std::atomic<size_t> next{0};
+  auto work_on = [&] {
+    for (size_t i = next.fetch_add(1); i < order.size(); i = next.fetch_add(1))
+      minimise(groups[order[i]]);
+  };
+  if (model_threads_ && groups.size() > 1 && std::thread::hardware_concurrency() > 1) {
+    std::exception_ptr helper_error;
+    std::thread helper([&] {
+      numeric::ClearUpperVectorState();
+      try {
+        work_on();
+      } catch (...) {
+        helper_error = std::current_exception();
+        next.store(order.size());
+      }
+    });
+    std::exception_ptr own_error;
+    try {
+      work_on();
+    } catch (...) {
+      own_error = std::current_exception();
+      next.store(order.size());
+    }
+    helper.join();
+    if (own_error) std::rethrow_exception(own_error);
+    if (helper_error) std::rethrow_exception(helper_error);
+  } else {
+    work_on();
+  }
+  for (size_t i = 0; i < groups.size(); ++i)
+    cost[i] = sheet_.Phases[groups[i][0]].Model->stats().minimisations - before[i];
 }
 
 void Engine::OfferPointPhaseRecords(bool use_cache) {

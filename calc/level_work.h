@@ -73,6 +73,10 @@ struct Engine::LevelWork {
   std::vector<char> minimised;
   std::vector<double> column_best;
   bool may_skip = false;
+  // The sheet's phases grouped by their model (MinimiseModels), and each group's minimisations
+  // at the last level.
+  std::vector<std::vector<size_t>> model_groups;
+  std::vector<int64_t> model_cost;
 };
 
 }  // namespace calc

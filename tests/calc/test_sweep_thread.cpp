@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -101,6 +102,61 @@ class SweepThreadTest : public EngineTest {
     }
   }
 };
+
+// Two models (an ordering bcc and a solution on one sublattice) minimised on two threads at
+// once: the grid and the exact answers of minimising them one after the other, to the bit.
+TEST(ModelThreads, TwoModelsOnTwoThreadsGiveTheResultsOfOne) {
+  const std::string sheet =
+      "% components: A B\n"
+      "GL = 10*(1500-T) - T*Sid\n"
+      "GB2 = (A,B)0.5 (A,B)0.5 DISORDERED(A2)\n"
+      "G(B2,A:B) = -8314.51\n"
+      "G(B2,B:A) = -8314.51\n"
+      "GF = (A,B)1\n"
+      "G(F,A) = 2000-2*T\n"
+      "G(F,B) = -1000\n"
+      "L(F,A,B;0) = 6000\n";
+  struct Run {
+    RecordingPorts ports;
+    Results results;
+    Engine engine{ports, ports, results, &ports, ports.LevelsInto(results)};
+  };
+  Run runs[2];
+  for (int threads = 0; threads < 2; ++threads) {
+    Run& r = runs[threads];
+    r.ports.problem = MakeProblem(sheet, 500, 1600, 60, 80);
+    r.ports.problem.ShowChart = false;
+    Engine* e = &r.engine;
+    r.ports.on_build_diagram = [e] { e->FindSpecialPoints(kTemperatureText); };
+    r.engine.SetModelThreads(threads == 1);
+    r.engine.Run();
+    ASSERT_TRUE(r.engine.SweepComplete());
+  }
+  const Results& one = runs[0].results;
+  const Results& two = runs[1].results;
+  ASSERT_EQ(one.Cells().RowCount(), two.Cells().RowCount());
+  std::set<std::string> names;
+  for (int r = 0; r < one.Cells().RowCount(); ++r)
+    for (int c = 0; c < one.Cells().ColCount(); ++c) {
+      ASSERT_EQ(one.Cells().Cell(c, r), two.Cells().Cell(c, r)) << c << "," << r;
+      if (r > 0 && c > 0) names.insert(one.Cells().Cell(c, r));
+    }
+  // Both models hold cells of their own.
+  EXPECT_TRUE(names.count("B2") && names.count("A2") && names.count("F"));
+  const RefinedResults& a = one.Refined;
+  const RefinedResults& b = two.Refined;
+  ASSERT_TRUE(a.Ran && b.Ran);
+  ASSERT_FALSE(a.Boundaries.empty());
+  ASSERT_EQ(a.Boundaries.size(), b.Boundaries.size());
+  for (size_t i = 0; i < a.Boundaries.size(); ++i) {
+    EXPECT_EQ(a.Boundaries[i].XLeft, b.Boundaries[i].XLeft) << i;
+    EXPECT_EQ(a.Boundaries[i].XRight, b.Boundaries[i].XRight) << i;
+  }
+  ASSERT_EQ(a.CriticalPoints.size(), b.CriticalPoints.size());
+  ASSERT_EQ(a.CongruentPoints.size(), b.CongruentPoints.size());
+  for (size_t i = 0; i < a.CongruentPoints.size(); ++i)
+    EXPECT_EQ(a.CongruentPoints[i].Y, b.CongruentPoints[i].Y);
+}
 
 TEST_F(SweepThreadTest, PostedLevelsGiveWhatTheRunCommandGives) {
   Start(60, 40);
