@@ -940,6 +940,82 @@ struct SublatticeModel::Impl {
     return f;
   }
 
+  // --- symmetries ----------------------------------------------------------------------------
+
+  // Permutations of the variables that leave Gm unchanged: an ordering's sublattices that are
+  // alike (B2's two, the four of an ordering on four) and whose parameters the database gives
+  // alike. The images of a minimum under them are minima of the same energy (an ordering's
+  // variants: A on the first sublattice or on the second), so a search need not go down to
+  // them again. Found when a search first asks, and again every kSearchEvery levels and past
+  // every limit of the formulas' temperature ranges (where mirror parameters written with
+  // different ranges may part).
+  std::vector<std::array<int, kMaxVars>> symmetries;
+  int64_t symmetry_level = -1;
+  double symmetry_t = kNaN;
+  std::vector<double> t_limits;  // sorted
+
+  bool SymmetriesStale() const {
+    if (symmetry_level < 0 || level - symmetry_level >= kSearchEvery) return true;
+    const auto it = std::lower_bound(t_limits.begin(), t_limits.end(), std::min(symmetry_t, T));
+    return it != t_limits.end() && *it <= std::max(symmetry_t, T);
+  }
+
+  void FindSymmetries() {
+    symmetry_level = level;
+    symmetry_t = T;
+    symmetries.clear();
+    if (merged < 2) return;
+    std::vector<int> perm(static_cast<size_t>(merged));
+    for (int s = 0; s < merged; ++s) perm[U(s)] = s;
+    // Two constitutions to compare each candidate at, spread over the inside of every
+    // sublattice's simplex (a fixed sequence: the same at every run).
+    uint64_t state = 0x9E3779B97F4A7C15ull;
+    auto next = [&state] {
+      state = state * 6364136223846793005ull + 1442695040888963407ull;
+      return 0.1 + 0.8 * static_cast<double>(state >> 11) / static_cast<double>(1ull << 53);
+    };
+    std::vector<double> probes[2];
+    for (auto& y : probes) {
+      y.assign(U(n), 1.0);
+      for (size_t s = 0; s < sub_vars.size(); ++s) {
+        if (fixed[s]) continue;
+        double sum = 0;
+        for (int v : sub_vars[s]) sum += (y[U(v)] = next());
+        for (int v : sub_vars[s]) y[U(v)] /= sum;
+      }
+    }
+    double f[2];
+    for (int i = 0; i < 2; ++i) f[i] = F(probes[i].data(), false);
+    if (!std::isfinite(f[0]) || !std::isfinite(f[1])) return;
+    while (std::next_permutation(perm.begin(), perm.end())) {
+      bool alike = true;
+      for (int s = 0; s < merged && alike; ++s) {
+        const int t = perm[U(s)];
+        const auto& vs = sub_vars[U(s)];
+        const auto& vt = sub_vars[U(t)];
+        alike = sites[U(s)] == sites[U(t)] && vs.size() == vt.size();
+        for (size_t k = 0; k < vs.size() && alike; ++k)
+          alike = var_con[U(vs[k])] == var_con[U(vt[k])];
+      }
+      if (!alike) continue;
+      std::array<int, kMaxVars> map{};
+      for (int v = 0; v < n; ++v) map[U(v)] = v;
+      for (int s = 0; s < merged; ++s) {
+        const auto& vs = sub_vars[U(s)];
+        const auto& vt = sub_vars[U(perm[U(s)])];
+        for (size_t k = 0; k < vs.size(); ++k) map[U(vs[k])] = vt[k];
+      }
+      bool same = true;
+      for (int i = 0; i < 2 && same; ++i) {
+        std::vector<double> image(U(n));
+        for (int v = 0; v < n; ++v) image[U(map[U(v)])] = probes[i][U(v)];
+        const double g = F(image.data(), false);
+        same = std::abs(g - f[i]) <= 1e-9 * std::max(1.0, std::abs(f[i]));
+      }
+      if (same) symmetries.push_back(map);
+    }
+  }
+
   // --- samples and starts ------------------------------------------------------------------
 
   void BuildCloud(OrderVariant variant) {
@@ -1307,6 +1383,9 @@ void SublatticeModel::Prepare() {
   }
   m.min_atoms = kMinAtoms * most;
   last_y_.assign(static_cast<size_t>(n), 0);
+  m.t_limits.clear();
+  TemperatureLimits(m.t_limits);
+  std::sort(m.t_limits.begin(), m.t_limits.end());
 }
 
 void SublatticeModel::SetLevel(double T, double p) {
@@ -1536,11 +1615,26 @@ double SublatticeModel::Minimum(double x, OrderVariant variant, int slot) {
     }
     return false;
   };
+  // A search also leaves out starts next to the images of the minima found under the phase's
+  // symmetries (the other variants of an ordering: a neighbouring column's minimum, often).
+  // Only next to them (kSameBasin), not in a sample's wider basin: a sample that far from an
+  // image may lead to another minimum (a B2 minimum with vacancies beside one with antisites).
+  bool use_images = false;
+  auto near_image = [&](const std::vector<double>& y, double tolerance) {
+    if (!use_images) return false;
+    for (const auto& map : m.symmetries)
+      for (const auto& g : found) {
+        double d = 0;
+        for (size_t v = 0; v < y.size(); ++v) d = std::max(d, std::abs(g[v] - y[U(map[v])]));
+        if (d < tolerance) return true;
+      }
+    return false;
+  };
   // `basin`: how near a minimum found the start must be to count as in its basin.
   auto attempt = [&](std::vector<double> y, double basin = kSameBasin) {
     if (!m.MakeFeasible(x, y)) return;
     if (variant == OrderVariant::Disordered) m.Disorder(y);
-    if (near(tried, y, 1e-9) || near(found, y, basin)) return;
+    if (near(tried, y, 1e-9) || near(found, y, basin) || near_image(y, kSameBasin)) return;
     tried.push_back(y);
     const double f =
         m.Newton(x, variant, y, kept != nullptr, kept != nullptr ? kept->HeldBasis() : nullptr);
@@ -1606,6 +1700,8 @@ double SublatticeModel::Minimum(double x, OrderVariant variant, int slot) {
     }
     if (kept->searched < 0 || (had_start && !std::isfinite(best)) ||
         m.level - kept->searched >= kSearchEvery) {
+      if (m.SymmetriesStale()) m.FindSymmetries();
+      use_images = !m.symmetries.empty();
       if (!last.y.empty() && last.level == m.level && std::abs(last.x - x) < 0.05) attempt(last.y);
       // A sample within about a lattice step of the minimum kept is a coarse copy of it.
       // Neighbouring columns mostly pick the same sample: where the column before at this level
