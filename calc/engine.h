@@ -121,7 +121,6 @@ class Engine {
   void KeepRecordsBelowChord();
   void MinimiseModels(bool may_skip);
   void BuildHullList();
-  void NoteSlacks();
   void WriteLevelRow();
   void WriteSegments(bool show_chart, bool show_mosaic);
   void HandOverLevel(bool show_chart, bool show_mosaic);

@@ -50,7 +50,6 @@ bool Engine::LevelStep() {
   }
   KeepRecordsBelowChord();
   BuildHullList();
-  NoteSlacks();
   WriteLevelRow();
   WriteSegments(show_chart, show_mosaic);
   HandOverLevel(show_chart, show_mosaic);
@@ -224,15 +223,12 @@ void Engine::OfferSolutionRecords(bool show_chart, bool use_cache) {
     }
     std::sort(work.breaks.begin(), work.breaks.end());
   }
-  // The energies found at every column, for the phases' distances above the hull once the
-  // level's hull is known (NoteSlacks).
-  work.may_skip = may_skip;
+  // The minima of the phases on sublattices at every column (MinimiseModels).
   const size_t columns = levels.size();
   std::vector<double>& energy = work.energy;
   energy.assign(phase_count * columns, std::numeric_limits<double>::quiet_NaN());
   std::vector<char>& minimised = work.minimised;
   minimised.assign(phase_count * columns, 0);
-  work.column_best.assign(columns, kNoEnergy);
   if (phase_count >= 2) MinimiseModels(may_skip);
   for (size_t c = 0; c < levels.size(); ++c) {
     // A stop asked for from another thread ends the level here (LevelStep leaves it out).
@@ -268,7 +264,20 @@ void Engine::OfferSolutionRecords(bool show_chart, bool use_cache) {
         kbest = static_cast<int>(k);
       }
     }
-    work.column_best[c] = best;
+    if (may_skip) {
+      for (size_t k = 0; k < phase_count; ++k) {
+        double g = energy[k * columns + c];
+        if (std::isnan(g) && minimised[k * columns + c] && work.disordered_form[k] >= 0)
+          g = energy[static_cast<size_t>(work.disordered_form[k]) * columns + c];
+        if (std::isnan(g)) continue;
+        LevelWork::Skip& s = work.skip[k * columns + c];
+        const double slack = g - best;
+        double gap = LevelWork::kMinEntropyGap;
+        if (s.slack >= 0 && s.t != st.T)
+          gap = std::max(gap, 2 * std::abs(slack - s.slack) / std::abs(st.T - s.t));
+        s = {slack, st.T, gap};
+      }
+    }
     if (x == st.Xmin && best < work.gmin_a) work.gmin_a = best;
     if (st.Xmax - x < 1e-12 && best < work.gmin_b) work.gmin_b = best;
     // No phase has an energy below the start value here: the X level offers no point.
@@ -387,47 +396,6 @@ void Engine::OfferPointPhaseRecords(bool use_cache) {
     const double g = pp.Energy(st.T, st.p, *pp.Sid);
     PutRecord(results_.PointSet, work.count, true, xp, g, st.XStep,
               static_cast<PhaseIndex>(sheet_.Phases.size() + j), 0);
-  }
-}
-
-// Each phase on sublattices minimised at this level: how far above the level's lower hull it
-// lies at each column (see LevelWork::Skip). The hull at a column lies on or below the lowest
-// phase there; inside a two-phase field it is the tie line, which every phase's curve clears
-// except near the field's ends, so that phases are left out there too.
-void Engine::NoteSlacks() {
-  LevelWork& work = *work_;
-  if (!work.may_skip) return;
-  const SweepState& st = results_.State;
-  const std::vector<XLevel>& levels = results_.XLevels;
-  const TaTpoint& hull = results_.HullList;  // X descending
-  const size_t columns = levels.size();
-  const size_t phase_count = sheet_.Phases.size();
-  size_t j = hull.size();  // walks up the hull with the columns
-  for (size_t c = 0; c < columns; ++c) {
-    const double x = levels[c].X;
-    double lowest = work.column_best[c];
-    while (j > 0 && hull[j - 1].X < x) --j;
-    // hull[j - 1] at or above x, hull[j] below it.
-    if (j > 0 && hull[j - 1].X == x) {
-      for (size_t k = j; k-- > 0 && hull[k].X == x;) lowest = std::min(lowest, hull[k].G);
-    } else if (j > 0 && j < hull.size()) {
-      const TDPoint& a = hull[j];
-      const TDPoint& b = hull[j - 1];
-      lowest = std::min(lowest, a.G + (b.G - a.G) * (x - a.X) / (b.X - a.X));
-    }
-    if (!(lowest < kNoEnergy)) continue;
-    for (size_t k = 0; k < phase_count; ++k) {
-      double g = work.energy[k * columns + c];
-      if (std::isnan(g) && work.minimised[k * columns + c] && work.disordered_form[k] >= 0)
-        g = work.energy[static_cast<size_t>(work.disordered_form[k]) * columns + c];
-      if (std::isnan(g)) continue;
-      LevelWork::Skip& s = work.skip[k * columns + c];
-      const double slack = g - lowest;
-      double gap = LevelWork::kMinEntropyGap;
-      if (s.slack >= 0 && s.t != st.T)
-        gap = std::max(gap, 2 * std::abs(slack - s.slack) / std::abs(st.T - s.t));
-      s = {slack, st.T, gap};
-    }
   }
 }
 

@@ -37,11 +37,10 @@ struct Engine::LevelWork {
   // Per solution phase: whether its line has an expression (the sheet is fixed during a run).
   std::vector<char> has_expression;
   // Phases on sublattices cost a minimisation at every grid column. In a temperature sweep, a
-  // phase found `slack` J/mol above the level's lower hull at a column (at or below the lowest
-  // phase there, the tie line inside a two-phase field) at temperature `t` cannot reach the
-  // hull there before the temperature has moved slack / gap kelvin, where gap bounds the
-  // difference of the entropies (the rate at which the difference of the energies changes with
-  // T): twice the rate seen between its last two minimisations there,
+  // phase found `slack` J/mol above the lowest phase of a column at temperature `t` cannot be
+  // the lowest there before the temperature has moved slack / gap kelvin, where gap bounds the
+  // difference of the two phases' entropies (the rate at which the difference of their
+  // energies changes with T): twice the rate seen between its last two minimisations there,
   // and at least kMinEntropyGap, well above the entropies of fusion, ordering and magnetic
   // disordering (10 to 20 J/(mol K)). Until then it is not minimised at that column.
   // (phase k, column c) at k * columns + c; slack < 0: minimise.
@@ -67,12 +66,9 @@ struct Engine::LevelWork {
   // lie below its disordered form's: that one's distance above the lowest stands for it.
   std::vector<int> disordered_form;
   // The energies of the phases on sublattices at this level, (phase k, column c) at
-  // k * columns + c (NaN: none), whether each was minimised, and the lowest energy offered at
-  // each column; whether phases may be skipped in this sweep.
+  // k * columns + c (NaN: left out, or no minimum there), and whether each was minimised.
   std::vector<double> energy;
   std::vector<char> minimised;
-  std::vector<double> column_best;
-  bool may_skip = false;
   // The sheet's phases grouped by their model (MinimiseModels), and each group's minimisations
   // at the last level.
   std::vector<std::vector<size_t>> model_groups;

@@ -354,11 +354,11 @@ TEST(Refine, APhaseWhoseEnergyJumpsAtARangeLimitIsNotSkippedPastIt) {
   EXPECT_EQ(checked, 2 * 21);
 }
 
-// Inside a two-phase field every other phase lies above the tie line, and is left out of the
-// sweep while it stays well above it. P forms from S + S by a peritectoid near 700 K in the
-// middle of the field: the grid is the one of a sweep that minimises every phase everywhere
-// (one that shows the working chart).
-TEST(Refine, APhaseLeftOutAboveATieLineAppearsWhereItTouchesIt) {
+// A phase on sublattices well above the lowest phase of a column is left out there for a while.
+// P forms from S + S by a peritectoid near 700 K in the middle of their two-phase field, rising
+// towards the tie line as the temperature falls: the grid is the one of a sweep that minimises
+// every phase everywhere (one that shows the working chart).
+TEST(Refine, APhaseLeftOutWhileWellAboveTheLowestAppearsWhereItBecomesStable) {
   const std::string sheet =
       "GL=(1-X)*(10000-10*T)+X*(11000-10*T)+12000*X*(1-X)-T*Sid\n"
       "GS=30000*X*(1-X)-T*Sid\n"
