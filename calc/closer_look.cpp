@@ -1,8 +1,11 @@
 #include "calc/closer_look.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <exception>
+#include <thread>
+#include <vector>
 
 #include "calc/engine.h"
 #include "calc/headless_host.h"
@@ -211,13 +214,34 @@ bool LookCloser(const ProblemInput& problem, Results& results, const std::string
     const double shrink = static_cast<double>(kCloserLookCells) / static_cast<double>(cells);
     xpoints = std::max(problem.XPoints, static_cast<int>(xpoints * shrink));
   }
+  // The bands are swept independently of one another: two at once where the machine has two
+  // processors, and merged in their order, so that the answers do not depend on the threads.
+  std::vector<Found> found(bands.size());
+  std::vector<char> swept(bands.size(), 0);
+  std::atomic<size_t> next{0};
+  auto work_on = [&] {
+    for (size_t k = next.fetch_add(1); k < bands.size(); k = next.fetch_add(1)) {
+      try {
+        swept[k] = Sweep(problem, results, bands[k], xpoints, levels[k], y_parameter_text, stop,
+                         found[k])
+                       ? 1
+                       : 0;
+      } catch (...) {
+        swept[k] = 0;
+      }
+    }
+  };
+  if (bands.size() > 1 && std::thread::hardware_concurrency() > 1) {
+    std::thread helper(work_on);
+    work_on();
+    helper.join();
+  } else {
+    work_on();
+  }
+  if (stop && stop->load(std::memory_order_relaxed)) return false;
   for (size_t k = 0; k < bands.size(); ++k) {
-    Found found;
-    const bool swept =
-        Sweep(problem, results, bands[k], xpoints, levels[k], y_parameter_text, stop, found);
-    if (stop && stop->load(std::memory_order_relaxed)) return false;
-    if (!swept) continue;
-    Merge(bands[k], step, found, out);
+    if (!swept[k]) continue;
+    Merge(bands[k], step, found[k], out);
     out.CloserLooks.push_back({bands[k].lo, bands[k].hi, xpoints, levels[k]});
   }
   return true;

@@ -1533,6 +1533,12 @@ bool SublatticeModel::MinimumDerivatives(double x, OrderVariant variant, double&
   return std::isfinite(g1) && std::isfinite(g2);
 }
 
+size_t SublatticeModel::Symmetries() {
+  if (Ionic) return 0;
+  impl_->FindSymmetries();
+  return impl_->symmetries.size();
+}
+
 double SublatticeModel::OrderingCurvature(double x) {
   if (Ionic) return kNaN;
   Impl& m = *impl_;

@@ -121,6 +121,10 @@ class SublatticeModel {
   // disordered form is unstable to a continuous ordering: the sign changes on a second-order
   // transition. NaN where there is no disordered minimum.
   double OrderingCurvature(double x);
+  // How many permutations of the ordered form's sublattices leave Gm unchanged at the level of
+  // the last SetLevel (the images of a minimum under them are minima of the same energy, which
+  // a sweep's search does not go down to again).
+  size_t Symmetries();
   double CompoundX() const { return x_min_; }
 
   // The constitution of the last Minimum (site fractions per sublattice, flattened in the

@@ -181,6 +181,30 @@ TEST(Sublattice, BraggWilliamsOrderingAppearsBelowItsCriticalTemperature) {
   }
 }
 
+// The permutations of an ordering's sublattices under which its energy is unchanged: B2's swap
+// where its mirror parameters are alike, none where they differ (an interaction on one
+// sublattice only), every one of the 23 of four alike sublattices, none of sublattices of
+// unlike sizes (L12).
+TEST(Sublattice, SymmetriesAreThePermutationsThatLeaveTheEnergyUnchanged) {
+  auto count = [](const std::string& text, const std::string& name) {
+    Sheet s("% components: A B\n" + text);
+    calc::SolutionPhase& ph = s.Phase(name);
+    ph.Model->SetLevel(800, 1);
+    return ph.Model->Symmetries();
+  };
+  const std::string b2 =
+      "GB2 = (A,B)0.5 (A,B)0.5 DISORDERED(A2)\nG(B2,A:B) = -5000\nG(B2,B:A) = -5000\n";
+  EXPECT_EQ(count(b2, "B2"), 1u);
+  EXPECT_EQ(count(b2 + "L(B2,A,B:A;0) = -2000\n", "B2"), 0u);
+  EXPECT_EQ(count(b2 + "L(B2,A,B:A;0) = -2000\nL(B2,A:A,B;0) = -2000\n", "B2"), 1u);
+  EXPECT_EQ(count("GF = (A,B)0.25 (A,B)0.25 (A,B)0.25 (A,B)0.25 DISORDERED(A1)\n"
+                  "G(F,A:A:A:B) = -3000\nG(F,A:A:B:A) = -3000\nG(F,A:B:A:A) = -3000\n"
+                  "G(F,B:A:A:A) = -3000\n",
+                  "F"),
+            23u);
+  EXPECT_EQ(count("GL = (A,B)0.75 (A,B)0.25 DISORDERED(A1)\nG(L,A:B) = -4000\n", "L"), 0u);
+}
+
 // The derivatives in x along the minimum, solved from the multiplier of the composition and the
 // constitution's sensitivity: for the Bragg-Williams B2 above against the envelope written out
 // (G' = dG/dx at fixed order) and its difference, for the phases with vacancies, magnetism and
