@@ -222,10 +222,10 @@ bool LookCloser(const ProblemInput& problem, Results& results, const std::string
   auto work_on = [&] {
     for (size_t k = next.fetch_add(1); k < bands.size(); k = next.fetch_add(1)) {
       try {
-        swept[k] = Sweep(problem, results, bands[k], xpoints, levels[k], y_parameter_text, stop,
-                         found[k])
-                       ? 1
-                       : 0;
+        swept[k] =
+            Sweep(problem, results, bands[k], xpoints, levels[k], y_parameter_text, stop, found[k])
+                ? 1
+                : 0;
       } catch (...) {
         swept[k] = 0;
       }
