@@ -1,14 +1,13 @@
 #include "calc/closer_look.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <exception>
-#include <thread>
 #include <vector>
 
 #include "calc/engine.h"
 #include "calc/headless_host.h"
+#include "calc/two_threads.h"
 
 namespace calc {
 
@@ -218,26 +217,14 @@ bool LookCloser(const ProblemInput& problem, Results& results, const std::string
   // processors, and merged in their order, so that the answers do not depend on the threads.
   std::vector<Found> found(bands.size());
   std::vector<char> swept(bands.size(), 0);
-  std::atomic<size_t> next{0};
-  auto work_on = [&] {
-    for (size_t k = next.fetch_add(1); k < bands.size(); k = next.fetch_add(1)) {
-      try {
-        swept[k] =
-            Sweep(problem, results, bands[k], xpoints, levels[k], y_parameter_text, stop, found[k])
-                ? 1
-                : 0;
-      } catch (...) {
-        swept[k] = 0;
-      }
+  ForEachOnTwoThreads(bands.size(), true, [&](size_t k) {
+    try {
+      swept[k] =
+          Sweep(problem, results, bands[k], xpoints, levels[k], y_parameter_text, stop, found[k]);
+    } catch (...) {
+      swept[k] = 0;
     }
-  };
-  if (bands.size() > 1 && std::thread::hardware_concurrency() > 1) {
-    std::thread helper(work_on);
-    work_on();
-    helper.join();
-  } else {
-    work_on();
-  }
+  });
   if (stop && stop->load(std::memory_order_relaxed)) return false;
   for (size_t k = 0; k < bands.size(); ++k) {
     if (!swept[k]) continue;

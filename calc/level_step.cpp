@@ -4,17 +4,15 @@
 // work arrays (calc/level_work.h).
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
 #include <cmath>
-#include <exception>
 #include <limits>
 #include <string>
-#include <thread>
 
 #include "calc/cell_grid.h"
 #include "calc/engine.h"
 #include "calc/level_work.h"
+#include "calc/two_threads.h"
 #include "numeric/format.h"
 #include "numeric/vector_state.h"
 
@@ -222,6 +220,22 @@ void Engine::OfferSolutionRecords(bool show_chart, bool use_cache) {
       }
     }
     std::sort(work.breaks.begin(), work.breaks.end());
+    // The phases of each model, models in the order of their first phase.
+    work.model_groups.clear();
+    for (size_t k = 0; k < phase_count; ++k) {
+      const SolutionPhase& ph = sheet_.Phases[k];
+      if (!ph.Model || !has_expression[k]) continue;
+      auto same = [&](const std::vector<size_t>& g) {
+        return sheet_.Phases[g[0]].Model == ph.Model;
+      };
+      auto it = std::find_if(work.model_groups.begin(), work.model_groups.end(), same);
+      if (it == work.model_groups.end()) {
+        work.model_groups.push_back({k});
+      } else {
+        it->push_back(k);
+      }
+    }
+    work.model_cost.assign(work.model_groups.size(), 0);
   }
   // The minima of the phases on sublattices at every column (MinimiseModels).
   const size_t columns = levels.size();
@@ -297,27 +311,7 @@ void Engine::MinimiseModels(bool may_skip) {
   LevelWork& work = *work_;
   const std::vector<XLevel>& levels = results_.XLevels;
   const size_t columns = levels.size();
-  const size_t phase_count = sheet_.Phases.size();
-  // The phases of each model, models in the order of their first phase.
-  std::vector<std::vector<size_t>>& groups = work.model_groups;
-  groups.clear();
-  for (size_t k = 0; k < phase_count; ++k) {
-    const SolutionPhase& ph = sheet_.Phases[k];
-    if (!ph.Model || !work.has_expression[k]) continue;
-    auto same = [&](const std::vector<size_t>& g) { return sheet_.Phases[g[0]].Model == ph.Model; };
-    auto it = std::find_if(groups.begin(), groups.end(), same);
-    if (it == groups.end()) {
-      groups.push_back({k});
-    } else {
-      it->push_back(k);
-    }
-  }
-  if (groups.empty()) return;
-  // Whether a limit of the formulas' temperature ranges lies between the two temperatures.
-  auto crosses_break = [&work](double t0, double t1) {
-    const auto it = std::lower_bound(work.breaks.begin(), work.breaks.end(), std::min(t0, t1));
-    return it != work.breaks.end() && *it <= std::max(t0, t1);
-  };
+  const std::vector<std::vector<size_t>>& groups = work.model_groups;
   auto minimise = [&](const std::vector<size_t>& group) {
     SublatticeModel& model = *sheet_.Phases[group[0]].Model;
     for (size_t c = 0; c < columns; ++c) {
@@ -326,7 +320,7 @@ void Engine::MinimiseModels(bool may_skip) {
       for (size_t k : group) {
         const LevelWork::Skip& s = work.skip[k * columns + c];
         if (may_skip && s.slack > 0 && s.slack > s.gap * std::abs(st.T - s.t) &&
-            std::abs(st.T - s.t) < LevelWork::kMaxSkipSpan && !crosses_break(s.t, st.T))
+            std::abs(st.T - s.t) < LevelWork::kMaxSkipSpan && !LimitBetween(work.breaks, s.t, st.T))
           continue;
         work.minimised[k * columns + c] = 1;
         work.energy[k * columns + c] =
@@ -337,45 +331,15 @@ void Engine::MinimiseModels(bool may_skip) {
   // The costliest models first (by their minimisations at the level before), each taken by
   // whichever thread is free.
   std::vector<int64_t>& cost = work.model_cost;
-  cost.resize(groups.size(), 0);
   std::vector<size_t> order(groups.size());
   for (size_t i = 0; i < order.size(); ++i) order[i] = i;
   std::stable_sort(order.begin(), order.end(),
                    [&](size_t a, size_t b) { return cost[a] > cost[b]; });
-  std::vector<int64_t> before(groups.size());
   for (size_t i = 0; i < groups.size(); ++i)
-    before[i] = sheet_.Phases[groups[i][0]].Model->stats().minimisations;
-  std::atomic<size_t> next{0};
-  auto work_on = [&] {
-    for (size_t i = next.fetch_add(1); i < order.size(); i = next.fetch_add(1))
-      minimise(groups[order[i]]);
-  };
-  if (model_threads_ && groups.size() > 1 && std::thread::hardware_concurrency() > 1) {
-    std::exception_ptr helper_error;
-    std::thread helper([&] {
-      numeric::ClearUpperVectorState();
-      try {
-        work_on();
-      } catch (...) {
-        helper_error = std::current_exception();
-        next.store(order.size());
-      }
-    });
-    std::exception_ptr own_error;
-    try {
-      work_on();
-    } catch (...) {
-      own_error = std::current_exception();
-      next.store(order.size());
-    }
-    helper.join();
-    if (own_error) std::rethrow_exception(own_error);
-    if (helper_error) std::rethrow_exception(helper_error);
-  } else {
-    work_on();
-  }
+    cost[i] = -sheet_.Phases[groups[i][0]].Model->stats().minimisations;
+  ForEachOnTwoThreads(order.size(), model_threads_, [&](size_t i) { minimise(groups[order[i]]); });
   for (size_t i = 0; i < groups.size(); ++i)
-    cost[i] = sheet_.Phases[groups[i][0]].Model->stats().minimisations - before[i];
+    cost[i] += sheet_.Phases[groups[i][0]].Model->stats().minimisations;
 }
 
 void Engine::OfferPointPhaseRecords(bool use_cache) {

@@ -955,9 +955,8 @@ struct SublatticeModel::Impl {
   std::vector<double> t_limits;  // sorted
 
   bool SymmetriesStale() const {
-    if (symmetry_level < 0 || level - symmetry_level >= kSearchEvery) return true;
-    const auto it = std::lower_bound(t_limits.begin(), t_limits.end(), std::min(symmetry_t, T));
-    return it != t_limits.end() && *it <= std::max(symmetry_t, T);
+    return symmetry_level < 0 || level - symmetry_level >= kSearchEvery ||
+           LimitBetween(t_limits, symmetry_t, T);
   }
 
   void FindSymmetries() {
@@ -1420,6 +1419,11 @@ void TemperatureLimitsIn(const std::string& text, std::vector<double>& out) {
     const double limit = std::strtod(begin, &end);
     if (end != begin && *end == ')') out.push_back(limit);
   }
+}
+
+bool LimitBetween(const std::vector<double>& limits, double t0, double t1) {
+  const auto it = std::lower_bound(limits.begin(), limits.end(), std::min(t0, t1));
+  return it != limits.end() && *it <= std::max(t0, t1);
 }
 
 void SublatticeModel::TemperatureLimits(std::vector<double>& out) const {

@@ -50,6 +50,8 @@ class IonicLiquid;
 // Appends the limits c of every HEAV(T-c) in a formula (spaces and case as written): where
 // the importer joins a database function's temperature ranges, and the energy may jump.
 void TemperatureLimitsIn(const std::string& text, std::vector<double>& out);
+// Whether one of the limits (sorted) lies between the temperatures t0 and t1, either included.
+bool LimitBetween(const std::vector<double>& limits, double t0, double t1);
 
 class SublatticeModel {
  public:
