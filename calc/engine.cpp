@@ -320,6 +320,7 @@ void Engine::SetUp() {
   work_->records_offered = 0;
   level_abandoned_ = false;
   work_->skip.clear();
+  work_->twins_found = false;
   for (SolutionPhase& ph : sheet_.Phases)
     if (ph.Model) ph.Model->ResetStarts();
   // The special points of the last run belong to its grid.

@@ -116,6 +116,8 @@ class Engine {
   void OfferRecords(bool show_chart);
   void OfferSolutionRecords(bool show_chart, bool use_cache);
   void OfferPointPhaseRecords(bool use_cache);
+  void FindTwins();
+  void DropPointTwins();
   void KeepLowestPointPhasePerComposition();
   void PreferPointPhasesAtEnds();
   void KeepRecordsBelowChord();

@@ -29,6 +29,19 @@ inline void PutRecord(TaTpoint& points, size_t& count, bool is_point_phase, doub
   points[count++] = TDPoint{is_point_phase, false, x, g, xstep, phase, column};
 }
 
+// Whether energy g lies below ref by more than the rounding of a database's formulas (terms up
+// to 1e5 J/mol summed in some order: 1e-10 J/mol).
+bool LowerBeyondRounding(double g, double ref) {
+  return g < ref - 1e-12 * std::max(std::abs(ref), 1e3);
+}
+
+// Whether an expression draws random numbers (RND, in any letter case).
+bool DrawsRandomNumbers(const std::string& expression) {
+  std::string t = expression;
+  for (char& ch : t) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+  return t.find("RND") != std::string::npos;
+}
+
 }  // namespace
 
 bool Engine::LevelStep() {
@@ -88,6 +101,7 @@ void Engine::BeginLevel() {
 // point phase; and the chord through the lowest solution energies at X = Xmin and X = Xmax.
 void Engine::OfferRecords(bool show_chart) {
   LevelWork& work = *work_;
+  if (!work.twins_found) FindTwins();
   const bool use_cache = work.sid_cached && work.sid_at_level.size() == results_.XLevels.size() &&
                          work.sid_at_point.size() == sheet_.PointPhases.size();
   if (!use_cache) {
@@ -101,15 +115,119 @@ void Engine::OfferRecords(bool show_chart) {
   work.records_offered += static_cast<int64_t>(work.count);
 
   // Every entropy value of the run is known now (random numbers aside).
-  if (!use_cache) {
-    std::string text = sheet_.sidParser().Expression();
-    for (char& ch : text) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-    work.sid_cached = text.find("RND") == std::string::npos;
-  }
+  if (!use_cache) work.sid_cached = !DrawsRandomNumbers(sheet_.sidParser().Expression());
   const SweepState& st = results_.State;
+  DropPointTwins();
   KeepLowestPointPhasePerComposition();
   PreferPointPhasesAtEnds();
   work.slope = (work.gmin_b - work.gmin_a) / (st.Xmax - st.Xmin);
+}
+
+// Twins: an assessed database may give a phase, at a pure end, the energy of another phase
+// there (COST507's ALCE_AMORPHOUS is the liquid's GLIQAL at pure Al, a compound of Al-Fe),
+// written as another arrangement of the same terms. The two differ by rounding (1e-10 J/mol
+// either way) at every level, and compared as they are, the stable phase of the pure end would
+// take turns between them from level to level. A phase whose energy there equals, to rounding,
+// that of one met before it (the earlier in the sheet, a solution phase before a point phase) at
+// every one of kTwinSamples levels across the run's range is that one's twin: it never takes its
+// place. Phases that merely cross at one level (a melting point on a level) are not twins, and
+// the phases on sublattices, whose minima at the ends follow their own starts, are left as they
+// are. Sheets drawing random numbers are not sampled, as sampling would draw some.
+void Engine::FindTwins() {
+  const SweepState& st = results_.State;
+  LevelWork& work = *work_;
+  work.twins_found = true;
+  const size_t n = sheet_.Phases.size(), m = sheet_.PointPhases.size();
+  work.twin_at[0].assign(n, 0);
+  work.twin_at[1].assign(n, 0);
+  work.point_twin.assign(m, 0);
+  if (DrawsRandomNumbers(sheet_.sidParser().Expression())) return;
+  for (const SolutionPhase& ph : sheet_.Phases)
+    if (!ph.Model && DrawsRandomNumbers(ph.Parser->Expression())) return;
+  for (const PointPhase& pp : sheet_.PointPhases)
+    if (!pp.Model && DrawsRandomNumbers(pp.Parser->Expression())) return;
+
+  constexpr int kTwinSamples = 5;
+  auto at_level = [&](int s, double& t, double& p) {
+    const double y = st.Ymin + (st.Ymax - st.Ymin) * s / (kTwinSamples - 1);
+    t = st.Yparameter == YParameter::Temperature ? y : st.T;
+    p = st.Yparameter == YParameter::Temperature ? st.p : y;
+  };
+  auto same = [](double a, double b) {
+    return std::isfinite(a) && std::isfinite(b) && !LowerBeyondRounding(a, b) &&
+           !LowerBeyondRounding(b, a);
+  };
+  // energies[k * kTwinSamples + s]: phase k's energy at x at sample s (NaN where it has none).
+  std::vector<double> solution(n * kTwinSamples), point(m * kTwinSamples);
+  auto solution_energies = [&](double x) {
+    *sheet_.SidX() = x;
+    const double sid = sheet_.sidParser().Value();
+    for (size_t k = 0; k < n; ++k) {
+      SolutionPhase& ph = sheet_.Phases[k];
+      for (int s = 0; s < kTwinSamples; ++s) {
+        double& g = solution[k * kTwinSamples + static_cast<size_t>(s)];
+        g = std::numeric_limits<double>::quiet_NaN();
+        if (ph.Model || !ph.HasExpression()) continue;
+        at_level(s, *ph.T, *ph.p);
+        *ph.X = x;
+        *ph.Sid = sid;
+        g = ph.Parser->Value();
+      }
+    }
+  };
+  auto twins = [&](const std::vector<double>& a, size_t i, const std::vector<double>& b, size_t k) {
+    for (int s = 0; s < kTwinSamples; ++s)
+      if (!same(a[i * kTwinSamples + static_cast<size_t>(s)],
+                b[k * kTwinSamples + static_cast<size_t>(s)]))
+        return false;
+    return true;
+  };
+  try {
+    for (size_t j = 0; j < m; ++j) {
+      PointPhase& pp = sheet_.PointPhases[j];
+      for (int s = 0; s < kTwinSamples; ++s) {
+        double& g = point[j * kTwinSamples + static_cast<size_t>(s)];
+        g = std::numeric_limits<double>::quiet_NaN();
+        if (pp.Model || !pp.HasExpression()) continue;
+        *sheet_.SidX() = pp.Composition;
+        const double sid = sheet_.sidParser().Value();
+        double t = 0, p = 0;
+        at_level(s, t, p);
+        g = pp.Energy(t, p, sid);
+      }
+    }
+    for (int end = 0; end < 2; ++end) {
+      const double x = end == 0 ? st.Xmin : st.Xmax;
+      solution_energies(x);
+      for (size_t k = 1; k < n; ++k)
+        for (size_t i = 0; i < k && !work.twin_at[end][k]; ++i)
+          if (twins(solution, i, solution, k)) work.twin_at[end][k] = 1;
+      for (size_t j = 0; j < m; ++j) {
+        const double xp = sheet_.PointPhases[j].Composition;
+        if (!(end == 0 ? xp == st.Xmin : std::abs(xp - st.Xmax) < 1e-12)) continue;
+        for (size_t k = 0; k < n && !work.point_twin[j]; ++k)
+          if (twins(solution, k, point, j)) work.point_twin[j] = 1;
+      }
+    }
+    for (size_t j = 1; j < m; ++j)
+      for (size_t i = 0; i < j && !work.point_twin[j]; ++i)
+        if (sheet_.PointPhases[i].Composition == sheet_.PointPhases[j].Composition &&
+            twins(point, i, point, j))
+          work.point_twin[j] = 1;
+  } catch (const std::exception&) {
+    // An expression that fails here fails in the sweep too, which says where.
+  }
+}
+
+// A point phase that is a twin offers nothing: the phase it is a twin of stands for it.
+void Engine::DropPointTwins() {
+  const LevelWork& work = *work_;
+  if (std::find(work.point_twin.begin(), work.point_twin.end(), 1) == work.point_twin.end()) return;
+  const PhaseIndex first = static_cast<PhaseIndex>(sheet_.Phases.size());
+  std::erase_if(results_.PointSet, [&](const TDPoint& r) {
+    return r.IsPointPhase && r.Phase >= first &&
+           work.point_twin[static_cast<size_t>(r.Phase - first)];
+  });
 }
 
 // Of point phases of one composition (an assessed database gives a metal several structures
@@ -273,7 +391,18 @@ void Engine::OfferSolutionRecords(bool show_chart, bool use_cache) {
         g = ph.Parser->Value();
       }
       if (show_chart) results_.ChartSeries[k].push_back({x, g});
-      if (g < best) {
+      bool lower = g < best;
+      // The two forms of one model: near a second-order line the ordered form's minimum lies
+      // below the disordered form's by less than rounding, and the cell takes the disordered
+      // form until the ordering lowers the energy beyond it.
+      if (kbest >= 0 && work.disordered_form[k] == kbest) {
+        lower = LowerBeyondRounding(g, best);
+      } else if (kbest >= 0 &&
+                 work.disordered_form[static_cast<size_t>(kbest)] == static_cast<int>(k)) {
+        lower = !LowerBeyondRounding(best, g);
+      }
+      if (lower && !(x == st.Xmin && work.twin_at[0][k]) &&
+          !(st.Xmax - x < 1e-12 && work.twin_at[1][k])) {
         best = g;
         kbest = static_cast<int>(k);
       }

@@ -58,6 +58,12 @@ struct Engine::LevelWork {
     double gap = kMinEntropyGap;
   };
   std::vector<Skip> skip;
+  // Twins (FindTwins): per solution phase, whether an earlier one has its energy at X = Xmin
+  // (twin_at[0]) or Xmax (twin_at[1]); per point phase, whether a solution phase at its end,
+  // or an earlier point phase of its composition, has its energy.
+  bool twins_found = false;
+  std::vector<char> twin_at[2];
+  std::vector<char> point_twin;
   // Scratch of KeepLowestPointPhasePerComposition.
   std::vector<size_t> point_order;
   std::vector<char> point_drop;
