@@ -127,15 +127,16 @@ void Merge(const Band& band, double step, Found& found, RefinedResults& out) {
         used[k] = 1;
   }
   // An approximate invariant of a node takes the closer look's nearest exact one (its node's
-  // line is drawn there), those of its phases first.
+  // line is drawn there), those of its phases first; failing both, the closer look's own
+  // approximate one of its phases, placed by the finer grid.
   for (Invariant& inv : out.Invariants) {
     if (!inv.Approximate || inv.Phases.empty() || !in_band(inv.Y)) continue;
     int best = -1;
     double best_d = kAroundAnswer * step;
-    for (int pass = 0; pass < 2 && best < 0; ++pass) {
+    for (int pass = 0; pass < 3 && best < 0; ++pass) {
       for (size_t k = 0; k < found.invariants.size(); ++k) {
         const Invariant& f = found.invariants[k];
-        if (used[k] || f.Approximate || (pass == 0 && !SamePhases(inv, f))) continue;
+        if (used[k] || f.Approximate != (pass == 2) || (pass != 1 && !SamePhases(inv, f))) continue;
         const double d = std::abs(f.Y - inv.Y);
         if (d <= best_d) {
           best_d = d;

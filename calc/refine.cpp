@@ -940,6 +940,40 @@ class Refiner {
       }
       out_.CongruentPoints.push_back(std::move(cp));
     }
+    CompoundTransformations();
+  }
+
+  // A compound that takes another structure between two levels (two point phases of one
+  // composition, AL11CE3 low and high): a congruent transformation at the Y where their
+  // energies are equal. The grid shows it as one compound's column turning into the other's,
+  // with no memo point.
+  void CompoundTransformations() {
+    const int cols = Grid().ColCount();
+    for (int c = 2; c + 1 < cols; ++c) {
+      for (int r = 2; r < Grid().RowCount(); ++r) {
+        const PhaseId a = Label(c, r - 1), b = Label(c, r);
+        if (!a.Valid() || !b.Valid() || !a.IsPoint() || !b.IsPoint() || a == b) continue;
+        const double x = e_.Composition(a);
+        if (x != e_.Composition(b)) continue;
+        CongruentPoint cp;
+        cp.Type = "congruent transformation";
+        cp.Phases = {e_.Name(a), e_.Name(b)};
+        cp.Indices = {e_.IndexOf(a), e_.IndexOf(b)};
+        cp.X = x;
+        cp.Y = RowY(r);
+        cp.Approximate = true;
+        try {
+          double y = 0;
+          if (numeric::BracketedRoot([&](double yy) { return e_.G(a, x, yy) - e_.G(b, x, yy); },
+                                     RowY(r), RowY(r - 1), y)) {
+            cp.Y = y;
+            cp.Approximate = false;
+          }
+        } catch (const std::exception&) {
+        }
+        out_.CongruentPoints.push_back(std::move(cp));
+      }
+    }
   }
 
   // The (lower X, higher X) of the tie lines of `level` between two ends of phase `phase`.
@@ -1076,17 +1110,35 @@ class Refiner {
     const CellGrid& g = Grid();
     const int cols = g.ColCount();
     const double ys = std::abs(st_.YStep);
-    auto explained = [&](PhaseIndex p, double ylo, double yhi) {
+    // An answer explains the end of a field that lies at its composition (within a few columns
+    // or kNearField, how far a field's boundary may move in one level). A congruent point
+    // begins or ends only the field that closes at it: at a maximum the phase below forms there,
+    // at a minimum the phase above ends there (a compound's field is the compound's); the other
+    // phase goes on at both sides of it, and where its field ends between the same two levels,
+    // invariants the grid did not resolve end it (a compound melting congruently between two
+    // eutectics, all three within one level step).
+    constexpr double kNearField = 0.02;
+    const double xm = std::max(4 * st_.XStep, kNearField);
+    auto explained = [&](PhaseIndex p, bool upper, double xlo, double xhi, double ylo, double yhi) {
       auto near = [&](double y) { return y >= ylo - ys && y <= yhi + ys; };
+      auto at = [&](double x) { return x >= xlo - xm && x <= xhi + xm; };
       for (const Invariant& i : out_.Invariants)
         if (near(i.Y))
           for (const RefinedPhase& q : i.Phases)
-            if (q.Phase == p) return true;
-      for (const CongruentPoint& c : out_.CongruentPoints)
-        if (near(c.Y) && std::find(c.Indices.begin(), c.Indices.end(), p) != c.Indices.end())
+            if (q.Phase == p && at(q.X)) return true;
+      for (const CongruentPoint& c : out_.CongruentPoints) {
+        if (c.Indices.size() != 2 || !near(c.Y) || !at(c.X)) continue;
+        const bool above_point = e_.Of(c.Indices[0]).IsPoint();
+        const bool below_point = e_.Of(c.Indices[1]).IsPoint();
+        const bool minimum = c.Type == "lens minimum" || c.Type == "ordering minimum" ||
+                             (above_point && !below_point);
+        // Two structures of one compound: the one ends where the other begins.
+        const bool both = above_point && below_point;
+        if (upper ? c.Indices[0] == p && (minimum || both) : c.Indices[1] == p && !minimum)
           return true;
+      }
       for (const Transition& t : out_.Transitions)
-        if (near(t.Y) && (t.AbovePhase == p || t.BelowPhase == p)) return true;
+        if (near(t.Y) && at(t.X) && (t.AbovePhase == p || t.BelowPhase == p)) return true;
       for (const CriticalPoint& c : out_.CriticalPoints)
         if (near(c.Y) && c.Index == p) return true;
       return false;
@@ -1119,7 +1171,8 @@ class Refiner {
           if (beyond >= 1 && beyond < g.RowCount() && continues(id, beyond, run.First, run.Last))
             continue;
           const PhaseIndex p = e_.IndexOf(id);
-          if (explained(p, RowY(r + 1), RowY(r))) continue;
+          if (explained(p, from == r, ColX(run.First), ColX(run.Last), RowY(r + 1), RowY(r)))
+            continue;
           FinerFeature f{FinerFeature::Kind::FieldEnds,
                          ColX(run.First),
                          ColX(run.Last),

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -105,9 +106,10 @@ struct Sweep {
   Engine engine{ports, ports, results, &ports, ports.LevelsInto(results)};
 };
 
-std::unique_ptr<Sweep> SweepOf(const std::string& functs, double ymin, double ymax, int xp,
-                               int yp) {
+std::unique_ptr<Sweep> SweepOf(const std::string& functs, double ymin, double ymax, int xp, int yp,
+                               bool closer = true) {
   auto s = std::make_unique<Sweep>();
+  s->engine.SetLookCloser(closer);
   s->ports.problem = MakeProblem(functs, ymin, ymax, xp, yp);
   s->ports.problem.ShowChart = false;
   s->ports.problem.ShowMosaicDiagram = false;
@@ -285,6 +287,18 @@ TEST(Refine, SecondOrderLineOfAnOrderingIndependentOfTheGrid) {
     EXPECT_NEAR(top.Y, E / -kRModel, 1e-9 * top.Y);
     EXPECT_NEAR(top.X, 0.5, 1e-9);
   }
+  // On the level through the top itself the ordering is nil: the cell is the disordered form's,
+  // not the ordered form's, whose minimum differs from it there by rounding alone.
+  auto run = SweepOf(sheet, 300, 1400, 20, 22);
+  const CellGrid& cells = run->results.Cells();
+  int checked = 0;
+  for (int row = 1; row < cells.RowCount(); ++row)
+    for (int col = 1; col < cells.ColCount(); ++col)
+      if (cells.RowY(row) == 1000 && cells.ColumnX(col) == 0.5) {
+        EXPECT_EQ(cells.Cell(col, row), "A2");
+        ++checked;
+      }
+  EXPECT_EQ(checked, 1);
 }
 
 // A phase on sublattices that ends inside 0..1: P = (A)2(A,B)1 exists for X <= 1/3, its
@@ -418,6 +432,94 @@ TEST(Refine, CongruentCompoundAndItsEutecticsIndependentOfTheGrid) {
     }
     ExpectTangent(run->results, {{"L", l}, {"S", s}}, 0.5, gc);
   }
+}
+
+// Three answers within one level step: compound C melts congruently at 760 K (its energy is the
+// liquid's at X = 0.5 there, falling 200 J/(mol K) faster below) and meets S on either side at
+// eutectics 0.4 and 2.1 K lower. The grid of 7 K steps sees the liquid between S and C on one
+// level and gone on the next. The congruent point does not account for that: it starts C's field
+// and ends none; the liquid's two ends are looked at closer and both eutectics solved.
+TEST(Refine, ACompoundMeltingBetweenTwoEutecticsWithinOneLevelStep) {
+  const Phase l{10000, 10, 11000, 10, 0};
+  const Phase s{0, 0, 0, 0, 30000};
+  const double tc = 760;
+  auto gc = [&](double t) { return l.G(0.5, t) + 200 * (t - tc); };
+  auto through = [&](double t, double lo, double hi) {
+    const auto [xs, xl] = SolidLiquid(s, l, t, lo, hi);
+    return 0.5 * (s.MuA(xs, t) + s.MuB(xs, t)) - gc(t);
+  };
+  const double t_a = Bisect([&](double t) { return through(t, 1e-12, 0.5); }, 740, tc - 1e-6);
+  const double t_b = Bisect([&](double t) { return through(t, 1 - 1e-12, 0.5); }, 740, tc - 1e-6);
+  char compound[160];
+  std::snprintf(compound, sizeof compound, "X=0.5; GC = 10500 - 10*T + %.17g*T + 200*(T - %g)",
+                kR * std::log(0.5), tc);
+  const std::string sheet = l.Line("GL") + "\n" + s.Line("GS") + "\n" + compound;
+  auto coarse = SweepOf(sheet, 600, 1300, 50, 100, false);
+  const RefinedResults& seen = coarse->results.Refined;
+  ASSERT_EQ(seen.CongruentPoints.size(), 1u);
+  EXPECT_NEAR(seen.CongruentPoints[0].Y, tc, 1e-6 * tc);
+  bool flagged = false;
+  for (const FinerFeature& f : seen.BelowResolution)
+    flagged |= f.YLow <= t_a && f.YHigh >= tc && f.XLeft <= 0.5 && f.XRight >= 0.5;
+  EXPECT_TRUE(flagged);
+
+  auto looked = SweepOf(sheet, 600, 1300, 50, 100);
+  const RefinedResults& r = looked->results.Refined;
+  ASSERT_EQ(r.Invariants.size(), 2u);
+  std::vector<double> found;
+  for (const Invariant& inv : r.Invariants) {
+    EXPECT_EQ(inv.Type, "eutectic");
+    EXPECT_FALSE(inv.Approximate);
+    found.push_back(inv.Y);
+  }
+  std::sort(found.begin(), found.end());
+  EXPECT_NEAR(found[0], std::min(t_a, t_b), 1e-6 * tc);
+  EXPECT_NEAR(found[1], std::max(t_a, t_b), 1e-6 * tc);
+}
+
+// A compound of two structures (CH above 900 K, CL below) changes between two levels: a
+// congruent transformation at the temperature where their energies meet, and no field left
+// unexplained between the levels.
+TEST(Refine, ACompoundChangingItsStructureBetweenTwoLevels) {
+  const Phase l{10000, 10, 11000, 10, 0};
+  const Phase s{0, 0, 0, 0, 30000};
+  const std::string sheet = l.Line("GL") + "\n" + s.Line("GS") +
+                            "\nX=0.5; GCL = -2000 - 5.763*T\nX=0.5; GCH = -2000 - 5.763*T + "
+                            "3*(900 - T)";
+  auto run = SweepOf(sheet, 600, 1300, 97, 131, false);
+  const RefinedResults& r = run->results.Refined;
+  int found = 0;
+  for (const CongruentPoint& c : r.CongruentPoints) {
+    if (c.Type != "congruent transformation") continue;
+    ++found;
+    EXPECT_FALSE(c.Approximate);
+    EXPECT_EQ(c.X, 0.5);
+    EXPECT_NEAR(c.Y, 900, 1e-9 * 900);
+    EXPECT_EQ(c.Phases, (std::vector<std::string>{"CH", "CL"}));
+  }
+  EXPECT_EQ(found, 1);
+  EXPECT_TRUE(r.BelowResolution.empty());
+}
+
+// Twins at a pure end: a compound of pure A and a second solution phase whose A end is the
+// liquid's, each written so that it differs from the liquid by rounding only. Pure A has one
+// transition, S to L at 1000 K; its stable phase does not take turns with the twins above it.
+TEST(Refine, PhasesWithTheLiquidsEnergyAtAPureEndDoNotTakeTurnsWithIt) {
+  const Phase l{10000, 10, 11000, 10, 0};
+  const Phase s{0, 0, 500, 0, 30000};
+  const std::string sheet = l.Line("GL") + "\n" + s.Line("GS") +
+                            "\nGM = (1-X)*(10000 + 0.1 - 10*T - 0.1) + X*(20000 - 10*T) - T*Sid"
+                            "\nX=0; GAM = 10000.3 - 10*T - 0.3";
+  auto run = SweepOf(sheet, 600, 1300, 97, 131, false);
+  std::vector<std::string> at_a;
+  for (const Transition& t : run->results.Refined.Transitions)
+    if (t.X == 0) at_a.push_back(t.Below + ">" + t.Above);
+  EXPECT_EQ(at_a, (std::vector<std::string>{"S>L"}));
+  const CellGrid& cells = run->results.Cells();
+  for (int row = 1; row < cells.RowCount(); ++row)
+    if (cells.RowY(row) > 1000) {
+      EXPECT_EQ(cells.Cell(1, row), "L") << cells.RowY(row);
+    }
 }
 
 // Pure B given as a compound at X = 1 below both solution phases there (an hcp metal imported
