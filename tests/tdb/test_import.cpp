@@ -538,3 +538,25 @@ TEST(TdbImport, ThePressureInExpressionsIsTheStandardPressureWithANote) {
 }
 
 }  // namespace
+
+// A formula whose temperature ranges meet with a step (COST507's bcc Zr above 2128 K): a note
+// names the parameter, the step and its temperature where it lies within the problem's range.
+TEST(TdbImport, AStepWhereTemperatureRangesMeetIsNoted) {
+  auto notes = [](const char* b_end) {
+    const tdb::ImportResult r = ImportText(
+        std::string(kElements) +
+        "PHASE LIQUID % 1 1 ! CONSTITUENT LIQUID :A,B: !\n"
+        "PARAMETER G(LIQUID,A;0) 298.15 0; 6000 N ! PARAMETER G(LIQUID,B;0) 298.15 0; 6000 N !\n"
+        "PHASE SOLID % 1 1 ! CONSTITUENT SOLID :A,B: !\n"
+        "PARAMETER G(SOLID,A;0) 298.15 -1000+T; 6000 N !\n" +
+        std::string(b_end));
+    std::string all;
+    for (const std::string& n : r.Notes) all += n + "\n";
+    return all;
+  };
+  EXPECT_NE(notes("PARAMETER G(SOLID,B;0) 298.15 -1000+T; 900 Y 6000+T; 6000 N !")
+                .find("SOLID: G(SOLID,B;0) jumps by +7.0 kJ/mol at 900 K"),
+            std::string::npos);
+  EXPECT_EQ(notes("PARAMETER G(SOLID,B;0) 298.15 -1000+T; 900 Y -1900+2*T; 6000 N !").find("jumps"),
+            std::string::npos);
+}
