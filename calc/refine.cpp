@@ -547,6 +547,35 @@ class Refiner {
     return g1 - (g0 + (g2 - g0) * (x[1] - x[0]) / (x[2] - x[0]));
   }
 
+  // Whether no phase lies below the line through the outer ends of a three-phase equilibrium
+  // at level y, at any column of the grid or at any compound: the equilibrium is a stable one.
+  bool NothingBelow(const PhaseId ids[3], const double x[3], double y) {
+    constexpr double kBelowAbsolute = 1e-6, kBelowRelative = 1e-10;
+    try {
+      const double g0 = e_.G(ids[0], x[0], y), g2 = e_.G(ids[2], x[2], y);
+      const double slope = (g2 - g0) / (x[2] - x[0]);
+      auto below = [&](PhaseId id, double xx) {
+        if (id == ids[0] || id == ids[1] || id == ids[2]) return false;
+        const double g = e_.G(id, xx, y), line = g0 + slope * (xx - x[0]);
+        return std::isfinite(g) && g < line - kBelowAbsolute - kBelowRelative * std::abs(line);
+      };
+      for (size_t k = 0; k < sheet_.Phases.size(); ++k) {
+        if (!sheet_.Phases[k].HasExpression()) continue;
+        const PhaseId id{static_cast<int>(k), -1};
+        for (int c = 1; c < Grid().ColCount(); ++c)
+          if (below(id, std::clamp(ColX(c), st_.XStep / 2, 1 - st_.XStep / 2))) return false;
+      }
+      for (size_t j = 0; j < sheet_.PointPhases.size(); ++j) {
+        if (!sheet_.PointPhases[j].HasExpression()) continue;
+        if (below(PhaseId{-1, static_cast<int>(j)}, sheet_.PointPhases[j].Composition))
+          return false;
+      }
+      return true;
+    } catch (const std::exception&) {
+      return false;
+    }
+  }
+
   // d/dY of (G of the middle phase minus the line through the outer two), compositions fixed:
   // positive when the middle phase rises above the common tangent above the invariant.
   double MiddleSlope(const PhaseId ids[3], const double x[3], double y) {
@@ -645,11 +674,25 @@ class Refiner {
           // as the tie lines are followed, kInvariantReach level steps. Whatever way it was
           // solved, an invariant has its middle phase on the line of the outer two: within
           // kInvariantGap J/mol (solved ones come within about 1e-10).
-          constexpr double kInvariantReach = 2, kInvariantGap = 1e-6;
-          const double reach = kInvariantReach * st_.YStep;
-          if (solved && Within(y, node.Y - reach, node.Y + reach) && sol[0] < sol[1] &&
-              sol[1] < sol[2] && Within(sol[0], lo[0], hi[0]) && Within(sol[1], lo[1], hi[1]) &&
-              Within(sol[2], lo[2], hi[2]) && std::abs(MiddleGap(ids, sol, y)) <= kInvariantGap) {
+          // A solution phase narrower than the first column at a pure end (Mn in fcc Al, 0.2%
+          // at COST507's peritectoid fcc + AL6MN -> AL12MN) offers the hull only its end and
+          // the next column, and the grid's node may lie many levels off (15 K there; how far
+          // depends on the columns, not on the levels): it is taken up to kEndReach steps or
+          // kEndReachOfRange of the range off, where nothing lies below its tangent line.
+          constexpr double kInvariantReach = 2, kEndReach = 8, kEndReachOfRange = 0.05,
+                           kInvariantGap = 1e-6;
+          bool at_end = false;
+          for (int i = 0; i < 3; ++i)
+            at_end |= !ids[i].IsPoint() && std::min(sol[i], 1 - sol[i]) < st_.XStep;
+          const double near = kInvariantReach * std::abs(st_.YStep);
+          const double reach = at_end ? std::max(kEndReach * std::abs(st_.YStep),
+                                                 kEndReachOfRange * std::abs(st_.Ymax - st_.Ymin))
+                                      : near;
+          if (solved && Within(y, node.Y - reach, node.Y + reach) &&
+              (Within(y, node.Y - near, node.Y + near) || NothingBelow(ids, sol, y)) &&
+              sol[0] < sol[1] && sol[1] < sol[2] && Within(sol[0], lo[0], hi[0]) &&
+              Within(sol[1], lo[1], hi[1]) && Within(sol[2], lo[2], hi[2]) &&
+              std::abs(MiddleGap(ids, sol, y)) <= kInvariantGap) {
             std::copy(sol, sol + 3, x);
             inv.Y = y;
             inv.Approximate = false;

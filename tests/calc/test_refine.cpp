@@ -522,6 +522,36 @@ TEST(Refine, PhasesWithTheLiquidsEnergyAtAPureEndDoNotTakeTurnsWithIt) {
     }
 }
 
+// A solution narrower than the first column at the A end: S dissolves 0.15% B where compound
+// C1 forms from S and C2 (a peritectoid), and a grid of 200 columns offers only X = 0 and 0.005
+// of it, so that its node lies 18 K (9 levels) away. The solve is taken there, where the test's
+// own solution (the tangent from C2 to S passing through C1) places it. (L, never stable, makes
+// the second solution phase a sheet needs.)
+TEST(Refine, APeritectoidBesideASolubilityNarrowerThanAColumn) {
+  const Phase l{20000, 10, 30000, 10, 0};
+  const Phase s{0, 0, 33000, 0, 0};
+  auto g1 = [](double t) { return -2060 + 0.3 * (t - 800); };
+  const double g2 = -4000;
+  auto tangent_at_c1 = [&](double t) {
+    const double xs =
+        FirstRoot([&](double x) { return s.G(x, t) + s.G1(x, t) * (0.2 - x) - g2; }, 1e-12, 0.05);
+    return s.G(xs, t) + s.G1(xs, t) * (0.1 - xs);
+  };
+  const double tp = Bisect([&](double t) { return g1(t) - tangent_at_c1(t); }, 600, 1200);
+  const std::string sheet = l.Line("GL") + "\n" + s.Line("GS") +
+                            "\nX=0.1; GC1 = -2060 + 0.3*(T - 800)\nX=0.2; GC2 = -4000";
+  auto run = SweepOf(sheet, 400, 1200, 200, 400, false);
+  ASSERT_EQ(run->results.Nodes.size(), 1u);
+  EXPECT_GT(std::abs(run->results.Nodes[0].Y - tp), 8 * std::abs(run->results.State.YStep));
+  const RefinedResults& r = run->results.Refined;
+  ASSERT_EQ(r.Invariants.size(), 1u);
+  const Invariant& inv = r.Invariants[0];
+  EXPECT_FALSE(inv.Approximate);
+  EXPECT_EQ(inv.Type, "peritectoid");
+  EXPECT_NEAR(inv.Y, tp, 1e-6 * tp);
+  EXPECT_LT(inv.Phases[0].X, 0.005);
+}
+
 // Pure B given as a compound at X = 1 below both solution phases there (an hcp metal imported
 // from a database, say): B melts where the liquid meets that compound, not where the metastable
 // solid does, and the eutectic between it and the compound AB is solved like any other.
