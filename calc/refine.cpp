@@ -222,6 +222,21 @@ class Refiner {
     return v >= lo - slack && v <= hi + slack;
   }
 
+  // The Y between the levels of rows r and r - 1 where phases a and b have one energy at x, into
+  // y; false (y untouched) where it is not found.
+  bool EqualBetweenRows(PhaseId a, PhaseId b, double x, int r, double& y) {
+    try {
+      double root = 0;
+      if (numeric::BracketedRoot([&](double yy) { return e_.G(a, x, yy) - e_.G(b, x, yy); },
+                                 RowY(r), RowY(r - 1), root)) {
+        y = root;
+        return true;
+      }
+    } catch (const std::exception&) {
+    }
+    return false;
+  }
+
   // Pure components: every change of the label in the first and the last column of the grid
   // between two neighbouring levels, solved for the Y where the two phases have equal energy.
   void Transitions() {
@@ -243,17 +258,7 @@ class Refiner {
         t.AbovePhase = e_.IndexOf(a);
         t.BelowPhase = e_.IndexOf(b);
         t.Approximate = true;
-        if (a.Valid() && b.Valid() && !(a == b)) {
-          try {
-            double y = 0;
-            if (numeric::BracketedRoot([&](double yy) { return e_.G(a, x, yy) - e_.G(b, x, yy); },
-                                       RowY(r), RowY(r - 1), y)) {
-              t.Y = y;
-              t.Approximate = false;
-            }
-          } catch (const std::exception&) {
-          }
-        }
+        if (a.Valid() && b.Valid() && !(a == b)) t.Approximate = !EqualBetweenRows(a, b, x, r, t.Y);
         out_.Transitions.push_back(t);
       }
     }
@@ -1004,16 +1009,7 @@ class Refiner {
         cp.Indices = {e_.IndexOf(a), e_.IndexOf(b)};
         cp.X = x;
         cp.Y = RowY(r);
-        cp.Approximate = true;
-        try {
-          double y = 0;
-          if (numeric::BracketedRoot([&](double yy) { return e_.G(a, x, yy) - e_.G(b, x, yy); },
-                                     RowY(r), RowY(r - 1), y)) {
-            cp.Y = y;
-            cp.Approximate = false;
-          }
-        } catch (const std::exception&) {
-        }
+        cp.Approximate = !EqualBetweenRows(a, b, x, r, cp.Y);
         out_.CongruentPoints.push_back(std::move(cp));
       }
     }
