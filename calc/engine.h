@@ -117,7 +117,6 @@ class Engine {
   void OfferSolutionRecords(bool show_chart, bool use_cache);
   void OfferPointPhaseRecords(bool use_cache);
   void FindTwins();
-  void DropPointTwins();
   void KeepLowestPointPhasePerComposition();
   void PreferPointPhasesAtEnds();
   void KeepRecordsBelowChord();

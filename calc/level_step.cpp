@@ -117,7 +117,6 @@ void Engine::OfferRecords(bool show_chart) {
   // Every entropy value of the run is known now (random numbers aside).
   if (!use_cache) work.sid_cached = !DrawsRandomNumbers(sheet_.sidParser().Expression());
   const SweepState& st = results_.State;
-  DropPointTwins();
   KeepLowestPointPhasePerComposition();
   PreferPointPhasesAtEnds();
   work.slope = (work.gmin_b - work.gmin_a) / (st.Xmax - st.Xmin);
@@ -148,57 +147,46 @@ void Engine::FindTwins() {
     if (!pp.Model && DrawsRandomNumbers(pp.Parser->Expression())) return;
 
   constexpr int kTwinSamples = 5;
-  auto at_level = [&](int s, double& t, double& p) {
-    const double y = st.Ymin + (st.Ymax - st.Ymin) * s / (kTwinSamples - 1);
-    t = st.Yparameter == YParameter::Temperature ? y : st.T;
-    p = st.Yparameter == YParameter::Temperature ? st.p : y;
+  // energies[k * kTwinSamples + s]: phase k's energy at sample level s (NaN where it has none).
+  std::vector<double> solution(n * kTwinSamples), point(m * kTwinSamples);
+  auto sample = [&](std::vector<double>& energies, size_t k, auto&& energy) {
+    for (int s = 0; s < kTwinSamples; ++s) {
+      const double y = st.Ymin + (st.Ymax - st.Ymin) * s / (kTwinSamples - 1);
+      const bool temperature = st.Yparameter == YParameter::Temperature;
+      energies[k * kTwinSamples + static_cast<size_t>(s)] =
+          energy(temperature ? y : st.T, temperature ? st.p : y);
+    }
+  };
+  auto sid_at = [&](double x) {
+    *sheet_.SidX() = x;
+    return sheet_.sidParser().Value();
   };
   auto same = [](double a, double b) {
     return std::isfinite(a) && std::isfinite(b) && !LowerBeyondRounding(a, b) &&
            !LowerBeyondRounding(b, a);
   };
-  // energies[k * kTwinSamples + s]: phase k's energy at x at sample s (NaN where it has none).
-  std::vector<double> solution(n * kTwinSamples), point(m * kTwinSamples);
-  auto solution_energies = [&](double x) {
-    *sheet_.SidX() = x;
-    const double sid = sheet_.sidParser().Value();
-    for (size_t k = 0; k < n; ++k) {
-      SolutionPhase& ph = sheet_.Phases[k];
-      for (int s = 0; s < kTwinSamples; ++s) {
-        double& g = solution[k * kTwinSamples + static_cast<size_t>(s)];
-        g = std::numeric_limits<double>::quiet_NaN();
-        if (ph.Model || !ph.HasExpression()) continue;
-        at_level(s, *ph.T, *ph.p);
-        *ph.X = x;
-        *ph.Sid = sid;
-        g = ph.Parser->Value();
-      }
-    }
-  };
   auto twins = [&](const std::vector<double>& a, size_t i, const std::vector<double>& b, size_t k) {
-    for (int s = 0; s < kTwinSamples; ++s)
-      if (!same(a[i * kTwinSamples + static_cast<size_t>(s)],
-                b[k * kTwinSamples + static_cast<size_t>(s)]))
-        return false;
+    for (size_t s = 0; s < kTwinSamples; ++s)
+      if (!same(a[i * kTwinSamples + s], b[k * kTwinSamples + s])) return false;
     return true;
   };
+  const double nan = std::numeric_limits<double>::quiet_NaN();
   try {
     for (size_t j = 0; j < m; ++j) {
       PointPhase& pp = sheet_.PointPhases[j];
-      for (int s = 0; s < kTwinSamples; ++s) {
-        double& g = point[j * kTwinSamples + static_cast<size_t>(s)];
-        g = std::numeric_limits<double>::quiet_NaN();
-        if (pp.Model || !pp.HasExpression()) continue;
-        *sheet_.SidX() = pp.Composition;
-        const double sid = sheet_.sidParser().Value();
-        double t = 0, p = 0;
-        at_level(s, t, p);
-        g = pp.Energy(t, p, sid);
-      }
+      const bool sampled = !pp.Model && pp.HasExpression();
+      const double sid = sampled ? sid_at(pp.Composition) : nan;
+      sample(point, j, [&](double t, double p) { return sampled ? pp.Energy(t, p, sid) : nan; });
     }
     for (int end = 0; end < 2; ++end) {
       const double x = end == 0 ? st.Xmin : st.Xmax;
-      solution_energies(x);
+      const double sid = sid_at(x);
+      for (size_t k = 0; k < n; ++k) {
+        SolutionPhase& ph = sheet_.Phases[k];
+        const bool sampled = !ph.Model && ph.HasExpression();
+        sample(solution, k,
+               [&](double t, double p) { return sampled ? ph.Energy(x, t, p, sid) : nan; });
+      }
       for (size_t k = 1; k < n; ++k)
         for (size_t i = 0; i < k && !work.twin_at[end][k]; ++i)
           if (twins(solution, i, solution, k)) work.twin_at[end][k] = 1;
@@ -217,17 +205,6 @@ void Engine::FindTwins() {
   } catch (const std::exception&) {
     // An expression that fails here fails in the sweep too, which says where.
   }
-}
-
-// A point phase that is a twin offers nothing: the phase it is a twin of stands for it.
-void Engine::DropPointTwins() {
-  const LevelWork& work = *work_;
-  if (std::find(work.point_twin.begin(), work.point_twin.end(), 1) == work.point_twin.end()) return;
-  const PhaseIndex first = static_cast<PhaseIndex>(sheet_.Phases.size());
-  std::erase_if(results_.PointSet, [&](const TDPoint& r) {
-    return r.IsPointPhase && r.Phase >= first &&
-           work.point_twin[static_cast<size_t>(r.Phase - first)];
-  });
 }
 
 // Of point phases of one composition (an assessed database gives a metal several structures
@@ -478,7 +455,8 @@ void Engine::OfferPointPhaseRecords(bool use_cache) {
   for (size_t j = 0; j < sheet_.PointPhases.size(); ++j) {
     PointPhase& pp = sheet_.PointPhases[j];
     if (!use_cache) work.sid_at_point.push_back(0);
-    if (!pp.HasExpression()) continue;
+    // A twin offers nothing: the phase it is a twin of stands for it (FindTwins).
+    if (!pp.HasExpression() || work.point_twin[j]) continue;
     const double xp = pp.Composition;
     if (use_cache) {
       *pp.Sid = work.sid_at_point[j];
