@@ -443,7 +443,7 @@ void Engine::MinimiseModels(bool may_skip) {
                    [&](size_t a, size_t b) { return cost[a] > cost[b]; });
   for (size_t i = 0; i < groups.size(); ++i)
     cost[i] = -sheet_.Phases[groups[i][0]].Model->stats().minimisations;
-  ForEachOnTwoThreads(order.size(), model_threads_, [&](size_t i) { minimise(groups[order[i]]); });
+  work.threads.ForEach(order.size(), model_threads_, [&](size_t i) { minimise(groups[order[i]]); });
   for (size_t i = 0; i < groups.size(); ++i)
     cost[i] += sheet_.Phases[groups[i][0]].Model->stats().minimisations;
 }

@@ -8,6 +8,7 @@
 #include "calc/engine.h"
 #include "calc/hull.h"
 #include "calc/mosaic.h"
+#include "calc/two_threads.h"
 
 namespace calc {
 
@@ -79,6 +80,8 @@ struct Engine::LevelWork {
   // at the last level.
   std::vector<std::vector<size_t>> model_groups;
   std::vector<int64_t> model_cost;
+  // The threads that minimise the models, the second one kept from level to level.
+  TwoThreads threads;
 };
 
 }  // namespace calc

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "calc/level_mailbox.h"
+#include "calc/two_threads.h"
 #include "engine_fixture.h"
 
 namespace calc::testing {
@@ -102,6 +103,27 @@ class SweepThreadTest : public EngineTest {
     }
   }
 };
+
+// The helper kept from call to call: every item done once at every call, whichever thread
+// takes it; an item's exception comes back to the caller, and the next call works as before.
+TEST(ModelThreads, AKeptSecondThreadDoesEachItemOnceAndPassesOnAnError) {
+  TwoThreads threads;
+  for (int call = 0; call < 300; ++call) {
+    const size_t count = static_cast<size_t>(call % 6);
+    std::vector<std::atomic<int>> done(count);
+    const bool fail = call % 50 == 49;
+    auto item = [&](size_t i) {
+      done[i].fetch_add(1);
+      if (fail && i == count - 1) throw std::runtime_error("item");
+    };
+    if (fail) {
+      EXPECT_THROW(threads.ForEach(count, true, item), std::runtime_error) << call;
+      continue;
+    }
+    threads.ForEach(count, true, item);
+    for (size_t i = 0; i < count; ++i) ASSERT_EQ(done[i].load(), 1) << call << " " << i;
+  }
+}
 
 // Two models (an ordering bcc and a solution on one sublattice) minimised on two threads at
 // once: the grid and the exact answers of minimising them one after the other, to the bit.
