@@ -7,6 +7,7 @@
 #include <exception>
 #include <functional>
 #include <limits>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -188,6 +189,8 @@ class Refiner {
     SideBySide();
     if (Stopped()) return false;
     Invariants();
+    if (Stopped()) return false;
+    LineEnds();
     if (Stopped()) return false;
     CongruentPoints();
     if (Stopped()) return false;
@@ -612,6 +615,11 @@ class Refiner {
         k = RunAt(runs, cm);
       }
       const bool located = k >= 2 && k + 2 < static_cast<int>(runs.size());
+      if (LineEnd e; located && NodeLineEnd(r, runs, k, e)) {
+        SolveLineEnd(e, r, inv);
+        out_.Invariants.push_back(std::move(inv));
+        continue;
+      }
       if (located) {
         const int cols[3] = {runs[static_cast<size_t>(k - 2)].Last, cm,
                              runs[static_cast<size_t>(k + 2)].First};
@@ -732,6 +740,186 @@ class Refiner {
       }
       out_.Invariants.push_back(std::move(inv));
     }
+  }
+
+  // Where the second-order line between the two forms of one phase on sublattices meets a
+  // two-phase field of that phase with another phase P (Al-Fe and Fe-Si, where the A2/B2 line
+  // meets the solidus; Al-Cr, where it meets the field of A2 and AlCr2), no three phases are in
+  // equilibrium: it is the critical end point of the line, the level where the disordered
+  // form's end of its tie line with P lies on the line. The grid shows it as the form at the
+  // field's edge changing to the other one between two levels, and often as a node.
+  struct LineEnd {
+    PhaseId p, dis, ord;
+    bool p_left = false;    // P on the field's left, the forms on its right
+    double xp = 0, xd = 0;  // the grid's compositions of P and of the forms at the field's edge
+  };
+
+  // The forms of one model, the disordered one first; false for anything else.
+  bool Forms(PhaseId a, PhaseId b, PhaseId& dis, PhaseId& ord) const {
+    if (!a.Valid() || !b.Valid() || a.IsPoint() || b.IsPoint() || a == b) return false;
+    const SolutionPhase& pa = sheet_.Phases[static_cast<size_t>(a.solution)];
+    const SolutionPhase& pb = sheet_.Phases[static_cast<size_t>(b.solution)];
+    if (!pa.Model || pa.Model != pb.Model) return false;
+    dis = pa.Variant == OrderVariant::Disordered ? a : b;
+    ord = dis == a ? b : a;
+    return sheet_.Phases[static_cast<size_t>(dis.solution)].Variant == OrderVariant::Disordered;
+  }
+
+  // The grid's composition of a phase at the edge of a run (P's, or the forms').
+  double EdgeX(PhaseId id, int col) const {
+    const double step = st_.XStep;
+    return id.IsPoint() ? e_.Composition(id) : std::clamp(ColX(col), step / 2, 1 - step / 2);
+  }
+
+  // A node of that kind: in the node's row r the middle phase (run k) has the other form beside
+  // it on one side, not a two-phase field, and P lies across the field on the other side.
+  bool NodeLineEnd(int r, const std::vector<TR>& runs, int k, LineEnd& e) const {
+    const int n = static_cast<int>(runs.size());
+    const PhaseId mid = Label(runs[static_cast<size_t>(k)].First, r);
+    for (int s : {-1, 1}) {
+      if (k + s < 0 || k + s >= n || k - 2 * s < 0 || k - 2 * s >= n) continue;
+      const TR& beside = runs[static_cast<size_t>(k + s)];
+      if (beside.Label.empty() || !runs[static_cast<size_t>(k - s)].Label.empty()) continue;
+      if (!Forms(mid, Label(beside.First, r), e.dis, e.ord)) continue;
+      // P is to the left when the other form is to the right of the middle phase.
+      e.p_left = s > 0;
+      const TR& p_run = runs[static_cast<size_t>(k - 2 * s)];
+      const TR& m_run = runs[static_cast<size_t>(k)];
+      const int p_col = e.p_left ? p_run.Last : p_run.First;
+      e.p = Label(p_col, r);
+      if (!e.p.Valid() || e.p == e.dis || e.p == e.ord) return false;
+      e.xp = EdgeX(e.p, p_col);
+      e.xd = EdgeX(e.dis, e.p_left ? m_run.First : m_run.Last);
+      return true;
+    }
+    return false;
+  }
+
+  // The critical end point e brackets between the levels of rows r and r - 1 (a level further
+  // either way where the grid put it off), into inv: P and the two forms at one composition, in
+  // ascending X, the reaction naming the field's phases above and below. Approximate, at the
+  // grid's values, when the solve fails.
+  void SolveLineEnd(const LineEnd& e, int r, Invariant& inv) {
+    SublatticeModel& model = *sheet_.Phases[static_cast<size_t>(e.dis.solution)].Model;
+    inv.Type = kCriticalEndPoint;
+    inv.Y = RowY(r);
+    inv.Approximate = true;
+    double xp = e.xp, xd = e.xd;
+    // The curvature towards ordering at the disordered form's end of its tie line with P.
+    auto curvature = [&](double y) {
+      double a = e.p_left ? xp : xd, b = e.p_left ? xd : xp;
+      if (!TieLine(e.p_left ? e.p : e.dis, e.p_left ? e.dis : e.p, y, a, b))
+        throw std::runtime_error("no tie line");
+      xp = e.p_left ? a : b;
+      xd = e.p_left ? b : a;
+      return OrderingCurvature(model, xd, y);
+    };
+    try {
+      for (int wide = 0; wide <= 1 && inv.Approximate; ++wide) {
+        const int r_lo = std::min(r + wide, Grid().RowCount() - 1);
+        const int r_hi = std::max(r - 1 - wide, 1);
+        xp = e.xp;
+        xd = e.xd;
+        double y = 0;
+        if (numeric::BracketedRoot(curvature, RowY(r_lo), RowY(r_hi), y)) {
+          curvature(y);
+          inv.Y = y;
+          inv.Approximate = false;
+        }
+      }
+    } catch (const std::exception&) {
+    }
+    if (inv.Approximate) xp = e.xp, xd = e.xd;
+    // Above the line's end, the form at the end of the tie line with P a level step higher:
+    // the disordered one where its curvature towards ordering is positive there.
+    bool dis_above = true;
+    {
+      const double keep_p = xp, keep_d = xd;
+      try {
+        dis_above = curvature(inv.Y + std::abs(st_.YStep)) > 0;
+      } catch (const std::exception&) {
+      }
+      xp = keep_p;
+      xd = keep_d;
+    }
+    const RefinedPhase rp{e_.Name(e.p), xp, e_.IndexOf(e.p)};
+    const RefinedPhase rd{e_.Name(e.dis), xd, e_.IndexOf(e.dis)};
+    const RefinedPhase ro{e_.Name(e.ord), xd, e_.IndexOf(e.ord)};
+    inv.Phases =
+        e.p_left ? std::vector<RefinedPhase>{rp, rd, ro} : std::vector<RefinedPhase>{rd, ro, rp};
+    auto shown = [&](PhaseId id, double x) {
+      return e_.Shown(id) + (id.IsPoint() ? "" : "(" + FormatX(x) + ")");
+    };
+    auto pair = [&](PhaseId form) {
+      return e.p_left ? shown(e.p, xp) + " + " + shown(form, xd)
+                      : shown(form, xd) + " + " + shown(e.p, xp);
+    };
+    inv.Reaction =
+        dis_above ? pair(e.dis) + " → " + pair(e.ord) : pair(e.ord) + " → " + pair(e.dis);
+  }
+
+  // A critical end point of the same phases within a level step, among the invariants.
+  bool KnownLineEnd(const Invariant& inv) const {
+    return std::any_of(out_.Invariants.begin(), out_.Invariants.end(), [&](const Invariant& o) {
+      return o.Type == kCriticalEndPoint && o.Phases.size() == inv.Phases.size() &&
+             std::equal(
+                 o.Phases.begin(), o.Phases.end(), inv.Phases.begin(),
+                 [](const RefinedPhase& a, const RefinedPhase& b) { return a.Phase == b.Phase; }) &&
+             std::abs(o.Y - inv.Y) <= std::abs(st_.YStep);
+    });
+  }
+
+  // The critical end points no node gave: between every two neighbouring levels, a two-phase
+  // field of P and a form of a phase on sublattices whose edge cell is the other form at the
+  // level before, P the same, where the solve finds the end of the line between them.
+  void LineEnds() {
+    const CellGrid& g = Grid();
+    for (int r = 2; r < g.RowCount(); ++r) {
+      const std::vector<TR> up = BuildRuns(g, r - 1), down = BuildRuns(g, r);
+      for (size_t i = 1; i + 1 < down.size(); ++i) {
+        if (!down[i].Label.empty()) continue;
+        // The same field at the level before: the blank run over this one's middle.
+        const int k = RunAt(up, (down[i].First + down[i].Last) / 2);
+        if (k < 1 || k + 1 >= static_cast<int>(up.size()) ||
+            !up[static_cast<size_t>(k)].Label.empty())
+          continue;
+        for (const bool p_left : {true, false}) {
+          const TR& p_run = down[p_left ? i - 1 : i + 1];
+          const TR& f_run = down[p_left ? i + 1 : i - 1];
+          const int p_col = p_left ? p_run.Last : p_run.First;
+          const int f_col = p_left ? f_run.First : f_run.Last;
+          const PhaseId p = Label(p_col, r);
+          const TR& up_p = up[static_cast<size_t>(p_left ? k - 1 : k + 1)];
+          const TR& up_f = up[static_cast<size_t>(p_left ? k + 1 : k - 1)];
+          if (!p.Valid() || !(Label(p_left ? up_p.Last : up_p.First, r - 1) == p)) continue;
+          LineEnd e;
+          if (!Forms(Label(f_col, r), Label(p_left ? up_f.First : up_f.Last, r - 1), e.dis,
+                     e.ord) ||
+              p == e.dis || p == e.ord)
+            continue;
+          e.p = p;
+          e.p_left = p_left;
+          e.xp = EdgeX(p, p_col);
+          e.xd = EdgeX(e.dis, f_col);
+          // Unsolved, it is the grid's rounding between the two forms near their line (the two
+          // differ by the fourth power of the order there), not an end of it.
+          Invariant inv;
+          SolveLineEnd(e, r, inv);
+          if (!inv.Approximate && !KnownLineEnd(inv)) out_.Invariants.push_back(std::move(inv));
+        }
+      }
+    }
+  }
+
+  // Whether a critical end point of the forms of `model` lies within two level steps of y.
+  bool LineEndNear(const SublatticeModel* model, double y) const {
+    return std::any_of(out_.Invariants.begin(), out_.Invariants.end(), [&](const Invariant& o) {
+      if (o.Type != kCriticalEndPoint || o.Phases.size() != 3) return false;
+      const PhaseId form = e_.Of(o.Phases[o.Phases[0].X == o.Phases[1].X ? 0 : 1].Phase);
+      return form.Valid() && !form.IsPoint() &&
+             sheet_.Phases[static_cast<size_t>(form.solution)].Model.get() == model &&
+             std::abs(o.Y - y) <= 2 * std::abs(st_.YStep);
+    });
   }
 
   // Two ends of one solution phase that have run together are the trivial solution of the
@@ -927,6 +1115,9 @@ class Refiner {
           }
           // A second-order line that only rises or falls across the bracket has no extreme
           // there: the grid saw a cell of either form where the two differ by rounding.
+          // The ordered field closing where its line runs into a two-phase field (the line's
+          // extreme, if any, lies inside that field): a critical end point, not an extreme.
+          if (cp.Approximate && LineEndNear(pa.Model.get(), cp.Y)) continue;
           if (no_extreme) continue;
           out_.CongruentPoints.push_back(std::move(cp));
           continue;

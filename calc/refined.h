@@ -4,6 +4,7 @@
 // solve failed or left the grid cell it started from keeps the grid value and says so in
 // `Approximate`. The grid results (cells, nodes, memo lines) are never changed by it.
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -27,6 +28,13 @@ struct RefinedPhase {
 // "eutectoid", "peritectoid", "monotectoid", "syntectic", "metatectic", "catatectic"), the
 // reaction text (phases stable above → phases stable below, e.g. "L → S(0.0092) + S(0.9908)"),
 // the level and the three phases in ascending X.
+//
+// Where the second-order line between the two forms of one phase on sublattices meets a
+// two-phase field of that phase, the grid shows a node too, but no three phases are in
+// equilibrium there: Type is then kCriticalEndPoint, the phases are the other phase of the
+// field and the two forms (disordered, then ordered) at one composition, and the reaction
+// names the field's two phases above and below (see CriticalEndPointX).
+inline constexpr const char* kCriticalEndPoint = "critical end point";
 struct Invariant {
   std::string Type;
   std::string Reaction;
@@ -34,6 +42,13 @@ struct Invariant {
   std::vector<RefinedPhase> Phases;
   bool Approximate = false;
 };
+
+// The composition of the two forms at a critical end point, where the second-order line ends
+// (a point on the diagram, not a line across the field); NaN for any other invariant.
+inline double CriticalEndPointX(const Invariant& inv) {
+  if (inv.Type != kCriticalEndPoint || inv.Phases.size() != 3) return std::nan("");
+  return inv.Phases[0].X == inv.Phases[1].X ? inv.Phases[0].X : inv.Phases[1].X;
+}
 
 // A transition of a pure component (X = 0 or X = 1): the level where the phases stable above
 // and below it have equal energy.

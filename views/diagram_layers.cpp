@@ -184,6 +184,9 @@ std::vector<InvariantLine> InvariantLines(const calc::Results& results) {
       line.xLeft = inv.Phases.front().X;
       line.xRight = inv.Phases.back().X;
       line.xMiddle = inv.Phases[inv.Phases.size() / 2].X;
+      // A critical end point is a point at the end of the second-order line.
+      if (const double x = calc::CriticalEndPointX(inv); !std::isnan(x))
+        line.xLeft = line.xMiddle = line.xRight = x;
       line.type = QString::fromStdString(inv.Type);
       out.push_back(line);
     }

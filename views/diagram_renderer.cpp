@@ -6,6 +6,7 @@
 #include <QValueAxis>
 #include <QXYSeries>
 #include <algorithm>
+#include <cmath>
 #include <future>
 #include <limits>
 #include <optional>
@@ -345,8 +346,9 @@ void DiagramRenderer::Build(const calc::Results& results, calc::YParameter yPara
 std::vector<calc::TNode> DiagramRenderer::NodesToDraw(const calc::Results& results) {
   std::vector<calc::TNode> nodes = results.Nodes;
   const std::vector<calc::Invariant>& exact = results.Refined.Invariants;
-  // The refinement solves one invariant per node, in the nodes' order.
-  if (!results.Refined.Ran || exact.size() != nodes.size()) return nodes;
+  // The refinement solves one invariant per node, in the nodes' order, before any other it
+  // adds (a critical end point where no node is, what a closer look finds).
+  if (!results.Refined.Ran || exact.size() < nodes.size()) return nodes;
   for (size_t i = 0; i < nodes.size(); ++i) {
     const calc::Invariant& inv = exact[i];
     if (inv.Approximate || inv.Phases.size() < 3) continue;
@@ -354,6 +356,8 @@ std::vector<calc::TNode> DiagramRenderer::NodesToDraw(const calc::Results& resul
     nodes[i].XLeft = inv.Phases.front().X;
     nodes[i].X = inv.Phases[1].X;
     nodes[i].XRight = inv.Phases.back().X;
+    if (const double x = calc::CriticalEndPointX(inv); !std::isnan(x))
+      nodes[i].XLeft = nodes[i].X = nodes[i].XRight = x;
   }
   return nodes;
 }

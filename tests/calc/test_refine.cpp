@@ -301,6 +301,71 @@ TEST(Refine, SecondOrderLineOfAnOrderingIndependentOfTheGrid) {
   EXPECT_EQ(checked, 1);
 }
 
+// The same ordering beside a liquid lens: the second-order line Tc = 4000 x (1 - x) crosses the
+// solidus twice, and each crossing is a critical end point, not a three-phase equilibrium. The
+// test's own solution: the disordered form is a regular solution (W = 2E per mole of atoms), its
+// tie line with the liquid from equal chemical potentials, and the level where its end lies on
+// the line.
+TEST(Refine, AnOrderingLineMeetingTheSolidusEndsAtCriticalEndPoints) {
+  const double kRModel = 8.31451;
+  const double E = -1000 * kRModel;
+  const Phase l{11000, 10, 7000, 10, -16000};
+  const std::string sheet = l.Line("GL") +
+                            "\nGB2 = (A,B)0.5 (A,B)0.5 DISORDERED(A2)\n"
+                            "G(B2,A:B) = " +
+                            std::to_string(E) + "\nG(B2,B:A) = " + std::to_string(E) + "\n";
+  const double w = 2 * E;
+  // The disordered solid's end of its tie line with the liquid at t, and the liquid's end.
+  auto tie = [&](double t, double& xl) {
+    auto mu_a = [&](double x) { return w * x * x + kRModel * t * std::log(1 - x); };
+    auto mu_b = [&](double x) { return w * (1 - x) * (1 - x) + kRModel * t * std::log(x); };
+    auto liquid = [&](double xs) {
+      return Bisect([&](double x) { return l.MuB(x, t) - l.MuA(x, t) - (mu_b(xs) - mu_a(xs)); },
+                    1e-14, 1 - 1e-14);
+    };
+    const double xs =
+        Bisect([&](double x) { return l.MuA(liquid(x), t) - mu_a(x); }, 1e-12, 1 - 1e-12);
+    xl = liquid(xs);
+    return xs;
+  };
+  auto off_line = [&](double t) {
+    double xl = 0;
+    const double xs = tie(t, xl);
+    return t - 4000 * xs * (1 - xs);
+  };
+  const double ends[2] = {Bisect(off_line, 790, 880), Bisect(off_line, 900, 980)};
+  for (const Grid g : {Grid{60, 80}, Grid{200, 300}}) {
+    SCOPED_TRACE(std::to_string(g.x) + " x " + std::to_string(g.y));
+    auto run = SweepOf(sheet, 600, 1200, g.x, g.y);
+    const RefinedResults& r = run->results.Refined;
+    std::vector<const Invariant*> found;
+    for (const Invariant& inv : r.Invariants) {
+      EXPECT_EQ(inv.Type, kCriticalEndPoint) << inv.Y;
+      if (inv.Type == kCriticalEndPoint) found.push_back(&inv);
+    }
+    ASSERT_EQ(found.size(), 2u);
+    std::sort(found.begin(), found.end(),
+              [](const Invariant* a, const Invariant* b) { return a->Y < b->Y; });
+    for (int i = 0; i < 2; ++i) {
+      const Invariant& inv = *found[static_cast<size_t>(i)];
+      EXPECT_FALSE(inv.Approximate);
+      EXPECT_NEAR(inv.Y, ends[i], 1e-6 * ends[i]);
+      double xl = 0;
+      const double xs = tie(ends[i], xl);
+      ASSERT_EQ(inv.Phases.size(), 3u);
+      EXPECT_EQ(inv.Phases[0].Name, "A2");
+      EXPECT_EQ(inv.Phases[1].Name, "B2");
+      EXPECT_EQ(inv.Phases[2].Name, "L");
+      EXPECT_NEAR(inv.Phases[0].X, xs, 1e-7);
+      EXPECT_EQ(inv.Phases[1].X, inv.Phases[0].X);
+      EXPECT_NEAR(inv.Phases[2].X, xl, 1e-7);
+      EXPECT_EQ(CriticalEndPointX(inv), inv.Phases[0].X);
+      // B2 meets the liquid between the two ends, A2 beyond them.
+      EXPECT_EQ(inv.Reaction.substr(0, 2), i == 0 ? "B2" : "A2") << inv.Reaction;
+    }
+  }
+}
+
 // A phase on sublattices that ends inside 0..1: P = (A)2(A,B)1 exists for X <= 1/3, its
 // energy rising steeply towards the grid node inside (A on the mixed sublattice costs 90000
 // J/mol). A grid of 200 columns has no node at 1/3; the end gets a column of its own, and the
