@@ -24,6 +24,7 @@
 #include "views/chart_view.h"
 #include "views/diagram_layers.h"
 #include "views/diagram_overlay.h"
+#include "views/diagram_renderer.h"
 #include "views/diagram_window.h"
 #include "views/translation.h"
 
@@ -443,6 +444,27 @@ TEST(DiagramLayers, TheNodeLineIsTheExactInvariant) {
   EXPECT_DOUBLE_EQ(line[0].y(), inv.Y);
   EXPECT_DOUBLE_EQ(line[0].x(), inv.Phases.front().X);
   EXPECT_DOUBLE_EQ(line[1].x(), inv.Phases.back().X);
+
+  // Answers the refinement adds after the nodes' own (a closer look's) leave the node exact; a
+  // node that is a critical end point is drawn as the point where the ordering line ends.
+  const calc::Invariant exact = inv;
+  calc::Results& more = run.results;
+  more.Refined.Invariants.push_back(exact);
+  more.Refined.Invariants.back().Y += 50;
+  std::vector<calc::TNode> nodes = DiagramRenderer::NodesToDraw(more);
+  ASSERT_EQ(nodes.size(), 1u);
+  EXPECT_EQ(nodes[0].Y, exact.Y);
+  EXPECT_EQ(nodes[0].XRight, exact.Phases.back().X);
+  calc::Invariant& end = more.Refined.Invariants[0];
+  end.Type = calc::kCriticalEndPoint;
+  end.Phases[2].X = end.Phases[1].X;
+  nodes = DiagramRenderer::NodesToDraw(more);
+  EXPECT_EQ(nodes[0].XLeft, end.Phases[1].X);
+  EXPECT_EQ(nodes[0].XRight, end.Phases[1].X);
+  const std::vector<InvariantLine> lines = InvariantLines(more);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].xLeft, lines[0].xRight);
+  EXPECT_LT(lines[1].xLeft, lines[1].xRight);
 }
 
 }  // namespace
