@@ -591,18 +591,31 @@ void Engine::WriteSegments(bool show_chart, bool show_mosaic) {
 
   work.segments.clear();
   for (size_t h = 1; h < hull_list.size(); ++h) {
-    const TDPoint& p = hull_list[h - 1];
+    const TDPoint* p_end = &hull_list[h - 1];
     const TDPoint& q = hull_list[h];
     double line = work.Chord(q.X);
     if (q.X != st.Xmin && std::abs(q.X - st.Xmax) > 1e-12) line += 1e-10;
 
-    const bool hidden_from_convex = (q.X == p.X && q.G > p.G) || (q.G > line && q.X != st.Xmin);
+    const bool hidden_from_convex =
+        (q.X == p_end->X && q.G > p_end->G) || (q.G > line && q.X != st.Xmin);
     if (!hidden_from_convex && show_chart) results_.ChartSeries.back().push_back({q.X, q.G});
 
     // A point phase at X = 1 above the lowest solution energy there is no part of the lower
-    // hull, though it heads the list: it ends no segment, as the one at X = 0 (always a Q,
-    // tested against the line below) ends none.
-    if (p.IsPointPhase && std::abs(p.X - st.Xmax) < 1e-12 && p.G > work.Chord(p.X)) continue;
+    // hull, though it is in the list: it ends no segment, as the one at X = 0 (always a Q,
+    // tested against the line below) ends none. The record at X = 1 before it in the list (the
+    // solution phase stable there) ends the segment to Q instead; without one, there is none.
+    if (p_end->IsPointPhase && std::abs(p_end->X - st.Xmax) < 1e-12 &&
+        p_end->G > work.Chord(p_end->X)) {
+      const TDPoint* end = nullptr;
+      for (size_t i = h - 1; i-- > 0 && !end;) {
+        const TDPoint& e = hull_list[i];
+        if (std::abs(e.X - st.Xmax) < 1e-12 && !e.IsPointPhase && !(e.G > work.Chord(e.X)))
+          end = &e;
+      }
+      if (end == nullptr || std::abs(q.X - st.Xmax) < 1e-12) continue;
+      p_end = end;
+    }
+    const TDPoint& p = *p_end;
     const bool neighbours = std::abs(q.X - p.X) < p.XStep + 1e-10;
     if (neighbours && !p.IsPointPhase && !q.IsPointPhase) continue;
     if (q.G > line) continue;

@@ -354,6 +354,17 @@ TEST_F(EngineTest, HullListOrderAndConvexSeries) {
     EXPECT_EQ(RowCells(1), V(11, "S")) << compound;
     EXPECT_TRUE(ZRow(0).empty()) << compound;
   }
+  // Nor does it take the place of the solid at X = 1 that ends a tie line to the liquid: the
+  // level keeps the segment it has without the compound.
+  const std::string sheet = "GL=1000*(X-0.3)^2\nGS=100000*(X-1)^2-200\n";
+  ports.problem = MakeProblem(sheet, 500, 500, 10, 1);
+  engine.Run();
+  const V without = ZRow(0);
+  ASSERT_EQ(without.size(), 2u);
+  EXPECT_EQ(without[0].substr(0, 2), "1|");
+  ports.problem = MakeProblem(sheet + "X=1;GC=300", 500, 500, 10, 1);
+  engine.Run();
+  EXPECT_EQ(ZRow(0), without);
 }
 
 TEST_F(EngineTest, WorkingChartOnlyClearedWhenHidden) {
