@@ -754,6 +754,10 @@ class Refiner {
     double xp = 0, xd = 0;  // the grid's compositions of P and of the forms at the field's edge
   };
 
+  bool PhaseOnSublattices(PhaseId id) const {
+    return id.Valid() && !id.IsPoint() && sheet_.Phases[static_cast<size_t>(id.solution)].Model;
+  }
+
   // The forms of one model, the disordered one first; false for anything else.
   bool Forms(PhaseId a, PhaseId b, PhaseId& dis, PhaseId& ord) const {
     if (!a.Valid() || !b.Valid() || a.IsPoint() || b.IsPoint() || a == b) return false;
@@ -1146,7 +1150,16 @@ class Refiner {
             const double m = std::min(u[0], 1 - u[0]);
             const double ys = std::max(yhi - ylo, kSmallestYScale);
             const double steps[2] = {kJacobianStepX * m, kJacobianStepY * ys};
-            const double tol[2] = {kToleranceX * m, kToleranceY * std::max(std::abs(u[1]), ys)};
+            // The derivatives of a phase on sublattices come from its minimum, good to about
+            // 1e-9 of their size: the steps of a congruent point's solve, where the two curves
+            // touch, settle there above the noise-floor rule (NiCrAl's Al-Cr liquidus maximum
+            // beside pure Cr, 2188.7 K at X 0.986), so its tolerances are kModelTolerance times
+            // wider.
+            constexpr double kModelTolerance = 1e3;
+            const double wider =
+                PhaseOnSublattices(a) || PhaseOnSublattices(b) ? kModelTolerance : 1;
+            const double tol[2] = {wider * kToleranceX * m,
+                                   wider * kToleranceY * std::max(std::abs(u[1]), ys)};
             // Near its top a field narrower than a column shows on no level: the point may
             // lie a few levels beyond the pair where the grid saw the field close.
             const double beyond = kCongruentBeyond * std::abs(st_.YStep);
