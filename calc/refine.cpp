@@ -711,20 +711,7 @@ class Refiner {
             inv.Approximate = false;
           }
         }
-        try {
-          const bool middle_above = MiddleSlope(ids, x, inv.Y) < 0;
-          const bool fluid[3] = {e_.Fluid(ids[0]), e_.Fluid(ids[1]), e_.Fluid(ids[2])};
-          inv.Type = InvariantType(middle_above, fluid,
-                                   !ids[1].IsPoint() && (ids[1] == ids[0] || ids[1] == ids[2]));
-          const std::string m =
-              e_.Shown(ids[1]) + (ids[1].IsPoint() ? "" : "(" + FormatX(x[1]) + ")");
-          auto shown = [&](int i) {
-            return e_.Shown(ids[i]) + (ids[i].IsPoint() ? "" : "(" + FormatX(x[i]) + ")");
-          };
-          const std::string outer = shown(0) + " + " + shown(2);
-          inv.Reaction = middle_above ? m + " → " + outer : outer + " → " + m;
-        } catch (const std::exception&) {
-        }
+        Describe(ids, x, inv);
       }
       for (int i = 0; i < 3; ++i) {
         std::string name;
@@ -740,6 +727,84 @@ class Refiner {
       }
       out_.Invariants.push_back(std::move(inv));
     }
+  }
+
+  // The type and the reaction of the three-phase equilibrium of ids at compositions x and the
+  // invariant's level, into inv (left as they are when the energies fail there).
+  void Describe(const PhaseId ids[3], const double x[3], Invariant& inv) {
+    try {
+      const bool middle_above = MiddleSlope(ids, x, inv.Y) < 0;
+      const bool fluid[3] = {e_.Fluid(ids[0]), e_.Fluid(ids[1]), e_.Fluid(ids[2])};
+      inv.Type = InvariantType(middle_above, fluid,
+                               !ids[1].IsPoint() && (ids[1] == ids[0] || ids[1] == ids[2]));
+      auto shown = [&](int i) {
+        return e_.Shown(ids[i]) + (ids[i].IsPoint() ? "" : "(" + FormatX(x[i]) + ")");
+      };
+      const std::string outer = shown(0) + " + " + shown(2);
+      inv.Reaction = middle_above ? shown(1) + " → " + outer : outer + " → " + shown(1);
+    } catch (const std::exception&) {
+    }
+  }
+
+  // A field of one phase F that closes between the levels of rows r - 1 and r beside a field of
+  // another phase E with no two-phase cell between them, and a two-phase field of F and a
+  // phase P on its other side (`runs`: the row of the two that has F, `pr`; F is run k). Where
+  // no congruent point of F and E is found there, E and F differ by less than a column (a
+  // solubility near a pure end, or a two-phase band narrower than a column), and F closes at a
+  // three-phase equilibrium of E, F and P (COST507 Fe-Mg: bcc iron, dissolving a little Mg,
+  // ends below iron's delta/gamma transition at bcc -> fcc + liquid). It is solved from the
+  // grid's columns, E and F in either order, and kept where E and F lie within two columns of
+  // their cells, P within one of its field's edge, the level within kCongruentBeyond level
+  // steps of the two and nothing below it; added to the invariants. False when there is none.
+  bool NarrowFieldInvariant(const std::vector<TR>& runs, int pr, int k, int r) {
+    const int n = static_cast<int>(runs.size());
+    const double beyond = kCongruentBeyond * std::abs(st_.YStep);
+    const double ylo = std::min(RowY(r), RowY(r - 1)) - beyond;
+    const double yhi = std::max(RowY(r), RowY(r - 1)) + beyond;
+    for (int s : {-1, 1}) {
+      if (k + s < 0 || k + s >= n || k - 2 * s < 0 || k - 2 * s >= n) continue;
+      const TR& e_run = runs[static_cast<size_t>(k + s)];
+      const TR& f_run = runs[static_cast<size_t>(k)];
+      const TR& p_run = runs[static_cast<size_t>(k - 2 * s)];
+      if (e_run.Label.empty() || !runs[static_cast<size_t>(k - s)].Label.empty()) continue;
+      const int e_col = s < 0 ? e_run.Last : e_run.First;
+      const int f_col = s < 0 ? f_run.First : f_run.Last;
+      const int p_col = s < 0 ? p_run.First : p_run.Last;
+      const PhaseId e = Label(e_col, pr), f = Label(f_col, pr), p = Label(p_col, pr);
+      if (!e.Valid() || !f.Valid() || !p.Valid() || e.IsPoint() || f.IsPoint() || e == f ||
+          p == e || p == f)
+        continue;
+      for (const bool swap : {false, true}) {
+        const PhaseId near_end = swap ? f : e, inner = swap ? e : f;
+        PhaseId ids[3] = {near_end, inner, p};
+        double x[3] = {EdgeX(near_end, e_col), EdgeX(inner, f_col), EdgeX(p, p_col)};
+        if (s > 0) {
+          std::swap(ids[0], ids[2]);
+          std::swap(x[0], x[2]);
+        }
+        double y = 0.5 * (RowY(r) + RowY(r - 1));
+        bool solved = false;
+        try {
+          solved = SolveInvariant(ids, x, y) && Apart(ids, x) && Within(y, ylo, yhi) &&
+                   NothingBelow(ids, x, y);
+        } catch (const std::exception&) {
+        }
+        const double reach = 2 * st_.XStep;
+        const int ie = s < 0 ? 0 : 2, ip = s < 0 ? 2 : 0;
+        const int i_e = swap ? 1 : ie, i_f = swap ? ie : 1;
+        if (!solved || std::abs(x[i_e] - ColX(e_col)) > reach ||
+            std::abs(x[i_f] - ColX(f_col)) > reach || std::abs(x[ip] - ColX(p_col)) > st_.XStep)
+          continue;
+        Invariant inv;
+        inv.Y = y;
+        for (int i = 0; i < 3; ++i)
+          inv.Phases.push_back({e_.Name(ids[i]), x[i], e_.IndexOf(ids[i])});
+        Describe(ids, x, inv);
+        out_.Invariants.push_back(std::move(inv));
+        return true;
+      }
+    }
+    return false;
   }
 
   // Where the second-order line between the two forms of one phase on sublattices meets a
@@ -1179,6 +1244,9 @@ class Refiner {
         } catch (const std::exception&) {
         }
       }
+      if (cp.Approximate &&
+          NarrowFieldInvariant(pattern, up.size() > down.size() ? r - 1 : r, k, r))
+        continue;
       const bool fluid_above = a.Valid() && e_.Fluid(a);
       const bool fluid_below = b.Valid() && e_.Fluid(b);
       if (minimum) {

@@ -366,6 +366,50 @@ TEST(Refine, AnOrderingLineMeetingTheSolidusEndsAtCriticalEndPoints) {
   }
 }
 
+// A field that closes beside another with no two-phase cell between them: S1 (stable above
+// A's transition at 1000 K, dissolving a little more B than T) ends below it at the metatectic
+// S1 -> T + L, where the grid shows S1 turning into T with no node. The test's own solution:
+// the level where the tie lines of S1 and of T with the liquid end at one liquid composition.
+TEST(Refine, AFieldClosingBesideAnotherWithNoTwoPhaseCellEndsAtItsInvariant) {
+  const Phase l{15000, 10, 0, 0, 0}, s1{5000, 5, 8000, 0, 12000}, t{0, 0, 8500, 0, 12000};
+  // The solid's and the liquid's ends of the tie line of solid s with the liquid at temp.
+  auto tie = [&](const Phase& s, double temp, double& xl) {
+    auto liquid = [&](double xs) {
+      const double d = s.MuB(xs, temp) - s.MuA(xs, temp);
+      return Bisect([&](double x) { return l.MuB(x, temp) - l.MuA(x, temp) - d; }, 1e-14,
+                    1 - 1e-14);
+    };
+    const double xs =
+        Bisect([&](double x) { return l.MuA(liquid(x), temp) - s.MuA(x, temp); }, 1e-12, 0.4);
+    xl = liquid(xs);
+    return xs;
+  };
+  auto apart = [&](double temp) {
+    double l1 = 0, l2 = 0;
+    tie(s1, temp, l1);
+    tie(t, temp, l2);
+    return l1 - l2;
+  };
+  const double te = Bisect(apart, 980, 999);
+  double xl = 0;
+  const double x_s1 = tie(s1, te, xl), x_t = tie(t, te, xl);
+  auto run =
+      SweepOf(l.Line("GL") + "\n" + s1.Line("GS1") + "\n" + t.Line("GT"), 800, 1100, 100, 120);
+  const RefinedResults& r = run->results.Refined;
+  ASSERT_EQ(r.Invariants.size(), 1u);
+  const Invariant& inv = r.Invariants[0];
+  EXPECT_FALSE(inv.Approximate);
+  EXPECT_EQ(inv.Type, "metatectic");
+  EXPECT_NEAR(inv.Y, te, 1e-6 * te);
+  ASSERT_EQ(inv.Phases.size(), 3u);
+  EXPECT_EQ(inv.Phases[0].Name, "T");
+  EXPECT_NEAR(inv.Phases[0].X, x_t, 1e-7);
+  EXPECT_NEAR(inv.Phases[1].X, x_s1, 1e-7);
+  EXPECT_NEAR(inv.Phases[2].X, xl, 1e-7);
+  // No congruent point of S1 and T stands in its place.
+  EXPECT_TRUE(r.CongruentPoints.empty());
+}
+
 // A phase on sublattices that ends inside 0..1: P = (A)2(A,B)1 exists for X <= 1/3, its
 // energy rising steeply towards the grid node inside (A on the mixed sublattice costs 90000
 // J/mol). A grid of 200 columns has no node at 1/3; the end gets a column of its own, and the
