@@ -942,6 +942,11 @@ class Refiner {
   // field of P and a form of a phase on sublattices whose edge cell is the other form at the
   // level before, P the same, where the solve finds the end of the line between them.
   void LineEnds() {
+    // Only a sheet with an ordering has such ends.
+    if (std::none_of(sheet_.Phases.begin(), sheet_.Phases.end(), [](const SolutionPhase& ph) {
+          return ph.Variant == OrderVariant::Disordered;
+        }))
+      return;
     const CellGrid& g = Grid();
     for (int r = 2; r < g.RowCount(); ++r) {
       const std::vector<TR> up = BuildRuns(g, r - 1), down = BuildRuns(g, r);
