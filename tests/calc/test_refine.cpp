@@ -132,6 +132,19 @@ const Grid kGrids[] = {{20, 20}, {97, 131}, {2000, 2000}};
 
 // Every refined tie line satisfies equal slope and equal intercept of the tangents (or, at a
 // compound, the solution's tangent passes through the compound's point) to 1e-8 J/mol.
+// The run's only invariant: exact, of this type, at level y (1e-6 of it), its three phases at
+// x (1e-7).
+void ExpectOnlyInvariant(const RefinedResults& r, const std::string& type, double y,
+                         const double (&x)[3]) {
+  ASSERT_EQ(r.Invariants.size(), 1u);
+  const Invariant& inv = r.Invariants[0];
+  EXPECT_FALSE(inv.Approximate);
+  EXPECT_EQ(inv.Type, type);
+  EXPECT_NEAR(inv.Y, y, 1e-6 * y);
+  ASSERT_EQ(inv.Phases.size(), 3u);
+  for (int i = 0; i < 3; ++i) EXPECT_NEAR(inv.Phases[i].X, x[i], 1e-7) << i;
+}
+
 void ExpectTangent(const Results& r, const std::vector<std::pair<std::string, Phase>>& phases,
                    double compound_x = -1, std::function<double(double)> compound_g = {}) {
   auto find = [&](const std::string& name) -> const Phase* {
@@ -173,15 +186,7 @@ TEST(Refine, EutecticOfARegularSolidIndependentOfTheGrid) {
   for (const Grid g : kGrids) {
     SCOPED_TRACE(std::to_string(g.x) + " x " + std::to_string(g.y));
     auto run = SweepOf(l.Line("GL") + "\n" + s.Line("GS"), 500, 1200, g.x, g.y);
-    const RefinedResults& r = run->results.Refined;
-    ASSERT_EQ(r.Invariants.size(), 1u);
-    const Invariant& inv = r.Invariants[0];
-    EXPECT_FALSE(inv.Approximate);
-    EXPECT_EQ(inv.Type, "eutectic");
-    EXPECT_NEAR(inv.Y, te, 1e-6 * te);
-    EXPECT_NEAR(inv.Phases[0].X, x1, 1e-7);
-    EXPECT_NEAR(inv.Phases[1].X, xl, 1e-7);
-    EXPECT_NEAR(inv.Phases[2].X, x3, 1e-7);
+    ExpectOnlyInvariant(run->results.Refined, "eutectic", te, {x1, xl, x3});
     ExpectTangent(run->results, {{"L", l}, {"S", s}});
   }
 }
@@ -202,15 +207,7 @@ TEST(Refine, PeritecticBetweenTwoSolidsOfOneGapIndependentOfTheGrid) {
   for (const Grid g : kGrids) {
     SCOPED_TRACE(std::to_string(g.x) + " x " + std::to_string(g.y));
     auto run = SweepOf(l.Line("GL") + "\n" + s.Line("GS"), 600, 1700, g.x, g.y);
-    const RefinedResults& r = run->results.Refined;
-    ASSERT_EQ(r.Invariants.size(), 1u);
-    const Invariant& inv = r.Invariants[0];
-    EXPECT_FALSE(inv.Approximate);
-    EXPECT_EQ(inv.Type, "peritectic");
-    EXPECT_NEAR(inv.Y, tp, 1e-6 * tp);
-    EXPECT_NEAR(inv.Phases[0].X, x1, 1e-7);
-    EXPECT_NEAR(inv.Phases[1].X, x2, 1e-7);
-    EXPECT_NEAR(inv.Phases[2].X, xl, 1e-7);
+    ExpectOnlyInvariant(run->results.Refined, "peritectic", tp, {x1, x2, xl});
     ExpectTangent(run->results, {{"L", l}, {"S", s}});
   }
 }
@@ -396,16 +393,8 @@ TEST(Refine, AFieldClosingBesideAnotherWithNoTwoPhaseCellEndsAtItsInvariant) {
   auto run =
       SweepOf(l.Line("GL") + "\n" + s1.Line("GS1") + "\n" + t.Line("GT"), 800, 1100, 100, 120);
   const RefinedResults& r = run->results.Refined;
-  ASSERT_EQ(r.Invariants.size(), 1u);
-  const Invariant& inv = r.Invariants[0];
-  EXPECT_FALSE(inv.Approximate);
-  EXPECT_EQ(inv.Type, "metatectic");
-  EXPECT_NEAR(inv.Y, te, 1e-6 * te);
-  ASSERT_EQ(inv.Phases.size(), 3u);
-  EXPECT_EQ(inv.Phases[0].Name, "T");
-  EXPECT_NEAR(inv.Phases[0].X, x_t, 1e-7);
-  EXPECT_NEAR(inv.Phases[1].X, x_s1, 1e-7);
-  EXPECT_NEAR(inv.Phases[2].X, xl, 1e-7);
+  ASSERT_NO_FATAL_FAILURE(ExpectOnlyInvariant(r, "metatectic", te, {x_t, x_s1, xl}));
+  EXPECT_EQ(r.Invariants[0].Phases[0].Name, "T");
   // No congruent point of S1 and T stands in its place.
   EXPECT_TRUE(r.CongruentPoints.empty());
 }
