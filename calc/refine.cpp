@@ -757,16 +757,14 @@ class Refiner {
   // their cells, P within one of its field's edge, the level within kCongruentBeyond level
   // steps of the two and nothing below it; added to the invariants. False when there is none.
   bool NarrowFieldInvariant(const std::vector<TR>& runs, int pr, int k, int r) {
-    const int n = static_cast<int>(runs.size());
     const double beyond = kCongruentBeyond * std::abs(st_.YStep);
     const double ylo = std::min(RowY(r), RowY(r - 1)) - beyond;
     const double yhi = std::max(RowY(r), RowY(r - 1)) + beyond;
     for (int s : {-1, 1}) {
-      if (k + s < 0 || k + s >= n || k - 2 * s < 0 || k - 2 * s >= n) continue;
+      if (!PhaseBesideFieldAcross(runs, k, s)) continue;
       const TR& e_run = runs[static_cast<size_t>(k + s)];
       const TR& f_run = runs[static_cast<size_t>(k)];
       const TR& p_run = runs[static_cast<size_t>(k - 2 * s)];
-      if (e_run.Label.empty() || !runs[static_cast<size_t>(k - s)].Label.empty()) continue;
       const int e_col = s < 0 ? e_run.Last : e_run.First;
       const int f_col = s < 0 ? f_run.First : f_run.Last;
       const int p_col = s < 0 ? p_run.First : p_run.Last;
@@ -789,11 +787,12 @@ class Refiner {
                    NothingBelow(ids, x, y);
         } catch (const std::exception&) {
         }
+        // How far a phase's composition lies from the grid's column of it.
+        auto off = [&](PhaseId id, int col) {
+          return std::abs(x[std::find(ids, ids + 3, id) - ids] - ColX(col));
+        };
         const double reach = 2 * st_.XStep;
-        const int ie = s < 0 ? 0 : 2, ip = s < 0 ? 2 : 0;
-        const int i_e = swap ? 1 : ie, i_f = swap ? ie : 1;
-        if (!solved || std::abs(x[i_e] - ColX(e_col)) > reach ||
-            std::abs(x[i_f] - ColX(f_col)) > reach || std::abs(x[ip] - ColX(p_col)) > st_.XStep)
+        if (!solved || off(e, e_col) > reach || off(f, f_col) > reach || off(p, p_col) > st_.XStep)
           continue;
         Invariant inv;
         inv.Y = y;
@@ -819,6 +818,15 @@ class Refiner {
     double xp = 0, xd = 0;  // the grid's compositions of P and of the forms at the field's edge
   };
 
+  // Whether run k of a row has a phase's run beside it on side s (-1 left, 1 right) and a
+  // two-phase field, then a run, on the other side.
+  static bool PhaseBesideFieldAcross(const std::vector<TR>& runs, int k, int s) {
+    const int n = static_cast<int>(runs.size());
+    return k + s >= 0 && k + s < n && k - 2 * s >= 0 && k - 2 * s < n &&
+           !runs[static_cast<size_t>(k + s)].Label.empty() &&
+           runs[static_cast<size_t>(k - s)].Label.empty();
+  }
+
   bool PhaseOnSublattices(PhaseId id) const {
     return id.Valid() && !id.IsPoint() && sheet_.Phases[static_cast<size_t>(id.solution)].Model;
   }
@@ -843,13 +851,11 @@ class Refiner {
   // A node of that kind: in the node's row r the middle phase (run k) has the other form beside
   // it on one side, not a two-phase field, and P lies across the field on the other side.
   bool NodeLineEnd(int r, const std::vector<TR>& runs, int k, LineEnd& e) const {
-    const int n = static_cast<int>(runs.size());
     const PhaseId mid = Label(runs[static_cast<size_t>(k)].First, r);
     for (int s : {-1, 1}) {
-      if (k + s < 0 || k + s >= n || k - 2 * s < 0 || k - 2 * s >= n) continue;
-      const TR& beside = runs[static_cast<size_t>(k + s)];
-      if (beside.Label.empty() || !runs[static_cast<size_t>(k - s)].Label.empty()) continue;
-      if (!Forms(mid, Label(beside.First, r), e.dis, e.ord)) continue;
+      if (!PhaseBesideFieldAcross(runs, k, s) ||
+          !Forms(mid, Label(runs[static_cast<size_t>(k + s)].First, r), e.dis, e.ord))
+        continue;
       // P is to the left when the other form is to the right of the middle phase.
       e.p_left = s > 0;
       const TR& p_run = runs[static_cast<size_t>(k - 2 * s)];
