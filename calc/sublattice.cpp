@@ -68,6 +68,9 @@ constexpr double kWellConditioned = 1e-8;
 constexpr size_t kCloudBudget = 400;
 // During a sweep, how often (in levels) a grid column looks for minima beyond the one it keeps.
 constexpr int64_t kSearchEvery = 8;
+// Outside a sweep, how far (relative) the temperature or pressure may lie from the cloud's
+// before the cloud is built again for a start (see Minimum).
+constexpr double kCloudReach = 0.005;
 // A phase whose every sublattice of atoms also holds vacancies (BCC_A2 as (Al,Ni,Va)1(Va)3)
 // has, in the formalism, an energy per atom that falls without bound as it empties: R T ln y
 // of the last atoms, a "phase" of vacancies. Its physical minimum is the one with its sites
@@ -300,6 +303,9 @@ struct SublatticeModel::Impl {
   // The level each variant's samples were last evaluated at (-1: never). They only pick
   // starting points, so energies a few levels old serve as well.
   int64_t cloud_level[3] = {-1, -1, -1};
+  double cloud_t[3] = {0, 0, 0}, cloud_p[3] = {0, 0, 0};  // the level it was built at
+  // The level where a call outside a sweep last tried the cloud's start (see Minimum).
+  int64_t cloud_tried[3] = {-1, -1, -1};
 
   // Scratch of the evaluation.
   std::vector<double> grad, hess, tgrad, thess, bgrad, bhess;
@@ -1079,12 +1085,20 @@ struct SublatticeModel::Impl {
     }
     std::sort(cl.begin(), cl.end(), [](const Sample& a, const Sample& b) { return a.x < b.x; });
     cloud_level[static_cast<int>(variant)] = level;
+    cloud_t[static_cast<int>(variant)] = T;
+    cloud_p[static_cast<int>(variant)] = P;
   }
 
   // The best sample near x (within half the lattice's composition step, else the nearest).
-  const Sample* CloudStart(double x, OrderVariant variant, bool want_ordered) {
+  // `near_level`: a cloud of a temperature and pressure within kCloudReach of this level's,
+  // whatever its age (a sweep's may be up to kSearchEvery levels old, however far).
+  const Sample* CloudStart(double x, OrderVariant variant, bool want_ordered,
+                           bool near_level = false) {
     const int vi = static_cast<int>(variant);
-    if (cloud_level[vi] < 0 || level - cloud_level[vi] >= kSearchEvery) BuildCloud(variant);
+    const bool stale = near_level ? std::abs(T - cloud_t[vi]) > kCloudReach * T ||
+                                        std::abs(P - cloud_p[vi]) > kCloudReach * std::abs(P)
+                                  : level - cloud_level[vi] >= kSearchEvery;
+    if (cloud_level[vi] < 0 || stale) BuildCloud(variant);
     const auto& cl = cloud[vi];
     if (cl.empty()) return nullptr;
     auto it = std::lower_bound(cl.begin(), cl.end(), x,
@@ -1753,8 +1767,18 @@ double SublatticeModel::Minimum(double x, OrderVariant variant, int slot) {
           near = k;
       if (near < sl.size()) attempt(sl[near].y);
     }
-    if (!std::isfinite(best))
-      if (const auto* s = m.CloudStart(x, variant, want_ordered)) attempt(s->y);
+    // Once per level, the best sample near x of this level's cloud as well, unless a minimum
+    // found lies in its basin: the starts above come from other points, and a phase may have a
+    // second, lower minimum here that they do not lead to (COST507 Sn-Ti's SnTi3 at X = 0.25
+    // above 2000 K, its Ti:Sn end member below the Sn:(Sn,Ti) branch that a start from a cooler
+    // level finds). The calls after it at this level start from its answer.
+    if (!std::isfinite(best) || m.cloud_tried[vi] != m.level) {
+      m.cloud_tried[vi] = m.level;
+      if (const auto* s = m.CloudStart(x, variant, want_ordered, true))
+        if (!std::isfinite(best) ||
+            !near(found, s->y, std::max(kSameBasin, 1.5 * m.cloud_step[vi])))
+          attempt(s->y);
+    }
   }
   if (kept != nullptr) {
     if (!kept->y.empty()) {

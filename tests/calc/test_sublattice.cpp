@@ -139,6 +139,39 @@ TEST(Sublattice, MinimumAgreesWithASearchOfTheConstitutions) {
   }
 }
 
+// (A,B)1 (A,B)3 at X = 0.25 has two minima: near A:(A,B) and near the end member B:A, whose
+// energy falls 60 J/(mol K) faster. At 1500 K the first is the lower, at 2000 K the second.
+// Asked at 2000 K after 1500 K, outside a sweep, the minimum is the lower one, not the one
+// next to the last constitution (COST507's SnTi3 above 2000 K, the same shape).
+TEST(Sublattice, AMinimumOutsideASweepIsTheLowestNotTheOneNearTheLastStart) {
+  Sheet s(
+      "GP = (A,B)1 (A,B)3\n"
+      "G(P,A:A) = 4000\nG(P,B:B) = 4000\nG(P,A:B) = -60000\nG(P,B:A) = 80000-60*T\n"
+      "L(P,A:A,B) = 100000\nL(P,A,B:A) = 150000\n");
+  calc::SolutionPhase& ph = s.Phase("P");
+  // y1 = B on the first sublattice; y2 = (1 - y1) / 3 on the second, per mole of atoms.
+  auto lowest = [&](double T) {
+    ph.Model->SetLevel(T, 1);
+    auto G = [&](double y1) {
+      const double y2 = (1 - y1) / 3;
+      return ph.Model->EnergyAt({1 - y1, y1, 1 - y2, y2});
+    };
+    double best = 0.5;
+    for (int i = 1; i < 20000; ++i)
+      if (G(i / 20000.0) < G(best)) best = i / 20000.0;
+    double a = std::max(1e-15, best - 1e-4), b = std::min(1 - 1e-15, best + 1e-4);
+    for (int i = 0; i < 100; ++i) {
+      const double c = b - (b - a) * 0.618033988749895, d = a + (b - a) * 0.618033988749895;
+      (G(c) < G(d) ? b : a) = (G(c) < G(d) ? d : c);
+    }
+    return G((a + b) / 2);
+  };
+  const double at_1500 = lowest(1500), at_2000 = lowest(2000);
+  EXPECT_NEAR(ph.Energy(0.25, 1500, 1, 0), at_1500, 1e-6);
+  EXPECT_NEAR(ph.Energy(0.25, 2000, 1, 0), at_2000, 1e-6);
+  EXPECT_GT(ph.Model->LastConstitution()[1], 0.9);
+}
+
 // B2 ordering of a bcc solution written by hand (Bragg-Williams): with W on the unlike pairs
 // G = 2W x(1-x) + 2W eta^2 + RT/2 [s(x+eta) + s(x-eta)], ordered below Tc = -4 W x(1-x) / R,
 // disordered (the regular solution with 2W) above.
