@@ -194,6 +194,9 @@ class Refiner {
     if (Stopped()) return false;
     CongruentPoints();
     if (Stopped()) return false;
+    ChangedNeighbours();
+    DropExplainedCongruentPoints();
+    if (Stopped()) return false;
     CriticalPoints();
     if (Stopped()) return false;
     FinerThanTheGrid();
@@ -584,6 +587,45 @@ class Refiner {
     }
   }
 
+  // Whether a congruent point of a and b (one at least a solution phase) at (x, y), between the
+  // levels of rows r - 1 and r, lies on the lower hull: no phase below the solution phase's
+  // tangent there, at its own cells of the two rows or at any compound. A compound
+  // whose energy meets the liquid's inside the field of the liquid and another phase is not a
+  // congruent point (COST507 Al-Cr: Al8Cr5 forms at a peritectic 0.01 K below the level where
+  // its energy meets the liquid's). The phases of the two rows are the ones that can lie below
+  // within a level step, at a row's cost rather than every phase's at every column.
+  bool CongruentOnHull(PhaseId a, PhaseId b, double x, double y, int r) {
+    constexpr double kBelowAbsolute = 1e-6, kBelowRelative = 1e-10, kNearPoint = 0.02;
+    try {
+      const PhaseId smooth = a.IsPoint() ? b : a;
+      const XDerivatives d = e_.D(smooth, x, y);
+      // The two phases themselves too, away from the point: one with a gap may lie below at
+      // another composition (COST507 Li-Zr: the Zr-rich liquid's energy meets bcc's where the
+      // Li-rich liquid and bcc are stable, below a monotectic). Near the point they touch the
+      // line, to the noise of their minima (an ionic liquid's, some 0.03 J).
+      const double away = std::max(4 * st_.XStep, kNearPoint);
+      auto below = [&](PhaseId id, double xx) {
+        if ((id == a || id == b) && std::abs(xx - x) < away) return false;
+        const double g = e_.G(id, xx, y), line = d.g + d.g1 * (xx - x);
+        return std::isfinite(g) && g < line - kBelowAbsolute - kBelowRelative * std::abs(line);
+      };
+      for (int row : {r - 1, r})
+        for (int c = 1; c < Grid().ColCount(); ++c) {
+          const PhaseId id = Label(c, row);
+          if (id.Valid() && !id.IsPoint() &&
+              below(id, std::clamp(ColX(c), st_.XStep / 2, 1 - st_.XStep / 2)))
+            return false;
+        }
+      for (size_t j = 0; j < sheet_.PointPhases.size(); ++j)
+        if (sheet_.PointPhases[j].HasExpression() &&
+            below(PhaseId{-1, static_cast<int>(j)}, sheet_.PointPhases[j].Composition))
+          return false;
+      return true;
+    } catch (const std::exception&) {
+      return false;
+    }
+  }
+
   // d/dY of (G of the middle phase minus the line through the outer two), compositions fixed:
   // positive when the middle phase rises above the common tangent above the invariant.
   double MiddleSlope(const PhaseId ids[3], const double x[3], double y) {
@@ -754,8 +796,8 @@ class Refiner {
   // three-phase equilibrium of E, F and P (COST507 Fe-Mg: bcc iron, dissolving a little Mg,
   // ends below iron's delta/gamma transition at bcc -> fcc + liquid). It is solved from the
   // grid's columns, E and F in either order, and kept where E and F lie within two columns of
-  // their cells, P within one of its field's edge, the level within kCongruentBeyond level
-  // steps of the two and nothing below it; added to the invariants. False when there is none.
+  // F's field, P within one of its field's edge, the level within kCongruentBeyond level steps
+  // of the two and nothing below it; added to the invariants. False when there is none.
   bool NarrowFieldInvariant(const std::vector<TR>& runs, int pr, int k, int r) {
     const double beyond = kCongruentBeyond * std::abs(st_.YStep);
     const double ylo = std::min(RowY(r), RowY(r - 1)) - beyond;
@@ -787,23 +829,185 @@ class Refiner {
                    NothingBelow(ids, x, y);
         } catch (const std::exception&) {
         }
-        // How far a phase's composition lies from the grid's column of it.
-        auto off = [&](PhaseId id, int col) {
-          return std::abs(x[std::find(ids, ids + 3, id) - ids] - ColX(col));
-        };
+        auto at = [&](PhaseId id) { return x[std::find(ids, ids + 3, id) - ids]; };
+        // E and F meet inside F's field of the row, or within two columns of it: the row may
+        // lie some levels from the point, where F's field has widened away from where it closes
+        // (COST507 Sn-Ti's hcp between SnTi3 and bcc, Cr-Mn's high-temperature sigma).
         const double reach = 2 * st_.XStep;
-        if (!solved || off(e, e_col) > reach || off(f, f_col) > reach || off(p, p_col) > st_.XStep)
+        auto in_field = [&](double xx) {
+          return xx >= ColX(f_run.First) - reach && xx <= ColX(f_run.Last) + reach;
+        };
+        if (!solved || !in_field(at(e)) || !in_field(at(f)) ||
+            std::abs(at(p) - ColX(p_col)) > st_.XStep)
           continue;
-        Invariant inv;
-        inv.Y = y;
-        for (int i = 0; i < 3; ++i)
-          inv.Phases.push_back({e_.Name(ids[i]), x[i], e_.IndexOf(ids[i])});
-        Describe(ids, x, inv);
-        out_.Invariants.push_back(std::move(inv));
+        AddInvariant(ids, x, y);
         return true;
       }
     }
     return false;
+  }
+
+  // A field of one phase F that closes between the levels of rows r - 1 and r with a two-phase
+  // field on either side, of F with P on its left and with Q on its right (`runs`: the row of
+  // the two that has F, `pr`; F is run k), where no congruent point of F with the phase across
+  // was found: P and Q meet there in a two-phase field narrower than a column, and F closes at
+  // a three-phase equilibrium of P, F and Q (COST507 Fe-Mn: the liquid between fcc and the
+  // Mn-rich bcc ends at liquid -> fcc + bcc, a kelvin above the minimum the liquid and bcc
+  // would have without fcc). Solved from the edges of the three fields and kept where the
+  // three compositions lie between P's field and Q's (within two columns), the level within
+  // kCongruentBeyond level steps of the two and nothing below it; added to the invariants.
+  bool FieldBetweenInvariant(const std::vector<TR>& runs, int pr, int k, int r) {
+    const int n = static_cast<int>(runs.size());
+    if (k < 2 || k + 2 >= n || !runs[static_cast<size_t>(k - 1)].Label.empty() ||
+        !runs[static_cast<size_t>(k + 1)].Label.empty())
+      return false;
+    const TR& p_run = runs[static_cast<size_t>(k - 2)];
+    const TR& f_run = runs[static_cast<size_t>(k)];
+    const TR& q_run = runs[static_cast<size_t>(k + 2)];
+    PhaseId ids[3] = {Label(p_run.Last, pr), Label(f_run.First, pr), Label(q_run.First, pr)};
+    for (const PhaseId& id : ids)
+      if (!id.Valid()) return false;
+    if (ids[1].IsPoint() || ids[0] == ids[1] || ids[1] == ids[2] || ids[0] == ids[2]) return false;
+    double x[3] = {EdgeX(ids[0], p_run.Last), 0.5 * (ColX(f_run.First) + ColX(f_run.Last)),
+                   EdgeX(ids[2], q_run.First)};
+    const double beyond = kCongruentBeyond * std::abs(st_.YStep);
+    double y = 0.5 * (RowY(r) + RowY(r - 1));
+    bool solved = false;
+    try {
+      solved = SolveInvariant(ids, x, y) && Apart(ids, x) &&
+               Within(y, std::min(RowY(r), RowY(r - 1)) - beyond,
+                      std::max(RowY(r), RowY(r - 1)) + beyond) &&
+               NothingBelow(ids, x, y);
+    } catch (const std::exception&) {
+    }
+    const double reach = 2 * st_.XStep;
+    const double lo = ColX(p_run.Last) - reach, hi = ColX(q_run.First) + reach;
+    if (!solved) return false;
+    for (const double xx : x)
+      if (xx < lo || xx > hi) return false;
+    // F may end beside P or Q (a peritectic): the reaction names the phases in X order.
+    for (int i : {0, 1, 0})
+      if (x[i] > x[i + 1]) {
+        std::swap(x[i], x[i + 1]);
+        std::swap(ids[i], ids[i + 1]);
+      }
+    AddInvariant(ids, x, y);
+    return true;
+  }
+
+  // An invariant solved off the grid's nodes, the phases in X order.
+  void AddInvariant(const PhaseId ids[3], const double x[3], double y) {
+    Invariant inv;
+    inv.Y = y;
+    for (int i = 0; i < 3; ++i) inv.Phases.push_back({e_.Name(ids[i]), x[i], e_.IndexOf(ids[i])});
+    Describe(ids, x, inv);
+    out_.Invariants.push_back(std::move(inv));
+  }
+
+  // Whether an invariant of these three phases is known within `dy` of y, each phase within
+  // `dx` of its composition in x (the same phases may meet twice, on either side of a compound).
+  bool KnownInvariant(const PhaseId ids[3], const double x[3], double y, double dy,
+                      double dx) const {
+    for (const Invariant& inv : out_.Invariants) {
+      if (inv.Phases.size() != 3 || std::abs(inv.Y - y) > dy) continue;
+      bool same = true;
+      for (int i = 0; i < 3 && same; ++i) {
+        const PhaseIndex p = e_.IndexOf(ids[i]);
+        same = std::any_of(inv.Phases.begin(), inv.Phases.end(), [&](const RefinedPhase& q) {
+          return q.Phase == p && std::abs(q.X - x[i]) <= dx;
+        });
+      }
+      if (same) return true;
+    }
+    return false;
+  }
+
+  // A two-phase field whose phase on one side changes between two levels while the phase on its
+  // other side stays: the three were in equilibrium between the levels. The grid shows no node
+  // there when something else happens between the same levels (COST507 Cr-Mn: the field of bcc
+  // and high-temperature sigma turns into bcc and sigma at HIGH_SIGMA -> BCC_A2 + SIGMA,
+  // 0.16 K under the congruent point where sigma forms). Where no invariant of the three is
+  // known within a level step, it is solved from the edges of the fields, the two changing
+  // phases in either order, and added where it lies within a level step of the two levels, its
+  // compositions in X order within two columns of the fields' edges, and nothing below it.
+  // The fields beside a solubility near a pure end show it too: a phase melting or changing
+  // its structure there with a little of the other component dissolved (COST507 Al-Mo's
+  // peritectic of the liquid, Al12Mo and fcc aluminium 0.3 K above aluminium's melting).
+  void ChangedNeighbours() {
+    const CellGrid& g = Grid();
+    const double ys = std::abs(st_.YStep), reach = 2 * st_.XStep;
+    for (int r = 2; r < g.RowCount(); ++r) {
+      if (Stopped()) return;
+      const std::vector<TR> up = BuildRuns(g, r - 1), down = BuildRuns(g, r);
+      const double ylo = std::min(RowY(r), RowY(r - 1)) - ys;
+      const double yhi = std::max(RowY(r), RowY(r - 1)) + ys;
+      // An approximate invariant there is looked at closer after the run, which places this
+      // one too.
+      if (std::any_of(out_.Invariants.begin(), out_.Invariants.end(), [&](const Invariant& inv) {
+            return inv.Approximate && inv.Y >= ylo && inv.Y <= yhi;
+          }))
+        continue;
+      for (size_t i = 1; i + 1 < up.size(); ++i) {
+        if (!up[i].Label.empty()) continue;
+        for (size_t j = 1; j + 1 < down.size(); ++j) {
+          if (!down[j].Label.empty() || down[j].First > up[i].Last + 1 ||
+              up[i].First > down[j].Last + 1)
+            continue;
+          for (const int side : {-1, 1}) {
+            // side: where the phase changes (-1 left, 1 right); the other side's phase stays.
+            const size_t ui_kept = side > 0 ? i - 1 : i + 1, dj_kept = side > 0 ? j - 1 : j + 1;
+            const size_t ui_new = side > 0 ? i + 1 : i - 1, dj_new = side > 0 ? j + 1 : j - 1;
+            const int kept_up_col = side > 0 ? up[ui_kept].Last : up[ui_kept].First;
+            const int kept_down_col = side > 0 ? down[dj_kept].Last : down[dj_kept].First;
+            const int a_col = side > 0 ? up[ui_new].First : up[ui_new].Last;
+            const int b_col = side > 0 ? down[dj_new].First : down[dj_new].Last;
+            const PhaseId kept = Label(kept_up_col, r - 1), a = Label(a_col, r - 1),
+                          b = Label(b_col, r);
+            if (!kept.Valid() || !a.Valid() || !b.Valid() || !(Label(kept_down_col, r) == kept) ||
+                a == b || a == kept || b == kept || SameModel(a, b))
+              continue;
+            // Two structures of one compound: a congruent transformation, not an invariant.
+            if (a.IsPoint() && b.IsPoint() && e_.Composition(a) == e_.Composition(b)) continue;
+            const double xk = EdgeX(kept, kept_up_col), xa = EdgeX(a, a_col), xb = EdgeX(b, b_col);
+            for (const bool swap : {false, true}) {
+              PhaseId ids[3] = {kept, swap ? b : a, swap ? a : b};
+              double x[3] = {xk, swap ? xb : xa, swap ? xa : xb};
+              if (side < 0) {
+                std::swap(ids[0], ids[2]);
+                std::swap(x[0], x[2]);
+              }
+              // Phases seen in one column start half a column apart, in X order (a compound
+              // keeps its composition).
+              const double half = 0.5 * st_.XStep;
+              if (ids[1].IsPoint()) {
+                if (!ids[0].IsPoint()) x[0] = std::min(x[0], x[1] - half);
+                if (!ids[2].IsPoint()) x[2] = std::max(x[2], x[1] + half);
+              } else if (x[0] + half < x[2] - half) {
+                x[1] = std::clamp(x[1], x[0] + half, x[2] - half);
+              }
+              const double y0 = 0.5 * (RowY(r) + RowY(r - 1));
+              // How far a boundary may move in X between the grid's edge and the invariant.
+              constexpr double kNearField = 0.02;
+              const double near = std::max(4 * st_.XStep, kNearField);
+              if (KnownInvariant(ids, x, y0, 2 * ys, near)) break;
+              double y = y0;
+              bool solved = false;
+              try {
+                solved = SolveInvariant(ids, x, y) && Apart(ids, x) && Within(y, ylo, yhi) &&
+                         x[0] < x[1] && x[1] < x[2] && NothingBelow(ids, x, y);
+              } catch (const std::exception&) {
+              }
+              const double lo = std::min({xk, xa, xb}) - reach, hi = std::max({xk, xa, xb}) + reach;
+              if (!solved || x[0] < lo || x[2] > hi) continue;
+              // Found again from another pair of fields.
+              if (!KnownInvariant(ids, x, y, 1e-9 * std::max(1.0, std::abs(y)), 1e-7))
+                AddInvariant(ids, x, y);
+              break;
+            }
+          }
+        }
+      }
+    }
   }
 
   // Where the second-order line between the two forms of one phase on sublattices meets a
@@ -825,6 +1029,14 @@ class Refiner {
     return k + s >= 0 && k + s < n && k - 2 * s >= 0 && k - 2 * s < n &&
            !runs[static_cast<size_t>(k + s)].Label.empty() &&
            runs[static_cast<size_t>(k - s)].Label.empty();
+  }
+
+  // Two forms of one phase on sublattices (a second-order change between them, not an
+  // invariant).
+  bool SameModel(PhaseId a, PhaseId b) const {
+    return PhaseOnSublattices(a) && PhaseOnSublattices(b) &&
+           sheet_.Phases[static_cast<size_t>(a.solution)].Model ==
+               sheet_.Phases[static_cast<size_t>(b.solution)].Model;
   }
 
   bool PhaseOnSublattices(PhaseId id) const {
@@ -1158,6 +1370,8 @@ class Refiner {
       if (k < 0) continue;
       const TR& run = pattern[static_cast<size_t>(k)];
       if (run.First == 1 || run.Last == cols - 1) continue;  // a pure end: a transition
+      const int pr = up.size() > down.size() ? r - 1 : r;
+      if (ReachesEndThrough(pattern, k, pr)) continue;
       const PhaseId a = Label(col, r - 1), b = Label(col, r);
       // A form of a phase on sublattices ending under (or over) a two-phase field: where a
       // second-order line meets that field, not a congruent point.
@@ -1210,7 +1424,8 @@ class Refiner {
             double y = 0;
             if (Within(xc, xlo, xhi) &&
                 numeric::BracketedRoot([&](double yy) { return e_.G(a, xc, yy) - e_.G(b, xc, yy); },
-                                       ylo, yhi, y)) {
+                                       ylo, yhi, y) &&
+                ((a.IsPoint() && b.IsPoint()) || CongruentOnHull(a, b, xc, y, r))) {
               cp.X = xc;
               cp.Y = y;
               cp.Approximate = false;
@@ -1240,7 +1455,7 @@ class Refiner {
             // lie a few levels beyond the pair where the grid saw the field close.
             const double beyond = kCongruentBeyond * std::abs(st_.YStep);
             if (numeric::NewtonSystem(2, f, u, steps, tol, ok) && Within(u[0], xlo, xhi) &&
-                Within(u[1], ylo - beyond, yhi + beyond)) {
+                Within(u[1], ylo - beyond, yhi + beyond) && CongruentOnHull(a, b, u[0], u[1], r)) {
               cp.X = u[0];
               cp.Y = u[1];
               cp.Approximate = false;
@@ -1255,8 +1470,20 @@ class Refiner {
         } catch (const std::exception&) {
         }
       }
+      const bool field_above = up.size() > down.size();
+      if (cp.Approximate && a.Valid() && b.Valid() && !a.IsPoint() && !b.IsPoint() && !(a == b)) {
+        const double beyond = kCongruentBeyond * std::abs(st_.YStep);
+        double x = 0, y = 0;
+        if (CongruentByExtreme(a, b, field_above, xlo, xhi, ylo, yhi, beyond, x, y) &&
+            CongruentOnHull(a, b, x, y, r)) {
+          cp.X = x;
+          cp.Y = y;
+          cp.Approximate = false;
+          minimum = field_above;
+        }
+      }
       if (cp.Approximate &&
-          NarrowFieldInvariant(pattern, up.size() > down.size() ? r - 1 : r, k, r))
+          (NarrowFieldInvariant(pattern, pr, k, r) || FieldBetweenInvariant(pattern, pr, k, r)))
         continue;
       const bool fluid_above = a.Valid() && e_.Fluid(a);
       const bool fluid_below = b.Valid() && e_.Fluid(b);
@@ -1272,6 +1499,119 @@ class Refiner {
       out_.CongruentPoints.push_back(std::move(cp));
     }
     CompoundTransformations();
+  }
+
+  // Whether run k of row `row` reaches a pure end through the run beside it, with no two-phase
+  // cell between, that holds the pure end's column alone: the other form of its model (COST507
+  // Nb-Ti: bcc orders a little wherever it holds both elements, pure niobium beside it cannot), or
+  // a phase of the same energy at the pure end (COST507 Al-Mo: AlMo's Mo:Mo end member is bcc
+  // molybdenum, and either may stand in the column of pure Mo). The field then closes at the pure
+  // end's transition, not at a congruent point.
+  bool ReachesEndThrough(const std::vector<TR>& runs, int k, int row) {
+    const int cols = Grid().ColCount(), n = static_cast<int>(runs.size());
+    const TR& run = runs[static_cast<size_t>(k)];
+    for (const int s : {-1, 1}) {
+      const int j = k + s;
+      if (j < 0 || j >= n || runs[static_cast<size_t>(j)].Label.empty()) continue;
+      const TR& next = runs[static_cast<size_t>(j)];
+      // Only the pure end's own column: an ordered field closing inside a wider disordered one
+      // reaching the end is an ordering extreme.
+      if (next.First != next.Last || !(s < 0 ? next.First == 1 : next.Last == cols - 1)) continue;
+      const PhaseId p = Label(s < 0 ? run.First : run.Last, row);
+      const PhaseId q = Label(s < 0 ? next.Last : next.First, row);
+      if (!p.Valid() || !q.Valid() || p.IsPoint() || q.IsPoint()) continue;
+      if (SameModel(p, q)) return true;
+      const SolutionPhase& pp = sheet_.Phases[static_cast<size_t>(p.solution)];
+      const SolutionPhase& pq = sheet_.Phases[static_cast<size_t>(q.solution)];
+      const double end = s < 0 ? 0.0 : 1.0;
+      if (end < std::max(pp.XMin(), pq.XMin()) || end > std::min(pp.XMax(), pq.XMax())) continue;
+      try {
+        const double y = RowY(row), gp = e_.G(p, end, y), gq = e_.G(q, end, y);
+        constexpr double kSameEnergy = 1e-9;
+        if (std::abs(gp - gq) <= kSameEnergy * std::max(1.0, std::abs(gp))) return true;
+      } catch (const std::exception&) {
+      }
+    }
+    return false;
+  }
+
+  // An approximate congruent point where an exact invariant of both its phases lies within a
+  // level step: the field closes at that invariant (a compound that forms at a peritectic just
+  // below the level where its energy meets the liquid's).
+  void DropExplainedCongruentPoints() {
+    const double ys = std::abs(st_.YStep);
+    std::erase_if(out_.CongruentPoints, [&](const CongruentPoint& c) {
+      if (!c.Approximate || c.Indices.size() != 2) return false;
+      for (const Invariant& inv : out_.Invariants) {
+        if (inv.Approximate || std::abs(inv.Y - c.Y) > ys) continue;
+        int named = 0;
+        for (const PhaseIndex p : c.Indices)
+          named += std::any_of(inv.Phases.begin(), inv.Phases.end(),
+                               [&](const RefinedPhase& q) { return q.Phase == p; });
+        if (named == 2) return true;
+      }
+      return false;
+    });
+  }
+
+  // The congruent point of two solution phases a (above) and b (below) as the level where the
+  // difference of their energies, G_a - G_b, has an extreme of zero over the compositions of
+  // [xlo, xhi]: a minimum where the field that closes lies above the point (b is the lower
+  // phase around it), a maximum where it lies below. The fallback where Newton's steps on the
+  // derivatives fail: a phase on sublattices near one of its end members, whose curvature runs
+  // to thousands of times the other's (COST507 Sn-Ti's SnTi3 at X = 0.25 above 2000 K, from an
+  // end member with a large entropy term). The extreme is found from 40 samples and a
+  // golden-section search, the level by a bracketed root between the two levels, or up to
+  // `beyond` past them.
+  bool CongruentByExtreme(PhaseId a, PhaseId b, bool field_above, double xlo, double xhi,
+                          double ylo, double yhi, double beyond, double& x, double& y) {
+    const SolutionPhase& pa = sheet_.Phases[static_cast<size_t>(a.solution)];
+    const SolutionPhase& pb = sheet_.Phases[static_cast<size_t>(b.solution)];
+    constexpr double kInside = 1e-12;
+    const double lo = std::max({xlo, pa.XMin(), pb.XMin(), kInside});
+    const double hi = std::min({xhi, pa.XMax(), pb.XMax(), 1 - kInside});
+    if (!(hi > lo)) return false;
+    const double sign = field_above ? 1 : -1;
+    auto diff = [&](double xx, double yy) {
+      try {
+        const double v = sign * (e_.G(a, xx, yy) - e_.G(b, xx, yy));
+        return std::isfinite(v) ? v : std::numeric_limits<double>::infinity();
+      } catch (const std::exception&) {
+        return std::numeric_limits<double>::infinity();
+      }
+    };
+    constexpr int kSamples = 40;
+    constexpr double kWidth = 1e-13;
+    auto extreme = [&](double yy, double* at) {
+      const double h = (hi - lo) / kSamples;
+      int best = 0;
+      double best_v = std::numeric_limits<double>::infinity();
+      for (int i = 0; i <= kSamples; ++i) {
+        const double v = diff(lo + i * h, yy);
+        if (v < best_v) {
+          best_v = v;
+          best = i;
+        }
+      }
+      if (!std::isfinite(best_v)) return best_v;
+      const double xa = lo + std::max(best - 1, 0) * h, xb = lo + std::min(best + 1, kSamples) * h;
+      const double xm = numeric::GoldenMinimum([&](double xx) { return diff(xx, yy); }, xa, xb,
+                                               kWidth * std::max(1.0, hi - lo));
+      const double vm = diff(xm, yy);
+      if (at) *at = vm < best_v ? xm : lo + best * h;
+      return std::min(vm, best_v);
+    };
+    auto level = [&](double yy) { return extreme(yy, nullptr); };
+    const double y_lo = std::min(ylo, yhi), y_hi = std::max(ylo, yhi);
+    const double brackets[2][2] = {{y_lo, y_hi}, {y_lo - beyond, y_hi + beyond}};
+    for (const auto& br : brackets) {
+      const double f0 = level(br[0]), f1 = level(br[1]);
+      if (!std::isfinite(f0) || !std::isfinite(f1) || (f0 < 0) == (f1 < 0)) continue;
+      if (!numeric::BracketedRoot(level, br[0], br[1], y)) continue;
+      if (!std::isfinite(extreme(y, &x))) return false;
+      return x > lo && x < hi;
+    }
+    return false;
   }
 
   // A compound that takes another structure between two levels (two point phases of one
