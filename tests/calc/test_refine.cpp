@@ -399,6 +399,27 @@ TEST(Refine, AFieldClosingBesideAnotherWithNoTwoPhaseCellEndsAtItsInvariant) {
   EXPECT_TRUE(r.CongruentPoints.empty());
 }
 
+// Two solids that differ by a tilt of 100 J/mol across X (S1 below S2 left of 0.5, the mirror
+// image of it) under a liquid whose lens with their mean would close at 850 K: the liquid ends
+// between S1 and S2 at a eutectic 0.008 K higher, L(0.5) -> S1 + S2, their field 0.006 wide and
+// narrower than the grid's columns (101 of them, none inside it). The test's own solution: by
+// the symmetry the tie line of S1 and S2 is level, at S1' = 0, and the liquid meets it at 0.5.
+TEST(Refine, ALiquidClosingBetweenTwoSolidsNarrowerThanAColumnEndsAtItsEutectic) {
+  const Phase l{10000, 10, 10000, 10, 0};
+  const Phase s1{-25, 0, 25, 0, 6000}, s2{25, 0, -25, 0, 6000};
+  auto gap = [&](double t) {
+    const double x1 = Bisect([&](double x) { return s1.G1(x, t); }, 0.4, 0.5);
+    return l.G(0.5, t) - s1.G(x1, t);
+  };
+  const double te = Bisect(gap, 840, 860);
+  const double x1 = Bisect([&](double x) { return s1.G1(x, te); }, 0.4, 0.5);
+  auto run = SweepOf(l.Line("GL") + "\n" + s1.Line("GS1") + "\n" + s2.Line("GS2"), 700, 1100, 101,
+                     80, false);
+  const RefinedResults& r = run->results.Refined;
+  ASSERT_NO_FATAL_FAILURE(ExpectOnlyInvariant(r, "eutectic", te, {x1, 0.5, 1 - x1}));
+  EXPECT_TRUE(r.CongruentPoints.empty());
+}
+
 // COST507's Sn-Zr liquid, as the importer writes it, has a miscibility gap that opens above
 // 2024 K. Its third derivative by differences is noisy under the large temperature terms of
 // its ends, and from the grid's start the solve's steps settled above the tolerances; the
