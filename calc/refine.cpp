@@ -162,6 +162,10 @@ std::string FormatX(double x) {
 // congruent point solved there may lie (see CongruentPoints).
 constexpr double kCongruentBeyond = 3;
 
+// How far in X a field's boundary may move in one level (at least four columns count as near;
+// see NearField).
+constexpr double kNearField = 0.02;
+
 class Refiner {
  public:
   Refiner(PhaseSheet& sheet, Results& results, const std::atomic<bool>* stop)
@@ -561,14 +565,12 @@ class Refiner {
   // Whether no phase lies below the line through the outer ends of a three-phase equilibrium
   // at level y, at any column of the grid or at any compound: the equilibrium is a stable one.
   bool NothingBelow(const PhaseId ids[3], const double x[3], double y) {
-    constexpr double kBelowAbsolute = 1e-6, kBelowRelative = 1e-10;
     try {
       const double g0 = e_.G(ids[0], x[0], y), g2 = e_.G(ids[2], x[2], y);
       const double slope = (g2 - g0) / (x[2] - x[0]);
       auto below = [&](PhaseId id, double xx) {
-        if (id == ids[0] || id == ids[1] || id == ids[2]) return false;
-        const double g = e_.G(id, xx, y), line = g0 + slope * (xx - x[0]);
-        return std::isfinite(g) && g < line - kBelowAbsolute - kBelowRelative * std::abs(line);
+        return !(id == ids[0] || id == ids[1] || id == ids[2]) &&
+               BelowLine(id, xx, y, g0 + slope * (xx - x[0]));
       };
       for (size_t k = 0; k < sheet_.Phases.size(); ++k) {
         if (!sheet_.Phases[k].HasExpression()) continue;
@@ -587,6 +589,13 @@ class Refiner {
     }
   }
 
+  // Whether phase id at (xx, y) lies below a line's value there by more than rounding.
+  bool BelowLine(PhaseId id, double xx, double y, double line) {
+    constexpr double kBelowAbsolute = 1e-6, kBelowRelative = 1e-10;
+    const double g = e_.G(id, xx, y);
+    return std::isfinite(g) && g < line - kBelowAbsolute - kBelowRelative * std::abs(line);
+  }
+
   // Whether a congruent point of a and b (one at least a solution phase) at (x, y), between the
   // levels of rows r - 1 and r, lies on the lower hull: no phase below the solution phase's
   // tangent there, at its own cells of the two rows or at any compound. A compound
@@ -595,7 +604,6 @@ class Refiner {
   // its energy meets the liquid's). The phases of the two rows are the ones that can lie below
   // within a level step, at a row's cost rather than every phase's at every column.
   bool CongruentOnHull(PhaseId a, PhaseId b, double x, double y, int r) {
-    constexpr double kBelowAbsolute = 1e-6, kBelowRelative = 1e-10, kNearPoint = 0.02;
     try {
       const PhaseId smooth = a.IsPoint() ? b : a;
       const XDerivatives d = e_.D(smooth, x, y);
@@ -603,11 +611,9 @@ class Refiner {
       // another composition (COST507 Li-Zr: the Zr-rich liquid's energy meets bcc's where the
       // Li-rich liquid and bcc are stable, below a monotectic). Near the point they touch the
       // line, to the noise of their minima (an ionic liquid's, some 0.03 J).
-      const double away = std::max(4 * st_.XStep, kNearPoint);
       auto below = [&](PhaseId id, double xx) {
-        if ((id == a || id == b) && std::abs(xx - x) < away) return false;
-        const double g = e_.G(id, xx, y), line = d.g + d.g1 * (xx - x);
-        return std::isfinite(g) && g < line - kBelowAbsolute - kBelowRelative * std::abs(line);
+        return !((id == a || id == b) && std::abs(xx - x) < NearField()) &&
+               BelowLine(id, xx, y, d.g + d.g1 * (xx - x));
       };
       for (int row : {r - 1, r})
         for (int c = 1; c < Grid().ColCount(); ++c) {
@@ -880,9 +886,9 @@ class Refiner {
                NothingBelow(ids, x, y);
     } catch (const std::exception&) {
     }
+    if (!solved) return false;
     const double reach = 2 * st_.XStep;
     const double lo = ColX(p_run.Last) - reach, hi = ColX(q_run.First) + reach;
-    if (!solved) return false;
     for (const double xx : x)
       if (xx < lo || xx > hi) return false;
     // F may end beside P or Q (a peritectic): the reaction names the phases in X order.
@@ -936,9 +942,11 @@ class Refiner {
   void ChangedNeighbours() {
     const CellGrid& g = Grid();
     const double ys = std::abs(st_.YStep), reach = 2 * st_.XStep;
+    std::vector<TR> up, down = g.RowCount() > 1 ? BuildRuns(g, 1) : std::vector<TR>{};
     for (int r = 2; r < g.RowCount(); ++r) {
       if (Stopped()) return;
-      const std::vector<TR> up = BuildRuns(g, r - 1), down = BuildRuns(g, r);
+      up = std::move(down);
+      down = BuildRuns(g, r);
       const double ylo = std::min(RowY(r), RowY(r - 1)) - ys;
       const double yhi = std::max(RowY(r), RowY(r - 1)) + ys;
       // An approximate invariant there is looked at closer after the run, which places this
@@ -986,10 +994,7 @@ class Refiner {
                 x[1] = std::clamp(x[1], x[0] + half, x[2] - half);
               }
               const double y0 = 0.5 * (RowY(r) + RowY(r - 1));
-              // How far a boundary may move in X between the grid's edge and the invariant.
-              constexpr double kNearField = 0.02;
-              const double near = std::max(4 * st_.XStep, kNearField);
-              if (KnownInvariant(ids, x, y0, 2 * ys, near)) break;
+              if (KnownInvariant(ids, x, y0, 2 * ys, NearField())) break;
               double y = y0;
               bool solved = false;
               try {
@@ -1038,6 +1043,9 @@ class Refiner {
            sheet_.Phases[static_cast<size_t>(a.solution)].Model ==
                sheet_.Phases[static_cast<size_t>(b.solution)].Model;
   }
+
+  // How far in X a composition counts as near another one (see kNearField).
+  double NearField() const { return std::max(4 * st_.XStep, kNearField); }
 
   bool PhaseOnSublattices(PhaseId id) const {
     return id.Valid() && !id.IsPoint() && sheet_.Phases[static_cast<size_t>(id.solution)].Model;
@@ -1365,12 +1373,14 @@ class Refiner {
       const int col = ColOf(mp.X);
       if (r < 2 || col < 1) continue;
       std::vector<TR> up = BuildRuns(Grid(), r - 1), down = BuildRuns(Grid(), r);
-      const std::vector<TR>& pattern = up.size() > down.size() ? up : down;
+      // The row with more runs has the field that closes, with the fields beside it.
+      const bool field_above = up.size() > down.size();
+      const std::vector<TR>& pattern = field_above ? up : down;
+      const int pr = field_above ? r - 1 : r;
       const int k = RunAt(pattern, col);
       if (k < 0) continue;
       const TR& run = pattern[static_cast<size_t>(k)];
       if (run.First == 1 || run.Last == cols - 1) continue;  // a pure end: a transition
-      const int pr = up.size() > down.size() ? r - 1 : r;
       if (ReachesEndThrough(pattern, k, pr)) continue;
       const PhaseId a = Label(col, r - 1), b = Label(col, r);
       // A form of a phase on sublattices ending under (or over) a two-phase field: where a
@@ -1470,7 +1480,6 @@ class Refiner {
         } catch (const std::exception&) {
         }
       }
-      const bool field_above = up.size() > down.size();
       if (cp.Approximate && a.Valid() && b.Valid() && !a.IsPoint() && !b.IsPoint() && !(a == b)) {
         const double beyond = kCongruentBeyond * std::abs(st_.YStep);
         double x = 0, y = 0;
@@ -1779,8 +1788,7 @@ class Refiner {
     // phase goes on at both sides of it, and where its field ends between the same two levels,
     // invariants the grid did not resolve end it (a compound melting congruently between two
     // eutectics, all three within one level step).
-    constexpr double kNearField = 0.02;
-    const double xm = std::max(4 * st_.XStep, kNearField);
+    const double xm = NearField();
     auto explained = [&](PhaseIndex p, bool upper, double xlo, double xhi, double ylo, double yhi) {
       auto near = [&](double y) { return y >= ylo - ys && y <= yhi + ys; };
       auto at = [&](double x) { return x >= xlo - xm && x <= xhi + xm; };

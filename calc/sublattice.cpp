@@ -303,7 +303,7 @@ struct SublatticeModel::Impl {
   // The level each variant's samples were last evaluated at (-1: never). They only pick
   // starting points, so energies a few levels old serve as well.
   int64_t cloud_level[3] = {-1, -1, -1};
-  double cloud_t[3] = {0, 0, 0}, cloud_p[3] = {0, 0, 0};  // the level it was built at
+  double cloud_t[3] = {0, 0, 0}, cloud_p[3] = {0, 0, 0};  // the T and p it was built at
   // The level where a call outside a sweep last tried the cloud's start (see Minimum).
   int64_t cloud_tried[3] = {-1, -1, -1};
 
